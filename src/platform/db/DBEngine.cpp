@@ -1,0 +1,27 @@
+#include "DBEngine.h"
+
+#include "Database.h"
+#include "JetError.h"
+#include "Workgroup.h"
+
+namespace jet {
+
+DBEngine& DBEngine::instance() {
+    static DBEngine engine;
+    return engine;
+}
+
+const Workspace& DBEngine::Workspaces(int index) const {
+    if (index != 0)
+        throw JetError(3265, "Item not found in this collection.");
+    return workspace_;
+}
+
+std::shared_ptr<Database> Workspace::OpenDatabase(const std::string& name, bool,
+                                                  bool readOnly) const {
+    // Logging on comes first: without a valid workgroup nothing is opened.
+    Workgroup wg = Workgroup::logOn(engine_.SystemDB, engine_.DefaultUser, engine_.DefaultPassword);
+    return Database::open(name, wg, readOnly);
+}
+
+} // namespace jet

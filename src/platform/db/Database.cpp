@@ -1,0 +1,278 @@
+#include "Database.h"
+
+#include "JetError.h"
+#include "JetFunctions.h"
+#include "Recordset.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace jet {
+
+namespace {
+
+bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+std::string lowerCopy(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// Internal prepares run with the authorizer switched off.
+class InternalScope {
+public:
+    explicit InternalScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~InternalScope() { flag_ = false; }
+
+private:
+    bool& flag_;
+};
+
+} // namespace
+
+Database::Database(std::string path, Workgroup wg, bool readOnly)
+    : path_(std::move(path)), workgroup_(std::move(wg)), readOnly_(readOnly) {}
+
+Database::~Database() { sqlite3_close_v2(db_); }
+
+std::shared_ptr<Database> Database::open(const std::string& path, const Workgroup& workgroup,
+                                         bool readOnly) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        throw JetError(err::FileNotFound, "Could not find file '" + path + "'.");
+
+    std::shared_ptr<Database> d(new Database(path, workgroup, readOnly));
+    int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    int rc = sqlite3_open_v2(path.c_str(), &d->db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK)
+        d->fail(rc, {});
+    sqlite3_busy_timeout(d->db_, 2000);
+    sqlite3_set_authorizer(d->db_, &Database::authorize, d.get());
+    registerJetFunctions(d->db_);
+
+    // Reading the identity is the first real read: a garbage or truncated
+    // file fails here, before anything else is done with it.
+    std::string identity;
+    {
+        InternalScope scope(d->internal_);
+        sqlite3_stmt* s = nullptr;
+        rc = sqlite3_prepare_v2(d->db_, "SELECT value FROM quarzel_meta WHERE key = 'identity'",
+                                -1, &s, nullptr);
+        Statement st(s);
+        if (rc == SQLITE_ERROR &&
+            startsWith(sqlite3_errmsg(d->db_), "no such table"))
+            throw JetError(err::UnrecognizedFormat, "Unrecognized database format '" + path + "'.");
+        if (rc != SQLITE_OK)
+            d->fail(rc, {});
+        rc = sqlite3_step(s);
+        if (rc == SQLITE_ROW) {
+            const unsigned char* t = sqlite3_column_text(s, 0);
+            identity = t ? reinterpret_cast<const char*>(t) : "";
+        } else if (rc != SQLITE_DONE) {
+            d->fail(rc, {});
+        }
+    }
+    if (identity.empty() || identity != workgroup.databaseIdentity())
+        throw JetError(err::NoPermission,
+                       "You do not have the necessary permissions to use the '" + path +
+                           "' object. Have your system administrator or the person who created "
+                           "this object establish the appropriate permissions for you.");
+    if (!readOnly) {
+        // A change reported as done must survive a crash at any moment.
+        d->execInternal("PRAGMA journal_mode=DELETE");
+        d->execInternal("PRAGMA synchronous=FULL");
+    }
+    return d;
+}
+
+int Database::authorize(void* self, int action, const char* a, const char* b, const char*,
+                        const char*) {
+    auto* d = static_cast<Database*>(self);
+    if (d->internal_)
+        return SQLITE_OK;
+    auto deny = [&](const std::string& object, const char* what) {
+        d->deniedObject_ = object;
+        d->deniedAction_ = what;
+        return SQLITE_DENY;
+    };
+    switch (action) {
+    case SQLITE_SELECT:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE:
+        return SQLITE_OK;
+    case SQLITE_READ:
+        if (a && startsWith(lowerCopy(a), "sqlite_"))
+            return deny(a, "read");
+        return d->workgroup_.permissions(a ? a : "").read ? SQLITE_OK : deny(a ? a : "", "read");
+    case SQLITE_INSERT:
+        if (a && lowerCopy(a) == "sqlite_sequence")
+            return SQLITE_OK;
+        return d->workgroup_.permissions(a ? a : "").insert ? SQLITE_OK
+                                                            : deny(a ? a : "", "insert");
+    case SQLITE_UPDATE:
+        if (a && lowerCopy(a) == "sqlite_sequence")
+            return SQLITE_OK;
+        return d->workgroup_.permissions(a ? a : "").update ? SQLITE_OK
+                                                            : deny(a ? a : "", "update");
+    case SQLITE_DELETE:
+        return d->workgroup_.permissions(a ? a : "").remove ? SQLITE_OK
+                                                            : deny(a ? a : "", "delete");
+    default:
+        (void)b;
+        return deny({}, "statement");
+    }
+}
+
+void Database::fail(int rc, const std::string& sql) {
+    const int primary = rc & 0xFF;
+    const std::string msg = db_ ? sqlite3_errmsg(db_) : "";
+    if (primary == SQLITE_AUTH || (!deniedAction_.empty() && primary == SQLITE_ERROR)) {
+        std::string object = std::exchange(deniedObject_, {});
+        std::string action = std::exchange(deniedAction_, {});
+        if (object.empty())
+            throw JetError(err::InvalidStatement,
+                           "Invalid SQL statement; only SELECT, INSERT, UPDATE and DELETE "
+                           "statements on tables can be run: '" + sql + "'.");
+        throw JetError(err::NoPermission,
+                       "You do not have the necessary permissions to " + action + " the '" +
+                           object + "' object. Have your system administrator or the person "
+                           "who created this object establish the appropriate permissions "
+                           "for you.");
+    }
+    switch (primary) {
+    case SQLITE_ERROR:
+        if (startsWith(msg, "no such table: "))
+            throw JetError(err::TableNotFound,
+                           "The database engine cannot find the input table or query '" +
+                               msg.substr(15) +
+                               "'. Make sure it exists and that its name is spelled correctly.");
+        if (startsWith(msg, "no such column: "))
+            throw JetError(err::SyntaxError, "Unknown field name '" + msg.substr(16) +
+                                                 "' in query expression '" + sql + "'.");
+        if (msg == "Invalid pattern string.")
+            throw JetError(err::InvalidPattern, msg);
+        throw JetError(err::SyntaxError, "Syntax error in query expression '" + sql + "'.");
+    case SQLITE_READONLY:
+        throw JetError(err::ReadOnly, "Cannot update. Database or object is read-only.");
+    case SQLITE_FULL:
+        throw JetError(err::DiskError, "Disk or network error: the disk is full. Nothing "
+                                       "was changed.");
+    case SQLITE_IOERR:
+        throw JetError(err::DiskError, "Disk or network error while using '" + path_ +
+                                           "'. Nothing was changed.");
+    case SQLITE_NOTADB:
+        throw JetError(err::UnrecognizedFormat, "Unrecognized database format '" + path_ + "'.");
+    case SQLITE_CORRUPT:
+    case SQLITE_CANTOPEN:
+    case SQLITE_FORMAT:
+        throw JetError(err::CannotOpen,
+                       "Cannot open database '" + path_ +
+                           "'. It may not be a database that this program recognizes, or the "
+                           "file may be corrupt.");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        throw JetError(err::Locked, "Could not update; currently locked.");
+    case SQLITE_CONSTRAINT:
+        throw JetError(err::Internal, "The change breaks a rule of the table: " + msg + ".");
+    case SQLITE_TOOBIG:
+        throw JetError(err::SyntaxError, "The query is too complex or too long.");
+    case SQLITE_NOMEM:
+        throw JetError(7, "Out of memory.");
+    default:
+        throw JetError(err::Internal, "Database engine error: " + msg + ".");
+    }
+}
+
+Statement Database::prepareUser(const std::string& sql, const std::string& shown) {
+    deniedObject_.clear();
+    deniedAction_.clear();
+    sqlite3_stmt* s = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &s, &tail);
+    Statement st(s);
+    if (rc != SQLITE_OK)
+        fail(rc, shown);
+    if (!s)
+        throw JetError(err::InvalidStatement, "Invalid SQL statement: '" + shown + "'.");
+    for (const char* p = tail; p && *p; ++p) {
+        if (!std::isspace(static_cast<unsigned char>(*p)) && *p != ';')
+            throw JetError(err::CharactersAfterEnd, "Characters found after end of SQL "
+                                                    "statement: '" + shown + "'.");
+    }
+    return st;
+}
+
+void Database::stepWrite(Statement& s, const std::string& shown) {
+    int rc = sqlite3_step(s.get());
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        sqlite3_reset(s.get());
+        fail(rc, shown);
+    }
+    sqlite3_reset(s.get());
+}
+
+Statement Database::prepareInternal(const char* sql) {
+    InternalScope scope(internal_);
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql, -1, &s, nullptr);
+    Statement st(s);
+    if (rc != SQLITE_OK)
+        fail(rc, sql);
+    return st;
+}
+
+void Database::execInternal(const char* sql) {
+    Statement s = prepareInternal(sql);
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE)
+        fail(rc, sql);
+}
+
+const std::vector<Database::Column>& Database::columns(const std::string& table) {
+    const std::string key = lowerCopy(table);
+    auto it = columns_.find(key);
+    if (it != columns_.end())
+        return it->second;
+    std::vector<Column> cols;
+    {
+        InternalScope scope(internal_);
+        sqlite3_stmt* s = nullptr;
+        int rc = sqlite3_prepare_v2(db_, "SELECT name, type, dflt_value, pk FROM pragma_table_info(?1)",
+                                    -1, &s, nullptr);
+        Statement st(s);
+        if (rc != SQLITE_OK)
+            fail(rc, {});
+        sqlite3_bind_text(s, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            Column c;
+            c.name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+            std::string type = lowerCopy(reinterpret_cast<const char*>(sqlite3_column_text(s, 1)));
+            c.numeric = type.find("int") != std::string::npos ||
+                        type.find("real") != std::string::npos ||
+                        type.find("num") != std::string::npos;
+            c.key = sqlite3_column_int(s, 3) != 0;
+            if (const unsigned char* d = sqlite3_column_text(s, 2)) {
+                std::string dv = reinterpret_cast<const char*>(d);
+                if (dv.size() >= 2 && dv.front() == '\'' && dv.back() == '\'')
+                    c.textDefault = dv.substr(1, dv.size() - 2);
+            }
+            cols.push_back(std::move(c));
+        }
+        if (rc != SQLITE_DONE)
+            fail(rc, {});
+    }
+    return columns_.emplace(key, std::move(cols)).first->second;
+}
+
+std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, bool readOnly) {
+    return std::unique_ptr<Recordset>(new Recordset(shared_from_this(), sql,
+                                                    readOnly || readOnly_));
+}
+
+} // namespace jet

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "Statement.h"
+#include "Value.h"
+#include "Workgroup.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace jet {
+
+class Recordset;
+
+// One open database file, logged on through its workgroup. Statements
+// handed in from outside run under the account's permissions: they may
+// read, insert, update and delete rows of the tables the account is granted,
+// and nothing else (no schema changes, no ATTACH, no PRAGMA).
+class Database : public std::enable_shared_from_this<Database> {
+public:
+    struct Column {
+        std::string name;
+        bool numeric = false;
+        bool key = false;
+        std::string textDefault; // a text default such as 'Empty', if any
+    };
+
+    static std::shared_ptr<Database> open(const std::string& path, const Workgroup& workgroup,
+                                          bool readOnly);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    const std::string& Name() const { return path_; }
+    bool readOnly() const { return readOnly_; }
+
+    // Opens a dynaset on "SELECT * FROM table ...".
+    std::unique_ptr<Recordset> OpenRecordset(const std::string& sql, bool readOnly = false);
+
+    // Prepares exactly one statement under the account's permissions; any
+    // text after the first statement is refused, never run.
+    Statement prepareUser(const std::string& sql, const std::string& shownSql);
+    // Runs a prepared write to completion, reporting failures in the
+    // engine's words.
+    void stepWrite(Statement& s, const std::string& shownSql);
+    [[noreturn]] void fail(int rc, const std::string& shownSql);
+
+    const std::vector<Column>& columns(const std::string& table);
+    sqlite3* handle() const { return db_; }
+
+private:
+    Database(std::string path, Workgroup wg, bool readOnly);
+    Statement prepareInternal(const char* sql);
+    void execInternal(const char* sql);
+    static int authorize(void* self, int action, const char* a, const char* b, const char*,
+                         const char*);
+
+    sqlite3* db_ = nullptr;
+    std::string path_;
+    Workgroup workgroup_;
+    bool readOnly_;
+    bool internal_ = false;
+    std::string deniedObject_;
+    std::string deniedAction_;
+    std::map<std::string, std::vector<Column>> columns_;
+};
+
+} // namespace jet

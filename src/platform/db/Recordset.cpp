@@ -1,0 +1,385 @@
+#include "Recordset.h"
+
+#include "Database.h"
+#include "JetError.h"
+
+#include <sqlite3.h>
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <unordered_set>
+
+namespace jet {
+
+namespace {
+
+std::size_t skipSpace(const std::string& s, std::size_t i) {
+    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i])))
+        ++i;
+    return i;
+}
+
+bool wordAt(const std::string& s, std::size_t i, const char* word) {
+    std::size_t n = 0;
+    for (; word[n]; ++n) {
+        if (i + n >= s.size() ||
+            std::toupper(static_cast<unsigned char>(s[i + n])) != static_cast<unsigned char>(word[n]))
+            return false;
+    }
+    return true;
+}
+
+bool identChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// Splits "SELECT * FROM table ..." into the text from FROM on and the table.
+bool splitSelectStar(const std::string& sql, std::string& fromClause, std::string& table) {
+    std::size_t i = skipSpace(sql, 0);
+    if (!wordAt(sql, i, "SELECT"))
+        return false;
+    i = skipSpace(sql, i + 6);
+    if (i >= sql.size() || sql[i] != '*')
+        return false;
+    i = skipSpace(sql, i + 1);
+    if (!wordAt(sql, i, "FROM") || (i + 4 < sql.size() && identChar(sql[i + 4])))
+        return false;
+    fromClause = sql.substr(i);
+    std::size_t k = skipSpace(sql, i + 4);
+    if (k < sql.size() && sql[k] == '[') {
+        std::size_t close = sql.find(']', k + 1);
+        if (close == std::string::npos)
+            return false;
+        table = sql.substr(k + 1, close - k - 1);
+    } else {
+        std::size_t start = k;
+        while (k < sql.size() && identChar(sql[k]))
+            ++k;
+        table = sql.substr(start, k - start);
+    }
+    return !table.empty();
+}
+
+void bindValue(sqlite3_stmt* s, int index, const Value& v) {
+    switch (v.type()) {
+    case Value::Type::Null:
+        sqlite3_bind_null(s, index);
+        break;
+    case Value::Type::Integer:
+        sqlite3_bind_int64(s, index, v.toInteger());
+        break;
+    case Value::Type::Real:
+        sqlite3_bind_double(s, index, v.toReal());
+        break;
+    case Value::Type::Text:
+        sqlite3_bind_text(s, index, v.toText().c_str(), static_cast<int>(v.toText().size()),
+                          SQLITE_TRANSIENT);
+        break;
+    }
+}
+
+Value readColumn(sqlite3_stmt* s, int i) {
+    switch (sqlite3_column_type(s, i)) {
+    case SQLITE_INTEGER:
+        return Value::integer(sqlite3_column_int64(s, i));
+    case SQLITE_FLOAT:
+        return Value::real(sqlite3_column_double(s, i));
+    case SQLITE_NULL:
+        return {};
+    default: {
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+        return Value::text(std::string(t ? t : "", static_cast<size_t>(sqlite3_column_bytes(s, i))));
+    }
+    }
+}
+
+std::string bracket(const std::string& name) { return "[" + name + "]"; }
+
+} // namespace
+
+Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool readOnly)
+    : db_(std::move(db)), sql_(sql), readOnly_(readOnly) {
+    std::string fromClause;
+    if (!splitSelectStar(sql, fromClause, table_)) {
+        // Let the engine name what is wrong with the text first.
+        db_->prepareUser(sql, sql);
+        throw JetError(err::InvalidStatement,
+                       "Invalid operation: a record set is opened on a statement of the form "
+                       "SELECT * FROM table, not on '" + sql + "'.");
+    }
+    {
+        Statement keys = db_->prepareUser("SELECT [ID] " + fromClause, sql);
+        int rc;
+        while ((rc = sqlite3_step(keys.get())) == SQLITE_ROW)
+            keys_.push_back(sqlite3_column_int64(keys.get(), 0));
+        if (rc != SQLITE_DONE)
+            db_->fail(rc, sql);
+    }
+    rowStmt_ = db_->prepareUser("SELECT * FROM " + bracket(table_) + " WHERE [ID] = ?1", sql);
+    const int n = sqlite3_column_count(rowStmt_.get());
+    for (int i = 0; i < n; ++i) {
+        fieldNames_.emplace_back(sqlite3_column_name(rowStmt_.get(), i));
+        if (fieldNames_.back() == "ID")
+            keyColumn_ = i;
+    }
+    emptyRow_.resize(static_cast<std::size_t>(n));
+    pos_ = keys_.empty() ? -1 : 0;
+}
+
+Recordset::~Recordset() = default;
+
+void Recordset::requireCurrent() const {
+    if (afterDelete_)
+        throw JetError(3167, "Record is deleted.");
+    if (pos_ < 0 || pos_ >= RecordCount())
+        throw JetError(err::NoCurrentRecord, "No current record.");
+}
+
+void Recordset::requireWritable() const {
+    if (readOnly_)
+        throw JetError(err::ReadOnly, "Cannot update. Database or object is read-only.");
+}
+
+void Recordset::setAbsolutePosition(long index) {
+    if (index < 0 || index >= RecordCount())
+        throw JetError(err::NoCurrentRecord, "No current record.");
+    pos_ = index;
+    afterDelete_ = false;
+}
+
+void Recordset::MoveFirst() {
+    if (keys_.empty())
+        throw JetError(err::NoCurrentRecord, "No current record.");
+    pos_ = 0;
+    afterDelete_ = false;
+}
+
+void Recordset::MoveLast() {
+    if (keys_.empty())
+        throw JetError(err::NoCurrentRecord, "No current record.");
+    pos_ = RecordCount() - 1;
+    afterDelete_ = false;
+}
+
+void Recordset::MoveNext() {
+    if (afterDelete_) {
+        afterDelete_ = false; // the row after the deleted one already stands at pos_
+        return;
+    }
+    if (IsEOF())
+        throw JetError(err::NoCurrentRecord, "No current record.");
+    ++pos_;
+}
+
+void Recordset::MovePrevious() {
+    afterDelete_ = false;
+    if (IsBOF())
+        throw JetError(err::NoCurrentRecord, "No current record.");
+    --pos_;
+}
+
+void Recordset::AddNew() {
+    requireWritable();
+    adding_ = true;
+    newValues_.clear();
+}
+
+void Recordset::setNewValue(int column, const Value& v) {
+    if (!adding_)
+        throw JetError(3020, "Update or CancelUpdate without AddNew or Edit.");
+    newValues_.emplace_back(column, v);
+}
+
+std::int64_t Recordset::Update() {
+    if (!adding_)
+        throw JetError(3020, "Update or CancelUpdate without AddNew or Edit.");
+    adding_ = false;
+    std::string sql = "INSERT INTO " + bracket(table_);
+    if (newValues_.empty()) {
+        sql += " DEFAULT VALUES";
+    } else {
+        std::string names, params;
+        for (std::size_t i = 0; i < newValues_.size(); ++i) {
+            names += (i ? ", " : "") + bracket(fieldNames_.at(static_cast<size_t>(newValues_[i].first)));
+            params += (i ? ", ?" : "?") + std::to_string(i + 1);
+        }
+        sql += " (" + names + ") VALUES (" + params + ")";
+    }
+    Statement s = db_->prepareUser(sql, sql);
+    for (std::size_t i = 0; i < newValues_.size(); ++i)
+        bindValue(s.get(), static_cast<int>(i + 1), newValues_[i].second);
+    newValues_.clear();
+    db_->stepWrite(s, sql);
+    lastModified_ = sqlite3_last_insert_rowid(db_->handle());
+    keys_.push_back(lastModified_);
+    return lastModified_;
+}
+
+void Recordset::Delete() {
+    requireWritable();
+    requireCurrent();
+    const std::string sql = "DELETE FROM " + bracket(table_) + " WHERE [ID] = ?1";
+    Statement s = db_->prepareUser(sql, sql);
+    sqlite3_bind_int64(s.get(), 1, keys_[static_cast<size_t>(pos_)]);
+    db_->stepWrite(s, sql);
+    keys_.erase(keys_.begin() + pos_);
+    // Rows after the deleted one moved up by one: their pages are stale.
+    for (auto it = pages_.begin(); it != pages_.end();) {
+        if (it->first >= pos_ / kPageRows) {
+            lru_.erase(it->second.lru);
+            it = pages_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    afterDelete_ = true;
+}
+
+void Recordset::FindFirst(const std::string& criterion) {
+    const std::string sql = "SELECT [ID] FROM " + bracket(table_) + " WHERE " + criterion;
+    Statement s = db_->prepareUser(sql, criterion);
+    std::unordered_set<std::int64_t> hits;
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
+        hits.insert(sqlite3_column_int64(s.get(), 0));
+    if (rc != SQLITE_DONE)
+        db_->fail(rc, criterion);
+    noMatch_ = true;
+    if (hits.empty())
+        return;
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        if (hits.count(keys_[i])) {
+            pos_ = static_cast<long>(i);
+            afterDelete_ = false;
+            noMatch_ = false;
+            return;
+        }
+    }
+}
+
+long Recordset::indexOfKey(std::int64_t key) const {
+    for (std::size_t i = 0; i < keys_.size(); ++i)
+        if (keys_[i] == key)
+            return static_cast<long>(i);
+    return -1;
+}
+
+const Value& Recordset::Field(int column) {
+    requireCurrent();
+    return valueAt(pos_, column);
+}
+
+const Value& Recordset::valueAt(long index, int column) {
+    const Row& r = rowAt(index);
+    if (column < 0 || column >= static_cast<int>(r.size()))
+        throw JetError(err::SubscriptOutOfRange, "Item not found in this collection.");
+    return r[static_cast<size_t>(column)];
+}
+
+const Recordset::Row& Recordset::rowAt(long index) {
+    if (index < 0 || index >= RecordCount())
+        throw JetError(err::NoCurrentRecord, "No current record.");
+    const long page = index / kPageRows;
+    auto it = pages_.find(page);
+    if (it == pages_.end()) {
+        Page p;
+        const long first = page * kPageRows;
+        const long last = std::min(RecordCount(), first + kPageRows);
+        p.rows.reserve(static_cast<size_t>(last - first));
+        sqlite3_stmt* s = rowStmt_.get();
+        for (long i = first; i < last; ++i) {
+            sqlite3_bind_int64(s, 1, keys_[static_cast<size_t>(i)]);
+            int rc = sqlite3_step(s);
+            if (rc == SQLITE_ROW) {
+                Row row;
+                row.reserve(fieldNames_.size());
+                for (int c = 0; c < FieldCount(); ++c)
+                    row.push_back(readColumn(s, c));
+                p.rows.push_back(std::move(row));
+            } else if (rc == SQLITE_DONE) {
+                p.rows.push_back(emptyRow_); // removed behind this set's back
+            } else {
+                sqlite3_reset(s);
+                db_->fail(rc, sql_);
+            }
+            sqlite3_reset(s);
+        }
+        lru_.push_front(page);
+        p.lru = lru_.begin();
+        it = pages_.emplace(page, std::move(p)).first;
+        while (pages_.size() > kMaxPages) {
+            pages_.erase(lru_.back());
+            lru_.pop_back();
+        }
+        it = pages_.find(page);
+    } else if (it->second.lru != lru_.begin()) {
+        lru_.splice(lru_.begin(), lru_, it->second.lru);
+    }
+    return it->second.rows[static_cast<size_t>(index - page * kPageRows)];
+}
+
+void Recordset::dropPage(long index) {
+    auto it = pages_.find(index / kPageRows);
+    if (it != pages_.end()) {
+        lru_.erase(it->second.lru);
+        pages_.erase(it);
+    }
+}
+
+Value Recordset::coerce(int column, const std::string& text) {
+    const auto& cols = db_->columns(table_);
+    if (column < 0 || column >= static_cast<int>(cols.size()))
+        throw JetError(err::SubscriptOutOfRange, "Item not found in this collection.");
+    const auto& col = cols[static_cast<size_t>(column)];
+    if (col.key)
+        throw JetError(err::FieldNotUpdatable, "Field '" + col.name + "' cannot be updated.");
+    std::size_t b = 0, e = text.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(text[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1])))
+        --e;
+    const std::string trimmed = text.substr(b, e - b);
+    if (!col.numeric)
+        return text.empty() ? Value() : Value::text(text);
+    if (trimmed.empty())
+        return {};
+    double d = 0;
+    const char* first = trimmed.data();
+    const char* last = first + trimmed.size();
+    if (*first == '+')
+        ++first;
+    auto [ptr, ec] = std::from_chars(first, last, d);
+    if (ec == std::errc() && ptr == last && std::isfinite(d))
+        return Value::real(d);
+    if (!col.textDefault.empty() && trimmed == col.textDefault)
+        return Value::text(trimmed);
+    throw JetError(err::ConversionError, "Data type conversion error: '" + text +
+                                             "' is not a number, as field '" + col.name +
+                                             "' requires.");
+}
+
+void Recordset::updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) {
+    requireWritable();
+    if (index < 0 || index >= RecordCount())
+        throw JetError(err::NoCurrentRecord, "No current record.");
+    if (changes.empty())
+        return;
+    std::vector<Value> values;
+    std::string sql = "UPDATE " + bracket(table_) + " SET ";
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        values.push_back(coerce(changes[i].first, changes[i].second));
+        sql += (i ? ", " : "") + bracket(fieldNames_.at(static_cast<size_t>(changes[i].first))) +
+               " = ?" + std::to_string(i + 1);
+    }
+    sql += " WHERE [ID] = ?" + std::to_string(changes.size() + 1);
+    Statement s = db_->prepareUser(sql, sql);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        bindValue(s.get(), static_cast<int>(i + 1), values[i]);
+    sqlite3_bind_int64(s.get(), static_cast<int>(changes.size() + 1),
+                       keys_[static_cast<size_t>(index)]);
+    db_->stepWrite(s, sql);
+    if (sqlite3_changes(db_->handle()) == 0)
+        throw JetError(3167, "Record is deleted.");
+    dropPage(index);
+}
+
+} // namespace jet

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "Statement.h"
+#include "Value.h"
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace jet {
+
+class Database;
+
+// A dynaset: the statement is run for the ordered keys of its rows only;
+// whole rows are read by key when they are needed, a page at a time, into
+// a cache of bounded size. Writes go to the base table by [ID].
+class Recordset {
+public:
+    using Row = std::vector<Value>;
+    static constexpr long kPageRows = 256;
+    static constexpr std::size_t kMaxPages = 64;
+
+    ~Recordset();
+
+    // Always the exact number of rows in the set.
+    long RecordCount() const { return static_cast<long>(keys_.size()); }
+    bool IsBOF() const { return pos_ < 0; }
+    bool IsEOF() const { return pos_ >= RecordCount(); }
+    long AbsolutePosition() const { return pos_; }
+    void setAbsolutePosition(long index);
+
+    void MoveFirst();
+    void MoveLast();
+    void MoveNext();
+    void MovePrevious();
+
+    // AddNew then Update appends a row made of the table's defaults (and
+    // any values set in between); Update returns the new key.
+    void AddNew();
+    void setNewValue(int column, const Value& v);
+    std::int64_t Update();
+    std::int64_t LastModified() const { return lastModified_; }
+
+    // Removes the current row from the table at once. MoveNext then makes
+    // the row after it current.
+    void Delete();
+
+    // Makes the first row (in the set's order) that meets the criterion
+    // current; NoMatch tells whether there was one.
+    void FindFirst(const std::string& criterion);
+    bool NoMatch() const { return noMatch_; }
+
+    int FieldCount() const { return static_cast<int>(fieldNames_.size()); }
+    const std::vector<std::string>& FieldNames() const { return fieldNames_; }
+    const Value& Field(int column); // of the current row
+
+    // Random access for the grid.
+    const Value& valueAt(long index, int column);
+    std::int64_t keyAt(long index) const { return keys_.at(static_cast<std::size_t>(index)); }
+    long indexOfKey(std::int64_t key) const;
+
+    // Writes changed cells of one row in one statement. Text for a numeric
+    // column must be a number written with a point; empty text stores Null.
+    void updateRow(long index, const std::vector<std::pair<int, std::string>>& changes);
+
+    bool ReadOnly() const { return readOnly_; }
+    const std::string& tableName() const { return table_; }
+    const std::string& source() const { return sql_; }
+
+private:
+    friend class Database;
+    Recordset(std::shared_ptr<Database> db, const std::string& sql, bool readOnly);
+
+    void requireCurrent() const;
+    void requireWritable() const;
+    Value coerce(int column, const std::string& text);
+    const Row& rowAt(long index);
+    void dropPage(long index);
+
+    std::shared_ptr<Database> db_;
+    std::string sql_;
+    std::string table_;
+    bool readOnly_;
+    std::vector<std::int64_t> keys_;
+    std::vector<std::string> fieldNames_;
+    int keyColumn_ = -1;
+    Statement rowStmt_;
+    long pos_ = -1;
+    bool afterDelete_ = false;
+    bool noMatch_ = true;
+    bool adding_ = false;
+    std::vector<std::pair<int, Value>> newValues_;
+    std::int64_t lastModified_ = 0;
+
+    struct Page {
+        std::vector<Row> rows;
+        std::list<long>::iterator lru;
+    };
+    std::unordered_map<long, Page> pages_;
+    std::list<long> lru_;
+    Row emptyRow_;
+};
+
+} // namespace jet

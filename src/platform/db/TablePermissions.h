@@ -1,0 +1,13 @@
+#pragma once
+
+namespace jet {
+
+// What one account may do with one table.
+struct TablePermissions {
+    bool read = false;
+    bool update = false;
+    bool insert = false;
+    bool remove = false;
+};
+
+} // namespace jet

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+// The four sample tables and their 32 columns, in table order. A column's
+// position here is its grid column index.
+namespace schema {
+
+constexpr int kColumnCount = 32;
+constexpr int kTableCount = 4;
+
+extern const std::array<const char*, kColumnCount> kColumns;
+extern const std::array<const char*, kTableCount> kTables;
+
+constexpr int kFirstAnalysisColumn = 5; // SiO2
+constexpr int kLastAnalysisColumn = 30; // Trace5
+constexpr int kIdColumn = 31;
+
+// CREATE TABLE statement and index statements for one table.
+std::string createTableSql(const std::string& table);
+std::string createIndexesSql(const std::string& table);
+
+} // namespace schema

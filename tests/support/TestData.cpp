@@ -1,0 +1,67 @@
+#include "TestData.h"
+
+#include "SampleData.h"
+#include "platform/db/DBEngine.h"
+#include "platform/db/Database.h"
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <stdexcept>
+
+TestData::TestData(long rows, std::uint64_t seed) {
+    SampleData::Options o;
+    o.rows = rows;
+    o.seed = seed;
+    SampleData::create(dir_.path().toStdString(), o);
+}
+
+std::string TestData::databasePath() const {
+    return dir_.filePath(SampleData::kDatabaseName).toStdString();
+}
+
+std::string TestData::workgroupPath() const {
+    return dir_.filePath(SampleData::kWorkgroupName).toStdString();
+}
+
+void TestData::logOnAsProgram() const {
+    auto& e = jet::DBEngine::instance();
+    e.SystemDB = workgroupPath();
+    e.DefaultUser = SampleData::kUser;
+    e.DefaultPassword = SampleData::kPassword;
+}
+
+std::shared_ptr<jet::Database> TestData::open(bool readOnly) const {
+    logOnAsProgram();
+    return jet::DBEngine::instance().Workspaces(0).OpenDatabase(databasePath(), false, readOnly);
+}
+
+namespace {
+std::unique_ptr<sqlite3, int (*)(sqlite3*)> rawOpen(const std::string& path) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    return {db, sqlite3_close};
+}
+} // namespace
+
+void TestData::rawExec(const std::string& sql) const {
+    auto db = rawOpen(databasePath());
+    char* msg = nullptr;
+    if (sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
+        std::string m = msg ? msg : "";
+        sqlite3_free(msg);
+        throw std::runtime_error(m);
+    }
+}
+
+long long TestData::rawCount(const std::string& sql) const {
+    auto db = rawOpen(databasePath());
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &s, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(db.get()));
+    long long n = -1;
+    if (sqlite3_step(s) == SQLITE_ROW)
+        n = sqlite3_column_int64(s, 0);
+    sqlite3_finalize(s);
+    return n;
+}

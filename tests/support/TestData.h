@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <string>
+
+namespace jet {
+class Database;
+}
+
+// A fresh pair of data files in a temporary folder for one test.
+class TestData {
+public:
+    explicit TestData(long rows = 120, std::uint64_t seed = 7);
+
+    QString dir() const { return dir_.path(); }
+    std::string databasePath() const;
+    std::string workgroupPath() const;
+
+    // Points the engine at these files with the program's account.
+    void logOnAsProgram() const;
+    std::shared_ptr<jet::Database> open(bool readOnly = false) const;
+
+    // Runs SQL on the database file directly, bypassing the engine, to set
+    // up a situation or check the result independently.
+    void rawExec(const std::string& sql) const;
+    long long rawCount(const std::string& sql) const;
+
+private:
+    QTemporaryDir dir_;
+};

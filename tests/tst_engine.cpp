@@ -1,0 +1,399 @@
+#include "SampleData.h"
+#include "platform/db/DBEngine.h"
+#include "platform/db/Database.h"
+#include "platform/db/JetError.h"
+#include "platform/db/Recordset.h"
+#include "platform/db/Workgroup.h"
+#include "support/TestData.h"
+
+#include <QtTest>
+
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+#include <functional>
+
+using jet::JetError;
+
+namespace {
+
+int errorNumber(const std::function<void()>& f, QString* message = nullptr) {
+    try {
+        f();
+    } catch (const JetError& e) {
+        if (message)
+            *message = QString::fromStdString(e.what());
+        return e.number();
+    }
+    return 0;
+}
+
+QByteArray fileBytes(const std::string& path) {
+    QFile f(QString::fromStdString(path));
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+std::string identityOf(const TestData& d) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(d.databasePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "SELECT value FROM quarzel_meta WHERE key='identity'", -1, &s, nullptr);
+    sqlite3_step(s);
+    std::string id = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return id;
+}
+
+const char* kWhole = "SELECT * From [DOZIRO1]Order By [Rockname] ASC";
+
+} // namespace
+
+class TestEngine : public QObject {
+    Q_OBJECT
+private slots:
+    void logOnRefusals() {
+        TestData d(20);
+        d.logOnAsProgram();
+        auto& e = jet::DBEngine::instance();
+        QString msg;
+        auto open = [&] { e.Workspaces(0).OpenDatabase(d.databasePath()); };
+
+        e.DefaultPassword = "wrong";
+        QCOMPARE(errorNumber(open, &msg), jet::err::BadAccount);
+        QCOMPARE(msg, QString("Not a valid account name or password."));
+        e.DefaultPassword = SampleData::kPassword;
+        e.DefaultUser = "nobody";
+        QCOMPARE(errorNumber(open, &msg), jet::err::BadAccount);
+        QCOMPARE(msg, QString("Not a valid account name or password."));
+
+        d.logOnAsProgram();
+        e.SystemDB = d.workgroupPath() + ".missing";
+        QCOMPARE(errorNumber(open, &msg), jet::err::WorkgroupMissing);
+        QVERIFY(msg.contains(".missing"));
+        e.SystemDB.clear();
+        QCOMPARE(errorNumber(open), jet::err::WorkgroupMissing);
+
+        QVERIFY_THROWS_EXCEPTION(JetError, e.Workspaces(1));
+    }
+
+    void damagedWorkgroupNeverGrants() {
+        TestData d(20);
+        const QByteArray good = fileBytes(d.workgroupPath());
+        for (int variant = 0; variant < 3; ++variant) {
+            QFile f(QString::fromStdString(d.workgroupPath()));
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            if (variant == 0)
+                f.write(good.left(good.size() / 3)); // truncated
+            else if (variant == 1)
+                f.write(QByteArray(4096, 'G'));      // garbage
+            f.close();                               // variant 2: empty
+            d.logOnAsProgram();
+            QString msg;
+            QCOMPARE(errorNumber([&] { d.open(); }, &msg), jet::err::WorkgroupMissing);
+            QVERIFY2(msg.contains("damaged") || msg.contains("missing"), qPrintable(msg));
+        }
+    }
+
+    void workgroupOfAnotherDatabaseIsRefused() {
+        TestData d(10), other(10);
+        d.logOnAsProgram();
+        jet::DBEngine::instance().SystemDB = other.workgroupPath();
+        QCOMPARE(errorNumber([&] {
+                     jet::DBEngine::instance().Workspaces(0).OpenDatabase(d.databasePath());
+                 }),
+                 jet::err::NoPermission);
+    }
+
+    void badDatabaseFiles() {
+        TestData d(200);
+        d.logOnAsProgram();
+        auto& ws = jet::DBEngine::instance().Workspaces(0);
+        QString msg;
+        const std::string missing = d.databasePath() + "x";
+        QCOMPARE(errorNumber([&] { ws.OpenDatabase(missing); }, &msg), jet::err::FileNotFound);
+        QCOMPARE(msg, QString::fromStdString("Could not find file '" + missing + "'."));
+
+        // Garbage: refused at open, and the file is left as it was.
+        const std::string garbage = d.dir().toStdString() + "/garbage.mdb";
+        {
+            std::ofstream out(garbage, std::ios::binary);
+            out << std::string(8192, '\x5a');
+        }
+        QCOMPARE(errorNumber([&] { ws.OpenDatabase(garbage); }), jet::err::UnrecognizedFormat);
+        QCOMPARE(fileBytes(garbage), QByteArray(8192, '\x5a'));
+
+        // Truncated: whatever step notices first reports it; no crash, no change.
+        const std::string cut = d.dir().toStdString() + "/cut.mdb";
+        const QByteArray whole = fileBytes(d.databasePath());
+        {
+            std::ofstream out(cut, std::ios::binary);
+            out.write(whole.constData(), whole.size() / 2);
+        }
+        int n = errorNumber([&] {
+            auto db = ws.OpenDatabase(cut);
+            db->OpenRecordset("SELECT * FROM [DOZIRO1] Order By [Location] DESC");
+        });
+        QVERIFY2(n == jet::err::CannotOpen || n == jet::err::UnrecognizedFormat,
+                 qPrintable(QString::number(n)));
+        QCOMPARE(fileBytes(cut), whole.left(whole.size() / 2));
+    }
+
+    void programStatementsVerbatim_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("rawCount");
+        const char* tables[] = {"DOZIRO1", "Project1", "Project2", "Project3"};
+        for (const char* t : tables)
+            QTest::newRow(t) << QString("SELECT * From [%1]Order By [Rockname] ASC").arg(t)
+                             << QString("SELECT count(*) FROM [%1]").arg(t);
+        QTest::newRow("search basalt")
+            << "SELECT * FROM [DOZIRO1]Where [Rockname] Like '*basalt*'And [Rockname] Like "
+               "'**'Order By [Rockname] ASC"
+            << "SELECT count(*) FROM DOZIRO1 WHERE Rockname LIKE '%basalt%'";
+        QTest::newRow("search two terms")
+            << "SELECT * FROM [Project3]Where [Location] Like '*ridge*'And [Location] Like "
+               "'*north*'Order By [Location] ASC"
+            << "SELECT count(*) FROM Project3 WHERE Location LIKE '%ridge%' AND Location LIKE "
+               "'%north%'";
+        QTest::newRow("search sample#")
+            << "SELECT * FROM [DOZIRO1]Where [Doziro Sample#] Like '*00001*'And [Doziro "
+               "Sample#] Like '**'Order By [Doziro Sample#] ASC"
+            << "SELECT count(*) FROM DOZIRO1 WHERE [Doziro Sample#] LIKE '%00001%'";
+        QTest::newRow("search ID")
+            << "SELECT * FROM [DOZIRO1]Where [ID] Like '*7*'And [ID] Like '**'Order By [ID] ASC"
+            << "SELECT count(*) FROM DOZIRO1 WHERE ID LIKE '%7%'";
+        QTest::newRow("search date")
+            << "SELECT * FROM [Project1]Where [Date] Like '*19*'And [Date] Like '*-0*'Order By "
+               "[Date] ASC"
+            << "SELECT count(*) FROM Project1 WHERE Date LIKE '%19%' AND Date LIKE '%-0%'";
+        QTest::newRow("search geologist")
+            << "SELECT * FROM [DOZIRO1]Where [Geologist] Like '*o'*'And [Geologist] Like "
+               "'**'Order By [Geologist] ASC"
+            << "SELECT -1";
+        const char* columns[] = {"Rockname", "Geologist", "Date", "Location", "Doziro Sample#"};
+        for (const char* c : columns) {
+            for (const char* dir : {"ASC", "DESC"}) {
+                QString sql = QString("SELECT * From [DOZIRO1]Order By [%1] %2").arg(c, dir);
+                QTest::newRow(qPrintable(sql)) << sql << "SELECT count(*) FROM DOZIRO1";
+            }
+        }
+    }
+    void programStatementsVerbatim() {
+        QFETCH(QString, sql);
+        QFETCH(QString, rawCount);
+        static TestData d(400);
+        auto db = d.open();
+        long long expected = d.rawCount(rawCount.toStdString());
+        if (expected < 0) {
+            // "*o'*" closes the quote early: a clear syntax error.
+            QString msg;
+            QCOMPARE(errorNumber([&] { db->OpenRecordset(sql.toStdString()); }, &msg),
+                     jet::err::SyntaxError);
+            QVERIFY(msg.contains(sql));
+            return;
+        }
+        auto rs = db->OpenRecordset(sql.toStdString());
+        QCOMPARE(static_cast<long long>(rs->RecordCount()), expected);
+        QCOMPARE(rs->FieldCount(), 32);
+        QCOMPARE(QString::fromStdString(rs->FieldNames()[4]), QString("Doziro Sample#"));
+        // The rows come in the order the statement asks for, ignoring case.
+        int orderColumn = -1;
+        for (int c = 0; c < 5; ++c)
+            if (sql.contains(QString("Order By [%1]").arg(QString::fromStdString(rs->FieldNames()[c]))))
+                orderColumn = c;
+        if (orderColumn >= 0) {
+            const bool desc = sql.endsWith("DESC");
+            for (long i = 1; i < rs->RecordCount(); ++i) {
+                QString a = QString::fromStdString(rs->valueAt(i - 1, orderColumn).storedText());
+                QString b = QString::fromStdString(rs->valueAt(i, orderColumn).storedText());
+                int cmp = QString::compare(a, b, Qt::CaseInsensitive);
+                QVERIFY2(desc ? cmp >= 0 : cmp <= 0, qPrintable(a + " / " + b));
+            }
+        }
+    }
+
+    void onlyOneStatementIsEverRun() {
+        TestData d(50);
+        auto db = d.open();
+        const char* attempts[] = {
+            "SELECT * FROM [DOZIRO1]; DELETE FROM [DOZIRO1]",
+            "SELECT * FROM [DOZIRO1]Where [Rockname] Like '*x*'; DROP TABLE [DOZIRO1]",
+            "DROP TABLE [DOZIRO1]",
+            "DELETE FROM [DOZIRO1]",
+            "PRAGMA writable_schema=1",
+            "ATTACH DATABASE '/tmp/x.db' AS x",
+            "SELECT * FROM [DOZIRO1] WHERE 1=1 Order By [Rockname] ASC; SELECT 1",
+        };
+        for (const char* sql : attempts) {
+            QString msg;
+            QVERIFY2(errorNumber([&] { db->OpenRecordset(sql); }, &msg) != 0, sql);
+            QVERIFY(!msg.isEmpty());
+        }
+        auto rs = db->OpenRecordset(kWhole);
+        rs->MoveFirst();
+        QVERIFY(errorNumber([&] { rs->FindFirst("1=1; DELETE FROM [DOZIRO1]"); }) != 0);
+        QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1"), 50LL);
+        QVERIFY(!QFile::exists("/tmp/x.db"));
+    }
+
+    void injectionThroughDoubledApostrophesFindsLiteralText() {
+        TestData d(30);
+        // The brackets stay a character list: "[Rockname]" stands for one letter.
+        d.rawExec("UPDATE DOZIRO1 SET Rockname = 'x'' Or R Like ''' WHERE ID = 3");
+        auto db = d.open();
+        auto rs = db->OpenRecordset("SELECT * FROM [DOZIRO1]Where [Rockname] Like "
+                                    "'*x'' Or [Rockname] Like ''*'And [Rockname] Like "
+                                    "'**'Order By [Rockname] ASC");
+        QCOMPARE(rs->RecordCount(), 1L);
+        QCOMPARE(rs->Field(31).toInteger(), 3LL);
+    }
+
+    void dynasetNavigation() {
+        TestData d(600);
+        auto db = d.open();
+        auto rs = db->OpenRecordset(kWhole);
+        QCOMPARE(rs->RecordCount(), 600L); // exact from the start, before any move
+        rs->MoveLast();
+        QCOMPARE(rs->AbsolutePosition(), 599L);
+        QVERIFY(errorNumber([&] { rs->MoveNext(); rs->MoveNext(); }) == jet::err::NoCurrentRecord);
+        rs->MoveFirst();
+        QCOMPARE(rs->AbsolutePosition(), 0L);
+        // Reading across many pages keeps to the cache bound and stays right.
+        for (long i = 0; i < 600; i += 7)
+            QCOMPARE(rs->valueAt(i, 31).toInteger(), rs->keyAt(i));
+        QVERIFY(errorNumber([&] { rs->valueAt(0, 32); }) == jet::err::SubscriptOutOfRange);
+
+        auto empty = db->OpenRecordset("SELECT * FROM [DOZIRO1] WHERE [ID] < 0");
+        QCOMPARE(empty->RecordCount(), 0L);
+        QString msg;
+        QCOMPARE(errorNumber([&] { empty->MoveLast(); }, &msg), jet::err::NoCurrentRecord);
+        QCOMPARE(msg, QString("No current record."));
+        QCOMPARE(errorNumber([&] { empty->Field(0); }), jet::err::NoCurrentRecord);
+    }
+
+    void addNewFindFirstAndDelete() {
+        TestData d(40);
+        auto db = d.open();
+        auto rs = db->OpenRecordset(kWhole);
+        rs->AddNew();
+        const auto key = rs->Update();
+        QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1"), 41LL);
+        auto again = db->OpenRecordset(kWhole);
+        again->FindFirst("[SiO2] = 'Empty' ");
+        QVERIFY(!again->NoMatch());
+        QCOMPARE(again->Field(31).toInteger(), key);
+        QCOMPARE(QString::fromStdString(again->Field(5).toText()), QString("Empty"));
+        for (int c = 0; c < 31; ++c)
+            if (c != 5)
+                QVERIFY(again->Field(c).isNull());
+        again->FindFirst("[SiO2] = 'Nothing' ");
+        QVERIFY(again->NoMatch());
+
+        // Delete: the next row becomes current after MoveNext.
+        again->setAbsolutePosition(10);
+        const auto gone = again->keyAt(10), next = again->keyAt(11);
+        again->Delete();
+        QCOMPARE(errorNumber([&] { again->Field(0); }), 3167);
+        again->MoveNext();
+        QCOMPARE(again->Field(31).toInteger(), next);
+        QCOMPARE(again->RecordCount(), 40L);
+        QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE ID = " + std::to_string(gone)), 0LL);
+    }
+
+    void cellWritesAreCheckedAndKeyed() {
+        TestData d(40);
+        auto db = d.open();
+        auto rs = db->OpenRecordset(kWhole);
+        const auto key = rs->keyAt(3);
+        const std::string where = " FROM DOZIRO1 WHERE ID = " + std::to_string(key);
+        rs->updateRow(3, {{0, "Test rock"}, {6, "1.25"}, {7, ""}});
+        QCOMPARE(QString::fromStdString(rs->valueAt(3, 0).toText()), QString("Test rock"));
+        QCOMPARE(rs->valueAt(3, 6).toReal(), 1.25);
+        QVERIFY(rs->valueAt(3, 7).isNull());
+
+        QString msg;
+        QCOMPARE(errorNumber([&] { rs->updateRow(3, {{0, "Other"}, {8, "12,5"}}); }, &msg),
+                 jet::err::ConversionError);
+        QVERIFY(msg.contains("Fe2O3"));
+        QCOMPARE(d.rawCount("SELECT Rockname = 'Test rock'" + where), 1LL); // nothing half-written
+        QCOMPARE(errorNumber([&] { rs->updateRow(3, {{31, "5"}}); }), jet::err::FieldNotUpdatable);
+        rs->updateRow(3, {{5, "Empty"}}); // SiO2 may go back to its default text
+
+        auto ro = db->OpenRecordset(kWhole, true);
+        QCOMPARE(errorNumber([&] { ro->updateRow(0, {{0, "x"}}); }, &msg), jet::err::ReadOnly);
+        QCOMPARE(msg, QString("Cannot update. Database or object is read-only."));
+        QCOMPARE(errorNumber([&] { ro->AddNew(); }), jet::err::ReadOnly);
+        ro->MoveFirst();
+        QCOMPARE(errorNumber([&] { ro->Delete(); }), jet::err::ReadOnly);
+
+        auto roDb = d.open(true);
+        auto rs2 = roDb->OpenRecordset(kWhole);
+        QCOMPARE(errorNumber([&] { rs2->updateRow(0, {{0, "x"}}); }), jet::err::ReadOnly);
+    }
+
+    void permissionsOfTheWorkgroupAreEnforced() {
+        TestData d(30);
+        jet::TablePermissions readOnly{true, false, false, false};
+        jet::Workgroup::Account acc{"reader", "pw", {{"DOZIRO1", readOnly}}};
+        const std::string wg = d.dir().toStdString() + "/reader.mdw";
+        jet::Workgroup::create(wg, identityOf(d), {acc});
+        auto& e = jet::DBEngine::instance();
+        e.SystemDB = wg;
+        e.DefaultUser = "READER"; // account names ignore case
+        e.DefaultPassword = "pw";
+        auto db = e.Workspaces(0).OpenDatabase(d.databasePath());
+        auto rs = db->OpenRecordset(kWhole);
+        QString msg;
+        QCOMPARE(errorNumber([&] { rs->updateRow(0, {{0, "x"}}); }, &msg), jet::err::NoPermission);
+        QVERIFY(msg.contains("DOZIRO1"));
+        QCOMPARE(errorNumber([&] { rs->AddNew(); rs->Update(); }), jet::err::NoPermission);
+        rs->MoveFirst();
+        QCOMPARE(errorNumber([&] { rs->Delete(); }), jet::err::NoPermission);
+        QCOMPARE(rs->RecordCount(), 30L);
+        QCOMPARE(errorNumber([&] { db->OpenRecordset("SELECT * FROM [Project1]"); }),
+                 jet::err::NoPermission);
+        QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'x'"), 0LL);
+    }
+
+    void fullDiskChangesNothing() {
+        TestData d(30);
+        const QByteArray before = fileBytes(d.databasePath());
+        int fds[2];
+        QVERIFY(pipe(fds) == 0);
+        pid_t pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            signal(SIGXFSZ, SIG_IGN);
+            auto db = d.open();
+            auto rs = db->OpenRecordset(kWhole);
+            struct rlimit lim{static_cast<rlim_t>(before.size()), static_cast<rlim_t>(before.size())};
+            setrlimit(RLIMIT_FSIZE, &lim);
+            int number = 0;
+            try {
+                for (int i = 0; i < 5000; ++i)
+                    rs->updateRow(i % 30, {{3, std::string(3000, 'L')}});
+            } catch (const JetError& e) {
+                number = e.number();
+            }
+            (void)!write(fds[1], &number, sizeof number);
+            _exit(0);
+        }
+        close(fds[1]);
+        int number = -1;
+        QCOMPARE(read(fds[0], &number, sizeof number), static_cast<ssize_t>(sizeof number));
+        close(fds[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        QCOMPARE(number, jet::err::DiskError);
+        QCOMPARE(d.rawCount("SELECT count(*) FROM pragma_integrity_check WHERE integrity_check='ok'"), 1LL);
+        QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1"), 30LL);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "tst_engine.moc"
