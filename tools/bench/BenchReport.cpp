@@ -1,0 +1,64 @@
+#include "BenchReport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+
+double BenchReport::milliseconds(const std::function<void()>& f) {
+    auto t0 = std::chrono::steady_clock::now();
+    f();
+    auto t1 = std::chrono::steady_clock::now();
+    return std::chrono::duration<double, std::milli>(t1 - t0).count();
+}
+
+double BenchReport::residentMegabytes() {
+    std::ifstream in("/proc/self/status");
+    std::string key;
+    while (in >> key) {
+        if (key == "VmRSS:") {
+            double kb = 0;
+            in >> kb;
+            return kb / 1024.0;
+        }
+        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    return 0;
+}
+
+void BenchReport::compare(const std::string& name, const std::function<void()>& ours,
+                          const std::function<void()>& reference, double goal, int runs) {
+    double best = 1e300, bestRef = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        bestRef = std::min(bestRef, milliseconds(reference));
+        best = std::min(best, milliseconds(ours));
+    }
+    lines_.push_back({name, best, bestRef, goal, "ms", false});
+    std::printf("%-58s %10.2f ms %10.2f ms  ratio %5.2f  (goal %.2f)\n", name.c_str(), best, bestRef,
+                best / bestRef, goal);
+    std::fflush(stdout);
+}
+
+void BenchReport::limit(const std::string& name, double value, double lim, const std::string& unit) {
+    lines_.push_back({name, value, lim, 1.0, unit, true});
+    std::printf("%-58s %10.2f %s  limit %.0f %s  ratio %5.2f\n", name.c_str(), value, unit.c_str(), lim,
+                unit.c_str(), value / lim);
+    std::fflush(stdout);
+}
+
+double BenchReport::worstRatio() const {
+    double worst = 0;
+    for (const auto& l : lines_)
+        if (!l.isLimit)
+            worst = std::max(worst, l.ours / l.reference);
+    return worst;
+}
+
+void BenchReport::print() const {
+    std::printf("worst ratio %.2f\n", worstRatio());
+    for (const auto& l : lines_) {
+        const double r = l.ours / l.reference;
+        if (r > (l.isLimit ? 1.0 : l.goal))
+            std::printf("over goal: %s (%.2f)\n", l.name.c_str(), r);
+    }
+}

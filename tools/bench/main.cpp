@@ -1,0 +1,48 @@
+// quarzel-bench: measures the engine and the program against their goals.
+#include "BenchReport.h"
+#include "EngineBench.h"
+#include "SampleData.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+std::string cacheDir(long rows) {
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    std::filesystem::path base = xdg && *xdg ? xdg : std::string(home ? home : "/tmp") + "/.cache";
+    return (base / "quarzel-bench" / ("rows-" + std::to_string(rows))).string();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    long rows = 1000000;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--rows" && i + 1 < argc) {
+            rows = std::strtol(argv[++i], nullptr, 10);
+        } else {
+            std::fprintf(stderr, "usage: quarzel-bench [--rows N]\n");
+            return 2;
+        }
+    }
+    if (rows < 300) {
+        std::fprintf(stderr, "quarzel-bench: --rows needs at least 300\n");
+        return 2;
+    }
+    const std::string dir = cacheDir(rows);
+    if (!std::filesystem::exists(dir + "/" + SampleData::kDatabaseName)) {
+        std::printf("building a %ld-row database in %s ...\n", rows, dir.c_str());
+        SampleData::Options o;
+        o.rows = rows;
+        SampleData::create(dir, o);
+    }
+    BenchReport report;
+    runEngineCases(report, dir);
+    report.print();
+    return 0;
+}
