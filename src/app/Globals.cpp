@@ -1,0 +1,5 @@
+#include "Globals.h"
+
+QString ActiveDatabase;
+QString UserName;
+QString CompanyName;

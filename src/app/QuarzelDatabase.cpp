@@ -1,0 +1,216 @@
+#include "QuarzelDatabase.h"
+
+#include "Globals.h"
+#include "MainMenu.h"
+#include "platform/data/DBGrid.h"
+#include "platform/data/DataControl.h"
+#include "platform/data/Twips.h"
+#include "platform/db/DBEngine.h"
+#include "platform/db/Database.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/dialogs/Screen.h"
+#include "platform/help/HtmlHelp.h"
+#include "platform/program/ProgramInfo.h"
+#include "platform/settings/SettingsStore.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+
+QuarzelDatabase::QuarzelDatabase(QWidget* parent) : QMainWindow(parent) {
+    setObjectName("QuarzelDatabase");
+    setWindowTitle("Geochemical Database");
+    setWindowIcon(QIcon(":/quarzel/program.xpm"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    buildControls();
+    menu_ = std::make_unique<MainMenu>(menuBar());
+    wireMenu();
+    Form_Load();
+}
+
+QuarzelDatabase::~QuarzelDatabase() = default;
+
+void QuarzelDatabase::buildControls() {
+    auto* client = new QWidget(this);
+    client->setFixedSize(Twips::toPixels(8940), Twips::toPixels(5940));
+    setCentralWidget(client);
+
+    Frame1 = new QGroupBox("Quarzel Geochemical Database", client);
+    Frame1->setObjectName("Frame1");
+    Frame1->setGeometry(Twips::rect(120, 90, 8655, 5715));
+    QFont frameFont("Arial");
+    frameFont.setPointSizeF(14.25);
+    frameFont.setItalic(true);
+    Frame1->setFont(frameFont);
+
+    // Children keep the ordinary font; only the frame's caption is large.
+    const QFont normal = QApplication::font();
+    auto place = [&](QWidget* w, const char* name, int l, int t, int wd, int h) {
+        w->setParent(Frame1);
+        w->setObjectName(name);
+        w->setFont(normal);
+        w->setGeometry(Twips::rect(l, t, wd, h));
+    };
+
+    vaSpread1 = new DBGrid;
+    place(vaSpread1, "vaSpread1", 120, 360, 8415, 3255);
+    QFont gridFont("MS Sans Serif");
+    gridFont.setPointSizeF(8.25);
+    vaSpread1->setFont(gridFont);
+    vaSpread1->setFocusPolicy(Qt::ClickFocus);
+
+    Label1 = new QLabel("Search For:");
+    place(Label1, "Label1", 1980, 3765, 1125, 255);
+    Text1[0] = new QLineEdit;
+    place(Text1[0], "Text1(0)", 3300, 3750, 2175, 285);
+    Label2[1] = new QLabel("In:");
+    place(Label2[1], "Label2(1)", 5580, 3765, 375, 255);
+    Combo1 = new QComboBox;
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    Combo1->setEditText("Combo1");
+    place(Combo1, "Combo1", 6060, 3750, 1335, 315);
+    Label2[0] = new QLabel("And:");
+    place(Label2[0], "Label2(0)", 2580, 4245, 495, 255);
+    Text1[1] = new QLineEdit;
+    place(Text1[1], "Text1(1)", 3300, 4230, 2175, 285);
+    Command1[0] = new QPushButton("Find");
+    place(Command1[0], "Command1(0)", 5580, 4245, 735, 255);
+    Label3 = new QLabel("Label3");
+    place(Label3, "Label3", 3540, 4710, 1695, 255);
+    Command1[1] = new QPushButton("Refresh");
+    place(Command1[1], "Command1(1)", 3945, 5160, 975, 375);
+    Data1 = new DataControl;
+    place(Data1, "Data1", 375, 5205, 2085, 345);
+    Data1->setCaption("Geochem");
+    Data1->setRecordSource("DOZIRO1");
+    vaSpread1->setDataSource(Data1);
+    CommonDialog1 = nullptr;
+
+    for (QLabel* l : {Label1, Label2[0], Label2[1], Label3})
+        l->setFocusPolicy(Qt::NoFocus);
+    QWidget::setTabOrder(Text1[0], Text1[1]);
+    QWidget::setTabOrder(Text1[1], Combo1);
+    QWidget::setTabOrder(Combo1, Command1[0]);
+    QWidget::setTabOrder(Command1[0], Command1[1]);
+    for (short i = 0; i < 2; ++i) {
+        Command1[i]->setAutoDefault(false);
+        connect(Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+    }
+    connect(vaSpread1, &DBGrid::writeFailed, this,
+            [](const QString& text) { MessageBox::Show(text, 48, "DataBase Error"); });
+    setFixedSize(sizeHint());
+}
+
+void QuarzelDatabase::wireMenu() {
+    auto on = [this](const QString& name, int index, auto handler) {
+        connect(menu_->item(name, index), &QAction::triggered, this, handler);
+    };
+    on("mnuPrint", 1, [this] { mnuPrint_Click(1); });
+    on("mnuExit", -1, [this] { mnuExit_Click(); });
+    on("mnuEdit1", 2, [this] { mnuEdit1_Click(2); });
+    for (short i = 0; i < 2; ++i) {
+        on("mnuEdit2", i, [this, i] { mnuEdit2_Click(i); });
+        on("mnuRecord", i, [this, i] { mnuRecord_Click(i); });
+    }
+    for (short i = 0; i < 4; ++i)
+        on("mnuActive1", i, [this, i] { mnuActive1_Click(i); });
+    on("mnuRockname", -1, [this] { mnuRockname_Click(); });
+    on("mnuGeologist", -1, [this] { mnuGeologist_Click(); });
+    on("mnuDate", -1, [this] { mnuDate_Click(); });
+    on("mnuLocation", -1, [this] { mnuLocation_Click(); });
+    on("mnuSample", -1, [this] { mnuSample_Click(); });
+    on("mnuRocknameD", -1, [this] { mnuRocknameD_Click(); });
+    on("mnuGeologistD", -1, [this] { mnuGeologistD_Click(); });
+    on("mnuDateD", -1, [this] { mnuDateD_Click(); });
+    on("mnuLocationD", -1, [this] { mnuLocationD_Click(); });
+    on("mnuSampleD", -1, [this] { mnuSampleD_Click(); });
+    on("mnuHelpContents", -1, [this] { mnuHelpContents_Click(); });
+    on("mnuInternet", -1, [this] { mnuInternet_Click(); });
+    on("mnuAbout", -1, [this] { mnuAbout_Click(); });
+}
+
+void QuarzelDatabase::Form_Load() {
+    try {
+        ActiveDatabase = "Doziro";
+        UserName = SettingsStore::GetSetting("Stonarc", "Options", "Username", "");
+        CompanyName = SettingsStore::GetSetting("Stonarc", "Options", "Company", "");
+        for (const char* name : {"Geologist", "Date", "Location", "Rockname", "Doziro Sample#", "ID"})
+            Combo1->addItem(name);
+        Combo1->setEditText("Rockname");
+        Combo1->setCurrentIndex(3);
+        DatabasePath = ProgramInfo::fileBeside("quarzdb32.mdb");
+        auto& engine = jet::DBEngine::instance();
+        engine.SystemDB = ProgramInfo::fileBeside("tarnvel.mdw").toStdString();
+        engine.DefaultUser = "quarzel";
+        engine.DefaultPassword = "ridge38uk";
+        engine.Workspaces(0).OpenDatabase(DatabasePath.toStdString()); // released at once
+        Data1->setDatabaseName(DatabasePath);
+        Data1->setRecordSource("SELECT * From [DOZIRO1]Order By [Rockname] ASC");
+        Data1->setReadOnly(true);
+        Data1->Refresh();
+        countAndRewind();
+        ApplyGridLayout(true);
+    } catch (const std::exception& e) {
+        MessageBox::Show(QString::fromStdString(e.what()), 48, "DataBase Error");
+        Screen::setMousePointer(0);
+    }
+}
+
+void QuarzelDatabase::Form_QueryUnload(int& cancel, int unloadMode) {
+    (void)cancel;
+    (void)unloadMode;
+    HtmlHelp::HtmlHelpA(this, QString(), HtmlHelp::HH_CLOSE_ALL, 0);
+    try {
+        Data1->Refresh(); // also writes back an edit still pending in the grid
+    } catch (const std::exception&) {
+        // Nothing to be done about a failed refresh while closing.
+    }
+}
+
+void QuarzelDatabase::Form_Unload(int& cancel) {
+    (void)cancel;
+    ProgramInfo::End();
+}
+
+void QuarzelDatabase::mnuExit_Click() { close(); }
+
+void QuarzelDatabase::closeEvent(QCloseEvent* event) {
+    int cancel = 0;
+    Form_QueryUnload(cancel, 0);
+    if (cancel) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    Form_Unload(cancel);
+}
+
+void QuarzelDatabase::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (centred_)
+        return;
+    centred_ = true;
+    if (const QScreen* s = screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(s->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void QuarzelDatabase::mnuPrint_Click(short Index) {
+    if (Index == 1)
+        Printdata1();
+    else if (Index == 2)
+        PrintData();
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+class DBGrid;
+class DataControl;
+class MainMenu;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class frmAbout;
+class frmFTP;
+class PrintDialog;
+
+// The main window: the results grid, the search bar, the record-count label
+// and the data control in one frame, and the File, Edit and Help menus.
+// Every command of the program starts here; the handlers of each subsystem
+// live in that subsystem's folder.
+class QuarzelDatabase : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit QuarzelDatabase(QWidget* parent = nullptr);
+    ~QuarzelDatabase() override;
+
+    // Controls, by their names.
+    QGroupBox* Frame1;
+    DBGrid* vaSpread1;
+    DataControl* Data1;
+    QLabel* Label1;
+    std::array<QLabel*, 2> Label2;
+    QLabel* Label3;
+    std::array<QLineEdit*, 2> Text1;
+    QComboBox* Combo1;
+    std::array<QPushButton*, 2> Command1;
+    PrintDialog* CommonDialog1;
+    MainMenu* menu() const { return menu_.get(); }
+
+    QString DatabasePath;
+
+    // Start-up and shutdown.
+    void Form_Load();
+    void Form_QueryUnload(int& cancel, int unloadMode);
+    void Form_Unload(int& cancel);
+    void mnuExit_Click();
+
+    // The record view every query ends with.
+    void RefreshRecordView(const QString& recordSource);
+    void ApplyGridLayout(bool startUp);
+
+    // Record selection.
+    void mnuActive1_Click(short Index);
+    void Command1_Click(short Index);
+    void mnuRockname_Click();
+    void mnuGeologist_Click();
+    void mnuDate_Click();
+    void mnuLocation_Click();
+    void mnuSample_Click();
+    void mnuRocknameD_Click();
+    void mnuGeologistD_Click();
+    void mnuDateD_Click();
+    void mnuLocationD_Click();
+    void mnuSampleD_Click();
+
+    // Record editing.
+    void mnuEdit2_Click(short Index);
+    void mnuRecord_Click(short Index);
+    void mnuEdit1_Click(short Index);
+
+    // Printing.
+    void mnuPrint_Click(short Index);
+    void Printdata1();
+    void PrintData();
+
+    // Help, web and About; the update window.
+    void mnuHelpContents_Click();
+    void mnuInternet_Click();
+    void mnuAbout_Click();
+    void ShowUpdateWindow();
+    frmAbout* aboutWindow() const { return about_; }
+    frmFTP* updateWindow() const { return ftp_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildControls();
+    void wireMenu();
+    void sortBy(const QString& orderClause);
+    // Steps 3 to 5 of the record view: last row, count label, first row.
+    void countAndRewind();
+    void showRecordCount(long count, const QString& suffix);
+
+    std::unique_ptr<MainMenu> menu_;
+    frmAbout* about_ = nullptr;
+    frmFTP* ftp_ = nullptr;
+    bool centred_ = false;
+};

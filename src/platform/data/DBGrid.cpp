@@ -1,0 +1,158 @@
+#include "DBGrid.h"
+
+#include "DataControl.h"
+#include "RecordsetModel.h"
+#include "Twips.h"
+#include "platform/db/JetError.h"
+#include "platform/db/Recordset.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+
+#include <stdexcept>
+
+DBGrid::DBGrid(QWidget* parent) : QTableView(parent) {
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Sunken);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    verticalHeader()->setVisible(true); // record selectors
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    verticalHeader()->setFixedWidth(Twips::toPixels(240));
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultSectionSize(Twips::toPixels(1440));
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+void DBGrid::setDataSource(DataControl* data) {
+    data_ = data;
+    model_ = new RecordsetModel(data, this);
+    setModel(model_);
+    connect(data, &DataControl::aboutToRefresh, this, [this] { commitEdit(); });
+    connect(data, &DataControl::recordsetChanged, this, &DBGrid::rebuildColumns);
+    connect(data, &DataControl::positionChanged, this, &DBGrid::followRecordset);
+    connect(model_, &RecordsetModel::writeFailed, this, &DBGrid::writeFailed);
+}
+
+void DBGrid::rebuildColumns() {
+    auto* h = horizontalHeader();
+    for (int i = 0; i < model_->columnCount(); ++i)
+        h->resizeSection(i, h->defaultSectionSize());
+    const bool writable = !data_->recordsetReadOnly();
+    setEditTriggers(writable ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                                   QAbstractItemView::AnyKeyPressed
+                             : QAbstractItemView::NoEditTriggers);
+    col_ = 0;
+}
+
+void DBGrid::followRecordset(long row) {
+    if (syncing_)
+        return;
+    syncing_ = true;
+    if (row >= 0 && row < model_->rowCount()) {
+        const QModelIndex idx = model_->index(static_cast<int>(row), std::max(0, col_));
+        setCurrentIndex(idx);
+        scrollTo(idx);
+    } else {
+        setCurrentIndex(QModelIndex());
+    }
+    syncing_ = false;
+}
+
+void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    if (current.isValid())
+        col_ = current.column();
+    if (previous.isValid() && current.row() != previous.row() && model_->hasPending())
+        commitEdit();
+    if (syncing_ || !current.isValid() || !data_ || !data_->engineRecordset())
+        return;
+    syncing_ = true;
+    try {
+        data_->Recordset().setAbsolutePosition(current.row());
+    } catch (const std::exception&) {
+    }
+    syncing_ = false;
+}
+
+void DBGrid::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        state() != QAbstractItemView::EditingState) {
+        commitEdit();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+bool DBGrid::commitEdit() {
+    // Take the text out of an open cell editor first.
+    if (state() == QAbstractItemView::EditingState) {
+        QWidget* editor = QApplication::focusWidget();
+        if (editor && editor != this && editor != viewport() && isAncestorOf(editor)) {
+            commitData(editor);
+            closeEditor(editor, QAbstractItemDelegate::NoHint);
+        }
+    }
+    return model_->commitPending();
+}
+
+GridColumn DBGrid::Columns(int index) {
+    if (index < 0 || index >= ColumnCount())
+        throw std::out_of_range("Invalid column index: the grid has no column " +
+                                std::to_string(index) + ".");
+    return GridColumn(*this, index);
+}
+
+int DBGrid::ColumnCount() const { return model_ ? model_->columnCount() : 0; }
+
+int DBGrid::Col() const { return col_; }
+
+void DBGrid::setCol(int column) {
+    if (column < 0 || column >= ColumnCount())
+        throw std::out_of_range("Invalid column index: the grid has no column " +
+                                std::to_string(column) + ".");
+    col_ = column;
+    const QModelIndex cur = currentIndex();
+    if (cur.isValid()) {
+        syncing_ = true;
+        setCurrentIndex(model_->index(cur.row(), column));
+        syncing_ = false;
+    }
+}
+
+long DBGrid::Row() const {
+    auto* rs = data_ ? data_->engineRecordset() : nullptr;
+    return rs ? rs->AbsolutePosition() : -1;
+}
+
+void DBGrid::setRow(long row) {
+    if (!data_ || !data_->engineRecordset())
+        throw jet::JetError(jet::err::NoCurrentRecord, "No current record.");
+    data_->Recordset().setAbsolutePosition(row);
+}
+
+long DBGrid::RowCount() const { return model_ ? model_->rowCount() : 0; }
+
+QString DBGrid::Text() const {
+    const long row = Row();
+    if (row < 0 || row >= RowCount())
+        throw jet::JetError(jet::err::NoCurrentRecord, "No current record.");
+    return model_->cellText(row, col_);
+}
+
+int GridColumn::Width() const {
+    return Twips::fromPixels(grid_.horizontalHeader()->sectionSize(index_));
+}
+
+void GridColumn::setWidth(int twips) {
+    grid_.horizontalHeader()->resizeSection(index_, Twips::toPixels(twips));
+}
+
+QString GridColumn::NumberFormat() const { return grid_.model_->numberFormat(index_); }
+
+void GridColumn::setNumberFormat(const QString& format) { grid_.model_->setNumberFormat(index_, format); }

@@ -1,0 +1,86 @@
+#include "DataControl.h"
+
+#include "platform/db/DBEngine.h"
+#include "platform/db/Database.h"
+#include "platform/db/JetError.h"
+#include "platform/db/Recordset.h"
+
+#include <QHBoxLayout>
+
+#include <algorithm>
+#include <QLabel>
+#include <QToolButton>
+
+DataControl::DataControl(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    const char* arrows[] = {"|◀", "◀", "▶", "▶|"};
+    const char* tips[] = {"First record", "Previous record", "Next record", "Last record"};
+    caption_ = new QLabel(this);
+    caption_->setAlignment(Qt::AlignCenter);
+    caption_->setFrameShape(QFrame::Panel);
+    caption_->setFrameShadow(QFrame::Sunken);
+    for (int i = 0; i < 4; ++i) {
+        if (i == 2)
+            layout->addWidget(caption_, 1);
+        auto* b = new QToolButton(this);
+        b->setText(QString::fromUtf8(arrows[i]));
+        b->setToolTip(tips[i]);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setAutoRaise(false);
+        b->setFixedWidth(18);
+        b->setStyleSheet("QToolButton { padding: 0px; font-size: 7pt; }");
+        b->setObjectName(QString("nav%1").arg(i));
+        connect(b, &QToolButton::clicked, this, [this, i] { navigate(i); });
+        layout->addWidget(b);
+    }
+}
+
+DataControl::~DataControl() = default;
+
+void DataControl::setDatabaseName(const QString& name) {
+    databaseName_ = name;
+    reopen_ = true;
+}
+
+QString DataControl::Caption() const { return caption_->text(); }
+void DataControl::setCaption(const QString& caption) { caption_->setText(caption); }
+
+bool DataControl::recordsetReadOnly() const { return !recordset_ || recordset_->ReadOnly(); }
+
+void DataControl::Refresh() {
+    emit aboutToRefresh();
+    std::shared_ptr<jet::Database> db = database_;
+    if (reopen_ || !db) {
+        if (databaseName_.isEmpty())
+            throw jet::JetError(3024, "Could not find file ''.");
+        db = jet::DBEngine::instance().Workspaces(0).OpenDatabase(databaseName_.toStdString());
+    }
+    auto rs = db->OpenRecordset(recordSource_.toStdString(), readOnly_);
+    emit recordsetChanging();
+    database_ = std::move(db);
+    reopen_ = false;
+    proxy_.reset();
+    recordset_ = std::move(rs);
+    proxy_ = std::make_unique<DataRecordset>(*this, *recordset_);
+    emit recordsetChanged();
+    emit positionChanged(recordset_->AbsolutePosition());
+}
+
+DataRecordset& DataControl::Recordset() {
+    if (!proxy_)
+        throw jet::JetError(91, "Object variable or With block variable not set.");
+    return *proxy_;
+}
+
+void DataControl::navigate(int which) {
+    if (!proxy_ || recordset_->RecordCount() == 0)
+        return;
+    // The bar stops at either end rather than raising an error.
+    const long pos = recordset_->AbsolutePosition();
+    const long last = recordset_->RecordCount() - 1;
+    long target = which == 0 ? 0 : which == 1 ? pos - 1 : which == 2 ? pos + 1 : last;
+    target = std::clamp(target, 0L, last);
+    proxy_->setAbsolutePosition(target);
+}

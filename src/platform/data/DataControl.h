@@ -1,0 +1,62 @@
+#pragma once
+
+#include "DataRecordset.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QLabel;
+namespace jet {
+class Database;
+class Recordset;
+} // namespace jet
+
+// The data control: it owns the open database and the record set of its
+// record source, and offers the small navigation bar users expect (first,
+// previous, next, last). DatabaseName, RecordSource and ReadOnly take
+// effect at the next Refresh. Failures are thrown as exceptions carrying the
+// engine's description; the control never shows a message itself.
+class DataControl : public QWidget {
+    Q_OBJECT
+public:
+    explicit DataControl(QWidget* parent = nullptr);
+    ~DataControl() override;
+
+    QString DatabaseName() const { return databaseName_; }
+    void setDatabaseName(const QString& name);
+    QString RecordSource() const { return recordSource_; }
+    void setRecordSource(const QString& sql) { recordSource_ = sql; }
+    bool ReadOnly() const { return readOnly_; }
+    void setReadOnly(bool readOnly) { readOnly_ = readOnly; }
+    QString Caption() const;
+    void setCaption(const QString& caption);
+
+    // Runs the record source. On failure the previous record set stays.
+    void Refresh();
+
+    // Throws when there is no record set yet.
+    DataRecordset& Recordset();
+    jet::Recordset* engineRecordset() const { return recordset_.get(); }
+    bool recordsetReadOnly() const;
+
+signals:
+    void aboutToRefresh();     // the grid writes back a pending edit
+    void recordsetChanging();  // a new record set is about to replace the old one
+    void recordsetChanged();   // ... and has replaced it
+    void rowsChanged();        // rows were added or deleted
+    void positionChanged(long row);
+
+private:
+    friend class DataRecordset;
+    void navigate(int which);
+
+    QString databaseName_;
+    QString recordSource_;
+    bool readOnly_ = false;
+    bool reopen_ = true;
+    std::shared_ptr<jet::Database> database_;
+    std::unique_ptr<jet::Recordset> recordset_;
+    std::unique_ptr<DataRecordset> proxy_;
+    QLabel* caption_;
+};

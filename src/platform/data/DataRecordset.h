@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace jet {
+class Recordset;
+}
+class DataControl;
+
+// The record set of a data control as its users see it: the engine's
+// dynaset, with every move and change reported to the bound grid so that
+// the grid's current row follows.
+class DataRecordset {
+public:
+    DataRecordset(DataControl& owner, jet::Recordset& rs) : owner_(owner), rs_(rs) {}
+
+    long RecordCount() const;
+    long AbsolutePosition() const;
+    void setAbsolutePosition(long row);
+    void MoveFirst();
+    void MoveLast();
+    void MoveNext();
+    void MovePrevious();
+    void AddNew();
+    std::int64_t Update();
+    void Delete();
+    void FindFirst(const std::string& criterion);
+    bool NoMatch() const;
+    bool IsEOF() const;
+    bool IsBOF() const;
+
+    jet::Recordset& engine() { return rs_; }
+
+private:
+    void moved();
+    DataControl& owner_;
+    jet::Recordset& rs_;
+};

@@ -1,0 +1,135 @@
+#include "RecordsetModel.h"
+
+#include "DataControl.h"
+#include "NumberFormat.h"
+#include "platform/db/JetError.h"
+#include "platform/db/Recordset.h"
+
+#include <climits>
+
+RecordsetModel::RecordsetModel(DataControl* data, QObject* parent)
+    : QAbstractTableModel(parent), data_(data) {
+    connect(data_, &DataControl::recordsetChanging, this, [this] {
+        beginResetModel();
+        pending_.clear();
+        pendingRow_ = -1;
+    });
+    connect(data_, &DataControl::recordsetChanged, this, [this] {
+        // A new record set brings new columns without number formats.
+        formats_ = QStringList();
+        for (int i = 0; i < columnCount(); ++i)
+            formats_ << QString();
+        endResetModel();
+    });
+    connect(data_, &DataControl::rowsChanged, this, [this] {
+        beginResetModel();
+        pending_.clear();
+        pendingRow_ = -1;
+        endResetModel();
+    });
+}
+
+int RecordsetModel::rowCount(const QModelIndex& parent) const {
+    auto* rs = data_->engineRecordset();
+    if (parent.isValid() || !rs)
+        return 0;
+    return static_cast<int>(std::min<long>(rs->RecordCount(), INT_MAX));
+}
+
+int RecordsetModel::columnCount(const QModelIndex& parent) const {
+    auto* rs = data_->engineRecordset();
+    return parent.isValid() || !rs ? 0 : rs->FieldCount();
+}
+
+QString RecordsetModel::cellText(long row, int column) const {
+    if (row == pendingRow_) {
+        auto it = pending_.find(column);
+        if (it != pending_.end())
+            return it->second;
+    }
+    auto* rs = data_->engineRecordset();
+    if (!rs)
+        return {};
+    try {
+        return formatCell(rs->valueAt(row, column), formats_.value(column));
+    } catch (const jet::JetError&) {
+        return {}; // a row that vanished shows empty rather than failing the paint
+    }
+}
+
+QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid())
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return cellText(index.row(), index.column());
+    return {};
+}
+
+QVariant RecordsetModel::headerData(int section, Qt::Orientation o, int role) const {
+    if (role != Qt::DisplayRole || o != Qt::Horizontal)
+        return {};
+    auto* rs = data_->engineRecordset();
+    if (!rs || section < 0 || section >= rs->FieldCount())
+        return {};
+    return QString::fromStdString(rs->FieldNames()[static_cast<size_t>(section)]);
+}
+
+Qt::ItemFlags RecordsetModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.isValid() && !data_->recordsetReadOnly())
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool RecordsetModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !index.isValid() || data_->recordsetReadOnly())
+        return false;
+    const QString text = value.toString();
+    if (text == cellText(index.row(), index.column()))
+        return true; // unchanged: nothing to write
+    if (pendingRow_ != index.row() && !commitPending())
+        return false;
+    pendingRow_ = index.row();
+    pending_[index.column()] = text;
+    emit dataChanged(index, index);
+    return true;
+}
+
+bool RecordsetModel::submit() { return commitPending(); }
+
+void RecordsetModel::revert() {
+    if (pendingRow_ < 0)
+        return;
+    const long row = pendingRow_;
+    pending_.clear();
+    pendingRow_ = -1;
+    emit dataChanged(index(static_cast<int>(row), 0), index(static_cast<int>(row), columnCount() - 1));
+}
+
+bool RecordsetModel::commitPending(QString* error) {
+    if (pending_.empty() || pendingRow_ < 0)
+        return true;
+    auto* rs = data_->engineRecordset();
+    std::vector<std::pair<int, std::string>> changes;
+    for (const auto& [col, text] : pending_)
+        changes.emplace_back(col, text.toStdString());
+    try {
+        rs->updateRow(pendingRow_, changes);
+    } catch (const std::exception& e) {
+        revert();
+        const QString msg = QString::fromStdString(e.what());
+        if (error)
+            *error = msg;
+        emit writeFailed(msg);
+        return false;
+    }
+    revert(); // the cells now show what was stored
+    return true;
+}
+
+void RecordsetModel::setNumberFormat(int column, const QString& format) {
+    if (column < 0 || column >= formats_.size())
+        return;
+    formats_[column] = format;
+    emit dataChanged(index(0, column), index(rowCount() - 1, column));
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+#include <map>
+
+class DataControl;
+
+// The grid's table model over the data control's dynaset. It holds no rows
+// itself: the record set reads them by key, a page at a time, into its own
+// bounded cache. Cell edits are held for the current row and written back,
+// in one statement, when the row is left or submitted.
+class RecordsetModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit RecordsetModel(DataControl* data, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    bool submit() override;
+    void revert() override;
+
+    QString numberFormat(int column) const { return formats_.value(column); }
+    void setNumberFormat(int column, const QString& format);
+    QString cellText(long row, int column) const;
+
+    // Writes the pending edit of the row, if any. On refusal the pending
+    // values are dropped (the cells show what is stored) and the engine's
+    // description is given back.
+    bool commitPending(QString* error = nullptr);
+    bool hasPending() const { return !pending_.empty(); }
+    long pendingRow() const { return pendingRow_; }
+
+signals:
+    void writeFailed(const QString& description);
+
+private:
+    void reset();
+    DataControl* data_;
+    QStringList formats_;
+    long pendingRow_ = -1;
+    std::map<int, QString> pending_;
+};

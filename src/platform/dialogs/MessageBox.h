@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// Modal message boxes, as the program shows them: a text, a style number
+// (0 OK only, 16 stop, 48 exclamation, 64 information) and a title. Tests
+// install a recorder in place of the real dialog.
+class MessageBox {
+public:
+    static constexpr const char* kApplicationTitle = "Quarzel Geochemical Database";
+
+    class Implementation {
+    public:
+        virtual ~Implementation() = default;
+        virtual void show(const QString& text, int style, const QString& title) = 0;
+    };
+
+    // A box without a title of its own carries the application title.
+    static void Show(const QString& text, int style, const QString& title = QString());
+
+    // Replaces the dialog (nullptr restores the real one).
+    static void setImplementation(Implementation* impl);
+};

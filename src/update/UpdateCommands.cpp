@@ -1,0 +1,4 @@
+// The update download window.
+#include "app/QuarzelDatabase.h"
+
+void QuarzelDatabase::ShowUpdateWindow() {}
