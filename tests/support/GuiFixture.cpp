@@ -1,0 +1,54 @@
+#include "GuiFixture.h"
+
+#include "app/QuarzelDatabase.h"
+#include "platform/data/DataControl.h"
+#include "platform/program/ProgramInfo.h"
+
+#include <QLabel>
+
+int GuiFixture::endCount = 0;
+
+void MessageRecorder::show(const QString& text, int style, const QString& title) {
+    ShownMessage m{text, style, title, Screen::MousePointer(), {}, {}};
+    if (window) {
+        m.recordSource = window->Data1->RecordSource();
+        m.label = window->Label3->text();
+    }
+    shown.push_back(m);
+    if (whileOpen)
+        whileOpen();
+}
+
+QString FakeSettings::get(const QString& app, const QString& section, const QString& key,
+                          const QString& fallback) {
+    if (!present || app != "Stonarc" || section != "Options")
+        return fallback;
+    if (key == "Username")
+        return user;
+    if (key == "Company")
+        return company;
+    return fallback;
+}
+
+GuiFixture::GuiFixture(long rows) : data_(rows) {
+    ProgramInfo::setPath(data_.dir());
+    MessageBox::setImplementation(&messages);
+    Screen::setImplementation(&pointer);
+    SettingsStore::setImplementation(&settings);
+    ProgramInfo::setEndHandler([] { ++GuiFixture::endCount; });
+}
+
+GuiFixture::~GuiFixture() {
+    window_.reset();
+    MessageBox::setImplementation(nullptr);
+    Screen::setImplementation(nullptr);
+    SettingsStore::setImplementation(nullptr);
+    ProgramInfo::setEndHandler(nullptr);
+    ProgramInfo::setPath(QString());
+}
+
+QuarzelDatabase& GuiFixture::start() {
+    window_ = std::make_unique<QuarzelDatabase>();
+    messages.window = window_.get();
+    return *window_;
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "TestData.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/dialogs/Screen.h"
+#include "platform/settings/SettingsStore.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QuarzelDatabase;
+
+// Records the message boxes a command shows, with what the window showed
+// at that moment.
+struct ShownMessage {
+    QString text;
+    int style;
+    QString title;
+    int pointer;
+    QString recordSource;
+    QString label;
+};
+
+class MessageRecorder : public MessageBox::Implementation {
+public:
+    void show(const QString& text, int style, const QString& title) override;
+    std::vector<ShownMessage> shown;
+    QuarzelDatabase* window = nullptr;
+    std::function<void()> whileOpen;
+};
+
+class PointerRecorder : public Screen::Implementation {
+public:
+    void setMousePointer(int pointer) override { history.push_back(pointer); }
+    std::vector<int> history;
+};
+
+class FakeSettings : public SettingsStore::Implementation {
+public:
+    QString get(const QString& app, const QString& section, const QString& key,
+                const QString& fallback) override;
+    QString user, company;
+    bool present = false;
+};
+
+// The program's window on a temporary data folder, with every seam
+// answered by a recorder.
+class GuiFixture {
+public:
+    explicit GuiFixture(long rows = 120);
+    ~GuiFixture();
+
+    // Creates the window (running Form_Load) over the current data files.
+    QuarzelDatabase& start();
+    QuarzelDatabase& window() { return *window_; }
+    TestData& data() { return data_; }
+
+    MessageRecorder messages;
+    PointerRecorder pointer;
+    FakeSettings settings;
+    static int endCount;
+
+private:
+    TestData data_;
+    std::unique_ptr<QuarzelDatabase> window_;
+};

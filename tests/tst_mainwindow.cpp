@@ -1,0 +1,297 @@
+#include "app/Globals.h"
+#include "app/MainMenu.h"
+#include "app/QuarzelDatabase.h"
+#include "platform/data/DBGrid.h"
+#include "platform/data/DataControl.h"
+#include "platform/data/RecordsetModel.h"
+#include "platform/data/NumberFormat.h"
+#include "platform/data/Twips.h"
+#include "platform/db/Workgroup.h"
+#include "platform/help/HtmlHelp.h"
+#include "SampleData.h"
+#include "support/GuiFixture.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+namespace {
+
+QStringList comboItems(const QComboBox* c) {
+    QStringList items;
+    for (int i = 0; i < c->count(); ++i)
+        items << c->itemText(i);
+    return items;
+}
+
+void expectLayout(QuarzelDatabase& w, bool startUp) {
+    DBGrid* g = w.vaSpread1;
+    QCOMPARE(g->ColumnCount(), 32);
+    const int defaultWidth = Twips::fromPixels(g->horizontalHeader()->defaultSectionSize());
+    for (int i = 0; i < 32; ++i) {
+        const int width = (i == 1 || i == 3) ? defaultWidth : (i == 0 ? 2500 : 1000);
+        QVERIFY2(qAbs(g->Columns(i).Width() - width) <= 15, qPrintable(QString::number(i)));
+        const bool formatted = !startUp || i >= 5;
+        QCOMPARE(g->Columns(i).NumberFormat(), formatted ? QString("#0.00") : QString());
+    }
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void startUpShowsTheSampleTable() {
+        GuiFixture f(2417);
+        f.settings.present = true;
+        f.settings.user = "Ada";
+        f.settings.company = "Ridge Survey";
+        auto& w = f.start();
+        QVERIFY(f.messages.shown.empty());
+        QCOMPARE(w.Label3->text(), QString("2417 Records"));
+        QCOMPARE(comboItems(w.Combo1),
+                 QStringList({"Geologist", "Date", "Location", "Rockname", "Doziro Sample#", "ID"}));
+        QCOMPARE(w.Combo1->currentText(), QString("Rockname"));
+        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
+        QCOMPARE(w.vaSpread1->Row(), 0L);
+        QCOMPARE(w.vaSpread1->currentIndex().row(), 0);
+        QVERIFY(w.Data1->ReadOnly());
+        QCOMPARE(w.vaSpread1->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QVERIFY(!(w.vaSpread1->model()->flags(w.vaSpread1->model()->index(0, 0)) & Qt::ItemIsEditable));
+        QCOMPARE(ActiveDatabase, QString("Doziro"));
+        QCOMPARE(UserName, QString("Ada"));
+        QCOMPARE(CompanyName, QString("Ridge Survey"));
+        QCOMPARE(w.DatabasePath, f.data().dir() + "/quarzdb32.mdb");
+        expectLayout(w, true);
+        // Rows in rock-name order, headed by the column names.
+        QCOMPARE(w.vaSpread1->model()->headerData(4, Qt::Horizontal).toString(), QString("Doziro Sample#"));
+        QString prev;
+        for (int r = 0; r < 50; ++r) {
+            QString name = w.vaSpread1->recordsetModel()->cellText(r, 0);
+            QVERIFY(QString::compare(prev, name, Qt::CaseInsensitive) <= 0);
+            prev = name;
+        }
+    }
+
+    void laterRefreshAppliesTheLaterLayout() {
+        GuiFixture f(50);
+        auto& w = f.start();
+        w.RefreshRecordView("SELECT * From [Project1]Order By [Rockname] ASC");
+        expectLayout(w, false);
+        QCOMPARE(w.Label3->text(), QString("36 Records"));
+        // Text is shown as stored even under "#0.00".
+        QVERIFY(!w.vaSpread1->recordsetModel()->cellText(0, 0).isEmpty());
+        QVERIFY(!w.vaSpread1->recordsetModel()->cellText(0, 0).contains(".00"));
+        // Refreshing twice gives the same view.
+        const QString first = w.vaSpread1->recordsetModel()->cellText(0, 31);
+        w.RefreshRecordView("SELECT * From [Project1]Order By [Rockname] ASC");
+        QCOMPARE(w.vaSpread1->recordsetModel()->cellText(0, 31), first);
+        QVERIFY_THROWS_EXCEPTION(std::out_of_range, w.vaSpread1->Columns(32));
+    }
+
+    void windowLayout() {
+        GuiFixture f(20);
+        auto& w = f.start();
+        QCOMPARE(w.windowTitle(), QString("Geochemical Database"));
+        QCOMPARE(w.centralWidget()->size(), QSize(Twips::toPixels(8940), Twips::toPixels(5940)));
+        QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(w.minimumSize(), w.maximumSize());
+        QCOMPARE(w.Frame1->title(), QString("Quarzel Geochemical Database"));
+        QVERIFY(w.Frame1->font().italic());
+        QCOMPARE(w.Frame1->font().pointSizeF(), 14.25);
+        QCOMPARE(w.Command1[0]->geometry(), Twips::rect(5580, 4245, 735, 255));
+        QCOMPARE(w.vaSpread1->geometry(), Twips::rect(120, 360, 8415, 3255));
+        QCOMPARE(w.Data1->Caption(), QString("Geochem"));
+        QVERIFY(!w.windowIcon().isNull());
+        // Tab order over the controls that take the focus.
+        const QList<QWidget*> order = {w.Text1[0], w.Text1[1], w.Combo1, w.Command1[0], w.Command1[1]};
+        QList<QWidget*> seen;
+        for (QWidget* x = w.Text1[0]; seen.size() < 5; x = x->nextInFocusChain())
+            if (order.contains(x) && !seen.contains(x))
+                seen << x;
+        QCOMPARE(seen, order);
+        QCOMPARE(w.vaSpread1->focusPolicy(), Qt::ClickFocus);
+    }
+
+    void menuTree() {
+        GuiFixture f(20);
+        auto& w = f.start();
+        const MainMenu& m = *w.menu();
+        struct Expect {
+            const char* name;
+            int index;
+            const char* caption;
+            const char* shortcut;
+            bool checked;
+            bool enabled;
+        };
+        const Expect items[] = {
+            {"mnuPrint", 1, "&Print Current Row...", "Ctrl+O", false, true},
+            {"mnuExit", -1, "&Exit", "Ctrl+E", false, true},
+            {"mnuEdit1", 2, "&Copy", "", false, true},
+            {"mnuEdit2", 0, "&Enable", "", false, true},
+            {"mnuEdit2", 1, "&Disable", "", true, true},
+            {"mnuRecord", 0, "&New Record", "", false, false},
+            {"mnuRecord", 1, "&Delete Record", "", false, false},
+            {"mnuActive1", 0, "&Geochem", "", true, true},
+            {"mnuActive1", 1, "Project&1", "", false, true},
+            {"mnuActive1", 3, "Project&3", "", false, true},
+            {"mnuRockname", -1, "&Rockname", "Ctrl+R", false, true},
+            {"mnuSample", -1, "&Sample #", "Ctrl+S", false, true},
+            {"mnuRocknameD", -1, "&Rockname", "Ctrl+F1", false, true},
+            {"mnuSampleD", -1, "&Sample #", "Ctrl+F5", false, true},
+            {"mnuHelpContents", -1, "Contents...", "", false, true},
+            {"mnuInternet", -1, "&Internet Home", "", false, true},
+            {"mnuAbout", -1, "&About...", "Ctrl+A", false, true},
+        };
+        for (const auto& e : items) {
+            QAction* a = m.item(e.name, e.index);
+            QCOMPARE(a->text(), QString(e.caption));
+            QCOMPARE(a->shortcut(), QKeySequence(e.shortcut));
+            QCOMPARE(a->isChecked(), e.checked);
+            QCOMPARE(a->isEnabled(), e.enabled);
+        }
+        QStringList bar;
+        for (QAction* a : w.menuBar()->actions())
+            bar << a->text();
+        QCOMPARE(bar, QStringList({"&File", "&Edit", "&Help"}));
+        QStringList edit;
+        for (QAction* a : m.item("mnuEdit")->menu()->actions())
+            edit << (a->isSeparator() ? "-" : a->text());
+        QCOMPARE(edit, QStringList({"&Copy", "-", "&Edit Database", "-", "&Active Database", "-",
+                                    "Sort &Ascending", "Sort &Descending"}));
+        // A click never flips a check mark by itself.
+        QVERIFY_THROWS_EXCEPTION(std::out_of_range, m.item("mnuPrint", 2));
+    }
+
+    void startUpFailures_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("missing database") << 0 << "Could not find file '";
+        QTest::newRow("missing workgroup") << 1 << "is missing";
+        QTest::newRow("wrong password") << 2 << "Not a valid account name or password.";
+        QTest::newRow("garbage database") << 3 << "Unrecognized database format";
+        QTest::newRow("fewer than 32 columns") << 4 << "Invalid column index";
+    }
+    void startUpFailures() {
+        QFETCH(int, kind);
+        QFETCH(QString, expected);
+        GuiFixture f(30);
+        const QString dir = f.data().dir();
+        if (kind == 0)
+            QFile::remove(dir + "/quarzdb32.mdb");
+        if (kind == 1)
+            QFile::remove(dir + "/tarnvel.mdw");
+        if (kind == 2) {
+            // A workgroup for this database that knows another password.
+            sqlite3* db = nullptr;
+            sqlite3_open((dir + "/quarzdb32.mdb").toUtf8().constData(), &db);
+            sqlite3_stmt* s = nullptr;
+            sqlite3_prepare_v2(db, "SELECT value FROM quarzel_meta", -1, &s, nullptr);
+            sqlite3_step(s);
+            std::string id = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+            sqlite3_finalize(s);
+            sqlite3_close(db);
+            jet::Workgroup::create((dir + "/tarnvel.mdw").toStdString(), id,
+                                   {{"quarzel", "other-password", {}}});
+        }
+        if (kind == 3) {
+            QFile g(dir + "/quarzdb32.mdb");
+            QVERIFY(g.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            g.write(QByteArray(20000, 'x'));
+        }
+        if (kind == 4)
+            f.data().rawExec("DROP TABLE DOZIRO1; CREATE TABLE DOZIRO1([Rockname] TEXT, [Geologist] "
+                             "TEXT, [ID] INTEGER PRIMARY KEY); INSERT INTO DOZIRO1 VALUES('a','b',1);");
+        auto& w = f.start();
+        QCOMPARE(f.messages.shown.size(), size_t(1));
+        const ShownMessage& m = f.messages.shown[0];
+        QVERIFY2(m.text.contains(expected), qPrintable(m.text));
+        QCOMPARE(m.title, QString("DataBase Error"));
+        QCOMPARE(m.style, 48);
+        QCOMPARE(f.pointer.history.back(), 0);
+        // The steps before the failure stay done; the window stays usable.
+        QCOMPARE(w.Combo1->currentText(), QString("Rockname"));
+        QCOMPARE(w.Combo1->count(), 6);
+        if (kind == 4) {
+            QCOMPARE(w.Label3->text(), QString("1 Records"));
+            QVERIFY(qAbs(w.vaSpread1->Columns(0).Width() - 2500) <= 15);
+        } else {
+            QCOMPARE(w.Label3->text(), QString("Label3"));
+            QCOMPARE(w.vaSpread1->RowCount(), 0L);
+            QVERIFY(w.Data1->DatabaseName().isEmpty());
+        }
+        w.mnuRockname_Click(); // a later command reports its own error
+        QVERIFY(f.messages.shown.size() == 2 || kind == 4);
+    }
+
+    void emptyTableIsAValidView() {
+        GuiFixture f(30);
+        f.data().rawExec("DELETE FROM DOZIRO1");
+        auto& w = f.start();
+        QVERIFY(f.messages.shown.empty());
+        QCOMPARE(w.Label3->text(), QString("0 Records"));
+        QCOMPARE(w.vaSpread1->RowCount(), 0L);
+        expectLayout(w, true);
+        QVERIFY_THROWS_EXCEPTION(std::exception, w.vaSpread1->Text());
+    }
+
+    void closingByExitAndByCloseBox() {
+        for (int way = 0; way < 2; ++way) {
+            GuiFixture f(20);
+            auto& w = f.start();
+            w.show();
+            const int before = GuiFixture::endCount;
+            if (way == 0)
+                w.menu()->item("mnuExit")->trigger();
+            else
+                w.close();
+            QCOMPARE(GuiFixture::endCount, before + 1);
+            QVERIFY(!w.isVisible());
+            QCOMPARE(HtmlHelp::openWindowCount(), 0);
+        }
+    }
+
+    void cellTexts() {
+        GuiFixture f(20);
+        f.data().rawExec("UPDATE DOZIRO1 SET Rockname='Aaa first', SiO2='Empty', TiO2=NULL, "
+                         "Al2O3=2.675, Fe2O3=0.005, FeO=12, MnO=-1.005 WHERE ID=5");
+        auto& w = f.start();
+        auto text = [&](int col) {
+            w.vaSpread1->setCol(col);
+            return w.vaSpread1->Text();
+        };
+        QCOMPARE(text(0), QString("Aaa first"));
+        QCOMPARE(text(5), QString("Empty"));
+        QCOMPARE(text(6), QString(""));
+        QCOMPARE(text(7), QString("2.68")); // half away from zero on the written digits
+        QCOMPARE(text(8), QString("0.01"));
+        QCOMPARE(text(9), QString("12.00"));
+        QCOMPARE(text(10), QString("-1.01"));
+        QCOMPARE(text(31), QString("5.00"));
+        QCOMPARE(w.vaSpread1->Col(), 31);
+    }
+
+    void numberFormats() {
+        QCOMPARE(formatCell(jet::Value::real(0.5), "#0.00"), QString("0.50"));
+        QCOMPARE(formatCell(jet::Value::real(99.995), "#0.00"), QString("100.00"));
+        QCOMPARE(formatCell(jet::Value::real(-0.001), "#0.00"), QString("0.00"));
+        QCOMPARE(formatCell(jet::Value::real(1e-7), "#0.00"), QString("0.00"));
+        QCOMPARE(formatCell(jet::Value::real(123456789.125), "#0.00"), QString("123456789.13"));
+        QCOMPARE(formatCell(jet::Value::real(49.2), ""), QString("49.2"));
+        QCOMPARE(formatCell(jet::Value::integer(7), ""), QString("7"));
+        QCOMPARE(formatCell(jet::Value::text("12.5"), "#0.00"), QString("12.5"));
+        QCOMPARE(formatCell(jet::Value(), "#0.00"), QString());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
