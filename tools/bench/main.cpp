@@ -1,6 +1,9 @@
 // quarzel-bench: measures the engine and the program against their goals.
 #include "BenchReport.h"
 #include "EngineBench.h"
+#include "GuiBench.h"
+
+#include <QApplication>
 #include "SampleData.h"
 
 #include <cstdio>
@@ -20,6 +23,9 @@ std::string cacheDir(long rows) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     long rows = 1000000;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -43,6 +49,7 @@ int main(int argc, char** argv) {
     }
     BenchReport report;
     runEngineCases(report, dir);
+    runGuiCases(report, dir);
     report.print();
     return 0;
 }
