@@ -96,6 +96,8 @@ private:
     // Steps 3 to 5 of the record view: last row, count label, first row.
     void countAndRewind();
     void showRecordCount(long count, const QString& suffix);
+    // The view's row count, keeping the label's suffix.
+    void updateCountLabel();
 
     std::unique_ptr<MainMenu> menu_;
     frmAbout* about_ = nullptr;

@@ -32,7 +32,7 @@ void DBGrid::setDataSource(DataControl* data) {
     data_ = data;
     model_ = new RecordsetModel(data, this);
     setModel(model_);
-    connect(data, &DataControl::aboutToRefresh, this, [this] { commitEdit(); });
+    connect(data, &DataControl::pendingEditsDue, this, [this] { commitEdit(); });
     connect(data, &DataControl::recordsetChanged, this, &DBGrid::rebuildColumns);
     connect(data, &DataControl::positionChanged, this, &DBGrid::followRecordset);
     connect(model_, &RecordsetModel::writeFailed, this, &DBGrid::writeFailed);

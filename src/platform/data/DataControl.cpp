@@ -50,7 +50,7 @@ void DataControl::setCaption(const QString& caption) { caption_->setText(caption
 bool DataControl::recordsetReadOnly() const { return !recordset_ || recordset_->ReadOnly(); }
 
 void DataControl::Refresh() {
-    emit aboutToRefresh();
+    emit pendingEditsDue();
     std::shared_ptr<jet::Database> db = database_;
     if (reopen_ || !db) {
         if (databaseName_.isEmpty())

@@ -34,6 +34,7 @@ void DataRecordset::MovePrevious() {
 void DataRecordset::AddNew() { rs_.AddNew(); }
 
 std::int64_t DataRecordset::Update() {
+    emit owner_.pendingEditsDue();
     const auto key = rs_.Update();
     emit owner_.rowsChanged();
     moved();
@@ -41,6 +42,7 @@ std::int64_t DataRecordset::Update() {
 }
 
 void DataRecordset::Delete() {
+    emit owner_.pendingEditsDue();
     rs_.Delete();
     emit owner_.rowsChanged();
 }

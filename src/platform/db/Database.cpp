@@ -163,7 +163,7 @@ void Database::fail(int rc, const std::string& sql) {
                                        "was changed.");
     case SQLITE_IOERR:
         throw JetError(err::DiskError, "Disk or network error while using '" + path_ +
-                                           "'. Nothing was changed.");
+                                           "': the disk may be full. Nothing was changed.");
     case SQLITE_NOTADB:
         throw JetError(err::UnrecognizedFormat, "Unrecognized database format '" + path_ + "'.");
     case SQLITE_CORRUPT:

@@ -1,0 +1,331 @@
+#include "app/MainMenu.h"
+#include "app/QuarzelDatabase.h"
+#include "platform/data/DBGrid.h"
+#include "platform/data/DataControl.h"
+#include "platform/data/RecordsetModel.h"
+#include "platform/db/Workgroup.h"
+#include "platform/program/ProgramInfo.h"
+#include "support/GuiFixture.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QComboBox>
+#include <QtTest>
+
+#include <sqlite3.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace {
+
+QString cell(QuarzelDatabase& w, long row, int col) {
+    return w.vaSpread1->recordsetModel()->cellText(row, col);
+}
+
+// Types into a cell the way a user does: through the grid's own editor.
+void typeInto(QuarzelDatabase& w, long row, int col, const QString& text) {
+    QModelIndex idx = w.vaSpread1->model()->index(static_cast<int>(row), col);
+    if (!w.isVisible()) {
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+    }
+    w.vaSpread1->setCurrentIndex(idx);
+    w.vaSpread1->edit(idx);
+    QLineEdit* editor = nullptr;
+    for (auto* e : w.vaSpread1->viewport()->findChildren<QLineEdit*>())
+        if (e->isVisible())
+            editor = e;
+    QVERIFY(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents(); // the grid takes the text after the key is handled
+}
+
+std::string identityOf(const std::string& dbPath) {
+    sqlite3* db = nullptr;
+    sqlite3_open(dbPath.c_str(), &db);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "SELECT value FROM quarzel_meta", -1, &s, nullptr);
+    sqlite3_step(s);
+    std::string id = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return id;
+}
+
+} // namespace
+
+class TestEditing : public QObject {
+    Q_OBJECT
+private slots:
+    void editModeSwitch() {
+        GuiFixture f(40);
+        auto& w = f.start();
+        w.mnuRockname_Click();
+        w.Label3->setText("kept");
+        w.menu()->item("mnuEdit2", 0)->trigger();
+        QVERIFY(!w.Data1->ReadOnly());
+        QVERIFY(w.menu()->item("mnuEdit2", 0)->isChecked());
+        QVERIFY(!w.menu()->item("mnuEdit2", 1)->isChecked());
+        QVERIFY(w.menu()->item("mnuRecord", 0)->isEnabled());
+        QVERIFY(w.menu()->item("mnuRecord", 1)->isEnabled());
+        QVERIFY(w.vaSpread1->model()->flags(w.vaSpread1->model()->index(0, 0)) & Qt::ItemIsEditable);
+        QVERIFY(w.vaSpread1->editTriggers() != QAbstractItemView::NoEditTriggers);
+        QCOMPARE(w.Label3->text(), QString("kept"));
+        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
+        QCOMPARE(w.vaSpread1->Columns(0).NumberFormat(), QString("#0.00"));
+        // Choosing it again keeps the mode.
+        w.mnuEdit2_Click(0);
+        QVERIFY(w.menu()->item("mnuEdit2", 0)->isChecked());
+        // Later queries keep the view writable.
+        w.mnuActive1_Click(1);
+        QVERIFY(!w.Data1->recordsetReadOnly());
+        w.mnuDate_Click();
+        QVERIFY(!w.Data1->recordsetReadOnly());
+        f.pointer.history.clear();
+        w.menu()->item("mnuEdit2", 1)->trigger();
+        QVERIFY(w.Data1->recordsetReadOnly());
+        QVERIFY(!w.menu()->item("mnuRecord", 0)->isEnabled());
+        QVERIFY(w.menu()->item("mnuEdit2", 1)->isChecked());
+        QVERIFY(!w.vaSpread1->model()->setData(w.vaSpread1->model()->index(0, 0), "x"));
+        QVERIFY(f.messages.shown.empty());
+        QVERIFY(f.pointer.history.empty());
+    }
+
+    void editsAreWrittenAndSurviveARestart() {
+        GuiFixture f(40);
+        {
+            auto& w = f.start();
+            w.mnuEdit2_Click(0);
+            const QString id = cell(w, 2, 31);
+            typeInto(w, 2, 6, "1.5"); // Enter writes it
+            QCOMPARE(f.data().rawCount("SELECT TiO2 = 1.5 FROM DOZIRO1 WHERE ID = " + id.left(id.indexOf('.')).toStdString()), 1LL);
+            // Leaving the row writes the edit.
+            QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(3, 7), "12.25"));
+            w.vaSpread1->setCurrentIndex(w.vaSpread1->model()->index(4, 7));
+            QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Al2O3 = 12.25"), 1LL);
+            // An empty numeric cell stores Null; switching the mode writes a pending edit.
+            QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(5, 8), ""));
+            QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(5, 3), "Skerry Point, new cut"));
+            w.mnuEdit2_Click(1);
+            QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Location = 'Skerry Point, new cut' AND Fe2O3 IS NULL"), 1LL);
+            w.mnuEdit2_Click(0);
+            QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(6, 0), "Pending at close"));
+            w.close(); // closing writes it too
+            QVERIFY(f.messages.shown.empty());
+        }
+        auto& again = f.start();
+        again.Text1[0]->setText("new cut");
+        again.Combo1->setEditText("Location");
+        again.Command1_Click(0);
+        QCOMPARE(again.Label3->text(), QString("1 Matches"));
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'Pending at close'"), 1LL);
+    }
+
+    void refusedEditsKeepTheStoredValue() {
+        GuiFixture f(30);
+        auto& w = f.start();
+        w.mnuEdit2_Click(0);
+        const QString before = cell(w, 1, 9);
+        typeInto(w, 1, 9, "abc");
+        QCOMPARE(f.messages.shown.size(), size_t(1));
+        QCOMPARE(f.messages.shown[0].title, QString("DataBase Error"));
+        QCOMPARE(f.messages.shown[0].style, 48);
+        QVERIFY(f.messages.shown[0].text.contains("FeO"));
+        QCOMPARE(cell(w, 1, 9), before);
+        // Several cells of one row: a refusal writes none of them.
+        QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(2, 0), "Half"));
+        QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(2, 10), "1,5"));
+        w.vaSpread1->setCurrentIndex(w.vaSpread1->model()->index(3, 0));
+        QCOMPARE(f.messages.shown.size(), size_t(2));
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'Half'"), 0LL);
+        typeInto(w, 2, 31, "999");
+        QCOMPARE(f.messages.shown.size(), size_t(3));
+        QVERIFY(f.messages.shown[2].text.contains("ID"));
+    }
+
+    void newRecord() {
+        GuiFixture f(30);
+        auto& w = f.start();
+        QVERIFY(!w.menu()->item("mnuRecord", 0)->isEnabled());
+        w.mnuEdit2_Click(0);
+        w.menu()->item("mnuRecord", 0)->trigger();
+        QCOMPARE(f.messages.shown.size(), size_t(1));
+        QCOMPARE(f.messages.shown[0].text, QString("Name of New Record is 'Empty'"));
+        QCOMPARE(f.messages.shown[0].title, QString("Add Record"));
+        QCOMPARE(f.messages.shown[0].style, 64);
+        QCOMPARE(w.Label3->text(), QString("31 Records"));
+        const long row = w.vaSpread1->Row();
+        QCOMPARE(cell(w, row, 5), QString("Empty"));
+        QCOMPARE(cell(w, row, 0), QString());
+        const QString firstKey = cell(w, row, 31);
+        // A second new row is the current one, not the first 'Empty' row.
+        w.mnuRecord_Click(0);
+        QCOMPARE(w.Label3->text(), QString("32 Records"));
+        QVERIFY(cell(w, w.vaSpread1->Row(), 31).toDouble() > firstKey.toDouble());
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE SiO2 = 'Empty'"), 2LL);
+
+        // In a search the new row does not meet, the first row stays current.
+        w.Text1[0]->setText("a");
+        w.Command1_Click(0);
+        const QString matches = w.Label3->text();
+        w.mnuRecord_Click(0);
+        QCOMPARE(w.vaSpread1->Row(), 0L);
+        QCOMPARE(w.Label3->text(), matches);
+        QVERIFY(w.Label3->text().endsWith(" Matches"));
+    }
+
+    void deleteRecord() {
+        GuiFixture f(30);
+        auto& w = f.start();
+        w.mnuEdit2_Click(0);
+        w.vaSpread1->setRow(4);
+        const QString gone = cell(w, 4, 31), next = cell(w, 5, 31);
+        w.mnuRecord_Click(1);
+        QVERIFY(f.messages.shown.empty());
+        QCOMPARE(cell(w, w.vaSpread1->Row(), 31), next);
+        QCOMPARE(w.Label3->text(), QString("29 Records"));
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE ID = " + gone.left(gone.indexOf('.')).toStdString()), 0LL);
+        // The last row: the new last row is current.
+        w.vaSpread1->setRow(28);
+        w.mnuRecord_Click(1);
+        QCOMPARE(w.vaSpread1->Row(), 27L);
+        // A one-row view can be emptied; an empty one refuses.
+        w.Text1[0]->setText("DZ-000003");
+        w.Combo1->setEditText("Doziro Sample#");
+        w.Command1_Click(0);
+        QCOMPARE(w.Label3->text(), QString("1 Matches"));
+        w.mnuRecord_Click(1);
+        QCOMPARE(w.Label3->text(), QString("0 Matches"));
+        w.mnuRecord_Click(1);
+        QCOMPARE(f.messages.shown.size(), size_t(1));
+        QCOMPARE(f.messages.shown[0].text, QString("Empty Database"));
+        QCOMPARE(f.messages.shown[0].title, QString("Empty Database"));
+        QCOMPARE(f.messages.shown[0].style, 16);
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1"), 27LL);
+    }
+
+    void copyTheCurrentRow() {
+        GuiFixture f(30);
+        f.data().rawExec("UPDATE DOZIRO1 SET TiO2 = NULL WHERE ID = (SELECT ID FROM DOZIRO1 ORDER BY Rockname LIMIT 1 OFFSET 2)");
+        auto& w = f.start();
+        w.vaSpread1->setRow(2);
+        w.vaSpread1->setCol(7);
+        w.menu()->item("mnuEdit1", 2)->trigger();
+        const QString text = QGuiApplication::clipboard()->text();
+        const QStringList fields = text.split('\t');
+        QCOMPARE(fields.size(), 33);
+        QCOMPARE(fields[0], QString());
+        QCOMPARE(text.count('\t'), 32);
+        QVERIFY(!text.endsWith('\t') && !text.endsWith('\n'));
+        QCOMPARE(fields[1], cell(w, 2, 0));
+        QCOMPARE(fields[7], QString()); // the empty cell still has its tab
+        QCOMPARE(fields[32], cell(w, 2, 31));
+        QVERIFY(fields[8].contains('.'));
+        QCOMPARE(w.vaSpread1->Col(), 0);
+        QCOMPARE(w.vaSpread1->Row(), 2L);
+        QVERIFY(f.messages.shown.empty());
+
+        // No current row: the clipboard keeps what it had, silently.
+        f.data().rawExec("DELETE FROM Project1");
+        w.mnuActive1_Click(1);
+        QGuiApplication::clipboard()->setText("untouched");
+        w.mnuEdit1_Click(2);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("untouched"));
+        QVERIFY(f.messages.shown.empty());
+    }
+
+    void workgroupRefusals() {
+        GuiFixture f(30);
+        const std::string wg = f.data().workgroupPath();
+        jet::TablePermissions readOnly{true, false, false, false};
+        jet::Workgroup::create(wg, identityOf(f.data().databasePath()),
+                               {{"quarzel", "ridge38uk", {{"DOZIRO1", readOnly}}}});
+        auto& w = f.start();
+        w.mnuEdit2_Click(0);
+        typeInto(w, 0, 0, "Denied");
+        w.mnuRecord_Click(0);
+        w.mnuRecord_Click(1);
+        QCOMPARE(f.messages.shown.size(), size_t(3));
+        for (const auto& m : f.messages.shown) {
+            QCOMPARE(m.title, QString("DataBase Error"));
+            QVERIFY2(m.text.contains("permissions") && m.text.contains("DOZIRO1"), qPrintable(m.text));
+        }
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'Denied'"), 0LL);
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1"), 30LL);
+        w.mnuDateD_Click(); // still usable
+        QCOMPARE(w.Label3->text(), QString("30 Records"));
+    }
+
+    void fullDisk() {
+        GuiFixture f(30);
+        auto& w = f.start();
+        w.mnuEdit2_Click(0);
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit old;
+        getrlimit(RLIMIT_FSIZE, &old);
+        const QFileInfo info(QString::fromStdString(f.data().databasePath()));
+        struct rlimit tight = old;
+        tight.rlim_cur = static_cast<rlim_t>(info.size());
+        setrlimit(RLIMIT_FSIZE, &tight);
+        const QString big(60000, 'L');
+        QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(0, 3), big));
+        w.vaSpread1->setCurrentIndex(w.vaSpread1->model()->index(1, 3));
+        for (int i = 0; i < 5; ++i)
+            w.mnuRecord_Click(0);
+        setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!f.messages.shown.empty());
+        QVERIFY2(f.messages.shown[0].text.contains("Disk or network error"), qPrintable(f.messages.shown[0].text));
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1LL);
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE length(Location) > 1000"), 0LL);
+        w.mnuRockname_Click();
+        QVERIFY(w.Label3->text().endsWith(" Records"));
+    }
+
+    void readOnlyDatabaseFile() {
+        GuiFixture f(30);
+        const QString dir = f.data().dir();
+        const QString ro = dir + "-ro";
+        QDir().mkpath(ro);
+        bool mounted = false;
+        if (geteuid() == 0) {
+            mounted = mount(dir.toUtf8().constData(), ro.toUtf8().constData(), nullptr, MS_BIND, nullptr) == 0 &&
+                      mount(nullptr, ro.toUtf8().constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+            if (!mounted) {
+                umount(ro.toUtf8().constData());
+                QSKIP("no read-only bind mount here, and the tests run as root");
+            }
+            ProgramInfo::setPath(ro);
+        } else {
+            QFile::setPermissions(dir + "/quarzdb32.mdb", QFile::ReadOwner);
+            QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner);
+        }
+        {
+            auto& w = f.start();
+            QVERIFY(f.messages.shown.empty());
+            w.mnuEdit2_Click(0);
+            typeInto(w, 0, 0, "Cannot");
+            w.mnuRecord_Click(0);
+            QCOMPARE(f.messages.shown.size(), size_t(2));
+            QVERIFY(f.messages.shown[0].text.contains("read-only"));
+            QCOMPARE(f.messages.shown[0].title, QString("DataBase Error"));
+            w.mnuSample_Click();
+            QCOMPARE(w.Label3->text(), QString("30 Records"));
+        }
+        if (mounted)
+            umount(ro.toUtf8().constData());
+        else
+            QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'Cannot'"), 0LL);
+    }
+};
+
+QTEST_MAIN(TestEditing)
+#include "tst_editing.moc"
