@@ -8,6 +8,7 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/dialogs/PrintDialog.h"
 #include "platform/dialogs/Screen.h"
 #include "platform/help/HtmlHelp.h"
 #include "platform/program/ProgramInfo.h"
@@ -95,7 +96,7 @@ void QuarzelDatabase::buildControls() {
     Data1->setCaption("Geochem");
     Data1->setRecordSource("DOZIRO1");
     vaSpread1->setDataSource(Data1);
-    CommonDialog1 = nullptr;
+    CommonDialog1 = std::make_unique<PrintDialog>();
 
     for (QLabel* l : {Label1, Label2[0], Label2[1], Label3})
         l->setFocusPolicy(Qt::NoFocus);

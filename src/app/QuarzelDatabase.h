@@ -38,7 +38,7 @@ public:
     std::array<QLineEdit*, 2> Text1;
     QComboBox* Combo1;
     std::array<QPushButton*, 2> Command1;
-    PrintDialog* CommonDialog1;
+    std::unique_ptr<PrintDialog> CommonDialog1;
     MainMenu* menu() const { return menu_.get(); }
 
     QString DatabasePath;
@@ -93,6 +93,10 @@ private:
     void buildControls();
     void wireMenu();
     void sortBy(const QString& orderClause);
+    // The values the grid shows in the given columns of the current row.
+    QStringList readCurrentRow(int columns);
+    void printTitle(const QString& title);
+    void printPair(const QString& label, const QString& value);
     // Steps 3 to 5 of the record view: last row, count label, first row.
     void countAndRewind();
     void showRecordCount(long count, const QString& suffix);

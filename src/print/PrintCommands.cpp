@@ -1,5 +1,132 @@
 // Printing: the current-row report and the second report layout.
+#include "ReportLayout.h"
+#include "app/Globals.h"
 #include "app/QuarzelDatabase.h"
+#include "platform/data/DBGrid.h"
+#include "platform/data/DataControl.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/dialogs/PrintDialog.h"
+#include "platform/dialogs/Screen.h"
+#include "platform/printer/PrintError.h"
+#include "platform/printer/Printer.h"
+#include "platform/program/ProgramInfo.h"
+#include "schema/Schema.h"
 
-void QuarzelDatabase::Printdata1() {}
-void QuarzelDatabase::PrintData() {}
+#include <QLocale>
+
+namespace {
+
+void setPrinterFont(Printer& p, double size) {
+    p.setFontSize(size);
+    p.setFontName("Arial");
+    p.setFontSize(size);
+    p.setFontBold(false);
+    p.setFontItalic(false);
+}
+
+void printDateAndTime(Printer& p) {
+    const QDateTime now = ProgramInfo::Now();
+    const QLocale locale = QLocale::system();
+    p.Print(locale.toString(now.date(), QLocale::ShortFormat));
+    p.Print(locale.toString(now.time(), QLocale::LongFormat));
+    p.Print("");
+}
+
+void reportFailure(const std::exception& e) {
+    Printer::instance().KillDoc();
+    if (auto* pe = dynamic_cast<const PrintError*>(&e); pe && pe->number() == PrintError::kCancel)
+        return; // Cancel in the dialog ends the command quietly
+    MessageBox::Show(QString::fromStdString(e.what()), 48, "Print Error");
+    Screen::setMousePointer(0);
+}
+
+} // namespace
+
+QStringList QuarzelDatabase::readCurrentRow(int columns) {
+    QStringList values;
+    for (int c = 0; c < columns; ++c) {
+        vaSpread1->setCol(c);
+        values << vaSpread1->Text();
+    }
+    return values;
+}
+
+void QuarzelDatabase::printTitle(const QString& title) {
+    Printer& p = Printer::instance();
+    setPrinterFont(p, 18);
+    p.setScaleWidth(100);
+    p.setScaleHeight(200);
+    p.setCurrentY(1);
+    p.setCurrentX(p.ScaleWidth() / 2 - p.TextWidth(title) / 2);
+    p.Print(title);
+}
+
+void QuarzelDatabase::printPair(const QString& label, const QString& value) {
+    Printer& p = Printer::instance();
+    p.setFontBold(true);
+    p.Print(label);
+    p.setFontBold(false);
+    p.Print(value);
+}
+
+void QuarzelDatabase::Printdata1() {
+    try {
+        CommonDialog1->CancelError = true;
+        CommonDialog1->Flags = 1048588;
+        CommonDialog1->ShowPrinter();
+        Printer& p = Printer::instance();
+        p.setOrientation(1);
+        p.setCopies(CommonDialog1->Copies);
+        Screen::setMousePointer(11);
+        // The title names the table whose row is printed.
+        const QString title = ReportLayout::titleFor(Data1->RecordSource(), ActiveDatabase).toUpper();
+        printTitle(title);
+        setPrinterFont(p, 12);
+        printDateAndTime(p);
+        const QStringList row = readCurrentRow(schema::kColumnCount);
+        for (const auto& line : ReportLayout::kCurrentRow)
+            printPair(line.label, row[line.column]);
+        p.EndDoc();
+        vaSpread1->setCol(0);
+        Screen::setMousePointer(0);
+    } catch (const std::exception& e) {
+        reportFailure(e);
+    }
+}
+
+void QuarzelDatabase::PrintData() {
+    try {
+        CommonDialog1->CancelError = true;
+        CommonDialog1->Flags = 64;
+        CommonDialog1->ShowPrinter();
+        Printer& p = Printer::instance();
+        Screen::setMousePointer(11);
+        const QString title = ReportLayout::titleFor(Data1->RecordSource(), ActiveDatabase).toUpper();
+        printTitle(title);
+        setPrinterFont(p, 8);
+        printDateAndTime(p);
+        // Every row of the view, in grid order, two to a page, each page
+        // with its footer.
+        const long rows = vaSpread1->RowCount();
+        const int total = ReportLayout::pageTotal(rows);
+        for (long r = 1; r <= rows; ++r) {
+            vaSpread1->setRow(r - 1);
+            const QStringList values = readCurrentRow(schema::kColumnCount);
+            for (const auto& line : ReportLayout::kSecondLayout)
+                printPair(line.label, values[line.column]);
+            p.Print("");
+            if (r % 2 == 0 || r == rows) {
+                const QString footer = ReportLayout::footer(static_cast<int>((r + 1) / 2), total);
+                setPrinterFont(p, 8);
+                p.setCurrentX(p.ScaleWidth() / 2 - p.TextWidth(footer) / 2);
+                p.Print(footer);
+                if (r != rows)
+                    p.NewPage();
+            }
+        }
+        p.EndDoc();
+        Screen::setMousePointer(0);
+    } catch (const std::exception& e) {
+        reportFailure(e);
+    }
+}
