@@ -1,3 +1,4 @@
+#include "DocumentationHooks.h"
 #include "QuarzelDatabase.h"
 
 #include <QApplication>
@@ -10,13 +11,6 @@ int main(int argc, char** argv) {
     window.show();
     if (QApplication::arguments().contains("--update"))
         QTimer::singleShot(0, &window, [&window] { window.ShowUpdateWindow(); });
-    // For the README's picture: save the window once it is painted, then end.
-    const QString shot = qEnvironmentVariable("QUARZEL_SCREENSHOT");
-    if (!shot.isEmpty()) {
-        QTimer::singleShot(1500, &window, [&window, shot] {
-            window.grab().save(shot);
-            QApplication::exit(0);
-        });
-    }
+    installDocumentationHooks(window);
     return QApplication::exec();
 }
