@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(w.Command1[0]->geometry(), Twips::rect(5580, 4245, 735, 255));
         QCOMPARE(w.vaSpread1->geometry(), Twips::rect(120, 360, 8415, 3255));
         QCOMPARE(w.Data1->Caption(), QString("Geochem"));
-        QVERIFY(!w.windowIcon().isNull());
+        QCOMPARE(w.windowIcon().pixmap(32, 32).size(), QSize(32, 32));
         // Tab order over the controls that take the focus.
         const QList<QWidget*> order = {w.Text1[0], w.Text1[1], w.Combo1, w.Command1[0], w.Command1[1]};
         QList<QWidget*> seen;

@@ -1,6 +1,28 @@
 // Help contents, the home page and the About window.
+#include "Module1.h"
 #include "app/QuarzelDatabase.h"
+#include "frmAbout.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/help/HtmlHelp.h"
+#include "platform/program/ProgramInfo.h"
 
-void QuarzelDatabase::mnuHelpContents_Click() {}
-void QuarzelDatabase::mnuInternet_Click() {}
-void QuarzelDatabase::mnuAbout_Click() {}
+void QuarzelDatabase::mnuHelpContents_Click() {
+    // A missing or unreadable file shows nothing of the program's own.
+    HtmlHelp::HtmlHelpA(this, ProgramInfo::fileBeside("STONARC.CHM"), HtmlHelp::HH_DISPLAY_TOPIC, 0);
+}
+
+void QuarzelDatabase::mnuInternet_Click() {
+    QString target = Module1::kHomePage;
+    const int result = Module1::OpenWithShell(target);
+    if (result > 32)
+        return;
+    MessageBox::Show(Module1::shellFailureText(result), 0);
+}
+
+void QuarzelDatabase::mnuAbout_Click() {
+    if (!about_)
+        about_ = new frmAbout; // no owner window: it lives until closed or the program ends
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
+}

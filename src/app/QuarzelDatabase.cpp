@@ -26,7 +26,10 @@
 #include <QPushButton>
 #include <QScreen>
 
+static void initProgramResources() { Q_INIT_RESOURCE(program); } // the icon lives in a static library
+
 QuarzelDatabase::QuarzelDatabase(QWidget* parent) : QMainWindow(parent) {
+    initProgramResources();
     setObjectName("QuarzelDatabase");
     setWindowTitle("Geochemical Database");
     setWindowIcon(QIcon(":/quarzel/program.xpm"));
