@@ -2,6 +2,7 @@
 
 #include "Globals.h"
 #include "MainMenu.h"
+#include "about/frmAbout.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/Twips.h"
@@ -13,6 +14,7 @@
 #include "platform/help/HtmlHelp.h"
 #include "platform/program/ProgramInfo.h"
 #include "platform/settings/SettingsStore.h"
+#include "update/frmFTP.h"
 
 #include <QAction>
 #include <QApplication>
@@ -42,7 +44,12 @@ QuarzelDatabase::QuarzelDatabase(QWidget* parent) : QMainWindow(parent) {
     Form_Load();
 }
 
-QuarzelDatabase::~QuarzelDatabase() = default;
+QuarzelDatabase::~QuarzelDatabase() {
+    // The windows without an owner end with the program; a download still
+    // running takes its temporary file with it.
+    delete ftp_;
+    delete about_;
+}
 
 void QuarzelDatabase::buildControls() {
     auto* client = new QWidget(this);

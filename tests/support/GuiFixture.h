@@ -57,6 +57,7 @@ public:
     // Creates the window (running Form_Load) over the current data files.
     QuarzelDatabase& start();
     QuarzelDatabase& window() { return *window_; }
+    void stop() { window_.reset(); }
     TestData& data() { return data_; }
 
     MessageRecorder messages;
