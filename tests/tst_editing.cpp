@@ -15,7 +15,6 @@
 #include <QComboBox>
 #include <QtTest>
 
-#include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -46,18 +45,6 @@ void typeInto(QuarzelDatabase& w, long row, int col, const QString& text) {
     QTest::keyClicks(editor, text);
     QTest::keyClick(editor, Qt::Key_Return);
     QCoreApplication::processEvents(); // the grid takes the text after the key is handled
-}
-
-std::string identityOf(const std::string& dbPath) {
-    sqlite3* db = nullptr;
-    sqlite3_open(dbPath.c_str(), &db);
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "SELECT value FROM quarzel_meta", -1, &s, nullptr);
-    sqlite3_step(s);
-    std::string id = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return id;
 }
 
 } // namespace
@@ -246,7 +233,7 @@ private slots:
         GuiFixture f(30);
         const std::string wg = f.data().workgroupPath();
         jet::TablePermissions readOnly{true, false, false, false};
-        jet::Workgroup::create(wg, identityOf(f.data().databasePath()),
+        jet::Workgroup::create(wg, f.data().identity(),
                                {{"quarzel", "ridge38uk", {{"DOZIRO1", readOnly}}}});
         auto& w = f.start();
         w.mnuEdit2_Click(0);

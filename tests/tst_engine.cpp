@@ -38,18 +38,6 @@ QByteArray fileBytes(const std::string& path) {
     return f.readAll();
 }
 
-std::string identityOf(const TestData& d) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(d.databasePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "SELECT value FROM quarzel_meta WHERE key='identity'", -1, &s, nullptr);
-    sqlite3_step(s);
-    std::string id = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return id;
-}
-
 const char* kWhole = "SELECT * From [DOZIRO1]Order By [Rockname] ASC";
 
 } // namespace
@@ -341,7 +329,7 @@ private slots:
         jet::TablePermissions readOnly{true, false, false, false};
         jet::Workgroup::Account acc{"reader", "pw", {{"DOZIRO1", readOnly}}};
         const std::string wg = d.dir().toStdString() + "/reader.mdw";
-        jet::Workgroup::create(wg, identityOf(d), {acc});
+        jet::Workgroup::create(wg, d.identity(), {acc});
         auto& e = jet::DBEngine::instance();
         e.SystemDB = wg;
         e.DefaultUser = "READER"; // account names ignore case

@@ -21,7 +21,6 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <sqlite3.h>
 
 namespace {
 
@@ -192,14 +191,7 @@ private slots:
             QFile::remove(dir + "/tarnvel.mdw");
         if (kind == 2) {
             // A workgroup for this database that knows another password.
-            sqlite3* db = nullptr;
-            sqlite3_open((dir + "/quarzdb32.mdb").toUtf8().constData(), &db);
-            sqlite3_stmt* s = nullptr;
-            sqlite3_prepare_v2(db, "SELECT value FROM quarzel_meta", -1, &s, nullptr);
-            sqlite3_step(s);
-            std::string id = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-            sqlite3_finalize(s);
-            sqlite3_close(db);
+            const std::string id = f.data().identity();
             jet::Workgroup::create((dir + "/tarnvel.mdw").toStdString(), id,
                                    {{"quarzel", "other-password", {}}});
         }

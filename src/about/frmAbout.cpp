@@ -3,6 +3,7 @@
 #include "app/Globals.h"
 #include "platform/data/Twips.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/dialogs/WindowPlacement.h"
 #include "platform/program/ProgramInfo.h"
 #include "platform/registry/Registry.h"
 
@@ -12,7 +13,6 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
-#include <QScreen>
 
 static void initAboutResources() { Q_INIT_RESOURCE(about); } // the logo lives in a static library
 
@@ -72,11 +72,7 @@ void frmAbout::showEvent(QShowEvent* event) {
     if (!loaded_) {
         loaded_ = true;
         Form_Load();
-        if (const QScreen* s = screen()) {
-            QRect r = frameGeometry();
-            r.moveCenter(s->availableGeometry().center());
-            move(r.topLeft());
-        }
+        WindowPlacement::centreOnScreen(this);
     }
     QDialog::showEvent(event);
 }

@@ -9,6 +9,7 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/dialogs/WindowPlacement.h"
 #include "platform/dialogs/PrintDialog.h"
 #include "platform/dialogs/Screen.h"
 #include "platform/help/HtmlHelp.h"
@@ -26,7 +27,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 
 static void initProgramResources() { Q_INIT_RESOURCE(program); } // the icon lives in a static library
 
@@ -212,11 +212,7 @@ void QuarzelDatabase::showEvent(QShowEvent* event) {
     if (centred_)
         return;
     centred_ = true;
-    if (const QScreen* s = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    WindowPlacement::centreOnScreen(this);
 }
 
 void QuarzelDatabase::mnuPrint_Click(short Index) {

@@ -2,6 +2,7 @@
 
 #include "platform/data/Twips.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/dialogs/WindowPlacement.h"
 #include "platform/ftp/FtpClient.h"
 #include "platform/ftp/FtpError.h"
 #include "platform/program/ProgramInfo.h"
@@ -12,7 +13,6 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 
 static void initUpdateResources() { Q_INIT_RESOURCE(update); } // pictures in a static library
 
@@ -65,11 +65,7 @@ void frmFTP::showEvent(QShowEvent* event) {
     if (!loaded_) {
         loaded_ = true;
         Form_Load();
-        if (const QScreen* s = screen()) {
-            QRect r = frameGeometry();
-            r.moveCenter(s->availableGeometry().center());
-            move(r.topLeft());
-        }
+        WindowPlacement::centreOnScreen(this);
     }
     QWidget::showEvent(event);
 }

@@ -27,6 +27,8 @@ public:
     // up a situation or check the result independently.
     void rawExec(const std::string& sql) const;
     long long rawCount(const std::string& sql) const;
+    // The identity a workgroup file must name to secure this database.
+    std::string identity() const;
 
 private:
     QTemporaryDir dir_;
