@@ -76,7 +76,10 @@ private slots:
         QCOMPARE(help->contentsTree()->topLevelItem(0)->childCount(), 5);
         // Pictures and links come out of the file.
         const QUrl picture("chm:/images/main-window.png");
-        QVERIFY(!help->browser()->loadResource(QTextDocument::ImageResource, picture).toByteArray().isEmpty());
+        QVERIFY(!help->browser()
+                     ->loadResource(QTextDocument::ImageResource, picture)
+                     .toByteArray()
+                     .isEmpty());
         help->browser()->setSource(QUrl("chm:/menus.html"));
         QVERIFY(help->browser()->toPlainText().contains("Print Current Row"));
         // A second window, then command 18 closes both.
@@ -106,10 +109,12 @@ private slots:
     }
 
     void contentsParsing() {
-        const auto entries = ChmFile::parseContents(
-            "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"A\"><param name=\"Local\" "
-            "value=\"a.html\"></OBJECT><UL><LI><OBJECT><param name=\"Name\" value=\"A1\"></OBJECT></UL>"
-            "<LI><OBJECT><param name=\"Name\" value=\"B\"></OBJECT></UL>");
+        const auto entries =
+            ChmFile::parseContents("<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" "
+                                   "value=\"A\"><param name=\"Local\" "
+                                   "value=\"a.html\"></OBJECT><UL><LI><OBJECT><param name=\"Name\" "
+                                   "value=\"A1\"></OBJECT></UL>"
+                                   "<LI><OBJECT><param name=\"Name\" value=\"B\"></OBJECT></UL>");
         QCOMPARE(entries.size(), size_t(2));
         QCOMPARE(entries[0].local, QString("a.html"));
         QCOMPARE(entries[0].children.size(), size_t(1));
@@ -146,13 +151,24 @@ private slots:
         auto& w = f.start();
         FixedShell shell;
         Shell::setImplementation(&shell);
-        const std::pair<int, const char*> table[] = {
-            {2, "File not found"}, {3, "Path not found"}, {5, "Access denied"}, {8, "Out of memory"},
-            {11, "Invalid EXE file or error in EXE image"}, {26, "A sharing violation occurred"},
-            {27, "Incomplete or invalid file association"}, {28, "DDE Time out"},
-            {29, "DDE transaction failed"}, {30, "DDE busy"}, {31, "No association for file extension"},
-            {32, "DLL not found"}, {0, "Unknown error"}, {1, "Unknown error"}, {4, "Unknown error"},
-            {12, "Unknown error"}, {25, "Unknown error"}, {-7, "Unknown error"}};
+        const std::pair<int, const char*> table[] = {{2, "File not found"},
+                                                     {3, "Path not found"},
+                                                     {5, "Access denied"},
+                                                     {8, "Out of memory"},
+                                                     {11, "Invalid EXE file or error in EXE image"},
+                                                     {26, "A sharing violation occurred"},
+                                                     {27, "Incomplete or invalid file association"},
+                                                     {28, "DDE Time out"},
+                                                     {29, "DDE transaction failed"},
+                                                     {30, "DDE busy"},
+                                                     {31, "No association for file extension"},
+                                                     {32, "DLL not found"},
+                                                     {0, "Unknown error"},
+                                                     {1, "Unknown error"},
+                                                     {4, "Unknown error"},
+                                                     {12, "Unknown error"},
+                                                     {25, "Unknown error"},
+                                                     {-7, "Unknown error"}};
         for (const auto& [code, text] : table) {
             shell.result = code;
             w.menu()->item("mnuInternet")->trigger();
@@ -177,11 +193,12 @@ private slots:
         QVERIFY(about && about->isVisible());
         QVERIFY(!about->parentWidget());
         QCOMPARE(about->windowTitle(), QString("About Geochemical Database"));
-        const QString expected = QString("Geochemical Database V%1.%2\rRevision: %3\r%4\remail: %5\rwww: %6")
-                                     .arg(QUARZEL_VERSION_MAJOR)
-                                     .arg(QUARZEL_VERSION_MINOR)
-                                     .arg(QUARZEL_VERSION_REVISION)
-                                     .arg(QUARZEL_COPYRIGHT, frmAbout::kSupportMail, frmAbout::kWebAddress);
+        const QString expected =
+            QString("Geochemical Database V%1.%2\rRevision: %3\r%4\remail: %5\rwww: %6")
+                .arg(QUARZEL_VERSION_MAJOR)
+                .arg(QUARZEL_VERSION_MINOR)
+                .arg(QUARZEL_VERSION_REVISION)
+                .arg(QUARZEL_COPYRIGHT, frmAbout::kSupportMail, frmAbout::kWebAddress);
         QCOMPARE(frmAbout::caption(about->lblTitle), expected);
         QVERIFY(expected.startsWith("Geochemical Database V1.1\rRevision: 54\r"));
         QCOMPARE(frmAbout::caption(about->lblDescription), QString("User:  "));
@@ -223,7 +240,8 @@ private slots:
             QVERIFY(about->isVisible());
         };
         const QString msinfo = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\n";
-        const QString location = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location]\n";
+        const QString location =
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location]\n";
         QDir(f.data().dir()).mkpath("tools");
         QFile exe(f.data().dir() + "/tools/MSINFO32.EXE");
         exe.open(QIODevice::WriteOnly);
@@ -236,7 +254,8 @@ private slots:
         writeRegistry(reg, msinfo + "PATH=sz:/bin/true\n");
         clickAndExpectMessage(false);
         // A PATH naming no file: the message, and no fall-back to the folder.
-        writeRegistry(reg, msinfo + "PATH=sz:/no/such/tool\n" + location + "MSINFO=sz:" + f.data().dir() + "/tools\n");
+        writeRegistry(reg, msinfo + "PATH=sz:/no/such/tool\n" + location +
+                               "MSINFO=sz:" + f.data().dir() + "/tools\n");
         clickAndExpectMessage(true);
         writeRegistry(reg, location + "MSINFO=sz:" + f.data().dir() + "/tools\n");
         clickAndExpectMessage(false);
@@ -247,14 +266,18 @@ private slots:
 
         QString value = "untouched";
         writeRegistry(reg, msinfo + "PATH=dword:0000002a\nBIG=sz:" + QString(2000, 'x') + "\n");
-        QVERIFY(frmAbout::GetKeyValue(Registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", value));
+        QVERIFY(frmAbout::GetKeyValue(Registry::HKEY_LOCAL_MACHINE,
+                                      "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", value));
         QCOMPARE(value, QString("42"));
-        QVERIFY(!frmAbout::GetKeyValue(Registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "BIG", value));
+        QVERIFY(!frmAbout::GetKeyValue(Registry::HKEY_LOCAL_MACHINE,
+                                       "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "BIG", value));
         QCOMPARE(value, QString());
         value = "x";
-        QVERIFY(!frmAbout::GetKeyValue(Registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Nothing", "PATH", value));
+        QVERIFY(!frmAbout::GetKeyValue(Registry::HKEY_LOCAL_MACHINE, "SOFTWARE\\Nothing", "PATH",
+                                       value));
         QCOMPARE(value, QString());
-        QVERIFY(!frmAbout::GetKeyValue(0x80000001, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", value));
+        QVERIFY(!frmAbout::GetKeyValue(0x80000001, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO",
+                                       "PATH", value));
     }
 };
 

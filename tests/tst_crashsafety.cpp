@@ -101,23 +101,32 @@ private slots:
             close(fds[0]);
             counter += 100000; // changes made but not reported stay below the next round's counters
 
-            QCOMPARE(d.rawCount("SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1LL);
+            QCOMPARE(
+                d.rawCount(
+                    "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"),
+                1LL);
             QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE Location GLOB 'v[0-9]*' AND "
                                 "'v' || CAST(TiO2 AS INTEGER) <> Location"),
                      0LL);
             for (long long key : deleted)
-                QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE ID = " + std::to_string(key)), 0LL);
+                QCOMPARE(
+                    d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE ID = " + std::to_string(key)),
+                    0LL);
             for (long long key : added)
                 if (!deleted.count(key))
-                    QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE ID = " + std::to_string(key)), 1LL);
+                    QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE ID = " +
+                                        std::to_string(key)),
+                             1LL);
             for (const auto& [key, n] : lastUpdate) {
                 if (deleted.count(key))
                     continue;
                 // The reported value or a later one, never an older one.
-                QVERIFY(d.rawCount("SELECT CAST(TiO2 AS INTEGER) FROM DOZIRO1 WHERE ID = " + std::to_string(key)) >= n);
+                QVERIFY(d.rawCount("SELECT CAST(TiO2 AS INTEGER) FROM DOZIRO1 WHERE ID = " +
+                                   std::to_string(key)) >= n);
             }
         }
-        QVERIFY2(!lastUpdate.empty() && !deleted.empty(), "the child made changes before its kills");
+        QVERIFY2(!lastUpdate.empty() && !deleted.empty(),
+                 "the child made changes before its kills");
     }
 };
 

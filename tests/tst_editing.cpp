@@ -9,10 +9,10 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QComboBox>
 #include <QtTest>
 
 #include <sys/mount.h>
@@ -63,10 +63,12 @@ private slots:
         QVERIFY(!w.menu()->item("mnuEdit2", 1)->isChecked());
         QVERIFY(w.menu()->item("mnuRecord", 0)->isEnabled());
         QVERIFY(w.menu()->item("mnuRecord", 1)->isEnabled());
-        QVERIFY(w.vaSpread1->model()->flags(w.vaSpread1->model()->index(0, 0)) & Qt::ItemIsEditable);
+        QVERIFY(w.vaSpread1->model()->flags(w.vaSpread1->model()->index(0, 0)) &
+                Qt::ItemIsEditable);
         QVERIFY(w.vaSpread1->editTriggers() != QAbstractItemView::NoEditTriggers);
         QCOMPARE(w.Label3->text(), QString("kept"));
-        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
+        QCOMPARE(w.Data1->RecordSource(),
+                 QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
         QCOMPARE(w.vaSpread1->Columns(0).NumberFormat(), QString("#0.00"));
         // Choosing it again keeps the mode.
         w.mnuEdit2_Click(0);
@@ -93,18 +95,24 @@ private slots:
             w.mnuEdit2_Click(0);
             const QString id = cell(w, 2, 31);
             typeInto(w, 2, 6, "1.5"); // Enter writes it
-            QCOMPARE(f.data().rawCount("SELECT TiO2 = 1.5 FROM DOZIRO1 WHERE ID = " + id.left(id.indexOf('.')).toStdString()), 1LL);
+            QCOMPARE(f.data().rawCount("SELECT TiO2 = 1.5 FROM DOZIRO1 WHERE ID = " +
+                                       id.left(id.indexOf('.')).toStdString()),
+                     1LL);
             // Leaving the row writes the edit.
             QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(3, 7), "12.25"));
             w.vaSpread1->setCurrentIndex(w.vaSpread1->model()->index(4, 7));
             QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Al2O3 = 12.25"), 1LL);
             // An empty numeric cell stores Null; switching the mode writes a pending edit.
             QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(5, 8), ""));
-            QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(5, 3), "Skerry Point, new cut"));
+            QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(5, 3),
+                                                  "Skerry Point, new cut"));
             w.mnuEdit2_Click(1);
-            QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Location = 'Skerry Point, new cut' AND Fe2O3 IS NULL"), 1LL);
+            QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Location = 'Skerry "
+                                       "Point, new cut' AND Fe2O3 IS NULL"),
+                     1LL);
             w.mnuEdit2_Click(0);
-            QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(6, 0), "Pending at close"));
+            QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(6, 0),
+                                                  "Pending at close"));
             w.close(); // closing writes it too
             QVERIFY(f.messages.shown.empty());
         }
@@ -113,7 +121,9 @@ private slots:
         again.Combo1->setEditText("Location");
         again.Command1_Click(0);
         QCOMPARE(again.Label3->text(), QString("1 Matches"));
-        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'Pending at close'"), 1LL);
+        QCOMPARE(
+            f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'Pending at close'"),
+            1LL);
     }
 
     void refusedEditsKeepTheStoredValue() {
@@ -179,7 +189,9 @@ private slots:
         QVERIFY(f.messages.shown.empty());
         QCOMPARE(cell(w, w.vaSpread1->Row(), 31), next);
         QCOMPARE(w.Label3->text(), QString("29 Records"));
-        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE ID = " + gone.left(gone.indexOf('.')).toStdString()), 0LL);
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE ID = " +
+                                   gone.left(gone.indexOf('.')).toStdString()),
+                 0LL);
         // The last row: the new last row is current.
         w.vaSpread1->setRow(28);
         w.mnuRecord_Click(1);
@@ -201,7 +213,8 @@ private slots:
 
     void copyTheCurrentRow() {
         GuiFixture f(30);
-        f.data().rawExec("UPDATE DOZIRO1 SET TiO2 = NULL WHERE ID = (SELECT ID FROM DOZIRO1 ORDER BY Rockname LIMIT 1 OFFSET 2)");
+        f.data().rawExec("UPDATE DOZIRO1 SET TiO2 = NULL WHERE ID = (SELECT ID FROM DOZIRO1 ORDER "
+                         "BY Rockname LIMIT 1 OFFSET 2)");
         auto& w = f.start();
         w.vaSpread1->setRow(2);
         w.vaSpread1->setCol(7);
@@ -243,7 +256,8 @@ private slots:
         QCOMPARE(f.messages.shown.size(), size_t(3));
         for (const auto& m : f.messages.shown) {
             QCOMPARE(m.title, QString("DataBase Error"));
-            QVERIFY2(m.text.contains("permissions") && m.text.contains("DOZIRO1"), qPrintable(m.text));
+            QVERIFY2(m.text.contains("permissions") && m.text.contains("DOZIRO1"),
+                     qPrintable(m.text));
         }
         QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'Denied'"), 0LL);
         QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1"), 30LL);
@@ -269,9 +283,13 @@ private slots:
             w.mnuRecord_Click(0);
         setrlimit(RLIMIT_FSIZE, &old);
         QVERIFY(!f.messages.shown.empty());
-        QVERIFY2(f.messages.shown[0].text.contains("Disk or network error"), qPrintable(f.messages.shown[0].text));
-        QCOMPARE(f.data().rawCount("SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"), 1LL);
-        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE length(Location) > 1000"), 0LL);
+        QVERIFY2(f.messages.shown[0].text.contains("Disk or network error"),
+                 qPrintable(f.messages.shown[0].text));
+        QCOMPARE(f.data().rawCount(
+                     "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"),
+                 1LL);
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE length(Location) > 1000"),
+                 0LL);
         w.mnuRockname_Click();
         QVERIFY(w.Label3->text().endsWith(" Records"));
     }
@@ -283,8 +301,10 @@ private slots:
         QDir().mkpath(ro);
         bool mounted = false;
         if (geteuid() == 0) {
-            mounted = mount(dir.toUtf8().constData(), ro.toUtf8().constData(), nullptr, MS_BIND, nullptr) == 0 &&
-                      mount(nullptr, ro.toUtf8().constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+            mounted = mount(dir.toUtf8().constData(), ro.toUtf8().constData(), nullptr, MS_BIND,
+                            nullptr) == 0 &&
+                      mount(nullptr, ro.toUtf8().constData(), nullptr,
+                            MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
             if (!mounted) {
                 umount(ro.toUtf8().constData());
                 QSKIP("no read-only bind mount here, and the tests run as root");

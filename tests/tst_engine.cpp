@@ -79,8 +79,8 @@ private slots:
             if (variant == 0)
                 f.write(good.left(good.size() / 3)); // truncated
             else if (variant == 1)
-                f.write(QByteArray(4096, 'G'));      // garbage
-            f.close();                               // variant 2: empty
+                f.write(QByteArray(4096, 'G')); // garbage
+            f.close();                          // variant 2: empty
             d.logOnAsProgram();
             QString msg;
             QCOMPARE(errorNumber([&] { d.open(); }, &msg), jet::err::WorkgroupMissing);
@@ -192,7 +192,8 @@ private slots:
         // The rows come in the order the statement asks for, ignoring case.
         int orderColumn = -1;
         for (int c = 0; c < 5; ++c)
-            if (sql.contains(QString("Order By [%1]").arg(QString::fromStdString(rs->FieldNames()[c]))))
+            if (sql.contains(
+                    QString("Order By [%1]").arg(QString::fromStdString(rs->FieldNames()[c]))))
                 orderColumn = c;
         if (orderColumn >= 0) {
             const bool desc = sql.endsWith("DESC");
@@ -248,7 +249,10 @@ private slots:
         QCOMPARE(rs->RecordCount(), 600L); // exact from the start, before any move
         rs->MoveLast();
         QCOMPARE(rs->AbsolutePosition(), 599L);
-        QVERIFY(errorNumber([&] { rs->MoveNext(); rs->MoveNext(); }) == jet::err::NoCurrentRecord);
+        QVERIFY(errorNumber([&] {
+                    rs->MoveNext();
+                    rs->MoveNext();
+                }) == jet::err::NoCurrentRecord);
         rs->MoveFirst();
         QCOMPARE(rs->AbsolutePosition(), 0L);
         // Reading across many pages keeps to the cache bound and stays right.
@@ -290,7 +294,8 @@ private slots:
         again->MoveNext();
         QCOMPARE(again->Field(31).toInteger(), next);
         QCOMPARE(again->RecordCount(), 40L);
-        QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE ID = " + std::to_string(gone)), 0LL);
+        QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE ID = " + std::to_string(gone)),
+                 0LL);
     }
 
     void cellWritesAreCheckedAndKeyed() {
@@ -305,7 +310,11 @@ private slots:
         QVERIFY(rs->valueAt(3, 7).isNull());
 
         QString msg;
-        QCOMPARE(errorNumber([&] { rs->updateRow(3, {{0, "Other"}, {8, "12,5"}}); }, &msg),
+        QCOMPARE(errorNumber(
+                     [&] {
+                         rs->updateRow(3, {{0, "Other"}, {8, "12,5"}});
+                     },
+                     &msg),
                  jet::err::ConversionError);
         QVERIFY(msg.contains("Fe2O3"));
         QCOMPARE(d.rawCount("SELECT Rockname = 'Test rock'" + where), 1LL); // nothing half-written
@@ -339,7 +348,11 @@ private slots:
         QString msg;
         QCOMPARE(errorNumber([&] { rs->updateRow(0, {{0, "x"}}); }, &msg), jet::err::NoPermission);
         QVERIFY(msg.contains("DOZIRO1"));
-        QCOMPARE(errorNumber([&] { rs->AddNew(); rs->Update(); }), jet::err::NoPermission);
+        QCOMPARE(errorNumber([&] {
+                     rs->AddNew();
+                     rs->Update();
+                 }),
+                 jet::err::NoPermission);
         rs->MoveFirst();
         QCOMPARE(errorNumber([&] { rs->Delete(); }), jet::err::NoPermission);
         QCOMPARE(rs->RecordCount(), 30L);
@@ -359,7 +372,9 @@ private slots:
             signal(SIGXFSZ, SIG_IGN);
             auto db = d.open();
             auto rs = db->OpenRecordset(kWhole);
-            struct rlimit lim{static_cast<rlim_t>(before.size()), static_cast<rlim_t>(before.size())};
+            struct rlimit lim {
+                static_cast<rlim_t>(before.size()), static_cast<rlim_t>(before.size())
+            };
             setrlimit(RLIMIT_FSIZE, &lim);
             int number = 0;
             try {
@@ -378,7 +393,9 @@ private slots:
         int status = 0;
         waitpid(pid, &status, 0);
         QCOMPARE(number, jet::err::DiskError);
-        QCOMPARE(d.rawCount("SELECT count(*) FROM pragma_integrity_check WHERE integrity_check='ok'"), 1LL);
+        QCOMPARE(
+            d.rawCount("SELECT count(*) FROM pragma_integrity_check WHERE integrity_check='ok'"),
+            1LL);
         QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1"), 30LL);
     }
 };

@@ -1,14 +1,14 @@
+#include "SampleData.h"
 #include "app/Globals.h"
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
-#include "platform/data/RecordsetModel.h"
 #include "platform/data/NumberFormat.h"
+#include "platform/data/RecordsetModel.h"
 #include "platform/data/Twips.h"
 #include "platform/db/Workgroup.h"
 #include "platform/help/HtmlHelp.h"
-#include "SampleData.h"
 #include "support/GuiFixture.h"
 
 #include <QAction>
@@ -20,7 +20,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QtTest>
-
 
 namespace {
 
@@ -56,22 +55,25 @@ private slots:
         auto& w = f.start();
         QVERIFY(f.messages.shown.empty());
         QCOMPARE(w.Label3->text(), QString("2417 Records"));
-        QCOMPARE(comboItems(w.Combo1),
-                 QStringList({"Geologist", "Date", "Location", "Rockname", "Doziro Sample#", "ID"}));
+        QCOMPARE(comboItems(w.Combo1), QStringList({"Geologist", "Date", "Location", "Rockname",
+                                                    "Doziro Sample#", "ID"}));
         QCOMPARE(w.Combo1->currentText(), QString("Rockname"));
-        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
+        QCOMPARE(w.Data1->RecordSource(),
+                 QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
         QCOMPARE(w.vaSpread1->Row(), 0L);
         QCOMPARE(w.vaSpread1->currentIndex().row(), 0);
         QVERIFY(w.Data1->ReadOnly());
         QCOMPARE(w.vaSpread1->editTriggers(), QAbstractItemView::NoEditTriggers);
-        QVERIFY(!(w.vaSpread1->model()->flags(w.vaSpread1->model()->index(0, 0)) & Qt::ItemIsEditable));
+        QVERIFY(
+            !(w.vaSpread1->model()->flags(w.vaSpread1->model()->index(0, 0)) & Qt::ItemIsEditable));
         QCOMPARE(ActiveDatabase, QString("Doziro"));
         QCOMPARE(UserName, QString("Ada"));
         QCOMPARE(CompanyName, QString("Ridge Survey"));
         QCOMPARE(w.DatabasePath, f.data().dir() + "/quarzdb32.mdb");
         expectLayout(w, true);
         // Rows in rock-name order, headed by the column names.
-        QCOMPARE(w.vaSpread1->model()->headerData(4, Qt::Horizontal).toString(), QString("Doziro Sample#"));
+        QCOMPARE(w.vaSpread1->model()->headerData(4, Qt::Horizontal).toString(),
+                 QString("Doziro Sample#"));
         QString prev;
         for (int r = 0; r < 50; ++r) {
             QString name = w.vaSpread1->recordsetModel()->cellText(r, 0);
@@ -111,7 +113,8 @@ private slots:
         QCOMPARE(w.Data1->Caption(), QString("Geochem"));
         QCOMPARE(w.windowIcon().pixmap(32, 32).size(), QSize(32, 32));
         // Tab order over the controls that take the focus.
-        const QList<QWidget*> order = {w.Text1[0], w.Text1[1], w.Combo1, w.Command1[0], w.Command1[1]};
+        const QList<QWidget*> order = {w.Text1[0], w.Text1[1], w.Combo1, w.Command1[0],
+                                       w.Command1[1]};
         QList<QWidget*> seen;
         for (QWidget* x = w.Text1[0]; seen.size() < 5; x = x->nextInFocusChain())
             if (order.contains(x) && !seen.contains(x))
@@ -201,8 +204,9 @@ private slots:
             g.write(QByteArray(20000, 'x'));
         }
         if (kind == 4)
-            f.data().rawExec("DROP TABLE DOZIRO1; CREATE TABLE DOZIRO1([Rockname] TEXT, [Geologist] "
-                             "TEXT, [ID] INTEGER PRIMARY KEY); INSERT INTO DOZIRO1 VALUES('a','b',1);");
+            f.data().rawExec(
+                "DROP TABLE DOZIRO1; CREATE TABLE DOZIRO1([Rockname] TEXT, [Geologist] "
+                "TEXT, [ID] INTEGER PRIMARY KEY); INSERT INTO DOZIRO1 VALUES('a','b',1);");
         auto& w = f.start();
         QCOMPARE(f.messages.shown.size(), size_t(1));
         const ShownMessage& m = f.messages.shown[0];

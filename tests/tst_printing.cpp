@@ -68,7 +68,8 @@ int pageCount(const QString& pdf) {
 QList<QPair<QString, QString>> textWithFonts(const QString& pdf) {
     const QString xml = run("pdftohtml", {"-xml", "-stdout", "-i", pdf});
     QMap<QString, QString> families;
-    static const QRegularExpression spec(R"re(<fontspec id="(\d+)" size="[^"]*" family="([^"]*)")re");
+    static const QRegularExpression spec(
+        R"re(<fontspec id="(\d+)" size="[^"]*" family="([^"]*)")re");
     for (auto it = spec.globalMatch(xml); it.hasNext();) {
         auto m = it.next();
         families[m.captured(1)] = m.captured(2);
@@ -148,9 +149,11 @@ private slots:
         const auto pieces = textWithFonts(f.dialog.file);
         int bold = 0;
         for (const auto& [text, family] : pieces) {
-            QVERIFY2(family.contains("LiberationSans") || family.contains("Arial"), qPrintable(family));
-            const bool isLabel = std::any_of(std::begin(ReportLayout::kCurrentRow), std::end(ReportLayout::kCurrentRow),
-                                             [&](const ReportLayout::Line& l) { return text.trimmed() == l.label; });
+            QVERIFY2(family.contains("LiberationSans") || family.contains("Arial"),
+                     qPrintable(family));
+            const bool isLabel = std::any_of(
+                std::begin(ReportLayout::kCurrentRow), std::end(ReportLayout::kCurrentRow),
+                [&](const ReportLayout::Line& l) { return text.trimmed() == l.label; });
             if (isLabel) {
                 QVERIFY2(family.contains("Bold"), qPrintable(text + " " + family));
                 ++bold;
@@ -162,7 +165,8 @@ private slots:
         // 64 lines at 12 pt need a second page; portrait A4.
         QCOMPARE(pageCount(f.dialog.file), 2);
         const QString info = run("pdfinfo", {f.dialog.file});
-        QVERIFY2(info.contains("595 x 842 pts (A4)"), qPrintable(info)); // portrait: width before height
+        QVERIFY2(info.contains("595 x 842 pts (A4)"),
+                 qPrintable(info)); // portrait: width before height
     }
 
     void titleIsCentredAndFollowsTheShownTable() {
@@ -173,7 +177,8 @@ private slots:
         QCOMPARE(textLines(f.dialog.file)[0], QString("PROJECT1 DATABASE RESULTS"));
         // Centred: left edge at half the page width minus half the title width.
         const QString bbox = run("pdftotext", {"-bbox", f.dialog.file, "-"});
-        static const QRegularExpression word(R"re(<word xMin="([\d.]+)" yMin="[\d.]+" xMax="([\d.]+)"[^>]*>([^<]*)</word>)re");
+        static const QRegularExpression word(
+            R"re(<word xMin="([\d.]+)" yMin="[\d.]+" xMax="([\d.]+)"[^>]*>([^<]*)</word>)re");
         double left = 1e9, right = 0;
         for (auto it = word.globalMatch(bbox); it.hasNext();) {
             auto m = it.next();
@@ -245,9 +250,11 @@ private slots:
         QTest::addColumn<int>("rows");
         QTest::addColumn<QStringList>("footers");
         QTest::newRow("4 rows") << 4 << QStringList({"Page # 1 of 2", "Page # 2 of 2"});
-        QTest::newRow("5 rows") << 5 << QStringList({"Page # 1 of 3", "Page # 2 of 3", "Page # 3 of 3"});
+        QTest::newRow("5 rows") << 5
+                                << QStringList({"Page # 1 of 3", "Page # 2 of 3", "Page # 3 of 3"});
         QTest::newRow("7 rows") << 7
-                                << QStringList({"Page # 1 of 4", "Page # 2 of 4", "Page # 3 of 4", "Page # 4 of 4"});
+                                << QStringList({"Page # 1 of 4", "Page # 2 of 4", "Page # 3 of 4",
+                                                "Page # 4 of 4"});
     }
     void secondLayout() {
         QFETCH(int, rows);
@@ -269,7 +276,8 @@ private slots:
                 onPage << it.next().captured(0);
             QCOMPARE(onPage.size(), 1);
             seen << onPage;
-            records += static_cast<int>(text.count(QRegularExpression(R"(^ *Rockname *$)", QRegularExpression::MultilineOption)));
+            records += static_cast<int>(text.count(
+                QRegularExpression(R"(^ *Rockname *$)", QRegularExpression::MultilineOption)));
         }
         QCOMPARE(seen, footers);
         QCOMPARE(records, rows);

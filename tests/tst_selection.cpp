@@ -34,18 +34,21 @@ class TestSelection : public QObject {
     Q_OBJECT
 private slots:
     void statementsAreBuiltVerbatim() {
-        QCOMPARE(SearchStatement::build("Doziro", "Rockname", "basalt", ""),
-                 QString("SELECT * FROM [DOZIRO1]Where [Rockname] Like '*basalt*'And [Rockname] Like "
-                         "'**'Order By [Rockname] ASC"));
-        QCOMPARE(SearchStatement::build("Pro3", "Location", "ridge", "north"),
-                 QString("SELECT * FROM [Project3]Where [Location] Like '*ridge*'And [Location] Like "
-                         "'*north*'Order By [Location] ASC"));
+        QCOMPARE(
+            SearchStatement::build("Doziro", "Rockname", "basalt", ""),
+            QString("SELECT * FROM [DOZIRO1]Where [Rockname] Like '*basalt*'And [Rockname] Like "
+                    "'**'Order By [Rockname] ASC"));
+        QCOMPARE(
+            SearchStatement::build("Pro3", "Location", "ridge", "north"),
+            QString("SELECT * FROM [Project3]Where [Location] Like '*ridge*'And [Location] Like "
+                    "'*north*'Order By [Location] ASC"));
         QCOMPARE(SearchStatement::build("Pro1", "Doziro Sample#", "", ""),
                  QString("SELECT * FROM [Project1]Where [Doziro Sample#] Like '**'And [Doziro "
                          "Sample#] Like '**'Order By [Doziro Sample#] ASC"));
-        QCOMPARE(SearchStatement::build("Doziro", "Geologist", "O'Brien", " x"),
-                 QString("SELECT * FROM [DOZIRO1]Where [Geologist] Like '*O''Brien*'And [Geologist] "
-                         "Like '* x*'Order By [Geologist] ASC"));
+        QCOMPARE(
+            SearchStatement::build("Doziro", "Geologist", "O'Brien", " x"),
+            QString("SELECT * FROM [DOZIRO1]Where [Geologist] Like '*O''Brien*'And [Geologist] "
+                    "Like '* x*'Order By [Geologist] ASC"));
         QVERIFY(SearchStatement::build("Doziro", "rockname", "a", "").isEmpty());
         QVERIFY(SearchStatement::build("doziro", "Rockname", "a", "").isEmpty());
     }
@@ -54,7 +57,8 @@ private slots:
         GuiFixture f(80);
         auto& w = f.start();
         w.mnuActive1_Click(2);
-        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [Project2]Order By [Rockname] ASC"));
+        QCOMPARE(w.Data1->RecordSource(),
+                 QString("SELECT * From [Project2]Order By [Rockname] ASC"));
         QCOMPARE(w.Label3->text(), QString("30 Records"));
         QCOMPARE(ActiveDatabase, QString("Pro2"));
         QCOMPARE(checks(w), QStringList({"-", "-", "x", "-"}));
@@ -90,7 +94,8 @@ private slots:
         QVERIFY(f.messages.shown[1].text.contains("Project3"));
         QCOMPARE(ActiveDatabase, QString("Pro1"));
         QCOMPARE(checks(w), QStringList({"-", "x", "-", "-"}));
-        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [Project3]Order By [Rockname] ASC"));
+        QCOMPARE(w.Data1->RecordSource(),
+                 QString("SELECT * From [Project3]Order By [Rockname] ASC"));
         QCOMPARE(f.pointer.history.back(), 0);
     }
 
@@ -98,10 +103,12 @@ private slots:
         GuiFixture f(300);
         auto& w = f.start();
         find(w, "basalt", "", "Rockname");
-        QCOMPARE(w.Data1->RecordSource(),
-                 QString("SELECT * FROM [DOZIRO1]Where [Rockname] Like '*basalt*'And [Rockname] Like "
-                         "'**'Order By [Rockname] ASC"));
-        const long long n = f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname LIKE '%basalt%'");
+        QCOMPARE(
+            w.Data1->RecordSource(),
+            QString("SELECT * FROM [DOZIRO1]Where [Rockname] Like '*basalt*'And [Rockname] Like "
+                    "'**'Order By [Rockname] ASC"));
+        const long long n =
+            f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname LIKE '%basalt%'");
         QVERIFY(n > 1);
         QCOMPARE(w.Label3->text(), QString("%1 Matches").arg(n));
         QCOMPARE(f.pointer.history, std::vector<int>({11, 0}));
@@ -118,8 +125,10 @@ private slots:
         QCOMPARE(w.Combo1->currentText(), QString("Rockname"));
 
         find(w, "", "", "Location");
-        QCOMPARE(w.Label3->text(),
-                 QString("%1 Matches").arg(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Location IS NOT NULL")));
+        QCOMPARE(
+            w.Label3->text(),
+            QString("%1 Matches")
+                .arg(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Location IS NOT NULL")));
         find(w, "", "DZ-000017", "Doziro Sample#");
         QCOMPARE(w.Label3->text(), QString("1 Matches"));
     }
@@ -128,14 +137,17 @@ private slots:
         GuiFixture f(30);
         auto& w = f.start();
         w.mnuActive1_Click(3);
-        f.data().rawExec("UPDATE Project3 SET Location='Glen Carrick, north ridge' WHERE ID IN (2, 5)");
+        f.data().rawExec(
+            "UPDATE Project3 SET Location='Glen Carrick, north ridge' WHERE ID IN (2, 5)");
         find(w, "ridge", "north", "Location");
-        QCOMPARE(w.Data1->RecordSource(),
-                 QString("SELECT * FROM [Project3]Where [Location] Like '*ridge*'And [Location] Like "
-                         "'*north*'Order By [Location] ASC"));
+        QCOMPARE(
+            w.Data1->RecordSource(),
+            QString("SELECT * FROM [Project3]Where [Location] Like '*ridge*'And [Location] Like "
+                    "'*north*'Order By [Location] ASC"));
         QCOMPARE(w.Label3->text(),
-                 QString("%1 Matches").arg(f.data().rawCount("SELECT count(*) FROM Project3 WHERE Location "
-                                                             "LIKE '%ridge%' AND Location LIKE '%north%'")));
+                 QString("%1 Matches")
+                     .arg(f.data().rawCount("SELECT count(*) FROM Project3 WHERE Location "
+                                            "LIKE '%ridge%' AND Location LIKE '%north%'")));
     }
 
     void noMatchesListsTheWholeTableFirst() {
@@ -165,7 +177,8 @@ private slots:
         find(w, "a", "", "Rockname");
         w.Text1[0]->setText("whatever");
         w.Command1_Click(1);
-        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [Project2]Order By [Rockname] ASC"));
+        QCOMPARE(w.Data1->RecordSource(),
+                 QString("SELECT * From [Project2]Order By [Rockname] ASC"));
         QCOMPARE(w.Label3->text(), QString("30 Records"));
         QCOMPARE(w.Text1[0]->text(), QString("whatever"));
     }
@@ -174,7 +187,8 @@ private slots:
         GuiFixture f(60);
         auto& w = f.start();
         find(w, "basalt", "", "rockname");
-        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
+        QCOMPARE(w.Data1->RecordSource(),
+                 QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
         QCOMPARE(w.Label3->text(), QString("60 Matches"));
     }
 
@@ -185,15 +199,18 @@ private slots:
         find(w, "O'Brien", "", "Geologist");
         QVERIFY(f.messages.shown.empty());
         QCOMPARE(w.Label3->text(),
-                 QString("%1 Matches").arg(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Geologist LIKE '%O''Brien%'")));
+                 QString("%1 Matches")
+                     .arg(f.data().rawCount(
+                         "SELECT count(*) FROM DOZIRO1 WHERE Geologist LIKE '%O''Brien%'")));
 
         find(w, "x' Or [Rockname] Like '", "", "Rockname");
         QCOMPARE(w.Label3->text(), QString("1 Matches"));
 
         find(w, "Aïn Témouchent", "", "Location");
         QCOMPARE(w.Label3->text(),
-                 QString("%1 Matches").arg(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE "
-                                                             "instr(Location, 'Aïn Témouchent') > 0")));
+                 QString("%1 Matches")
+                     .arg(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE "
+                                            "instr(Location, 'Aïn Témouchent') > 0")));
         find(w, "AÏN TÉMOUCHENT", "", "Location");
         QVERIFY(w.Label3->text().endsWith(" Matches"));
 
@@ -274,7 +291,8 @@ private slots:
         QCOMPARE(ActiveDatabase, QString("Pro2"));
         QCOMPARE(checks(w), QStringList({"-", "-", "x", "-"}));
         w.Command1_Click(1);
-        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [Project2]Order By [Rockname] ASC"));
+        QCOMPARE(w.Data1->RecordSource(),
+                 QString("SELECT * From [Project2]Order By [Rockname] ASC"));
     }
 
     void sortsOfAnEmptyOrMissingTable() {

@@ -24,7 +24,8 @@ public:
     explicit FtpServer(const QStringList& options = {}) {
         QDir(root.path()).mkpath(".");
         process.setProgram("/usr/bin/python3");
-        process.setArguments(QStringList{QUARZEL_FTP_SERVER, root.path(), "tester", "secret"} + options);
+        process.setArguments(QStringList{QUARZEL_FTP_SERVER, root.path(), "tester", "secret"} +
+                             options);
         process.start();
         if (process.waitForReadyRead(10000))
             port = process.readLine().trimmed().toInt();
@@ -90,11 +91,15 @@ struct UpdateFixture : GuiFixture {
         return l;
     }
     TestData& data() const { return const_cast<UpdateFixture*>(this)->GuiFixture::data(); }
-    QString target() const { return const_cast<UpdateFixture*>(this)->GuiFixture::data().dir() + "/stupdate.zip"; }
+    QString target() const {
+        return const_cast<UpdateFixture*>(this)->GuiFixture::data().dir() + "/stupdate.zip";
+    }
     frmFTP* ftp = nullptr;
 };
 
-QByteArray sha(const QByteArray& b) { return QCryptographicHash::hash(b, QCryptographicHash::Sha256); }
+QByteArray sha(const QByteArray& b) {
+    return QCryptographicHash::hash(b, QCryptographicHash::Sha256);
+}
 
 QByteArray fileContents(const QString& path) {
     QFile f(path);
@@ -198,11 +203,17 @@ private slots:
     void failures_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("refused") << "refused" << "Error : 10061 -- Connection refused";
-        QTest::newRow("wrong password") << "password" << "Error : 530 -- Login incorrect.";
-        QTest::newRow("missing remote file") << "missing" << "Error : 550 -- File not found on the server: stupdate.zip.";
-        QTest::newRow("killed mid-transfer") << "killed" << "Error : 10054 -- Connection lost";
-        QTest::newRow("stalled") << "stall" << "Error : 10060 -- Timed out";
+        QTest::newRow("refused") << "refused"
+                                 << "Error : 10061 -- Connection refused";
+        QTest::newRow("wrong password") << "password"
+                                        << "Error : 530 -- Login incorrect.";
+        QTest::newRow("missing remote file")
+            << "missing"
+            << "Error : 550 -- File not found on the server: stupdate.zip.";
+        QTest::newRow("killed mid-transfer") << "killed"
+                                             << "Error : 10054 -- Connection lost";
+        QTest::newRow("stalled") << "stall"
+                                 << "Error : 10060 -- Timed out";
     }
     void failures() {
         QFETCH(QString, kind);

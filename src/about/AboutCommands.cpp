@@ -8,7 +8,8 @@
 
 void QuarzelDatabase::mnuHelpContents_Click() {
     // A missing or unreadable file shows nothing of the program's own.
-    HtmlHelp::HtmlHelpA(this, ProgramInfo::fileBeside("STONARC.CHM"), HtmlHelp::HH_DISPLAY_TOPIC, 0);
+    HtmlHelp::HtmlHelpA(this, ProgramInfo::fileBeside("STONARC.CHM"), HtmlHelp::HH_DISPLAY_TOPIC,
+                        0);
 }
 
 void QuarzelDatabase::mnuInternet_Click() {

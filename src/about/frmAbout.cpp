@@ -14,7 +14,9 @@
 #include <QProcess>
 #include <QPushButton>
 
-static void initAboutResources() { Q_INIT_RESOURCE(about); } // the logo lives in a static library
+static void initAboutResources() {
+    Q_INIT_RESOURCE(about);
+} // the logo lives in a static library
 
 frmAbout::frmAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -60,7 +62,9 @@ frmAbout::frmAbout(QWidget* parent)
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 }
 
-QString frmAbout::caption(const QLabel* label) { return label->property("Caption").toString(); }
+QString frmAbout::caption(const QLabel* label) {
+    return label->property("Caption").toString();
+}
 
 void frmAbout::setCaption(QLabel* label, const QString& text) {
     label->setProperty("Caption", text);
@@ -80,9 +84,10 @@ void frmAbout::showEvent(QShowEvent* event) {
 void frmAbout::Form_Load() {
     const QString cr = "\r";
     setCaption(lblTitle, "Geochemical Database V" + QString::number(ProgramInfo::Major()) + "." +
-                             QString::number(ProgramInfo::Minor()) + cr + "Revision: " +
-                             QString::number(ProgramInfo::Revision()) + cr + ProgramInfo::LegalCopyright() +
-                             cr + "email: " + kSupportMail + cr + "www: " + kWebAddress);
+                             QString::number(ProgramInfo::Minor()) + cr +
+                             "Revision: " + QString::number(ProgramInfo::Revision()) + cr +
+                             ProgramInfo::LegalCopyright() + cr + "email: " + kSupportMail + cr +
+                             "www: " + kWebAddress);
     setCaption(lblDescription, "User: " + UserName + " " + CompanyName);
 }
 
@@ -91,9 +96,13 @@ void frmAbout::cmdOK_Click() {
     hide();
 }
 
-void frmAbout::reject() { cmdOK_Click(); }
+void frmAbout::reject() {
+    cmdOK_Click();
+}
 
-void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
+void frmAbout::cmdSysInfo_Click() {
+    StartSysInfo();
+}
 
 void frmAbout::StartSysInfo() {
     const QString key1 = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
@@ -125,7 +134,8 @@ bool frmAbout::GetKeyValue(quintptr KeyRoot, const QString& KeyName, const QStri
         QByteArray buffer(1024, '\0');
         long size = 1024;
         int type = 0;
-        if (Registry::RegQueryValueExA(hKey, SubKeyRef, &type, buffer, &size) != Registry::ERROR_SUCCESS) {
+        if (Registry::RegQueryValueExA(hKey, SubKeyRef, &type, buffer, &size) !=
+            Registry::ERROR_SUCCESS) {
             KeyVal.clear();
         } else {
             const QByteArray data = buffer.left(size);
@@ -152,7 +162,9 @@ void frmAbout::paintEvent(QPaintEvent* event) {
     // Two lines 15 twips apart draw an etched rule above the buttons.
     QPainter p(this);
     p.setPen(QPen(QColor(0x80, 0x80, 0x80), 1));
-    p.drawLine(Twips::toPixels(225), Twips::toPixels(2430), Twips::toPixels(5657), Twips::toPixels(2430));
+    p.drawLine(Twips::toPixels(225), Twips::toPixels(2430), Twips::toPixels(5657),
+               Twips::toPixels(2430));
     p.setPen(QPen(QColor(0xFF, 0xFF, 0xFF), 2));
-    p.drawLine(Twips::toPixels(240), Twips::toPixels(2445), Twips::toPixels(5657), Twips::toPixels(2445));
+    p.drawLine(Twips::toPixels(240), Twips::toPixels(2445), Twips::toPixels(5657),
+               Twips::toPixels(2445));
 }

@@ -9,9 +9,9 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/dialogs/MessageBox.h"
-#include "platform/dialogs/WindowPlacement.h"
 #include "platform/dialogs/PrintDialog.h"
 #include "platform/dialogs/Screen.h"
+#include "platform/dialogs/WindowPlacement.h"
 #include "platform/help/HtmlHelp.h"
 #include "platform/program/ProgramInfo.h"
 #include "platform/settings/SettingsStore.h"
@@ -28,7 +28,9 @@
 #include <QMenuBar>
 #include <QPushButton>
 
-static void initProgramResources() { Q_INIT_RESOURCE(program); } // the icon lives in a static library
+static void initProgramResources() {
+    Q_INIT_RESOURCE(program);
+} // the icon lives in a static library
 
 QuarzelDatabase::QuarzelDatabase(QWidget* parent) : QMainWindow(parent) {
     initProgramResources();
@@ -156,7 +158,8 @@ void QuarzelDatabase::Form_Load() {
         ActiveDatabase = "Doziro";
         UserName = SettingsStore::GetSetting("Stonarc", "Options", "Username", "");
         CompanyName = SettingsStore::GetSetting("Stonarc", "Options", "Company", "");
-        for (const char* name : {"Geologist", "Date", "Location", "Rockname", "Doziro Sample#", "ID"})
+        for (const char* name :
+             {"Geologist", "Date", "Location", "Rockname", "Doziro Sample#", "ID"})
             Combo1->addItem(name);
         Combo1->setEditText("Rockname");
         Combo1->setCurrentIndex(3);
@@ -194,7 +197,9 @@ void QuarzelDatabase::Form_Unload(int& cancel) {
     ProgramInfo::End();
 }
 
-void QuarzelDatabase::mnuExit_Click() { close(); }
+void QuarzelDatabase::mnuExit_Click() {
+    close();
+}
 
 void QuarzelDatabase::closeEvent(QCloseEvent* event) {
     int cancel = 0;

@@ -79,7 +79,8 @@ void QuarzelDatabase::Printdata1() {
         p.setCopies(CommonDialog1->Copies);
         Screen::setMousePointer(11);
         // The title names the table whose row is printed.
-        const QString title = ReportLayout::titleFor(Data1->RecordSource(), ActiveDatabase).toUpper();
+        const QString title =
+            ReportLayout::titleFor(Data1->RecordSource(), ActiveDatabase).toUpper();
         printTitle(title);
         setPrinterFont(p, 12);
         printDateAndTime(p);
@@ -101,7 +102,8 @@ void QuarzelDatabase::PrintData() {
         CommonDialog1->ShowPrinter();
         Printer& p = Printer::instance();
         Screen::setMousePointer(11);
-        const QString title = ReportLayout::titleFor(Data1->RecordSource(), ActiveDatabase).toUpper();
+        const QString title =
+            ReportLayout::titleFor(Data1->RecordSource(), ActiveDatabase).toUpper();
         printTitle(title);
         setPrinterFont(p, 8);
         printDateAndTime(p);

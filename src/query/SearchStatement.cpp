@@ -3,7 +3,8 @@
 #include "TableSet.h"
 
 namespace {
-const char* const kColumns[] = {"Geologist", "Location", "Date", "Rockname", "Doziro Sample#", "ID"};
+const char* const kColumns[] = {"Geologist", "Location",       "Date",
+                                "Rockname",  "Doziro Sample#", "ID"};
 } // namespace
 
 bool SearchStatement::isSearchColumn(const QString& column) {

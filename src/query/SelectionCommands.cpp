@@ -53,7 +53,8 @@ void QuarzelDatabase::Command1_Click(short Index) {
                 // The whole table is already listed while the message is open.
                 Data1->setRecordSource(whole);
                 Data1->Refresh();
-                MessageBox::Show("No Matches, Try Entering Different Search Terms", 64, "No Matches");
+                MessageBox::Show("No Matches, Try Entering Different Search Terms", 64,
+                                 "No Matches");
                 countAndRewind();
             }
         }
@@ -78,13 +79,33 @@ void QuarzelDatabase::sortBy(const QString& orderClause) {
     Screen::setMousePointer(0);
 }
 
-void QuarzelDatabase::mnuRockname_Click() { sortBy("Order By [Rockname] ASC"); }
-void QuarzelDatabase::mnuGeologist_Click() { sortBy("Order By [Geologist] ASC"); }
-void QuarzelDatabase::mnuDate_Click() { sortBy("Order By [Date] ASC"); }
-void QuarzelDatabase::mnuLocation_Click() { sortBy("Order By [Location] ASC"); }
-void QuarzelDatabase::mnuSample_Click() { sortBy("Order By [Doziro Sample#] ASC"); }
-void QuarzelDatabase::mnuRocknameD_Click() { sortBy("Order By [Rockname] DESC"); }
-void QuarzelDatabase::mnuGeologistD_Click() { sortBy("Order By [Geologist] DESC"); }
-void QuarzelDatabase::mnuDateD_Click() { sortBy("Order By [Date] DESC"); }
-void QuarzelDatabase::mnuLocationD_Click() { sortBy("Order By [Location] DESC"); }
-void QuarzelDatabase::mnuSampleD_Click() { sortBy("Order By [Doziro Sample#] DESC"); }
+void QuarzelDatabase::mnuRockname_Click() {
+    sortBy("Order By [Rockname] ASC");
+}
+void QuarzelDatabase::mnuGeologist_Click() {
+    sortBy("Order By [Geologist] ASC");
+}
+void QuarzelDatabase::mnuDate_Click() {
+    sortBy("Order By [Date] ASC");
+}
+void QuarzelDatabase::mnuLocation_Click() {
+    sortBy("Order By [Location] ASC");
+}
+void QuarzelDatabase::mnuSample_Click() {
+    sortBy("Order By [Doziro Sample#] ASC");
+}
+void QuarzelDatabase::mnuRocknameD_Click() {
+    sortBy("Order By [Rockname] DESC");
+}
+void QuarzelDatabase::mnuGeologistD_Click() {
+    sortBy("Order By [Geologist] DESC");
+}
+void QuarzelDatabase::mnuDateD_Click() {
+    sortBy("Order By [Date] DESC");
+}
+void QuarzelDatabase::mnuLocationD_Click() {
+    sortBy("Order By [Location] DESC");
+}
+void QuarzelDatabase::mnuSampleD_Click() {
+    sortBy("Order By [Doziro Sample#] DESC");
+}

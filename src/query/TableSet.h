@@ -9,7 +9,7 @@ class TableSet {
 public:
     static constexpr int kCount = 4;
 
-    static QString activeValue(int menuIndex); // "Doziro", "Pro1", ...; empty when out of range
+    static QString activeValue(int menuIndex);   // "Doziro", "Pro1", ...; empty when out of range
     static QString table(const QString& active); // "DOZIRO1", ...; empty for any other value
     // The whole table ordered by rock name, as start-up, the table switch and
     // the search bar's "Refresh" list it.

@@ -3,11 +3,13 @@
 namespace schema {
 
 const std::array<const char*, kColumnCount> kColumns = {
-    "Rockname", "Geologist", "Date",   "Location", "Doziro Sample#", "SiO2",   "TiO2",
-    "Al2O3",    "Fe2O3",     "FeO",    "MnO",      "MgO",            "CaO",    "Na2O",
-    "K2O",      "P2O5",      "H2O+",   "H2O-",     "CO2",            "Cl",     "F",
-    "S",        "SO3",       "Cr2O3",  "ZrO2",     "Total",          "Trace1", "Trace2",
-    "Trace3",   "Trace4",    "Trace5", "ID"};
+    "Rockname", "Geologist", "Date",   "Location", "Doziro Sample#",
+    "SiO2",     "TiO2",      "Al2O3",  "Fe2O3",    "FeO",
+    "MnO",      "MgO",       "CaO",    "Na2O",     "K2O",
+    "P2O5",     "H2O+",      "H2O-",   "CO2",      "Cl",
+    "F",        "S",         "SO3",    "Cr2O3",    "ZrO2",
+    "Total",    "Trace1",    "Trace2", "Trace3",   "Trace4",
+    "Trace5",   "ID"};
 
 const std::array<const char*, kTableCount> kTables = {"DOZIRO1", "Project1", "Project2",
                                                       "Project3"};

@@ -14,7 +14,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-static void initUpdateResources() { Q_INIT_RESOURCE(update); } // pictures in a static library
+static void initUpdateResources() {
+    Q_INIT_RESOURCE(update);
+} // pictures in a static library
 
 frmFTP::frmFTP(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -51,7 +53,8 @@ frmFTP::frmFTP(QWidget* parent)
     ListView1->setIconSize(QSize(13, 13));
     ListView1->setFocusPolicy(Qt::NoFocus);
 
-    QWidget* order[] = {txtFTPURL, txtUserName, txtPassword, cmdGet[0], cmdConnect, Text1, CmdCancel, txtMessage};
+    QWidget* order[] = {txtFTPURL,  txtUserName, txtPassword, cmdGet[0],
+                        cmdConnect, Text1,       CmdCancel,   txtMessage};
     for (int i = 0; i + 1 < 8; ++i)
         setTabOrder(order[i], order[i + 1]);
     connect(cmdConnect, &QPushButton::clicked, this, &frmFTP::cmdConnect_Click);
@@ -111,8 +114,10 @@ void frmFTP::cmdConnect_Click() {
         oftp->FileType = 2;
         oftp->Connect();
     } catch (const FtpError& e) {
-        const QString number = e.number() >= 0 ? " " + QString::number(e.number()) : QString::number(e.number());
-        MessageBox::Show(number + ": " + QString::fromStdString(e.what()), 0, "Error with connect button");
+        const QString number =
+            e.number() >= 0 ? " " + QString::number(e.number()) : QString::number(e.number());
+        MessageBox::Show(number + ": " + QString::fromStdString(e.what()), 0,
+                         "Error with connect button");
     }
 }
 
@@ -139,15 +144,21 @@ void frmFTP::CmdCancel_Click() {
     AddLogLine("Download Stopped");
 }
 
-void frmFTP::oftp_Disconnected() { AddLogLine("Disonnected"); }
+void frmFTP::oftp_Disconnected() {
+    AddLogLine("Disonnected");
+}
 
 void frmFTP::oftp_FTPError(int number, const QString& description) {
     AddLogLine("Error : " + QString::number(number) + " -- " + description);
 }
 
-void frmFTP::oftp_FTPEvent(int, const QString& description) { AddLogLine("Event : " + description); }
+void frmFTP::oftp_FTPEvent(int, const QString& description) {
+    AddLogLine("Event : " + description);
+}
 
-void frmFTP::DisconnectServer() { oftp->Disconnect(); }
+void frmFTP::DisconnectServer() {
+    oftp->Disconnect();
+}
 
 void frmFTP::AddLogLine(const QString& text) {
     log_ = text + "\r\n" + log_;

@@ -69,7 +69,8 @@ long long TestData::rawCount(const std::string& sql) const {
 std::string TestData::identity() const {
     auto db = rawOpen(databasePath());
     sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db.get(), "SELECT value FROM quarzel_meta WHERE key = 'identity'", -1, &s, nullptr);
+    sqlite3_prepare_v2(db.get(), "SELECT value FROM quarzel_meta WHERE key = 'identity'", -1, &s,
+                       nullptr);
     std::string id;
     if (sqlite3_step(s) == SQLITE_ROW)
         id = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));

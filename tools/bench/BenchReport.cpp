@@ -34,15 +34,16 @@ void BenchReport::compare(const std::string& name, const std::function<void()>& 
         best = std::min(best, milliseconds(ours));
     }
     lines_.push_back({name, best, bestRef, goal, "ms", false});
-    std::printf("%-58s %10.2f ms %10.2f ms  ratio %5.2f  (goal %.2f)\n", name.c_str(), best, bestRef,
-                best / bestRef, goal);
+    std::printf("%-58s %10.2f ms %10.2f ms  ratio %5.2f  (goal %.2f)\n", name.c_str(), best,
+                bestRef, best / bestRef, goal);
     std::fflush(stdout);
 }
 
-void BenchReport::limit(const std::string& name, double value, double lim, const std::string& unit) {
+void BenchReport::limit(const std::string& name, double value, double lim,
+                        const std::string& unit) {
     lines_.push_back({name, value, lim, 1.0, unit, true});
-    std::printf("%-58s %10.2f %s  limit %.0f %s  ratio %5.2f\n", name.c_str(), value, unit.c_str(), lim,
-                unit.c_str(), value / lim);
+    std::printf("%-58s %10.2f %s  limit %.0f %s  ratio %5.2f\n", name.c_str(), value, unit.c_str(),
+                lim, unit.c_str(), value / lim);
     std::fflush(stdout);
 }
 

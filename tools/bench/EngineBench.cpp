@@ -48,23 +48,31 @@ void runEngineCases(BenchReport& report, const std::string& dir) {
     Raw raw(path);
 
     long count = 0;
-    report.compare("dynaset DOZIRO1 by Rockname (exact count)",
-                   [&] { count = db->OpenRecordset("SELECT * From [DOZIRO1]Order By [Rockname] ASC")->RecordCount(); },
-                   [&] { raw.keys("SELECT ID FROM DOZIRO1 ORDER BY Rockname"); }, 1.3);
-    report.compare("search *basalt* by Rockname",
-                   [&] {
-                       db->OpenRecordset("SELECT * FROM [DOZIRO1]Where [Rockname] Like '*basalt*'And "
-                                         "[Rockname] Like '**'Order By [Rockname] ASC");
-                   },
-                   [&] { raw.keys("SELECT ID FROM DOZIRO1 WHERE Rockname LIKE '%basalt%' ORDER BY Rockname"); },
-                   1.3);
+    report.compare(
+        "dynaset DOZIRO1 by Rockname (exact count)",
+        [&] {
+            count =
+                db->OpenRecordset("SELECT * From [DOZIRO1]Order By [Rockname] ASC")->RecordCount();
+        },
+        [&] { raw.keys("SELECT ID FROM DOZIRO1 ORDER BY Rockname"); }, 1.3);
+    report.compare(
+        "search *basalt* by Rockname",
+        [&] {
+            db->OpenRecordset("SELECT * FROM [DOZIRO1]Where [Rockname] Like '*basalt*'And "
+                              "[Rockname] Like '**'Order By [Rockname] ASC");
+        },
+        [&] {
+            raw.keys("SELECT ID FROM DOZIRO1 WHERE Rockname LIKE '%basalt%' ORDER BY Rockname");
+        },
+        1.3);
     const char* columns[] = {"Rockname", "Geologist", "Date", "Location", "Doziro Sample#"};
     for (const char* c : columns) {
         for (const char* d : {"ASC", "DESC"}) {
             const std::string order = std::string("Order By [") + c + "] " + d;
-            report.compare("sort " + std::string(c) + " " + d,
-                           [&] { db->OpenRecordset("SELECT * From [DOZIRO1]" + order); },
-                           [&] { raw.keys("SELECT ID FROM DOZIRO1 " + order); }, 1.3);
+            report.compare(
+                "sort " + std::string(c) + " " + d,
+                [&] { db->OpenRecordset("SELECT * From [DOZIRO1]" + order); },
+                [&] { raw.keys("SELECT ID FROM DOZIRO1 " + order); }, 1.3);
         }
     }
 
@@ -76,23 +84,24 @@ void runEngineCases(BenchReport& report, const std::string& dir) {
     sqlite3_stmt* byKey = nullptr;
     sqlite3_prepare_v2(raw.db, "SELECT * FROM DOZIRO1 WHERE ID = ?1", -1, &byKey, nullptr);
     std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(byKey, sqlite3_finalize);
-    report.compare("fetch the last 256-row page",
-                   [&] {
-                       // rs has read no page yet: this is a cold fetch.
-                       for (long i = rs->RecordCount() - 256; i < rs->RecordCount(); ++i)
-                           rs->valueAt(i, 0);
-                   },
-                   [&] {
-                       long n = 0;
-                       for (auto k : lastKeys) {
-                           sqlite3_bind_int64(byKey, 1, k);
-                           if (sqlite3_step(byKey) == SQLITE_ROW)
-                               for (int c = 0; c < 32; ++c)
-                                   n += sqlite3_column_bytes(byKey, c);
-                           sqlite3_reset(byKey);
-                       }
-                   },
-                   1.3, 1);
+    report.compare(
+        "fetch the last 256-row page",
+        [&] {
+            // rs has read no page yet: this is a cold fetch.
+            for (long i = rs->RecordCount() - 256; i < rs->RecordCount(); ++i)
+                rs->valueAt(i, 0);
+        },
+        [&] {
+            long n = 0;
+            for (auto k : lastKeys) {
+                sqlite3_bind_int64(byKey, 1, k);
+                if (sqlite3_step(byKey) == SQLITE_ROW)
+                    for (int c = 0; c < 32; ++c)
+                        n += sqlite3_column_bytes(byKey, c);
+                sqlite3_reset(byKey);
+            }
+        },
+        1.3, 1);
     report.limit("resident memory with the 1M-row dynaset open", rss, 150, "MB");
     std::printf("(%ld rows in DOZIRO1)\n", count);
 }

@@ -50,14 +50,15 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
     const QString whole = "SELECT * From [DOZIRO1]Order By [Rockname] ASC";
 
     std::unique_ptr<QuarzelDatabase> window;
-    report.compare("Form_Load to the first painted rows",
-                   [&] {
-                       window.reset();
-                       window = std::make_unique<QuarzelDatabase>();
-                       window->show();
-                       paint(*window);
-                   },
-                   [&] { open(whole); }, 1.5);
+    report.compare(
+        "Form_Load to the first painted rows",
+        [&] {
+            window.reset();
+            window = std::make_unique<QuarzelDatabase>();
+            window->show();
+            paint(*window);
+        },
+        [&] { open(whole); }, 1.5);
     QuarzelDatabase& w = *window;
 
     w.vaSpread1->setFocus();
@@ -78,11 +79,12 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
     report.limit("resident memory after 100 painted jumps through the table",
                  BenchReport::residentMegabytes(), 200, "MB");
 
-    const QString basalt = "SELECT * FROM [DOZIRO1]Where [Rockname] Like '*basalt*'And [Rockname] Like "
-                           "'**'Order By [Rockname] ASC";
-    report.compare("Find basalt in Rockname, end to end",
-                   [&] { find(w, "basalt", "Rockname"); },
-                   [&] { open(basalt); }, 1.3);
+    const QString basalt =
+        "SELECT * FROM [DOZIRO1]Where [Rockname] Like '*basalt*'And [Rockname] Like "
+        "'**'Order By [Rockname] ASC";
+    report.compare(
+        "Find basalt in Rockname, end to end", [&] { find(w, "basalt", "Rockname"); },
+        [&] { open(basalt); }, 1.3);
 
     struct Sort {
         void (QuarzelDatabase::*handler)();
@@ -101,26 +103,29 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
         {&QuarzelDatabase::mnuSampleD_Click, "Order By [Doziro Sample#] DESC"},
     };
     for (const Sort& s : sorts) {
-        report.compare(std::string("sort, end to end: ") + s.order,
-                       [&] {
-                           (w.*s.handler)();
-                           paint(w);
-                       },
-                       [&] { open(QString("SELECT * From [DOZIRO1]") + s.order); }, 1.3);
+        report.compare(
+            std::string("sort, end to end: ") + s.order,
+            [&] {
+                (w.*s.handler)();
+                paint(w);
+            },
+            [&] { open(QString("SELECT * From [DOZIRO1]") + s.order); }, 1.3);
     }
 
     sqlite3* raw = nullptr;
-    sqlite3_open_v2((dir + "/" + SampleData::kDatabaseName).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    report.compare("Find site in Location, end to end, against built-in LIKE count",
-                   [&] { find(w, "site", "Location"); },
-                   [&] {
-                       sqlite3_stmt* s = nullptr;
-                       sqlite3_prepare_v2(raw, "SELECT count(*) FROM DOZIRO1 WHERE Location LIKE '%site%'",
-                                          -1, &s, nullptr);
-                       sqlite3_step(s);
-                       sqlite3_finalize(s);
-                   },
-                   1.5);
+    sqlite3_open_v2((dir + "/" + SampleData::kDatabaseName).c_str(), &raw, SQLITE_OPEN_READONLY,
+                    nullptr);
+    report.compare(
+        "Find site in Location, end to end, against built-in LIKE count",
+        [&] { find(w, "site", "Location"); },
+        [&] {
+            sqlite3_stmt* s = nullptr;
+            sqlite3_prepare_v2(raw, "SELECT count(*) FROM DOZIRO1 WHERE Location LIKE '%site%'", -1,
+                               &s, nullptr);
+            sqlite3_step(s);
+            sqlite3_finalize(s);
+        },
+        1.5);
     sqlite3_close(raw);
     window.reset();
 }

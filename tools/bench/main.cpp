@@ -3,8 +3,8 @@
 #include "EngineBench.h"
 #include "GuiBench.h"
 
-#include <QApplication>
 #include "SampleData.h"
+#include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>

@@ -34,7 +34,8 @@ int query(const std::string& dir, const std::string& statement) {
     engine.SystemDB = (fs::path(dir) / SampleData::kWorkgroupName).string();
     engine.DefaultUser = SampleData::kUser;
     engine.DefaultPassword = SampleData::kPassword;
-    auto db = engine.Workspaces(0).OpenDatabase((fs::path(dir) / SampleData::kDatabaseName).string());
+    auto db =
+        engine.Workspaces(0).OpenDatabase((fs::path(dir) / SampleData::kDatabaseName).string());
     auto rs = db->OpenRecordset(statement, true);
     std::string line;
     for (long i = 0; i < rs->RecordCount(); ++i) {

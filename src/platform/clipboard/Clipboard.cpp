@@ -3,6 +3,10 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-void Clipboard::Clear() { QGuiApplication::clipboard()->clear(); }
+void Clipboard::Clear() {
+    QGuiApplication::clipboard()->clear();
+}
 
-void Clipboard::SetText(const QString& text) { QGuiApplication::clipboard()->setText(text); }
+void Clipboard::SetText(const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
+}

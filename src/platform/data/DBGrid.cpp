@@ -43,9 +43,10 @@ void DBGrid::rebuildColumns() {
     for (int i = 0; i < model_->columnCount(); ++i)
         h->resizeSection(i, h->defaultSectionSize());
     const bool writable = !data_->recordsetReadOnly();
-    setEditTriggers(writable ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                                   QAbstractItemView::AnyKeyPressed
-                             : QAbstractItemView::NoEditTriggers);
+    setEditTriggers(writable
+                        ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                              QAbstractItemView::AnyKeyPressed
+                        : QAbstractItemView::NoEditTriggers);
     col_ = 0;
 }
 
@@ -108,9 +109,13 @@ GridColumn DBGrid::Columns(int index) {
     return GridColumn(*this, index);
 }
 
-int DBGrid::ColumnCount() const { return model_ ? model_->columnCount() : 0; }
+int DBGrid::ColumnCount() const {
+    return model_ ? model_->columnCount() : 0;
+}
 
-int DBGrid::Col() const { return col_; }
+int DBGrid::Col() const {
+    return col_;
+}
 
 void DBGrid::setCol(int column) {
     if (column < 0 || column >= ColumnCount())
@@ -136,7 +141,9 @@ void DBGrid::setRow(long row) {
     data_->Recordset().setAbsolutePosition(row);
 }
 
-long DBGrid::RowCount() const { return model_ ? model_->rowCount() : 0; }
+long DBGrid::RowCount() const {
+    return model_ ? model_->rowCount() : 0;
+}
 
 QString DBGrid::Text() const {
     const long row = Row();
@@ -153,6 +160,10 @@ void GridColumn::setWidth(int twips) {
     grid_.horizontalHeader()->resizeSection(index_, Twips::toPixels(twips));
 }
 
-QString GridColumn::NumberFormat() const { return grid_.model_->numberFormat(index_); }
+QString GridColumn::NumberFormat() const {
+    return grid_.model_->numberFormat(index_);
+}
 
-void GridColumn::setNumberFormat(const QString& format) { grid_.model_->setNumberFormat(index_, format); }
+void GridColumn::setNumberFormat(const QString& format) {
+    grid_.model_->setNumberFormat(index_, format);
+}

@@ -7,9 +7,9 @@
 
 #include <QHBoxLayout>
 
-#include <algorithm>
 #include <QLabel>
 #include <QToolButton>
+#include <algorithm>
 
 DataControl::DataControl(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
@@ -44,10 +44,16 @@ void DataControl::setDatabaseName(const QString& name) {
     reopen_ = true;
 }
 
-QString DataControl::Caption() const { return caption_->text(); }
-void DataControl::setCaption(const QString& caption) { caption_->setText(caption); }
+QString DataControl::Caption() const {
+    return caption_->text();
+}
+void DataControl::setCaption(const QString& caption) {
+    caption_->setText(caption);
+}
 
-bool DataControl::recordsetReadOnly() const { return !recordset_ || recordset_->ReadOnly(); }
+bool DataControl::recordsetReadOnly() const {
+    return !recordset_ || recordset_->ReadOnly();
+}
 
 void DataControl::Refresh() {
     emit pendingEditsDue();

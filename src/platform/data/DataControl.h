@@ -41,10 +41,11 @@ public:
     bool recordsetReadOnly() const;
 
 signals:
-    void pendingEditsDue();    // before a refresh or a change of rows: the grid writes back a pending edit
-    void recordsetChanging();  // a new record set is about to replace the old one
-    void recordsetChanged();   // ... and has replaced it
-    void rowsChanged();        // rows were added or deleted
+    void
+    pendingEditsDue(); // before a refresh or a change of rows: the grid writes back a pending edit
+    void recordsetChanging(); // a new record set is about to replace the old one
+    void recordsetChanged();  // ... and has replaced it
+    void rowsChanged();       // rows were added or deleted
     void positionChanged(long row);
 
 private:

@@ -3,13 +3,25 @@
 #include "DataControl.h"
 #include "platform/db/Recordset.h"
 
-long DataRecordset::RecordCount() const { return rs_.RecordCount(); }
-long DataRecordset::AbsolutePosition() const { return rs_.AbsolutePosition(); }
-bool DataRecordset::NoMatch() const { return rs_.NoMatch(); }
-bool DataRecordset::IsEOF() const { return rs_.IsEOF(); }
-bool DataRecordset::IsBOF() const { return rs_.IsBOF(); }
+long DataRecordset::RecordCount() const {
+    return rs_.RecordCount();
+}
+long DataRecordset::AbsolutePosition() const {
+    return rs_.AbsolutePosition();
+}
+bool DataRecordset::NoMatch() const {
+    return rs_.NoMatch();
+}
+bool DataRecordset::IsEOF() const {
+    return rs_.IsEOF();
+}
+bool DataRecordset::IsBOF() const {
+    return rs_.IsBOF();
+}
 
-void DataRecordset::moved() { emit owner_.positionChanged(rs_.AbsolutePosition()); }
+void DataRecordset::moved() {
+    emit owner_.positionChanged(rs_.AbsolutePosition());
+}
 
 void DataRecordset::setAbsolutePosition(long row) {
     rs_.setAbsolutePosition(row);
@@ -31,7 +43,9 @@ void DataRecordset::MovePrevious() {
     rs_.MovePrevious();
     moved();
 }
-void DataRecordset::AddNew() { rs_.AddNew(); }
+void DataRecordset::AddNew() {
+    rs_.AddNew();
+}
 
 std::int64_t DataRecordset::Update() {
     emit owner_.pendingEditsDue();

@@ -57,12 +57,14 @@ QString formatCell(const jet::Value& v, const QString& format) {
     if (v.type() == jet::Value::Type::Integer) {
         long long i = v.toInteger();
         negative = i < 0;
-        digits = std::to_string(negative ? -static_cast<unsigned long long>(i) : static_cast<unsigned long long>(i));
+        digits = std::to_string(negative ? -static_cast<unsigned long long>(i)
+                                         : static_cast<unsigned long long>(i));
     } else {
         double d = v.toReal();
         negative = d < 0;
         char buf[400];
-        auto res = std::to_chars(buf, buf + sizeof buf, negative ? -d : d, std::chars_format::fixed);
+        auto res =
+            std::to_chars(buf, buf + sizeof buf, negative ? -d : d, std::chars_format::fixed);
         digits.assign(buf, res.ptr);
     }
     std::string out = roundDecimal(digits, places);

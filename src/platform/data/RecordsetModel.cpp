@@ -95,7 +95,9 @@ bool RecordsetModel::setData(const QModelIndex& index, const QVariant& value, in
     return true;
 }
 
-bool RecordsetModel::submit() { return commitPending(); }
+bool RecordsetModel::submit() {
+    return commitPending();
+}
 
 void RecordsetModel::revert() {
     if (pendingRow_ < 0)
@@ -103,7 +105,8 @@ void RecordsetModel::revert() {
     const long row = pendingRow_;
     pending_.clear();
     pendingRow_ = -1;
-    emit dataChanged(index(static_cast<int>(row), 0), index(static_cast<int>(row), columnCount() - 1));
+    emit dataChanged(index(static_cast<int>(row), 0),
+                     index(static_cast<int>(row), columnCount() - 1));
 }
 
 bool RecordsetModel::commitPending(QString* error) {

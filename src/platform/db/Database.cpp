@@ -14,7 +14,9 @@ namespace jet {
 
 namespace {
 
-bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+bool startsWith(const std::string& s, const char* prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
 
 std::string lowerCopy(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),
@@ -37,7 +39,9 @@ private:
 Database::Database(std::string path, Workgroup wg, bool readOnly)
     : path_(std::move(path)), workgroup_(std::move(wg)), readOnly_(readOnly) {}
 
-Database::~Database() { sqlite3_close_v2(db_); }
+Database::~Database() {
+    sqlite3_close_v2(db_);
+}
 
 std::shared_ptr<Database> Database::open(const std::string& path, const Workgroup& workgroup,
                                          bool readOnly) {
@@ -60,11 +64,10 @@ std::shared_ptr<Database> Database::open(const std::string& path, const Workgrou
     {
         InternalScope scope(d->internal_);
         sqlite3_stmt* s = nullptr;
-        rc = sqlite3_prepare_v2(d->db_, "SELECT value FROM quarzel_meta WHERE key = 'identity'",
-                                -1, &s, nullptr);
+        rc = sqlite3_prepare_v2(d->db_, "SELECT value FROM quarzel_meta WHERE key = 'identity'", -1,
+                                &s, nullptr);
         Statement st(s);
-        if (rc == SQLITE_ERROR &&
-            startsWith(sqlite3_errmsg(d->db_), "no such table"))
+        if (rc == SQLITE_ERROR && startsWith(sqlite3_errmsg(d->db_), "no such table"))
             throw JetError(err::UnrecognizedFormat, "Unrecognized database format '" + path + "'.");
         if (rc != SQLITE_OK)
             d->fail(rc, {});
@@ -136,10 +139,12 @@ void Database::fail(int rc, const std::string& sql) {
         if (object.empty())
             throw JetError(err::InvalidStatement,
                            "Invalid SQL statement; only SELECT, INSERT, UPDATE and DELETE "
-                           "statements on tables can be run: '" + sql + "'.");
+                           "statements on tables can be run: '" +
+                               sql + "'.");
         throw JetError(err::NoPermission,
                        "You do not have the necessary permissions to " + action + " the '" +
-                           object + "' object. Have your system administrator or the person "
+                           object +
+                           "' object. Have your system administrator or the person "
                            "who created this object establish the appropriate permissions "
                            "for you.");
     }
@@ -201,7 +206,8 @@ Statement Database::prepareUser(const std::string& sql, const std::string& shown
     for (const char* p = tail; p && *p; ++p) {
         if (!std::isspace(static_cast<unsigned char>(*p)) && *p != ';')
             throw JetError(err::CharactersAfterEnd, "Characters found after end of SQL "
-                                                    "statement: '" + shown + "'.");
+                                                    "statement: '" +
+                                                        shown + "'.");
     }
     return st;
 }
@@ -243,8 +249,8 @@ const std::vector<Database::Column>& Database::columns(const std::string& table)
     {
         InternalScope scope(internal_);
         sqlite3_stmt* s = nullptr;
-        int rc = sqlite3_prepare_v2(db_, "SELECT name, type, dflt_value, pk FROM pragma_table_info(?1)",
-                                    -1, &s, nullptr);
+        int rc = sqlite3_prepare_v2(
+            db_, "SELECT name, type, dflt_value, pk FROM pragma_table_info(?1)", -1, &s, nullptr);
         Statement st(s);
         if (rc != SQLITE_OK)
             fail(rc, {});
@@ -271,8 +277,8 @@ const std::vector<Database::Column>& Database::columns(const std::string& table)
 }
 
 std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, bool readOnly) {
-    return std::unique_ptr<Recordset>(new Recordset(shared_from_this(), sql,
-                                                    readOnly || readOnly_));
+    return std::unique_ptr<Recordset>(
+        new Recordset(shared_from_this(), sql, readOnly || readOnly_));
 }
 
 } // namespace jet

@@ -23,14 +23,16 @@ std::size_t skipSpace(const std::string& s, std::size_t i) {
 bool wordAt(const std::string& s, std::size_t i, const char* word) {
     std::size_t n = 0;
     for (; word[n]; ++n) {
-        if (i + n >= s.size() ||
-            std::toupper(static_cast<unsigned char>(s[i + n])) != static_cast<unsigned char>(word[n]))
+        if (i + n >= s.size() || std::toupper(static_cast<unsigned char>(s[i + n])) !=
+                                     static_cast<unsigned char>(word[n]))
             return false;
     }
     return true;
 }
 
-bool identChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool identChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
 
 // Splits "SELECT * FROM table ..." into the text from FROM on and the table.
 bool splitSelectStar(const std::string& sql, std::string& fromClause, std::string& table) {
@@ -87,12 +89,15 @@ Value readColumn(sqlite3_stmt* s, int i) {
         return {};
     default: {
         const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-        return Value::text(std::string(t ? t : "", static_cast<size_t>(sqlite3_column_bytes(s, i))));
+        return Value::text(
+            std::string(t ? t : "", static_cast<size_t>(sqlite3_column_bytes(s, i))));
     }
     }
 }
 
-std::string bracket(const std::string& name) { return "[" + name + "]"; }
+std::string bracket(const std::string& name) {
+    return "[" + name + "]";
+}
 
 } // namespace
 
@@ -104,7 +109,8 @@ Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool 
         db_->prepareUser(sql, sql);
         throw JetError(err::InvalidStatement,
                        "Invalid operation: a record set is opened on a statement of the form "
-                       "SELECT * FROM table, not on '" + sql + "'.");
+                       "SELECT * FROM table, not on '" +
+                           sql + "'.");
     }
     {
         Statement keys = db_->prepareUser("SELECT [ID] " + fromClause, sql);
@@ -199,7 +205,8 @@ std::int64_t Recordset::Update() {
     } else {
         std::string names, params;
         for (std::size_t i = 0; i < newValues_.size(); ++i) {
-            names += (i ? ", " : "") + bracket(fieldNames_.at(static_cast<size_t>(newValues_[i].first)));
+            names +=
+                (i ? ", " : "") + bracket(fieldNames_.at(static_cast<size_t>(newValues_[i].first)));
             params += (i ? ", ?" : "?") + std::to_string(i + 1);
         }
         sql += " (" + names + ") VALUES (" + params + ")";

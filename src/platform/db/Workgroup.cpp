@@ -156,11 +156,11 @@ void Workgroup::create(const std::string& path, const std::string& identity,
     ensureSodium();
     std::filesystem::remove(path);
     sqlite3* raw = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
         sqlite3_close(raw);
-        throw JetError(err::CannotOpen, "Cannot create the workgroup information file '" +
-                                            path + "'.");
+        throw JetError(err::CannotOpen,
+                       "Cannot create the workgroup information file '" + path + "'.");
     }
     std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
     auto exec = [&](const std::string& sql) {

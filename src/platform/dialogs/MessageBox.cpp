@@ -37,4 +37,6 @@ void MessageBox::Show(const QString& text, int style, const QString& title) {
     current->show(text, style, title.isEmpty() ? QString(kApplicationTitle) : title);
 }
 
-void MessageBox::setImplementation(Implementation* impl) { current = impl ? impl : &realBox; }
+void MessageBox::setImplementation(Implementation* impl) {
+    current = impl ? impl : &realBox;
+}

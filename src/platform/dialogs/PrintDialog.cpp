@@ -17,9 +17,9 @@ public:
             return dialog.exec() == QDialog::Accepted;
         }
         QPrintDialog dialog(&printer, QApplication::activeWindow());
-        QAbstractPrintDialog::PrintDialogOptions options =
-            QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize |
-            QAbstractPrintDialog::PrintCollateCopies;
+        QAbstractPrintDialog::PrintDialogOptions options = QAbstractPrintDialog::PrintToFile |
+                                                           QAbstractPrintDialog::PrintShowPageSize |
+                                                           QAbstractPrintDialog::PrintCollateCopies;
         if (!(flags & 8))
             options |= QAbstractPrintDialog::PrintPageRange;
         if (!(flags & 4))
@@ -48,4 +48,6 @@ void PrintDialog::ShowPrinter() {
     Copies = copies < 1 ? 1 : copies;
 }
 
-void PrintDialog::setImplementation(Implementation* impl) { current = impl ? impl : &realDialog; }
+void PrintDialog::setImplementation(Implementation* impl) {
+    current = impl ? impl : &realDialog;
+}

@@ -26,6 +26,10 @@ void Screen::setMousePointer(int pointer) {
     current->setMousePointer(pointer);
 }
 
-int Screen::MousePointer() { return pointerNow; }
+int Screen::MousePointer() {
+    return pointerNow;
+}
 
-void Screen::setImplementation(Implementation* impl) { current = impl ? impl : &realCursor; }
+void Screen::setImplementation(Implementation* impl) {
+    current = impl ? impl : &realCursor;
+}

@@ -42,7 +42,9 @@ void CurlEventDriver::add(CURL* easy) {
     curl_multi_add_handle(multi_, easy); // libcurl asks for a timer at once
 }
 
-void CurlEventDriver::remove(CURL* easy) { curl_multi_remove_handle(multi_, easy); }
+void CurlEventDriver::remove(CURL* easy) {
+    curl_multi_remove_handle(multi_, easy);
+}
 
 int CurlEventDriver::onSocket(CURL*, curl_socket_t s, int what, void* selfp, void*) {
     auto* self = static_cast<CurlEventDriver*>(selfp);
@@ -50,7 +52,8 @@ int CurlEventDriver::onSocket(CURL*, curl_socket_t s, int what, void* selfp, voi
     auto ensure = [&](QSocketNotifier*& n, QSocketNotifier::Type type, int mask, bool on) {
         if (on && !n) {
             n = new QSocketNotifier(static_cast<qintptr>(s), type, self);
-            QObject::connect(n, &QSocketNotifier::activated, self, [self, s, mask] { self->action(s, mask); });
+            QObject::connect(n, &QSocketNotifier::activated, self,
+                             [self, s, mask] { self->action(s, mask); });
         }
         if (n)
             n->setEnabled(on);
@@ -65,8 +68,10 @@ int CurlEventDriver::onSocket(CURL*, curl_socket_t s, int what, void* selfp, voi
                 n->setEnabled(false);
         return 0;
     }
-    ensure(w.read, QSocketNotifier::Read, CURL_CSELECT_IN, what == CURL_POLL_IN || what == CURL_POLL_INOUT);
-    ensure(w.write, QSocketNotifier::Write, CURL_CSELECT_OUT, what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
+    ensure(w.read, QSocketNotifier::Read, CURL_CSELECT_IN,
+           what == CURL_POLL_IN || what == CURL_POLL_INOUT);
+    ensure(w.write, QSocketNotifier::Write, CURL_CSELECT_OUT,
+           what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
     return 0;
 }
 

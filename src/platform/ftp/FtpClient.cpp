@@ -34,7 +34,8 @@ const bool curlReady = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURL
 
 FtpClient::FtpClient(QObject* parent) : QObject(parent) {
     (void)curlReady;
-    driver_ = std::make_unique<CurlEventDriver>([this](CURL* easy, CURLcode r) { finished(easy, r); });
+    driver_ =
+        std::make_unique<CurlEventDriver>([this](CURL* easy, CURLcode r) { finished(easy, r); });
 }
 
 FtpClient::~FtpClient() {
@@ -68,7 +69,8 @@ bool FtpClient::Connect() {
     }
     static const QRegularExpression hostChars(R"(^[A-Za-z0-9.\-]+$)");
     if (server.isEmpty() || !hostChars.match(server).hasMatch())
-        throw FtpError(380, "Invalid property value: '" + Server.toStdString() + "' is not a server name.");
+        throw FtpError(380, "Invalid property value: '" + Server.toStdString() +
+                                "' is not a server name.");
     if (port < 1 || port > 65535)
         throw FtpError(380, "Invalid property value: the port must lie between 1 and 65535.");
     if (Timeout < 1)
@@ -160,7 +162,8 @@ int FtpClient::onProgress(void* tp, qint64 dltotal, qint64 dlnow, qint64, qint64
         return 1;
     if (t->kind == Kind::Download && dltotal > 0)
         t->total = dltotal;
-    if (t->kind == Kind::Download && (dlnow != t->shownBytes || t->total != t->shownTotal) && dlnow > 0) {
+    if (t->kind == Kind::Download && (dlnow != t->shownBytes || t->total != t->shownTotal) &&
+        dlnow > 0) {
         t->shownBytes = dlnow;
         t->shownTotal = t->total;
         emit self->TransferProgress(dlnow, t->total);
@@ -288,20 +291,21 @@ void FtpClient::finished(CURL* easy, int resultCode) {
                 emit TransferProgress(t->bytes, t->total);
             saved = t->file->commit();
             if (!saved)
-                emit FTPError(1004, "Cannot save '" + t->file->fileName() + "': " +
-                                        t->file->errorString() + ".");
+                emit FTPError(1004, "Cannot save '" + t->file->fileName() +
+                                        "': " + t->file->errorString() + ".");
         } else {
             t->file->cancelWriting();
             t->file->commit(); // discards the temporary file
         }
         t->file.reset();
         if (saved)
-            emit FTPEvent(226, QString("Download complete: %1, %2 bytes").arg(t->remote).arg(t->bytes));
+            emit FTPEvent(226,
+                          QString("Download complete: %1, %2 bytes").arg(t->remote).arg(t->bytes));
     }
     // A directory the server will not list still means the logon worked.
-    const bool loggedOn = t->kind == Kind::Logon &&
-                          (result == CURLE_OK || result == CURLE_REMOTE_FILE_NOT_FOUND ||
-                           result == CURLE_REMOTE_ACCESS_DENIED);
+    const bool loggedOn =
+        t->kind == Kind::Logon && (result == CURLE_OK || result == CURLE_REMOTE_FILE_NOT_FOUND ||
+                                   result == CURLE_REMOTE_ACCESS_DENIED);
     if (loggedOn) {
         connected_ = true;
         freshListing_ = std::make_pair(result == CURLE_OK, t->listing);
@@ -332,7 +336,8 @@ void FtpClient::reportFailure(const Transfer& t, int code) {
         emit FTPError(550, "File not found on the server: " + t.remote + ".");
         return;
     case CURLE_REMOTE_ACCESS_DENIED:
-        emit FTPError(response >= 400 ? static_cast<int>(response) : 550, "Access denied on the server.");
+        emit FTPError(response >= 400 ? static_cast<int>(response) : 550,
+                      "Access denied on the server.");
         return;
     case CURLE_COULDNT_CONNECT:
         emit FTPError(10061, "Connection refused: no FTP server answers at " + where + ".");
@@ -341,7 +346,8 @@ void FtpClient::reportFailure(const Transfer& t, int code) {
         emit FTPError(11001, "Server not found: " + server_ + ".");
         return;
     case CURLE_OPERATION_TIMEDOUT:
-        emit FTPError(10060, QString("Timed out: the server did not answer for %1 seconds.").arg(timeout_));
+        emit FTPError(
+            10060, QString("Timed out: the server did not answer for %1 seconds.").arg(timeout_));
         return;
     case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:
@@ -357,7 +363,8 @@ void FtpClient::reportFailure(const Transfer& t, int code) {
         emit FTPError(1004, "Cannot write the downloaded file.");
         return;
     default: {
-        const QString detail = *t.error ? QString::fromUtf8(t.error) : QString(curl_easy_strerror(static_cast<CURLcode>(code)));
+        const QString detail = *t.error ? QString::fromUtf8(t.error)
+                                        : QString(curl_easy_strerror(static_cast<CURLcode>(code)));
         emit FTPError(response >= 400 ? static_cast<int>(response) : 20000 + code, detail + ".");
     }
     }

@@ -18,7 +18,9 @@ std::unique_ptr<ChmFile> ChmFile::open(const QString& path) {
     return f;
 }
 
-ChmFile::~ChmFile() { chm_close(handle_); }
+ChmFile::~ChmFile() {
+    chm_close(handle_);
+}
 
 QByteArray ChmFile::read(const QString& path) const {
     chmUnitInfo ui;
@@ -26,8 +28,9 @@ QByteArray ChmFile::read(const QString& path) const {
     if (chm_resolve_object(handle_, p.constData(), &ui) != CHM_RESOLVE_SUCCESS)
         return {};
     QByteArray data(static_cast<qsizetype>(ui.length), Qt::Uninitialized);
-    const LONGINT64 got = chm_retrieve_object(handle_, &ui, reinterpret_cast<unsigned char*>(data.data()), 0,
-                                              static_cast<LONGINT64>(ui.length));
+    const LONGINT64 got =
+        chm_retrieve_object(handle_, &ui, reinterpret_cast<unsigned char*>(data.data()), 0,
+                            static_cast<LONGINT64>(ui.length));
     if (got != static_cast<LONGINT64>(ui.length))
         return {};
     return data;
@@ -38,10 +41,13 @@ void ChmFile::readSystem() {
     const QByteArray sys = read("/#SYSTEM");
     QString contentsFile;
     for (qsizetype i = 4; i + 4 <= sys.size();) {
-        const auto code = static_cast<quint16>(static_cast<uchar>(sys[i]) | (static_cast<uchar>(sys[i + 1]) << 8));
-        const auto len = static_cast<quint16>(static_cast<uchar>(sys[i + 2]) | (static_cast<uchar>(sys[i + 3]) << 8));
+        const auto code = static_cast<quint16>(static_cast<uchar>(sys[i]) |
+                                               (static_cast<uchar>(sys[i + 1]) << 8));
+        const auto len = static_cast<quint16>(static_cast<uchar>(sys[i + 2]) |
+                                              (static_cast<uchar>(sys[i + 3]) << 8));
         const QByteArray data = sys.mid(i + 4, len);
-        const QString text = QString::fromLatin1(data.left(data.indexOf('\0') < 0 ? data.size() : data.indexOf('\0')));
+        const QString text = QString::fromLatin1(
+            data.left(data.indexOf('\0') < 0 ? data.size() : data.indexOf('\0')));
         if (code == 0)
             contentsFile = text;
         else if (code == 2)

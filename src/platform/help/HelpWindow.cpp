@@ -28,7 +28,8 @@ QUrl topicUrl(const QString& local) {
     return u;
 }
 
-void addEntries(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<ChmFile::Entry>& entries) {
+void addEntries(QTreeWidgetItem* parent, QTreeWidget* tree,
+                const std::vector<ChmFile::Entry>& entries) {
     for (const auto& e : entries) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
         item->setText(0, e.name);

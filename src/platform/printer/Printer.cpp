@@ -89,7 +89,8 @@ void Printer::EndDoc() {
         const QString file = device_->outputFileName();
         renewDevice();
         if (!file.isEmpty())
-            throw PrintError(482, "Printer error: cannot write the file '" + file.toStdString() + "'.");
+            throw PrintError(482,
+                             "Printer error: cannot write the file '" + file.toStdString() + "'.");
         throw PrintError(482, "Printer error: no printer is available. Choose a printer, or print "
                               "to a PDF file, in the print dialog.");
     }

@@ -15,19 +15,33 @@ QString ProgramInfo::Path() {
     return pathOverride.isEmpty() ? QCoreApplication::applicationDirPath() : pathOverride;
 }
 
-void ProgramInfo::setPath(const QString& folder) { pathOverride = folder; }
+void ProgramInfo::setPath(const QString& folder) {
+    pathOverride = folder;
+}
 
 QString ProgramInfo::fileBeside(const QString& name) {
     return Path() + QDir::separator() + name;
 }
 
-int ProgramInfo::Major() { return QUARZEL_VERSION_MAJOR; }
-int ProgramInfo::Minor() { return QUARZEL_VERSION_MINOR; }
-int ProgramInfo::Revision() { return QUARZEL_VERSION_REVISION; }
-QString ProgramInfo::LegalCopyright() { return QStringLiteral(QUARZEL_COPYRIGHT); }
+int ProgramInfo::Major() {
+    return QUARZEL_VERSION_MAJOR;
+}
+int ProgramInfo::Minor() {
+    return QUARZEL_VERSION_MINOR;
+}
+int ProgramInfo::Revision() {
+    return QUARZEL_VERSION_REVISION;
+}
+QString ProgramInfo::LegalCopyright() {
+    return QStringLiteral(QUARZEL_COPYRIGHT);
+}
 
-QDateTime ProgramInfo::Now() { return fixedClock.isValid() ? fixedClock : QDateTime::currentDateTime(); }
-void ProgramInfo::setClock(const QDateTime& fixed) { fixedClock = fixed; }
+QDateTime ProgramInfo::Now() {
+    return fixedClock.isValid() ? fixedClock : QDateTime::currentDateTime();
+}
+void ProgramInfo::setClock(const QDateTime& fixed) {
+    fixedClock = fixed;
+}
 
 void ProgramInfo::End() {
     if (endHandler) {
@@ -37,4 +51,6 @@ void ProgramInfo::End() {
     QCoreApplication::exit(0);
 }
 
-void ProgramInfo::setEndHandler(void (*handler)()) { endHandler = handler; }
+void ProgramInfo::setEndHandler(void (*handler)()) {
+    endHandler = handler;
+}

@@ -8,8 +8,8 @@
 // stop the clock and catch the end.
 class ProgramInfo {
 public:
-    static QString Path();             // the folder of the running program
-    static void setPath(const QString& folder); // empty restores the real one
+    static QString Path();                          // the folder of the running program
+    static void setPath(const QString& folder);     // empty restores the real one
     static QString fileBeside(const QString& name); // Path, separator, name
 
     static int Major();

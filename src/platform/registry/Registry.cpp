@@ -15,7 +15,9 @@ struct Value {
 };
 using Key = std::map<QString, Value>;
 
-QString normalKey(const QString& k) { return k.toUpper().replace('/', '\\'); }
+QString normalKey(const QString& k) {
+    return k.toUpper().replace('/', '\\');
+}
 
 std::map<QString, Key> load() {
     std::map<QString, Key> keys;
@@ -66,7 +68,9 @@ QString Registry::storePath() {
     return storeOverride.isEmpty() ? ProgramInfo::fileBeside("machine.reg") : storeOverride;
 }
 
-void Registry::setStorePath(const QString& path) { storeOverride = path; }
+void Registry::setStorePath(const QString& path) {
+    storeOverride = path;
+}
 
 long Registry::RegOpenKeyExA(HKEY root, const QString& subKey, int, int, HKEY* result) {
     if (root != HKEY_LOCAL_MACHINE)
@@ -80,7 +84,8 @@ long Registry::RegOpenKeyExA(HKEY root, const QString& subKey, int, int, HKEY* r
     return ERROR_SUCCESS;
 }
 
-long Registry::RegQueryValueExA(HKEY key, const QString& valueName, int* type, QByteArray& data, long* size) {
+long Registry::RegQueryValueExA(HKEY key, const QString& valueName, int* type, QByteArray& data,
+                                long* size) {
     auto h = handles().find(key);
     if (h == handles().end())
         return ERROR_FILE_NOT_FOUND;
@@ -105,8 +110,8 @@ long Registry::RegCloseKey(HKEY key) {
     return handles().erase(key) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
-bool Registry::writeValue(const QString& storeFile, const QString& key, const QString& name, int type,
-                          const QByteArray& data) {
+bool Registry::writeValue(const QString& storeFile, const QString& key, const QString& name,
+                          int type, const QByteArray& data) {
     QFile f(storeFile);
     if (!f.open(QIODevice::Append | QIODevice::Text))
         return false;

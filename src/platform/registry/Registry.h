@@ -27,7 +27,8 @@ public:
     static constexpr int REG_EXPAND_SZ = 2;
     static constexpr int REG_DWORD = 4;
 
-    static long RegOpenKeyExA(HKEY root, const QString& subKey, int options, int samDesired, HKEY* result);
+    static long RegOpenKeyExA(HKEY root, const QString& subKey, int options, int samDesired,
+                              HKEY* result);
     // Reads a value into data (at most *size bytes); sets its type and size.
     static long RegQueryValueExA(HKEY key, const QString& valueName, int* type, QByteArray& data,
                                  long* size);
@@ -36,6 +37,6 @@ public:
     static QString storePath(); // the file read; beside the program unless set
     static void setStorePath(const QString& path);
     // Writes one value into a store file (used by the set-up tool and tests).
-    static bool writeValue(const QString& storeFile, const QString& key, const QString& name, int type,
-                           const QByteArray& data);
+    static bool writeValue(const QString& storeFile, const QString& key, const QString& name,
+                           int type, const QByteArray& data);
 };

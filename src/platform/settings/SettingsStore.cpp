@@ -33,4 +33,6 @@ QString SettingsStore::GetSetting(const QString& app, const QString& section, co
     return current->get(app, section, key, fallback);
 }
 
-void SettingsStore::setImplementation(Implementation* impl) { current = impl ? impl : &realStore; }
+void SettingsStore::setImplementation(Implementation* impl) {
+    current = impl ? impl : &realStore;
+}

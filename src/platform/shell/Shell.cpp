@@ -18,9 +18,15 @@ Shell::Implementation* current = &realShell;
 
 } // namespace
 
-void Shell::setOpener(const QString& program) { openerOverride = program; }
-QString Shell::opener() { return openerOverride.isEmpty() ? QString("xdg-open") : openerOverride; }
-void Shell::setImplementation(Implementation* impl) { current = impl ? impl : &realShell; }
+void Shell::setOpener(const QString& program) {
+    openerOverride = program;
+}
+QString Shell::opener() {
+    return openerOverride.isEmpty() ? QString("xdg-open") : openerOverride;
+}
+void Shell::setImplementation(Implementation* impl) {
+    current = impl ? impl : &realShell;
+}
 
 int Shell::ShellExecuteA(QWidget*, const QString&, const QString& file, const QString& parameters,
                          const QString& directory, int) {

@@ -14,7 +14,8 @@ public:
     class Implementation {
     public:
         virtual ~Implementation() = default;
-        virtual int execute(const QString& file, const QString& parameters, const QString& directory) = 0;
+        virtual int execute(const QString& file, const QString& parameters,
+                            const QString& directory) = 0;
     };
 
     static int ShellExecuteA(QWidget* parent, const QString& operation, const QString& file,
