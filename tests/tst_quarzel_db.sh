@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The data tool from the outside: create, query, and its refusals.
+set -u
+tool="$1"
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+passed=0 failed=0
+check() { if eval "$2"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $1"; fi; }
+
+"$tool" create "$dir/a" --rows 50 --seed 3 >/dev/null
+"$tool" create "$dir/b" --rows 50 --seed 3 >/dev/null
+out=$("$tool" query "$dir/a" "SELECT * From [DOZIRO1]Order By [Rockname] ASC")
+check "50 rows and a count line" '[ "$(printf "%s\n" "$out" | wc -l)" -eq 51 ] && [ "$(printf "%s\n" "$out" | tail -n 1)" = "50 rows" ]'
+check "32 tab-separated values a row" '[ "$(printf "%s\n" "$out" | head -n 1 | awk -F"\t" "{print NF}")" -eq 32 ]'
+same=$("$tool" query "$dir/b" "SELECT * From [DOZIRO1]Order By [Rockname] ASC")
+check "a seed gives the same data" '[ "$out" = "$same" ]'
+"$tool" query "$dir/a" "SELECT * FROM [Nowhere]" >"$dir/out" 2>"$dir/err"; rc=$?
+check "an unknown table fails on standard error" '[ $rc -ne 0 ] && grep -q "Nowhere" "$dir/err" && [ ! -s "$dir/out" ]'
+"$tool" query "$dir/a" "SELECT * FROM [DOZIRO1]; DELETE FROM [DOZIRO1]" >/dev/null 2>&1; rc=$?
+after=$("$tool" query "$dir/a" "SELECT * FROM [DOZIRO1]" | tail -n 1)
+check "a second statement is refused, never run" '[ $rc -ne 0 ] && [ "$after" = "50 rows" ]'
+"$tool" create "$dir/c" --rows many >/dev/null 2>&1; rc=$?
+check "a bad row count is refused" '[ $rc -ne 0 ] && [ ! -e "$dir/c/quarzdb32.mdb" ]'
+"$tool" query "$dir/missing" "SELECT * FROM [DOZIRO1]" >/dev/null 2>&1; rc=$?
+check "a missing folder fails" '[ $rc -ne 0 ]'
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
