@@ -1,4 +1,5 @@
 #include "SampleData.h"
+#include "about/frmAbout.h"
 #include "app/Globals.h"
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
@@ -170,8 +171,26 @@ private slots:
             edit << (a->isSeparator() ? "-" : a->text());
         QCOMPARE(edit, QStringList({"&Copy", "-", "&Edit Database", "-", "&Active Database", "-",
                                     "Sort &Ascending", "Sort &Descending"}));
-        // A click never flips a check mark by itself.
         QVERIFY_THROWS_EXCEPTION(std::out_of_range, m.item("mnuPrint", 2));
+    }
+
+    void shortcutsWinOverTheTextBoxes() {
+        GuiFixture f(20);
+        auto& w = f.start();
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.Text1[0]->setFocus();
+        w.Text1[0]->setText("basalt");
+        QTest::keyClick(w.Text1[0], Qt::Key_A, Qt::ControlModifier);
+        QVERIFY(w.aboutWindow() && w.aboutWindow()->isVisible());
+        w.aboutWindow()->hide();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.Text1[0]->setFocus();
+        QTest::keyClick(w.Text1[0], Qt::Key_F3, Qt::ControlModifier); // sort by date, descending
+        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [DOZIRO1]Order By [Date] DESC"));
+        QCOMPARE(w.Text1[0]->text(), QString("basalt"));
     }
 
     void startUpFailures_data() {

@@ -22,6 +22,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -43,6 +45,10 @@ QuarzelDatabase::QuarzelDatabase(QWidget* parent) : QMainWindow(parent) {
     buildControls();
     menu_ = std::make_unique<MainMenu>(menuBar());
     wireMenu();
+    // The menu's shortcut keys win over the text boxes' and the grid's own
+    // use of the same keys (Ctrl+A opens the About window, even in a box).
+    for (QWidget* w : std::initializer_list<QWidget*>{Text1[0], Text1[1], Combo1->lineEdit(), vaSpread1})
+        w->installEventFilter(this);
     Form_Load();
 }
 
@@ -199,6 +205,18 @@ void QuarzelDatabase::Form_Unload(int& cancel) {
 
 void QuarzelDatabase::mnuExit_Click() {
     close();
+}
+
+bool QuarzelDatabase::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(key->keyCombination());
+        for (QAction* a : findChildren<QAction*>()) {
+            if (!a->shortcut().isEmpty() && a->shortcut() == pressed)
+                return true; // not taken by the widget: the menu's shortcut runs
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void QuarzelDatabase::closeEvent(QCloseEvent* event) {
