@@ -1,5 +1,5 @@
 #include "platform/db/Database.h"
-#include "platform/db/JetError.h"
+#include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
 #include "support/TestData.h"
 

@@ -245,8 +245,8 @@ private slots:
     void workgroupRefusals() {
         GuiFixture f(30);
         const std::string wg = f.data().workgroupPath();
-        jet::TablePermissions readOnly{true, false, false, false};
-        jet::Workgroup::create(wg, f.data().identity(),
+        engine::TablePermissions readOnly{true, false, false, false};
+        engine::Workgroup::create(wg, f.data().identity(),
                                {{"quarzel", "ridge38uk", {{"DOZIRO1", readOnly}}}});
         auto& w = f.start();
         w.mnuEdit2_Click(0);

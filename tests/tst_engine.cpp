@@ -1,7 +1,7 @@
 #include "SampleData.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
-#include "platform/db/JetError.h"
+#include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
 #include "platform/db/Workgroup.h"
 #include "support/TestData.h"
@@ -17,14 +17,14 @@
 #include <fstream>
 #include <functional>
 
-using jet::JetError;
+using engine::EngineError;
 
 namespace {
 
 int errorNumber(const std::function<void()>& f, QString* message = nullptr) {
     try {
         f();
-    } catch (const JetError& e) {
+    } catch (const EngineError& e) {
         if (message)
             *message = QString::fromStdString(e.what());
         return e.number();
@@ -48,26 +48,26 @@ private slots:
     void logOnRefusals() {
         TestData d(20);
         d.logOnAsProgram();
-        auto& e = jet::DBEngine::instance();
+        auto& e = engine::DBEngine::instance();
         QString msg;
         auto open = [&] { e.Workspaces(0).OpenDatabase(d.databasePath()); };
 
         e.DefaultPassword = "wrong";
-        QCOMPARE(errorNumber(open, &msg), jet::err::BadAccount);
+        QCOMPARE(errorNumber(open, &msg), engine::err::BadAccount);
         QCOMPARE(msg, QString("Not a valid account name or password."));
         e.DefaultPassword = SampleData::kPassword;
         e.DefaultUser = "nobody";
-        QCOMPARE(errorNumber(open, &msg), jet::err::BadAccount);
+        QCOMPARE(errorNumber(open, &msg), engine::err::BadAccount);
         QCOMPARE(msg, QString("Not a valid account name or password."));
 
         d.logOnAsProgram();
         e.SystemDB = d.workgroupPath() + ".missing";
-        QCOMPARE(errorNumber(open, &msg), jet::err::WorkgroupMissing);
+        QCOMPARE(errorNumber(open, &msg), engine::err::WorkgroupMissing);
         QVERIFY(msg.contains(".missing"));
         e.SystemDB.clear();
-        QCOMPARE(errorNumber(open), jet::err::WorkgroupMissing);
+        QCOMPARE(errorNumber(open), engine::err::WorkgroupMissing);
 
-        QVERIFY_THROWS_EXCEPTION(JetError, e.Workspaces(1));
+        QVERIFY_THROWS_EXCEPTION(EngineError, e.Workspaces(1));
     }
 
     void damagedWorkgroupNeverGrants() {
@@ -83,7 +83,7 @@ private slots:
             f.close();                          // variant 2: empty
             d.logOnAsProgram();
             QString msg;
-            QCOMPARE(errorNumber([&] { d.open(); }, &msg), jet::err::WorkgroupMissing);
+            QCOMPARE(errorNumber([&] { d.open(); }, &msg), engine::err::WorkgroupMissing);
             QVERIFY2(msg.contains("damaged") || msg.contains("missing"), qPrintable(msg));
         }
     }
@@ -91,20 +91,20 @@ private slots:
     void workgroupOfAnotherDatabaseIsRefused() {
         TestData d(10), other(10);
         d.logOnAsProgram();
-        jet::DBEngine::instance().SystemDB = other.workgroupPath();
+        engine::DBEngine::instance().SystemDB = other.workgroupPath();
         QCOMPARE(errorNumber([&] {
-                     jet::DBEngine::instance().Workspaces(0).OpenDatabase(d.databasePath());
+                     engine::DBEngine::instance().Workspaces(0).OpenDatabase(d.databasePath());
                  }),
-                 jet::err::NoPermission);
+                 engine::err::NoPermission);
     }
 
     void badDatabaseFiles() {
         TestData d(200);
         d.logOnAsProgram();
-        auto& ws = jet::DBEngine::instance().Workspaces(0);
+        auto& ws = engine::DBEngine::instance().Workspaces(0);
         QString msg;
         const std::string missing = d.databasePath() + "x";
-        QCOMPARE(errorNumber([&] { ws.OpenDatabase(missing); }, &msg), jet::err::FileNotFound);
+        QCOMPARE(errorNumber([&] { ws.OpenDatabase(missing); }, &msg), engine::err::FileNotFound);
         QCOMPARE(msg, QString::fromStdString("Could not find file '" + missing + "'."));
 
         // Garbage: refused at open, and the file is left as it was.
@@ -113,7 +113,7 @@ private slots:
             std::ofstream out(garbage, std::ios::binary);
             out << std::string(8192, '\x5a');
         }
-        QCOMPARE(errorNumber([&] { ws.OpenDatabase(garbage); }), jet::err::UnrecognizedFormat);
+        QCOMPARE(errorNumber([&] { ws.OpenDatabase(garbage); }), engine::err::UnrecognizedFormat);
         QCOMPARE(fileBytes(garbage), QByteArray(8192, '\x5a'));
 
         // Truncated: whatever step notices first reports it; no crash, no change.
@@ -127,7 +127,7 @@ private slots:
             auto db = ws.OpenDatabase(cut);
             db->OpenRecordset("SELECT * FROM [DOZIRO1] Order By [Location] DESC");
         });
-        QVERIFY2(n == jet::err::CannotOpen || n == jet::err::UnrecognizedFormat,
+        QVERIFY2(n == engine::err::CannotOpen || n == engine::err::UnrecognizedFormat,
                  qPrintable(QString::number(n)));
         QCOMPARE(fileBytes(cut), whole.left(whole.size() / 2));
     }
@@ -181,7 +181,7 @@ private slots:
             // "*o'*" closes the quote early: a clear syntax error.
             QString msg;
             QCOMPARE(errorNumber([&] { db->OpenRecordset(sql.toStdString()); }, &msg),
-                     jet::err::SyntaxError);
+                     engine::err::SyntaxError);
             QVERIFY(msg.contains(sql));
             return;
         }
@@ -252,20 +252,20 @@ private slots:
         QVERIFY(errorNumber([&] {
                     rs->MoveNext();
                     rs->MoveNext();
-                }) == jet::err::NoCurrentRecord);
+                }) == engine::err::NoCurrentRecord);
         rs->MoveFirst();
         QCOMPARE(rs->AbsolutePosition(), 0L);
         // Reading across many pages keeps to the cache bound and stays right.
         for (long i = 0; i < 600; i += 7)
             QCOMPARE(rs->valueAt(i, 31).toInteger(), rs->keyAt(i));
-        QVERIFY(errorNumber([&] { rs->valueAt(0, 32); }) == jet::err::SubscriptOutOfRange);
+        QVERIFY(errorNumber([&] { rs->valueAt(0, 32); }) == engine::err::SubscriptOutOfRange);
 
         auto empty = db->OpenRecordset("SELECT * FROM [DOZIRO1] WHERE [ID] < 0");
         QCOMPARE(empty->RecordCount(), 0L);
         QString msg;
-        QCOMPARE(errorNumber([&] { empty->MoveLast(); }, &msg), jet::err::NoCurrentRecord);
+        QCOMPARE(errorNumber([&] { empty->MoveLast(); }, &msg), engine::err::NoCurrentRecord);
         QCOMPARE(msg, QString("No current record."));
-        QCOMPARE(errorNumber([&] { empty->Field(0); }), jet::err::NoCurrentRecord);
+        QCOMPARE(errorNumber([&] { empty->Field(0); }), engine::err::NoCurrentRecord);
     }
 
     void addNewFindFirstAndDelete() {
@@ -315,49 +315,49 @@ private slots:
                          rs->updateRow(3, {{0, "Other"}, {8, "12,5"}});
                      },
                      &msg),
-                 jet::err::ConversionError);
+                 engine::err::ConversionError);
         QVERIFY(msg.contains("Fe2O3"));
         QCOMPARE(d.rawCount("SELECT Rockname = 'Test rock'" + where), 1LL); // nothing half-written
-        QCOMPARE(errorNumber([&] { rs->updateRow(3, {{31, "5"}}); }), jet::err::FieldNotUpdatable);
+        QCOMPARE(errorNumber([&] { rs->updateRow(3, {{31, "5"}}); }), engine::err::FieldNotUpdatable);
         rs->updateRow(3, {{5, "Empty"}}); // SiO2 may go back to its default text
 
         auto ro = db->OpenRecordset(kWhole, true);
-        QCOMPARE(errorNumber([&] { ro->updateRow(0, {{0, "x"}}); }, &msg), jet::err::ReadOnly);
+        QCOMPARE(errorNumber([&] { ro->updateRow(0, {{0, "x"}}); }, &msg), engine::err::ReadOnly);
         QCOMPARE(msg, QString("Cannot update. Database or object is read-only."));
-        QCOMPARE(errorNumber([&] { ro->AddNew(); }), jet::err::ReadOnly);
+        QCOMPARE(errorNumber([&] { ro->AddNew(); }), engine::err::ReadOnly);
         ro->MoveFirst();
-        QCOMPARE(errorNumber([&] { ro->Delete(); }), jet::err::ReadOnly);
+        QCOMPARE(errorNumber([&] { ro->Delete(); }), engine::err::ReadOnly);
 
         auto roDb = d.open(true);
         auto rs2 = roDb->OpenRecordset(kWhole);
-        QCOMPARE(errorNumber([&] { rs2->updateRow(0, {{0, "x"}}); }), jet::err::ReadOnly);
+        QCOMPARE(errorNumber([&] { rs2->updateRow(0, {{0, "x"}}); }), engine::err::ReadOnly);
     }
 
     void permissionsOfTheWorkgroupAreEnforced() {
         TestData d(30);
-        jet::TablePermissions readOnly{true, false, false, false};
-        jet::Workgroup::Account acc{"reader", "pw", {{"DOZIRO1", readOnly}}};
+        engine::TablePermissions readOnly{true, false, false, false};
+        engine::Workgroup::Account acc{"reader", "pw", {{"DOZIRO1", readOnly}}};
         const std::string wg = d.dir().toStdString() + "/reader.mdw";
-        jet::Workgroup::create(wg, d.identity(), {acc});
-        auto& e = jet::DBEngine::instance();
+        engine::Workgroup::create(wg, d.identity(), {acc});
+        auto& e = engine::DBEngine::instance();
         e.SystemDB = wg;
         e.DefaultUser = "READER"; // account names ignore case
         e.DefaultPassword = "pw";
         auto db = e.Workspaces(0).OpenDatabase(d.databasePath());
         auto rs = db->OpenRecordset(kWhole);
         QString msg;
-        QCOMPARE(errorNumber([&] { rs->updateRow(0, {{0, "x"}}); }, &msg), jet::err::NoPermission);
+        QCOMPARE(errorNumber([&] { rs->updateRow(0, {{0, "x"}}); }, &msg), engine::err::NoPermission);
         QVERIFY(msg.contains("DOZIRO1"));
         QCOMPARE(errorNumber([&] {
                      rs->AddNew();
                      rs->Update();
                  }),
-                 jet::err::NoPermission);
+                 engine::err::NoPermission);
         rs->MoveFirst();
-        QCOMPARE(errorNumber([&] { rs->Delete(); }), jet::err::NoPermission);
+        QCOMPARE(errorNumber([&] { rs->Delete(); }), engine::err::NoPermission);
         QCOMPARE(rs->RecordCount(), 30L);
         QCOMPARE(errorNumber([&] { db->OpenRecordset("SELECT * FROM [Project1]"); }),
-                 jet::err::NoPermission);
+                 engine::err::NoPermission);
         QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'x'"), 0LL);
     }
 
@@ -380,7 +380,7 @@ private slots:
             try {
                 for (int i = 0; i < 5000; ++i)
                     rs->updateRow(i % 30, {{3, std::string(3000, 'L')}});
-            } catch (const JetError& e) {
+            } catch (const EngineError& e) {
                 number = e.number();
             }
             (void)!write(fds[1], &number, sizeof number);
@@ -392,7 +392,7 @@ private slots:
         close(fds[0]);
         int status = 0;
         waitpid(pid, &status, 0);
-        QCOMPARE(number, jet::err::DiskError);
+        QCOMPARE(number, engine::err::DiskError);
         QCOMPARE(
             d.rawCount("SELECT count(*) FROM pragma_integrity_check WHERE integrity_check='ok'"),
             1LL);

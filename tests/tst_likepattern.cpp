@@ -1,9 +1,9 @@
-#include "platform/db/JetError.h"
+#include "platform/db/EngineError.h"
 #include "platform/db/LikePattern.h"
 
 #include <QtTest>
 
-using jet::LikePattern;
+using engine::LikePattern;
 
 class TestLikePattern : public QObject {
     Q_OBJECT
@@ -91,11 +91,11 @@ private slots:
     }
 
     void unclosedListIsRefused() {
-        QVERIFY_THROWS_EXCEPTION(jet::JetError, LikePattern::compile("*[abc*"));
+        QVERIFY_THROWS_EXCEPTION(engine::EngineError, LikePattern::compile("*[abc*"));
         try {
             LikePattern::compile("[");
-        } catch (const jet::JetError& e) {
-            QCOMPARE(e.number(), jet::err::InvalidPattern);
+        } catch (const engine::EngineError& e) {
+            QCOMPARE(e.number(), engine::err::InvalidPattern);
             QCOMPARE(QString(e.what()), QString("Invalid pattern string."));
         }
     }

@@ -214,7 +214,7 @@ private slots:
         if (kind == 2) {
             // A workgroup for this database that knows another password.
             const std::string id = f.data().identity();
-            jet::Workgroup::create((dir + "/tarnvel.mdw").toStdString(), id,
+            engine::Workgroup::create((dir + "/tarnvel.mdw").toStdString(), id,
                                    {{"quarzel", "other-password", {}}});
         }
         if (kind == 3) {
@@ -296,15 +296,15 @@ private slots:
     }
 
     void numberFormats() {
-        QCOMPARE(formatCell(jet::Value::real(0.5), "#0.00"), QString("0.50"));
-        QCOMPARE(formatCell(jet::Value::real(99.995), "#0.00"), QString("100.00"));
-        QCOMPARE(formatCell(jet::Value::real(-0.001), "#0.00"), QString("0.00"));
-        QCOMPARE(formatCell(jet::Value::real(1e-7), "#0.00"), QString("0.00"));
-        QCOMPARE(formatCell(jet::Value::real(123456789.125), "#0.00"), QString("123456789.13"));
-        QCOMPARE(formatCell(jet::Value::real(49.2), ""), QString("49.2"));
-        QCOMPARE(formatCell(jet::Value::integer(7), ""), QString("7"));
-        QCOMPARE(formatCell(jet::Value::text("12.5"), "#0.00"), QString("12.5"));
-        QCOMPARE(formatCell(jet::Value(), "#0.00"), QString());
+        QCOMPARE(formatCell(engine::Value::real(0.5), "#0.00"), QString("0.50"));
+        QCOMPARE(formatCell(engine::Value::real(99.995), "#0.00"), QString("100.00"));
+        QCOMPARE(formatCell(engine::Value::real(-0.001), "#0.00"), QString("0.00"));
+        QCOMPARE(formatCell(engine::Value::real(1e-7), "#0.00"), QString("0.00"));
+        QCOMPARE(formatCell(engine::Value::real(123456789.125), "#0.00"), QString("123456789.13"));
+        QCOMPARE(formatCell(engine::Value::real(49.2), ""), QString("49.2"));
+        QCOMPARE(formatCell(engine::Value::integer(7), ""), QString("7"));
+        QCOMPARE(formatCell(engine::Value::text("12.5"), "#0.00"), QString("12.5"));
+        QCOMPARE(formatCell(engine::Value(), "#0.00"), QString());
     }
 };
 

@@ -170,7 +170,7 @@ void QuarzelDatabase::Form_Load() {
         Combo1->setEditText("Rockname");
         Combo1->setCurrentIndex(3);
         DatabasePath = ProgramInfo::fileBeside("quarzdb32.mdb");
-        auto& engine = jet::DBEngine::instance();
+        auto& engine = engine::DBEngine::instance();
         engine.SystemDB = ProgramInfo::fileBeside("tarnvel.mdw").toStdString();
         engine.DefaultUser = "quarzel";
         engine.DefaultPassword = "ridge38uk";

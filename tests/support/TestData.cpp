@@ -25,15 +25,15 @@ std::string TestData::workgroupPath() const {
 }
 
 void TestData::logOnAsProgram() const {
-    auto& e = jet::DBEngine::instance();
+    auto& e = engine::DBEngine::instance();
     e.SystemDB = workgroupPath();
     e.DefaultUser = SampleData::kUser;
     e.DefaultPassword = SampleData::kPassword;
 }
 
-std::shared_ptr<jet::Database> TestData::open(bool readOnly) const {
+std::shared_ptr<engine::Database> TestData::open(bool readOnly) const {
     logOnAsProgram();
-    return jet::DBEngine::instance().Workspaces(0).OpenDatabase(databasePath(), false, readOnly);
+    return engine::DBEngine::instance().Workspaces(0).OpenDatabase(databasePath(), false, readOnly);
 }
 
 namespace {

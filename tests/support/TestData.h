@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-namespace jet {
+namespace engine {
 class Database;
 }
 
@@ -21,7 +21,7 @@ public:
 
     // Points the engine at these files with the program's account.
     void logOnAsProgram() const;
-    std::shared_ptr<jet::Database> open(bool readOnly = false) const;
+    std::shared_ptr<engine::Database> open(bool readOnly = false) const;
 
     // Runs SQL on the database file directly, bypassing the engine, to set
     // up a situation or check the result independently.

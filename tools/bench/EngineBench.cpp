@@ -39,7 +39,7 @@ struct Raw {
 } // namespace
 
 void runEngineCases(BenchReport& report, const std::string& dir) {
-    auto& engine = jet::DBEngine::instance();
+    auto& engine = engine::DBEngine::instance();
     engine.SystemDB = dir + "/" + SampleData::kWorkgroupName;
     engine.DefaultUser = SampleData::kUser;
     engine.DefaultPassword = SampleData::kPassword;

@@ -44,7 +44,7 @@ void find(QuarzelDatabase& w, const QString& term, const QString& column) {
 
 void runGuiCases(BenchReport& report, const std::string& dir) {
     ProgramInfo::setPath(QString::fromStdString(dir));
-    auto& engine = jet::DBEngine::instance();
+    auto& engine = engine::DBEngine::instance();
     engine.SystemDB = dir + "/" + SampleData::kWorkgroupName;
     engine.DefaultUser = SampleData::kUser;
     engine.DefaultPassword = SampleData::kPassword;

@@ -1,7 +1,7 @@
 #include "SampleData.h"
 
 #include "Rng.h"
-#include "platform/db/JetError.h"
+#include "platform/db/EngineError.h"
 #include "platform/db/Statement.h"
 #include "platform/db/Workgroup.h"
 #include "schema/Schema.h"
@@ -134,7 +134,7 @@ void fillTable(sqlite3* db, const std::string& table, long rows, Rng& rng,
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
         sqlFail(db, "Cannot prepare the sample rows");
-    jet::Statement st(raw);
+    engine::Statement st(raw);
     char text[64];
     for (long r = 0; r < rows; ++r) {
         const Rock& rock = kRocks[rng.below(std::size(kRocks))];
@@ -251,11 +251,11 @@ void SampleData::create(const std::string& dir, const Options& options) {
         exec(db.get(), "PRAGMA journal_mode=DELETE");
     }
 
-    jet::TablePermissions all{true, true, true, true};
-    jet::Workgroup::Account account{kUser, kPassword, {}};
+    engine::TablePermissions all{true, true, true, true};
+    engine::Workgroup::Account account{kUser, kPassword, {}};
     for (const char* t : schema::kTables)
         account.tables[t] = all;
-    jet::Workgroup::create(wgTemp, identity, {account});
+    engine::Workgroup::create(wgTemp, identity, {account});
 
     fs::rename(dbTemp, dbPath);
     fs::rename(wgTemp, wgPath);

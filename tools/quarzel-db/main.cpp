@@ -2,7 +2,7 @@
 #include "SampleData.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
-#include "platform/db/JetError.h"
+#include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
 
 #include <cstdlib>
@@ -30,7 +30,7 @@ bool parseNumber(const std::string& text, long long& out) {
 
 int query(const std::string& dir, const std::string& statement) {
     namespace fs = std::filesystem;
-    auto& engine = jet::DBEngine::instance();
+    auto& engine = engine::DBEngine::instance();
     engine.SystemDB = (fs::path(dir) / SampleData::kWorkgroupName).string();
     engine.DefaultUser = SampleData::kUser;
     engine.DefaultPassword = SampleData::kPassword;
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         if (command == "query" && argc == 4)
             return query(dir, argv[3]);
         return usage();
-    } catch (const jet::JetError& e) {
+    } catch (const engine::EngineError& e) {
         std::cerr << "quarzel-db: error " << e.number() << ": " << e.what() << "\n";
     } catch (const std::exception& e) {
         std::cerr << "quarzel-db: " << e.what() << "\n";

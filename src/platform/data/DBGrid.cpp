@@ -3,7 +3,7 @@
 #include "DataControl.h"
 #include "RecordsetModel.h"
 #include "Twips.h"
-#include "platform/db/JetError.h"
+#include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
 
 #include <QApplication>
@@ -137,7 +137,7 @@ long DBGrid::Row() const {
 
 void DBGrid::setRow(long row) {
     if (!data_ || !data_->engineRecordset())
-        throw jet::JetError(jet::err::NoCurrentRecord, "No current record.");
+        throw engine::EngineError(engine::err::NoCurrentRecord, "No current record.");
     data_->Recordset().setAbsolutePosition(row);
 }
 
@@ -148,7 +148,7 @@ long DBGrid::RowCount() const {
 QString DBGrid::Text() const {
     const long row = Row();
     if (row < 0 || row >= RowCount())
-        throw jet::JetError(jet::err::NoCurrentRecord, "No current record.");
+        throw engine::EngineError(engine::err::NoCurrentRecord, "No current record.");
     return model_->cellText(row, col_);
 }
 

@@ -2,7 +2,7 @@
 
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
-#include "platform/db/JetError.h"
+#include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
 
 #include <QHBoxLayout>
@@ -57,11 +57,11 @@ bool DataControl::recordsetReadOnly() const {
 
 void DataControl::Refresh() {
     emit pendingEditsDue();
-    std::shared_ptr<jet::Database> db = database_;
+    std::shared_ptr<engine::Database> db = database_;
     if (reopen_ || !db) {
         if (databaseName_.isEmpty())
-            throw jet::JetError(3024, "Could not find file ''.");
-        db = jet::DBEngine::instance().Workspaces(0).OpenDatabase(databaseName_.toStdString());
+            throw engine::EngineError(3024, "Could not find file ''.");
+        db = engine::DBEngine::instance().Workspaces(0).OpenDatabase(databaseName_.toStdString());
     }
     auto rs = db->OpenRecordset(recordSource_.toStdString(), readOnly_);
     emit recordsetChanging();
@@ -76,7 +76,7 @@ void DataControl::Refresh() {
 
 DataRecordset& DataControl::Recordset() {
     if (!proxy_)
-        throw jet::JetError(91, "Object variable or With block variable not set.");
+        throw engine::EngineError(91, "Object variable or With block variable not set.");
     return *proxy_;
 }
 

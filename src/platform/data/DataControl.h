@@ -7,10 +7,10 @@
 #include <memory>
 
 class QLabel;
-namespace jet {
+namespace engine {
 class Database;
 class Recordset;
-} // namespace jet
+} // namespace engine
 
 // The data control: it owns the open database and the record set of its
 // record source, and offers the small navigation bar users expect (first,
@@ -37,7 +37,7 @@ public:
 
     // Throws when there is no record set yet.
     DataRecordset& Recordset();
-    jet::Recordset* engineRecordset() const { return recordset_.get(); }
+    engine::Recordset* engineRecordset() const { return recordset_.get(); }
     bool recordsetReadOnly() const;
 
 signals:
@@ -56,8 +56,8 @@ private:
     QString recordSource_;
     bool readOnly_ = false;
     bool reopen_ = true;
-    std::shared_ptr<jet::Database> database_;
-    std::unique_ptr<jet::Recordset> recordset_;
+    std::shared_ptr<engine::Database> database_;
+    std::unique_ptr<engine::Recordset> recordset_;
     std::unique_ptr<DataRecordset> proxy_;
     QLabel* caption_;
 };

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace jet {
+namespace engine {
 class Recordset;
 }
 class DataControl;
@@ -13,7 +13,7 @@ class DataControl;
 // the grid's current row follows.
 class DataRecordset {
 public:
-    DataRecordset(DataControl& owner, jet::Recordset& rs) : owner_(owner), rs_(rs) {}
+    DataRecordset(DataControl& owner, engine::Recordset& rs) : owner_(owner), rs_(rs) {}
 
     long RecordCount() const;
     long AbsolutePosition() const;
@@ -30,10 +30,10 @@ public:
     bool IsEOF() const;
     bool IsBOF() const;
 
-    jet::Recordset& engine() { return rs_; }
+    engine::Recordset& engine() { return rs_; }
 
 private:
     void moved();
     DataControl& owner_;
-    jet::Recordset& rs_;
+    engine::Recordset& rs_;
 };

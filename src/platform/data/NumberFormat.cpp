@@ -35,11 +35,11 @@ std::string roundDecimal(std::string digits, int places) {
 
 } // namespace
 
-QString formatCell(const jet::Value& v, const QString& format) {
+QString formatCell(const engine::Value& v, const QString& format) {
     switch (v.type()) {
-    case jet::Value::Type::Null:
+    case engine::Value::Type::Null:
         return {};
-    case jet::Value::Type::Text:
+    case engine::Value::Type::Text:
         return QString::fromStdString(v.toText());
     default:
         break;
@@ -54,7 +54,7 @@ QString formatCell(const jet::Value& v, const QString& format) {
 
     std::string digits;
     bool negative = false;
-    if (v.type() == jet::Value::Type::Integer) {
+    if (v.type() == engine::Value::Type::Integer) {
         long long i = v.toInteger();
         negative = i < 0;
         digits = std::to_string(negative ? -static_cast<unsigned long long>(i)

@@ -9,4 +9,4 @@
 // before the point as it has zeros there, exactly as many after it as it
 // has zeros there, rounding half away from zero on the decimal digits the
 // value is written with. Text is shown as stored and Null as nothing.
-QString formatCell(const jet::Value& value, const QString& numberFormat);
+QString formatCell(const engine::Value& value, const QString& numberFormat);

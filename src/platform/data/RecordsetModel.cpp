@@ -2,7 +2,7 @@
 
 #include "DataControl.h"
 #include "NumberFormat.h"
-#include "platform/db/JetError.h"
+#include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
 
 #include <climits>
@@ -52,7 +52,7 @@ QString RecordsetModel::cellText(long row, int column) const {
         return {};
     try {
         return formatCell(rs->valueAt(row, column), formats_.value(column));
-    } catch (const jet::JetError&) {
+    } catch (const engine::EngineError&) {
         return {}; // a row that vanished shows empty rather than failing the paint
     }
 }

@@ -1,10 +1,10 @@
 #include "DBEngine.h"
 
 #include "Database.h"
-#include "JetError.h"
+#include "EngineError.h"
 #include "Workgroup.h"
 
-namespace jet {
+namespace engine {
 
 DBEngine& DBEngine::instance() {
     static DBEngine engine;
@@ -13,7 +13,7 @@ DBEngine& DBEngine::instance() {
 
 const Workspace& DBEngine::Workspaces(int index) const {
     if (index != 0)
-        throw JetError(3265, "Item not found in this collection.");
+        throw EngineError(3265, "Item not found in this collection.");
     return workspace_;
 }
 
@@ -24,4 +24,4 @@ std::shared_ptr<Database> Workspace::OpenDatabase(const std::string& name, bool,
     return Database::open(name, wg, readOnly);
 }
 
-} // namespace jet
+} // namespace engine

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace jet {
+namespace engine {
 
 // The database engine of the process: the workgroup file and the default
 // account that every later open logs on with.
@@ -24,4 +24,4 @@ private:
     Workspace workspace_;
 };
 
-} // namespace jet
+} // namespace engine

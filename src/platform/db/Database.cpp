@@ -1,7 +1,7 @@
 #include "Database.h"
 
-#include "JetError.h"
-#include "JetFunctions.h"
+#include "EngineError.h"
+#include "LikeFunctions.h"
 #include "Recordset.h"
 
 #include <sqlite3.h>
@@ -10,7 +10,7 @@
 #include <cctype>
 #include <filesystem>
 
-namespace jet {
+namespace engine {
 
 namespace {
 
@@ -47,7 +47,7 @@ std::shared_ptr<Database> Database::open(const std::string& path, const Workgrou
                                          bool readOnly) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec))
-        throw JetError(err::FileNotFound, "Could not find file '" + path + "'.");
+        throw EngineError(err::FileNotFound, "Could not find file '" + path + "'.");
 
     std::shared_ptr<Database> d(new Database(path, workgroup, readOnly));
     int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
@@ -56,7 +56,7 @@ std::shared_ptr<Database> Database::open(const std::string& path, const Workgrou
         d->fail(rc, {});
     sqlite3_busy_timeout(d->db_, 2000);
     sqlite3_set_authorizer(d->db_, &Database::authorize, d.get());
-    registerJetFunctions(d->db_);
+    registerLikeFunctions(d->db_);
 
     // Reading the identity is the first real read: a garbage or truncated
     // file fails here, before anything else is done with it.
@@ -68,7 +68,7 @@ std::shared_ptr<Database> Database::open(const std::string& path, const Workgrou
                                 &s, nullptr);
         Statement st(s);
         if (rc == SQLITE_ERROR && startsWith(sqlite3_errmsg(d->db_), "no such table"))
-            throw JetError(err::UnrecognizedFormat, "Unrecognized database format '" + path + "'.");
+            throw EngineError(err::UnrecognizedFormat, "Unrecognized database format '" + path + "'.");
         if (rc != SQLITE_OK)
             d->fail(rc, {});
         rc = sqlite3_step(s);
@@ -80,7 +80,7 @@ std::shared_ptr<Database> Database::open(const std::string& path, const Workgrou
         }
     }
     if (identity.empty() || identity != workgroup.databaseIdentity())
-        throw JetError(err::NoPermission,
+        throw EngineError(err::NoPermission,
                        "You do not have the necessary permissions to use the '" + path +
                            "' object. Have your system administrator or the person who created "
                            "this object establish the appropriate permissions for you.");
@@ -137,11 +137,11 @@ void Database::fail(int rc, const std::string& sql) {
         std::string object = std::exchange(deniedObject_, {});
         std::string action = std::exchange(deniedAction_, {});
         if (object.empty())
-            throw JetError(err::InvalidStatement,
+            throw EngineError(err::InvalidStatement,
                            "Invalid SQL statement; only SELECT, INSERT, UPDATE and DELETE "
                            "statements on tables can be run: '" +
                                sql + "'.");
-        throw JetError(err::NoPermission,
+        throw EngineError(err::NoPermission,
                        "You do not have the necessary permissions to " + action + " the '" +
                            object +
                            "' object. Have your system administrator or the person "
@@ -151,44 +151,44 @@ void Database::fail(int rc, const std::string& sql) {
     switch (primary) {
     case SQLITE_ERROR:
         if (startsWith(msg, "no such table: "))
-            throw JetError(err::TableNotFound,
+            throw EngineError(err::TableNotFound,
                            "The database engine cannot find the input table or query '" +
                                msg.substr(15) +
                                "'. Make sure it exists and that its name is spelled correctly.");
         if (startsWith(msg, "no such column: "))
-            throw JetError(err::SyntaxError, "Unknown field name '" + msg.substr(16) +
+            throw EngineError(err::SyntaxError, "Unknown field name '" + msg.substr(16) +
                                                  "' in query expression '" + sql + "'.");
         if (msg == "Invalid pattern string.")
-            throw JetError(err::InvalidPattern, msg);
-        throw JetError(err::SyntaxError, "Syntax error in query expression '" + sql + "'.");
+            throw EngineError(err::InvalidPattern, msg);
+        throw EngineError(err::SyntaxError, "Syntax error in query expression '" + sql + "'.");
     case SQLITE_READONLY:
-        throw JetError(err::ReadOnly, "Cannot update. Database or object is read-only.");
+        throw EngineError(err::ReadOnly, "Cannot update. Database or object is read-only.");
     case SQLITE_FULL:
-        throw JetError(err::DiskError, "Disk or network error: the disk is full. Nothing "
+        throw EngineError(err::DiskError, "Disk or network error: the disk is full. Nothing "
                                        "was changed.");
     case SQLITE_IOERR:
-        throw JetError(err::DiskError, "Disk or network error while using '" + path_ +
+        throw EngineError(err::DiskError, "Disk or network error while using '" + path_ +
                                            "': the disk may be full. Nothing was changed.");
     case SQLITE_NOTADB:
-        throw JetError(err::UnrecognizedFormat, "Unrecognized database format '" + path_ + "'.");
+        throw EngineError(err::UnrecognizedFormat, "Unrecognized database format '" + path_ + "'.");
     case SQLITE_CORRUPT:
     case SQLITE_CANTOPEN:
     case SQLITE_FORMAT:
-        throw JetError(err::CannotOpen,
+        throw EngineError(err::CannotOpen,
                        "Cannot open database '" + path_ +
                            "'. It may not be a database that this program recognizes, or the "
                            "file may be corrupt.");
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        throw JetError(err::Locked, "Could not update; currently locked.");
+        throw EngineError(err::Locked, "Could not update; currently locked.");
     case SQLITE_CONSTRAINT:
-        throw JetError(err::Internal, "The change breaks a rule of the table: " + msg + ".");
+        throw EngineError(err::Internal, "The change breaks a rule of the table: " + msg + ".");
     case SQLITE_TOOBIG:
-        throw JetError(err::SyntaxError, "The query is too complex or too long.");
+        throw EngineError(err::SyntaxError, "The query is too complex or too long.");
     case SQLITE_NOMEM:
-        throw JetError(7, "Out of memory.");
+        throw EngineError(7, "Out of memory.");
     default:
-        throw JetError(err::Internal, "Database engine error: " + msg + ".");
+        throw EngineError(err::Internal, "Database engine error: " + msg + ".");
     }
 }
 
@@ -202,10 +202,10 @@ Statement Database::prepareUser(const std::string& sql, const std::string& shown
     if (rc != SQLITE_OK)
         fail(rc, shown);
     if (!s)
-        throw JetError(err::InvalidStatement, "Invalid SQL statement: '" + shown + "'.");
+        throw EngineError(err::InvalidStatement, "Invalid SQL statement: '" + shown + "'.");
     for (const char* p = tail; p && *p; ++p) {
         if (!std::isspace(static_cast<unsigned char>(*p)) && *p != ';')
-            throw JetError(err::CharactersAfterEnd, "Characters found after end of SQL "
+            throw EngineError(err::CharactersAfterEnd, "Characters found after end of SQL "
                                                     "statement: '" +
                                                         shown + "'.");
     }
@@ -281,4 +281,4 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, bool 
         new Recordset(shared_from_this(), sql, readOnly || readOnly_));
 }
 
-} // namespace jet
+} // namespace engine

@@ -11,7 +11,7 @@
 
 struct sqlite3;
 
-namespace jet {
+namespace engine {
 
 class Recordset;
 
@@ -68,4 +68,4 @@ private:
     std::map<std::string, std::vector<Column>> columns_;
 };
 
-} // namespace jet
+} // namespace engine

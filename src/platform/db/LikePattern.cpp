@@ -1,11 +1,11 @@
 #include "LikePattern.h"
 
-#include "JetError.h"
+#include "EngineError.h"
 #include "TextFold.h"
 
 #include <cstring>
 
-namespace jet {
+namespace engine {
 
 namespace {
 
@@ -64,7 +64,7 @@ LikePattern LikePattern::compile(std::string_view pattern, std::optional<char32_
         } else if (c == U'[') {
             std::size_t close = cps.find(U']', i + 1);
             if (close == std::u32string::npos)
-                throw JetError(err::InvalidPattern, kInvalidPattern);
+                throw EngineError(err::InvalidPattern, kInvalidPattern);
             std::u32string body = cps.substr(i + 1, close - i - 1);
             i = close;
             if (body.empty())
@@ -80,7 +80,7 @@ LikePattern LikePattern::compile(std::string_view pattern, std::optional<char32_
                 if (k + 2 < body.size() && body[k + 1] == U'-') {
                     char32_t hi = body[k + 2];
                     if (hi < lo)
-                        throw JetError(err::InvalidPattern, kInvalidPattern);
+                        throw EngineError(err::InvalidPattern, kInvalidPattern);
                     t.ranges.emplace_back(lo, hi);
                     k += 2;
                 } else {
@@ -193,4 +193,4 @@ bool LikePattern::matchGeneral(const std::u32string& s) const {
     return ti == tokens_.size();
 }
 
-} // namespace jet
+} // namespace engine

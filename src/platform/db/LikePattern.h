@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace jet {
+namespace engine {
 
 // A compiled Like pattern with the database engine's rules: "*" any run of
 // characters, "?" one character, "#" one digit, "[abc]", "[a-c]" and "[!abc]"
@@ -13,7 +13,7 @@ namespace jet {
 // "*text*" shape is answered by a plain substring search.
 class LikePattern {
 public:
-    // Throws JetError (invalid pattern) for an unclosed "[".
+    // Throws EngineError (invalid pattern) for an unclosed "[".
     static LikePattern compile(std::string_view pattern,
                                std::optional<char32_t> escape = std::nullopt);
 
@@ -39,4 +39,4 @@ private:
     bool asciiOnly_ = false;
 };
 
-} // namespace jet
+} // namespace engine

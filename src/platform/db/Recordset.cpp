@@ -1,7 +1,7 @@
 #include "Recordset.h"
 
 #include "Database.h"
-#include "JetError.h"
+#include "EngineError.h"
 
 #include <sqlite3.h>
 
@@ -10,7 +10,7 @@
 #include <cmath>
 #include <unordered_set>
 
-namespace jet {
+namespace engine {
 
 namespace {
 
@@ -107,7 +107,7 @@ Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool 
     if (!splitSelectStar(sql, fromClause, table_)) {
         // Let the engine name what is wrong with the text first.
         db_->prepareUser(sql, sql);
-        throw JetError(err::InvalidStatement,
+        throw EngineError(err::InvalidStatement,
                        "Invalid operation: a record set is opened on a statement of the form "
                        "SELECT * FROM table, not on '" +
                            sql + "'.");
@@ -135,33 +135,33 @@ Recordset::~Recordset() = default;
 
 void Recordset::requireCurrent() const {
     if (afterDelete_)
-        throw JetError(3167, "Record is deleted.");
+        throw EngineError(3167, "Record is deleted.");
     if (pos_ < 0 || pos_ >= RecordCount())
-        throw JetError(err::NoCurrentRecord, "No current record.");
+        throw EngineError(err::NoCurrentRecord, "No current record.");
 }
 
 void Recordset::requireWritable() const {
     if (readOnly_)
-        throw JetError(err::ReadOnly, "Cannot update. Database or object is read-only.");
+        throw EngineError(err::ReadOnly, "Cannot update. Database or object is read-only.");
 }
 
 void Recordset::setAbsolutePosition(long index) {
     if (index < 0 || index >= RecordCount())
-        throw JetError(err::NoCurrentRecord, "No current record.");
+        throw EngineError(err::NoCurrentRecord, "No current record.");
     pos_ = index;
     afterDelete_ = false;
 }
 
 void Recordset::MoveFirst() {
     if (keys_.empty())
-        throw JetError(err::NoCurrentRecord, "No current record.");
+        throw EngineError(err::NoCurrentRecord, "No current record.");
     pos_ = 0;
     afterDelete_ = false;
 }
 
 void Recordset::MoveLast() {
     if (keys_.empty())
-        throw JetError(err::NoCurrentRecord, "No current record.");
+        throw EngineError(err::NoCurrentRecord, "No current record.");
     pos_ = RecordCount() - 1;
     afterDelete_ = false;
 }
@@ -172,14 +172,14 @@ void Recordset::MoveNext() {
         return;
     }
     if (IsEOF())
-        throw JetError(err::NoCurrentRecord, "No current record.");
+        throw EngineError(err::NoCurrentRecord, "No current record.");
     ++pos_;
 }
 
 void Recordset::MovePrevious() {
     afterDelete_ = false;
     if (IsBOF())
-        throw JetError(err::NoCurrentRecord, "No current record.");
+        throw EngineError(err::NoCurrentRecord, "No current record.");
     --pos_;
 }
 
@@ -191,13 +191,13 @@ void Recordset::AddNew() {
 
 void Recordset::setNewValue(int column, const Value& v) {
     if (!adding_)
-        throw JetError(3020, "Update or CancelUpdate without AddNew or Edit.");
+        throw EngineError(3020, "Update or CancelUpdate without AddNew or Edit.");
     newValues_.emplace_back(column, v);
 }
 
 std::int64_t Recordset::Update() {
     if (!adding_)
-        throw JetError(3020, "Update or CancelUpdate without AddNew or Edit.");
+        throw EngineError(3020, "Update or CancelUpdate without AddNew or Edit.");
     adding_ = false;
     std::string sql = "INSERT INTO " + bracket(table_);
     if (newValues_.empty()) {
@@ -278,13 +278,13 @@ const Value& Recordset::Field(int column) {
 const Value& Recordset::valueAt(long index, int column) {
     const Row& r = rowAt(index);
     if (column < 0 || column >= static_cast<int>(r.size()))
-        throw JetError(err::SubscriptOutOfRange, "Item not found in this collection.");
+        throw EngineError(err::SubscriptOutOfRange, "Item not found in this collection.");
     return r[static_cast<size_t>(column)];
 }
 
 const Recordset::Row& Recordset::rowAt(long index) {
     if (index < 0 || index >= RecordCount())
-        throw JetError(err::NoCurrentRecord, "No current record.");
+        throw EngineError(err::NoCurrentRecord, "No current record.");
     const long page = index / kPageRows;
     auto it = pages_.find(page);
     if (it == pages_.end()) {
@@ -335,10 +335,10 @@ void Recordset::dropPage(long index) {
 Value Recordset::coerce(int column, const std::string& text) {
     const auto& cols = db_->columns(table_);
     if (column < 0 || column >= static_cast<int>(cols.size()))
-        throw JetError(err::SubscriptOutOfRange, "Item not found in this collection.");
+        throw EngineError(err::SubscriptOutOfRange, "Item not found in this collection.");
     const auto& col = cols[static_cast<size_t>(column)];
     if (col.key)
-        throw JetError(err::FieldNotUpdatable, "Field '" + col.name + "' cannot be updated.");
+        throw EngineError(err::FieldNotUpdatable, "Field '" + col.name + "' cannot be updated.");
     std::size_t b = 0, e = text.size();
     while (b < e && std::isspace(static_cast<unsigned char>(text[b])))
         ++b;
@@ -359,7 +359,7 @@ Value Recordset::coerce(int column, const std::string& text) {
         return Value::real(d);
     if (!col.textDefault.empty() && trimmed == col.textDefault)
         return Value::text(trimmed);
-    throw JetError(err::ConversionError, "Data type conversion error: '" + text +
+    throw EngineError(err::ConversionError, "Data type conversion error: '" + text +
                                              "' is not a number, as field '" + col.name +
                                              "' requires.");
 }
@@ -367,7 +367,7 @@ Value Recordset::coerce(int column, const std::string& text) {
 void Recordset::updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) {
     requireWritable();
     if (index < 0 || index >= RecordCount())
-        throw JetError(err::NoCurrentRecord, "No current record.");
+        throw EngineError(err::NoCurrentRecord, "No current record.");
     if (changes.empty())
         return;
     std::vector<Value> values;
@@ -385,8 +385,8 @@ void Recordset::updateRow(long index, const std::vector<std::pair<int, std::stri
                        keys_[static_cast<size_t>(index)]);
     db_->stepWrite(s, sql);
     if (sqlite3_changes(db_->handle()) == 0)
-        throw JetError(3167, "Record is deleted.");
+        throw EngineError(3167, "Record is deleted.");
     dropPage(index);
 }
 
-} // namespace jet
+} // namespace engine

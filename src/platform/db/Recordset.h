@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace jet {
+namespace engine {
 
 class Database;
 
@@ -105,4 +105,4 @@ private:
     Row emptyRow_;
 };
 
-} // namespace jet
+} // namespace engine

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace jet {
+namespace engine {
 
 // Owns one prepared statement and finalises it.
 class Statement {
@@ -30,4 +30,4 @@ private:
     sqlite3_stmt* s_ = nullptr;
 };
 
-} // namespace jet
+} // namespace engine

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace jet {
+namespace engine {
 
 // What one account may do with one table.
 struct TablePermissions {
@@ -10,4 +10,4 @@ struct TablePermissions {
     bool remove = false;
 };
 
-} // namespace jet
+} // namespace engine

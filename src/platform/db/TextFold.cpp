@@ -1,6 +1,6 @@
 #include "TextFold.h"
 
-namespace jet {
+namespace engine {
 
 char32_t foldCase(char32_t c) {
     if (c < 0x80)
@@ -74,4 +74,4 @@ void decodeFolded(std::string_view s, std::u32string& out) {
     }
 }
 
-} // namespace jet
+} // namespace engine

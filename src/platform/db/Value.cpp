@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace jet {
+namespace engine {
 
 Value Value::integer(std::int64_t v) {
     Value r;
@@ -61,4 +61,4 @@ bool Value::operator==(const Value& o) const {
     return false;
 }
 
-} // namespace jet
+} // namespace engine

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace jet {
+namespace engine {
 
 // One stored value of a row: Null, a whole number, a real number or text,
 // exactly as the database holds it.
@@ -36,4 +36,4 @@ private:
     std::string s_;
 };
 
-} // namespace jet
+} // namespace engine

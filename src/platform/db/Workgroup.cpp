@@ -1,6 +1,6 @@
 #include "Workgroup.h"
 
-#include "JetError.h"
+#include "EngineError.h"
 #include "Statement.h"
 
 #include <sodium.h>
@@ -12,7 +12,7 @@
 #include <mutex>
 #include <set>
 
-namespace jet {
+namespace engine {
 
 namespace {
 
@@ -27,11 +27,11 @@ std::string upper(std::string s) {
 void ensureSodium() {
     static const int rc = sodium_init();
     if (rc < 0)
-        throw JetError(err::Internal, "The password library could not be started.");
+        throw EngineError(err::Internal, "The password library could not be started.");
 }
 
-JetError damaged(const std::string& path) {
-    return JetError(err::WorkgroupMissing, "The workgroup information file '" + path +
+EngineError damaged(const std::string& path) {
+    return EngineError(err::WorkgroupMissing, "The workgroup information file '" + path +
                                                "' is damaged or is not a workgroup "
                                                "information file.");
 }
@@ -82,7 +82,7 @@ Workgroup Workgroup::logOn(const std::string& path, const std::string& user,
     ensureSodium();
     std::error_code ec;
     if (path.empty() || !std::filesystem::is_regular_file(path, ec))
-        throw JetError(err::WorkgroupMissing,
+        throw EngineError(err::WorkgroupMissing,
                        "The workgroup information file '" + path +
                            "' is missing or opened exclusively by another user.");
 
@@ -114,7 +114,7 @@ Workgroup Workgroup::logOn(const std::string& path, const std::string& user,
             throw damaged(path);
     }
 
-    const JetError badAccount(err::BadAccount, "Not a valid account name or password.");
+    const EngineError badAccount(err::BadAccount, "Not a valid account name or password.");
     std::string hash;
     {
         Statement s = prepare("SELECT name, pwhash FROM accounts WHERE name = ?1 COLLATE NOCASE");
@@ -159,7 +159,7 @@ void Workgroup::create(const std::string& path, const std::string& identity,
     if (sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
         SQLITE_OK) {
         sqlite3_close(raw);
-        throw JetError(err::CannotOpen,
+        throw EngineError(err::CannotOpen,
                        "Cannot create the workgroup information file '" + path + "'.");
     }
     std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
@@ -168,7 +168,7 @@ void Workgroup::create(const std::string& path, const std::string& identity,
         if (sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
             std::string m = msg ? msg : "unknown error";
             sqlite3_free(msg);
-            throw JetError(err::Internal, "Cannot write the workgroup information file: " + m);
+            throw EngineError(err::Internal, "Cannot write the workgroup information file: " + m);
         }
     };
     exec("BEGIN;"
@@ -189,7 +189,7 @@ void Workgroup::create(const std::string& path, const std::string& identity,
         for (int v : ints)
             sqlite3_bind_int(st, i++, v);
         if (sqlite3_step(st) != SQLITE_DONE)
-            throw JetError(err::Internal, "Cannot write the workgroup information file.");
+            throw EngineError(err::Internal, "Cannot write the workgroup information file.");
     };
     insert("INSERT INTO workgroup VALUES(?1, ?2)", {"format", kFormat}, {});
     insert("INSERT INTO workgroup VALUES(?1, ?2)", {"database_identity", identity}, {});
@@ -198,7 +198,7 @@ void Workgroup::create(const std::string& path, const std::string& identity,
         if (crypto_pwhash_str(hash, a.password.c_str(), a.password.size(),
                               crypto_pwhash_OPSLIMIT_INTERACTIVE,
                               crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
-            throw JetError(err::Internal, "Out of memory while hashing a password.");
+            throw EngineError(err::Internal, "Out of memory while hashing a password.");
         insert("INSERT INTO accounts VALUES(?1, ?2)", {a.name, hash}, {});
         for (const auto& [table, p] : a.tables)
             insert("INSERT INTO permissions VALUES(?1, ?2, ?3, ?4, ?5, ?6)", {a.name, table},
@@ -207,4 +207,4 @@ void Workgroup::create(const std::string& path, const std::string& identity,
     exec("COMMIT;");
 }
 
-} // namespace jet
+} // namespace engine

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace jet {
+namespace engine {
 
 // The workgroup information file: accounts with password hashes, what each
 // account may do with each table, and the identity of the database that the
@@ -19,7 +19,7 @@ public:
         std::map<std::string, TablePermissions> tables;
     };
 
-    // Reads the file and logs the user on. Throws JetError when the file is
+    // Reads the file and logs the user on. Throws EngineError when the file is
     // missing or damaged, or the account or password is wrong.
     static Workgroup logOn(const std::string& path, const std::string& user,
                            const std::string& password);
@@ -38,4 +38,4 @@ private:
     std::map<std::string, TablePermissions> tables_; // keys upper-cased
 };
 
-} // namespace jet
+} // namespace engine

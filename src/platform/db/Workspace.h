@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-namespace jet {
+namespace engine {
 
 class DBEngine;
 class Database;
@@ -14,7 +14,7 @@ class Workspace {
 public:
     explicit Workspace(const DBEngine& engine) : engine_(engine) {}
 
-    // Opens the file or throws JetError; the database stays open while any
+    // Opens the file or throws EngineError; the database stays open while any
     // holder of it (record sets included) lives.
     std::shared_ptr<Database> OpenDatabase(const std::string& name, bool exclusive = false,
                                            bool readOnly = false) const;
@@ -23,4 +23,4 @@ private:
     const DBEngine& engine_;
 };
 
-} // namespace jet
+} // namespace engine

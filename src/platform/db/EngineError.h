@@ -3,13 +3,13 @@
 #include <stdexcept>
 #include <string>
 
-namespace jet {
+namespace engine {
 
 // Every failure of the database engine: a number and a description in the
 // engine's own words, ready to be shown to the user as it stands.
-class JetError : public std::runtime_error {
+class EngineError : public std::runtime_error {
 public:
-    JetError(int number, const std::string& description)
+    EngineError(int number, const std::string& description)
         : std::runtime_error(description), number_(number) {}
 
     int number() const { return number_; }
@@ -42,4 +42,4 @@ constexpr int SubscriptOutOfRange = 9;
 constexpr int Internal = 3000;
 } // namespace err
 
-} // namespace jet
+} // namespace engine

@@ -2,11 +2,11 @@
 
 struct sqlite3;
 
-namespace jet {
+namespace engine {
 
 // Replaces SQLite's LIKE (both its two- and three-argument forms) with the
 // engine's Like rules on one connection. The compiled pattern is kept per
 // statement, so a scan compiles it once.
-void registerJetFunctions(sqlite3* db);
+void registerLikeFunctions(sqlite3* db);
 
-} // namespace jet
+} // namespace engine

@@ -1,6 +1,6 @@
-#include "JetFunctions.h"
+#include "LikeFunctions.h"
 
-#include "JetError.h"
+#include "EngineError.h"
 #include "LikePattern.h"
 #include "TextFold.h"
 
@@ -10,7 +10,7 @@
 #include <optional>
 #include <string_view>
 
-namespace jet {
+namespace engine {
 
 namespace {
 
@@ -36,7 +36,7 @@ void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         std::string_view pattern(pt ? pt : "", static_cast<size_t>(sqlite3_value_bytes(argv[0])));
         try {
             fresh = std::make_unique<LikePattern>(LikePattern::compile(pattern, escape));
-        } catch (const JetError& e) {
+        } catch (const EngineError& e) {
             sqlite3_result_error(ctx, e.what(), -1);
             return;
         }
@@ -54,7 +54,7 @@ void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 } // namespace
 
-void registerJetFunctions(sqlite3* db) {
+void registerLikeFunctions(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr,
                                nullptr);
@@ -62,4 +62,4 @@ void registerJetFunctions(sqlite3* db) {
                                nullptr);
 }
 
-} // namespace jet
+} // namespace engine
