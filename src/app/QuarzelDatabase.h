@@ -96,7 +96,9 @@ private:
     void sortBy(const QString& orderClause);
     // The values the grid shows in the given columns of the current row.
     QStringList readCurrentRow(int columns);
-    void printTitle(const QString& title);
+    // The centred title, then the date, the time and an empty line.
+    void printHeading(double bodySize);
+    void printCentred(const QString& text);
     void printPair(const QString& label, const QString& value);
     // Steps 3 to 5 of the record view: last row, count label, first row.
     void countAndRewind();

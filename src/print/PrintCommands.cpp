@@ -51,14 +51,23 @@ QStringList QuarzelDatabase::readCurrentRow(int columns) {
     return values;
 }
 
-void QuarzelDatabase::printTitle(const QString& title) {
+void QuarzelDatabase::printHeading(double bodySize) {
     Printer& p = Printer::instance();
+    // The title names the table whose rows are printed.
+    const QString title = ReportLayout::titleFor(Data1->RecordSource(), ActiveDatabase).toUpper();
     setPrinterFont(p, 18);
     p.setScaleWidth(100);
     p.setScaleHeight(200);
     p.setCurrentY(1);
-    p.setCurrentX(p.ScaleWidth() / 2 - p.TextWidth(title) / 2);
-    p.Print(title);
+    printCentred(title);
+    setPrinterFont(p, bodySize);
+    printDateAndTime(p);
+}
+
+void QuarzelDatabase::printCentred(const QString& text) {
+    Printer& p = Printer::instance();
+    p.setCurrentX(p.ScaleWidth() / 2 - p.TextWidth(text) / 2);
+    p.Print(text);
 }
 
 void QuarzelDatabase::printPair(const QString& label, const QString& value) {
@@ -78,12 +87,7 @@ void QuarzelDatabase::Printdata1() {
         p.setOrientation(1);
         p.setCopies(CommonDialog1->Copies);
         Screen::setMousePointer(11);
-        // The title names the table whose row is printed.
-        const QString title =
-            ReportLayout::titleFor(Data1->RecordSource(), ActiveDatabase).toUpper();
-        printTitle(title);
-        setPrinterFont(p, 12);
-        printDateAndTime(p);
+        printHeading(12);
         const QStringList row = readCurrentRow(schema::kColumnCount);
         for (const auto& line : ReportLayout::kCurrentRow)
             printPair(line.label, row[line.column]);
@@ -102,11 +106,7 @@ void QuarzelDatabase::PrintData() {
         CommonDialog1->ShowPrinter();
         Printer& p = Printer::instance();
         Screen::setMousePointer(11);
-        const QString title =
-            ReportLayout::titleFor(Data1->RecordSource(), ActiveDatabase).toUpper();
-        printTitle(title);
-        setPrinterFont(p, 8);
-        printDateAndTime(p);
+        printHeading(8);
         // Every row of the view, in grid order, two to a page, each page
         // with its footer.
         const long rows = vaSpread1->RowCount();
@@ -120,8 +120,7 @@ void QuarzelDatabase::PrintData() {
             if (r % 2 == 0 || r == rows) {
                 const QString footer = ReportLayout::footer(static_cast<int>((r + 1) / 2), total);
                 setPrinterFont(p, 8);
-                p.setCurrentX(p.ScaleWidth() / 2 - p.TextWidth(footer) / 2);
-                p.Print(footer);
+                printCentred(footer);
                 if (r != rows)
                     p.NewPage();
             }
