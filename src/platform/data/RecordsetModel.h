@@ -34,7 +34,6 @@ public:
     // description is given back.
     bool commitPending(QString* error = nullptr);
     bool hasPending() const { return !pending_.empty(); }
-    long pendingRow() const { return pendingRow_; }
 
 signals:
     void writeFailed(const QString& description);

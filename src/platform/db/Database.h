@@ -35,7 +35,6 @@ public:
     Database& operator=(const Database&) = delete;
 
     const std::string& Name() const { return path_; }
-    bool readOnly() const { return readOnly_; }
 
     // Opens a dynaset on "SELECT * FROM table ...".
     std::unique_ptr<Recordset> OpenRecordset(const std::string& sql, bool readOnly = false);

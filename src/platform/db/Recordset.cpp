@@ -186,39 +186,18 @@ void Recordset::MovePrevious() {
 void Recordset::AddNew() {
     requireWritable();
     adding_ = true;
-    newValues_.clear();
-}
-
-void Recordset::setNewValue(int column, const Value& v) {
-    if (!adding_)
-        throw EngineError(3020, "Update or CancelUpdate without AddNew or Edit.");
-    newValues_.emplace_back(column, v);
 }
 
 std::int64_t Recordset::Update() {
     if (!adding_)
         throw EngineError(3020, "Update or CancelUpdate without AddNew or Edit.");
     adding_ = false;
-    std::string sql = "INSERT INTO " + bracket(table_);
-    if (newValues_.empty()) {
-        sql += " DEFAULT VALUES";
-    } else {
-        std::string names, params;
-        for (std::size_t i = 0; i < newValues_.size(); ++i) {
-            names +=
-                (i ? ", " : "") + bracket(fieldNames_.at(static_cast<size_t>(newValues_[i].first)));
-            params += (i ? ", ?" : "?") + std::to_string(i + 1);
-        }
-        sql += " (" + names + ") VALUES (" + params + ")";
-    }
+    const std::string sql = "INSERT INTO " + bracket(table_) + " DEFAULT VALUES";
     Statement s = db_->prepareUser(sql, sql);
-    for (std::size_t i = 0; i < newValues_.size(); ++i)
-        bindValue(s.get(), static_cast<int>(i + 1), newValues_[i].second);
-    newValues_.clear();
     db_->stepWrite(s, sql);
-    lastModified_ = sqlite3_last_insert_rowid(db_->handle());
-    keys_.push_back(lastModified_);
-    return lastModified_;
+    const std::int64_t key = sqlite3_last_insert_rowid(db_->handle());
+    keys_.push_back(key);
+    return key;
 }
 
 void Recordset::Delete() {

@@ -38,12 +38,10 @@ public:
     void MoveNext();
     void MovePrevious();
 
-    // AddNew then Update appends a row made of the table's defaults (and
-    // any values set in between); Update returns the new key.
+    // AddNew then Update appends a row made of the table's defaults;
+    // Update returns the new key.
     void AddNew();
-    void setNewValue(int column, const Value& v);
     std::int64_t Update();
-    std::int64_t LastModified() const { return lastModified_; }
 
     // Removes the current row from the table at once. MoveNext then makes
     // the row after it current.
@@ -68,8 +66,6 @@ public:
     void updateRow(long index, const std::vector<std::pair<int, std::string>>& changes);
 
     bool ReadOnly() const { return readOnly_; }
-    const std::string& tableName() const { return table_; }
-    const std::string& source() const { return sql_; }
 
 private:
     friend class Database;
@@ -93,8 +89,6 @@ private:
     bool afterDelete_ = false;
     bool noMatch_ = true;
     bool adding_ = false;
-    std::vector<std::pair<int, Value>> newValues_;
-    std::int64_t lastModified_ = 0;
 
     struct Page {
         std::vector<Row> rows;

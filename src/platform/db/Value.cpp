@@ -45,20 +45,4 @@ std::string Value::storedText() const {
     return {};
 }
 
-bool Value::operator==(const Value& o) const {
-    if (type_ != o.type_)
-        return false;
-    switch (type_) {
-    case Type::Null:
-        return true;
-    case Type::Integer:
-        return i_ == o.i_;
-    case Type::Real:
-        return d_ == o.d_;
-    case Type::Text:
-        return s_ == o.s_;
-    }
-    return false;
-}
-
 } // namespace engine

@@ -27,7 +27,6 @@ public:
     // database renders them.
     std::string storedText() const;
 
-    bool operator==(const Value& other) const;
 
 private:
     Type type_ = Type::Null;
