@@ -247,7 +247,7 @@ private slots:
         const std::string wg = f.data().workgroupPath();
         engine::TablePermissions readOnly{true, false, false, false};
         engine::Workgroup::create(wg, f.data().identity(),
-                               {{"quarzel", "ridge38uk", {{"DOZIRO1", readOnly}}}});
+                                  {{"quarzel", "ridge38uk", {{"DOZIRO1", readOnly}}}});
         auto& w = f.start();
         w.mnuEdit2_Click(0);
         typeInto(w, 0, 0, "Denied");

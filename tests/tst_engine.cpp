@@ -318,7 +318,10 @@ private slots:
                  engine::err::ConversionError);
         QVERIFY(msg.contains("Fe2O3"));
         QCOMPARE(d.rawCount("SELECT Rockname = 'Test rock'" + where), 1LL); // nothing half-written
-        QCOMPARE(errorNumber([&] { rs->updateRow(3, {{31, "5"}}); }), engine::err::FieldNotUpdatable);
+        QCOMPARE(errorNumber([&] {
+                     rs->updateRow(3, {{31, "5"}});
+                 }),
+                 engine::err::FieldNotUpdatable);
         rs->updateRow(3, {{5, "Empty"}}); // SiO2 may go back to its default text
 
         auto ro = db->OpenRecordset(kWhole, true);
@@ -346,7 +349,12 @@ private slots:
         auto db = e.Workspaces(0).OpenDatabase(d.databasePath());
         auto rs = db->OpenRecordset(kWhole);
         QString msg;
-        QCOMPARE(errorNumber([&] { rs->updateRow(0, {{0, "x"}}); }, &msg), engine::err::NoPermission);
+        QCOMPARE(errorNumber(
+                     [&] {
+                         rs->updateRow(0, {{0, "x"}});
+                     },
+                     &msg),
+                 engine::err::NoPermission);
         QVERIFY(msg.contains("DOZIRO1"));
         QCOMPARE(errorNumber([&] {
                      rs->AddNew();

@@ -215,7 +215,7 @@ private slots:
             // A workgroup for this database that knows another password.
             const std::string id = f.data().identity();
             engine::Workgroup::create((dir + "/tarnvel.mdw").toStdString(), id,
-                                   {{"quarzel", "other-password", {}}});
+                                      {{"quarzel", "other-password", {}}});
         }
         if (kind == 3) {
             QFile g(dir + "/quarzdb32.mdb");

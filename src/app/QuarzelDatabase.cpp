@@ -22,9 +22,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QKeyEvent>
-#include <QKeyEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -47,7 +46,8 @@ QuarzelDatabase::QuarzelDatabase(QWidget* parent) : QMainWindow(parent) {
     wireMenu();
     // The menu's shortcut keys win over the text boxes' and the grid's own
     // use of the same keys (Ctrl+A opens the About window, even in a box).
-    for (QWidget* w : std::initializer_list<QWidget*>{Text1[0], Text1[1], Combo1->lineEdit(), vaSpread1})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Text1[0], Text1[1], Combo1->lineEdit(), vaSpread1})
         w->installEventFilter(this);
     Form_Load();
 }

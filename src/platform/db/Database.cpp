@@ -68,7 +68,8 @@ std::shared_ptr<Database> Database::open(const std::string& path, const Workgrou
                                 &s, nullptr);
         Statement st(s);
         if (rc == SQLITE_ERROR && startsWith(sqlite3_errmsg(d->db_), "no such table"))
-            throw EngineError(err::UnrecognizedFormat, "Unrecognized database format '" + path + "'.");
+            throw EngineError(err::UnrecognizedFormat,
+                              "Unrecognized database format '" + path + "'.");
         if (rc != SQLITE_OK)
             d->fail(rc, {});
         rc = sqlite3_step(s);
@@ -81,9 +82,9 @@ std::shared_ptr<Database> Database::open(const std::string& path, const Workgrou
     }
     if (identity.empty() || identity != workgroup.databaseIdentity())
         throw EngineError(err::NoPermission,
-                       "You do not have the necessary permissions to use the '" + path +
-                           "' object. Have your system administrator or the person who created "
-                           "this object establish the appropriate permissions for you.");
+                          "You do not have the necessary permissions to use the '" + path +
+                              "' object. Have your system administrator or the person who created "
+                              "this object establish the appropriate permissions for you.");
     if (!readOnly) {
         // A change reported as done must survive a crash at any moment.
         d->execInternal("PRAGMA journal_mode=DELETE");
@@ -138,26 +139,26 @@ void Database::fail(int rc, const std::string& sql) {
         std::string action = std::exchange(deniedAction_, {});
         if (object.empty())
             throw EngineError(err::InvalidStatement,
-                           "Invalid SQL statement; only SELECT, INSERT, UPDATE and DELETE "
-                           "statements on tables can be run: '" +
-                               sql + "'.");
+                              "Invalid SQL statement; only SELECT, INSERT, UPDATE and DELETE "
+                              "statements on tables can be run: '" +
+                                  sql + "'.");
         throw EngineError(err::NoPermission,
-                       "You do not have the necessary permissions to " + action + " the '" +
-                           object +
-                           "' object. Have your system administrator or the person "
-                           "who created this object establish the appropriate permissions "
-                           "for you.");
+                          "You do not have the necessary permissions to " + action + " the '" +
+                              object +
+                              "' object. Have your system administrator or the person "
+                              "who created this object establish the appropriate permissions "
+                              "for you.");
     }
     switch (primary) {
     case SQLITE_ERROR:
         if (startsWith(msg, "no such table: "))
             throw EngineError(err::TableNotFound,
-                           "The database engine cannot find the input table or query '" +
-                               msg.substr(15) +
-                               "'. Make sure it exists and that its name is spelled correctly.");
+                              "The database engine cannot find the input table or query '" +
+                                  msg.substr(15) +
+                                  "'. Make sure it exists and that its name is spelled correctly.");
         if (startsWith(msg, "no such column: "))
             throw EngineError(err::SyntaxError, "Unknown field name '" + msg.substr(16) +
-                                                 "' in query expression '" + sql + "'.");
+                                                    "' in query expression '" + sql + "'.");
         if (msg == "Invalid pattern string.")
             throw EngineError(err::InvalidPattern, msg);
         throw EngineError(err::SyntaxError, "Syntax error in query expression '" + sql + "'.");
@@ -165,19 +166,19 @@ void Database::fail(int rc, const std::string& sql) {
         throw EngineError(err::ReadOnly, "Cannot update. Database or object is read-only.");
     case SQLITE_FULL:
         throw EngineError(err::DiskError, "Disk or network error: the disk is full. Nothing "
-                                       "was changed.");
+                                          "was changed.");
     case SQLITE_IOERR:
         throw EngineError(err::DiskError, "Disk or network error while using '" + path_ +
-                                           "': the disk may be full. Nothing was changed.");
+                                              "': the disk may be full. Nothing was changed.");
     case SQLITE_NOTADB:
         throw EngineError(err::UnrecognizedFormat, "Unrecognized database format '" + path_ + "'.");
     case SQLITE_CORRUPT:
     case SQLITE_CANTOPEN:
     case SQLITE_FORMAT:
         throw EngineError(err::CannotOpen,
-                       "Cannot open database '" + path_ +
-                           "'. It may not be a database that this program recognizes, or the "
-                           "file may be corrupt.");
+                          "Cannot open database '" + path_ +
+                              "'. It may not be a database that this program recognizes, or the "
+                              "file may be corrupt.");
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         throw EngineError(err::Locked, "Could not update; currently locked.");
@@ -206,8 +207,8 @@ Statement Database::prepareUser(const std::string& sql, const std::string& shown
     for (const char* p = tail; p && *p; ++p) {
         if (!std::isspace(static_cast<unsigned char>(*p)) && *p != ';')
             throw EngineError(err::CharactersAfterEnd, "Characters found after end of SQL "
-                                                    "statement: '" +
-                                                        shown + "'.");
+                                                       "statement: '" +
+                                                           shown + "'.");
     }
     return st;
 }

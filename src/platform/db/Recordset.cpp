@@ -108,9 +108,9 @@ Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool 
         // Let the engine name what is wrong with the text first.
         db_->prepareUser(sql, sql);
         throw EngineError(err::InvalidStatement,
-                       "Invalid operation: a record set is opened on a statement of the form "
-                       "SELECT * FROM table, not on '" +
-                           sql + "'.");
+                          "Invalid operation: a record set is opened on a statement of the form "
+                          "SELECT * FROM table, not on '" +
+                              sql + "'.");
     }
     {
         Statement keys = db_->prepareUser("SELECT [ID] " + fromClause, sql);
@@ -339,8 +339,8 @@ Value Recordset::coerce(int column, const std::string& text) {
     if (!col.textDefault.empty() && trimmed == col.textDefault)
         return Value::text(trimmed);
     throw EngineError(err::ConversionError, "Data type conversion error: '" + text +
-                                             "' is not a number, as field '" + col.name +
-                                             "' requires.");
+                                                "' is not a number, as field '" + col.name +
+                                                "' requires.");
 }
 
 void Recordset::updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) {

@@ -27,7 +27,6 @@ public:
     // database renders them.
     std::string storedText() const;
 
-
 private:
     Type type_ = Type::Null;
     std::int64_t i_ = 0;

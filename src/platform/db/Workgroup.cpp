@@ -32,8 +32,8 @@ void ensureSodium() {
 
 EngineError damaged(const std::string& path) {
     return EngineError(err::WorkgroupMissing, "The workgroup information file '" + path +
-                                               "' is damaged or is not a workgroup "
-                                               "information file.");
+                                                  "' is damaged or is not a workgroup "
+                                                  "information file.");
 }
 
 // Argon2id is slow on purpose; a logon that already succeeded with the
@@ -83,8 +83,8 @@ Workgroup Workgroup::logOn(const std::string& path, const std::string& user,
     std::error_code ec;
     if (path.empty() || !std::filesystem::is_regular_file(path, ec))
         throw EngineError(err::WorkgroupMissing,
-                       "The workgroup information file '" + path +
-                           "' is missing or opened exclusively by another user.");
+                          "The workgroup information file '" + path +
+                              "' is missing or opened exclusively by another user.");
 
     sqlite3* raw = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
@@ -160,7 +160,7 @@ void Workgroup::create(const std::string& path, const std::string& identity,
         SQLITE_OK) {
         sqlite3_close(raw);
         throw EngineError(err::CannotOpen,
-                       "Cannot create the workgroup information file '" + path + "'.");
+                          "Cannot create the workgroup information file '" + path + "'.");
     }
     std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
     auto exec = [&](const std::string& sql) {
