@@ -12,6 +12,8 @@
 #include <QtTest>
 
 #include <arpa/inet.h>
+#include <csignal>
+#include <sys/resource.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -161,6 +163,59 @@ private slots:
         QCOMPARE(f.log().count("Starting Download..."), 2);
         QCOMPARE(sha(fileContents(f.target())), sha(newer));
         QVERIFY(f.messages.shown.empty());
+    }
+
+    void refusedListingStillConnects() {
+        FtpServer server({"--refuse-listing"});
+        const QByteArray archive = server.put("stupdate.zip", 3000);
+        UpdateFixture f;
+        f.connectTo(server.address());
+        QTRY_VERIFY_WITH_TIMEOUT(f.log().contains("Logged on"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.remoteFiles(), QStringList({".."}), 5000);
+        QVERIFY2(!f.log().contains("Error"), qPrintable(f.log()));
+        QVERIFY(f.ftp->oftp->isConnected());
+        f.ftp->cmdGet[0]->click();
+        QTRY_VERIFY_WITH_TIMEOUT(f.log().contains("Download complete"), 10000);
+        QCOMPARE(sha(fileContents(f.target())), sha(archive));
+    }
+
+    void accountIsMaskedAndNotLogged() {
+        FtpServer server;
+        UpdateFixture f;
+        f.connectTo(server.address());
+        QTRY_VERIFY_WITH_TIMEOUT(f.log().contains("Logged on"), 10000);
+        QCOMPARE(f.ftp->txtUserName->displayText(), QString("******"));
+        QCOMPARE(f.ftp->txtPassword->displayText(), QString("******"));
+        QVERIFY2(f.log().contains("Logged on to 127.0.0.1\r\n"), qPrintable(f.log()));
+        QVERIFY(!f.log().contains("tester"));
+    }
+
+    void fullDiskKeepsTheEarlierArchive() {
+        FtpServer server;
+        server.put("stupdate.zip", 400000);
+        UpdateFixture f;
+        QFile old(f.target());
+        old.open(QIODevice::WriteOnly);
+        old.write("the earlier archive");
+        old.close();
+        f.connectTo(server.address());
+        QTRY_VERIFY_WITH_TIMEOUT(f.log().contains("Logged on"), 10000);
+        // No file of this process may grow past 64 KiB: the disk is full
+        // for the download's temporary file.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 64 * 1024;
+        setrlimit(RLIMIT_FSIZE, &small);
+        f.ftp->cmdGet[0]->click();
+        QTRY_VERIFY_WITH_TIMEOUT(f.log().contains("Error"), 10000);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        QVERIFY2(f.log().contains("Error : 1004 -- Cannot write the downloaded file: the disk is "
+                                  "full. The earlier update archive is kept."),
+                 qPrintable(f.log()));
+        QCOMPARE(fileContents(f.target()), QByteArray("the earlier archive"));
+        QVERIFY(f.leftovers().isEmpty());
     }
 
     void emptyDirectoryShowsOnlyTheParent() {

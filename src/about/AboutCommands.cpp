@@ -5,6 +5,7 @@
 #include "platform/dialogs/MessageBox.h"
 #include "platform/help/HtmlHelp.h"
 #include "platform/program/ProgramInfo.h"
+#include "platform/shell/Shell.h"
 
 void QuarzelDatabase::mnuHelpContents_Click() {
     // A missing or unreadable file shows nothing of the program's own.
@@ -13,6 +14,10 @@ void QuarzelDatabase::mnuHelpContents_Click() {
 }
 
 void QuarzelDatabase::mnuInternet_Click() {
+    // An opener that fails after it was counted as started is reported in
+    // the same words, when its answer comes.
+    Shell::onLateFailure(
+        [](int result) { MessageBox::Show(Module1::shellFailureText(result), 0); });
     QString target = Module1::kHomePage;
     const int result = Module1::OpenWithShell(target);
     if (result > 32)

@@ -25,9 +25,12 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+
+#include <limits>
 
 static void initProgramResources() {
     Q_INIT_RESOURCE(program);
@@ -44,6 +47,10 @@ QuarzelDatabase::QuarzelDatabase(QWidget* parent) : QMainWindow(parent) {
     buildControls();
     menu_ = std::make_unique<MainMenu>(menuBar());
     wireMenu();
+    // The window is the menu bar over the client area, and cannot be
+    // resized; fixed only now that the menu bar is there.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    layout()->activate();
     // The menu's shortcut keys win over the text boxes' and the grid's own
     // use of the same keys (Ctrl+A opens the About window, even in a box).
     for (QWidget* w :
@@ -72,20 +79,24 @@ void QuarzelDatabase::buildControls() {
     frameFont.setItalic(true);
     Frame1->setFont(frameFont);
 
-    // Children keep the ordinary font; only the frame's caption is large.
-    const QFont normal = QApplication::font();
+    // Only the frame's caption is large and italic. Every attribute of the
+    // controls' font is set, so that none is inherited from the frame.
+    QFont controlFont("MS Sans Serif");
+    controlFont.setPointSizeF(8.25);
+    controlFont.setItalic(false);
+    controlFont.setWeight(QFont::Normal);
+    controlFont.setUnderline(false);
+    controlFont.setStrikeOut(false);
     auto place = [&](QWidget* w, const char* name, int l, int t, int wd, int h) {
         w->setParent(Frame1);
         w->setObjectName(name);
-        w->setFont(normal);
+        w->setFont(controlFont);
         w->setGeometry(Twips::rect(l, t, wd, h));
     };
 
     vaSpread1 = new DBGrid;
     place(vaSpread1, "vaSpread1", 120, 360, 8415, 3255);
-    QFont gridFont("MS Sans Serif");
-    gridFont.setPointSizeF(8.25);
-    vaSpread1->setFont(gridFont);
+    vaSpread1->setHeadFont(controlFont);
     vaSpread1->setFocusPolicy(Qt::ClickFocus);
 
     Label1 = new QLabel("Search For:");
@@ -97,6 +108,8 @@ void QuarzelDatabase::buildControls() {
     Combo1 = new QComboBox;
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
+    // Typed text stands as typed: no completion, no case correction.
+    Combo1->setCompleter(nullptr);
     Combo1->setEditText("Combo1");
     place(Combo1, "Combo1", 6060, 3750, 1335, 315);
     Label2[0] = new QLabel("And:");
@@ -128,7 +141,14 @@ void QuarzelDatabase::buildControls() {
     }
     connect(vaSpread1, &DBGrid::writeFailed, this,
             [](const QString& text) { MessageBox::Show(text, 48, "DataBase Error"); });
-    setFixedSize(sizeHint());
+    connect(vaSpread1, &DBGrid::readFailed, this,
+            [](const QString& text) { MessageBox::Show(text, 48, "DataBase Error"); });
+    connect(vaSpread1, &DBGrid::editorCreated, this,
+            [this](QWidget* editor) { editor->installEventFilter(this); });
+    // A pasted term is taken whole, never cut at the box's default limit;
+    // a term too long for a statement is refused by the engine, with a message.
+    for (QLineEdit* box : Text1)
+        box->setMaxLength(std::numeric_limits<int>::max());
 }
 
 void QuarzelDatabase::wireMenu() {

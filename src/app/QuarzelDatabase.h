@@ -105,6 +105,8 @@ private:
     void showRecordCount(long count, const QString& suffix);
     // The view's row count, keeping the label's suffix.
     void updateCountLabel();
+    // Check marks and record items of the edit mode.
+    void showEditMode(bool enabled);
 
     std::unique_ptr<MainMenu> menu_;
     frmAbout* about_ = nullptr;

@@ -15,15 +15,9 @@
 void QuarzelDatabase::mnuEdit2_Click(short Index) {
     if (Index == 0) {
         Data1->setReadOnly(false);
-        menu_->item("mnuRecord", 0)->setEnabled(true);
-        menu_->item("mnuRecord", 1)->setEnabled(true);
-        menu_->item("mnuEdit2", 0)->setChecked(true);
-        menu_->item("mnuEdit2", 1)->setChecked(false);
+        showEditMode(true);
     } else if (Index == 1) {
-        menu_->item("mnuRecord", 0)->setEnabled(false);
-        menu_->item("mnuRecord", 1)->setEnabled(false);
-        menu_->item("mnuEdit2", 0)->setChecked(false);
-        menu_->item("mnuEdit2", 1)->setChecked(true);
+        showEditMode(false);
         Data1->setReadOnly(true);
     } else {
         return;
@@ -33,9 +27,24 @@ void QuarzelDatabase::mnuEdit2_Click(short Index) {
         Data1->Refresh();
         ApplyGridLayout(false);
     } catch (const std::exception& e) {
+        // The menu, the record items and the grid say the same thing
+        // afterwards: editing ends for sure; it begins only with a new
+        // record set to write to.
+        if (Index == 1)
+            Data1->lockRecordset();
+        const bool writable = !Data1->recordsetReadOnly();
+        Data1->setReadOnly(!writable);
+        showEditMode(writable);
         MessageBox::Show(QString::fromStdString(e.what()), 48, "DataBase Error");
         Screen::setMousePointer(0);
     }
+}
+
+void QuarzelDatabase::showEditMode(bool enabled) {
+    menu_->item("mnuRecord", 0)->setEnabled(enabled);
+    menu_->item("mnuRecord", 1)->setEnabled(enabled);
+    menu_->item("mnuEdit2", 0)->setChecked(enabled);
+    menu_->item("mnuEdit2", 1)->setChecked(!enabled);
 }
 
 void QuarzelDatabase::mnuRecord_Click(short Index) {

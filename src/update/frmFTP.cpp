@@ -14,6 +14,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+// The masked boxes show "*" for each character, whatever the style's own
+// mask character is.
+static const char* const kAsteriskMask = "lineedit-password-character: 42";
+
 static void initUpdateResources() {
     Q_INIT_RESOURCE(update);
 } // pictures in a static library
@@ -35,10 +39,12 @@ frmFTP::frmFTP(QWidget* parent)
     place(Label2 = new QLabel("Status"), 840, 2600, 825, 315);
     place(txtUserName = new QLineEdit(kDefaultUser), 1170, 716, 1740, 375);
     txtUserName->setEchoMode(QLineEdit::Password);
+    txtUserName->setStyleSheet(kAsteriskMask);
     place(Label3 = new QLabel("UserName"), 75, 750, 1140, 255);
     place(Label4 = new QLabel("Password"), 75, 1275, 1050, 255);
     place(txtPassword = new QLineEdit("shale71"), 1170, 1192, 1755, 375);
     txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->setStyleSheet(kAsteriskMask);
     place(cmdGet[0] = new QPushButton("Get Update"), 3120, 695, 1800, 375);
     place(cmdConnect = new QPushButton("Connect"), 3120, 195, 1800, 375);
     place(Label5 = new QLabel("Filename"), 75, 1800, 1050, 255);

@@ -2,10 +2,12 @@
 """A real FTP server for the tests, on 127.0.0.1.
 
 usage: ftpserver.py ROOT USER PASSWORD [--throttle BYTES_PER_SECOND] [--stall]
+                    [--refuse-listing]
 
 Prints the port it listens on, then serves until killed. --throttle slows
 every download down; --stall sends a little of each download and then
-nothing more.
+nothing more; --refuse-listing answers every directory listing with 550
+while files are still served.
 """
 import sys
 import time
@@ -40,6 +42,17 @@ def main():
         handler.dtp_handler = dtp
     if "--stall" in options:
         handler.dtp_handler = StallingDTPHandler
+    if "--refuse-listing" in options:
+        class RefusingHandler(handler):
+            def ftp_NLST(self, path):
+                self.respond("550 Listing not allowed.")
+
+            def ftp_LIST(self, path):
+                self.respond("550 Listing not allowed.")
+
+            def ftp_MLSD(self, path):
+                self.respond("550 Listing not allowed.")
+        handler = RefusingHandler
     server = FTPServer(("127.0.0.1", 0), handler)
     print(server.socket.getsockname()[1], flush=True)
     server.serve_forever()

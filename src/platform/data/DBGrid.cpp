@@ -1,6 +1,7 @@
 #include "DBGrid.h"
 
 #include "DataControl.h"
+#include "GridHeader.h"
 #include "RecordsetModel.h"
 #include "Twips.h"
 #include "platform/db/EngineError.h"
@@ -9,10 +10,37 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QStyledItemDelegate>
 
+#include <limits>
 #include <stdexcept>
 
+namespace {
+
+// Cell editors take a pasted text whole; the engine refuses what a column
+// cannot hold, with a message, rather than the box cutting it silently.
+class CellDelegate : public QStyledItemDelegate {
+public:
+    explicit CellDelegate(DBGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            line->setMaxLength(std::numeric_limits<int>::max());
+        if (editor)
+            emit grid_->editorCreated(editor);
+        return editor;
+    }
+
+private:
+    DBGrid* grid_;
+};
+
+} // namespace
+
 DBGrid::DBGrid(QWidget* parent) : QTableView(parent) {
+    setHorizontalHeader(new GridHeader(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setFrameShape(QFrame::Panel);
@@ -26,6 +54,14 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultSectionSize(Twips::toPixels(1440));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the grid for the next control rather than moving cell to cell.
+    setTabKeyNavigation(false);
+    setItemDelegate(new CellDelegate(this));
+}
+
+void DBGrid::setHeadFont(const QFont& font) {
+    horizontalHeader()->setFont(font);
+    verticalHeader()->setFont(font);
 }
 
 void DBGrid::setDataSource(DataControl* data) {
@@ -35,19 +71,27 @@ void DBGrid::setDataSource(DataControl* data) {
     connect(data, &DataControl::pendingEditsDue, this, [this] { commitEdit(); });
     connect(data, &DataControl::recordsetChanged, this, &DBGrid::rebuildColumns);
     connect(data, &DataControl::positionChanged, this, &DBGrid::followRecordset);
+    connect(data, &DataControl::writableChanged, this, &DBGrid::followWritable);
     connect(model_, &RecordsetModel::writeFailed, this, &DBGrid::writeFailed);
+    // Met while painting: the message waits until the paint is over.
+    connect(model_, &RecordsetModel::readFailed, this, &DBGrid::readFailed,
+            Qt::QueuedConnection);
 }
 
 void DBGrid::rebuildColumns() {
     auto* h = horizontalHeader();
     for (int i = 0; i < model_->columnCount(); ++i)
         h->resizeSection(i, h->defaultSectionSize());
+    followWritable();
+    col_ = 0;
+}
+
+void DBGrid::followWritable() {
     const bool writable = !data_->recordsetReadOnly();
     setEditTriggers(writable
                         ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                               QAbstractItemView::AnyKeyPressed
                         : QAbstractItemView::NoEditTriggers);
-    col_ = 0;
 }
 
 void DBGrid::followRecordset(long row) {
@@ -118,6 +162,10 @@ int DBGrid::Col() const {
 }
 
 void DBGrid::setCol(int column) {
+    // Without a record set (a start-up that failed) the true cause is that
+    // there is no row at all.
+    if (!data_ || !data_->engineRecordset())
+        throw engine::EngineError(engine::err::NoCurrentRecord, "No current record.");
     if (column < 0 || column >= ColumnCount())
         throw std::out_of_range("Invalid column index: the grid has no column " +
                                 std::to_string(column) + ".");
@@ -149,6 +197,7 @@ QString DBGrid::Text() const {
     const long row = Row();
     if (row < 0 || row >= RowCount())
         throw engine::EngineError(engine::err::NoCurrentRecord, "No current record.");
+    data_->engineRecordset()->valueAt(row, col_); // a row that cannot be read says why
     return model_->cellText(row, col_);
 }
 

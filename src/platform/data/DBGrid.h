@@ -37,8 +37,16 @@ public:
     // Writes a pending edit now; false when it was refused.
     bool commitEdit();
 
+    // The font of the column headers.
+    void setHeadFont(const QFont& font);
+
 signals:
     void writeFailed(const QString& description);
+    // Rows of the record set could not be read; once per record set, after
+    // the paint that met them.
+    void readFailed(const QString& description);
+    // A cell editor was opened, so that the window can give it its keys.
+    void editorCreated(QWidget* editor);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -47,6 +55,7 @@ protected:
 private:
     friend class GridColumn;
     void rebuildColumns();
+    void followWritable();
     void followRecordset(long row);
 
     DataControl* data_ = nullptr;

@@ -55,6 +55,14 @@ bool DataControl::recordsetReadOnly() const {
     return !recordset_ || recordset_->ReadOnly();
 }
 
+void DataControl::lockRecordset() {
+    readOnly_ = true;
+    if (recordset_ && !recordset_->ReadOnly()) {
+        recordset_->makeReadOnly();
+        emit writableChanged();
+    }
+}
+
 void DataControl::Refresh() {
     emit pendingEditsDue();
     std::shared_ptr<engine::Database> db = database_;

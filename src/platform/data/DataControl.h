@@ -39,6 +39,9 @@ public:
     DataRecordset& Recordset();
     engine::Recordset* engineRecordset() const { return recordset_.get(); }
     bool recordsetReadOnly() const;
+    // Makes the record set shown read-only at once, without a refresh: for
+    // when a refresh that was to do so failed.
+    void lockRecordset();
 
 signals:
     void
@@ -46,6 +49,7 @@ signals:
     void recordsetChanging(); // a new record set is about to replace the old one
     void recordsetChanged();  // ... and has replaced it
     void rowsChanged();       // rows were added or deleted
+    void writableChanged();   // the record set shown became read-only
     void positionChanged(long row);
 
 private:

@@ -5,6 +5,8 @@
 #include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
 
+#include <QColor>
+
 #include <climits>
 
 RecordsetModel::RecordsetModel(DataControl* data, QObject* parent)
@@ -15,6 +17,7 @@ RecordsetModel::RecordsetModel(DataControl* data, QObject* parent)
         pendingRow_ = -1;
     });
     connect(data_, &DataControl::recordsetChanged, this, [this] {
+        readFailureReported_ = false;
         // A new record set brings new columns without number formats.
         formats_ = QStringList();
         for (int i = 0; i < columnCount(); ++i)
@@ -52,8 +55,16 @@ QString RecordsetModel::cellText(long row, int column) const {
         return {};
     try {
         return formatCell(rs->valueAt(row, column), formats_.value(column));
-    } catch (const engine::EngineError&) {
-        return {}; // a row that vanished shows empty rather than failing the paint
+    } catch (const engine::EngineError& e) {
+        if (e.number() == engine::err::NoCurrentRecord)
+            return {}; // a row that vanished shows empty rather than failing the paint
+        // A row that could not be read is marked as such, never shown as
+        // empty data; the user is told once why.
+        if (!readFailureReported_) {
+            readFailureReported_ = true;
+            emit const_cast<RecordsetModel*>(this)->readFailed(QString::fromStdString(e.what()));
+        }
+        return kUnreadable;
     }
 }
 
@@ -62,6 +73,12 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
         return {};
     if (role == Qt::DisplayRole || role == Qt::EditRole)
         return cellText(index.row(), index.column());
+    if (role == Qt::BackgroundRole || role == Qt::ForegroundRole) {
+        auto* rs = data_->engineRecordset();
+        if (rs && !rs->rowReadable(index.row()))
+            return role == Qt::BackgroundRole ? QVariant(QColor(255, 220, 220))
+                                              : QVariant(QColor(160, 0, 0));
+    }
     return {};
 }
 

@@ -35,12 +35,17 @@ public:
     bool commitPending(QString* error = nullptr);
     bool hasPending() const { return !pending_.empty(); }
 
+    // Shown in each cell of a row that could not be read.
+    static constexpr const char* kUnreadable = "#Unreadable";
+
 signals:
     void writeFailed(const QString& description);
+    void readFailed(const QString& description);
 
 private:
     void reset();
     DataControl* data_;
+    mutable bool readFailureReported_ = false;
     QStringList formats_;
     long pendingRow_ = -1;
     std::map<int, QString> pending_;

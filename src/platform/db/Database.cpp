@@ -8,11 +8,23 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 
 namespace engine {
 
 namespace {
+
+constexpr int kBusyWaitMs = 2000;
+// How long reads fail at once after a lock was met: one wait per user
+// action, not one per row painted.
+constexpr long long kBusyQuietMs = 5000;
+
+long long steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 bool startsWith(const std::string& s, const char* prefix) {
     return s.rfind(prefix, 0) == 0;
@@ -53,8 +65,8 @@ std::shared_ptr<Database> Database::open(const std::string& path, const Workgrou
     int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
     int rc = sqlite3_open_v2(path.c_str(), &d->db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK)
-        d->fail(rc, {});
-    sqlite3_busy_timeout(d->db_, 2000);
+        d->fail(rc, {}, Access::Open);
+    sqlite3_busy_timeout(d->db_, kBusyWaitMs);
     sqlite3_set_authorizer(d->db_, &Database::authorize, d.get());
     registerLikeFunctions(d->db_);
 
@@ -71,13 +83,13 @@ std::shared_ptr<Database> Database::open(const std::string& path, const Workgrou
             throw EngineError(err::UnrecognizedFormat,
                               "Unrecognized database format '" + path + "'.");
         if (rc != SQLITE_OK)
-            d->fail(rc, {});
+            d->fail(rc, {}, Access::Open);
         rc = sqlite3_step(s);
         if (rc == SQLITE_ROW) {
             const unsigned char* t = sqlite3_column_text(s, 0);
             identity = t ? reinterpret_cast<const char*>(t) : "";
         } else if (rc != SQLITE_DONE) {
-            d->fail(rc, {});
+            d->fail(rc, {}, Access::Open);
         }
     }
     if (identity.empty() || identity != workgroup.databaseIdentity())
@@ -131,7 +143,19 @@ int Database::authorize(void* self, int action, const char* a, const char* b, co
     }
 }
 
-void Database::fail(int rc, const std::string& sql) {
+void Database::beginRead() {
+    if (busySeenAt_ && steadyMs() - busySeenAt_ > kBusyQuietMs) {
+        busySeenAt_ = 0;
+        sqlite3_busy_timeout(db_, kBusyWaitMs);
+    }
+}
+
+void Database::noteBusy() {
+    busySeenAt_ = steadyMs();
+    sqlite3_busy_timeout(db_, 0);
+}
+
+void Database::fail(int rc, const std::string& sql, Access access) {
     const int primary = rc & 0xFF;
     const std::string msg = db_ ? sqlite3_errmsg(db_) : "";
     if (primary == SQLITE_AUTH || (!deniedAction_.empty() && primary == SQLITE_ERROR)) {
@@ -173,6 +197,16 @@ void Database::fail(int rc, const std::string& sql) {
     case SQLITE_NOTADB:
         throw EngineError(err::UnrecognizedFormat, "Unrecognized database format '" + path_ + "'.");
     case SQLITE_CORRUPT:
+        if (access == Access::Read)
+            throw EngineError(err::Damaged, "The database '" + path_ +
+                                                "' is damaged: some of its rows cannot be read. "
+                                                "Restore it from a backup copy.");
+        if (access == Access::Write)
+            throw EngineError(err::Damaged, "The database '" + path_ +
+                                                "' is damaged: the change cannot be written. "
+                                                "Nothing was changed. Restore it from a backup "
+                                                "copy.");
+        [[fallthrough]];
     case SQLITE_CANTOPEN:
     case SQLITE_FORMAT:
         throw EngineError(err::CannotOpen,
@@ -181,7 +215,12 @@ void Database::fail(int rc, const std::string& sql) {
                               "file may be corrupt.");
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        throw EngineError(err::Locked, "Could not update; currently locked.");
+        if (access == Access::Write)
+            throw EngineError(err::Locked, "Could not update; currently locked.");
+        noteBusy();
+        throw EngineError(err::Locked, "The database '" + path_ +
+                                           "' is locked by another program, and its rows cannot "
+                                           "be read now. Try again when that program is done.");
     case SQLITE_CONSTRAINT:
         throw EngineError(err::Internal, "The change breaks a rule of the table: " + msg + ".");
     case SQLITE_TOOBIG:
@@ -196,12 +235,17 @@ void Database::fail(int rc, const std::string& sql) {
 Statement Database::prepareUser(const std::string& sql, const std::string& shown) {
     deniedObject_.clear();
     deniedAction_.clear();
+    // The engine would read the text only up to a NUL and run what it got.
+    if (sql.find('\0') != std::string::npos)
+        throw EngineError(err::SyntaxError, "The statement holds a NUL character (code 0), which "
+                                            "no statement can hold. Nothing was run.");
+    beginRead();
     sqlite3_stmt* s = nullptr;
     const char* tail = nullptr;
     int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &s, &tail);
     Statement st(s);
     if (rc != SQLITE_OK)
-        fail(rc, shown);
+        fail(rc, shown, Access::Read);
     if (!s)
         throw EngineError(err::InvalidStatement, "Invalid SQL statement: '" + shown + "'.");
     for (const char* p = tail; p && *p; ++p) {
@@ -254,7 +298,7 @@ const std::vector<Database::Column>& Database::columns(const std::string& table)
             db_, "SELECT name, type, dflt_value, pk FROM pragma_table_info(?1)", -1, &s, nullptr);
         Statement st(s);
         if (rc != SQLITE_OK)
-            fail(rc, {});
+            fail(rc, {}, Access::Read);
         sqlite3_bind_text(s, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
             Column c;
@@ -272,7 +316,7 @@ const std::vector<Database::Column>& Database::columns(const std::string& table)
             cols.push_back(std::move(c));
         }
         if (rc != SQLITE_DONE)
-            fail(rc, {});
+            fail(rc, {}, Access::Read);
     }
     return columns_.emplace(key, std::move(cols)).first->second;
 }

@@ -45,7 +45,15 @@ public:
     // Runs a prepared write to completion, reporting failures in the
     // engine's words.
     void stepWrite(Statement& s, const std::string& shownSql);
-    [[noreturn]] void fail(int rc, const std::string& shownSql);
+    // What was being done when a call failed: the same cause reads
+    // differently for opening the file, reading rows and changing them.
+    enum class Access { Open, Read, Write };
+    [[noreturn]] void fail(int rc, const std::string& shownSql, Access access = Access::Write);
+
+    // Another program's lock is waited out once; while it was seen lately,
+    // reads fail at once instead of waiting again for every row.
+    void beginRead();
+    void noteBusy();
 
     const std::vector<Column>& columns(const std::string& table);
     sqlite3* handle() const { return db_; }
@@ -64,6 +72,7 @@ private:
     bool internal_ = false;
     std::string deniedObject_;
     std::string deniedAction_;
+    long long busySeenAt_ = 0; // milliseconds of the steady clock; 0 when no lock was seen
     std::map<std::string, std::vector<Column>> columns_;
 };
 

@@ -7,12 +7,22 @@
 
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <unordered_set>
 
 namespace engine {
 
 namespace {
+
+// A page that could not be read is tried again after this long.
+constexpr long long kRetryMs = 3000;
+
+long long steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 std::size_t skipSpace(const std::string& s, std::size_t i) {
     while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i])))
@@ -118,7 +128,7 @@ Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool 
         while ((rc = sqlite3_step(keys.get())) == SQLITE_ROW)
             keys_.push_back(sqlite3_column_int64(keys.get(), 0));
         if (rc != SQLITE_DONE)
-            db_->fail(rc, sql);
+            db_->fail(rc, sql, Database::Access::Read);
     }
     rowStmt_ = db_->prepareUser("SELECT * FROM " + bracket(table_) + " WHERE [ID] = ?1", sql);
     const int n = sqlite3_column_count(rowStmt_.get());
@@ -228,7 +238,7 @@ void Recordset::FindFirst(const std::string& criterion) {
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
         hits.insert(sqlite3_column_int64(s.get(), 0));
     if (rc != SQLITE_DONE)
-        db_->fail(rc, criterion);
+        db_->fail(rc, criterion, Database::Access::Read);
     noMatch_ = true;
     if (hits.empty())
         return;
@@ -266,32 +276,15 @@ const Recordset::Row& Recordset::rowAt(long index) {
         throw EngineError(err::NoCurrentRecord, "No current record.");
     const long page = index / kPageRows;
     auto it = pages_.find(page);
+    if (it != pages_.end() && it->second.failed && steadyMs() > it->second.retryAt) {
+        lru_.erase(it->second.lru);
+        pages_.erase(it);
+        it = pages_.end();
+    }
     if (it == pages_.end()) {
-        Page p;
-        const long first = page * kPageRows;
-        const long last = std::min(RecordCount(), first + kPageRows);
-        p.rows.reserve(static_cast<size_t>(last - first));
-        sqlite3_stmt* s = rowStmt_.get();
-        for (long i = first; i < last; ++i) {
-            sqlite3_bind_int64(s, 1, keys_[static_cast<size_t>(i)]);
-            int rc = sqlite3_step(s);
-            if (rc == SQLITE_ROW) {
-                Row row;
-                row.reserve(fieldNames_.size());
-                for (int c = 0; c < FieldCount(); ++c)
-                    row.push_back(readColumn(s, c));
-                p.rows.push_back(std::move(row));
-            } else if (rc == SQLITE_DONE) {
-                p.rows.push_back(emptyRow_); // removed behind this set's back
-            } else {
-                sqlite3_reset(s);
-                db_->fail(rc, sql_);
-            }
-            sqlite3_reset(s);
-        }
+        it = pages_.emplace(page, readPage(page)).first;
         lru_.push_front(page);
-        p.lru = lru_.begin();
-        it = pages_.emplace(page, std::move(p)).first;
+        it->second.lru = lru_.begin();
         while (pages_.size() > kMaxPages) {
             pages_.erase(lru_.back());
             lru_.pop_back();
@@ -300,7 +293,67 @@ const Recordset::Row& Recordset::rowAt(long index) {
     } else if (it->second.lru != lru_.begin()) {
         lru_.splice(lru_.begin(), lru_, it->second.lru);
     }
-    return it->second.rows[static_cast<size_t>(index - page * kPageRows)];
+    const auto offset = static_cast<size_t>(index - page * kPageRows);
+    if (it->second.unreadable[offset])
+        throw it->second.error;
+    return it->second.rows[offset];
+}
+
+Recordset::Page Recordset::readPage(long page) {
+    Page p;
+    const long first = page * kPageRows;
+    const long last = std::min(RecordCount(), first + kPageRows);
+    const auto n = static_cast<size_t>(last - first);
+    p.rows.resize(n);
+    p.unreadable.assign(n, false);
+    db_->beginRead();
+    // One read transaction for the whole page.
+    const bool ownTransaction = sqlite3_get_autocommit(db_->handle()) != 0;
+    if (ownTransaction)
+        sqlite3_exec(db_->handle(), "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* s = rowStmt_.get();
+    for (size_t i = 0; i < n; ++i) {
+        sqlite3_bind_int64(s, 1, keys_[first + i]);
+        const int rc = sqlite3_step(s);
+        if (rc == SQLITE_ROW) {
+            Row& row = p.rows[i];
+            row.reserve(fieldNames_.size());
+            for (int c = 0; c < FieldCount(); ++c)
+                row.push_back(readColumn(s, c));
+        } else if (rc == SQLITE_DONE) {
+            p.rows[i] = emptyRow_; // removed behind this set's back
+        } else {
+            // A row that cannot be read is never shown as an empty one. A
+            // lock or an I/O failure stops the page; a damaged row does not.
+            sqlite3_reset(s);
+            try {
+                db_->fail(rc, sql_, Database::Access::Read);
+            } catch (const EngineError& e) {
+                p.error = e;
+            }
+            p.failed = true;
+            p.retryAt = steadyMs() + kRetryMs;
+            const int primary = rc & 0xFF;
+            const bool wholePage = primary != SQLITE_CORRUPT;
+            for (size_t j = i; j < (wholePage ? n : i + 1); ++j)
+                p.unreadable[j] = true;
+            if (wholePage)
+                break;
+        }
+        sqlite3_reset(s);
+    }
+    if (ownTransaction)
+        sqlite3_exec(db_->handle(), "COMMIT", nullptr, nullptr, nullptr);
+    return p;
+}
+
+bool Recordset::rowReadable(long index) {
+    try {
+        rowAt(index);
+        return true;
+    } catch (const EngineError& e) {
+        return e.number() == err::NoCurrentRecord;
+    }
 }
 
 void Recordset::dropPage(long index) {
@@ -336,6 +389,12 @@ Value Recordset::coerce(int column, const std::string& text) {
     auto [ptr, ec] = std::from_chars(first, last, d);
     if (ec == std::errc() && ptr == last && std::isfinite(d))
         return Value::real(d);
+    // A number too large or too small to hold is out of range, not "not a
+    // number" (1e309, 1e-400, a number of 400 digits).
+    if (ec == std::errc::result_out_of_range && ptr == last)
+        throw EngineError(err::NumericOverflow,
+                          "Numeric field overflow: '" + text + "' is out of the range that field '" +
+                              col.name + "' can hold (about 1e-307 to 1e308, and 0).");
     if (!col.textDefault.empty() && trimmed == col.textDefault)
         return Value::text(trimmed);
     throw EngineError(err::ConversionError, "Data type conversion error: '" + text +

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EngineError.h"
 #include "Statement.h"
 #include "Value.h"
 
@@ -56,8 +57,10 @@ public:
     const std::vector<std::string>& FieldNames() const { return fieldNames_; }
     const Value& Field(int column); // of the current row
 
-    // Random access for the grid.
+    // Random access for the grid. A row that could not be read throws the
+    // engine's description of why; it is tried again a little later.
     const Value& valueAt(long index, int column);
+    bool rowReadable(long index);
     std::int64_t keyAt(long index) const { return keys_.at(static_cast<std::size_t>(index)); }
     long indexOfKey(std::int64_t key) const;
 
@@ -66,6 +69,7 @@ public:
     void updateRow(long index, const std::vector<std::pair<int, std::string>>& changes);
 
     bool ReadOnly() const { return readOnly_; }
+    void makeReadOnly() { readOnly_ = true; }
 
 private:
     friend class Database;
@@ -74,7 +78,9 @@ private:
     void requireCurrent() const;
     void requireWritable() const;
     Value coerce(int column, const std::string& text);
+    struct Page;
     const Row& rowAt(long index);
+    Page readPage(long page);
     void dropPage(long index);
 
     std::shared_ptr<Database> db_;
@@ -92,6 +98,10 @@ private:
 
     struct Page {
         std::vector<Row> rows;
+        std::vector<bool> unreadable;
+        bool failed = false;
+        long long retryAt = 0;
+        EngineError error{0, ""};
         std::list<long>::iterator lru;
     };
     std::unordered_map<long, Page> pages_;

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -70,6 +72,27 @@ bool passwordMatches(const std::string& hash, const std::string& password) {
     return true;
 }
 
+// A file cut short still opens, and reads as if the rows on its missing
+// pages were never there (an account without its permissions). Its header
+// says how long it must be.
+bool wholeFile(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    unsigned char h[100] = {};
+    const bool read = std::fread(h, 1, sizeof h, f) == sizeof h;
+    std::fclose(f);
+    if (!read)
+        return false;
+    const unsigned pageSize = (h[16] << 8 | h[17]) == 1 ? 65536u : unsigned(h[16] << 8 | h[17]);
+    const std::uint32_t pages = std::uint32_t(h[28]) << 24 | std::uint32_t(h[29]) << 16 |
+                                std::uint32_t(h[30]) << 8 | std::uint32_t(h[31]);
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    return !ec && pageSize >= 512 && pages > 0 &&
+           size == static_cast<std::uintmax_t>(pageSize) * pages;
+}
+
 std::string columnText(sqlite3_stmt* s, int i) {
     const unsigned char* t = sqlite3_column_text(s, i);
     return t ? reinterpret_cast<const char*>(t) : std::string();
@@ -86,6 +109,8 @@ Workgroup Workgroup::logOn(const std::string& path, const std::string& user,
                           "The workgroup information file '" + path +
                               "' is missing or opened exclusively by another user.");
 
+    if (!wholeFile(path))
+        throw damaged(path);
     sqlite3* raw = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
     std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);

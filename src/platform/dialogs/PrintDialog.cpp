@@ -6,8 +6,16 @@
 #include <QApplication>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
+#include <QPrinter>
+#include <QTimer>
 
 namespace {
+
+void hide(QPrintDialog& dialog, std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        for (QWidget* w : dialog.findChildren<QWidget*>(name))
+            w->hide();
+}
 
 class QtPrintDialog : public PrintDialog::Implementation {
 public:
@@ -17,16 +25,27 @@ public:
             return dialog.exec() == QDialog::Accepted;
         }
         QPrintDialog dialog(&printer, QApplication::activeWindow());
-        QAbstractPrintDialog::PrintDialogOptions options = QAbstractPrintDialog::PrintToFile |
-                                                           QAbstractPrintDialog::PrintShowPageSize |
-                                                           QAbstractPrintDialog::PrintCollateCopies;
+        QAbstractPrintDialog::PrintDialogOptions options =
+            QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize;
         if (!(flags & 8))
             options |= QAbstractPrintDialog::PrintPageRange;
         if (!(flags & 4))
             options |= QAbstractPrintDialog::PrintSelection;
         dialog.setOptions(options);
+        // The report always prints every page of each copy in order; the
+        // dialog offers nothing the report would ignore.
+        // Again once shown: showing the dialog sets its widgets up anew.
+        auto offerOnlyWhatIsFollowed = [&dialog, flags] {
+            hide(dialog, {"collate", "reverse"});
+            if (flags & 8)
+                hide(dialog, {"gbPrintRange", "pageSetLabel", "pageSetCombo"});
+        };
+        offerOnlyWhatIsFollowed();
+        QTimer::singleShot(0, &dialog, offerOnlyWhatIsFollowed);
         if (dialog.exec() != QDialog::Accepted)
             return false;
+        if (flags & 8)
+            printer.setPrintRange(QPrinter::AllPages);
         copies = printer.copyCount();
         printer.setCopyCount(1);
         return true;

@@ -4,8 +4,9 @@ class QPrinter;
 
 // The print dialog control: Flags 64 shows the print set-up dialog (printer,
 // paper, orientation); other flags show the print dialog, without page
-// ranges or a selection when flags 8 and 4 are set. Printing to a PDF file
-// is always offered. With CancelError set, Cancel raises PrintError 32755.
+// ranges or a selection when flags 8 and 4 are set, and never with collation
+// or reversed order, which the reports do not follow. Printing to a PDF
+// file is always offered. With CancelError set, Cancel raises PrintError 32755.
 // Tests answer the dialog through Implementation.
 class PrintDialog {
 public:

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cerrno>
 
 struct FtpClient::Transfer {
     FtpClient* owner;
@@ -25,10 +26,21 @@ struct FtpClient::Transfer {
     qint64 shownBytes = -1;
     qint64 shownTotal = -1;
     bool ok = false;
+    bool diskFull = false;
     char error[CURL_ERROR_SIZE] = {};
 };
 
 namespace {
+
+// Whether the last failed write ran out of room (a full disk, a quota, a
+// file size limit).
+bool outOfRoom() {
+    return errno == ENOSPC || errno == EDQUOT || errno == EFBIG;
+}
+
+const char* kDiskFull =
+    "Cannot write the downloaded file: the disk is full. The earlier update archive is kept.";
+
 const bool curlReady = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
 } // namespace
 
@@ -149,8 +161,11 @@ size_t FtpClient::onData(char* data, size_t size, size_t n, void* tp) {
         t->listing.append(data, static_cast<qsizetype>(len));
         return len;
     }
-    if (t->file->write(data, static_cast<qint64>(len)) != static_cast<qint64>(len))
+    errno = 0;
+    if (t->file->write(data, static_cast<qint64>(len)) != static_cast<qint64>(len)) {
+        t->diskFull = outOfRoom();
         return 0;
+    }
     t->bytes += static_cast<qint64>(len);
     return len;
 }
@@ -289,8 +304,11 @@ void FtpClient::finished(CURL* easy, int resultCode) {
                 t->total = t->bytes;
             if (t->shownBytes != t->bytes || t->shownTotal != t->total)
                 emit TransferProgress(t->bytes, t->total);
+            errno = 0;
             saved = t->file->commit();
-            if (!saved)
+            if (!saved && outOfRoom())
+                emit FTPError(1004, kDiskFull);
+            else if (!saved)
                 emit FTPError(1004, "Cannot save '" + t->file->fileName() +
                                         "': " + t->file->errorString() + ".");
         } else {
@@ -302,16 +320,22 @@ void FtpClient::finished(CURL* easy, int resultCode) {
             emit FTPEvent(226,
                           QString("Download complete: %1, %2 bytes").arg(t->remote).arg(t->bytes));
     }
-    // A directory the server will not list still means the logon worked.
-    const bool loggedOn =
-        t->kind == Kind::Logon && (result == CURLE_OK || result == CURLE_REMOTE_FILE_NOT_FOUND ||
-                                   result == CURLE_REMOTE_ACCESS_DENIED);
+    // A directory the server will not list (550 to NLST) still means the
+    // logon worked; the list then holds only "..", and no error is shown.
+    const bool listingRefused =
+        t->kind != Kind::Download &&
+        (result == CURLE_REMOTE_FILE_NOT_FOUND || result == CURLE_REMOTE_ACCESS_DENIED ||
+         result == CURLE_FTP_COULDNT_RETR_FILE);
+    const bool loggedOn = t->kind == Kind::Logon && (result == CURLE_OK || listingRefused);
     if (loggedOn) {
         connected_ = true;
         freshListing_ = std::make_pair(result == CURLE_OK, t->listing);
-        emit FTPEvent(230, "Logged on to " + server_ + " as " + user_);
+        // The window masks the account name; the log does not show it either.
+        emit FTPEvent(230, "Logged on to " + server_);
     } else if (result == CURLE_OK && t->kind == Kind::List) {
         emit FTPEvent(226, "Directory listing received");
+    } else if (listingRefused) {
+        // Said in the list itself: it holds only "..".
     } else if (aborted) {
         emit FTPEvent(426, "Transfer aborted");
     } else if (result != CURLE_OK) {
@@ -360,7 +384,8 @@ void FtpClient::reportFailure(const Transfer& t, int code) {
         emit FTPError(10054, "Connection lost: the transfer ended before the whole file arrived.");
         return;
     case CURLE_WRITE_ERROR:
-        emit FTPError(1004, "Cannot write the downloaded file.");
+        emit FTPError(1004, t.diskFull ? QString(kDiskFull)
+                                       : QString("Cannot write the downloaded file."));
         return;
     default: {
         const QString detail = *t.error ? QString::fromUtf8(t.error)

@@ -1,12 +1,15 @@
 #include "Shell.h"
 
+#include <QEventLoop>
 #include <QProcess>
+#include <QTimer>
 
-#include <memory>
+#include <functional>
 
 namespace {
 
 QString openerOverride;
+std::function<void(int)> lateFailure;
 
 class OpenerShell : public Shell::Implementation {
 public:
@@ -17,6 +20,10 @@ OpenerShell realShell;
 Shell::Implementation* current = &realShell;
 
 } // namespace
+
+void Shell::onLateFailure(std::function<void(int)> handler) {
+    lateFailure = std::move(handler);
+}
 
 void Shell::setOpener(const QString& program) {
     openerOverride = program;
@@ -33,27 +40,9 @@ int Shell::ShellExecuteA(QWidget*, const QString&, const QString& file, const QS
     return current->execute(file, parameters, directory);
 }
 
-int OpenerShell::execute(const QString& file, const QString& parameters, const QString& directory) {
-    auto* proc = new QProcess;
-    QProcess& p = *proc;
-    p.setProgram(Shell::opener());
-    QStringList args{file};
-    if (!parameters.isEmpty())
-        args << parameters;
-    p.setArguments(args);
-    p.setWorkingDirectory(directory);
-    p.start();
-    if (!p.waitForStarted(5000)) {
-        delete proc;
-        return 2; // no opener to start
-    }
-    if (!p.waitForFinished(10000)) {
-        // Still busy opening: it got going, which is all we ask of it. It
-        // is left to finish on its own.
-        QObject::connect(proc, &QProcess::finished, proc, &QObject::deleteLater);
-        return 42;
-    }
-    std::unique_ptr<QProcess> done(proc);
+namespace {
+
+int resultOf(const QProcess& p) {
     if (p.exitStatus() != QProcess::NormalExit)
         return 0;
     switch (p.exitCode()) {
@@ -66,4 +55,46 @@ int OpenerShell::execute(const QString& file, const QString& parameters, const Q
     default:
         return 0;
     }
+}
+
+} // namespace
+
+int OpenerShell::execute(const QString& file, const QString& parameters, const QString& directory) {
+    auto* proc = new QProcess;
+    QStringList args{file};
+    if (!parameters.isEmpty())
+        args << parameters;
+    proc->setProgram(Shell::opener());
+    proc->setArguments(args);
+    proc->setWorkingDirectory(directory);
+    proc->start();
+    if (!proc->waitForStarted(5000)) {
+        delete proc;
+        return 2; // no opener to start
+    }
+    // A short grace period for the usual quick answer, with the event loop
+    // running: the window never freezes on the opener.
+    if (proc->state() != QProcess::NotRunning) {
+        QEventLoop wait;
+        QTimer grace;
+        grace.setSingleShot(true);
+        QObject::connect(&grace, &QTimer::timeout, &wait, &QEventLoop::quit);
+        QObject::connect(proc, &QProcess::finished, &wait, &QEventLoop::quit);
+        grace.start(Shell::kGraceMs);
+        wait.exec();
+    }
+    if (proc->state() == QProcess::NotRunning) {
+        const int result = resultOf(*proc);
+        delete proc;
+        return result;
+    }
+    // Still busy (an opener that keeps the browser in the foreground): it
+    // counts as started, and its failure, when it comes, is reported then.
+    QObject::connect(proc, &QProcess::finished, proc, [proc] {
+        const int result = resultOf(*proc);
+        proc->deleteLater();
+        if (result <= 32 && lateFailure)
+            lateFailure(result);
+    });
+    return 42;
 }
