@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QTreeWidget>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -144,6 +146,30 @@ private slots:
         QCOMPARE(cwd.readAll().trimmed(), QByteArray("/"));
         Shell::setOpener(dir.path() + "/no-such-opener");
         QCOMPARE(Module1::OpenWithShell(target), 2);
+    }
+
+    void slowOpenerNeverFreezesTheWindow() {
+        GuiFixture f(10);
+        auto& w = f.start();
+        QTemporaryDir dir;
+        // An opener that keeps going (a browser in the foreground), then
+        // finds no handler after all.
+        Shell::setOpener(fakeOpener(dir.path(), "sleep 3\nexit 3"));
+        int ticks = 0;
+        QTimer beat;
+        connect(&beat, &QTimer::timeout, [&] { ++ticks; });
+        beat.start(50);
+        QElapsedTimer held;
+        held.start();
+        w.mnuInternet_Click();
+        const qint64 waited = held.elapsed();
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks))); // the event loop ran
+        QVERIFY(waited < 3000);
+        QVERIFY(f.messages.shown.empty()); // still running: counted as started
+        // Its failure, when it comes, is reported in the table's words.
+        QTRY_COMPARE_WITH_TIMEOUT(f.messages.shown.size(), size_t(1), 10000);
+        QCOMPARE(f.messages.shown[0].text, QString("No association for file extension"));
+        QCOMPARE(f.messages.shown[0].style, 0);
     }
 
     void internetHomeMessages() {

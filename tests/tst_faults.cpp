@@ -1,0 +1,230 @@
+// Damaged, locked and odd input: each failure is reported with its true
+// cause, rows that cannot be read are never shown as empty data, and the
+// window stays usable.
+#include "app/QuarzelDatabase.h"
+#include "platform/data/DBGrid.h"
+#include "platform/data/DataControl.h"
+#include "platform/data/RecordsetModel.h"
+#include "platform/db/DBEngine.h"
+#include "platform/db/Database.h"
+#include "platform/db/EngineError.h"
+#include "platform/db/Recordset.h"
+#include "support/GuiFixture.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+#include <functional>
+
+using engine::EngineError;
+
+namespace {
+
+const char* kByRockname = "SELECT * From [DOZIRO1]Order By [Rockname] ASC";
+
+int errorOf(const std::function<void()>& f, QString* message = nullptr) {
+    try {
+        f();
+    } catch (const EngineError& e) {
+        if (message)
+            *message = QString::fromStdString(e.what());
+        return e.number();
+    }
+    return 0;
+}
+
+long long rawValue(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
+    const long long v = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int64(s, 0) : -1;
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return v;
+}
+
+// Overwrites the b-tree header of one page of the file with garbage, as a
+// bad sector or a stray write would.
+void damagePage(const std::string& path, long long page) {
+    const long long pageSize = rawValue(path, "PRAGMA page_size");
+    QFile f(QString::fromStdString(path));
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    f.seek((page - 1) * pageSize + (page == 1 ? 100 : 0));
+    f.write(QByteArray(12, '\xA7'));
+}
+
+// The page of the main table that holds a row's text, found by its bytes.
+long long pageHolding(const std::string& path, const QByteArray& text) {
+    QFile f(QString::fromStdString(path));
+    f.open(QIODevice::ReadOnly);
+    const QByteArray all = f.readAll();
+    return all.indexOf(text) / rawValue(path, "PRAGMA page_size") + 1;
+}
+
+} // namespace
+
+class TestFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void damagedRowsAreReportedNotBlank() {
+        TestData d(2417);
+        const std::string path = d.databasePath();
+        // Damage the table page holding the row of key 1200, found by a
+        // text written into that row.
+        sqlite3* raw = nullptr;
+        sqlite3_open(path.c_str(), &raw);
+        sqlite3_exec(raw, "UPDATE DOZIRO1 SET [Doziro Sample#] = 'MARK-ROW-1200' WHERE ID = 1200",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(raw);
+        damagePage(path, pageHolding(path, "MARK-ROW-1200"));
+
+        auto db = d.open();
+        auto rs = db->OpenRecordset("SELECT * From [DOZIRO1]");
+        QCOMPARE(rs->RecordCount(), 2417L); // the keys come from the intact index
+        long bad = 0;
+        QString msg;
+        for (long r = 0; r < rs->RecordCount(); ++r) {
+            if (rs->rowReadable(r))
+                continue;
+            ++bad;
+            QCOMPARE(errorOf([&] { rs->valueAt(r, 0); }, &msg), engine::err::Damaged);
+        }
+        QVERIFY2(bad > 0 && bad < 200, qPrintable(QString::number(bad)));
+        QVERIFY2(msg.contains("is damaged") && !msg.contains("Cannot open"), qPrintable(msg));
+
+        // In the window: one message for the whole paint, the rows marked.
+        GuiFixture f(10);
+        QFile::remove(f.data().dir() + "/quarzdb32.mdb");
+        QFile::copy(QString::fromStdString(path), f.data().dir() + "/quarzdb32.mdb");
+        QFile::remove(f.data().dir() + "/tarnvel.mdw");
+        QFile::copy(QString::fromStdString(d.workgroupPath()), f.data().dir() + "/tarnvel.mdw");
+        auto& w = f.start();
+        QVERIFY(f.messages.shown.empty());
+        auto* model = w.vaSpread1->model();
+        QStringList marked;
+        for (int r = 0; r < model->rowCount(); ++r)
+            for (int c = 0; c < 32; ++c)
+                if (model->data(model->index(r, c)).toString() == RecordsetModel::kUnreadable)
+                    marked << QString::number(r);
+        QCoreApplication::processEvents();
+        QCOMPARE(f.messages.shown.size(), size_t(1));
+        QCOMPARE(f.messages.shown[0].title, QString("DataBase Error"));
+        QCOMPARE(f.messages.shown[0].style, 48);
+        QVERIFY(f.messages.shown[0].text.contains("is damaged"));
+        marked.removeDuplicates();
+        QCOMPARE(long(marked.size()), bad);
+        // Copying a marked row copies nothing made up: the copy fails.
+        w.vaSpread1->setRow(marked.first().toLong());
+        QVERIFY_THROWS_EXCEPTION(EngineError, w.vaSpread1->Text());
+        QCOMPARE(w.Label3->text(), QString("2417 Records"));
+    }
+
+    void changeOnDamagedIndexNamesTheDamage() {
+        TestData d(600);
+        const std::string path = d.databasePath();
+        damagePage(path, rawValue(path, "SELECT rootpage FROM sqlite_master WHERE type = 'index' "
+                                        "AND tbl_name = 'DOZIRO1' AND sql LIKE '%[Location]%'"));
+        auto db = d.open();
+        auto rs = db->OpenRecordset("SELECT * From [DOZIRO1]");
+        QString msg;
+        QCOMPARE(errorOf([&] { rs->updateRow(2, {{3, "Elsewhere"}}); }, &msg),
+                 engine::err::Damaged);
+        QVERIFY2(msg.contains("is damaged") && msg.contains("Nothing was changed"),
+                 qPrintable(msg));
+        QVERIFY(!msg.contains("Cannot open"));
+    }
+
+    void lockedDatabaseIsWaitedOutOnce() {
+        TestData d(1200);
+        auto db = d.open();
+        auto rs = db->OpenRecordset(kByRockname);
+        auto writable = db->OpenRecordset("SELECT * From [Project1]");
+        sqlite3* other = nullptr;
+        sqlite3_open(d.databasePath().c_str(), &other);
+        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+        QString msg;
+        QCOMPARE(errorOf([&] { rs->valueAt(0, 0); }, &msg), engine::err::Locked);
+        QVERIFY2(msg.contains("is locked by another program"), qPrintable(msg));
+        QVERIFY(!msg.contains("Could not update"));
+        // Other pages fail at once now, rather than waiting out the lock
+        // again row by row.
+        QElapsedTimer t;
+        t.start();
+        for (long r = 256; r < 1200; r += 256)
+            QCOMPARE(errorOf([&] { rs->valueAt(r, 0); }), engine::err::Locked);
+        QVERIFY2(t.elapsed() < 1500, qPrintable(QString::number(t.elapsed())));
+        // A write says it could not update.
+        QCOMPARE(errorOf([&] { writable->updateRow(0, {{0, "x"}}); }, &msg), engine::err::Locked);
+
+        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        // Once the other program is done, a new view reads every row.
+        auto again = db->OpenRecordset(kByRockname);
+        for (long r = 0; r < again->RecordCount(); r += 97)
+            QVERIFY(again->rowReadable(r));
+    }
+
+    void inputThatCannotBeTakenIsRefusedWithItsCause() {
+        TestData d(30);
+        auto db = d.open();
+        auto rs = db->OpenRecordset(kByRockname);
+        QString msg;
+        for (const char* big : {"1e309", "1e-400", "-1e309"}) {
+            QCOMPARE(errorOf([&] { rs->updateRow(0, {{6, big}}); }, &msg),
+                     engine::err::NumericOverflow);
+            QVERIFY2(msg.contains("out of the range") && msg.contains("TiO2"), qPrintable(msg));
+        }
+        const std::string digits(400, '7');
+        QCOMPARE(errorOf([&] { rs->updateRow(0, {{6, digits}}); }), engine::err::NumericOverflow);
+        QCOMPARE(errorOf([&] { rs->updateRow(0, {{6, "seven"}}); }), engine::err::ConversionError);
+        QCOMPARE(errorOf([&] { rs->updateRow(0, {{6, "1e308"}}); }), 0);
+
+        // A NUL in a statement: refused whole, not run up to the NUL.
+        const std::string withNul = std::string("SELECT * From [DOZIRO1]Where [Rockname] Like "
+                                                "'*ba") +
+                                    '\0' + "salt*'Order By [Rockname] ASC";
+        QCOMPARE(errorOf([&] { db->OpenRecordset(withNul); }, &msg), engine::err::SyntaxError);
+        QVERIFY2(msg.contains("NUL"), qPrintable(msg));
+
+        // A text of 100,000 characters is stored whole.
+        const std::string longText(100000, 'q');
+        rs->updateRow(0, {{3, longText}});
+        QCOMPARE(rawValue(d.databasePath(), "SELECT max(length(Location)) FROM DOZIRO1"),
+                 100000LL);
+    }
+
+    void workgroupCutShortIsDamagedNotAPermission() {
+        TestData d(10);
+        QFile f(QString::fromStdString(d.workgroupPath()));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.resize(f.size() - 1));
+        f.close();
+        d.logOnAsProgram();
+        QString msg;
+        QCOMPARE(errorOf([&] { d.open(); }, &msg), engine::err::WorkgroupMissing);
+        QVERIFY2(msg.contains("is damaged"), qPrintable(msg));
+    }
+
+    void printingAfterAFailedStartUpHasNoCurrentRecord() {
+        GuiFixture f(10);
+        QFile::remove(f.data().dir() + "/quarzdb32.mdb");
+        auto& w = f.start();
+        QCOMPARE(f.messages.shown.size(), size_t(1));
+        QCOMPARE(w.vaSpread1->ColumnCount(), 0);
+        QString msg;
+        try {
+            w.vaSpread1->setCol(0);
+        } catch (const std::exception& e) {
+            msg = e.what();
+        }
+        QCOMPARE(msg, QString("No current record."));
+    }
+};
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"
