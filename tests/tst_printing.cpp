@@ -4,12 +4,14 @@
 #include "platform/data/DataControl.h"
 #include "platform/data/RecordsetModel.h"
 #include "platform/dialogs/PrintDialog.h"
+#include "platform/printer/PrintError.h"
 #include "platform/printer/Printer.h"
 #include "platform/program/ProgramInfo.h"
-#include "print/ReportLayout.h"
 #include "support/GuiFixture.h"
 
+#include <QComboBox>
 #include <QFontMetricsF>
+#include <QPrintDialog>
 #include <QLabel>
 #include <QPrinter>
 #include <QProcess>
@@ -87,6 +89,42 @@ QList<QPair<QString, QString>> textWithFonts(const QString& pdf) {
     return out;
 }
 
+// The labels of the two layouts, in print order.
+const QStringList kRowLabels = {
+    "Rockname", "ID",    "Geologist", "Date",  "Location", "Doziro #", "SiO2",   "TiO2",
+    "Al2O3",    "Fe2O3", "FeO",       "MnO",   "MgO",      "CaO",      "Na2O",   "K2O",
+    "P2O5",     "H2O+",  "H2O-",      "CO2",   "Cl",       "F",        "S",      "SO3",
+    "Cr2O3",    "ZrO2",  "Total",     "Trace1", "Trace2",  "Trace3",   "Trace4", "Trace5"};
+const QStringList kSecondLabels = {"Rockname", "Geologist", "Date",  "Location", "Doziro #",
+                                   "SiO2",     "TiO2",      "Al2O3", "Fe2O3",    "FeO",
+                                   "MnO",      "MgO",       "CaO",   "Na2O",     "K2O",
+                                   "P2O5",     "H2O+",      "H2O-",  "ID"};
+
+// Words of one page with their boxes, in points from the page's top left.
+struct Word {
+    QString text;
+    double left, top, right, bottom;
+};
+QList<Word> words(const QString& pdf, int page) {
+    const QString bbox = run("pdftotext", {"-bbox", "-f", QString::number(page), "-l",
+                                           QString::number(page), pdf, "-"});
+    static const QRegularExpression word(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+    QList<Word> out;
+    for (auto it = word.globalMatch(bbox); it.hasNext();) {
+        auto m = it.next();
+        out << Word{m.captured(5), m.captured(1).toDouble(), m.captured(2).toDouble(),
+                    m.captured(3).toDouble(), m.captured(4).toDouble()};
+    }
+    return out;
+}
+Word firstWord(const QList<Word>& page, const QString& text) {
+    for (const Word& w : page)
+        if (w.text == text)
+            return w;
+    return {};
+}
+
 struct PrintFixture : GuiFixture {
     explicit PrintFixture(long rows) : GuiFixture(rows) {
         dialog.file = data().dir() + "/report.pdf";
@@ -108,10 +146,21 @@ class TestPrinting : public QObject {
 private slots:
     void currentRowReport() {
         PrintFixture f(30);
-        f.data().rawExec("UPDATE DOZIRO1 SET SO3 = 0.77, Trace2 = NULL WHERE ID = "
-                         "(SELECT ID FROM DOZIRO1 ORDER BY Rockname LIMIT 1 OFFSET 3)");
+        // One row whose every column holds a value of its own (Trace2 Null);
+        // its rock name sorts it first.
+        QString set = "Rockname = 'AAA Testite', Geologist = 'G. Tester', Date = '1999-01-02', "
+                      "Location = 'Test Hill', [Doziro Sample#] = 'DZ-TEST'";
+        for (int i = 6; i < kRowLabels.size(); ++i)
+            set += QString(", [%1] = %2")
+                       .arg(kRowLabels[i])
+                       .arg(kRowLabels[i] == "Trace2" ? QString("NULL")
+                                                      : QString::number(10 + i + i / 100.0));
+        f.data().rawExec(("UPDATE DOZIRO1 SET " + set +
+                          " WHERE ID = (SELECT ID FROM DOZIRO1 ORDER BY Rockname LIMIT 1 "
+                          "OFFSET 3)")
+                             .toStdString());
         auto& w = f.start();
-        w.vaSpread1->setRow(3);
+        w.vaSpread1->setRow(0);
         w.vaSpread1->setCol(9);
         f.pointer.history.clear();
         w.mnuPrint_Click(1);
@@ -119,41 +168,36 @@ private slots:
         QCOMPARE(f.dialog.shownFlags, std::vector<int>({1048588}));
         QCOMPARE(f.pointer.history, std::vector<int>({11, 0}));
         QCOMPARE(w.vaSpread1->Col(), 0);
-        QCOMPARE(w.vaSpread1->Row(), 3L);
+        QCOMPARE(w.vaSpread1->Row(), 0L);
 
         const QStringList lines = textLines(f.dialog.file);
         QCOMPARE(lines[0], QString("QUARZEL GEOCHEMICAL DATABASE RESULTS"));
         const QLocale locale = QLocale::system();
         QCOMPARE(lines[1], locale.toString(QDate(2026, 12, 7), QLocale::ShortFormat));
         QCOMPARE(lines[2], locale.toString(QTime(10, 30, 15), QLocale::LongFormat));
-        // Label and value lines in order; an empty value prints nothing visible.
+        // Label and value lines in order, against the values written into
+        // the row (each column its own value) and the grid's "#0.00".
         QStringList expected;
-        auto cell = [&](int c) {
-            w.vaSpread1->setCol(c);
-            return w.vaSpread1->Text();
-        };
-        for (const auto& l : ReportLayout::kCurrentRow) {
-            expected << l.label;
-            if (!cell(l.column).isEmpty())
-                expected << cell(l.column);
+        for (int i = 0; i < kRowLabels.size(); ++i) {
+            expected << kRowLabels[i];
+            if (kRowLabels[i] == "ID") // the layout gives ID the "#0.00" format too
+                expected << QString::number(f.data().rawCount("SELECT ID FROM DOZIRO1 WHERE "
+                                                              "Rockname = 'AAA Testite'"),
+                                            'f', 2);
+            else if (i < 6)
+                expected << QStringList{"AAA Testite", "", "G. Tester", "1999-01-02",
+                                        "Test Hill", "DZ-TEST"}[i];
+            else if (kRowLabels[i] != "Trace2")
+                expected << QString::number(10 + i + i / 100.0, 'f', 2);
         }
         QCOMPARE(lines.mid(3), expected);
-        QCOMPARE(expected[2], QString("ID"));
-        QCOMPARE(expected[3], cell(31));
-        QVERIFY(expected.contains("Doziro #"));
-        const int so3 = static_cast<int>(expected.indexOf("SO3"));
-        QCOMPARE(expected[so3 + 1], QString("0.77"));
-        QCOMPARE(expected[expected.indexOf("Trace2") + 1], QString("Trace3")); // empty Trace2
-
         // Bold labels, regular values, Arial (its metric twin) throughout.
         const auto pieces = textWithFonts(f.dialog.file);
         int bold = 0;
         for (const auto& [text, family] : pieces) {
             QVERIFY2(family.contains("LiberationSans") || family.contains("Arial"),
                      qPrintable(family));
-            const bool isLabel = std::any_of(
-                std::begin(ReportLayout::kCurrentRow), std::end(ReportLayout::kCurrentRow),
-                [&](const ReportLayout::Line& l) { return text.trimmed() == l.label; });
+            const bool isLabel = kRowLabels.contains(text.trimmed());
             if (isLabel) {
                 QVERIFY2(family.contains("Bold"), qPrintable(text + " " + family));
                 ++bold;
@@ -167,6 +211,55 @@ private slots:
         const QString info = run("pdfinfo", {f.dialog.file});
         QVERIFY2(info.contains("595 x 842 pts (A4)"),
                  qPrintable(info)); // portrait: width before height
+        // The title at 18 pt against the body's 12 pt, one two-hundredth of
+        // the printable height below the top margin of 10 mm.
+        const QList<Word> page = words(f.dialog.file, 1);
+        const Word title = firstWord(page, "QUARZEL"), label = firstWord(page, "Geologist");
+        const double ratio = (title.bottom - title.top) / (label.bottom - label.top);
+        QVERIFY2(ratio > 1.45 && ratio < 1.55, qPrintable(QString::number(ratio)));
+        const double mm = 72.0 / 25.4, top = 10 * mm + (842 - 20 * mm) / 200;
+        QVERIFY2(qAbs(title.top - top) < 3, qPrintable(QString::number(title.top)));
+    }
+
+    void printDialogOffersOnlyWhatTheReportFollows() {
+        PrintDialog::setImplementation(nullptr); // the real dialog
+        PrintDialog dialog;
+        dialog.CancelError = true;
+        QStringList seen;
+        auto answer = [&] {
+            QWidget* shown = QApplication::activeModalWidget();
+            QVERIFY(shown);
+            seen << shown->metaObject()->className();
+            auto hidden = [&](const char* name) {
+                QWidget* w = shown->findChild<QWidget*>(name);
+                return !w || w->isHidden();
+            };
+            if (auto* print = qobject_cast<QPrintDialog*>(shown)) {
+                QVERIFY(hidden("gbPrintRange")); // flag 8: no page numbers
+                QVERIFY(hidden("collate"));
+                QVERIFY(hidden("reverse"));
+                QVERIFY(!hidden("copies"));
+                auto* printers = shown->findChild<QComboBox*>("printers");
+                QVERIFY(printers && printers->findText("Print to File (PDF)") >= 0);
+                print->reject();
+            } else {
+                shown->close();
+            }
+        };
+        dialog.Flags = 1048588;
+        QTimer::singleShot(300, answer);
+        int number = 0;
+        try {
+            dialog.ShowPrinter();
+        } catch (const PrintError& e) {
+            number = e.number();
+        }
+        QCOMPARE(number, 32755);
+        // Flags 64: the print set-up dialog.
+        dialog.Flags = 64;
+        QTimer::singleShot(300, answer);
+        QVERIFY_THROWS_EXCEPTION(PrintError, dialog.ShowPrinter());
+        QCOMPARE(seen, QStringList({"QPrintDialog", "QPageSetupDialog"}));
     }
 
     void titleIsCentredAndFollowsTheShownTable() {
@@ -249,6 +342,9 @@ private slots:
     void secondLayout_data() {
         QTest::addColumn<int>("rows");
         QTest::addColumn<QStringList>("footers");
+        QTest::newRow("1 row") << 1 << QStringList({"Page # 1 of 1"});
+        QTest::newRow("2 rows") << 2 << QStringList({"Page # 1 of 1"});
+        QTest::newRow("3 rows") << 3 << QStringList({"Page # 1 of 2", "Page # 2 of 2"});
         QTest::newRow("4 rows") << 4 << QStringList({"Page # 1 of 2", "Page # 2 of 2"});
         QTest::newRow("5 rows") << 5
                                 << QStringList({"Page # 1 of 3", "Page # 2 of 3", "Page # 3 of 3"});
@@ -281,8 +377,35 @@ private slots:
         }
         QCOMPARE(seen, footers);
         QCOMPARE(records, rows);
-        // Rows in grid order, each with its own ID last.
+        // The 19 labels of each row in their order, after the title, the
+        // date, the time and an empty line.
         const QStringList lines = textLines(f.dialog.file);
+        QStringList labels;
+        for (const QString& l : lines)
+            if (kRowLabels.contains(l))
+                labels << l;
+        QStringList expectedLabels;
+        for (int r = 0; r < rows; ++r)
+            expectedLabels += kSecondLabels;
+        QCOMPARE(labels, expectedLabels);
+        // The title on the first page only, at 18 pt against the body's 8 pt;
+        // each footer centred across the page.
+        QCOMPARE(lines.count("QUARZEL GEOCHEMICAL DATABASE RESULTS"), 1);
+        const QList<Word> first = words(f.dialog.file, 1);
+        const Word title = firstWord(first, "QUARZEL"), label = firstWord(first, "Geologist");
+        const double ratio = (title.bottom - title.top) / (label.bottom - label.top);
+        QVERIFY2(ratio > 2.15 && ratio < 2.35, qPrintable(QString::number(ratio)));
+        for (int page = 1; page <= footers.size(); ++page) {
+            const QList<Word> ws = words(f.dialog.file, page);
+            const Word hash = firstWord(ws, "Page");
+            Word last;
+            for (const Word& w2 : ws)
+                if (qAbs(w2.top - hash.top) < 0.5)
+                    last = w2;
+            const double centre = (hash.left + last.right) / 2;
+            QVERIFY2(qAbs(centre - 595.0 / 2) < 72.0 / 25.4, qPrintable(QString::number(centre)));
+        }
+        // Rows in grid order, each with its own ID last.
         QStringList ids;
         for (int i = 0; i + 1 < lines.size(); ++i)
             if (lines[i] == "ID")

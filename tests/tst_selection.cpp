@@ -10,7 +10,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
+
+#include <cstdio>
 
 namespace {
 
@@ -19,6 +22,21 @@ void find(QuarzelDatabase& w, const QString& first, const QString& second, const
     w.Text1[1]->setText(second);
     w.Combo1->setEditText(column);
     w.Command1_Click(0);
+}
+
+// The search bar as a user works it: the column typed into the chooser,
+// the terms typed into the boxes, then a click on "Find".
+void typeAndFind(QuarzelDatabase& w, const QString& first, const QString& second,
+                 const QString& column) {
+    QLineEdit* chooser = w.Combo1->lineEdit();
+    for (QLineEdit* box : {chooser, w.Text1[0], w.Text1[1]}) {
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+    }
+    QTest::keyClicks(chooser, column);
+    QTest::keyClicks(w.Text1[0], first);
+    QTest::keyClicks(w.Text1[1], second);
+    QTest::mouseClick(w.Command1[0], Qt::LeftButton);
 }
 
 QStringList checks(QuarzelDatabase& w) {
@@ -131,6 +149,43 @@ private slots:
                 .arg(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Location IS NOT NULL")));
         find(w, "", "DZ-000017", "Doziro Sample#");
         QCOMPARE(w.Label3->text(), QString("1 Matches"));
+    }
+
+    void everyColumnThroughTheSearchBar() {
+        GuiFixture f(300);
+        // Rows with Null in every descriptive column, and the default text
+        // 'Empty' in SiO2.
+        f.data().rawExec("UPDATE DOZIRO1 SET Rockname = NULL, Geologist = NULL, Date = NULL, "
+                         "Location = NULL, [Doziro Sample#] = NULL, SiO2 = 'Empty' "
+                         "WHERE ID IN (SELECT ID FROM DOZIRO1 ORDER BY ID LIMIT 7)");
+        auto& w = f.start();
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        // Counts by SQLite's own LIKE, which ignores ASCII case as the
+        // engine does and, like it, never matches Null.
+        const struct {
+            const char* column;
+            const char* term;
+            const char* sqlColumn;
+        } cases[] = {
+            {"Geologist", "an", "Geologist"},   {"Date", "19", "Date"},
+            {"Location", "hill", "Location"},   {"Rockname", "BASALT", "Rockname"},
+            {"Doziro Sample#", "dz-0001", "[Doziro Sample#]"}, {"ID", "7", "ID"},
+        };
+        for (const auto& c : cases) {
+            for (const QString& term : {QString(c.term), QString()}) {
+                typeAndFind(w, term, "", c.column);
+                const long long n = f.data().rawCount(
+                    QString("SELECT count(*) FROM DOZIRO1 WHERE %1 LIKE '%%2%'")
+                        .arg(c.sqlColumn, term)
+                        .toStdString());
+                QVERIFY2(n > 0 && (n < 300 || QString(c.column) == "ID"), c.column);
+                QCOMPARE(w.Label3->text(), QString("%1 Matches").arg(n));
+                QVERIFY(w.Data1->RecordSource().contains(QString("[%1] Like").arg(c.column)));
+            }
+        }
+        QVERIFY(f.messages.shown.empty());
     }
 
     void twoTermsOnAProjectTable() {
@@ -280,6 +335,23 @@ private slots:
             prev = w.vaSpread1->Text();
         }
         QVERIFY(f.messages.shown.size() == 0);
+    }
+
+    void sortOpensTheDatabaseFileAgain() {
+        GuiFixture f(120);
+        auto& w = f.start();
+        QCOMPARE(w.Label3->text(), QString("120 Records"));
+        // Another file takes the database's place (a restored copy): a sort
+        // lists what the file now holds.
+        TestData other(45);
+        for (const char* name : {"/quarzdb32.mdb", "/tarnvel.mdw"}) {
+            QFile::remove(f.data().dir() + name + ".new");
+            QVERIFY(QFile::copy(other.dir() + name, f.data().dir() + name + ".new"));
+            QVERIFY(std::rename((f.data().dir() + name + ".new").toLocal8Bit().constData(),
+                                (f.data().dir() + name).toLocal8Bit().constData()) == 0);
+        }
+        w.mnuRocknameD_Click();
+        QCOMPARE(w.Label3->text(), QString("45 Records"));
     }
 
     void sortWhileAProjectTableIsActive() {
