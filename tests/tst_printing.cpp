@@ -36,6 +36,10 @@ public:
         } else {
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(file);
+            // A user's earlier choice: the current-row report turns the page
+            // back to portrait itself.
+            printer.setPageOrientation(flags == 64 ? QPageLayout::Portrait
+                                                   : QPageLayout::Landscape);
         }
         copies = copiesChosen;
         return true;
@@ -356,6 +360,8 @@ private slots:
         QFETCH(int, rows);
         QFETCH(QStringList, footers);
         PrintFixture f(rows);
+        f.data().rawExec("UPDATE DOZIRO1 SET Date = 'D-' || ID, Location = 'L-' || ID, "
+                         "Geologist = 'G-' || ID");
         auto& w = f.start();
         w.mnuPrint_Click(2);
         QVERIFY(f.messages.shown.empty());
@@ -388,6 +394,13 @@ private slots:
         for (int r = 0; r < rows; ++r)
             expectedLabels += kSecondLabels;
         QCOMPARE(labels, expectedLabels);
+        // Each label followed by its own column's value.
+        for (int i = 0; i + 1 < lines.size(); ++i) {
+            for (const char* label : {"Geologist", "Date", "Location"})
+                if (lines[i] == label)
+                    QVERIFY2(lines[i + 1].startsWith(QString(label).left(1) + "-"),
+                             qPrintable(lines[i] + ": " + lines[i + 1]));
+        }
         // The title on the first page only, at 18 pt against the body's 8 pt;
         // each footer centred across the page.
         QCOMPARE(lines.count("QUARZEL GEOCHEMICAL DATABASE RESULTS"), 1);
