@@ -229,6 +229,21 @@ private slots:
         QVERIFY(expected.startsWith("Geochemical Database V1.1\rRevision: 54\r"));
         QCOMPARE(frmAbout::caption(about->lblDescription), QString("User:  "));
         QVERIFY(about->cmdOK->isDefault());
+        // Geometry in twips (15 per pixel at 96 dpi), no minimise or maximise
+        // button, the tab order OK, System Info.
+        QCOMPARE(about->size(), QSize(5865 / 15, 3630 / 15));
+        QCOMPARE(about->minimumSize(), about->maximumSize());
+        QVERIFY(!(about->windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(about->windowFlags() & Qt::WindowMaximizeButtonHint));
+        const std::pair<QWidget*, QRect> placed[] = {
+            {about->picIcon, {16, 9, 83, 89}},       {about->lblTitle, {111, 7, 273, 107}},
+            {about->lblDescription, {111, 121, 273, 34}}, {about->lblDisclaimer, {17, 175, 258, 55}},
+            {about->cmdOK, {283, 175, 98, 23}},       {about->cmdSysInfo, {284, 205, 97, 23}},
+        };
+        for (const auto& [widget, rect] : placed)
+            QCOMPARE(widget->geometry(), rect);
+        QCOMPARE(about->cmdOK->nextInFocusChain(), static_cast<QWidget*>(about->cmdSysInfo));
+        QCOMPARE(about->cmdSysInfo->text(), QString("&System Info..."));
         QVERIFY(!about->picIcon->pixmap().isNull());
         QCOMPARE(about->picIcon->pixmap().size(), QSize(96, 87));
 

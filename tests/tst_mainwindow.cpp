@@ -107,6 +107,10 @@ private slots:
         QTest::newRow("wrong password") << 2 << "Not a valid account name or password.";
         QTest::newRow("garbage database") << 3 << "Unrecognized database format";
         QTest::newRow("fewer than 32 columns") << 4 << "Invalid column index";
+        QTest::newRow("damaged workgroup") << 5 << "is damaged";
+        QTest::newRow("workgroup of another database") << 6 << "necessary permissions";
+        QTest::newRow("unknown account") << 7 << "Not a valid account name or password.";
+        QTest::newRow("missing DOZIRO1") << 8 << "cannot find the input table or query 'DOZIRO1'";
     }
     void startUpFailures() {
         QFETCH(int, kind);
@@ -128,6 +132,21 @@ private slots:
             QVERIFY(g.open(QIODevice::WriteOnly | QIODevice::Truncate));
             g.write(QByteArray(20000, 'x'));
         }
+        if (kind == 5) {
+            QFile g(dir + "/tarnvel.mdw");
+            QVERIFY(g.open(QIODevice::ReadWrite));
+            QVERIFY(g.resize(g.size() - 1));
+        }
+        if (kind == 6) {
+            TestData other(5);
+            QFile::remove(dir + "/tarnvel.mdw");
+            QVERIFY(QFile::copy(other.dir() + "/tarnvel.mdw", dir + "/tarnvel.mdw"));
+        }
+        if (kind == 7)
+            engine::Workgroup::create((dir + "/tarnvel.mdw").toStdString(), f.data().identity(),
+                                      {{"someone-else", "ridge38uk", {}}});
+        if (kind == 8)
+            f.data().rawExec("DROP TABLE DOZIRO1");
         if (kind == 4)
             f.data().rawExec(
                 "DROP TABLE DOZIRO1; CREATE TABLE DOZIRO1([Rockname] TEXT, [Geologist] "
@@ -148,7 +167,8 @@ private slots:
         } else {
             QCOMPARE(w.Label3->text(), QString("Label3"));
             QCOMPARE(w.vaSpread1->RowCount(), 0L);
-            QVERIFY(w.Data1->DatabaseName().isEmpty());
+            // The database name is set only once the logon and open worked.
+            QCOMPARE(w.Data1->DatabaseName().isEmpty(), kind != 8);
         }
         w.mnuRockname_Click(); // a later command reports its own error
         QVERIFY(f.messages.shown.size() == 2 || kind == 4);

@@ -239,6 +239,10 @@ private slots:
                 return !w || w->isHidden();
             };
             if (auto* print = qobject_cast<QPrintDialog*>(shown)) {
+                // Shown again by the dialog itself (another printer chosen).
+                for (const char* name : {"gbPrintRange", "collate"})
+                    shown->findChild<QWidget*>(name)->show();
+                QCoreApplication::processEvents();
                 QVERIFY(hidden("gbPrintRange")); // flag 8: no page numbers
                 QVERIFY(hidden("collate"));
                 QVERIFY(hidden("reverse"));

@@ -90,6 +90,19 @@ private slots:
         QVERIFY(f.pointer.history.empty()); // the switch leaves the pointer alone
     }
 
+    void choosingTheCheckedTableAgainListsItAfresh() {
+        GuiFixture f(30);
+        auto& w = f.start();
+        w.mnuRockname_Click();
+        find(w, "a", "", "Rockname");
+        f.data().rawExec("DELETE FROM DOZIRO1 WHERE ID IN (SELECT ID FROM DOZIRO1 LIMIT 4)");
+        w.mnuActive1_Click(0);
+        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
+        QCOMPARE(w.Label3->text(), QString("26 Records"));
+        QCOMPARE(checks(w), QStringList({"x", "-", "-", "-"}));
+        QVERIFY(gridLaidOut(w));
+    }
+
     void switchingToEmptyAndMissingTables() {
         GuiFixture f(40);
         f.data().rawExec("DELETE FROM Project1; DROP TABLE Project3;");
@@ -222,6 +235,8 @@ private slots:
         QCOMPARE(m.label, QString("before")); // the label is set after the message
         QCOMPARE(w.Label3->text(), QString("36 Records"));
         QCOMPARE(f.pointer.history, std::vector<int>({11, 0}));
+        QVERIFY(gridLaidOut(w));
+        QCOMPARE(w.vaSpread1->Row(), 0L);
         QCOMPARE(w.Text1[0]->text(), QString("no such rock"));
     }
 
@@ -231,7 +246,11 @@ private slots:
         w.mnuActive1_Click(2);
         find(w, "a", "", "Rockname");
         w.Text1[0]->setText("whatever");
+        f.pointer.history.clear();
         w.Command1_Click(1);
+        QCOMPARE(f.pointer.history, std::vector<int>({11, 0}));
+        QVERIFY(gridLaidOut(w));
+        QCOMPARE(w.vaSpread1->Row(), 0L);
         QCOMPARE(w.Data1->RecordSource(),
                  QString("SELECT * From [Project2]Order By [Rockname] ASC"));
         QCOMPARE(w.Label3->text(), QString("30 Records"));

@@ -1,12 +1,19 @@
 #include "GuiFixture.h"
 
 #include "app/QuarzelDatabase.h"
+#include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/program/ProgramInfo.h"
 
 #include <QLabel>
 
 int GuiFixture::endCount = 0;
+
+bool gridLaidOut(QuarzelDatabase& w) {
+    DBGrid* g = w.vaSpread1;
+    return g->ColumnCount() == 32 && qAbs(g->Columns(0).Width() - 2500) <= 15 &&
+           qAbs(g->Columns(2).Width() - 1000) <= 15 && g->Columns(5).NumberFormat() == "#0.00";
+}
 
 void MessageRecorder::show(const QString& text, int style, const QString& title) {
     ShownMessage m{text, style, title, Screen::MousePointer(), {}, {}};

@@ -47,6 +47,11 @@ public:
     bool present = false;
 };
 
+// Whether the grid shows the program's column layout (Rockname 2500 twips
+// wide, the analyses as "#0.00") rather than the defaults of a fresh
+// record set.
+bool gridLaidOut(QuarzelDatabase& w);
+
 // The program's window on a temporary data folder, with every seam
 // answered by a recorder.
 class GuiFixture {

@@ -4,6 +4,7 @@
 #include "platform/printer/Printer.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -11,10 +12,25 @@
 
 namespace {
 
+// Keeps a widget of the dialog hidden even when the dialog shows it again
+// (as it does when another printer is chosen).
+class StayHidden : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ShowToParent)
+            QTimer::singleShot(0, static_cast<QWidget*>(watched), &QWidget::hide);
+        return false;
+    }
+};
+
 void hide(QPrintDialog& dialog, std::initializer_list<const char*> names) {
+    auto* keeper = new StayHidden(&dialog);
     for (const char* name : names)
-        for (QWidget* w : dialog.findChildren<QWidget*>(name))
+        for (QWidget* w : dialog.findChildren<QWidget*>(name)) {
             w->hide();
+            w->installEventFilter(keeper);
+        }
 }
 
 class QtPrintDialog : public PrintDialog::Implementation {
@@ -34,14 +50,9 @@ public:
         dialog.setOptions(options);
         // The report always prints every page of each copy in order; the
         // dialog offers nothing the report would ignore.
-        // Again once shown: showing the dialog sets its widgets up anew.
-        auto offerOnlyWhatIsFollowed = [&dialog, flags] {
-            hide(dialog, {"collate", "reverse"});
-            if (flags & 8)
-                hide(dialog, {"gbPrintRange", "pageSetLabel", "pageSetCombo"});
-        };
-        offerOnlyWhatIsFollowed();
-        QTimer::singleShot(0, &dialog, offerOnlyWhatIsFollowed);
+        hide(dialog, {"collate", "reverse"});
+        if (flags & 8)
+            hide(dialog, {"gbPrintRange", "pageSetLabel", "pageSetCombo"});
         if (dialog.exec() != QDialog::Accepted)
             return false;
         if (flags & 8)
