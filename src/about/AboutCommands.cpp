@@ -9,7 +9,7 @@
 
 void QuarzelDatabase::mnuHelpContents_Click() {
     // A missing or unreadable file shows nothing of the program's own.
-    HtmlHelp::HtmlHelpA(this, ProgramInfo::fileBeside("STONARC.CHM"), HtmlHelp::HH_DISPLAY_TOPIC,
+    HtmlHelp::HtmlHelpA(this, ProgramInfo::resourceFile("STONARC.CHM"), HtmlHelp::HH_DISPLAY_TOPIC,
                         0);
 }
 

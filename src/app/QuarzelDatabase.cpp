@@ -189,6 +189,7 @@ void QuarzelDatabase::Form_Load() {
             Combo1->addItem(name);
         Combo1->setEditText("Rockname");
         Combo1->setCurrentIndex(3);
+        ProgramInfo::prepareDataFolder();
         DatabasePath = ProgramInfo::fileBeside("quarzdb32.mdb");
         auto& engine = engine::DBEngine::instance();
         engine.SystemDB = ProgramInfo::fileBeside("tarnvel.mdw").toStdString();

@@ -1,5 +1,6 @@
 #include "ProgramInfo.h"
 
+#include "DataFolder.h"
 #include "Version.h"
 
 #include <QCoreApplication>
@@ -11,8 +12,27 @@ QDateTime fixedClock;
 void (*endHandler)() = nullptr;
 } // namespace
 
+namespace {
+const DataFolder::Places& places() {
+    static const DataFolder::Places p =
+        DataFolder::locate(QCoreApplication::applicationDirPath(),
+                           qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath());
+    return p;
+}
+} // namespace
+
 QString ProgramInfo::Path() {
-    return pathOverride.isEmpty() ? QCoreApplication::applicationDirPath() : pathOverride;
+    return pathOverride.isEmpty() ? places().data : pathOverride;
+}
+
+QString ProgramInfo::resourceFile(const QString& name) {
+    return (pathOverride.isEmpty() ? places().resources : pathOverride) + QDir::separator() +
+           name;
+}
+
+void ProgramInfo::prepareDataFolder() {
+    if (pathOverride.isEmpty())
+        DataFolder::prepare(places());
 }
 
 void ProgramInfo::setPath(const QString& folder) {

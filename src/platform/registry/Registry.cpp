@@ -65,7 +65,7 @@ Registry::HKEY nextHandle = 0x1000;
 } // namespace
 
 QString Registry::storePath() {
-    return storeOverride.isEmpty() ? ProgramInfo::fileBeside("machine.reg") : storeOverride;
+    return storeOverride.isEmpty() ? ProgramInfo::resourceFile("machine.reg") : storeOverride;
 }
 
 void Registry::setStorePath(const QString& path) {
