@@ -61,6 +61,8 @@ const QStringList kMenuTree = {
     "    &Date [Ctrl+F3]",
     "    &Location [Ctrl+F4]",
     "    &Sample # [Ctrl+F5]",
+    "&Tools",
+    "  &TAS Diagram... [Ctrl+T]",
     "&Help",
     "  Contents...",
     "  -",

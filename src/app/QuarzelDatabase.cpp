@@ -3,6 +3,7 @@
 #include "Globals.h"
 #include "MainMenu.h"
 #include "about/frmAbout.h"
+#include "diagram/TasWindow.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/Twips.h"
@@ -47,6 +48,7 @@ QuarzelDatabase::QuarzelDatabase(QWidget* parent) : QMainWindow(parent) {
     buildControls();
     menu_ = std::make_unique<MainMenu>(menuBar());
     wireMenu();
+    buildToolsMenu();
     // The window is the menu bar over the client area, and cannot be
     // resized; fixed only now that the menu bar is there.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -64,6 +66,7 @@ QuarzelDatabase::~QuarzelDatabase() {
     // running takes its temporary file with it.
     delete ftp_;
     delete about_;
+    delete tas_;
 }
 
 void QuarzelDatabase::buildControls() {

@@ -14,6 +14,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class TasWindow;
 class frmAbout;
 class frmFTP;
 class PrintDialog;
@@ -82,6 +83,10 @@ public:
     void mnuInternet_Click();
     void mnuAbout_Click();
     void ShowUpdateWindow();
+
+    // Tools.
+    void mnuTas_Click();
+    TasWindow* tasWindow() const { return tas_; }
     frmAbout* aboutWindow() const { return about_; }
     frmFTP* updateWindow() const { return ftp_; }
 
@@ -93,6 +98,7 @@ protected:
 private:
     void buildControls();
     void wireMenu();
+    void buildToolsMenu();
     void sortBy(const QString& orderClause);
     // The values the grid shows in the given columns of the current row.
     QStringList readCurrentRow(int columns);
@@ -111,5 +117,6 @@ private:
     std::unique_ptr<MainMenu> menu_;
     frmAbout* about_ = nullptr;
     frmFTP* ftp_ = nullptr;
+    TasWindow* tas_ = nullptr;
     bool centred_ = false;
 };

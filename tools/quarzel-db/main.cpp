@@ -1,5 +1,7 @@
 // quarzel-db: creates the program's data files and runs statements on them.
 #include "SampleData.h"
+#include "classify/TasDiagram.h"
+#include "classify/TasView.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
@@ -14,7 +16,8 @@ namespace {
 
 int usage() {
     std::cerr << "usage: quarzel-db create DIR [--rows N] [--seed S]\n"
-                 "       quarzel-db query DIR \"STATEMENT\"\n";
+                 "       quarzel-db query DIR \"STATEMENT\"\n"
+                 "       quarzel-db classify DIR [--table T] [--where \"CONDITION\"]\n";
     return 2;
 }
 
@@ -28,14 +31,17 @@ bool parseNumber(const std::string& text, long long& out) {
     }
 }
 
-int query(const std::string& dir, const std::string& statement) {
+std::shared_ptr<engine::Database> logOn(const std::string& dir) {
     namespace fs = std::filesystem;
     auto& engine = engine::DBEngine::instance();
     engine.SystemDB = (fs::path(dir) / SampleData::kWorkgroupName).string();
     engine.DefaultUser = SampleData::kUser;
     engine.DefaultPassword = SampleData::kPassword;
-    auto db =
-        engine.Workspaces(0).OpenDatabase((fs::path(dir) / SampleData::kDatabaseName).string());
+    return engine.Workspaces(0).OpenDatabase((fs::path(dir) / SampleData::kDatabaseName).string());
+}
+
+int query(const std::string& dir, const std::string& statement) {
+    auto db = logOn(dir);
     auto rs = db->OpenRecordset(statement, true);
     std::string line;
     for (long i = 0; i < rs->RecordCount(); ++i) {
@@ -49,6 +55,44 @@ int query(const std::string& dir, const std::string& statement) {
         std::cout << line;
     }
     std::cout << rs->RecordCount() << " rows\n";
+    return 0;
+}
+
+// Each row's place on the TAS diagram, volatile-free, in the order of ID:
+// ID, SiO2, Na2O + K2O and the field's name, then the rows in each field.
+int classify(const std::string& dir, const std::string& table, const std::string& where) {
+    auto db = logOn(dir);
+    std::string statement = "SELECT * FROM [" + table + "]";
+    if (!where.empty())
+        statement += "Where " + where;
+    statement += "Order By [ID] ASC";
+    auto rs = db->OpenRecordset(statement, true);
+    tas::ViewPoints view;
+    tas::readView(*db, rs->Table(), rs->keys(), true, view);
+    char line[256];
+    std::string out;
+    for (std::size_t i = 0; i < view.points.size(); ++i) {
+        const tas::PackedPoint& p = view.points[i];
+        const char* name = !p.valid       ? tas::kNoPoint
+                           : p.field < 0 ? tas::kOutside
+                                         : tas::fields()[static_cast<std::size_t>(p.field)].name;
+        if (p.valid)
+            std::snprintf(line, sizeof line, "%lld\t%.2f\t%.2f\t%s\n",
+                          static_cast<long long>(rs->keys()[i]), p.silica, p.alkali, name);
+        else
+            std::snprintf(line, sizeof line, "%lld\t\t\t%s\n",
+                          static_cast<long long>(rs->keys()[i]), name);
+        out += line;
+        if (out.size() > (1 << 16)) {
+            std::cout << out;
+            out.clear();
+        }
+    }
+    std::cout << out;
+    for (std::size_t f = 0; f < tas::fields().size(); ++f)
+        std::cout << tas::fields()[f].name << "\t" << view.perField[f] << "\n";
+    std::cout << tas::kOutside << "\t" << view.outside << "\n"
+              << tas::kNoPoint << "\t" << view.noPoint << "\n";
     return 0;
 }
 
@@ -83,6 +127,16 @@ int main(int argc, char** argv) {
         }
         if (command == "query" && argc == 4)
             return query(dir, argv[3]);
+        if (command == "classify") {
+            std::string table = "DOZIRO1", where;
+            for (int i = 3; i < argc; i += 2) {
+                const std::string flag = argv[i];
+                if (i + 1 >= argc || (flag != "--table" && flag != "--where"))
+                    return usage();
+                (flag == "--table" ? table : where) = argv[i + 1];
+            }
+            return classify(dir, table, where);
+        }
         return usage();
     } catch (const engine::EngineError& e) {
         std::cerr << "quarzel-db: error " << e.number() << ": " << e.what() << "\n";

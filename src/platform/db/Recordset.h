@@ -63,6 +63,8 @@ public:
     bool rowReadable(long index);
     std::int64_t keyAt(long index) const { return keys_.at(static_cast<std::size_t>(index)); }
     long indexOfKey(std::int64_t key) const;
+    const std::vector<std::int64_t>& keys() const { return keys_; }
+    const std::string& Table() const { return table_; }
 
     // Writes changed cells of one row in one statement. Text for a numeric
     // column must be a number written with a point; empty text stores Null.

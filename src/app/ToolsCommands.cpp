@@ -1,0 +1,31 @@
+// The Tools menu: commands beside the original menus (between Edit and
+// Help), which leave every other menu as it is.
+#include "QuarzelDatabase.h"
+#include "diagram/TasWindow.h"
+#include "platform/data/DBGrid.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+void QuarzelDatabase::buildToolsMenu() {
+    QAction* help = nullptr;
+    for (QAction* a : menuBar()->actions())
+        if (a->text() == "&Help")
+            help = a;
+    auto* tools = new QMenu("&Tools", this);
+    tools->setObjectName("mnuTools");
+    menuBar()->insertMenu(help, tools);
+    QAction* tas = tools->addAction("&TAS Diagram...");
+    tas->setObjectName("mnuTas");
+    tas->setShortcut(QKeySequence("Ctrl+T"));
+    connect(tas, &QAction::triggered, this, &QuarzelDatabase::mnuTas_Click);
+}
+
+void QuarzelDatabase::mnuTas_Click() {
+    if (!tas_)
+        tas_ = new TasWindow(Data1, vaSpread1->model()); // no owner, like the About window
+    tas_->show();
+    tas_->raise();
+    tas_->activateWindow();
+}

@@ -1,0 +1,70 @@
+#include "TasDiagram.h"
+
+namespace tas {
+
+const std::vector<Field>& fields() {
+    // Tephrite and basanite share one field: telling them apart needs the
+    // normative olivine of a CIPW norm.
+    static const std::vector<Field> f = {
+        {"Picrobasalt", {{41, 3}, {45, 3}, {45, 2}, {45, 0}, {41, 0}}, {43, 1.3}},
+        {"Basalt", {{45, 0}, {45, 2}, {45, 5}, {52, 5}, {52, 0}}, {48.5, 1.2}},
+        {"Basaltic andesite", {{52, 0}, {52, 5}, {57, 5.9}, {57, 0}}, {54.5, 1.2}},
+        {"Andesite", {{57, 0}, {57, 5.9}, {63, 7}, {63, 0}}, {60, 1.2}},
+        {"Dacite", {{63, 0}, {63, 7}, {69, 8}, {77.3, 0}}, {67, 1.2}},
+        {"Rhyolite", {{69, 8}, {69, 13}, {85.9, 6.8}, {87.5, 4.7}, {77.3, 0}}, {77, 7.5}},
+        {"Trachybasalt", {{45, 5}, {49.4, 7.3}, {52, 5}}, {48.8, 5.9}},
+        {"Basaltic trachyandesite", {{49.4, 7.3}, {53, 9.3}, {57, 5.9}, {52, 5}}, {52.9, 7.2}},
+        {"Trachyandesite", {{53, 9.3}, {57.6, 11.7}, {61, 8.6}, {63, 7}, {57, 5.9}}, {57.8, 9.2}},
+        {"Trachyte", {{57.6, 11.7}, {61, 13.5}, {63, 16.2}, {69, 13}, {61, 8.6}}, {63.5, 13.6}},
+        {"Trachydacite", {{61, 8.6}, {69, 13}, {69, 8}, {63, 7}}, {65.6, 9.4}},
+        {"Tephrite / basanite", {{41, 3}, {41, 7}, {45, 9.4}, {49.4, 7.3}, {45, 5}, {45, 3}}, {43.8, 6.2}},
+        {"Phonotephrite", {{45, 9.4}, {48.4, 11.5}, {53, 9.3}, {49.4, 7.3}}, {49, 9.4}},
+        {"Tephriphonolite", {{48.4, 11.5}, {52.5, 14}, {57.6, 11.7}, {53, 9.3}}, {53, 11.8}},
+        {"Phonolite",
+         {{52.5, 14}, {52.5, 18}, {57, 18}, {63, 16.2}, {61, 13.5}, {57.6, 11.7}}, {57, 16}},
+        {"Foidite",
+         {{35, 9}, {37, 14}, {52.5, 18}, {52.5, 14}, {48.4, 11.5}, {45, 9.4}, {41, 7}, {41, 3},
+          {37, 3}}, {42, 11.5}},
+    };
+    return f;
+}
+
+const std::vector<Vertex>& alkalineLine() {
+    static const std::vector<Vertex> line = {{39.2, 0},  {40, 0.4}, {43.2, 2},  {45, 2.8},
+                                             {48, 4},    {50, 4.75}, {53.7, 6}, {55, 6.4},
+                                             {60, 8},    {65, 8.8},  {77.4, 10}};
+    return line;
+}
+
+namespace {
+
+// Even-odd rule for a point that lies on no edge.
+bool inside(const std::vector<Vertex>& poly, double x, double y) {
+    bool in = false;
+    for (std::size_t i = 0, j = poly.size() - 1; i < poly.size(); j = i++) {
+        const Vertex& a = poly[i];
+        const Vertex& b = poly[j];
+        if ((a.alkali > y) != (b.alkali > y) &&
+            x < (b.silica - a.silica) * (y - a.alkali) / (b.alkali - a.alkali) + a.silica)
+            in = !in;
+    }
+    return in;
+}
+
+} // namespace
+
+int fieldAt(double silica, double alkali) {
+    // Moved a hair to the right and, much less, up: a point on a shared
+    // edge then lies inside exactly one field, the one to its right (or
+    // above, on a horizontal edge). The step is far below the two decimals
+    // analyses are given in.
+    const double x = silica + 1e-7;
+    const double y = alkali + 1e-10;
+    const auto& all = fields();
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (inside(all[i].outline, x, y))
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace tas

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "TasPoint.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace engine {
+class Database;
+}
+
+namespace tas {
+
+// One row of a view on the diagram, packed small (12 bytes) so that ten
+// million rows fit in memory: the point in single precision, its field.
+struct PackedPoint {
+    float silica = 0;
+    float alkali = 0;
+    std::int16_t field = -1; // -1 outside the diagram
+    bool valid = false;
+};
+
+// Every row of a view, in the view's order, classified; with the counts a
+// legend needs.
+struct ViewPoints {
+    std::vector<PackedPoint> points;
+    std::vector<long> perField; // rows in each field, fields() order
+    long outside = 0;
+    long noPoint = 0;
+    long plotted() const { return static_cast<long>(points.size()) - noPoint; }
+};
+
+// Reads the oxides of the rows with the given keys from a table in one pass
+// over the table, and classifies them; the result follows the keys' order.
+// Runs on any thread with a database of its own. Returns false when
+// cancelled; throws engine::EngineError when the table cannot be read.
+bool readView(engine::Database& db, const std::string& table,
+              const std::vector<std::int64_t>& keys, bool volatileFree, ViewPoints& out,
+              const std::atomic<bool>* cancel = nullptr);
+
+PackedPoint pack(const Point& p);
+void count(ViewPoints& v);
+
+} // namespace tas
