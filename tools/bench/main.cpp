@@ -2,6 +2,7 @@
 #include "BenchReport.h"
 #include "EngineBench.h"
 #include "GuiBench.h"
+#include "TasBench.h"
 
 #include "SampleData.h"
 #include <QApplication>
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
     BenchReport report;
     runEngineCases(report, dir);
     runGuiCases(report, dir);
+    runTasCases(report, dir);
     report.print();
     return 0;
 }

@@ -75,7 +75,7 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
         return cellText(index.row(), index.column());
     if (role == Qt::BackgroundRole || role == Qt::ForegroundRole) {
         auto* rs = data_->engineRecordset();
-        if (rs && !rs->rowReadable(index.row()))
+        if (rs && rs->readFailures() && !rs->rowReadable(index.row()))
             return role == Qt::BackgroundRole ? QVariant(QColor(255, 220, 220))
                                               : QVariant(QColor(160, 0, 0));
     }

@@ -332,6 +332,7 @@ Recordset::Page Recordset::readPage(long page) {
                 p.error = e;
             }
             p.failed = true;
+            readFailures_ = true;
             p.retryAt = steadyMs() + kRetryMs;
             const int primary = rc & 0xFF;
             const bool wholePage = primary != SQLITE_CORRUPT;

@@ -61,6 +61,8 @@ public:
     // engine's description of why; it is tried again a little later.
     const Value& valueAt(long index, int column);
     bool rowReadable(long index);
+    // Whether any read of this set has failed: until then every row reads.
+    bool readFailures() const { return readFailures_; }
     std::int64_t keyAt(long index) const { return keys_.at(static_cast<std::size_t>(index)); }
     long indexOfKey(std::int64_t key) const;
     const std::vector<std::int64_t>& keys() const { return keys_; }
@@ -109,6 +111,7 @@ private:
     std::unordered_map<long, Page> pages_;
     std::list<long> lru_;
     Row emptyRow_;
+    bool readFailures_ = false;
 };
 
 } // namespace engine

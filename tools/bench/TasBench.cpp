@@ -1,0 +1,70 @@
+#include "TasBench.h"
+
+#include "BenchReport.h"
+#include "SampleData.h"
+#include "classify/TasPoint.h"
+#include "classify/TasView.h"
+#include "diagram/TasPlot.h"
+#include "platform/db/DBEngine.h"
+#include "platform/db/Database.h"
+#include "platform/db/Recordset.h"
+#include "schema/Schema.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <stdexcept>
+
+void runTasCases(BenchReport& report, const std::string& dir) {
+    const std::string path = dir + "/" + SampleData::kDatabaseName;
+    auto db = engine::DBEngine::instance().Workspaces(0).OpenDatabase(path);
+    auto rs = db->OpenRecordset("SELECT * From [DOZIRO1]Order By [Rockname] ASC", true);
+    const std::string rows = std::to_string(rs->RecordCount());
+
+    // The reference reads the same columns of every row, opened as the
+    // engine opens its own connection.
+    sqlite3* raw = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK)
+        throw std::runtime_error("cannot open " + path);
+    std::string sql = "SELECT ID";
+    for (int c : tas::sumColumns())
+        sql += std::string(", \"") + schema::kColumns[static_cast<std::size_t>(c)] + "\"";
+    sql += " FROM DOZIRO1";
+    double sink = 0;
+    auto reference = [&] {
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(raw, sql.c_str(), -1, &s, nullptr);
+        const int n = sqlite3_column_count(s);
+        while (sqlite3_step(s) == SQLITE_ROW)
+            for (int i = 0; i < n; ++i)
+                sink += sqlite3_column_double(s, i);
+        sqlite3_finalize(s);
+    };
+
+    TasPlot plot;
+    plot.resize(900, 620);
+    QImage image(plot.size(), QImage::Format_RGB32);
+    auto view = std::make_shared<tas::ViewPoints>();
+    report.compare(
+        "TAS: read, classify, bin and paint a " + rows + "-row view",
+        [&] {
+            tas::readView(*db, rs->Table(), rs->keys(), true, *view);
+            plot.setView(view);
+            QPainter p(&image);
+            plot.render(p, plot.size());
+        },
+        reference, 1.5, 5);
+    report.limit("TAS: bytes kept per row of the view (" + rows + " rows)",
+                 static_cast<double>(sizeof(tas::PackedPoint)), 32, "bytes");
+    const double follow = BenchReport::milliseconds([&] {
+        for (long r = 0; r < 1000; ++r)
+            plot.setCurrentRow(r);
+    });
+    report.limit("TAS: following 1000 moves of the current row", follow, 1, "ms");
+    sqlite3_close(raw);
+    (void)sink;
+}
