@@ -1,6 +1,7 @@
 #include "DocumentationHooks.h"
 
 #include "QuarzelDatabase.h"
+#include "diagram/TasWindow.h"
 #include "platform/dialogs/PrintDialog.h"
 
 #include <QApplication>
@@ -26,6 +27,21 @@ private:
 } // namespace
 
 void installDocumentationHooks(QuarzelDatabase& window) {
+    const QString tasShot = qEnvironmentVariable("QUARZEL_TAS_SCREENSHOT");
+    if (!tasShot.isEmpty()) {
+        // The diagram window on the current view, once its rows are read.
+        QTimer::singleShot(500, &window, [&window, tasShot] {
+            window.mnuTas_Click();
+            TasWindow* tas = window.tasWindow();
+            QObject::connect(tas, &TasWindow::loaded, tas, [tas, tasShot] {
+                QTimer::singleShot(300, tas, [tas, tasShot] {
+                    tas->grab().save(tasShot);
+                    QApplication::exit(0);
+                });
+            });
+        });
+        return;
+    }
     const QString shot = qEnvironmentVariable("QUARZEL_SCREENSHOT");
     const QString pdf = qEnvironmentVariable("QUARZEL_REPORT_PDF");
     if (shot.isEmpty() && pdf.isEmpty())
