@@ -23,5 +23,17 @@ check "a second statement is refused, never run" '[ $rc -ne 0 ] && [ "$after" = 
 check "a bad row count is refused" '[ $rc -ne 0 ] && [ ! -e "$dir/c/quarzdb32.mdb" ]'
 "$tool" query "$dir/missing" "SELECT * FROM [DOZIRO1]" >/dev/null 2>&1; rc=$?
 check "a missing folder fails" '[ $rc -ne 0 ]'
+# Import and export from the command line.
+count() { "$tool" query "$dir/a" "SELECT * FROM [$1]" | tail -n 1; }
+before=$(count Project3)
+printf 'SAMPLE ID,SIO2(WT%%),NA2O(WT%%)\nA-1,49.5,2.5\nA-2,fifty,2.6\nA-3,51,n.d.\n' >"$dir/in.csv"
+"$tool" import "$dir/a" Project3 "$dir/in.csv" >/dev/null 2>"$dir/err"; rc=$?
+check "bad rows refuse the file" '[ $rc -ne 0 ] && [ "$(count Project3)" = "$before" ] && grep -q "line 3: SiO2 .fifty. is not a number" "$dir/err"'
+"$tool" import "$dir/a" Project3 "$dir/in.csv" --skip-bad >"$dir/out" 2>/dev/null; rc=$?
+check "--skip-bad imports the good rows" '[ $rc -eq 0 ] && grep -q "imported 2 rows" "$dir/out" && [ "$(count Project3)" = "$(( ${before% rows} + 2 )) rows" ]'
+"$tool" export "$dir/a" "SELECT * FROM [Project3]Where [Doziro Sample#] Like 'A-*'" "$dir/out.csv" >/dev/null; rc=$?
+check "export writes the view's rows" '[ $rc -eq 0 ] && [ "$(wc -l <"$dir/out.csv")" -eq 3 ] && head -n 1 "$dir/out.csv" | grep -q "^Rockname,Geologist,Date,Location,Doziro Sample#,SiO2"'
+"$tool" export "$dir/a" "SELECT * FROM [Project3]" "$dir/nowhere/out.csv" >/dev/null 2>"$dir/err"; rc=$?
+check "an unwritable export fails with its path" '[ $rc -ne 0 ] && grep -q "nowhere/out.csv" "$dir/err"'
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -86,6 +86,12 @@ public:
 
     // Tools.
     void mnuTas_Click();
+    void mnuImport_Click();
+    void mnuExport_Click();
+    // Import into the active table and export of the view, without the
+    // file dialogs; false when nothing was done (refused, failed, cancelled).
+    bool importCsv(const QString& file);
+    bool exportView(const QString& file);
     TasWindow* tasWindow() const { return tas_; }
     frmAbout* aboutWindow() const { return about_; }
     frmFTP* updateWindow() const { return ftp_; }

@@ -20,6 +20,13 @@ void QuarzelDatabase::buildToolsMenu() {
     tas->setObjectName("mnuTas");
     tas->setShortcut(QKeySequence("Ctrl+T"));
     connect(tas, &QAction::triggered, this, &QuarzelDatabase::mnuTas_Click);
+    tools->addSeparator();
+    QAction* import = tools->addAction("&Import CSV...");
+    import->setObjectName("mnuImport");
+    connect(import, &QAction::triggered, this, &QuarzelDatabase::mnuImport_Click);
+    QAction* exportView = tools->addAction("&Export View...");
+    exportView->setObjectName("mnuExport");
+    connect(exportView, &QAction::triggered, this, &QuarzelDatabase::mnuExport_Click);
 }
 
 void QuarzelDatabase::mnuTas_Click() {

@@ -26,6 +26,11 @@ void MessageRecorder::show(const QString& text, int style, const QString& title)
         whileOpen();
 }
 
+bool MessageRecorder::ask(const QString& text, const QString&, const QString&, const QString&) {
+    asked.push_back(text);
+    return answer;
+}
+
 QString FakeSettings::get(const QString& app, const QString& section, const QString& key,
                           const QString& fallback) {
     if (!present || app != "Stonarc" || section != "Options")

@@ -28,7 +28,11 @@ struct ShownMessage {
 class MessageRecorder : public MessageBox::Implementation {
 public:
     void show(const QString& text, int style, const QString& title) override;
+    bool ask(const QString& text, const QString& title, const QString& yes,
+             const QString& no) override;
     std::vector<ShownMessage> shown;
+    std::vector<QString> asked;
+    bool answer = true; // the answer to every question
     QuarzelDatabase* window = nullptr;
     std::function<void()> whileOpen;
 };

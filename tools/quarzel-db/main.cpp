@@ -2,6 +2,9 @@
 #include "SampleData.h"
 #include "classify/TasDiagram.h"
 #include "classify/TasView.h"
+#include "exchange/CsvImport.h"
+#include "exchange/CsvSource.h"
+#include "exchange/ViewExport.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
@@ -17,7 +20,9 @@ namespace {
 int usage() {
     std::cerr << "usage: quarzel-db create DIR [--rows N] [--seed S]\n"
                  "       quarzel-db query DIR \"STATEMENT\"\n"
-                 "       quarzel-db classify DIR [--table T] [--where \"CONDITION\"]\n";
+                 "       quarzel-db classify DIR [--table T] [--where \"CONDITION\"]\n"
+                 "       quarzel-db import DIR TABLE FILE [--skip-bad]\n"
+                 "       quarzel-db export DIR \"STATEMENT\" FILE\n";
     return 2;
 }
 
@@ -96,6 +101,30 @@ int classify(const std::string& dir, const std::string& table, const std::string
     return 0;
 }
 
+// A file with bad rows is refused unless they are to be skipped.
+int importFile(const std::string& dir, const std::string& table, const std::string& file,
+               bool skipBad) {
+    auto db = logOn(dir);
+    const ImportPlan plan = CsvImport::plan(file);
+    std::cerr << plan.describe();
+    if (plan.bad && !skipBad) {
+        std::cerr << "quarzel-db: nothing imported: " << plan.bad
+                  << " bad rows (--skip-bad imports the others)\n";
+        return 1;
+    }
+    const long written = CsvImport::run(*db, table, plan);
+    std::cout << "imported " << written << " rows into " << table << "\n";
+    return 0;
+}
+
+int exportView(const std::string& dir, const std::string& statement, const std::string& file) {
+    auto db = logOn(dir);
+    auto rs = db->OpenRecordset(statement, true);
+    const long written = ViewExport::write(*rs, file);
+    std::cout << "exported " << written << " rows to " << file << "\n";
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -127,6 +156,10 @@ int main(int argc, char** argv) {
         }
         if (command == "query" && argc == 4)
             return query(dir, argv[3]);
+        if (command == "import" && (argc == 5 || (argc == 6 && std::string(argv[5]) == "--skip-bad")))
+            return importFile(dir, argv[3], argv[4], argc == 6);
+        if (command == "export" && argc == 5)
+            return exportView(dir, argv[3], argv[4]);
         if (command == "classify") {
             std::string table = "DOZIRO1", where;
             for (int i = 3; i < argc; i += 2) {

@@ -285,6 +285,20 @@ void Database::execInternal(const char* sql) {
         fail(rc, sql);
 }
 
+void Database::Begin() {
+    // Immediate: another program's lock is met now, not halfway through.
+    execInternal("BEGIN IMMEDIATE");
+}
+
+void Database::Commit() {
+    execInternal("COMMIT");
+}
+
+void Database::Rollback() {
+    if (!sqlite3_get_autocommit(db_))
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
 const std::vector<Database::Column>& Database::columns(const std::string& table) {
     const std::string key = lowerCopy(table);
     auto it = columns_.find(key);

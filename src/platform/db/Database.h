@@ -56,6 +56,11 @@ public:
     void noteBusy();
 
     const std::vector<Column>& columns(const std::string& table);
+
+    // One transaction around many writes: all of them, or none.
+    void Begin();
+    void Commit();
+    void Rollback(); // never fails; a transaction already gone is fine
     sqlite3* handle() const { return db_; }
 
 private:

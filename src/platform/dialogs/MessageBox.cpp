@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -26,6 +27,16 @@ public:
         QMessageBox box(icon, title, text, QMessageBox::Ok, QApplication::activeWindow());
         box.exec();
     }
+    bool ask(const QString& text, const QString& title, const QString& yes,
+             const QString& no) override {
+        QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton,
+                        QApplication::activeWindow());
+        QPushButton* go = box.addButton(yes, QMessageBox::AcceptRole);
+        box.addButton(no, QMessageBox::RejectRole);
+        box.setDefaultButton(go);
+        box.exec();
+        return box.clickedButton() == go;
+    }
 };
 
 QtMessageBox realBox;
@@ -35,6 +46,11 @@ MessageBox::Implementation* current = &realBox;
 
 void MessageBox::Show(const QString& text, int style, const QString& title) {
     current->show(text, style, title.isEmpty() ? QString(kApplicationTitle) : title);
+}
+
+bool MessageBox::Ask(const QString& text, const QString& title, const QString& yes,
+                     const QString& no) {
+    return current->ask(text, title, yes, no);
 }
 
 void MessageBox::setImplementation(Implementation* impl) {

@@ -13,10 +13,15 @@ public:
     public:
         virtual ~Implementation() = default;
         virtual void show(const QString& text, int style, const QString& title) = 0;
+        // A question with the two answers given; true for the first.
+        virtual bool ask(const QString& text, const QString& title, const QString& yes,
+                         const QString& no) = 0;
     };
 
     // A box without a title of its own carries the application title.
     static void Show(const QString& text, int style, const QString& title = QString());
+    static bool Ask(const QString& text, const QString& title, const QString& yes,
+                    const QString& no);
 
     // Replaces the dialog (nullptr restores the real one).
     static void setImplementation(Implementation* impl);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+namespace engine {
+class Recordset;
+}
+
+// The rows of a view, in its order, with all of its columns and their
+// names as the header: to CSV (UTF-8, comma, RFC 4180 quoting, numbers as
+// stored, to full precision) or to an .xlsx workbook (numbers as numbers,
+// the header bold and frozen, columns as wide as their contents). Written
+// to a temporary file beside the target and renamed into place when
+// complete: a failed or cancelled export leaves no partial file, and an
+// earlier file of that name stays as it was.
+class ViewExport {
+public:
+    enum class Format { Csv, Xlsx };
+    static Format formatFor(const std::string& path); // by the suffix; CSV unless .xlsx
+
+    // Returns the rows written, or -1 when cancelled. Throws
+    // std::runtime_error with the path and the reason.
+    static long write(engine::Recordset& rs, const std::string& path,
+                      const std::function<void(long row)>& progress = {},
+                      const std::atomic<bool>* cancel = nullptr);
+
+    static std::string csvField(const std::string& text);
+    static std::string numberText(double d); // shortest text that reads back the same
+};

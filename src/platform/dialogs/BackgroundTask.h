@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+// Long work off the user-interface thread: the window stays responsive
+// while it runs, and a progress dialog with a Cancel button appears when it
+// takes more than a second. The work reports its progress (0 to total) and
+// looks at the cancel flag; what it throws comes back as the description.
+class BackgroundTask {
+public:
+    struct Control {
+        std::atomic<long long> done{0};
+        std::atomic<long long> total{0};
+        std::atomic<bool> cancel{false};
+    };
+    // Returns true when the work ended without throwing; error gets the
+    // description otherwise.
+    static bool run(const QString& label, const std::function<void(Control&)>& work,
+                    QString* error);
+};
