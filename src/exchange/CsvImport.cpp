@@ -189,7 +189,7 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
     const std::string siO2Default =
         columns.size() > 5 ? columns[static_cast<std::size_t>(schema::kFirstAnalysisColumn)].textDefault
                            : std::string();
-    CsvSource source(plan.path);
+    CsvSource source(plan.path, plan.delimiter, plan.latin1, plan.bytes);
     db.Begin();
     long written = 0;
     bool cancelled = false;

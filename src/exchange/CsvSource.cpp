@@ -123,6 +123,9 @@ CsvSource::CsvSource(std::string path) : path_(std::move(path)) {
     delimiter_ = choice[best];
 }
 
+CsvSource::CsvSource(std::string path, char delimiter, bool latin1, long long size)
+    : path_(std::move(path)), delimiter_(delimiter), latin1_(latin1), size_(size) {}
+
 void CsvSource::read(const Row& row, const std::function<void(long long)>& progress) const {
     File f = openFile(path_);
     csv_parser parser;

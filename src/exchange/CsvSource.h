@@ -17,6 +17,8 @@ public:
     static constexpr std::size_t kMaxLine = 16u << 20;
 
     explicit CsvSource(std::string path);
+    // A file already looked at: its delimiter and encoding as found then.
+    CsvSource(std::string path, char delimiter, bool latin1, long long size);
 
     char delimiter() const { return delimiter_; }
     bool latin1() const { return latin1_; }

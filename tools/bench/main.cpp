@@ -3,6 +3,7 @@
 #include "EngineBench.h"
 #include "GuiBench.h"
 #include "TasBench.h"
+#include "ExchangeBench.h"
 
 #include "SampleData.h"
 #include <QApplication>
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
     runEngineCases(report, dir);
     runGuiCases(report, dir);
     runTasCases(report, dir);
+    runExchangeCases(report, dir);
     report.print();
     return 0;
 }

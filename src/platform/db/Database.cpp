@@ -295,8 +295,22 @@ void Database::Commit() {
 }
 
 void Database::Rollback() {
+    InternalScope scope(internal_);
     if (!sqlite3_get_autocommit(db_))
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+bool Database::openReadTransaction() {
+    if (!sqlite3_get_autocommit(db_))
+        return false;
+    InternalScope scope(internal_);
+    return sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+void Database::closeReadTransaction() {
+    InternalScope scope(internal_);
+    if (!sqlite3_get_autocommit(db_))
+        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
 }
 
 const std::vector<Database::Column>& Database::columns(const std::string& table) {

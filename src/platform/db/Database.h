@@ -61,6 +61,10 @@ public:
     void Begin();
     void Commit();
     void Rollback(); // never fails; a transaction already gone is fine
+    // A read transaction around many reads: one lock for all of them. Does
+    // nothing (and returns false) inside a transaction already open.
+    bool openReadTransaction();
+    void closeReadTransaction();
     sqlite3* handle() const { return db_; }
 
 private:

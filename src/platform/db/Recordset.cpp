@@ -307,10 +307,8 @@ Recordset::Page Recordset::readPage(long page) {
     p.rows.resize(n);
     p.unreadable.assign(n, false);
     db_->beginRead();
-    // One read transaction for the whole page.
-    const bool ownTransaction = sqlite3_get_autocommit(db_->handle()) != 0;
-    if (ownTransaction)
-        sqlite3_exec(db_->handle(), "BEGIN", nullptr, nullptr, nullptr);
+    // One read transaction (one lock) for the whole page.
+    const bool ownTransaction = db_->openReadTransaction();
     sqlite3_stmt* s = rowStmt_.get();
     for (size_t i = 0; i < n; ++i) {
         sqlite3_bind_int64(s, 1, keys_[first + i]);
@@ -344,7 +342,7 @@ Recordset::Page Recordset::readPage(long page) {
         sqlite3_reset(s);
     }
     if (ownTransaction)
-        sqlite3_exec(db_->handle(), "COMMIT", nullptr, nullptr, nullptr);
+        db_->closeReadTransaction();
     return p;
 }
 
