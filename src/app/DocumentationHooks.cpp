@@ -4,7 +4,10 @@
 #include "diagram/TasWindow.h"
 #include "platform/dialogs/PrintDialog.h"
 
+#include "platform/data/DBGrid.h"
+
 #include <QApplication>
+#include <cstdio>
 #include <QPrinter>
 #include <QTimer>
 
@@ -56,4 +59,32 @@ void installDocumentationHooks(QuarzelDatabase& window) {
         }
         QApplication::exit(0);
     });
+}
+
+namespace {
+
+class FirstPaint : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !done_) {
+            done_ = true;
+            // After this paint has finished.
+            QTimer::singleShot(0, watched, [] {
+                std::fputs("painted\n", stdout);
+                std::fflush(stdout);
+                QApplication::exit(0);
+            });
+        }
+        return false;
+    }
+
+private:
+    bool done_ = false;
+};
+
+} // namespace
+
+void reportFirstPaint(QuarzelDatabase& window) {
+    window.vaSpread1->viewport()->installEventFilter(new FirstPaint(&window));
 }

@@ -63,6 +63,17 @@ void runExchangeCases(BenchReport& report, const std::string& dir) {
     }
     const std::string n = std::to_string(rows);
 
+    report.compare(
+        "quarzel-db query printing " + n + " rows (new process)",
+        [&] { runProcess({tool, "query", dir, "SELECT * FROM [DOZIRO1]"}, dir + "/out.txt"); },
+        [&] {
+            runProcess({sqlite, "-readonly", "-separator", "\t", db, "SELECT * FROM DOZIRO1"},
+                       dir + "/ref.txt");
+        },
+        1.2, 5);
+    fs::remove(dir + "/out.txt");
+    fs::remove(dir + "/ref.txt");
+
     double peak = 0;
     report.compare(
         "export a " + n + "-row view to CSV (new process)",

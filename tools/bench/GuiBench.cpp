@@ -16,10 +16,17 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include <sqlite3.h>
+#include <QScrollBar>
 
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -42,26 +49,116 @@ void find(QuarzelDatabase& w, const QString& term, const QString& column) {
 
 } // namespace
 
+namespace {
+
+// What a program showing a view needs from SQLite: the exact count and the
+// first screen of rows, in the view's order.
+struct FirstScreen {
+    explicit FirstScreen(const std::string& path) {
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    }
+    ~FirstScreen() { sqlite3_close(db); }
+    void show(const std::string& where, const std::string& order) {
+        run("SELECT count(*) FROM DOZIRO1" + where);
+        run("SELECT * FROM DOZIRO1" + where + " " + order + " LIMIT 20");
+    }
+    void run(const std::string& sql) {
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
+        while (sqlite3_step(s) == SQLITE_ROW)
+            for (int c = 0; c < sqlite3_column_count(s); ++c)
+                sink += sqlite3_column_bytes(s, c);
+        sqlite3_finalize(s);
+    }
+    sqlite3* db = nullptr;
+    long sink = 0;
+};
+
+// Starts a program and waits for its first line (or its end); returns the
+// milliseconds from the start.
+double spawnUntilFirstLine(const std::vector<std::string>& args, bool untilEnd) {
+    int out[2];
+    if (pipe(out) != 0)
+        return -1;
+    const auto t0 = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    char c;
+    double ms = -1;
+    while (read(out[0], &c, 1) == 1) {
+        if (c == '\n' && !untilEnd) {
+            ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                     .count();
+            break;
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(out[0]);
+    if (untilEnd)
+        ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                 .count();
+    return ms;
+}
+
+} // namespace
+
 void runGuiCases(BenchReport& report, const std::string& dir) {
     ProgramInfo::setPath(QString::fromStdString(dir));
     auto& engine = engine::DBEngine::instance();
     engine.SystemDB = dir + "/" + SampleData::kWorkgroupName;
     engine.DefaultUser = SampleData::kUser;
     engine.DefaultPassword = SampleData::kPassword;
-    auto db = engine.Workspaces(0).OpenDatabase(dir + "/" + SampleData::kDatabaseName);
-    auto open = [&](const QString& sql) { db->OpenRecordset(sql.toStdString()); };
-    const QString whole = "SELECT * From [DOZIRO1]Order By [Rockname] ASC";
+    const std::string path = dir + "/" + SampleData::kDatabaseName;
+    FirstScreen raw(path);
+    std::string at;
+    {
+        auto db = engine.Workspaces(0).OpenDatabase(path);
+        at = " (" + std::to_string(db->OpenRecordset("SELECT * FROM [DOZIRO1]")->RecordCount()) +
+             " rows)";
+    }
 
+    // A cold start as the user has it: a new process, log-on included, to
+    // the first painted rows. The program runs from a copy beside the data.
+    namespace fs = std::filesystem;
+    const std::string program = dir + "/quarzel";
+    fs::copy_file(QCoreApplication::applicationDirPath().toStdString() + "/quarzel", program,
+                  fs::copy_options::overwrite_existing);
+    const std::string sqlite = "/usr/bin/sqlite3";
+    if (fs::exists(sqlite)) {
+        std::vector<double> ours, theirs;
+        for (int i = 0; i < 5; ++i) {
+            theirs.push_back(spawnUntilFirstLine(
+                {sqlite, "-readonly", path,
+                 "SELECT count(*) FROM DOZIRO1; SELECT * FROM DOZIRO1 ORDER BY Rockname LIMIT 20"},
+                true));
+            ours.push_back(spawnUntilFirstLine(
+                {program, "-platform", "offscreen", "--time-first-paint"}, false));
+        }
+        report.record("start, a new process to the first painted rows" + at,
+                      BenchReport::median(ours), BenchReport::median(theirs), 1.5);
+    }
+    fs::remove(program);
+
+    // Each command as the user runs it, to its painted rows and label; the
+    // event loop is held all that time, which is its own limit.
     std::unique_ptr<QuarzelDatabase> window;
-    report.compare(
-        "Form_Load to the first painted rows",
-        [&] {
-            window.reset();
-            window = std::make_unique<QuarzelDatabase>();
-            window->show();
-            paint(*window);
-        },
-        [&] { open(whole); }, 1.5);
+    double held = BenchReport::milliseconds([&] {
+        window = std::make_unique<QuarzelDatabase>();
+        window->show();
+        paint(*window);
+    });
+    report.limit("event loop held by the start (Form_Load, first paint)" + at, held, 100, "ms");
     QuarzelDatabase& w = *window;
 
     w.vaSpread1->setFocus();
@@ -70,65 +167,85 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
         QApplication::sendEvent(w.vaSpread1, &press);
         paint(w);
     });
-    report.limit("Ctrl+End to the last row, painted", jump, 50, "ms");
+    report.limit("Ctrl+End to the last row, painted" + at, jump, 50, "ms");
     if (w.vaSpread1->Row() != w.vaSpread1->RowCount() - 1)
         std::printf("Ctrl+End did not reach the last row (row %ld)\n", w.vaSpread1->Row());
+    const double drag = BenchReport::milliseconds([&] {
+        QScrollBar* bar = w.vaSpread1->verticalScrollBar();
+        bar->setValue(bar->maximum() / 2);
+        paint(w);
+    });
+    report.limit("scroll bar dragged to the middle, rows painted" + at, drag, 100, "ms");
 
     const long rows = w.vaSpread1->RowCount();
     for (int step = 0; step <= 100; ++step) {
         w.vaSpread1->setRow(std::min(rows - 1, rows * step / 100));
         paint(w);
     }
-    report.limit("resident memory after 100 painted jumps through the table",
+    report.limit("resident memory after 100 painted jumps through the table" + at,
                  BenchReport::residentMegabytes(), 200, "MB");
 
-    const QString basalt =
-        "SELECT * FROM [DOZIRO1]Where [Rockname] Like '*basalt*'And [Rockname] Like "
-        "'**'Order By [Rockname] ASC";
+    std::vector<double> holds;
+    auto timed = [&](const std::function<void()>& f) {
+        holds.push_back(BenchReport::milliseconds(f));
+    };
     report.compare(
-        "Find basalt in Rockname, end to end", [&] { find(w, "basalt", "Rockname"); },
-        [&] { open(basalt); }, 1.3);
+        "Find basalt in Rockname, to painted rows" + at,
+        [&] { timed([&] { find(w, "basalt", "Rockname"); }); },
+        [&] { raw.show(" WHERE Rockname LIKE '%basalt%'", "ORDER BY Rockname"); }, 1.5);
+    report.limit("event loop held by Find basalt" + at, BenchReport::median(holds), 100, "ms");
+    holds.clear();
+    report.compare(
+        "Find site in Location, to painted rows" + at,
+        [&] { timed([&] { find(w, "site", "Location"); }); },
+        [&] { raw.show(" WHERE Location LIKE '%site%'", "ORDER BY Location"); }, 1.5);
+    holds.clear();
+    report.compare(
+        "Refresh, to painted rows" + at,
+        [&] { timed([&] {
+            w.Command1_Click(1);
+            paint(w);
+        }); },
+        [&] { raw.show("", "ORDER BY Rockname"); }, 1.5);
+    report.limit("event loop held by Refresh" + at, BenchReport::median(holds), 100, "ms");
+    holds.clear();
+    report.compare(
+        "table switch to Geochem, to painted rows" + at,
+        [&] { timed([&] {
+            w.mnuActive1_Click(0);
+            paint(w);
+        }); },
+        [&] { raw.show("", "ORDER BY Rockname"); }, 1.5);
+    report.limit("event loop held by a table switch" + at, BenchReport::median(holds), 100, "ms");
 
     struct Sort {
         void (QuarzelDatabase::*handler)();
         const char* order;
     };
     const Sort sorts[] = {
-        {&QuarzelDatabase::mnuRockname_Click, "Order By [Rockname] ASC"},
-        {&QuarzelDatabase::mnuGeologist_Click, "Order By [Geologist] ASC"},
-        {&QuarzelDatabase::mnuDate_Click, "Order By [Date] ASC"},
-        {&QuarzelDatabase::mnuLocation_Click, "Order By [Location] ASC"},
-        {&QuarzelDatabase::mnuSample_Click, "Order By [Doziro Sample#] ASC"},
-        {&QuarzelDatabase::mnuRocknameD_Click, "Order By [Rockname] DESC"},
-        {&QuarzelDatabase::mnuGeologistD_Click, "Order By [Geologist] DESC"},
-        {&QuarzelDatabase::mnuDateD_Click, "Order By [Date] DESC"},
-        {&QuarzelDatabase::mnuLocationD_Click, "Order By [Location] DESC"},
-        {&QuarzelDatabase::mnuSampleD_Click, "Order By [Doziro Sample#] DESC"},
+        {&QuarzelDatabase::mnuRockname_Click, "Rockname ASC"},
+        {&QuarzelDatabase::mnuGeologist_Click, "Geologist ASC"},
+        {&QuarzelDatabase::mnuDate_Click, "Date ASC"},
+        {&QuarzelDatabase::mnuLocation_Click, "Location ASC"},
+        {&QuarzelDatabase::mnuSample_Click, "\"Doziro Sample#\" ASC"},
+        {&QuarzelDatabase::mnuRocknameD_Click, "Rockname DESC"},
+        {&QuarzelDatabase::mnuGeologistD_Click, "Geologist DESC"},
+        {&QuarzelDatabase::mnuDateD_Click, "Date DESC"},
+        {&QuarzelDatabase::mnuLocationD_Click, "Location DESC"},
+        {&QuarzelDatabase::mnuSampleD_Click, "\"Doziro Sample#\" DESC"},
     };
+    double worstHold = 0;
     for (const Sort& s : sorts) {
+        holds.clear();
         report.compare(
-            std::string("sort, end to end: ") + s.order,
-            [&] {
+            std::string("sort by ") + s.order + ", to painted rows" + at,
+            [&] { timed([&] {
                 (w.*s.handler)();
                 paint(w);
-            },
-            [&] { open(QString("SELECT * From [DOZIRO1]") + s.order); }, 1.3);
+            }); },
+            [&] { raw.show("", std::string("ORDER BY ") + s.order); }, 1.5);
+        worstHold = std::max(worstHold, BenchReport::median(holds));
     }
-
-    sqlite3* raw = nullptr;
-    sqlite3_open_v2((dir + "/" + SampleData::kDatabaseName).c_str(), &raw, SQLITE_OPEN_READONLY,
-                    nullptr);
-    report.compare(
-        "Find site in Location, end to end, against built-in LIKE count",
-        [&] { find(w, "site", "Location"); },
-        [&] {
-            sqlite3_stmt* s = nullptr;
-            sqlite3_prepare_v2(raw, "SELECT count(*) FROM DOZIRO1 WHERE Location LIKE '%site%'", -1,
-                               &s, nullptr);
-            sqlite3_step(s);
-            sqlite3_finalize(s);
-        },
-        1.5);
-    sqlite3_close(raw);
+    report.limit("event loop held by the slowest sort" + at, worstHold, 100, "ms");
     window.reset();
 }

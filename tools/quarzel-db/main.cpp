@@ -48,17 +48,21 @@ std::shared_ptr<engine::Database> logOn(const std::string& dir) {
 int query(const std::string& dir, const std::string& statement) {
     auto db = logOn(dir);
     auto rs = db->OpenRecordset(statement, true);
-    std::string line;
+    std::string out;
     for (long i = 0; i < rs->RecordCount(); ++i) {
-        line.clear();
         for (int c = 0; c < rs->FieldCount(); ++c) {
             if (c)
-                line += '\t';
-            line += rs->valueAt(i, c).storedText();
+                out += '\t';
+            out += rs->valueAt(i, c).storedText();
         }
-        line += '\n';
-        std::cout << line;
+        out += '\n';
+        if (out.size() > (1 << 16)) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            out.clear();
+        }
     }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
     std::cout << rs->RecordCount() << " rows\n";
     return 0;
 }

@@ -73,6 +73,11 @@ public:
     void updateRow(long index, const std::vector<std::pair<int, std::string>>& changes);
 
     bool ReadOnly() const { return readOnly_; }
+    // Drops the rows read so far; the next reads go to the file again.
+    void clearCache() {
+        pages_.clear();
+        lru_.clear();
+    }
     void makeReadOnly() { readOnly_ = true; }
 
 private:

@@ -1,5 +1,7 @@
 #include "Value.h"
 
+#include <charconv>
+
 #include <cstdio>
 
 namespace engine {
@@ -32,9 +34,10 @@ std::string Value::storedText() const {
     case Type::Integer:
         return std::to_string(i_);
     case Type::Real: {
+        // As printf's "%.15g" writes it, without printf's cost.
         char buf[40];
-        std::snprintf(buf, sizeof buf, "%.15g", d_);
-        std::string s(buf);
+        const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d_, std::chars_format::general, 15);
+        std::string s(buf, ec == std::errc() ? end : buf);
         if (s.find_first_of(".eEn") == std::string::npos)
             s += ".0";
         return s;
