@@ -21,16 +21,6 @@ using engine::EngineError;
 
 namespace {
 
-int errorNumber(const std::function<void()>& f, QString* message = nullptr) {
-    try {
-        f();
-    } catch (const EngineError& e) {
-        if (message)
-            *message = QString::fromStdString(e.what());
-        return e.number();
-    }
-    return 0;
-}
 
 QByteArray fileBytes(const std::string& path) {
     QFile f(QString::fromStdString(path));
@@ -53,19 +43,19 @@ private slots:
         auto open = [&] { e.Workspaces(0).OpenDatabase(d.databasePath()); };
 
         e.DefaultPassword = "wrong";
-        QCOMPARE(errorNumber(open, &msg), engine::err::BadAccount);
+        QCOMPARE(engineErrorOf(open, &msg), engine::err::BadAccount);
         QCOMPARE(msg, QString("Not a valid account name or password."));
         e.DefaultPassword = SampleData::kPassword;
         e.DefaultUser = "nobody";
-        QCOMPARE(errorNumber(open, &msg), engine::err::BadAccount);
+        QCOMPARE(engineErrorOf(open, &msg), engine::err::BadAccount);
         QCOMPARE(msg, QString("Not a valid account name or password."));
 
         d.logOnAsProgram();
         e.SystemDB = d.workgroupPath() + ".missing";
-        QCOMPARE(errorNumber(open, &msg), engine::err::WorkgroupMissing);
+        QCOMPARE(engineErrorOf(open, &msg), engine::err::WorkgroupMissing);
         QVERIFY(msg.contains(".missing"));
         e.SystemDB.clear();
-        QCOMPARE(errorNumber(open), engine::err::WorkgroupMissing);
+        QCOMPARE(engineErrorOf(open), engine::err::WorkgroupMissing);
 
         QVERIFY_THROWS_EXCEPTION(EngineError, e.Workspaces(1));
     }
@@ -83,7 +73,7 @@ private slots:
             f.close();                          // variant 2: empty
             d.logOnAsProgram();
             QString msg;
-            QCOMPARE(errorNumber([&] { d.open(); }, &msg), engine::err::WorkgroupMissing);
+            QCOMPARE(engineErrorOf([&] { d.open(); }, &msg), engine::err::WorkgroupMissing);
             QVERIFY2(msg.contains("damaged") || msg.contains("missing"), qPrintable(msg));
         }
     }
@@ -92,7 +82,7 @@ private slots:
         TestData d(10), other(10);
         d.logOnAsProgram();
         engine::DBEngine::instance().SystemDB = other.workgroupPath();
-        QCOMPARE(errorNumber([&] {
+        QCOMPARE(engineErrorOf([&] {
                      engine::DBEngine::instance().Workspaces(0).OpenDatabase(d.databasePath());
                  }),
                  engine::err::NoPermission);
@@ -104,7 +94,7 @@ private slots:
         auto& ws = engine::DBEngine::instance().Workspaces(0);
         QString msg;
         const std::string missing = d.databasePath() + "x";
-        QCOMPARE(errorNumber([&] { ws.OpenDatabase(missing); }, &msg), engine::err::FileNotFound);
+        QCOMPARE(engineErrorOf([&] { ws.OpenDatabase(missing); }, &msg), engine::err::FileNotFound);
         QCOMPARE(msg, QString::fromStdString("Could not find file '" + missing + "'."));
 
         // Garbage: refused at open, and the file is left as it was.
@@ -113,7 +103,7 @@ private slots:
             std::ofstream out(garbage, std::ios::binary);
             out << std::string(8192, '\x5a');
         }
-        QCOMPARE(errorNumber([&] { ws.OpenDatabase(garbage); }), engine::err::UnrecognizedFormat);
+        QCOMPARE(engineErrorOf([&] { ws.OpenDatabase(garbage); }), engine::err::UnrecognizedFormat);
         QCOMPARE(fileBytes(garbage), QByteArray(8192, '\x5a'));
 
         // Truncated: whatever step notices first reports it; no crash, no change.
@@ -123,7 +113,7 @@ private slots:
             std::ofstream out(cut, std::ios::binary);
             out.write(whole.constData(), whole.size() / 2);
         }
-        int n = errorNumber([&] {
+        int n = engineErrorOf([&] {
             auto db = ws.OpenDatabase(cut);
             db->OpenRecordset("SELECT * FROM [DOZIRO1] Order By [Location] DESC");
         });
@@ -180,7 +170,7 @@ private slots:
         if (expected < 0) {
             // "*o'*" closes the quote early: a clear syntax error.
             QString msg;
-            QCOMPARE(errorNumber([&] { db->OpenRecordset(sql.toStdString()); }, &msg),
+            QCOMPARE(engineErrorOf([&] { db->OpenRecordset(sql.toStdString()); }, &msg),
                      engine::err::SyntaxError);
             QVERIFY(msg.contains(sql));
             return;
@@ -220,12 +210,12 @@ private slots:
         };
         for (const char* sql : attempts) {
             QString msg;
-            QVERIFY2(errorNumber([&] { db->OpenRecordset(sql); }, &msg) != 0, sql);
+            QVERIFY2(engineErrorOf([&] { db->OpenRecordset(sql); }, &msg) != 0, sql);
             QVERIFY(!msg.isEmpty());
         }
         auto rs = db->OpenRecordset(kWhole);
         rs->MoveFirst();
-        QVERIFY(errorNumber([&] { rs->FindFirst("1=1; DELETE FROM [DOZIRO1]"); }) != 0);
+        QVERIFY(engineErrorOf([&] { rs->FindFirst("1=1; DELETE FROM [DOZIRO1]"); }) != 0);
         QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1"), 50LL);
         QVERIFY(!QFile::exists("/tmp/x.db"));
     }
@@ -249,7 +239,7 @@ private slots:
         QCOMPARE(rs->RecordCount(), 600L); // exact from the start, before any move
         rs->MoveLast();
         QCOMPARE(rs->AbsolutePosition(), 599L);
-        QVERIFY(errorNumber([&] {
+        QVERIFY(engineErrorOf([&] {
                     rs->MoveNext();
                     rs->MoveNext();
                 }) == engine::err::NoCurrentRecord);
@@ -258,14 +248,14 @@ private slots:
         // Reading across many pages keeps to the cache bound and stays right.
         for (long i = 0; i < 600; i += 7)
             QCOMPARE(rs->valueAt(i, 31).toInteger(), rs->keyAt(i));
-        QVERIFY(errorNumber([&] { rs->valueAt(0, 32); }) == engine::err::SubscriptOutOfRange);
+        QVERIFY(engineErrorOf([&] { rs->valueAt(0, 32); }) == engine::err::SubscriptOutOfRange);
 
         auto empty = db->OpenRecordset("SELECT * FROM [DOZIRO1] WHERE [ID] < 0");
         QCOMPARE(empty->RecordCount(), 0L);
         QString msg;
-        QCOMPARE(errorNumber([&] { empty->MoveLast(); }, &msg), engine::err::NoCurrentRecord);
+        QCOMPARE(engineErrorOf([&] { empty->MoveLast(); }, &msg), engine::err::NoCurrentRecord);
         QCOMPARE(msg, QString("No current record."));
-        QCOMPARE(errorNumber([&] { empty->Field(0); }), engine::err::NoCurrentRecord);
+        QCOMPARE(engineErrorOf([&] { empty->Field(0); }), engine::err::NoCurrentRecord);
     }
 
     void addNewFindFirstAndDelete() {
@@ -290,7 +280,7 @@ private slots:
         again->setAbsolutePosition(10);
         const auto gone = again->keyAt(10), next = again->keyAt(11);
         again->Delete();
-        QCOMPARE(errorNumber([&] { again->Field(0); }), 3167);
+        QCOMPARE(engineErrorOf([&] { again->Field(0); }), 3167);
         again->MoveNext();
         QCOMPARE(again->Field(31).toInteger(), next);
         QCOMPARE(again->RecordCount(), 40L);
@@ -310,7 +300,7 @@ private slots:
         QVERIFY(rs->valueAt(3, 7).isNull());
 
         QString msg;
-        QCOMPARE(errorNumber(
+        QCOMPARE(engineErrorOf(
                      [&] {
                          rs->updateRow(3, {{0, "Other"}, {8, "12,5"}});
                      },
@@ -318,22 +308,22 @@ private slots:
                  engine::err::ConversionError);
         QVERIFY(msg.contains("Fe2O3"));
         QCOMPARE(d.rawCount("SELECT Rockname = 'Test rock'" + where), 1LL); // nothing half-written
-        QCOMPARE(errorNumber([&] {
+        QCOMPARE(engineErrorOf([&] {
                      rs->updateRow(3, {{31, "5"}});
                  }),
                  engine::err::FieldNotUpdatable);
         rs->updateRow(3, {{5, "Empty"}}); // SiO2 may go back to its default text
 
         auto ro = db->OpenRecordset(kWhole, true);
-        QCOMPARE(errorNumber([&] { ro->updateRow(0, {{0, "x"}}); }, &msg), engine::err::ReadOnly);
+        QCOMPARE(engineErrorOf([&] { ro->updateRow(0, {{0, "x"}}); }, &msg), engine::err::ReadOnly);
         QCOMPARE(msg, QString("Cannot update. Database or object is read-only."));
-        QCOMPARE(errorNumber([&] { ro->AddNew(); }), engine::err::ReadOnly);
+        QCOMPARE(engineErrorOf([&] { ro->AddNew(); }), engine::err::ReadOnly);
         ro->MoveFirst();
-        QCOMPARE(errorNumber([&] { ro->Delete(); }), engine::err::ReadOnly);
+        QCOMPARE(engineErrorOf([&] { ro->Delete(); }), engine::err::ReadOnly);
 
         auto roDb = d.open(true);
         auto rs2 = roDb->OpenRecordset(kWhole);
-        QCOMPARE(errorNumber([&] { rs2->updateRow(0, {{0, "x"}}); }), engine::err::ReadOnly);
+        QCOMPARE(engineErrorOf([&] { rs2->updateRow(0, {{0, "x"}}); }), engine::err::ReadOnly);
     }
 
     void permissionsOfTheWorkgroupAreEnforced() {
@@ -349,22 +339,22 @@ private slots:
         auto db = e.Workspaces(0).OpenDatabase(d.databasePath());
         auto rs = db->OpenRecordset(kWhole);
         QString msg;
-        QCOMPARE(errorNumber(
+        QCOMPARE(engineErrorOf(
                      [&] {
                          rs->updateRow(0, {{0, "x"}});
                      },
                      &msg),
                  engine::err::NoPermission);
         QVERIFY(msg.contains("DOZIRO1"));
-        QCOMPARE(errorNumber([&] {
+        QCOMPARE(engineErrorOf([&] {
                      rs->AddNew();
                      rs->Update();
                  }),
                  engine::err::NoPermission);
         rs->MoveFirst();
-        QCOMPARE(errorNumber([&] { rs->Delete(); }), engine::err::NoPermission);
+        QCOMPARE(engineErrorOf([&] { rs->Delete(); }), engine::err::NoPermission);
         QCOMPARE(rs->RecordCount(), 30L);
-        QCOMPARE(errorNumber([&] { db->OpenRecordset("SELECT * FROM [Project1]"); }),
+        QCOMPARE(engineErrorOf([&] { db->OpenRecordset("SELECT * FROM [Project1]"); }),
                  engine::err::NoPermission);
         QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'x'"), 0LL);
     }

@@ -25,16 +25,6 @@ namespace {
 
 const char* kByRockname = "SELECT * From [DOZIRO1]Order By [Rockname] ASC";
 
-int errorOf(const std::function<void()>& f, QString* message = nullptr) {
-    try {
-        f();
-    } catch (const EngineError& e) {
-        if (message)
-            *message = QString::fromStdString(e.what());
-        return e.number();
-    }
-    return 0;
-}
 
 long long rawValue(const std::string& path, const std::string& sql) {
     sqlite3* db = nullptr;
@@ -91,7 +81,7 @@ private slots:
             if (rs->rowReadable(r))
                 continue;
             ++bad;
-            QCOMPARE(errorOf([&] { rs->valueAt(r, 0); }, &msg), engine::err::Damaged);
+            QCOMPARE(engineErrorOf([&] { rs->valueAt(r, 0); }, &msg), engine::err::Damaged);
         }
         QVERIFY2(bad > 0 && bad < 200, qPrintable(QString::number(bad)));
         QVERIFY2(msg.contains("is damaged") && !msg.contains("Cannot open"), qPrintable(msg));
@@ -131,7 +121,7 @@ private slots:
         auto db = d.open();
         auto rs = db->OpenRecordset("SELECT * From [DOZIRO1]");
         QString msg;
-        QCOMPARE(errorOf([&] { rs->updateRow(2, {{3, "Elsewhere"}}); }, &msg),
+        QCOMPARE(engineErrorOf([&] { rs->updateRow(2, {{3, "Elsewhere"}}); }, &msg),
                  engine::err::Damaged);
         QVERIFY2(msg.contains("is damaged") && msg.contains("Nothing was changed"),
                  qPrintable(msg));
@@ -148,7 +138,7 @@ private slots:
         QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
 
         QString msg;
-        QCOMPARE(errorOf([&] { rs->valueAt(0, 0); }, &msg), engine::err::Locked);
+        QCOMPARE(engineErrorOf([&] { rs->valueAt(0, 0); }, &msg), engine::err::Locked);
         QVERIFY2(msg.contains("is locked by another program"), qPrintable(msg));
         QVERIFY(!msg.contains("Could not update"));
         // Other pages fail at once now, rather than waiting out the lock
@@ -156,10 +146,10 @@ private slots:
         QElapsedTimer t;
         t.start();
         for (long r = 256; r < 1200; r += 256)
-            QCOMPARE(errorOf([&] { rs->valueAt(r, 0); }), engine::err::Locked);
+            QCOMPARE(engineErrorOf([&] { rs->valueAt(r, 0); }), engine::err::Locked);
         QVERIFY2(t.elapsed() < 1500, qPrintable(QString::number(t.elapsed())));
         // A write says it could not update.
-        QCOMPARE(errorOf([&] { writable->updateRow(0, {{0, "x"}}); }, &msg), engine::err::Locked);
+        QCOMPARE(engineErrorOf([&] { writable->updateRow(0, {{0, "x"}}); }, &msg), engine::err::Locked);
 
         sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
         sqlite3_close(other);
@@ -175,20 +165,20 @@ private slots:
         auto rs = db->OpenRecordset(kByRockname);
         QString msg;
         for (const char* big : {"1e309", "1e-400", "-1e309"}) {
-            QCOMPARE(errorOf([&] { rs->updateRow(0, {{6, big}}); }, &msg),
+            QCOMPARE(engineErrorOf([&] { rs->updateRow(0, {{6, big}}); }, &msg),
                      engine::err::NumericOverflow);
             QVERIFY2(msg.contains("out of the range") && msg.contains("TiO2"), qPrintable(msg));
         }
         const std::string digits(400, '7');
-        QCOMPARE(errorOf([&] { rs->updateRow(0, {{6, digits}}); }), engine::err::NumericOverflow);
-        QCOMPARE(errorOf([&] { rs->updateRow(0, {{6, "seven"}}); }), engine::err::ConversionError);
-        QCOMPARE(errorOf([&] { rs->updateRow(0, {{6, "1e308"}}); }), 0);
+        QCOMPARE(engineErrorOf([&] { rs->updateRow(0, {{6, digits}}); }), engine::err::NumericOverflow);
+        QCOMPARE(engineErrorOf([&] { rs->updateRow(0, {{6, "seven"}}); }), engine::err::ConversionError);
+        QCOMPARE(engineErrorOf([&] { rs->updateRow(0, {{6, "1e308"}}); }), 0);
 
         // A NUL in a statement: refused whole, not run up to the NUL.
         const std::string withNul = std::string("SELECT * From [DOZIRO1]Where [Rockname] Like "
                                                 "'*ba") +
                                     '\0' + "salt*'Order By [Rockname] ASC";
-        QCOMPARE(errorOf([&] { db->OpenRecordset(withNul); }, &msg), engine::err::SyntaxError);
+        QCOMPARE(engineErrorOf([&] { db->OpenRecordset(withNul); }, &msg), engine::err::SyntaxError);
         QVERIFY2(msg.contains("NUL"), qPrintable(msg));
 
         // A text of 100,000 characters is stored whole.
@@ -206,7 +196,7 @@ private slots:
         f.close();
         d.logOnAsProgram();
         QString msg;
-        QCOMPARE(errorOf([&] { d.open(); }, &msg), engine::err::WorkgroupMissing);
+        QCOMPARE(engineErrorOf([&] { d.open(); }, &msg), engine::err::WorkgroupMissing);
         QVERIFY2(msg.contains("is damaged"), qPrintable(msg));
     }
 

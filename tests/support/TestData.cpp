@@ -1,5 +1,7 @@
 #include "TestData.h"
 
+#include "platform/db/EngineError.h"
+
 #include "SampleData.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
@@ -76,4 +78,15 @@ std::string TestData::identity() const {
         id = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
     sqlite3_finalize(s);
     return id;
+}
+
+int engineErrorOf(const std::function<void()>& f, QString* message) {
+    try {
+        f();
+    } catch (const engine::EngineError& e) {
+        if (message)
+            *message = QString::fromStdString(e.what());
+        return e.number();
+    }
+    return 0;
 }

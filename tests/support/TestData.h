@@ -3,12 +3,17 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace engine {
 class Database;
 }
+
+// The engine's error number of what f throws, 0 when it throws nothing;
+// its description goes to message.
+int engineErrorOf(const std::function<void()>& f, QString* message = nullptr);
 
 // A fresh pair of data files in a temporary folder for one test.
 class TestData {

@@ -1,6 +1,7 @@
 #include "ExchangeBench.h"
 
 #include "BenchReport.h"
+#include "Processes.h"
 #include "SampleData.h"
 #include "schema/Schema.h"
 
@@ -24,12 +25,7 @@ double runProcess(const std::vector<std::string>& args, const std::string& out =
     if (pid == 0) {
         std::freopen(out.c_str(), "w", stdout);
         std::freopen("/dev/null", "w", stderr);
-        std::vector<char*> argv;
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
+        execProgram(args);
     }
     int status = 0;
     rusage usage{};

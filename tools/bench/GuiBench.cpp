@@ -1,6 +1,7 @@
 #include "GuiBench.h"
 
 #include "BenchReport.h"
+#include "Processes.h"
 #include "SampleData.h"
 #include "app/QuarzelDatabase.h"
 #include "platform/data/DBGrid.h"
@@ -85,12 +86,7 @@ double spawnUntilFirstLine(const std::vector<std::string>& args, bool untilEnd) 
     if (pid == 0) {
         dup2(out[1], 1);
         close(out[0]);
-        std::vector<char*> argv;
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
+        execProgram(args);
     }
     close(out[1]);
     char c;
