@@ -86,6 +86,12 @@ struct UpdateFixture : GuiFixture {
         return names;
     }
     QString log() const { return ftp->messageText(); }
+    // An archive from an earlier download, which a failed one must keep.
+    void keepAnEarlierArchive() {
+        QFile old(target());
+        old.open(QIODevice::WriteOnly);
+        old.write("the earlier archive");
+    }
     // Nothing but the finished archive may lie in the program's folder.
     QStringList leftovers() const {
         QStringList l = QDir(data().dir()).entryList({"stupdate*", "*.zip*"}, QDir::Files);
@@ -194,10 +200,7 @@ private slots:
         FtpServer server;
         server.put("stupdate.zip", 400000);
         UpdateFixture f;
-        QFile old(f.target());
-        old.open(QIODevice::WriteOnly);
-        old.write("the earlier archive");
-        old.close();
+        f.keepAnEarlierArchive();
         f.connectTo(server.address());
         QTRY_VERIFY_WITH_TIMEOUT(f.log().contains("Logged on"), 10000);
         // No file of this process may grow past 64 KiB: the disk is full
@@ -230,10 +233,7 @@ private slots:
         FtpServer server({"--throttle", "40000"});
         server.put("stupdate.zip", 400000);
         UpdateFixture f;
-        QFile old(f.target());
-        old.open(QIODevice::WriteOnly);
-        old.write("the earlier archive");
-        old.close();
+        f.keepAnEarlierArchive();
         f.connectTo(server.address());
         QTRY_VERIFY_WITH_TIMEOUT(f.log().contains("Logged on"), 10000);
         f.ftp->cmdGet[0]->click();
