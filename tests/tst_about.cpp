@@ -14,12 +14,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextBrowser>
-#include <QTreeWidget>
-#include <QElapsedTimer>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 
 namespace {
@@ -236,9 +236,12 @@ private slots:
         QVERIFY(!(about->windowFlags() & Qt::WindowMinimizeButtonHint));
         QVERIFY(!(about->windowFlags() & Qt::WindowMaximizeButtonHint));
         const std::pair<QWidget*, QRect> placed[] = {
-            {about->picIcon, {16, 9, 83, 89}},       {about->lblTitle, {111, 7, 273, 107}},
-            {about->lblDescription, {111, 121, 273, 34}}, {about->lblDisclaimer, {17, 175, 258, 55}},
-            {about->cmdOK, {283, 175, 98, 23}},       {about->cmdSysInfo, {284, 205, 97, 23}},
+            {about->picIcon, {16, 9, 83, 89}},
+            {about->lblTitle, {111, 7, 273, 107}},
+            {about->lblDescription, {111, 121, 273, 34}},
+            {about->lblDisclaimer, {17, 175, 258, 55}},
+            {about->cmdOK, {283, 175, 98, 23}},
+            {about->cmdSysInfo, {284, 205, 97, 23}},
         };
         for (const auto& [widget, rect] : placed)
             QCOMPARE(widget->geometry(), rect);

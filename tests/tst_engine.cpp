@@ -21,7 +21,6 @@ using engine::EngineError;
 
 namespace {
 
-
 QByteArray fileBytes(const std::string& path) {
     QFile f(QString::fromStdString(path));
     f.open(QIODevice::ReadOnly);

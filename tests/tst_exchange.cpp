@@ -136,11 +136,11 @@ private slots:
         // UTF-8 with a byte-order mark; semicolons with decimal commas and
         // the other spellings of units.
         d.rawExec("DELETE FROM Project1");
-        const QString semi = write(
-            dir, "semi.csv",
-            "\xEF\xBB\xBFSample;Rock type;SiO2 [wt%];TiO2_wt;Al2O3 wt%;H2OP;H2OM;Geologist;"
-            "SAMPLING DATE\n"
-            "Z-1;Phonolite;56,19;0,62;19,04;1,57;0,37;Åsa Ström;2001-05-06\n");
+        const QString semi =
+            write(dir, "semi.csv",
+                  "\xEF\xBB\xBFSample;Rock type;SiO2 [wt%];TiO2_wt;Al2O3 wt%;H2OP;H2OM;Geologist;"
+                  "SAMPLING DATE\n"
+                  "Z-1;Phonolite;56,19;0,62;19,04;1,57;0,37;Åsa Ström;2001-05-06\n");
         plan = CsvImport::plan(semi.toStdString());
         QVERIFY(!plan.latin1);
         QCOMPARE(plan.delimiter, ';');
@@ -167,7 +167,8 @@ private slots:
         QVERIFY2(dup.contains("'SiO2' and 'SIO2(WT%)'") && dup.contains("SiO2"), qPrintable(dup));
         QVERIFY(planError(write(dir, "foreign.csv", "a,b\n1,2\n")).contains("None of the columns"));
         // A 1 GiB line (a sparse file: no disk is spent on it).
-        const QString huge = write(dir, "huge.csv", "SiO2,Location\n50," + QByteArray(1 << 20, 'x'));
+        const QString huge =
+            write(dir, "huge.csv", "SiO2,Location\n50," + QByteArray(1 << 20, 'x'));
         QVERIFY(QFile::resize(huge, 1LL << 30));
         const QString hugeError = planError(huge);
         QVERIFY2(hugeError.contains("Line 2") && hugeError.contains("16 MiB"),
@@ -186,7 +187,8 @@ private slots:
         QCOMPARE(plan.firstBad[1].line, 4L);
         QVERIFY(plan.firstBad[1].why.find("2 fields") != std::string::npos);
         QCOMPARE(plan.firstBad[2].line, 7L); // after a record of two lines
-        QVERIFY(QString::fromStdString(plan.describe()).contains("line 3: SiO2 '4g.1' is not a number"));
+        QVERIFY(QString::fromStdString(plan.describe())
+                    .contains("line 3: SiO2 '4g.1' is not a number"));
     }
 
     void failedImportsChangeNothing() {

@@ -25,7 +25,6 @@ namespace {
 
 const char* kByRockname = "SELECT * From [DOZIRO1]Order By [Rockname] ASC";
 
-
 long long rawValue(const std::string& path, const std::string& sql) {
     sqlite3* db = nullptr;
     sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
@@ -121,7 +120,11 @@ private slots:
         auto db = d.open();
         auto rs = db->OpenRecordset("SELECT * From [DOZIRO1]");
         QString msg;
-        QCOMPARE(engineErrorOf([&] { rs->updateRow(2, {{3, "Elsewhere"}}); }, &msg),
+        QCOMPARE(engineErrorOf(
+                     [&] {
+                         rs->updateRow(2, {{3, "Elsewhere"}});
+                     },
+                     &msg),
                  engine::err::Damaged);
         QVERIFY2(msg.contains("is damaged") && msg.contains("Nothing was changed"),
                  qPrintable(msg));
@@ -149,7 +152,12 @@ private slots:
             QCOMPARE(engineErrorOf([&] { rs->valueAt(r, 0); }), engine::err::Locked);
         QVERIFY2(t.elapsed() < 1500, qPrintable(QString::number(t.elapsed())));
         // A write says it could not update.
-        QCOMPARE(engineErrorOf([&] { writable->updateRow(0, {{0, "x"}}); }, &msg), engine::err::Locked);
+        QCOMPARE(engineErrorOf(
+                     [&] {
+                         writable->updateRow(0, {{0, "x"}});
+                     },
+                     &msg),
+                 engine::err::Locked);
 
         sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
         sqlite3_close(other);
@@ -165,27 +173,37 @@ private slots:
         auto rs = db->OpenRecordset(kByRockname);
         QString msg;
         for (const char* big : {"1e309", "1e-400", "-1e309"}) {
-            QCOMPARE(engineErrorOf([&] { rs->updateRow(0, {{6, big}}); }, &msg),
+            QCOMPARE(engineErrorOf(
+                         [&] {
+                             rs->updateRow(0, {{6, big}});
+                         },
+                         &msg),
                      engine::err::NumericOverflow);
             QVERIFY2(msg.contains("out of the range") && msg.contains("TiO2"), qPrintable(msg));
         }
         const std::string digits(400, '7');
-        QCOMPARE(engineErrorOf([&] { rs->updateRow(0, {{6, digits}}); }), engine::err::NumericOverflow);
-        QCOMPARE(engineErrorOf([&] { rs->updateRow(0, {{6, "seven"}}); }), engine::err::ConversionError);
+        QCOMPARE(engineErrorOf([&] {
+                     rs->updateRow(0, {{6, digits}});
+                 }),
+                 engine::err::NumericOverflow);
+        QCOMPARE(engineErrorOf([&] {
+                     rs->updateRow(0, {{6, "seven"}});
+                 }),
+                 engine::err::ConversionError);
         QCOMPARE(engineErrorOf([&] { rs->updateRow(0, {{6, "1e308"}}); }), 0);
 
         // A NUL in a statement: refused whole, not run up to the NUL.
         const std::string withNul = std::string("SELECT * From [DOZIRO1]Where [Rockname] Like "
                                                 "'*ba") +
                                     '\0' + "salt*'Order By [Rockname] ASC";
-        QCOMPARE(engineErrorOf([&] { db->OpenRecordset(withNul); }, &msg), engine::err::SyntaxError);
+        QCOMPARE(engineErrorOf([&] { db->OpenRecordset(withNul); }, &msg),
+                 engine::err::SyntaxError);
         QVERIFY2(msg.contains("NUL"), qPrintable(msg));
 
         // A text of 100,000 characters is stored whole.
         const std::string longText(100000, 'q');
         rs->updateRow(0, {{3, longText}});
-        QCOMPARE(rawValue(d.databasePath(), "SELECT max(length(Location)) FROM DOZIRO1"),
-                 100000LL);
+        QCOMPARE(rawValue(d.databasePath(), "SELECT max(length(Location)) FROM DOZIRO1"), 100000LL);
     }
 
     void workgroupCutShortIsDamagedNotAPermission() {

@@ -11,8 +11,8 @@
 
 #include <QComboBox>
 #include <QFontMetricsF>
-#include <QPrintDialog>
 #include <QLabel>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -95,10 +95,10 @@ QList<QPair<QString, QString>> textWithFonts(const QString& pdf) {
 
 // The labels of the two layouts, in print order.
 const QStringList kRowLabels = {
-    "Rockname", "ID",    "Geologist", "Date",  "Location", "Doziro #", "SiO2",   "TiO2",
-    "Al2O3",    "Fe2O3", "FeO",       "MnO",   "MgO",      "CaO",      "Na2O",   "K2O",
-    "P2O5",     "H2O+",  "H2O-",      "CO2",   "Cl",       "F",        "S",      "SO3",
-    "Cr2O3",    "ZrO2",  "Total",     "Trace1", "Trace2",  "Trace3",   "Trace4", "Trace5"};
+    "Rockname", "ID",    "Geologist", "Date",   "Location", "Doziro #", "SiO2",   "TiO2",
+    "Al2O3",    "Fe2O3", "FeO",       "MnO",    "MgO",      "CaO",      "Na2O",   "K2O",
+    "P2O5",     "H2O+",  "H2O-",      "CO2",    "Cl",       "F",        "S",      "SO3",
+    "Cr2O3",    "ZrO2",  "Total",     "Trace1", "Trace2",   "Trace3",   "Trace4", "Trace5"};
 const QStringList kSecondLabels = {"Rockname", "Geologist", "Date",  "Location", "Doziro #",
                                    "SiO2",     "TiO2",      "Al2O3", "Fe2O3",    "FeO",
                                    "MnO",      "MgO",       "CaO",   "Na2O",     "K2O",
@@ -110,8 +110,8 @@ struct Word {
     double left, top, right, bottom;
 };
 QList<Word> words(const QString& pdf, int page) {
-    const QString bbox = run("pdftotext", {"-bbox", "-f", QString::number(page), "-l",
-                                           QString::number(page), pdf, "-"});
+    const QString bbox = run(
+        "pdftotext", {"-bbox", "-f", QString::number(page), "-l", QString::number(page), pdf, "-"});
     static const QRegularExpression word(
         R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
     QList<Word> out;
@@ -189,8 +189,8 @@ private slots:
                                                               "Rockname = 'AAA Testite'"),
                                             'f', 2);
             else if (i < 6)
-                expected << QStringList{"AAA Testite", "", "G. Tester", "1999-01-02",
-                                        "Test Hill", "DZ-TEST"}[i];
+                expected << QStringList{"AAA Testite", "",          "G. Tester",
+                                        "1999-01-02",  "Test Hill", "DZ-TEST"}[i];
             else if (kRowLabels[i] != "Trace2")
                 expected << QString::number(10 + i + i / 100.0, 'f', 2);
         }

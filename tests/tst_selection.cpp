@@ -97,7 +97,8 @@ private slots:
         find(w, "a", "", "Rockname");
         f.data().rawExec("DELETE FROM DOZIRO1 WHERE ID IN (SELECT ID FROM DOZIRO1 LIMIT 4)");
         w.mnuActive1_Click(0);
-        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
+        QCOMPARE(w.Data1->RecordSource(),
+                 QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
         QCOMPARE(w.Label3->text(), QString("26 Records"));
         QCOMPARE(checks(w), QStringList({"x", "-", "-", "-"}));
         QVERIFY(gridLaidOut(w));
@@ -182,17 +183,20 @@ private slots:
             const char* term;
             const char* sqlColumn;
         } cases[] = {
-            {"Geologist", "an", "Geologist"},   {"Date", "19", "Date"},
-            {"Location", "hill", "Location"},   {"Rockname", "BASALT", "Rockname"},
-            {"Doziro Sample#", "dz-0001", "[Doziro Sample#]"}, {"ID", "7", "ID"},
+            {"Geologist", "an", "Geologist"},
+            {"Date", "19", "Date"},
+            {"Location", "hill", "Location"},
+            {"Rockname", "BASALT", "Rockname"},
+            {"Doziro Sample#", "dz-0001", "[Doziro Sample#]"},
+            {"ID", "7", "ID"},
         };
         for (const auto& c : cases) {
             for (const QString& term : {QString(c.term), QString()}) {
                 typeAndFind(w, term, "", c.column);
-                const long long n = f.data().rawCount(
-                    QString("SELECT count(*) FROM DOZIRO1 WHERE %1 LIKE '%%2%'")
-                        .arg(c.sqlColumn, term)
-                        .toStdString());
+                const long long n =
+                    f.data().rawCount(QString("SELECT count(*) FROM DOZIRO1 WHERE %1 LIKE '%%2%'")
+                                          .arg(c.sqlColumn, term)
+                                          .toStdString());
                 QVERIFY2(n > 0 && (n < 300 || QString(c.column) == "ID"), c.column);
                 QCOMPARE(w.Label3->text(), QString("%1 Matches").arg(n));
                 QVERIFY(w.Data1->RecordSource().contains(QString("[%1] Like").arg(c.column)));

@@ -13,8 +13,8 @@
 
 #include <arpa/inet.h>
 #include <csignal>
-#include <sys/resource.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 

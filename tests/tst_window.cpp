@@ -2,6 +2,7 @@
 // the keys, read from the real window and compared with values written out
 // here, never with the program's own tables.
 #include "about/frmAbout.h"
+#include "app/Globals.h"
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
 #include "platform/data/DBGrid.h"
@@ -9,7 +10,6 @@
 #include "platform/data/GridHeader.h"
 #include "platform/data/Twips.h"
 #include "platform/settings/SettingsStore.h"
-#include "app/Globals.h"
 #include "support/GuiFixture.h"
 
 #include <QAction>
@@ -138,11 +138,11 @@ private slots:
             QWidget* widget;
             int left, top, width, height;
         } controls[] = {
-            {w.vaSpread1, 120, 360, 8415, 3255},   {w.Label1, 1980, 3765, 1125, 255},
-            {w.Text1[0], 3300, 3750, 2175, 285},   {w.Label2[1], 5580, 3765, 375, 255},
-            {w.Combo1, 6060, 3750, 1335, 315},     {w.Label2[0], 2580, 4245, 495, 255},
-            {w.Text1[1], 3300, 4230, 2175, 285},   {w.Command1[0], 5580, 4245, 735, 255},
-            {w.Label3, 3540, 4710, 1695, 255},     {w.Command1[1], 3945, 5160, 975, 375},
+            {w.vaSpread1, 120, 360, 8415, 3255}, {w.Label1, 1980, 3765, 1125, 255},
+            {w.Text1[0], 3300, 3750, 2175, 285}, {w.Label2[1], 5580, 3765, 375, 255},
+            {w.Combo1, 6060, 3750, 1335, 315},   {w.Label2[0], 2580, 4245, 495, 255},
+            {w.Text1[1], 3300, 4230, 2175, 285}, {w.Command1[0], 5580, 4245, 735, 255},
+            {w.Label3, 3540, 4710, 1695, 255},   {w.Command1[1], 3945, 5160, 975, 375},
             {w.Data1, 375, 5205, 2085, 345},
         };
         for (const auto& c : controls) {
@@ -203,8 +203,10 @@ private slots:
         QWidget* editor = QApplication::focusWidget();
         QVERIFY(editor && editor != w.vaSpread1 && w.vaSpread1->isAncestorOf(editor));
         const std::pair<Qt::Key, QString> sorts[] = {
-            {Qt::Key_D, "[Date] ASC"},          {Qt::Key_L, "[Location] ASC"},
-            {Qt::Key_F2, "[Geologist] DESC"},   {Qt::Key_F4, "[Location] DESC"},
+            {Qt::Key_D, "[Date] ASC"},
+            {Qt::Key_L, "[Location] ASC"},
+            {Qt::Key_F2, "[Geologist] DESC"},
+            {Qt::Key_F4, "[Location] DESC"},
         };
         for (const auto& [key, order] : sorts) {
             w.vaSpread1->edit(w.vaSpread1->currentIndex());

@@ -7,9 +7,9 @@
 #include "platform/data/DBGrid.h"
 
 #include <QApplication>
-#include <cstdio>
 #include <QPrinter>
 #include <QTimer>
+#include <cstdio>
 
 namespace {
 

@@ -31,8 +31,8 @@ void QuarzelDatabase::mnuImport_Click() {
 }
 
 void QuarzelDatabase::mnuExport_Click() {
-    const QString file = QFileDialog::getSaveFileName(
-        this, "Export View", "view.csv", "CSV file (*.csv);;Excel workbook (*.xlsx)");
+    const QString file = QFileDialog::getSaveFileName(this, "Export View", "view.csv",
+                                                      "CSV file (*.csv);;Excel workbook (*.xlsx)");
     if (!file.isEmpty())
         exportView(file);
 }
@@ -49,7 +49,9 @@ bool QuarzelDatabase::importCsv(const QString& file) {
     QString error;
     if (!BackgroundTask::run(
             "Reading " + file + "...",
-            [&](BackgroundTask::Control& c) { plan = CsvImport::plan(file.toStdString(), &c.cancel); },
+            [&](BackgroundTask::Control& c) {
+                plan = CsvImport::plan(file.toStdString(), &c.cancel);
+            },
             &error)) {
         if (error != "Cancelled.")
             MessageBox::Show(error, 48, "Import Error");
@@ -61,10 +63,11 @@ bool QuarzelDatabase::importCsv(const QString& file) {
         return false;
     }
     const QString question =
-        summary + (plan.bad ? QString("\nImport the %1 good rows into %2, leaving out the bad ones?")
-                                  .arg(plan.good())
-                                  .arg(table)
-                            : QString("\nImport the %1 rows into %2?").arg(plan.rows).arg(table));
+        summary + (plan.bad
+                       ? QString("\nImport the %1 good rows into %2, leaving out the bad ones?")
+                             .arg(plan.good())
+                             .arg(table)
+                       : QString("\nImport the %1 rows into %2?").arg(plan.rows).arg(table));
     if (!MessageBox::Ask(question, "Import CSV", "Import", "Cancel"))
         return false;
     long written = 0;
@@ -110,8 +113,8 @@ bool QuarzelDatabase::exportView(const QString& file) {
             auto db = ownConnection(database);
             auto rs = db->OpenRecordset(source.toStdString(), true);
             c.total = rs->RecordCount();
-            written = ViewExport::write(*rs, file.toStdString(), [&](long r) { c.done = r; },
-                                        &c.cancel);
+            written = ViewExport::write(
+                *rs, file.toStdString(), [&](long r) { c.done = r; }, &c.cancel);
         },
         &error);
     if (!ok)

@@ -42,8 +42,8 @@ public:
                 return kNone;
             return dense_[static_cast<std::size_t>(key - min_)];
         }
-        auto it = std::lower_bound(sparse_.begin(), sparse_.end(),
-                                   std::make_pair(key, std::uint32_t(0)));
+        auto it =
+            std::lower_bound(sparse_.begin(), sparse_.end(), std::make_pair(key, std::uint32_t(0)));
         return it != sparse_.end() && it->first == key ? it->second : kNone;
     }
     static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
@@ -78,9 +78,8 @@ void count(ViewPoints& v) {
     }
 }
 
-bool readView(engine::Database& db, const std::string& table,
-              const std::vector<std::int64_t>& keys, bool volatileFree, ViewPoints& out,
-              const std::atomic<bool>* cancel) {
+bool readView(engine::Database& db, const std::string& table, const std::vector<std::int64_t>& keys,
+              bool volatileFree, ViewPoints& out, const std::atomic<bool>* cancel) {
     out = ViewPoints();
     out.points.resize(keys.size()); // rows never met keep "no point"
     const RowOfKey rowOf(keys);

@@ -37,9 +37,8 @@ struct ViewPoints {
 // over the table, and classifies them; the result follows the keys' order.
 // Runs on any thread with a database of its own. Returns false when
 // cancelled; throws engine::EngineError when the table cannot be read.
-bool readView(engine::Database& db, const std::string& table,
-              const std::vector<std::int64_t>& keys, bool volatileFree, ViewPoints& out,
-              const std::atomic<bool>* cancel = nullptr);
+bool readView(engine::Database& db, const std::string& table, const std::vector<std::int64_t>& keys,
+              bool volatileFree, ViewPoints& out, const std::atomic<bool>* cancel = nullptr);
 
 PackedPoint pack(const Point& p);
 void count(ViewPoints& v);

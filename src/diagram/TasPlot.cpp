@@ -18,8 +18,8 @@ const QRectF kWhole(35, 0, 55, 18); // SiO2 35-90, Na2O + K2O 0-18
 // A colour scale from pale blue through green and yellow to dark red.
 QColor densityColour(double t) {
     static const QColor stops[] = {QColor(198, 219, 239), QColor(65, 182, 196),
-                                   QColor(127, 205, 65), QColor(254, 217, 42),
-                                   QColor(240, 59, 32), QColor(128, 0, 38)};
+                                   QColor(127, 205, 65),  QColor(254, 217, 42),
+                                   QColor(240, 59, 32),   QColor(128, 0, 38)};
     t = std::clamp(t, 0.0, 1.0) * 5;
     const int i = std::min(4, static_cast<int>(t));
     const double f = t - i;
@@ -183,7 +183,8 @@ void TasPlot::render(QPainter& p, const QSize& size) const {
             poly << toScreen(v.silica, v.alkali, size);
         p.drawPolygon(poly);
         const QPointF c = toScreen(f.label.silica, f.label.alkali, size);
-        const QString name = QString(f.name).replace(" / ", "/\n").replace("Basaltic ", "Basaltic\n");
+        const QString name =
+            QString(f.name).replace(" / ", "/\n").replace("Basaltic ", "Basaltic\n");
         p.drawText(QRectF(c.x() - 60, c.y() - 14, 120, 28), Qt::AlignCenter, name);
     }
     QPainterPath line;

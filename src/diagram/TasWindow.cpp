@@ -97,8 +97,7 @@ void TasWindow::reload() {
     const bool volatileFree = volatileFree_->isChecked();
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     cancel_ = cancel;
-    QThread* thread = QThread::create([this, path, table, keys, volatileFree, cancel,
-                                       generation] {
+    QThread* thread = QThread::create([this, path, table, keys, volatileFree, cancel, generation] {
         auto view = std::make_shared<tas::ViewPoints>();
         QString error;
         try {
@@ -164,7 +163,7 @@ QString TasWindow::describe(long row) const {
     if (!rs || !view || row < 0 || row >= static_cast<long>(view->points.size()))
         return {};
     const auto& p = view->points[static_cast<std::size_t>(row)];
-    const char* name = !p.valid       ? tas::kNoPoint
+    const char* name = !p.valid      ? tas::kNoPoint
                        : p.field < 0 ? tas::kOutside
                                      : tas::fields()[static_cast<std::size_t>(p.field)].name;
     try {
@@ -229,7 +228,8 @@ void TasWindow::exportTo(const QString& path, const QSize& size) const {
 
 void TasWindow::exportClicked() {
     const QString path = QFileDialog::getSaveFileName(
-        this, "Export the diagram", "tas-diagram.png", "PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)");
+        this, "Export the diagram", "tas-diagram.png",
+        "PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)");
     if (path.isEmpty())
         return;
     bool ok = false;
@@ -237,8 +237,8 @@ void TasWindow::exportClicked() {
                                            200, 20000, 100, &ok);
     if (!ok)
         return;
-    const int height = QInputDialog::getInt(this, "Export the diagram", "Height in pixels:",
-                                            width * 3 / 4, 150, 20000, 100, &ok);
+    const int height = QInputDialog::getInt(
+        this, "Export the diagram", "Height in pixels:", width * 3 / 4, 150, 20000, 100, &ok);
     if (!ok)
         return;
     try {

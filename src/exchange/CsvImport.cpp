@@ -78,8 +78,8 @@ bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line
         if (ec != std::errc() || ptr != last || !std::isfinite(d)) {
             bad.column = schema::kColumns[static_cast<std::size_t>(column)];
             bad.text = fields[i];
-            bad.why = ec == std::errc::result_out_of_range ? "a number out of range"
-                                                           : "not a number";
+            bad.why =
+                ec == std::errc::result_out_of_range ? "a number out of range" : "not a number";
             return false;
         }
         cell.kind = Cell::Number;
@@ -107,8 +107,7 @@ std::string ImportPlan::describe() const {
             out += b.why + "\n";
     }
     if (bad > static_cast<long>(firstBad.size()))
-        out += "  ... and " + std::to_string(bad - static_cast<long>(firstBad.size())) +
-               " more.\n";
+        out += "  ... and " + std::to_string(bad - static_cast<long>(firstBad.size())) + " more.\n";
     std::string nullText;
     for (int c = 0; c < schema::kColumnCount; ++c)
         if (nulls[static_cast<std::size_t>(c)])
@@ -176,8 +175,9 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
     engine::Statement insert = db.prepareUser(sql, sql); // the insert right is checked here
     const auto& columns = db.columns(table);
     const std::string siO2Default =
-        columns.size() > 5 ? columns[static_cast<std::size_t>(schema::kFirstAnalysisColumn)].textDefault
-                           : std::string();
+        columns.size() > 5
+            ? columns[static_cast<std::size_t>(schema::kFirstAnalysisColumn)].textDefault
+            : std::string();
     CsvSource source(plan.path, plan.delimiter, plan.latin1, plan.bytes);
     db.Begin();
     long written = 0;

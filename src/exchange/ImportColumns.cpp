@@ -25,10 +25,10 @@ int ImportColumns::columnFor(const std::string& header) {
         for (int i = 0; i < schema::kColumnCount; ++i)
             m[lower(schema::kColumns[static_cast<std::size_t>(i)])] = i;
         const std::pair<const char*, int> aliases[] = {
-            {"h2op", 16},         {"h2om", 17},          {"rock name", 0},
-            {"rock_name", 0},     {"rock type", 0},      {"sample name", 4},
-            {"sample id", 4},     {"sample", 4},         {"location comment", 3},
-            {"collector", 1},     {"sampling date", 2},
+            {"h2op", 16},     {"h2om", 17},         {"rock name", 0},
+            {"rock_name", 0}, {"rock type", 0},     {"sample name", 4},
+            {"sample id", 4}, {"sample", 4},        {"location comment", 3},
+            {"collector", 1}, {"sampling date", 2},
         };
         for (const auto& [name, column] : aliases)
             m[name] = column;
@@ -60,8 +60,7 @@ ImportColumns ImportColumns::map(const std::vector<std::string>& header) {
         const auto [it, fresh] = taken.emplace(column, trimmed(h));
         if (!fresh)
             throw CsvError("The file's columns '" + it->second + "' and '" + trimmed(h) +
-                           "' both map to " +
-                           schema::kColumns[static_cast<std::size_t>(column)] +
+                           "' both map to " + schema::kColumns[static_cast<std::size_t>(column)] +
                            ": leave one of them out.");
     }
     return c;

@@ -180,8 +180,7 @@ std::string ViewExport::csvField(const std::string& text) {
 }
 
 long ViewExport::write(engine::Recordset& rs, const std::string& path,
-                       const std::function<void(long)>& progress,
-                       const std::atomic<bool>* cancel) {
+                       const std::function<void(long)>& progress, const std::atomic<bool>* cancel) {
     return formatFor(path) == Format::Xlsx ? writeXlsx(rs, path, progress, cancel)
                                            : writeCsv(rs, path, progress, cancel);
 }

@@ -48,8 +48,7 @@ void runEngineCases(BenchReport& report, const std::string& dir) {
     const std::string path = dir + "/" + SampleData::kDatabaseName;
     auto db = engine.Workspaces(0).OpenDatabase(path);
     Raw raw(path);
-    const std::string at =
-        " (" + std::to_string(raw.keys("SELECT ID FROM DOZIRO1")) + " rows)";
+    const std::string at = " (" + std::to_string(raw.keys("SELECT ID FROM DOZIRO1")) + " rows)";
 
     long count = 0;
     report.compare(

@@ -61,7 +61,9 @@ void runExchangeCases(BenchReport& report, const std::string& dir) {
 
     report.compare(
         "quarzel-db query printing " + n + " rows (new process)",
-        [&] { runProcess({tool, "query", dir, "SELECT * FROM [DOZIRO1]"}, dir + "/out.txt"); },
+        [&] {
+            runProcess({tool, "query", dir, "SELECT * FROM [DOZIRO1]"}, dir + "/out.txt");
+        },
         [&] {
             runProcess({sqlite, "-readonly", "-separator", "\t", db, "SELECT * FROM DOZIRO1"},
                        dir + "/ref.txt");
@@ -73,7 +75,9 @@ void runExchangeCases(BenchReport& report, const std::string& dir) {
     double peak = 0;
     report.compare(
         "export a " + n + "-row view to CSV (new process)",
-        [&] { peak = std::max(peak, runProcess({tool, "export", dir, select, dir + "/out.csv"})); },
+        [&] {
+            peak = std::max(peak, runProcess({tool, "export", dir, select, dir + "/out.csv"}));
+        },
         [&] {
             runProcess({sqlite, "-readonly", "-csv", "-header", db,
                         "SELECT * FROM DOZIRO1 ORDER BY Rockname"},
@@ -102,7 +106,8 @@ void runExchangeCases(BenchReport& report, const std::string& dir) {
         [&] {
             fs::remove(refDb);
             // The same schema: the table and its five indexes.
-            runProcess({sqlite, refDb, schema::createTableSql("T") + ";" + schema::createIndexesSql("T")});
+            runProcess(
+                {sqlite, refDb, schema::createTableSql("T") + ";" + schema::createIndexesSql("T")});
             runProcess({sqlite, refDb, ".import --csv --skip 1 " + csv + " T"});
         },
         1.5, 5);

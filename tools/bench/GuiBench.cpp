@@ -198,19 +198,23 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
     holds.clear();
     report.compare(
         "Refresh, to painted rows" + at,
-        [&] { timed([&] {
-            w.Command1_Click(1);
-            paint(w);
-        }); },
+        [&] {
+            timed([&] {
+                w.Command1_Click(1);
+                paint(w);
+            });
+        },
         [&] { raw.show("", "ORDER BY Rockname"); }, 1.5);
     report.limit("event loop held by Refresh" + at, BenchReport::median(holds), 100, "ms");
     holds.clear();
     report.compare(
         "table switch to Geochem, to painted rows" + at,
-        [&] { timed([&] {
-            w.mnuActive1_Click(0);
-            paint(w);
-        }); },
+        [&] {
+            timed([&] {
+                w.mnuActive1_Click(0);
+                paint(w);
+            });
+        },
         [&] { raw.show("", "ORDER BY Rockname"); }, 1.5);
     report.limit("event loop held by a table switch" + at, BenchReport::median(holds), 100, "ms");
 
@@ -235,10 +239,12 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
         holds.clear();
         report.compare(
             std::string("sort by ") + s.order + ", to painted rows" + at,
-            [&] { timed([&] {
-                (w.*s.handler)();
-                paint(w);
-            }); },
+            [&] {
+                timed([&] {
+                    (w.*s.handler)();
+                    paint(w);
+                });
+            },
             [&] { raw.show("", std::string("ORDER BY ") + s.order); }, 1.5);
         worstHold = std::max(worstHold, BenchReport::median(holds));
     }

@@ -27,8 +27,8 @@ void runTasCases(BenchReport& report, const std::string& dir) {
     // The reference reads the same columns of every row, opened as the
     // engine opens its own connection.
     sqlite3* raw = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK)
+    if (sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK)
         throw std::runtime_error("cannot open " + path);
     std::string sql = "SELECT ID";
     for (int c : tas::sumColumns())

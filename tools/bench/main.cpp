@@ -1,9 +1,9 @@
 // quarzel-bench: measures the engine and the program against their goals.
 #include "BenchReport.h"
 #include "EngineBench.h"
+#include "ExchangeBench.h"
 #include "GuiBench.h"
 #include "TasBench.h"
-#include "ExchangeBench.h"
 
 #include "SampleData.h"
 #include <QApplication>

@@ -82,7 +82,7 @@ int classify(const std::string& dir, const std::string& table, const std::string
     std::string out;
     for (std::size_t i = 0; i < view.points.size(); ++i) {
         const tas::PackedPoint& p = view.points[i];
-        const char* name = !p.valid       ? tas::kNoPoint
+        const char* name = !p.valid      ? tas::kNoPoint
                            : p.field < 0 ? tas::kOutside
                                          : tas::fields()[static_cast<std::size_t>(p.field)].name;
         if (p.valid)
@@ -160,7 +160,8 @@ int main(int argc, char** argv) {
         }
         if (command == "query" && argc == 4)
             return query(dir, argv[3]);
-        if (command == "import" && (argc == 5 || (argc == 6 && std::string(argv[5]) == "--skip-bad")))
+        if (command == "import" &&
+            (argc == 5 || (argc == 6 && std::string(argv[5]) == "--skip-bad")))
             return importFile(dir, argv[3], argv[4], argc == 6);
         if (command == "export" && argc == 5)
             return exportView(dir, argv[3], argv[4]);

@@ -74,8 +74,7 @@ void DBGrid::setDataSource(DataControl* data) {
     connect(data, &DataControl::writableChanged, this, &DBGrid::followWritable);
     connect(model_, &RecordsetModel::writeFailed, this, &DBGrid::writeFailed);
     // Met while painting: the message waits until the paint is over.
-    connect(model_, &RecordsetModel::readFailed, this, &DBGrid::readFailed,
-            Qt::QueuedConnection);
+    connect(model_, &RecordsetModel::readFailed, this, &DBGrid::readFailed, Qt::QueuedConnection);
 }
 
 void DBGrid::rebuildColumns() {

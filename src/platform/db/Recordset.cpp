@@ -391,9 +391,10 @@ Value Recordset::coerce(int column, const std::string& text) {
     // A number too large or too small to hold is out of range, not "not a
     // number" (1e309, 1e-400, a number of 400 digits).
     if (ec == std::errc::result_out_of_range && ptr == last)
-        throw EngineError(err::NumericOverflow,
-                          "Numeric field overflow: '" + text + "' is out of the range that field '" +
-                              col.name + "' can hold (about 1e-307 to 1e308, and 0).");
+        throw EngineError(err::NumericOverflow, "Numeric field overflow: '" + text +
+                                                    "' is out of the range that field '" +
+                                                    col.name +
+                                                    "' can hold (about 1e-307 to 1e308, and 0).");
     if (!col.textDefault.empty() && trimmed == col.textDefault)
         return Value::text(trimmed);
     throw EngineError(err::ConversionError, "Data type conversion error: '" + text +

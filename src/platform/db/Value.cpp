@@ -36,7 +36,8 @@ std::string Value::storedText() const {
     case Type::Real: {
         // As printf's "%.15g" writes it, without printf's cost.
         char buf[40];
-        const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d_, std::chars_format::general, 15);
+        const auto [end, ec] =
+            std::to_chars(buf, buf + sizeof buf, d_, std::chars_format::general, 15);
         std::string s(buf, ec == std::errc() ? end : buf);
         if (s.find_first_of(".eEn") == std::string::npos)
             s += ".0";

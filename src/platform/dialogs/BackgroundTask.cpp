@@ -32,7 +32,8 @@ bool BackgroundTask::run(const QString& label, const std::function<void(Control&
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const long long total = control.total.load();
         if (total > 0)
-            progress.setValue(static_cast<int>(std::min(999LL, control.done.load() * 1000 / total)));
+            progress.setValue(
+                static_cast<int>(std::min(999LL, control.done.load() * 1000 / total)));
     });
     tick.start(100);
     QEventLoop wait;

@@ -70,8 +70,8 @@ DataFolder::Places DataFolder::locate(const QString& programDir, const QString& 
     const QString base = !xdgDataHome.isEmpty() && QDir::isAbsolutePath(xdgDataHome)
                              ? xdgDataHome
                              : home + "/.local/share";
-    return {QDir::cleanPath(base + "/quarzel"),
-            QDir::cleanPath(programDir + "/../share/quarzel"), true};
+    return {QDir::cleanPath(base + "/quarzel"), QDir::cleanPath(programDir + "/../share/quarzel"),
+            true};
 }
 
 void DataFolder::prepare(const Places& places) {

@@ -26,8 +26,7 @@ QString ProgramInfo::Path() {
 }
 
 QString ProgramInfo::resourceFile(const QString& name) {
-    return (pathOverride.isEmpty() ? places().resources : pathOverride) + QDir::separator() +
-           name;
+    return (pathOverride.isEmpty() ? places().resources : pathOverride) + QDir::separator() + name;
 }
 
 void ProgramInfo::prepareDataFolder() {

@@ -30,8 +30,9 @@ public:
             if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
                 continue;
             if (line.startsWith('[') && line.endsWith(']')) {
-                inSection = line.mid(1, line.size() - 2).trimmed().compare(
-                                section, Qt::CaseInsensitive) == 0;
+                inSection =
+                    line.mid(1, line.size() - 2).trimmed().compare(section, Qt::CaseInsensitive) ==
+                    0;
                 continue;
             }
             const auto eq = line.indexOf('=');
