@@ -5,12 +5,10 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <string_view>
 #include <unordered_set>
 
 namespace engine {
@@ -111,61 +109,6 @@ std::string bracket(const std::string& name) {
     return "[" + name + "]";
 }
 
-// A condition "[Column] Like '*term*'" on a text column, with a term of
-// three or more plain ASCII characters, is answered from the table's
-// substring index: it becomes "([ID] IN (rows whose column holds the term)
-// And [Column] Like '*term*')". The Like still decides, so the rows are
-// exactly the same; the index only spares reading the others. ASCII only,
-// because the index folds other letters differently from our Like. Empty
-// when the statement has no such condition or the table no index.
-// Whether the index names few enough rows to be worth it: for a term found
-// in many rows the ordinary scan is faster than the index, so the index is
-// asked for no more than a few hundred rows before it is used.
-bool selective(Database& db, const std::string& matching) {
-    constexpr int kFew = 500;
-    try {
-        Statement few = db.prepareUser(
-            "SELECT count(*) FROM (" + matching + " LIMIT " + std::to_string(kFew) + ")", {});
-        return sqlite3_step(few.get()) == SQLITE_ROW && sqlite3_column_int64(few.get(), 0) < kFew;
-    } catch (const EngineError&) {
-        return false; // a damaged index: not used
-    }
-}
-
-std::string narrowedBySubstringIndex(Database& db, const std::string& table,
-                                     const std::string& fromClause) {
-    std::string lower = fromClause;
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const char* column : {"rockname", "geologist", "date", "location", "doziro sample#"}) {
-        const std::string head = "[" + std::string(column) + "] like '*";
-        for (std::size_t at = lower.find(head); at != std::string::npos;
-             at = lower.find(head, at + 1)) {
-            const std::size_t from = at + head.size();
-            const std::size_t close = lower.find('\'', from);
-            if (close == std::string::npos || close < from + 4 || lower[close - 1] != '*')
-                continue;
-            const std::string term = fromClause.substr(from, close - 1 - from);
-            const bool plain = std::all_of(term.begin(), term.end(), [](char c) {
-                return c >= 0x20 && c < 0x7F &&
-                       std::string_view("\"*?#[]\\").find(c) == std::string_view::npos;
-            });
-            if (!plain || term.size() < 3 || !db.hasTrigram(table))
-                continue;
-            const std::string condition = fromClause.substr(at, close + 1 - at);
-            const std::string name = fromClause.substr(at + 1, head.size() - 10);
-            const std::string index = "[" + table + "_trigram]";
-            const std::string matching = "SELECT rowid FROM " + index + " WHERE " + index +
-                                         " MATCH '\"" + name + "\" : \"" + term + "\"'";
-            if (!selective(db, matching))
-                return {};
-            return fromClause.substr(0, at) + "([ID] IN (" + matching + ") And " + condition + ")" +
-                   fromClause.substr(close + 1);
-        }
-    }
-    return {};
-}
-
 } // namespace
 
 Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool readOnly)
@@ -179,18 +122,14 @@ Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool 
                           "SELECT * FROM table, not on '" +
                               sql + "'.");
     }
-    const std::string narrowed = narrowedBySubstringIndex(*db_, table_, fromClause);
-    bool read = false;
-    if (!narrowed.empty()) {
-        try {
-            readKeys("SELECT [ID] " + narrowed, sql);
-            read = true;
-        } catch (const EngineError&) {
-            // A damaged index: the same rows, the ordinary way.
-        }
+    {
+        Statement keys = db_->prepareUser("SELECT [ID] " + fromClause, sql);
+        int rc;
+        while ((rc = sqlite3_step(keys.get())) == SQLITE_ROW)
+            keys_.push_back(sqlite3_column_int64(keys.get(), 0));
+        if (rc != SQLITE_DONE)
+            db_->fail(rc, sql, Database::Access::Read);
     }
-    if (!read)
-        readKeys("SELECT [ID] " + fromClause, sql);
     rowStmt_ = db_->prepareUser("SELECT * FROM " + bracket(table_) + " WHERE [ID] = ?1", sql);
     const int n = sqlite3_column_count(rowStmt_.get());
     for (int i = 0; i < n; ++i) {
@@ -203,16 +142,6 @@ Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool 
 }
 
 Recordset::~Recordset() = default;
-
-void Recordset::readKeys(const std::string& keySql, const std::string& shownSql) {
-    keys_.clear();
-    Statement keys = db_->prepareUser(keySql, shownSql);
-    int rc;
-    while ((rc = sqlite3_step(keys.get())) == SQLITE_ROW)
-        keys_.push_back(sqlite3_column_int64(keys.get(), 0));
-    if (rc != SQLITE_DONE)
-        db_->fail(rc, shownSql, Database::Access::Read);
-}
 
 void Recordset::requireCurrent() const {
     if (afterDelete_)

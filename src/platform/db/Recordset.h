@@ -84,7 +84,6 @@ private:
     friend class Database;
     Recordset(std::shared_ptr<Database> db, const std::string& sql, bool readOnly);
 
-    void readKeys(const std::string& keySql, const std::string& shownSql);
     void requireCurrent() const;
     void requireWritable() const;
     Value coerce(int column, const std::string& text);
