@@ -1,5 +1,7 @@
 #include "TasDiagram.h"
 
+#include <algorithm>
+
 namespace tas {
 
 const std::vector<Field>& fields() {
@@ -71,10 +73,29 @@ int fieldAt(double silica, double alkali) {
     // analyses are given in.
     const double x = silica + 1e-7;
     const double y = alkali + 1e-10;
+    struct Box {
+        double left = 1e9, right = -1e9, bottom = 1e9, top = -1e9;
+    };
+    // Each field's bounding box first: most fields are ruled out at once.
+    static const std::vector<Box> boxes = [] {
+        std::vector<Box> b(fields().size());
+        for (std::size_t i = 0; i < fields().size(); ++i)
+            for (const Vertex& v : fields()[i].outline) {
+                b[i].left = std::min(b[i].left, v.silica);
+                b[i].right = std::max(b[i].right, v.silica);
+                b[i].bottom = std::min(b[i].bottom, v.alkali);
+                b[i].top = std::max(b[i].top, v.alkali);
+            }
+        return b;
+    }();
     const auto& all = fields();
-    for (std::size_t i = 0; i < all.size(); ++i)
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const Box& b = boxes[i];
+        if (x < b.left || x > b.right || y < b.bottom || y > b.top)
+            continue;
         if (inside(all[i].outline, x, y))
             return static_cast<int>(i);
+    }
     return -1;
 }
 
