@@ -136,6 +136,9 @@ private slots:
         auto db = d.open();
         auto rs = db->OpenRecordset(kByRockname);
         auto writable = db->OpenRecordset("SELECT * From [Project1]");
+        // The other program takes its lock once the views are read.
+        rs->waitForIdle();
+        writable->waitForIdle();
         sqlite3* other = nullptr;
         sqlite3_open(d.databasePath().c_str(), &other);
         QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);

@@ -48,6 +48,8 @@ std::unique_ptr<sqlite3, int (*)(sqlite3*)> rawOpen(const std::string& path) {
 
 void TestData::rawExec(const std::string& sql) const {
     auto db = rawOpen(databasePath());
+    // Like any program sharing the file, it waits a moment for a reader's lock.
+    sqlite3_busy_timeout(db.get(), 5000);
     char* msg = nullptr;
     if (sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
         std::string m = msg ? msg : "";

@@ -77,7 +77,8 @@ int classify(const std::string& dir, const std::string& table, const std::string
     statement += "Order By [ID] ASC";
     auto rs = db->OpenRecordset(statement, true);
     tas::ViewPoints view;
-    tas::readView(*db, rs->Table(), rs->keys(), true, view);
+    const std::vector<std::int64_t> keys = rs->keys();
+    tas::readView(*db, rs->Table(), keys, true, view);
     char line[256];
     std::string out;
     for (std::size_t i = 0; i < view.points.size(); ++i) {
@@ -87,10 +88,10 @@ int classify(const std::string& dir, const std::string& table, const std::string
                                          : tas::fields()[static_cast<std::size_t>(p.field)].name;
         if (p.valid)
             std::snprintf(line, sizeof line, "%lld\t%.2f\t%.2f\t%s\n",
-                          static_cast<long long>(rs->keys()[i]), p.silica, p.alkali, name);
+                          static_cast<long long>(keys[i]), p.silica, p.alkali, name);
         else
             std::snprintf(line, sizeof line, "%lld\t\t\t%s\n",
-                          static_cast<long long>(rs->keys()[i]), name);
+                          static_cast<long long>(keys[i]), name);
         out += line;
         if (out.size() > (1 << 16)) {
             std::cout << out;

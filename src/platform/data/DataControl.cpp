@@ -3,15 +3,35 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
+#include "platform/db/KeyLoader.h"
 #include "platform/db/Recordset.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QThread>
+#include <QTimer>
 
 #include <QLabel>
 #include <QToolButton>
 #include <algorithm>
 
+namespace {
+
+// While a command waits for the engine (a count, the rest of the keys), the
+// window goes on painting; the user's input waits until the command is done.
+void handleEventsWhileWaiting() {
+    auto* app = QCoreApplication::instance();
+    if (app && QThread::currentThread() == app->thread())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace
+
 DataControl::DataControl(QWidget* parent) : QWidget(parent) {
+    engine::KeyLoader::setWaitHook(&handleEventsWhileWaiting);
+    loading_ = new QTimer(this);
+    loading_->setInterval(40);
+    connect(loading_, &QTimer::timeout, this, &DataControl::followLoading);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -80,6 +100,16 @@ void DataControl::Refresh() {
     proxy_ = std::make_unique<DataRecordset>(*this, *recordset_);
     emit recordsetChanged();
     emit positionChanged(recordset_->AbsolutePosition());
+    if (!recordset_->keysComplete())
+        loading_->start();
+}
+
+void DataControl::followLoading() {
+    if (!recordset_)
+        return;
+    if (recordset_->keysComplete())
+        loading_->stop();
+    emit rowsKnown();
 }
 
 DataRecordset& DataControl::Recordset() {

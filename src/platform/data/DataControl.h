@@ -42,6 +42,8 @@ public:
     // Makes the record set shown read-only at once, without a refresh: for
     // when a refresh that was to do so failed.
     void lockRecordset();
+    // Reports rows that became known since the last call.
+    void followLoading();
 
 signals:
     void
@@ -51,6 +53,9 @@ signals:
     void rowsChanged();       // rows were added or deleted
     void writableChanged();   // the record set shown became read-only
     void positionChanged(long row);
+    // More of the record set's rows are known (its keys are still being
+    // read after the first screen was shown).
+    void rowsKnown();
 
 private:
     friend class DataRecordset;
@@ -64,4 +69,5 @@ private:
     std::unique_ptr<engine::Recordset> recordset_;
     std::unique_ptr<DataRecordset> proxy_;
     QLabel* caption_;
+    class QTimer* loading_;
 };

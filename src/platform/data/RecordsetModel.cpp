@@ -22,21 +22,39 @@ RecordsetModel::RecordsetModel(DataControl* data, QObject* parent)
         formats_ = QStringList();
         for (int i = 0; i < columnCount(); ++i)
             formats_ << QString();
+        rows_ = knownRows();
         endResetModel();
     });
     connect(data_, &DataControl::rowsChanged, this, [this] {
         beginResetModel();
         pending_.clear();
         pendingRow_ = -1;
+        rows_ = knownRows();
         endResetModel();
     });
+    connect(data_, &DataControl::rowsKnown, this, &RecordsetModel::followRows);
+}
+
+int RecordsetModel::knownRows() const {
+    auto* rs = data_->engineRecordset();
+    return rs ? static_cast<int>(std::min<long>(rs->knownRowCount(), INT_MAX)) : 0;
+}
+
+void RecordsetModel::followRows() {
+    const int now = knownRows();
+    if (now > rows_) {
+        beginInsertRows({}, rows_, now - 1);
+        rows_ = now;
+        endInsertRows();
+    } else if (now < rows_) {
+        beginRemoveRows({}, now, rows_ - 1);
+        rows_ = now;
+        endRemoveRows();
+    }
 }
 
 int RecordsetModel::rowCount(const QModelIndex& parent) const {
-    auto* rs = data_->engineRecordset();
-    if (parent.isValid() || !rs)
-        return 0;
-    return static_cast<int>(std::min<long>(rs->RecordCount(), INT_MAX));
+    return parent.isValid() ? 0 : rows_;
 }
 
 int RecordsetModel::columnCount(const QModelIndex& parent) const {

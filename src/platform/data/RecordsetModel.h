@@ -44,7 +44,10 @@ signals:
 
 private:
     void reset();
+    void followRows();
+    int knownRows() const;
     DataControl* data_;
+    int rows_ = 0; // as the views were last told
     mutable bool readFailureReported_ = false;
     QStringList formats_;
     long pendingRow_ = -1;

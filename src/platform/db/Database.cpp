@@ -155,9 +155,20 @@ void Database::noteBusy() {
     sqlite3_busy_timeout(db_, 0);
 }
 
+int Database::busyWaitMs() const {
+    return busySeenAt_ && steadyMs() - busySeenAt_ <= kBusyQuietMs ? 0 : kBusyWaitMs;
+}
+
+bool Database::inTransaction() const {
+    return !sqlite3_get_autocommit(db_);
+}
+
 void Database::fail(int rc, const std::string& sql, Access access) {
+    fail(rc, sql, access, db_ ? sqlite3_errmsg(db_) : "");
+}
+
+void Database::fail(int rc, const std::string& sql, Access access, const std::string& msg) {
     const int primary = rc & 0xFF;
-    const std::string msg = db_ ? sqlite3_errmsg(db_) : "";
     if (primary == SQLITE_AUTH || (!deniedAction_.empty() && primary == SQLITE_ERROR)) {
         std::string object = std::exchange(deniedObject_, {});
         std::string action = std::exchange(deniedAction_, {});

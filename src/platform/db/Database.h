@@ -49,11 +49,17 @@ public:
     // differently for opening the file, reading rows and changing them.
     enum class Access { Open, Read, Write };
     [[noreturn]] void fail(int rc, const std::string& shownSql, Access access = Access::Write);
+    // The same, for a failure met on another connection to this file.
+    [[noreturn]] void fail(int rc, const std::string& shownSql, Access access,
+                           const std::string& message);
 
     // Another program's lock is waited out once; while it was seen lately,
     // reads fail at once instead of waiting again for every row.
     void beginRead();
     void noteBusy();
+    // How long a read waits for another program's lock just now.
+    int busyWaitMs() const;
+    bool inTransaction() const;
 
     const std::vector<Column>& columns(const std::string& table);
 

@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "EngineError.h"
+#include "SelectText.h"
 
 #include <sqlite3.h>
 
@@ -22,53 +23,6 @@ long long steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-std::size_t skipSpace(const std::string& s, std::size_t i) {
-    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i])))
-        ++i;
-    return i;
-}
-
-bool wordAt(const std::string& s, std::size_t i, const char* word) {
-    std::size_t n = 0;
-    for (; word[n]; ++n) {
-        if (i + n >= s.size() || std::toupper(static_cast<unsigned char>(s[i + n])) !=
-                                     static_cast<unsigned char>(word[n]))
-            return false;
-    }
-    return true;
-}
-
-bool identChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-}
-
-// Splits "SELECT * FROM table ..." into the text from FROM on and the table.
-bool splitSelectStar(const std::string& sql, std::string& fromClause, std::string& table) {
-    std::size_t i = skipSpace(sql, 0);
-    if (!wordAt(sql, i, "SELECT"))
-        return false;
-    i = skipSpace(sql, i + 6);
-    if (i >= sql.size() || sql[i] != '*')
-        return false;
-    i = skipSpace(sql, i + 1);
-    if (!wordAt(sql, i, "FROM") || (i + 4 < sql.size() && identChar(sql[i + 4])))
-        return false;
-    fromClause = sql.substr(i);
-    std::size_t k = skipSpace(sql, i + 4);
-    if (k < sql.size() && sql[k] == '[') {
-        std::size_t close = sql.find(']', k + 1);
-        if (close == std::string::npos)
-            return false;
-        table = sql.substr(k + 1, close - k - 1);
-    } else {
-        std::size_t start = k;
-        while (k < sql.size() && identChar(sql[k]))
-            ++k;
-        table = sql.substr(start, k - start);
-    }
-    return !table.empty();
 }
 
 void bindValue(sqlite3_stmt* s, int index, const Value& v) {
@@ -114,7 +68,7 @@ std::string bracket(const std::string& name) {
 Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool readOnly)
     : db_(std::move(db)), sql_(sql), readOnly_(readOnly) {
     std::string fromClause;
-    if (!splitSelectStar(sql, fromClause, table_)) {
+    if (!SelectText::splitSelectStar(sql, fromClause, table_)) {
         // Let the engine name what is wrong with the text first.
         db_->prepareUser(sql, sql);
         throw EngineError(err::InvalidStatement,
@@ -122,13 +76,37 @@ Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool 
                           "SELECT * FROM table, not on '" +
                               sql + "'.");
     }
+    const std::string keySql = "SELECT [ID] " + fromClause;
     {
-        Statement keys = db_->prepareUser("SELECT [ID] " + fromClause, sql);
-        int rc;
-        while ((rc = sqlite3_step(keys.get())) == SQLITE_ROW)
-            keys_.push_back(sqlite3_column_int64(keys.get(), 0));
-        if (rc != SQLITE_DONE)
-            db_->fail(rc, sql, Database::Access::Read);
+        // Prepared here first: the account's rights and the text are checked
+        // on this connection, and a fault is reported before anything runs.
+        Statement keys = db_->prepareUser(keySql, sql);
+        if (db_->inTransaction()) {
+            // Another connection would not see this transaction's changes.
+            int rc;
+            while ((rc = sqlite3_step(keys.get())) == SQLITE_ROW)
+                keys_.append(sqlite3_column_int64(keys.get(), 0));
+            if (rc != SQLITE_DONE)
+                db_->fail(rc, sql, Database::Access::Read);
+        }
+    }
+    if (!db_->inTransaction()) {
+        std::string countSql = SelectText::countStatement(fromClause);
+        if (!countSql.empty()) {
+            try {
+                db_->prepareUser(countSql, sql);
+            } catch (const EngineError&) {
+                countSql.clear(); // counted from the keys instead
+            }
+        }
+        loader_ = std::make_unique<KeyLoader>(db_->Name(), keySql, countSql, db_->busyWaitMs(),
+                                              keys_);
+        // The first screen, or the end: a statement that cannot run at all
+        // fails here, as it always did.
+        loader_->waitUntil(
+            [this] { return loader_->keysDone() || keys_.size() >= kFirstScreen; });
+        if (loader_->keysDone() && loader_->keysFailure().rc)
+            failLoading(loader_->keysFailure());
     }
     rowStmt_ = db_->prepareUser("SELECT * FROM " + bracket(table_) + " WHERE [ID] = ?1", sql);
     const int n = sqlite3_column_count(rowStmt_.get());
@@ -138,7 +116,70 @@ Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool 
             keyColumn_ = i;
     }
     emptyRow_.resize(static_cast<std::size_t>(n));
-    pos_ = keys_.empty() ? -1 : 0;
+    pos_ = keys_.size() == 0 ? -1 : 0;
+}
+
+void Recordset::failLoading(const KeyLoader::Failure& f) const {
+    db_->fail(f.rc, sql_, Database::Access::Read, f.message);
+}
+
+EngineError Recordset::loadingError() const {
+    try {
+        failLoading(loader_->keysFailure());
+    } catch (const EngineError& e) {
+        return e;
+    }
+}
+
+long Recordset::RecordCount() const {
+    if (!loader_)
+        return keys_.size();
+    loader_->waitUntil([this] {
+        return loader_->keysDone() || (loader_->countDone() && !loader_->countFailure().rc);
+    });
+    if (loader_->keysDone() && !loader_->keysFailure().rc)
+        return keys_.size();
+    if (loader_->countDone() && !loader_->countFailure().rc)
+        return loader_->count();
+    failLoading(loader_->keysFailure());
+}
+
+long Recordset::knownRowCount() const {
+    if (loader_ && !(loader_->keysDone() && !loader_->keysFailure().rc) &&
+        loader_->countDone() && !loader_->countFailure().rc)
+        return loader_->count();
+    return keys_.size();
+}
+
+void Recordset::waitForKeys() const {
+    if (!loader_)
+        return;
+    loader_->waitUntil([this] { return loader_->keysDone(); });
+    if (loader_->keysFailure().rc)
+        failLoading(loader_->keysFailure());
+}
+
+void Recordset::waitForIdle() const {
+    waitForKeys();
+    if (loader_)
+        loader_->waitUntil([this] { return loader_->idle(); });
+}
+
+bool Recordset::readFailures() const {
+    return readFailures_ || (loader_ && loader_->keysDone() && loader_->keysFailure().rc);
+}
+
+std::int64_t Recordset::keyAt(long index) const {
+    if (index >= keys_.size())
+        waitForKeys();
+    if (index < 0 || index >= keys_.size())
+        throw EngineError(err::NoCurrentRecord, "No current record.");
+    return keys_.at(index);
+}
+
+std::vector<std::int64_t> Recordset::keys() const {
+    waitForKeys();
+    return keys_.toVector();
 }
 
 Recordset::~Recordset() = default;
@@ -156,23 +197,24 @@ void Recordset::requireWritable() const {
 }
 
 void Recordset::setAbsolutePosition(long index) {
-    if (index < 0 || index >= RecordCount())
+    if (index < 0 || (index >= knownRowCount() && index >= RecordCount()))
         throw EngineError(err::NoCurrentRecord, "No current record.");
     pos_ = index;
     afterDelete_ = false;
 }
 
 void Recordset::MoveFirst() {
-    if (keys_.empty())
+    if (knownRowCount() == 0)
         throw EngineError(err::NoCurrentRecord, "No current record.");
     pos_ = 0;
     afterDelete_ = false;
 }
 
 void Recordset::MoveLast() {
-    if (keys_.empty())
+    const long count = RecordCount();
+    if (count == 0)
         throw EngineError(err::NoCurrentRecord, "No current record.");
-    pos_ = RecordCount() - 1;
+    pos_ = count - 1;
     afterDelete_ = false;
 }
 
@@ -202,6 +244,7 @@ std::int64_t Recordset::Update() {
     if (!adding_)
         throw EngineError(3020, "Update or CancelUpdate without AddNew or Edit.");
     adding_ = false;
+    waitForIdle();
     const std::string sql = "INSERT INTO " + bracket(table_) + " DEFAULT VALUES";
     Statement s = db_->prepareUser(sql, sql);
     db_->stepWrite(s, sql);
@@ -213,11 +256,12 @@ std::int64_t Recordset::Update() {
 void Recordset::Delete() {
     requireWritable();
     requireCurrent();
+    waitForIdle();
     const std::string sql = "DELETE FROM " + bracket(table_) + " WHERE [ID] = ?1";
     Statement s = db_->prepareUser(sql, sql);
-    sqlite3_bind_int64(s.get(), 1, keys_[static_cast<size_t>(pos_)]);
+    sqlite3_bind_int64(s.get(), 1, keys_.at(pos_));
     db_->stepWrite(s, sql);
-    keys_.erase(keys_.begin() + pos_);
+    keys_.erase(pos_);
     // Rows after the deleted one moved up by one: their pages are stale.
     for (auto it = pages_.begin(); it != pages_.end();) {
         if (it->first >= pos_ / kPageRows) {
@@ -242,9 +286,10 @@ void Recordset::FindFirst(const std::string& criterion) {
     noMatch_ = true;
     if (hits.empty())
         return;
-    for (std::size_t i = 0; i < keys_.size(); ++i) {
-        if (hits.count(keys_[i])) {
-            pos_ = static_cast<long>(i);
+    waitForKeys();
+    for (long i = 0; i < keys_.size(); ++i) {
+        if (hits.count(keys_.at(i))) {
+            pos_ = i;
             afterDelete_ = false;
             noMatch_ = false;
             return;
@@ -253,10 +298,8 @@ void Recordset::FindFirst(const std::string& criterion) {
 }
 
 long Recordset::indexOfKey(std::int64_t key) const {
-    for (std::size_t i = 0; i < keys_.size(); ++i)
-        if (keys_[i] == key)
-            return static_cast<long>(i);
-    return -1;
+    waitForKeys();
+    return keys_.indexOf(key);
 }
 
 const Value& Recordset::Field(int column) {
@@ -272,11 +315,24 @@ const Value& Recordset::valueAt(long index, int column) {
 }
 
 const Recordset::Row& Recordset::rowAt(long index) {
-    if (index < 0 || index >= RecordCount())
+    if (index < 0)
         throw EngineError(err::NoCurrentRecord, "No current record.");
     const long page = index / kPageRows;
+    if (index >= keys_.size() && loader_) {
+        // Rows are painted as their keys come; this one's key is on its way.
+        // No events are handled meanwhile: this may be a paint.
+        loader_->waitUntil([&] { return loader_->keysDone() || keys_.size() > index; }, false);
+    }
+    if (index >= keys_.size()) {
+        if (loader_ && loader_->keysFailure().rc && index < knownRowCount())
+            throw loadingError();
+        throw EngineError(err::NoCurrentRecord, "No current record.");
+    }
     auto it = pages_.find(page);
-    if (it != pages_.end() && it->second.failed && steadyMs() > it->second.retryAt) {
+    if (it != pages_.end() &&
+        ((it->second.failed && steadyMs() > it->second.retryAt) ||
+         (it->second.partial &&
+          static_cast<std::size_t>(index - page * kPageRows) >= it->second.rows.size()))) {
         lru_.erase(it->second.lru);
         pages_.erase(it);
         it = pages_.end();
@@ -302,7 +358,9 @@ const Recordset::Row& Recordset::rowAt(long index) {
 Recordset::Page Recordset::readPage(long page) {
     Page p;
     const long first = page * kPageRows;
-    const long last = std::min(RecordCount(), first + kPageRows);
+    const long known = keys_.size();
+    const long last = std::min(known, first + kPageRows);
+    p.partial = !keysComplete() && last < first + kPageRows;
     const auto n = static_cast<size_t>(last - first);
     p.rows.resize(n);
     p.unreadable.assign(n, false);
@@ -311,7 +369,7 @@ Recordset::Page Recordset::readPage(long page) {
     const bool ownTransaction = db_->openReadTransaction();
     sqlite3_stmt* s = rowStmt_.get();
     for (size_t i = 0; i < n; ++i) {
-        sqlite3_bind_int64(s, 1, keys_[first + i]);
+        sqlite3_bind_int64(s, 1, keys_.at(first + static_cast<long>(i)));
         const int rc = sqlite3_step(s);
         if (rc == SQLITE_ROW) {
             Row& row = p.rows[i];
@@ -408,6 +466,7 @@ void Recordset::updateRow(long index, const std::vector<std::pair<int, std::stri
         throw EngineError(err::NoCurrentRecord, "No current record.");
     if (changes.empty())
         return;
+    waitForIdle();
     std::vector<Value> values;
     std::string sql = "UPDATE " + bracket(table_) + " SET ";
     for (std::size_t i = 0; i < changes.size(); ++i) {
@@ -419,8 +478,7 @@ void Recordset::updateRow(long index, const std::vector<std::pair<int, std::stri
     Statement s = db_->prepareUser(sql, sql);
     for (std::size_t i = 0; i < values.size(); ++i)
         bindValue(s.get(), static_cast<int>(i + 1), values[i]);
-    sqlite3_bind_int64(s.get(), static_cast<int>(changes.size() + 1),
-                       keys_[static_cast<size_t>(index)]);
+    sqlite3_bind_int64(s.get(), static_cast<int>(changes.size() + 1), keys_.at(index));
     db_->stepWrite(s, sql);
     if (sqlite3_changes(db_->handle()) == 0)
         throw EngineError(3167, "Record is deleted.");

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "EngineError.h"
+#include "KeyList.h"
+#include "KeyLoader.h"
 #include "Statement.h"
 #include "Value.h"
 
@@ -19,6 +21,10 @@ class Database;
 // A dynaset: the statement is run for the ordered keys of its rows only;
 // whole rows are read by key when they are needed, a page at a time, into
 // a cache of bounded size. Writes go to the base table by [ID].
+//
+// The keys are read, and the rows counted, on threads of their own: a set
+// is ready as soon as its first screen of keys is in. Whatever needs more
+// (the count, a far row, a write) waits for it; see KeyLoader.
 class Recordset {
 public:
     using Row = std::vector<Value>;
@@ -27,8 +33,17 @@ public:
 
     ~Recordset();
 
-    // Always the exact number of rows in the set.
-    long RecordCount() const { return static_cast<long>(keys_.size()); }
+    // Always the exact number of rows in the set; waits for the count.
+    long RecordCount() const;
+    // What is known of the count without waiting: the exact count once it
+    // is, and until then the keys read so far.
+    long knownRowCount() const;
+    // Whether every key is read (or failed to be).
+    bool keysComplete() const { return !loader_ || loader_->keysDone(); }
+    static constexpr long kFirstScreen = 64;
+    // Waits until the set is read whole and counted: no other connection of
+    // this set reads the file any more (writes wait for this).
+    void waitForIdle() const;
     bool IsBOF() const { return pos_ < 0; }
     bool IsEOF() const { return pos_ >= RecordCount(); }
     long AbsolutePosition() const { return pos_; }
@@ -62,10 +77,11 @@ public:
     const Value& valueAt(long index, int column);
     bool rowReadable(long index);
     // Whether any read of this set has failed: until then every row reads.
-    bool readFailures() const { return readFailures_; }
-    std::int64_t keyAt(long index) const { return keys_.at(static_cast<std::size_t>(index)); }
+    bool readFailures() const;
+    std::int64_t keyAt(long index) const;
     long indexOfKey(std::int64_t key) const;
-    const std::vector<std::int64_t>& keys() const { return keys_; }
+    // A copy of every key, in order; waits for them.
+    std::vector<std::int64_t> keys() const;
     const std::string& Table() const { return table_; }
 
     // Writes changed cells of one row in one statement. Text for a numeric
@@ -84,6 +100,9 @@ private:
     friend class Database;
     Recordset(std::shared_ptr<Database> db, const std::string& sql, bool readOnly);
 
+    void waitForKeys() const;
+    [[noreturn]] void failLoading(const KeyLoader::Failure& f) const;
+    EngineError loadingError() const;
     void requireCurrent() const;
     void requireWritable() const;
     Value coerce(int column, const std::string& text);
@@ -96,7 +115,8 @@ private:
     std::string sql_;
     std::string table_;
     bool readOnly_;
-    std::vector<std::int64_t> keys_;
+    KeyList keys_;
+    std::unique_ptr<KeyLoader> loader_; // after keys_: stopped before they go
     std::vector<std::string> fieldNames_;
     int keyColumn_ = -1;
     Statement rowStmt_;
@@ -109,6 +129,7 @@ private:
         std::vector<Row> rows;
         std::vector<bool> unreadable;
         bool failed = false;
+        bool partial = false; // read while its keys were still coming
         long long retryAt = 0;
         EngineError error{0, ""};
         std::list<long>::iterator lru;

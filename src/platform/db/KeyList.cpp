@@ -1,0 +1,44 @@
+#include "KeyList.h"
+
+#include "EngineError.h"
+
+namespace engine {
+
+KeyList::KeyList() : blocks_(kMaxBlocks) {}
+
+void KeyList::append(std::int64_t key) {
+    const long n = size_.load(std::memory_order_relaxed);
+    const auto block = static_cast<std::size_t>(n >> kShift);
+    if (block >= kMaxBlocks)
+        throw EngineError(7, "Out of memory: a record set holds at most 2,147,483,648 rows.");
+    if (!blocks_[block])
+        blocks_[block] = std::make_unique<std::int64_t[]>(kBlock);
+    blocks_[block][n & kMask] = key;
+    size_.store(n + 1, std::memory_order_release);
+}
+
+void KeyList::erase(long index) {
+    const long n = size();
+    for (long i = index; i + 1 < n; ++i)
+        blocks_[static_cast<std::size_t>(i >> kShift)][i & kMask] = at(i + 1);
+    size_.store(n - 1, std::memory_order_release);
+}
+
+long KeyList::indexOf(std::int64_t key) const {
+    const long n = size();
+    for (long i = 0; i < n; ++i)
+        if (at(i) == key)
+            return i;
+    return -1;
+}
+
+std::vector<std::int64_t> KeyList::toVector() const {
+    const long n = size();
+    std::vector<std::int64_t> v;
+    v.reserve(static_cast<std::size_t>(n));
+    for (long i = 0; i < n; ++i)
+        v.push_back(at(i));
+    return v;
+}
+
+} // namespace engine

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace engine {
+
+// The ordered keys of a record set, in blocks of fixed size so that one
+// thread can append while another reads the keys already there: a key below
+// size() never moves while keys are appended. Ten million keys take 80 MB
+// and never a second copy while growing.
+//
+// append() may run on a loading thread; everything else on the owner's
+// thread, and erase() and push_back() only once loading is over.
+class KeyList {
+public:
+    KeyList();
+
+    long size() const { return size_.load(std::memory_order_acquire); }
+    std::int64_t at(long index) const {
+        return blocks_[static_cast<std::size_t>(index >> kShift)][index & kMask];
+    }
+    void append(std::int64_t key);
+    void push_back(std::int64_t key) { append(key); }
+    void erase(long index);
+    long indexOf(std::int64_t key) const;
+    std::vector<std::int64_t> toVector() const;
+
+private:
+    static constexpr int kShift = 16;
+    static constexpr long kBlock = 1L << kShift;
+    static constexpr long kMask = kBlock - 1;
+    // Room for 2^31 keys: the table itself never grows, so readers need no lock.
+    static constexpr std::size_t kMaxBlocks = std::size_t(1) << (31 - kShift);
+
+    std::vector<std::unique_ptr<std::int64_t[]>> blocks_;
+    std::atomic<long> size_{0};
+};
+
+} // namespace engine

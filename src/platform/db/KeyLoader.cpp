@@ -1,0 +1,140 @@
+#include "KeyLoader.h"
+
+#include "LikeFunctions.h"
+#include "Statement.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+
+namespace engine {
+
+namespace {
+
+std::atomic<void (*)()> waitHook{nullptr};
+
+// Keys are handed over in batches: the first screen at once, then in
+// steps that keep the waiting side from waking for every key.
+constexpr long kFirstBatch = 64;
+constexpr long kBatch = 16384;
+
+int stopWhenCancelled(void* flag) {
+    return static_cast<std::atomic<bool>*>(flag)->load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+// A read-only connection of the loader's own, with the engine's Like.
+sqlite3* openReader(const std::string& path, int busyWaitMs, std::atomic<bool>* cancel,
+                    KeyLoader::Failure& failure) {
+    sqlite3* db = nullptr;
+    const int rc =
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        failure = {rc, db ? sqlite3_errmsg(db) : "cannot open"};
+        sqlite3_close_v2(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, busyWaitMs);
+    sqlite3_progress_handler(db, 1000, &stopWhenCancelled, cancel);
+    registerLikeFunctions(db);
+    return db;
+}
+
+} // namespace
+
+KeyLoader::KeyLoader(const std::string& path, const std::string& keySql,
+                     const std::string& countSql, int busyWaitMs, KeyList& keys)
+    : keys_(keys), counting_(!countSql.empty()) {
+    keysThread_ = std::thread(&KeyLoader::loadKeys, this, path, keySql, busyWaitMs);
+    if (counting_)
+        countThread_ = std::thread(&KeyLoader::countRows, this, path, countSql, busyWaitMs);
+}
+
+KeyLoader::~KeyLoader() {
+    cancel_ = true;
+    if (keysThread_.joinable())
+        keysThread_.join();
+    if (countThread_.joinable())
+        countThread_.join();
+}
+
+void KeyLoader::notify() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    changed_.notify_all();
+}
+
+void KeyLoader::loadKeys(std::string path, std::string sql, int busyWaitMs) {
+    Failure failure;
+    if (sqlite3* db = openReader(path, busyWaitMs, &cancel_, failure)) {
+        sqlite3_stmt* raw = nullptr;
+        int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
+        {
+            Statement s(raw);
+            if (rc == SQLITE_OK) {
+                long next = kFirstBatch;
+                while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+                    keys_.append(sqlite3_column_int64(raw, 0));
+                    if (keys_.size() == next) {
+                        next += kBatch;
+                        notify();
+                    }
+                }
+            }
+            if (rc != SQLITE_DONE)
+                failure = {rc, sqlite3_errmsg(db)};
+        }
+        sqlite3_close_v2(db);
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        keysFailure_ = failure;
+        keysDone_.store(true, std::memory_order_release);
+        if (!failure.rc)
+            cancel_ = true; // every key is in: a count still running is of no more use
+        if (!counting_) {
+            countFailure_ = failure;
+            count_ = failure.rc ? -1 : keys_.size();
+            countDone_.store(true, std::memory_order_release);
+        }
+        changed_.notify_all();
+    }
+}
+
+void KeyLoader::countRows(std::string path, std::string sql, int busyWaitMs) {
+    Failure failure;
+    long n = -1;
+    if (sqlite3* db = openReader(path, busyWaitMs, &cancel_, failure)) {
+        sqlite3_stmt* raw = nullptr;
+        int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
+        {
+            Statement s(raw);
+            if (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW)
+                n = static_cast<long>(sqlite3_column_int64(raw, 0));
+            else
+                failure = {rc, sqlite3_errmsg(db)};
+        }
+        sqlite3_close_v2(db);
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    countFailure_ = failure;
+    count_ = n;
+    countDone_.store(true, std::memory_order_release);
+    changed_.notify_all();
+}
+
+void KeyLoader::waitUntil(const std::function<bool()>& done, bool pump) const {
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (changed_.wait_for(lock, std::chrono::milliseconds(8), done))
+                return;
+        }
+        if (auto hook = waitHook.load(); hook && pump)
+            hook();
+    }
+}
+
+void KeyLoader::setWaitHook(void (*hook)()) {
+    waitHook = hook;
+}
+
+} // namespace engine

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "KeyList.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace engine {
+
+// Reads the keys of a record set, and counts its rows, on threads and
+// connections of their own, so that whoever opened the set can show its
+// first rows while the rest are read. The statements were already checked
+// on the owner's connection; these connections only read.
+class KeyLoader {
+public:
+    struct Failure {
+        int rc = 0;
+        std::string message;
+    };
+
+    // countSql may be empty: the set is then counted from its keys.
+    KeyLoader(const std::string& path, const std::string& keySql, const std::string& countSql,
+              int busyWaitMs, KeyList& keys);
+    ~KeyLoader(); // stops the threads and waits for them
+    KeyLoader(const KeyLoader&) = delete;
+    KeyLoader& operator=(const KeyLoader&) = delete;
+
+    bool keysDone() const { return keysDone_.load(std::memory_order_acquire); }
+    // The count is known once the count statement is done, or the keys are.
+    bool countDone() const { return countDone_.load(std::memory_order_acquire); }
+    long count() const { return count_; }          // after countDone(), when no failure
+    const Failure& keysFailure() const { return keysFailure_; } // after keysDone()
+    const Failure& countFailure() const { return countFailure_; } // after countDone()
+
+    // Both threads are over: nothing of this loader reads the file any more.
+    bool idle() const { return keysDone() && countDone(); }
+
+    // Waits until done() holds. With pump, the wait hook runs meanwhile so
+    // that a window keeps painting; never pump from inside a paint.
+    void waitUntil(const std::function<bool()>& done, bool pump = true) const;
+
+    // Run over and over while the owner's thread waits; a window's event
+    // loop installs one that handles everything but user input.
+    static void setWaitHook(void (*hook)());
+
+private:
+    void loadKeys(std::string path, std::string sql, int busyWaitMs);
+    void countRows(std::string path, std::string sql, int busyWaitMs);
+    void notify();
+
+    KeyList& keys_;
+    std::atomic<bool> cancel_{false};
+    std::atomic<bool> keysDone_{false};
+    std::atomic<bool> countDone_{false};
+    bool counting_ = false; // whether a count thread runs; set before either starts
+    long count_ = -1;
+    Failure keysFailure_;
+    Failure countFailure_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::thread keysThread_;
+    std::thread countThread_;
+};
+
+} // namespace engine
