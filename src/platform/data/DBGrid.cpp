@@ -73,6 +73,11 @@ void DBGrid::setDataSource(DataControl* data) {
     connect(data, &DataControl::positionChanged, this, &DBGrid::followRecordset);
     connect(data, &DataControl::writableChanged, this, &DBGrid::followWritable);
     connect(model_, &RecordsetModel::writeFailed, this, &DBGrid::writeFailed);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (wantedRow_ >= 0 && wantedRow_ < model_->rowCount())
+            followRecordset(wantedRow_);
+    });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { wantedRow_ = -1; });
     // Met while painting: the message waits until the paint is over.
     connect(model_, &RecordsetModel::readFailed, this, &DBGrid::readFailed, Qt::QueuedConnection);
 }
@@ -96,6 +101,14 @@ void DBGrid::followWritable() {
 void DBGrid::followRecordset(long row) {
     if (syncing_)
         return;
+    auto* rs = data_ ? data_->engineRecordset() : nullptr;
+    if (rs && row >= model_->rowCount() && row < rs->knownRowCount()) {
+        // The model is still growing to the record set's count: the row
+        // is made current when it gets there, unless another move comes first.
+        wantedRow_ = row;
+        return;
+    }
+    wantedRow_ = -1;
     syncing_ = true;
     if (row >= 0 && row < model_->rowCount()) {
         const QModelIndex idx = model_->index(static_cast<int>(row), std::max(0, col_));

@@ -62,4 +62,5 @@ private:
     RecordsetModel* model_ = nullptr;
     int col_ = 0;
     bool syncing_ = false;
+    long wantedRow_ = -1;
 };

@@ -31,7 +31,7 @@ DataControl::DataControl(QWidget* parent) : QWidget(parent) {
     engine::KeyLoader::setWaitHook(&handleEventsWhileWaiting);
     loading_ = new QTimer(this);
     loading_->setInterval(40);
-    connect(loading_, &QTimer::timeout, this, &DataControl::followLoading);
+    connect(loading_, &QTimer::timeout, this, [this] { followLoading(); });
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -104,12 +104,12 @@ void DataControl::Refresh() {
         loading_->start();
 }
 
-void DataControl::followLoading() {
+void DataControl::followLoading(bool soon) {
     if (!recordset_)
         return;
     if (recordset_->keysComplete())
         loading_->stop();
-    emit rowsKnown();
+    emit rowsKnown(soon);
 }
 
 DataRecordset& DataControl::Recordset() {

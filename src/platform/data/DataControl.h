@@ -43,7 +43,7 @@ public:
     // when a refresh that was to do so failed.
     void lockRecordset();
     // Reports rows that became known since the last call.
-    void followLoading();
+    void followLoading(bool soon = false);
 
 signals:
     void
@@ -54,8 +54,8 @@ signals:
     void writableChanged();   // the record set shown became read-only
     void positionChanged(long row);
     // More of the record set's rows are known (its keys are still being
-    // read after the first screen was shown).
-    void rowsKnown();
+    // read after the first screen was shown). soon: a command is waiting.
+    void rowsKnown(bool soon);
 
 private:
     friend class DataRecordset;

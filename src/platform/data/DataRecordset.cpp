@@ -20,7 +20,7 @@ bool DataRecordset::IsBOF() const {
 }
 
 void DataRecordset::moved() {
-    owner_.followLoading(); // the grid knows the row before it is made current
+    owner_.followLoading(true); // the grid knows the row before it is made current
     emit owner_.positionChanged(rs_.AbsolutePosition());
 }
 

@@ -6,6 +6,7 @@
 #include "platform/db/Recordset.h"
 
 #include <QColor>
+#include <QTimer>
 
 #include <climits>
 
@@ -22,17 +23,21 @@ RecordsetModel::RecordsetModel(DataControl* data, QObject* parent)
         formats_ = QStringList();
         for (int i = 0; i < columnCount(); ++i)
             formats_ << QString();
-        rows_ = knownRows();
+        rows_ = std::min(knownRows(), kCommandStep);
         endResetModel();
+        followRows(0); // the rest, if any, between events
     });
     connect(data_, &DataControl::rowsChanged, this, [this] {
         beginResetModel();
         pending_.clear();
         pendingRow_ = -1;
-        rows_ = knownRows();
+        rows_ = std::min(knownRows(), kCommandStep);
         endResetModel();
+        followRows(0);
     });
-    connect(data_, &DataControl::rowsKnown, this, &RecordsetModel::followRows);
+    connect(data_, &DataControl::rowsKnown, this, [this](bool soon) {
+        followRows(soon ? kCommandStep : kGrowStep);
+    });
 }
 
 int RecordsetModel::knownRows() const {
@@ -40,12 +45,25 @@ int RecordsetModel::knownRows() const {
     return rs ? static_cast<int>(std::min<long>(rs->knownRowCount(), INT_MAX)) : 0;
 }
 
-void RecordsetModel::followRows() {
+void RecordsetModel::followRows(int step) {
     const int now = knownRows();
-    if (now > rows_) {
-        beginInsertRows({}, rows_, now - 1);
-        rows_ = now;
+    if (now > rows_ && step > 0) {
+        // The views keep a little for every row; ten million rows at once
+        // would hold the event loop for a quarter of a second. A command
+        // goes on after a small step; the rest follows between events.
+        const int to = std::min(now, rows_ + step);
+        beginInsertRows({}, rows_, to - 1);
+        rows_ = to;
         endInsertRows();
+    }
+    if (now > rows_) {
+        if (!catchingUp_) {
+            catchingUp_ = true;
+            QTimer::singleShot(0, this, [this] {
+                catchingUp_ = false;
+                followRows(kGrowStep);
+            });
+        }
     } else if (now < rows_) {
         beginRemoveRows({}, now, rows_ - 1);
         rows_ = now;

@@ -44,10 +44,13 @@ signals:
 
 private:
     void reset();
-    void followRows();
+    void followRows(int step);
     int knownRows() const;
     DataControl* data_;
     int rows_ = 0; // as the views were last told
+    bool catchingUp_ = false;
+    static constexpr int kGrowStep = 1000000;
+    static constexpr int kCommandStep = 65536;
     mutable bool readFailureReported_ = false;
     QStringList formats_;
     long pendingRow_ = -1;
