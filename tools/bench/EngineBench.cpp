@@ -112,6 +112,6 @@ void runEngineCases(BenchReport& report, const std::string& dir) {
             sqlite3_exec(raw.db, "COMMIT", nullptr, nullptr, nullptr);
         },
         1.1);
-    report.limit("resident memory with the dynaset open" + at, rss, 150, "MB");
+    report.limit("resident memory with the dynaset open" + at, rss, 300, "MB");
     std::printf("(%ld rows in DOZIRO1)\n", count);
 }

@@ -2,17 +2,30 @@
 
 #include "EngineError.h"
 
+#include <sys/mman.h>
+
 namespace engine {
 
-KeyList::KeyList() : blocks_(kMaxBlocks) {}
+KeyList::KeyList() : blocks_(kMaxBlocks, nullptr) {}
+
+KeyList::~KeyList() {
+    for (std::int64_t* b : blocks_)
+        if (b)
+            munmap(b, kBlock * sizeof(std::int64_t));
+}
 
 void KeyList::append(std::int64_t key) {
     const long n = size_.load(std::memory_order_relaxed);
     const auto block = static_cast<std::size_t>(n >> kShift);
     if (block >= kMaxBlocks)
         throw EngineError(7, "Out of memory: a record set holds at most 2,147,483,648 rows.");
-    if (!blocks_[block])
-        blocks_[block] = std::make_unique<std::int64_t[]>(kBlock);
+    if (!blocks_[block]) {
+        void* p = mmap(nullptr, kBlock * sizeof(std::int64_t), PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
+            throw EngineError(7, "Out of memory.");
+        blocks_[block] = static_cast<std::int64_t*>(p);
+    }
     blocks_[block][n & kMask] = key;
     size_.store(n + 1, std::memory_order_release);
 }

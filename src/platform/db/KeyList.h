@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 namespace engine {
@@ -17,6 +16,9 @@ namespace engine {
 class KeyList {
 public:
     KeyList();
+    ~KeyList();
+    KeyList(const KeyList&) = delete;
+    KeyList& operator=(const KeyList&) = delete;
 
     long size() const { return size_.load(std::memory_order_acquire); }
     std::int64_t at(long index) const {
@@ -35,7 +37,9 @@ private:
     // Room for 2^31 keys: the table itself never grows, so readers need no lock.
     static constexpr std::size_t kMaxBlocks = std::size_t(1) << (31 - kShift);
 
-    std::vector<std::unique_ptr<std::int64_t[]>> blocks_;
+    // Blocks are mapped from the system, not taken from the heap: the
+    // loading thread's heap would keep them after the set is gone.
+    std::vector<std::int64_t*> blocks_;
     std::atomic<long> size_{0};
 };
 
