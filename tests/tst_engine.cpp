@@ -358,6 +358,62 @@ private slots:
         QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'x'"), 0LL);
     }
 
+    void substringIndexGivesExactlyTheLikeRows() {
+        TestData d(800);
+        TestData plain(800); // the same rows (same seed), without the index
+        plain.rawExec("DROP TRIGGER [DOZIRO1_trigram_insert]; DROP TRIGGER "
+                      "[DOZIRO1_trigram_delete]; DROP TRIGGER [DOZIRO1_trigram_update]; DROP "
+                      "TABLE [DOZIRO1_trigram]");
+        auto db = d.open();
+        auto keysOf = [](engine::Database& on, const std::string& column, const std::string& term) {
+            auto rs =
+                on.OpenRecordset("SELECT * FROM [DOZIRO1]Where [" + column + "] Like '*" + term +
+                                 "*'And [" + column + "] Like '**'Order By [" + column + "] ASC");
+            std::vector<std::int64_t> keys;
+            for (long i = 0; i < rs->RecordCount(); ++i)
+                keys.push_back(rs->keyAt(i));
+            return keys;
+        };
+        auto rawCount = [&](const std::string& column, const std::string& term) {
+            return d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE [" + column + "] LIKE '%" + term +
+                              "%'");
+        };
+        const std::pair<const char*, const char*> searches[] = {
+            {"Rockname", "basalt"},        {"Rockname", "BASALT"}, {"Location", "site"},
+            {"Location", "Mount Oss"},     {"Geologist", "an"},    {"Date", "-0"},
+            {"Doziro Sample#", "dz-0001"}, {"Rockname", "ite"},    {"Rockname", "b?salt"},
+            {"Rockname", "[bt]asalt"},     {"Location", "Söder"}};
+        {
+            plain.logOnAsProgram();
+            auto other = plain.open();
+            d.logOnAsProgram();
+            for (const auto& [column, term] : searches)
+                QCOMPARE(keysOf(*db, column, term), keysOf(*other, column, term));
+        }
+        for (const auto& [column, term] : searches)
+            if (std::string(term).find_first_of("?[") == std::string::npos)
+                QCOMPARE(static_cast<long long>(keysOf(*db, column, term).size()),
+                         rawCount(column, term));
+        // Kept in step with the engine's own writes.
+        auto rs = db->OpenRecordset("SELECT * FROM [DOZIRO1]", false);
+        rs->updateRow(3, {{0, "Zzqbasaltqzz"}});
+        rs->AddNew();
+        const auto key = rs->Update();
+        rs->updateRow(rs->indexOfKey(key), {{3, "Far qbasaltq Ridge"}});
+        QCOMPARE(keysOf(*db, "Rockname", "qbasaltq").size(), size_t(1));
+        QCOMPARE(keysOf(*db, "Location", "qbasaltq").size(), size_t(1));
+        rs->setAbsolutePosition(3);
+        rs->Delete();
+        QCOMPARE(keysOf(*db, "Rockname", "qbasaltq").size(), size_t(0));
+        QCOMPARE(static_cast<long long>(keysOf(*db, "Rockname", "basalt").size()),
+                 rawCount("Rockname", "basalt"));
+        // A damaged index: the same rows, the ordinary way.
+        const auto before = keysOf(*db, "Location", "site");
+        d.rawExec("DELETE FROM [DOZIRO1_trigram_data]");
+        auto damaged = d.open();
+        QCOMPARE(keysOf(*damaged, "Location", "site"), before);
+    }
+
     void fullDiskChangesNothing() {
         TestData d(30);
         const QByteArray before = fileBytes(d.databasePath());

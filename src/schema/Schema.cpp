@@ -52,4 +52,37 @@ std::string createIndexesSql(const std::string& table) {
     return sql;
 }
 
+std::string trigramTable(const std::string& table) {
+    return table + "_trigram";
+}
+
+std::string createTrigramSql(const std::string& table) {
+    // An index of every three-character run of the five text columns, kept
+    // by SQLite's FTS5 over the table's own rows (external content) and in
+    // step with every insert, update and delete by triggers, in the same
+    // transaction as the change.
+    const std::string fts = "[" + trigramTable(table) + "]";
+    std::string cols, newValues, oldValues;
+    for (int i = 0; i < kFirstAnalysisColumn; ++i) {
+        const std::string c = std::string("[") + kColumns[static_cast<size_t>(i)] + "]";
+        cols += (i ? ", " : "") + c;
+        newValues += ", new." + c;
+        oldValues += ", old." + c;
+    }
+    const std::string name = "[" + table + "_trigram_";
+    std::string sql = "CREATE VIRTUAL TABLE " + fts + " USING fts5(" + cols + ", content='" +
+                      table + "', content_rowid='ID', tokenize='trigram case_sensitive 0');";
+    sql += "CREATE TRIGGER " + name + "insert] AFTER INSERT ON [" + table + "] BEGIN INSERT INTO " +
+           fts + "(rowid, " + cols + ") VALUES (new.[ID]" + newValues + "); END;";
+    sql += "CREATE TRIGGER " + name + "delete] AFTER DELETE ON [" + table + "] BEGIN INSERT INTO " +
+           fts + "(" + fts + ", rowid, " + cols + ") VALUES ('delete', old.[ID]" + oldValues +
+           "); END;";
+    sql += "CREATE TRIGGER " + name + "update] AFTER UPDATE ON [" + table + "] BEGIN INSERT INTO " +
+           fts + "(" + fts + ", rowid, " + cols + ") VALUES ('delete', old.[ID]" + oldValues +
+           "); INSERT INTO " + fts + "(rowid, " + cols + ") VALUES (new.[ID]" + newValues +
+           "); END;";
+    sql += "INSERT INTO " + fts + "(" + fts + ") VALUES ('rebuild');";
+    return sql;
+}
+
 } // namespace schema

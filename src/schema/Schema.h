@@ -20,5 +20,9 @@ constexpr int kIdColumn = 31;
 // CREATE TABLE statement and index statements for one table.
 std::string createTableSql(const std::string& table);
 std::string createIndexesSql(const std::string& table);
+// The substring index of the five text columns, its triggers, and its
+// first filling.
+std::string trigramTable(const std::string& table);
+std::string createTrigramSql(const std::string& table);
 
 } // namespace schema

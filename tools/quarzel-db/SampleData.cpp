@@ -246,6 +246,7 @@ void SampleData::create(const std::string& dir, const Options& options) {
             long rows = t == 0 ? options.rows : options.projectRows[t - 1];
             fillTable(db.get(), table, rows, rng, t == 0 ? "DZ" : "P" + std::to_string(t));
             exec(db.get(), schema::createIndexesSql(table));
+            exec(db.get(), schema::createTrigramSql(table));
         }
         exec(db.get(), "COMMIT");
         exec(db.get(), "PRAGMA journal_mode=DELETE");

@@ -115,12 +115,30 @@ int Database::authorize(void* self, int action, const char* a, const char* b, co
         d->deniedAction_ = what;
         return SQLITE_DENY;
     };
+    // The substring index of a table (and FTS5's tables behind it) is read
+    // with the table's read right, and written by the table's triggers
+    // whenever its rows may be changed.
+    if (a && (action == SQLITE_READ || action == SQLITE_INSERT || action == SQLITE_UPDATE ||
+              action == SQLITE_DELETE)) {
+        const std::string name = a;
+        const auto at = lowerCopy(name).find("_trigram");
+        if (at != std::string::npos && at > 0) {
+            const TablePermissions p = d->workgroup_.permissions(name.substr(0, at));
+            const bool ok = action == SQLITE_READ ? p.read : (p.insert || p.update || p.remove);
+            return ok ? SQLITE_OK
+                      : deny(name.substr(0, at), action == SQLITE_READ ? "read" : "update");
+        }
+    }
     switch (action) {
     case SQLITE_SELECT:
     case SQLITE_FUNCTION:
     case SQLITE_RECURSIVE:
         return SQLITE_OK;
     case SQLITE_READ:
+        // The schema may be read (the substring index's module reads it; it
+        // holds no secret); SQLite's other tables may not.
+        if (a && lowerCopy(a) == "sqlite_master")
+            return SQLITE_OK;
         if (a && startsWith(lowerCopy(a), "sqlite_"))
             return deny(a, "read");
         return d->workgroup_.permissions(a ? a : "").read ? SQLITE_OK : deny(a ? a : "", "read");
@@ -130,13 +148,22 @@ int Database::authorize(void* self, int action, const char* a, const char* b, co
         return d->workgroup_.permissions(a ? a : "").insert ? SQLITE_OK
                                                             : deny(a ? a : "", "insert");
     case SQLITE_UPDATE:
-        if (a && lowerCopy(a) == "sqlite_sequence")
+        // The substring index's module prepares an update of the schema
+        // table; SQLite itself refuses any write to it (the schema cannot
+        // be made writable: PRAGMA is refused here).
+        if (a && (lowerCopy(a) == "sqlite_sequence" || lowerCopy(a) == "sqlite_master"))
             return SQLITE_OK;
         return d->workgroup_.permissions(a ? a : "").update ? SQLITE_OK
                                                             : deny(a ? a : "", "update");
     case SQLITE_DELETE:
         return d->workgroup_.permissions(a ? a : "").remove ? SQLITE_OK
                                                             : deny(a ? a : "", "delete");
+    case SQLITE_PRAGMA:
+        // The substring index's module asks whether the file changed; that
+        // pragma reads, and changes nothing.
+        if (a && lowerCopy(a) == "data_version" && !b)
+            return SQLITE_OK;
+        return deny({}, "statement");
     default:
         (void)b;
         return deny({}, "statement");
@@ -309,6 +336,26 @@ void Database::Rollback() {
     InternalScope scope(internal_);
     if (!sqlite3_get_autocommit(db_))
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+bool Database::hasTrigram(const std::string& table) {
+    const std::string key = lowerCopy(table);
+    auto it = trigram_.find(key);
+    if (it != trigram_.end())
+        return it->second;
+    bool found = false;
+    {
+        InternalScope scope(internal_);
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE name = ?1 COLLATE NOCASE",
+                               -1, &s, nullptr) == SQLITE_OK) {
+            Statement st(s);
+            const std::string name = table + "_trigram";
+            sqlite3_bind_text(s, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+            found = sqlite3_step(s) == SQLITE_ROW;
+        }
+    }
+    return trigram_[key] = found;
 }
 
 bool Database::openReadTransaction() {

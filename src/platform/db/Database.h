@@ -71,6 +71,10 @@ public:
     // nothing (and returns false) inside a transaction already open.
     bool openReadTransaction();
     void closeReadTransaction();
+
+    // Whether the table has its substring index (files made before it have
+    // none, and are searched without it).
+    bool hasTrigram(const std::string& table);
     sqlite3* handle() const { return db_; }
 
 private:
@@ -89,6 +93,7 @@ private:
     std::string deniedAction_;
     long long busySeenAt_ = 0; // milliseconds of the steady clock; 0 when no lock was seen
     std::map<std::string, std::vector<Column>> columns_;
+    std::map<std::string, bool> trigram_;
 };
 
 } // namespace engine

@@ -9,9 +9,16 @@ namespace engine {
 KeyList::KeyList() : blocks_(kMaxBlocks, nullptr) {}
 
 KeyList::~KeyList() {
-    for (std::int64_t* b : blocks_)
+    clear();
+}
+
+void KeyList::clear() {
+    for (std::int64_t*& b : blocks_) {
         if (b)
             munmap(b, kBlock * sizeof(std::int64_t));
+        b = nullptr;
+    }
+    size_.store(0, std::memory_order_release);
 }
 
 void KeyList::append(std::int64_t key) {

@@ -27,6 +27,7 @@ public:
     void append(std::int64_t key);
     void push_back(std::int64_t key) { append(key); }
     void erase(long index);
+    void clear(); // only while no thread appends
     long indexOf(std::int64_t key) const;
     std::vector<std::int64_t> toVector() const;
 

@@ -6,10 +6,12 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <string_view>
 #include <unordered_set>
 
 namespace engine {
@@ -63,6 +65,61 @@ std::string bracket(const std::string& name) {
     return "[" + name + "]";
 }
 
+// A condition "[Column] Like '*term*'" on a text column, with a term of
+// three or more plain ASCII characters, is answered from the table's
+// substring index: it becomes "([ID] IN (rows whose column holds the term)
+// And [Column] Like '*term*')". The Like still decides, so the rows are
+// exactly the same; the index only spares reading the others. ASCII only,
+// because the index folds other letters differently from our Like. Empty
+// when the statement has no such condition or the table no index.
+// Whether the index names few enough rows to be worth it: for a term found
+// in many rows the ordinary scan is faster than the index, so the index is
+// asked for no more than a few hundred rows before it is used.
+bool selective(Database& db, const std::string& matching) {
+    constexpr int kFew = 500;
+    try {
+        Statement few = db.prepareUser(
+            "SELECT count(*) FROM (" + matching + " LIMIT " + std::to_string(kFew) + ")", {});
+        return sqlite3_step(few.get()) == SQLITE_ROW && sqlite3_column_int64(few.get(), 0) < kFew;
+    } catch (const EngineError&) {
+        return false; // a damaged index: not used
+    }
+}
+
+std::string narrowedBySubstringIndex(Database& db, const std::string& table,
+                                     const std::string& fromClause) {
+    std::string lower = fromClause;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* column : {"rockname", "geologist", "date", "location", "doziro sample#"}) {
+        const std::string head = "[" + std::string(column) + "] like '*";
+        for (std::size_t at = lower.find(head); at != std::string::npos;
+             at = lower.find(head, at + 1)) {
+            const std::size_t from = at + head.size();
+            const std::size_t close = lower.find('\'', from);
+            if (close == std::string::npos || close < from + 4 || lower[close - 1] != '*')
+                continue;
+            const std::string term = fromClause.substr(from, close - 1 - from);
+            const bool plain = std::all_of(term.begin(), term.end(), [](char c) {
+                return c >= 0x20 && c < 0x7F &&
+                       std::string_view("\"*?#[]\\").find(c) == std::string_view::npos;
+            });
+            if (!plain || term.size() < 3 || !db.hasTrigram(table))
+                continue;
+            const std::string condition = fromClause.substr(at, close + 1 - at);
+            const std::string name = fromClause.substr(at + 1, head.size() - 10);
+            const std::string index = "[" + table + "_trigram]";
+            const std::string matching = "SELECT rowid FROM " + index + " WHERE " + index +
+                                         " MATCH '\"" + name + "\" : \"" + term + "\"'";
+            if (!selective(db, matching))
+                return {};
+            return fromClause.substr(0, at) + "([ID] IN (" + matching + ") And " + condition + ")" +
+                   fromClause.substr(close + 1);
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool readOnly)
@@ -76,38 +133,21 @@ Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool 
                           "SELECT * FROM table, not on '" +
                               sql + "'.");
     }
-    const std::string keySql = "SELECT [ID] " + fromClause;
-    {
-        // Prepared here first: the account's rights and the text are checked
-        // on this connection, and a fault is reported before anything runs.
-        Statement keys = db_->prepareUser(keySql, sql);
-        if (db_->inTransaction()) {
-            // Another connection would not see this transaction's changes.
-            int rc;
-            while ((rc = sqlite3_step(keys.get())) == SQLITE_ROW)
-                keys_.append(sqlite3_column_int64(keys.get(), 0));
-            if (rc != SQLITE_DONE)
-                db_->fail(rc, sql, Database::Access::Read);
+    // A rare term is looked up in the substring index first; should the
+    // index fail (damaged), the same rows are read the ordinary way.
+    const std::string narrowed = narrowedBySubstringIndex(*db_, table_, fromClause);
+    bool read = false;
+    if (!narrowed.empty()) {
+        try {
+            readKeys("SELECT [ID] " + narrowed, {}, sql, true);
+            read = true;
+        } catch (const EngineError&) {
+            loader_.reset();
+            keys_.clear();
         }
     }
-    if (!db_->inTransaction()) {
-        std::string countSql = SelectText::countStatement(fromClause);
-        if (!countSql.empty()) {
-            try {
-                db_->prepareUser(countSql, sql);
-            } catch (const EngineError&) {
-                countSql.clear(); // counted from the keys instead
-            }
-        }
-        loader_ = std::make_unique<KeyLoader>(db_->Name(), keySql, countSql, db_->busyWaitMs(),
-                                              keys_);
-        // The first screen, or the end: a statement that cannot run at all
-        // fails here, as it always did.
-        loader_->waitUntil(
-            [this] { return loader_->keysDone() || keys_.size() >= kFirstScreen; });
-        if (loader_->keysDone() && loader_->keysFailure().rc)
-            failLoading(loader_->keysFailure());
-    }
+    if (!read)
+        readKeys("SELECT [ID] " + fromClause, SelectText::countStatement(fromClause), sql, false);
     rowStmt_ = db_->prepareUser("SELECT * FROM " + bracket(table_) + " WHERE [ID] = ?1", sql);
     const int n = sqlite3_column_count(rowStmt_.get());
     for (int i = 0; i < n; ++i) {
@@ -117,6 +157,39 @@ Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool 
     }
     emptyRow_.resize(static_cast<std::size_t>(n));
     pos_ = keys_.size() == 0 ? -1 : 0;
+}
+
+void Recordset::readKeys(const std::string& keySql, std::string countSql,
+                         const std::string& shownSql, bool whole) {
+    {
+        // Prepared here first: the account's rights and the text are checked
+        // on this connection, and a fault is reported before anything runs.
+        Statement keys = db_->prepareUser(keySql, shownSql);
+        if (db_->inTransaction()) {
+            // Another connection would not see this transaction's changes.
+            int rc;
+            while ((rc = sqlite3_step(keys.get())) == SQLITE_ROW)
+                keys_.append(sqlite3_column_int64(keys.get(), 0));
+            if (rc != SQLITE_DONE)
+                db_->fail(rc, shownSql, Database::Access::Read);
+            return;
+        }
+    }
+    if (!countSql.empty()) {
+        try {
+            db_->prepareUser(countSql, shownSql);
+        } catch (const EngineError&) {
+            countSql.clear(); // counted from the keys instead
+        }
+    }
+    loader_ = std::make_unique<KeyLoader>(db_->Name(), keySql, countSql, db_->busyWaitMs(), keys_);
+    // The first screen, or the end: a statement that cannot run at all
+    // fails here, as it always did.
+    loader_->waitUntil([this, whole] {
+        return loader_->keysDone() || (!whole && keys_.size() >= kFirstScreen);
+    });
+    if (loader_->keysDone() && loader_->keysFailure().rc)
+        failLoading(loader_->keysFailure());
 }
 
 void Recordset::failLoading(const KeyLoader::Failure& f) const {

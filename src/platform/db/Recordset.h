@@ -101,6 +101,10 @@ private:
     Recordset(std::shared_ptr<Database> db, const std::string& sql, bool readOnly);
 
     void waitForKeys() const;
+    // Starts reading the keys; whole: waits for all of them, not just the
+    // first screen.
+    void readKeys(const std::string& keySql, std::string countSql, const std::string& shownSql,
+                  bool whole);
     [[noreturn]] void failLoading(const KeyLoader::Failure& f) const;
     EngineError loadingError() const;
     void requireCurrent() const;
