@@ -131,9 +131,12 @@ private slots:
         TestData d(5000);
         auto db = d.open();
         QString msg;
-        QCOMPARE(engineErrorOf([&] { db->OpenRecordset("SELECT * FROM [DOZIRO1] Where "
-                                                       "[Rockname] Like '[b'"); },
-                               &msg),
+        QCOMPARE(engineErrorOf(
+                     [&] {
+                         db->OpenRecordset("SELECT * FROM [DOZIRO1] Where "
+                                           "[Rockname] Like '[b'");
+                     },
+                     &msg),
                  engine::err::InvalidPattern);
         QCOMPARE(msg, QString("Invalid pattern string."));
 
@@ -162,8 +165,7 @@ private slots:
         expected.push_back(added);
         QCOMPARE(rs->keys(), expected);
         QCOMPARE(rs->RecordCount(), static_cast<long>(expected.size()));
-        QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1"),
-                 static_cast<long long>(before.size()));
+        QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1"), static_cast<long long>(before.size()));
         QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE Location = "
                             "'Changed while loading'"),
                  1LL);

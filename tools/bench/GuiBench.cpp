@@ -207,7 +207,8 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
         // The shell starts no window and logs no one on: its time is told,
         // and the start is held to its own limit.
         char shell[64];
-        std::snprintf(shell, sizeof shell, " (sqlite3 shell: %.0f ms)", BenchReport::median(theirs));
+        std::snprintf(shell, sizeof shell, " (sqlite3 shell: %.0f ms)",
+                      BenchReport::median(theirs));
         report.limit("start, a new process to the first painted rows" + at + shell,
                      BenchReport::median(ours), 400, "ms");
     }
@@ -273,11 +274,9 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
         }
         report.record(name + ", to the count label painted" + at, BenchReport::median(label),
                       BenchReport::median(theirs), 1.5);
-        report.limit(name + ": first rows painted" + at, BenchReport::median(firstRows), 150,
-                     "ms");
+        report.limit(name + ": first rows painted" + at, BenchReport::median(firstRows), 150, "ms");
         report.limit(name + ": count label painted" + at, BenchReport::median(label), 300, "ms");
-        report.limit(name + ": event loop held at most" + at, BenchReport::median(held), 100,
-                     "ms");
+        report.limit(name + ": event loop held at most" + at, BenchReport::median(held), 100, "ms");
     };
     commandCase(
         "Find basalt in Rockname", [&] { find(w, "basalt", "Rockname"); },

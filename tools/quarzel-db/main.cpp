@@ -90,8 +90,8 @@ int classify(const std::string& dir, const std::string& table, const std::string
             std::snprintf(line, sizeof line, "%lld\t%.2f\t%.2f\t%s\n",
                           static_cast<long long>(keys[i]), p.silica, p.alkali, name);
         else
-            std::snprintf(line, sizeof line, "%lld\t\t\t%s\n",
-                          static_cast<long long>(keys[i]), name);
+            std::snprintf(line, sizeof line, "%lld\t\t\t%s\n", static_cast<long long>(keys[i]),
+                          name);
         out += line;
         if (out.size() > (1 << 16)) {
             std::cout << out;

@@ -35,9 +35,8 @@ RecordsetModel::RecordsetModel(DataControl* data, QObject* parent)
         endResetModel();
         followRows(0);
     });
-    connect(data_, &DataControl::rowsKnown, this, [this](bool soon) {
-        followRows(soon ? kCommandStep : kGrowStep);
-    });
+    connect(data_, &DataControl::rowsKnown, this,
+            [this](bool soon) { followRows(soon ? kCommandStep : kGrowStep); });
 }
 
 int RecordsetModel::knownRows() const {

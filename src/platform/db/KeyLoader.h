@@ -32,8 +32,8 @@ public:
     bool keysDone() const { return keysDone_.load(std::memory_order_acquire); }
     // The count is known once the count statement is done, or the keys are.
     bool countDone() const { return countDone_.load(std::memory_order_acquire); }
-    long count() const { return count_; }          // after countDone(), when no failure
-    const Failure& keysFailure() const { return keysFailure_; } // after keysDone()
+    long count() const { return count_; } // after countDone(), when no failure
+    const Failure& keysFailure() const { return keysFailure_; }   // after keysDone()
     const Failure& countFailure() const { return countFailure_; } // after countDone()
 
     // Both threads are over: nothing of this loader reads the file any more.

@@ -3,15 +3,14 @@
 #include "Database.h"
 #include "EngineError.h"
 #include "SelectText.h"
+#include "SubstringIndex.h"
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <string_view>
 #include <unordered_set>
 
 namespace engine {
@@ -63,61 +62,6 @@ Value readColumn(sqlite3_stmt* s, int i) {
 
 std::string bracket(const std::string& name) {
     return "[" + name + "]";
-}
-
-// A condition "[Column] Like '*term*'" on a text column, with a term of
-// three or more plain ASCII characters, is answered from the table's
-// substring index: it becomes "([ID] IN (rows whose column holds the term)
-// And [Column] Like '*term*')". The Like still decides, so the rows are
-// exactly the same; the index only spares reading the others. ASCII only,
-// because the index folds other letters differently from our Like. Empty
-// when the statement has no such condition or the table no index.
-// Whether the index names few enough rows to be worth it: for a term found
-// in many rows the ordinary scan is faster than the index, so the index is
-// asked for no more than a few hundred rows before it is used.
-bool selective(Database& db, const std::string& matching) {
-    constexpr int kFew = 500;
-    try {
-        Statement few = db.prepareUser(
-            "SELECT count(*) FROM (" + matching + " LIMIT " + std::to_string(kFew) + ")", {});
-        return sqlite3_step(few.get()) == SQLITE_ROW && sqlite3_column_int64(few.get(), 0) < kFew;
-    } catch (const EngineError&) {
-        return false; // a damaged index: not used
-    }
-}
-
-std::string narrowedBySubstringIndex(Database& db, const std::string& table,
-                                     const std::string& fromClause) {
-    std::string lower = fromClause;
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const char* column : {"rockname", "geologist", "date", "location", "doziro sample#"}) {
-        const std::string head = "[" + std::string(column) + "] like '*";
-        for (std::size_t at = lower.find(head); at != std::string::npos;
-             at = lower.find(head, at + 1)) {
-            const std::size_t from = at + head.size();
-            const std::size_t close = lower.find('\'', from);
-            if (close == std::string::npos || close < from + 4 || lower[close - 1] != '*')
-                continue;
-            const std::string term = fromClause.substr(from, close - 1 - from);
-            const bool plain = std::all_of(term.begin(), term.end(), [](char c) {
-                return c >= 0x20 && c < 0x7F &&
-                       std::string_view("\"*?#[]\\").find(c) == std::string_view::npos;
-            });
-            if (!plain || term.size() < 3 || !db.hasTrigram(table))
-                continue;
-            const std::string condition = fromClause.substr(at, close + 1 - at);
-            const std::string name = fromClause.substr(at + 1, head.size() - 10);
-            const std::string index = "[" + table + "_trigram]";
-            const std::string matching = "SELECT rowid FROM " + index + " WHERE " + index +
-                                         " MATCH '\"" + name + "\" : \"" + term + "\"'";
-            if (!selective(db, matching))
-                return {};
-            return fromClause.substr(0, at) + "([ID] IN (" + matching + ") And " + condition + ")" +
-                   fromClause.substr(close + 1);
-        }
-    }
-    return {};
 }
 
 } // namespace
@@ -185,9 +129,8 @@ void Recordset::readKeys(const std::string& keySql, std::string countSql,
     loader_ = std::make_unique<KeyLoader>(db_->Name(), keySql, countSql, db_->busyWaitMs(), keys_);
     // The first screen, or the end: a statement that cannot run at all
     // fails here, as it always did.
-    loader_->waitUntil([this, whole] {
-        return loader_->keysDone() || (!whole && keys_.size() >= kFirstScreen);
-    });
+    loader_->waitUntil(
+        [this, whole] { return loader_->keysDone() || (!whole && keys_.size() >= kFirstScreen); });
     if (loader_->keysDone() && loader_->keysFailure().rc)
         failLoading(loader_->keysFailure());
 }
@@ -218,8 +161,8 @@ long Recordset::RecordCount() const {
 }
 
 long Recordset::knownRowCount() const {
-    if (loader_ && !(loader_->keysDone() && !loader_->keysFailure().rc) &&
-        loader_->countDone() && !loader_->countFailure().rc)
+    if (loader_ && !(loader_->keysDone() && !loader_->keysFailure().rc) && loader_->countDone() &&
+        !loader_->countFailure().rc)
         return loader_->count();
     return keys_.size();
 }

@@ -116,8 +116,7 @@ std::string countStatement(const std::string& fromClause) {
         if (t == "GROUP" || t == "HAVING" || t == "LIMIT" || t == "OFFSET" || t == "UNION" ||
             t == "INTERSECT" || t == "EXCEPT" || t == "WINDOW" || t == "SELECT")
             return {};
-        if (t == "ORDER" && w + 1 < words.size() && words[w + 1].text == "BY" &&
-            cut == s.size())
+        if (t == "ORDER" && w + 1 < words.size() && words[w + 1].text == "BY" && cut == s.size())
             cut = words[w].at;
     }
     return "SELECT COUNT(*) " + s.substr(0, cut);
