@@ -84,6 +84,15 @@ void DataControl::lockRecordset() {
 }
 
 void DataControl::Refresh() {
+    // A refresh waiting for the engine lets the window paint; anything that
+    // asks for another one meanwhile (closing the window) gets this one.
+    if (refreshing_)
+        return;
+    refreshing_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{refreshing_};
     emit pendingEditsDue();
     std::shared_ptr<engine::Database> db = database_;
     if (reopen_ || !db) {

@@ -65,6 +65,7 @@ private:
     QString recordSource_;
     bool readOnly_ = false;
     bool reopen_ = true;
+    bool refreshing_ = false;
     std::shared_ptr<engine::Database> database_;
     std::unique_ptr<engine::Recordset> recordset_;
     std::unique_ptr<DataRecordset> proxy_;
