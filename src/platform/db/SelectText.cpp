@@ -114,7 +114,8 @@ std::string countStatement(const std::string& fromClause) {
     for (std::size_t w = 0; w < words.size(); ++w) {
         const std::string& t = words[w].text;
         if (t == "GROUP" || t == "HAVING" || t == "LIMIT" || t == "OFFSET" || t == "UNION" ||
-            t == "INTERSECT" || t == "EXCEPT" || t == "WINDOW" || t == "SELECT")
+            t == "INTERSECT" || t == "EXCEPT" || t == "WINDOW" || t == "SELECT" || t == "WHERE" ||
+            t == "JOIN")
             return {};
         if (t == "ORDER" && w + 1 < words.size() && words[w + 1].text == "BY" && cut == s.size())
             cut = words[w].at;

@@ -10,10 +10,12 @@ namespace SelectText {
 // Splits "SELECT * FROM table ..." into the text from FROM on and the table.
 bool splitSelectStar(const std::string& sql, std::string& fromClause, std::string& table);
 
-// "SELECT COUNT(*) FROM ... WHERE ...": the same rows counted without their
-// order, so that an index or a plain scan answers it. Empty when the text
-// holds anything that could make the two differ (GROUP BY, LIMIT, UNION,
-// comments...): such a set is counted from its keys instead.
+// "SELECT COUNT(*) FROM table": the rows of a statement without a
+// condition counted without their order, which the smallest index answers
+// long before every key is read. Empty when the text has a condition (the
+// scan that reads the keys counts them as soon) or anything that could make
+// the two differ (GROUP BY, LIMIT, UNION, comments...): such a set is
+// counted from its keys.
 std::string countStatement(const std::string& fromClause);
 
 } // namespace SelectText
