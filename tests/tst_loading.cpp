@@ -36,6 +36,15 @@ std::vector<std::int64_t> rawKeys(const TestData& d, const std::string& sql) {
     return keys;
 }
 
+// How many of this process's file descriptors are open on the file.
+int openHandlesTo(const std::string& path) {
+    const QString target = QFileInfo(QString::fromStdString(path)).canonicalFilePath();
+    int n = 0;
+    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::System | QDir::Files))
+        n += fd.symLinkTarget() == target;
+    return n;
+}
+
 } // namespace
 
 class TestLoading : public QObject {
@@ -175,6 +184,10 @@ private slots:
         for (int i = 0; i < 20; ++i)
             db->OpenRecordset(i % 2 ? "SELECT * From [DOZIRO1]Order By [Date] ASC"
                                     : "SELECT * FROM [DOZIRO1] Where [Location] Like '*a*'");
+        // Their connections are kept for reuse, not opened anew for every set.
+        QVERIFY(openHandlesTo(d.databasePath()) >= 1); // this connection's own
+        QVERIFY2(openHandlesTo(d.databasePath()) <= 3,
+                 qPrintable(QString::number(openHandlesTo(d.databasePath()))));
         // No reader of ours is left behind: another program may lock at once.
         sqlite3* other = nullptr;
         sqlite3_open(d.databasePath().c_str(), &other);

@@ -52,7 +52,35 @@ Database::Database(std::string path, Workgroup wg, bool readOnly)
     : path_(std::move(path)), workgroup_(std::move(wg)), readOnly_(readOnly) {}
 
 Database::~Database() {
+    for (sqlite3* r : readers_)
+        sqlite3_close_v2(r);
     sqlite3_close_v2(db_);
+}
+
+sqlite3* Database::takeReader(int& rc, std::string& message) {
+    {
+        std::lock_guard<std::mutex> lock(readersMutex_);
+        if (!readers_.empty()) {
+            sqlite3* r = readers_.back();
+            readers_.pop_back();
+            return r;
+        }
+    }
+    sqlite3* r = nullptr;
+    rc = sqlite3_open_v2(path_.c_str(), &r, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        message = r ? sqlite3_errmsg(r) : "cannot open";
+        sqlite3_close_v2(r);
+        return nullptr;
+    }
+    registerLikeFunctions(r);
+    return r;
+}
+
+void Database::giveBackReader(sqlite3* reader) {
+    sqlite3_progress_handler(reader, 0, nullptr, nullptr);
+    std::lock_guard<std::mutex> lock(readersMutex_);
+    readers_.push_back(reader);
 }
 
 std::shared_ptr<Database> Database::open(const std::string& path, const Workgroup& workgroup,

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,12 @@ public:
     bool hasTrigram(const std::string& table);
     sqlite3* handle() const { return db_; }
 
+    // Read-only connections of this file for the threads that read a record
+    // set's keys, kept for the next set once given back. Any thread may
+    // take one; a failure to open comes back as its code and message.
+    sqlite3* takeReader(int& rc, std::string& message);
+    void giveBackReader(sqlite3* reader);
+
 private:
     Database(std::string path, Workgroup wg, bool readOnly);
     Statement prepareInternal(const char* sql);
@@ -93,6 +100,8 @@ private:
     std::string deniedAction_;
     long long busySeenAt_ = 0; // milliseconds of the steady clock; 0 when no lock was seen
     std::map<std::string, std::vector<Column>> columns_;
+    std::mutex readersMutex_;
+    std::vector<sqlite3*> readers_;
     std::map<std::string, bool> trigram_;
 };
 

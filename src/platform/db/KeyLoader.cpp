@@ -1,6 +1,6 @@
 #include "KeyLoader.h"
 
-#include "LikeFunctions.h"
+#include "Database.h"
 #include "Statement.h"
 
 #include <sqlite3.h>
@@ -22,31 +22,24 @@ int stopWhenCancelled(void* flag) {
     return static_cast<std::atomic<bool>*>(flag)->load(std::memory_order_relaxed) ? 1 : 0;
 }
 
-// A read-only connection of the loader's own, with the engine's Like.
-sqlite3* openReader(const std::string& path, int busyWaitMs, std::atomic<bool>* cancel,
-                    KeyLoader::Failure& failure) {
-    sqlite3* db = nullptr;
-    const int rc =
-        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        failure = {rc, db ? sqlite3_errmsg(db) : "cannot open"};
-        sqlite3_close_v2(db);
-        return nullptr;
-    }
-    sqlite3_busy_timeout(db, busyWaitMs);
-    sqlite3_progress_handler(db, 1000, &stopWhenCancelled, cancel);
-    registerLikeFunctions(db);
-    return db;
-}
-
 } // namespace
 
-KeyLoader::KeyLoader(const std::string& path, const std::string& keySql,
-                     const std::string& countSql, int busyWaitMs, KeyList& keys)
-    : keys_(keys), counting_(!countSql.empty()) {
-    keysThread_ = std::thread(&KeyLoader::loadKeys, this, path, keySql, busyWaitMs);
+KeyLoader::KeyLoader(Database& db, const std::string& keySql, const std::string& countSql,
+                     int busyWaitMs, KeyList& keys)
+    : db_(db), keys_(keys), counting_(!countSql.empty()) {
+    keysThread_ = std::thread(&KeyLoader::loadKeys, this, keySql, busyWaitMs);
     if (counting_)
-        countThread_ = std::thread(&KeyLoader::countRows, this, path, countSql, busyWaitMs);
+        countThread_ = std::thread(&KeyLoader::countRows, this, countSql, busyWaitMs);
+}
+
+// A read-only connection of the database's, stopped when this loader is.
+sqlite3* KeyLoader::open(int busyWaitMs, Failure& failure) {
+    sqlite3* db = db_.takeReader(failure.rc, failure.message);
+    if (db) {
+        sqlite3_busy_timeout(db, busyWaitMs);
+        sqlite3_progress_handler(db, 1000, &stopWhenCancelled, &cancel_);
+    }
+    return db;
 }
 
 KeyLoader::~KeyLoader() {
@@ -62,9 +55,9 @@ void KeyLoader::notify() {
     changed_.notify_all();
 }
 
-void KeyLoader::loadKeys(std::string path, std::string sql, int busyWaitMs) {
+void KeyLoader::loadKeys(std::string sql, int busyWaitMs) {
     Failure failure;
-    if (sqlite3* db = openReader(path, busyWaitMs, &cancel_, failure)) {
+    if (sqlite3* db = open(busyWaitMs, failure)) {
         sqlite3_stmt* raw = nullptr;
         int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
         {
@@ -82,7 +75,7 @@ void KeyLoader::loadKeys(std::string path, std::string sql, int busyWaitMs) {
             if (rc != SQLITE_DONE)
                 failure = {rc, sqlite3_errmsg(db)};
         }
-        sqlite3_close_v2(db);
+        db_.giveBackReader(db);
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -99,10 +92,10 @@ void KeyLoader::loadKeys(std::string path, std::string sql, int busyWaitMs) {
     }
 }
 
-void KeyLoader::countRows(std::string path, std::string sql, int busyWaitMs) {
+void KeyLoader::countRows(std::string sql, int busyWaitMs) {
     Failure failure;
     long n = -1;
-    if (sqlite3* db = openReader(path, busyWaitMs, &cancel_, failure)) {
+    if (sqlite3* db = open(busyWaitMs, failure)) {
         sqlite3_stmt* raw = nullptr;
         int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
         {
@@ -112,7 +105,7 @@ void KeyLoader::countRows(std::string path, std::string sql, int busyWaitMs) {
             else
                 failure = {rc, sqlite3_errmsg(db)};
         }
-        sqlite3_close_v2(db);
+        db_.giveBackReader(db);
     }
     std::lock_guard<std::mutex> lock(mutex_);
     countFailure_ = failure;

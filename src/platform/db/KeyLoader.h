@@ -9,7 +9,11 @@
 #include <string>
 #include <thread>
 
+struct sqlite3;
+
 namespace engine {
+
+class Database;
 
 // Reads the keys of a record set, and counts its rows, on threads and
 // connections of their own, so that whoever opened the set can show its
@@ -23,8 +27,8 @@ public:
     };
 
     // countSql may be empty: the set is then counted from its keys.
-    KeyLoader(const std::string& path, const std::string& keySql, const std::string& countSql,
-              int busyWaitMs, KeyList& keys);
+    KeyLoader(Database& db, const std::string& keySql, const std::string& countSql, int busyWaitMs,
+              KeyList& keys);
     ~KeyLoader(); // stops the threads and waits for them
     KeyLoader(const KeyLoader&) = delete;
     KeyLoader& operator=(const KeyLoader&) = delete;
@@ -48,10 +52,12 @@ public:
     static void setWaitHook(void (*hook)());
 
 private:
-    void loadKeys(std::string path, std::string sql, int busyWaitMs);
-    void countRows(std::string path, std::string sql, int busyWaitMs);
+    sqlite3* open(int busyWaitMs, Failure& failure);
+    void loadKeys(std::string sql, int busyWaitMs);
+    void countRows(std::string sql, int busyWaitMs);
     void notify();
 
+    Database& db_;
     KeyList& keys_;
     std::atomic<bool> cancel_{false};
     std::atomic<bool> keysDone_{false};

@@ -126,7 +126,7 @@ void Recordset::readKeys(const std::string& keySql, std::string countSql,
             countSql.clear(); // counted from the keys instead
         }
     }
-    loader_ = std::make_unique<KeyLoader>(db_->Name(), keySql, countSql, db_->busyWaitMs(), keys_);
+    loader_ = std::make_unique<KeyLoader>(*db_, keySql, countSql, db_->busyWaitMs(), keys_);
     // The first screen, or the end: a statement that cannot run at all
     // fails here, as it always did.
     loader_->waitUntil(
