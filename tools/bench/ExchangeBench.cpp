@@ -65,7 +65,7 @@ void runExchangeCases(BenchReport& report, const std::string& dir) {
         sqlite3_close(raw);
     }
     const bool capped = total > kMaxRows;
-    const std::string ours = capped ? "Where [ID] <= " + std::to_string(kMaxRows) : "";
+    const std::string ours = capped ? "Where [ID] <= " + std::to_string(kMaxRows) + " " : "";
     const std::string theirs = capped ? " WHERE ID <= " + std::to_string(kMaxRows) : "";
     const std::string of = capped ? " of " + std::to_string(total) : "";
     const std::string select = "SELECT * From [DOZIRO1]" + ours + "Order By [Rockname] ASC";
