@@ -382,16 +382,21 @@ private slots:
             {"Rockname", "basalt"},        {"Rockname", "BASALT"}, {"Location", "site"},
             {"Location", "Mount Oss"},     {"Geologist", "an"},    {"Date", "-0"},
             {"Doziro Sample#", "dz-0001"}, {"Rockname", "ite"},    {"Rockname", "b?salt"},
-            {"Rockname", "[bt]asalt"},     {"Location", "Söder"}};
+            {"Rockname", "[bt]asalt"},     {"Location", "Söder"},  {"Location", "Geyser"},
+            {"Date", "#"},                 {"Rockname", "[a-c]asalt"}};
         {
             plain.logOnAsProgram();
             auto other = plain.open();
             d.logOnAsProgram();
             for (const auto& [column, term] : searches)
                 QCOMPARE(keysOf(*db, column, term), keysOf(*other, column, term));
+            // A pattern without a leading star is never looked up in the index.
+            const std::string sql = "SELECT * FROM [DOZIRO1]Where [Rockname] Like 'Basalt*'";
+            QCOMPARE(db->OpenRecordset(sql)->keys(), other->OpenRecordset(sql)->keys());
+            QVERIFY(!db->OpenRecordset(sql)->keys().empty());
         }
         for (const auto& [column, term] : searches)
-            if (std::string(term).find_first_of("?[") == std::string::npos)
+            if (std::string(term).find_first_of("?[#") == std::string::npos)
                 QCOMPARE(static_cast<long long>(keysOf(*db, column, term).size()),
                          rawCount(column, term));
         // Kept in step with the engine's own writes.
