@@ -26,10 +26,16 @@ int stopWhenCancelled(void* flag) {
 
 KeyLoader::KeyLoader(Database& db, const std::string& keySql, const std::string& countSql,
                      int busyWaitMs, KeyList& keys)
-    : db_(db), keys_(keys), counting_(!countSql.empty()) {
+    : db_(db), keys_(keys), countSql_(countSql), busyWaitMs_(busyWaitMs) {
     keysThread_ = std::thread(&KeyLoader::loadKeys, this, keySql, busyWaitMs);
-    if (counting_)
-        countThread_ = std::thread(&KeyLoader::countRows, this, countSql, busyWaitMs);
+}
+
+void KeyLoader::startCounting() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (counting_ || countSql_.empty() || keysDone())
+        return;
+    counting_ = true;
+    countThread_ = std::thread(&KeyLoader::countRows, this, countSql_, busyWaitMs_);
 }
 
 // A read-only connection of the database's, stopped when this loader is.

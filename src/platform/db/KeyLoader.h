@@ -26,7 +26,9 @@ public:
         std::string message;
     };
 
-    // countSql may be empty: the set is then counted from its keys.
+    // countSql may be empty: the set is then counted from its keys. The
+    // count statement runs only when count() is asked for before every key
+    // is in (startCounting): a set read whole anyway is not scanned twice.
     KeyLoader(Database& db, const std::string& keySql, const std::string& countSql, int busyWaitMs,
               KeyList& keys);
     ~KeyLoader(); // stops the threads and waits for them
@@ -42,6 +44,9 @@ public:
 
     // Both threads are over: nothing of this loader reads the file any more.
     bool idle() const { return keysDone() && countDone(); }
+
+    // Runs the count statement now, unless the keys are all in already.
+    void startCounting();
 
     // Waits until done() holds. With pump, the wait hook runs meanwhile so
     // that a window keeps painting; never pump from inside a paint.
@@ -62,7 +67,9 @@ private:
     std::atomic<bool> cancel_{false};
     std::atomic<bool> keysDone_{false};
     std::atomic<bool> countDone_{false};
-    bool counting_ = false; // whether a count thread runs; set before either starts
+    std::string countSql_;
+    int busyWaitMs_;
+    bool counting_ = false; // whether a count thread runs; under mutex_
     long count_ = -1;
     Failure keysFailure_;
     Failure countFailure_;

@@ -150,6 +150,7 @@ EngineError Recordset::loadingError() const {
 long Recordset::RecordCount() const {
     if (!loader_)
         return keys_.size();
+    loader_->startCounting();
     loader_->waitUntil([this] {
         return loader_->keysDone() || (loader_->countDone() && !loader_->countFailure().rc);
     });
