@@ -92,7 +92,7 @@ private slots:
         QCOMPARE(keys.at(n - 2), std::int64_t((n - 1) * 3));
         QCOMPARE(keys.indexOf(65536 * 3), 65535L);
         QCOMPARE(keys.indexOf(65535 * 3), -1L);
-        keys.push_back(-1);
+        keys.append(-1);
         QCOMPARE(keys.toVector().back(), std::int64_t(-1));
     }
 

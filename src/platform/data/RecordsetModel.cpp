@@ -12,31 +12,33 @@
 
 RecordsetModel::RecordsetModel(DataControl* data, QObject* parent)
     : QAbstractTableModel(parent), data_(data) {
-    connect(data_, &DataControl::recordsetChanging, this, [this] {
-        beginResetModel();
-        pending_.clear();
-        pendingRow_ = -1;
-    });
+    connect(data_, &DataControl::recordsetChanging, this, &RecordsetModel::beginReset);
     connect(data_, &DataControl::recordsetChanged, this, [this] {
         readFailureReported_ = false;
         // A new record set brings new columns without number formats.
         formats_ = QStringList();
         for (int i = 0; i < columnCount(); ++i)
             formats_ << QString();
-        rows_ = std::min(knownRows(), kCommandStep);
-        endResetModel();
-        followRows(0); // the rest, if any, between events
+        endReset();
     });
     connect(data_, &DataControl::rowsChanged, this, [this] {
-        beginResetModel();
-        pending_.clear();
-        pendingRow_ = -1;
-        rows_ = std::min(knownRows(), kCommandStep);
-        endResetModel();
-        followRows(0);
+        beginReset();
+        endReset();
     });
     connect(data_, &DataControl::rowsKnown, this,
             [this](bool soon) { followRows(soon ? kCommandStep : kGrowStep); });
+}
+
+void RecordsetModel::beginReset() {
+    beginResetModel();
+    pending_.clear();
+    pendingRow_ = -1;
+}
+
+void RecordsetModel::endReset() {
+    rows_ = std::min(knownRows(), kCommandStep);
+    endResetModel();
+    followRows(0); // the rest, if any, between events
 }
 
 int RecordsetModel::knownRows() const {

@@ -43,7 +43,8 @@ signals:
     void readFailed(const QString& description);
 
 private:
-    void reset();
+    void beginReset();
+    void endReset();
     void followRows(int step);
     int knownRows() const;
     DataControl* data_;

@@ -12,7 +12,7 @@ namespace engine {
 // and never a second copy while growing.
 //
 // append() may run on a loading thread; everything else on the owner's
-// thread, and erase() and push_back() only once loading is over.
+// thread, and erase() and a key appended by the owner only once loading is over.
 class KeyList {
 public:
     KeyList();
@@ -25,7 +25,6 @@ public:
         return blocks_[static_cast<std::size_t>(index >> kShift)][index & kMask];
     }
     void append(std::int64_t key);
-    void push_back(std::int64_t key) { append(key); }
     void erase(long index);
     void clear(); // only while no thread appends
     long indexOf(std::int64_t key) const;

@@ -13,9 +13,8 @@ namespace {
 
 std::atomic<void (*)()> waitHook{nullptr};
 
-// Keys are handed over in batches: the first screen at once, then in
-// steps that keep the waiting side from waking for every key.
-constexpr long kFirstBatch = 64;
+// After the first screen, keys are handed over in steps that keep the
+// waiting side from waking for every key.
 constexpr long kBatch = 16384;
 
 int stopWhenCancelled(void* flag) {
@@ -69,7 +68,7 @@ void KeyLoader::loadKeys(std::string sql, int busyWaitMs) {
         {
             Statement s(raw);
             if (rc == SQLITE_OK) {
-                long next = kFirstBatch;
+                long next = kFirstScreen;
                 while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
                     keys_.append(sqlite3_column_int64(raw, 0));
                     if (keys_.size() == next) {

@@ -35,6 +35,9 @@ public:
     KeyLoader(const KeyLoader&) = delete;
     KeyLoader& operator=(const KeyLoader&) = delete;
 
+    // Keys enough for a window's first screen: the owner is told at once.
+    static constexpr long kFirstScreen = 64;
+
     bool keysDone() const { return keysDone_.load(std::memory_order_acquire); }
     // The count is known once the count statement is done, or the keys are.
     bool countDone() const { return countDone_.load(std::memory_order_acquire); }

@@ -129,8 +129,9 @@ void Recordset::readKeys(const std::string& keySql, std::string countSql,
     loader_ = std::make_unique<KeyLoader>(*db_, keySql, countSql, db_->busyWaitMs(), keys_);
     // The first screen, or the end: a statement that cannot run at all
     // fails here, as it always did.
-    loader_->waitUntil(
-        [this, whole] { return loader_->keysDone() || (!whole && keys_.size() >= kFirstScreen); });
+    loader_->waitUntil([this, whole] {
+        return loader_->keysDone() || (!whole && keys_.size() >= KeyLoader::kFirstScreen);
+    });
     if (loader_->keysDone() && loader_->keysFailure().rc)
         failLoading(loader_->keysFailure());
 }
@@ -266,7 +267,7 @@ std::int64_t Recordset::Update() {
     Statement s = db_->prepareUser(sql, sql);
     db_->stepWrite(s, sql);
     const std::int64_t key = sqlite3_last_insert_rowid(db_->handle());
-    keys_.push_back(key);
+    keys_.append(key);
     return key;
 }
 

@@ -40,7 +40,6 @@ public:
     long knownRowCount() const;
     // Whether every key is read (or failed to be).
     bool keysComplete() const { return !loader_ || loader_->keysDone(); }
-    static constexpr long kFirstScreen = 64;
     // Waits until the set is read whole and counted: no other connection of
     // this set reads the file any more (writes wait for this).
     void waitForIdle() const;
