@@ -30,14 +30,26 @@ add_custom_target(shipped_files ALL DEPENDS ${SHIPPED}/quarzdb32.mdb ${SHIPPED}/
                                             ${COMPRESSED})
 
 install(TARGETS quarzel quarzel-db RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_BINARY_DIR}/bin/STONARC.CHM ${CMAKE_BINARY_DIR}/bin/machine.reg
+install(FILES ${CMAKE_BINARY_DIR}/bin/STONARC.CHM
               ${SHIPPED}/quarzdb32.mdb ${SHIPPED}/tarnvel.mdw
         DESTINATION ${QUARZEL_SHARE})
+# The icon is drawn once, as SVG, and rendered at each size it is shipped in.
+find_program(RSVG_CONVERT rsvg-convert REQUIRED)
+set(ICON_SOURCE ${PROJECT_SOURCE_DIR}/data/icons/quarzel.svg)
+set(ICONS)
 foreach(size 16 32 64)
-  install(FILES ${PROJECT_SOURCE_DIR}/data/icons/quarzel-${size}.png
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+  set(out ${SHIPPED}/quarzel-${size}.png)
+  add_custom_command(
+    OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${SHIPPED}
+    COMMAND ${RSVG_CONVERT} -w ${size} -h ${size} ${ICON_SOURCE} -o ${out}
+    DEPENDS ${ICON_SOURCE})
+  list(APPEND ICONS ${out})
+  install(FILES ${out} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
           RENAME quarzel.png)
 endforeach()
+install(FILES ${ICON_SOURCE} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+add_custom_target(icons ALL DEPENDS ${ICONS})
 install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/example.quarzelgeochem.Quarzel.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/example.quarzelgeochem.Quarzel.metainfo.xml

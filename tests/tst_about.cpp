@@ -293,8 +293,22 @@ private slots:
         exe.close();
         exe.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
 
+        // Nothing registered and no tool on this run's search path.
+        const QByteArray searchPath = qgetenv("PATH");
+        QDir(f.data().dir()).mkpath("bin");
+        qputenv("PATH", (f.data().dir() + "/bin").toLocal8Bit());
         writeRegistry(reg, "");
-        clickAndExpectMessage(true); // nothing registered
+        clickAndExpectMessage(true);
+        // A tool installed after the program was built is found when asked.
+        QFile tool(f.data().dir() + "/bin/hardinfo");
+        tool.open(QIODevice::WriteOnly);
+        tool.write(("#!/bin/sh\n: > " + f.data().dir() + "/started\n").toUtf8());
+        tool.close();
+        tool.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        clickAndExpectMessage(false);
+        QTRY_VERIFY(QFile::exists(f.data().dir() + "/started"));
+        tool.remove();
+        clickAndExpectMessage(true);
         writeRegistry(reg, msinfo + "PATH=sz:/bin/true\n");
         clickAndExpectMessage(false);
         // A PATH naming no file: the message, and no fall-back to the folder.
@@ -322,6 +336,7 @@ private slots:
         QCOMPARE(value, QString());
         QVERIFY(!frmAbout::GetKeyValue(0x80000001, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO",
                                        "PATH", value));
+        qputenv("PATH", searchPath);
     }
 };
 

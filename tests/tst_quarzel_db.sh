@@ -35,5 +35,19 @@ check "--skip-bad imports the good rows" '[ $rc -eq 0 ] && grep -q "imported 2 r
 check "export writes the view's rows" '[ $rc -eq 0 ] && [ "$(wc -l <"$dir/out.csv")" -eq 3 ] && head -n 1 "$dir/out.csv" | grep -q "^Rockname,Geologist,Date,Location,Doziro Sample#,SiO2"'
 "$tool" export "$dir/a" "SELECT * FROM [Project3]" "$dir/nowhere/out.csv" >/dev/null 2>"$dir/err"; rc=$?
 check "an unwritable export fails with its path" '[ $rc -ne 0 ] && grep -q "nowhere/out.csv" "$dir/err"'
+"$tool" classify "$dir/a" --where "[SiO2] > 45" >"$dir/out" 2>"$dir/err"; rc=$?
+check "a condition ending in a number runs" '[ $rc -eq 0 ] && grep -q "^no point" "$dir/out" && [ ! -s "$dir/err" ]'
+"$tool" classify "$dir/a" --where "[SiO2] > 45 Or [SiO2] < 45" >"$dir/or" 2>/dev/null
+"$tool" classify "$dir/a" >"$dir/all" 2>/dev/null
+check "a condition is kept whole" '[ "$(grep -c "^[0-9]" "$dir/or")" -le "$(grep -c "^[0-9]" "$dir/all")" ] && [ "$(grep -c "^[0-9]" "$dir/out")" -le "$(grep -c "^[0-9]" "$dir/or")" ]'
+# The manual page names every command and option the usage text gives.
+man="$(dirname "$0")/../data/man/quarzel-db.1"
+usage=$("$tool" 2>&1)
+for word in $(printf "%s\n" "$usage" | sed -n 's/^.*quarzel-db \([a-z-]*\).*$/\1/p'); do
+  check "the manual page has the command $word" 'grep -q "^\.B quarzel-db $word\$" "$man"'
+done
+for flag in $(printf "%s\n" "$usage" | grep -o -- '--[a-z-]*' | sort -u); do
+  check "the manual page has $flag" 'grep -qF -- "$(printf "%s" "$flag" | sed "s/-/\\\\-/g")" "$man"'
+done
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

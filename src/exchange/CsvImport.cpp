@@ -4,6 +4,7 @@
 #include "TextRules.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
+#include "platform/db/NumberText.h"
 #include "schema/Schema.h"
 
 #include <sqlite3.h>
@@ -71,11 +72,9 @@ bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line
         std::string number = value;
         if (plan.delimiter == ';')
             std::replace(number.begin(), number.end(), ',', '.');
-        const char* first = number.data() + (number[0] == '+' ? 1 : 0);
-        const char* last = number.data() + number.size();
         double d = 0;
-        const auto [ptr, ec] = std::from_chars(first, last, d);
-        if (ec != std::errc() || ptr != last || !std::isfinite(d)) {
+        const std::errc ec = engine::parseNumber(number, d);
+        if (ec != std::errc()) {
             bad.column = schema::kColumns[static_cast<std::size_t>(column)];
             bad.text = fields[i];
             bad.why =
@@ -107,7 +106,8 @@ std::string ImportPlan::describe() const {
             out += b.why + "\n";
     }
     if (bad > static_cast<long>(firstBad.size()))
-        out += "  ... and " + std::to_string(bad - static_cast<long>(firstBad.size())) + " more.\n";
+        out += "  ... and " + std::to_string(bad - static_cast<long>(firstBad.size())) +
+               " further bad rows, not listed.\n";
     std::string nullText;
     for (int c = 0; c < schema::kColumnCount; ++c)
         if (nulls[static_cast<std::size_t>(c)])

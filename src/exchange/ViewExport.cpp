@@ -12,6 +12,8 @@
 #include <memory>
 #include <stdexcept>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -24,21 +26,35 @@ bool endsWithNoCase(const std::string& s, const std::string& tail) {
     return true;
 }
 
-std::string temporaryBeside(const std::string& path) {
-    return path + ".part-" + std::to_string(::getpid());
-}
-
-[[noreturn]] void failed(const std::string& path, const std::string& why) {
+[[noreturn]] void failed(const std::string& path, std::string why) {
+    while (!why.empty() && why.back() == '.')
+        why.pop_back(); // one full stop, whoever wrote the reason
     throw std::runtime_error("Cannot write '" + path + "': " + why + ".");
 }
 
-void renameInto(const std::string& temp, const std::string& path) {
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        const int e = errno;
-        std::remove(temp.c_str());
-        failed(path, std::strerror(e));
+// The temporary file beside the target: removed on every way out but a
+// completed rename, an exception from a damaged page included.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const std::string& target)
+        : target_(target), path_(target + ".part-" + std::to_string(::getpid())) {}
+    ~TemporaryFile() {
+        if (!kept_)
+            std::remove(path_.c_str());
     }
-}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::string& path() const { return path_; }
+    void renameInto() {
+        if (std::rename(path_.c_str(), target_.c_str()) != 0)
+            failed(target_, std::strerror(errno));
+        kept_ = true;
+    }
+
+private:
+    std::string target_, path_;
+    bool kept_ = false;
+};
 
 std::string cellText(const engine::Value& v) {
     if (v.type() == engine::Value::Type::Real)
@@ -46,21 +62,26 @@ std::string cellText(const engine::Value& v) {
     return v.storedText();
 }
 
+// Asks the system whether the file can be made at all, before any work:
+// its own reason (no such folder, permission denied) is the one to give.
+void checkWritable(const std::string& target, const TemporaryFile& temp) {
+    std::FILE* f = std::fopen(temp.path().c_str(), "wb");
+    if (!f)
+        failed(target, std::strerror(errno));
+    std::fclose(f);
+}
+
 long writeCsv(engine::Recordset& rs, const std::string& path,
               const std::function<void(long)>& progress, const std::atomic<bool>* cancel) {
-    const std::string temp = temporaryBeside(path);
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    TemporaryFile temp(path);
+    std::FILE* f = std::fopen(temp.path().c_str(), "wb");
     if (!f)
         failed(path, std::strerror(errno));
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(f, &std::fclose);
     std::string line;
     auto put = [&] {
-        if (std::fwrite(line.data(), 1, line.size(), f) != line.size()) {
-            const int e = errno;
-            file.reset();
-            std::remove(temp.c_str());
-            failed(path, std::strerror(e));
-        }
+        if (std::fwrite(line.data(), 1, line.size(), f) != line.size())
+            failed(path, std::strerror(errno));
     };
     for (int c = 0; c < rs.FieldCount(); ++c)
         line += (c ? "," : "") + ViewExport::csvField(rs.FieldNames()[static_cast<std::size_t>(c)]);
@@ -68,11 +89,8 @@ long writeCsv(engine::Recordset& rs, const std::string& path,
     put();
     for (long r = 0; r < rs.RecordCount(); ++r) {
         if ((r & 4095) == 0) {
-            if (cancel && cancel->load()) {
-                file.reset();
-                std::remove(temp.c_str());
+            if (cancel && cancel->load())
                 return -1;
-            }
             if (progress)
                 progress(r);
         }
@@ -87,72 +105,106 @@ long writeCsv(engine::Recordset& rs, const std::string& path,
     }
     const bool flushed = std::fflush(f) == 0 && ::fsync(::fileno(f)) == 0;
     const int e = errno;
-    if (std::fclose(file.release()) != 0 || !flushed) {
-        std::remove(temp.c_str());
+    if (std::fclose(file.release()) != 0 || !flushed)
         failed(path, std::strerror(e ? e : errno));
-    }
-    renameInto(temp, path);
+    temp.renameInto();
     return rs.RecordCount();
 }
 
+// A workbook being built; freed, never written, unless it is closed.
+class Workbook {
+public:
+    Workbook(const std::string& target, const std::string& file) : target_(target) {
+        lxw_workbook_options options = {};
+        options.constant_memory = LXW_TRUE; // rows streamed out, not kept
+        options.tmpdir = nullptr;
+        book_ = workbook_new_opt(file.c_str(), &options);
+        if (!book_)
+            failed(target, "the workbook could not be started");
+    }
+    ~Workbook() {
+        if (book_)
+            lxw_workbook_free(book_);
+    }
+    Workbook(const Workbook&) = delete;
+    Workbook& operator=(const Workbook&) = delete;
+    lxw_workbook* get() const { return book_; }
+    void check(lxw_error e, long row) const {
+        if (e != LXW_NO_ERROR)
+            failed(target_, "row " + std::to_string(row) + ": " + lxw_strerror(e));
+    }
+    void close() {
+        lxw_workbook* book = std::exchange(book_, nullptr);
+        const lxw_error e = workbook_close(book); // frees it, written or not
+        if (e != LXW_NO_ERROR)
+            failed(target_, lxw_strerror(e));
+    }
+
+private:
+    std::string target_;
+    lxw_workbook* book_ = nullptr;
+};
+
 long writeXlsx(engine::Recordset& rs, const std::string& path,
                const std::function<void(long)>& progress, const std::atomic<bool>* cancel) {
-    const std::string temp = temporaryBeside(path);
-    lxw_workbook_options options = {};
-    options.constant_memory = LXW_TRUE; // rows streamed out, not kept
-    options.tmpdir = nullptr;
-    lxw_workbook* book = workbook_new_opt(temp.c_str(), &options);
-    if (!book)
+    const long rows = rs.RecordCount();
+    if (rows > ViewExport::kMaxSheetRows)
+        failed(path, "the view has " + std::to_string(rows) +
+                         " rows, and a workbook sheet holds at most " +
+                         std::to_string(ViewExport::kMaxSheetRows) +
+                         " below its header. Export it as CSV, or narrow the view with a search");
+    TemporaryFile temp(path);
+    checkWritable(path, temp);
+    Workbook book(path, temp.path());
+    lxw_worksheet* sheet = workbook_add_worksheet(book.get(), "View");
+    lxw_format* bold = workbook_add_format(book.get());
+    if (!sheet || !bold)
         failed(path, "the workbook could not be started");
-    lxw_worksheet* sheet = workbook_add_worksheet(book, "View");
-    lxw_format* bold = workbook_add_format(book);
     format_set_bold(bold);
-    std::vector<double> widths(static_cast<std::size_t>(rs.FieldCount()), 8);
-    for (int c = 0; c < rs.FieldCount(); ++c) {
+    const int columns = rs.FieldCount();
+    std::vector<double> widths(static_cast<std::size_t>(columns), 8);
+    for (int c = 0; c < columns; ++c) {
         const std::string& name = rs.FieldNames()[static_cast<std::size_t>(c)];
-        worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(c), name.c_str(), bold);
+        book.check(worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(c), name.c_str(), bold),
+                   0);
         widths[static_cast<std::size_t>(c)] = std::max(8.0, name.size() + 2.0);
     }
     worksheet_freeze_panes(sheet, 1, 0);
     // Widths are fixed before the rows in streaming mode: from the header
     // and the first rows.
-    const long sample = std::min(rs.RecordCount(), 1000L);
+    const long sample = std::min(rows, 1000L);
     for (long r = 0; r < sample; ++r)
-        for (int c = 0; c < rs.FieldCount(); ++c) {
+        for (int c = 0; c < columns; ++c) {
             const double w = static_cast<double>(cellText(rs.valueAt(r, c)).size()) + 2;
             auto& width = widths[static_cast<std::size_t>(c)];
             width = std::min(60.0, std::max(width, w));
         }
-    for (int c = 0; c < rs.FieldCount(); ++c)
-        worksheet_set_column(sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c),
-                             widths[static_cast<std::size_t>(c)], nullptr);
-    for (long r = 0; r < rs.RecordCount(); ++r) {
+    for (int c = 0; c < columns; ++c)
+        book.check(worksheet_set_column(sheet, static_cast<lxw_col_t>(c),
+                                        static_cast<lxw_col_t>(c),
+                                        widths[static_cast<std::size_t>(c)], nullptr),
+                   0);
+    for (long r = 0; r < rows; ++r) {
         if ((r & 4095) == 0) {
-            if (cancel && cancel->load()) {
-                workbook_close(book);
-                std::remove(temp.c_str());
+            if (cancel && cancel->load())
                 return -1;
-            }
             if (progress)
                 progress(r);
         }
         const auto row = static_cast<lxw_row_t>(r + 1);
-        for (int c = 0; c < rs.FieldCount(); ++c) {
+        for (int c = 0; c < columns; ++c) {
             const engine::Value& v = rs.valueAt(r, c);
             const auto col = static_cast<lxw_col_t>(c);
             if (v.isNumber())
-                worksheet_write_number(sheet, row, col, v.toReal(), nullptr);
+                book.check(worksheet_write_number(sheet, row, col, v.toReal(), nullptr), r + 1);
             else if (v.type() == engine::Value::Type::Text)
-                worksheet_write_string(sheet, row, col, v.toText().c_str(), nullptr);
+                book.check(worksheet_write_string(sheet, row, col, v.toText().c_str(), nullptr),
+                           r + 1);
         }
     }
-    const lxw_error e = workbook_close(book);
-    if (e != LXW_NO_ERROR) {
-        std::remove(temp.c_str());
-        failed(path, lxw_strerror(e));
-    }
-    renameInto(temp, path);
-    return rs.RecordCount();
+    book.close();
+    temp.renameInto();
+    return rows;
 }
 
 } // namespace

@@ -18,6 +18,9 @@ class Recordset;
 class ViewExport {
 public:
     enum class Format { Csv, Xlsx };
+    // A sheet's rows below the header; a larger view is refused before
+    // anything is written.
+    static constexpr long kMaxSheetRows = 1048575;
     static Format formatFor(const std::string& path); // by the suffix; CSV unless .xlsx
 
     // Returns the rows written, or -1 when cancelled. Throws

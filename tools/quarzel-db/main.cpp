@@ -71,10 +71,12 @@ int query(const std::string& dir, const std::string& statement) {
 // ID, SiO2, Na2O + K2O and the field's name, then the rows in each field.
 int classify(const std::string& dir, const std::string& table, const std::string& where) {
     auto db = logOn(dir);
+    // Blanks at every join: a condition ending in a number ("[SiO2] > 45")
+    // must not run into the order.
     std::string statement = "SELECT * FROM [" + table + "]";
     if (!where.empty())
-        statement += "Where " + where;
-    statement += "Order By [ID] ASC";
+        statement += " Where (" + where + ")";
+    statement += " Order By [ID] ASC";
     auto rs = db->OpenRecordset(statement, true);
     tas::ViewPoints view;
     const std::vector<std::int64_t> keys = rs->keys();

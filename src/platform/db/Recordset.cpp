@@ -1,6 +1,7 @@
 #include "Recordset.h"
 
 #include "Database.h"
+#include "NumberText.h"
 #include "EngineError.h"
 #include "SelectText.h"
 #include "SubstringIndex.h"
@@ -457,16 +458,12 @@ Value Recordset::coerce(int column, const std::string& text) {
     if (trimmed.empty())
         return {};
     double d = 0;
-    const char* first = trimmed.data();
-    const char* last = first + trimmed.size();
-    if (*first == '+')
-        ++first;
-    auto [ptr, ec] = std::from_chars(first, last, d);
-    if (ec == std::errc() && ptr == last && std::isfinite(d))
+    const std::errc ec = parseNumber(trimmed, d);
+    if (ec == std::errc())
         return Value::real(d);
     // A number too large or too small to hold is out of range, not "not a
     // number" (1e309, 1e-400, a number of 400 digits).
-    if (ec == std::errc::result_out_of_range && ptr == last)
+    if (ec == std::errc::result_out_of_range)
         throw EngineError(err::NumericOverflow, "Numeric field overflow: '" + text +
                                                     "' is out of the range that field '" +
                                                     col.name +

@@ -3,6 +3,7 @@
 #include "platform/program/ProgramInfo.h"
 
 #include <QFile>
+#include <QStandardPaths>
 #include <QTextStream>
 
 namespace {
@@ -17,6 +18,22 @@ using Key = std::map<QString, Value>;
 
 QString normalKey(const QString& k) {
     return k.toUpper().replace('/', '\\');
+}
+
+// What the machine itself says, looked up when asked rather than written
+// down when the program was built: the desktop's system information tool,
+// found on the search path of this run. A value in the store file wins.
+void addMachineFacts(std::map<QString, Key>& keys) {
+    const QString msinfo = "HKEY_LOCAL_MACHINE\\SOFTWARE\\MICROSOFT\\SHARED TOOLS\\MSINFO";
+    if (keys.count(msinfo) && keys[msinfo].count("PATH"))
+        return;
+    for (const char* tool : {"hardinfo2", "hardinfo", "kinfocenter", "gnome-system-monitor"}) {
+        const QString found = QStandardPaths::findExecutable(tool);
+        if (!found.isEmpty()) {
+            keys[msinfo]["PATH"] = {Registry::REG_SZ, found.toLocal8Bit() + '\0'};
+            return;
+        }
+    }
 }
 
 std::map<QString, Key> load() {
@@ -52,6 +69,7 @@ std::map<QString, Key> load() {
             keys[current][name] = {Registry::REG_DWORD, d};
         }
     }
+    addMachineFacts(keys);
     return keys;
 }
 

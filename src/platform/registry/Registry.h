@@ -15,7 +15,8 @@
 //   PATH=sz:/usr/bin/hardinfo
 //
 // with the types sz, expand_sz and dword (hexadecimal). Tests give it a
-// file of their own.
+// file of their own. The file may be missing: what the machine has (its
+// system information tool, searched for on PATH) is looked up at each read.
 class Registry {
 public:
     using HKEY = std::uintptr_t;

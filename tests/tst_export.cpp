@@ -1,0 +1,183 @@
+// Export of a view: the workbook read back by an independent reader (the
+// sheet's XML inside the zip), a view too large for a sheet refused before
+// anything is written, and no temporary file left behind by any failure.
+#include "exchange/ViewExport.h"
+#include "platform/db/Database.h"
+#include "platform/db/Recordset.h"
+#include "support/TestData.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+namespace {
+
+const char* kByRockname = "SELECT * From [DOZIRO1]Order By [Rockname] ASC";
+
+// One member of a zip file, read by Python's zipfile module.
+QByteArray zipMember(const QString& zip, const QString& member) {
+    QProcess p;
+    p.start("python3", {"-c",
+                        "import sys, zipfile\n"
+                        "sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))",
+                        zip, member});
+    p.waitForFinished(30000);
+    return p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
+}
+
+// The cells of the first sheet, row by row, as their texts.
+QList<QStringList> sheetRows(const QString& xlsx) {
+    QStringList shared;
+    QXmlStreamReader s(zipMember(xlsx, "xl/sharedStrings.xml"));
+    while (!s.atEnd())
+        if (s.readNext() == QXmlStreamReader::StartElement && s.name() == u"t")
+            shared << s.readElementText();
+    QList<QStringList> rows;
+    QXmlStreamReader x(zipMember(xlsx, "xl/worksheets/sheet1.xml"));
+    QString type;
+    while (!x.atEnd()) {
+        if (x.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (x.name() == u"row")
+            rows.append(QStringList());
+        else if (x.name() == u"c") {
+            type = x.attributes().value("t").toString();
+            // Columns by their letters: A is 0; an empty cell is skipped.
+            const QString ref = x.attributes().value("r").toString();
+            int col = 0;
+            for (QChar ch : ref) {
+                if (!ch.isLetter())
+                    break;
+                col = col * 26 + (ch.unicode() - 'A' + 1);
+            }
+            while (rows.last().size() < col)
+                rows.last().append(QString());
+        } else if (x.name() == u"v" || x.name() == u"t") {
+            const QString text = x.readElementText();
+            rows.last().last() = type == "s" ? shared.value(text.toInt()) : text;
+        }
+    }
+    return rows;
+}
+
+QStringList filesIn(const QString& dir) {
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden);
+}
+
+} // namespace
+
+class TestExport : public QObject {
+    Q_OBJECT
+private slots:
+    void workbookHoldsTheHeaderAndEveryRow() {
+        TestData d(300);
+        d.rawExec("UPDATE DOZIRO1 SET Location = 'line\nbreak', SiO2 = 47.125 WHERE ID = 9");
+        auto db = d.open(true);
+        auto rs = db->OpenRecordset(kByRockname, true);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("view.xlsx");
+        QCOMPARE(ViewExport::write(*rs, path.toStdString()), 300L);
+        const QList<QStringList> rows = sheetRows(path);
+        QCOMPARE(rows.size(), 301);
+        QStringList header;
+        for (const auto& name : rs->FieldNames())
+            header << QString::fromStdString(name);
+        QCOMPARE(rows[0], header);
+        // Each row in the view's order, text as text and numbers as stored.
+        for (int r = 0; r < 300; ++r) {
+            QCOMPARE(rows[r + 1].value(4),
+                     QString::fromStdString(rs->valueAt(r, 4).storedText()));
+            QCOMPARE(rows[r + 1].value(31), QString::number(rs->valueAt(r, 31).toInteger()));
+        }
+        const long at = rs->indexOfKey(9);
+        QCOMPARE(rows[at + 1].value(3), QString("line\nbreak"));
+        QCOMPARE(rows[at + 1].value(5).toDouble(), 47.125);
+    }
+
+    void viewTooLargeForASheetIsRefusedBeforeWriting() {
+        TestData d(10);
+        d.rawExec("DELETE FROM Project1");
+        d.rawExec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                  "1048576) INSERT INTO Project1(Rockname, SiO2) SELECT 'r', 50 FROM n");
+        auto db = d.open(true);
+        auto rs = db->OpenRecordset("SELECT * From [Project1]", true);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("big.xlsx");
+        QFile earlier(path);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("kept");
+        earlier.close();
+        QString message;
+        try {
+            ViewExport::write(*rs, path.toStdString());
+        } catch (const std::runtime_error& e) {
+            message = e.what();
+        }
+        QVERIFY2(message.contains("1048576 rows") && message.contains("1048575"),
+                 qPrintable(message));
+        QCOMPARE(filesIn(dir.path()), QStringList{"big.xlsx"});
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), QByteArray("kept"));
+    }
+
+    void failuresLeaveNoTemporaryFile() {
+        TestData d(3000);
+        QTemporaryDir dir;
+        // A place the system refuses: its own reason, said before any work.
+        {
+            auto db = d.open(true);
+            auto rs = db->OpenRecordset(kByRockname, true);
+            for (const char* name : {"/no-such-folder/view.xlsx", "/no-such-folder/view.csv"}) {
+                QString message;
+                try {
+                    ViewExport::write(*rs, name);
+                } catch (const std::runtime_error& e) {
+                    message = e.what();
+                }
+                QCOMPARE(message, QString("Cannot write '%1': No such file or directory.")
+                                      .arg(name));
+            }
+        }
+        // A page of the table damaged in the middle of the view: the read
+        // fails halfway through both kinds of file.
+        const std::string path = d.databasePath();
+        d.rawExec("UPDATE DOZIRO1 SET [Doziro Sample#] = 'MARK-ROW-1500' WHERE ID = 1500");
+        QFile file(QString::fromStdString(path));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray all = file.readAll();
+        const long long pageSize = d.rawCount("PRAGMA page_size");
+        const long long page = all.indexOf("MARK-ROW-1500") / pageSize;
+        file.seek(page * pageSize);
+        file.write(QByteArray(12, '\xA7'));
+        file.close();
+        auto db = d.open(true);
+        auto rs = db->OpenRecordset("SELECT * From [DOZIRO1]Order By [ID] ASC", true);
+        for (const char* name : {"view.csv", "view.xlsx"}) {
+            QString message;
+            try {
+                ViewExport::write(*rs, dir.filePath(name).toStdString());
+            } catch (const std::exception& e) {
+                message = e.what();
+            }
+            QVERIFY2(message.contains("is damaged"), qPrintable(message));
+            QCOMPARE(filesIn(dir.path()), QStringList());
+        }
+    }
+
+    void csvQuotesEveryFieldThatNeedsIt() {
+        // RFC 4180: a field holding a comma, a quote, a line feed or a
+        // carriage return is quoted, its quotes doubled; others stand bare.
+        QCOMPARE(ViewExport::csvField("plain text"), std::string("plain text"));
+        QCOMPARE(ViewExport::csvField("two\nlines"), std::string("\"two\nlines\""));
+        QCOMPARE(ViewExport::csvField("two\rlines"), std::string("\"two\rlines\""));
+        QCOMPARE(ViewExport::csvField("a,b"), std::string("\"a,b\""));
+        QCOMPARE(ViewExport::csvField("say \"hi\""), std::string("\"say \"\"hi\"\"\""));
+        QCOMPARE(ViewExport::csvField(""), std::string(""));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExport)
+#include "tst_export.moc"
