@@ -194,6 +194,18 @@ private slots:
                  }),
                  engine::err::ConversionError);
         QCOMPARE(engineErrorOf([&] { rs->updateRow(0, {{6, "1e308"}}); }), 0);
+        // One sign at most, and a number after it.
+        for (const char* odd : {"+-1", "-+1", "++1", "--1", "+", "-", "inf", "-nan", "1e", ".",
+                                "0x10", "1,5", "1 5"})
+            QVERIFY2(engineErrorOf([&] { rs->updateRow(0, {{6, odd}}); }) ==
+                         engine::err::ConversionError,
+                     odd);
+        const std::pair<const char*, double> good[] = {
+            {"+1", 1}, {"-1", -1}, {"+.5", 0.5}, {"-.5", -0.5}, {" 2.5e1 ", 25}, {"7.", 7}};
+        for (const auto& [text, value] : good) {
+            QCOMPARE(engineErrorOf([&] { rs->updateRow(0, {{6, text}}); }), 0);
+            QCOMPARE(rs->valueAt(0, 6).toReal(), value);
+        }
 
         // A NUL in a statement: refused whole, not run up to the NUL.
         const std::string withNul = std::string("SELECT * From [DOZIRO1]Where [Rockname] Like "

@@ -7,15 +7,14 @@
 namespace engine {
 
 std::errc parseNumber(std::string_view text, double& out) {
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1); // from_chars takes a minus sign only
-    // After the sign, a digit or a point: never a second sign ("+-1"),
+    // One sign at most ("+-1" is no number), then a digit or a point:
     // never "inf" or "nan".
-    if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text.front())) ||
-                          text.front() == '.' ||
-                          (text.front() == '-' && text.size() > 1 &&
-                           (std::isdigit(static_cast<unsigned char>(text[1])) || text[1] == '.'))))
+    const std::size_t signs = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+    if (text.size() <= signs ||
+        !(std::isdigit(static_cast<unsigned char>(text[signs])) || text[signs] == '.'))
         return std::errc::invalid_argument;
+    if (text[0] == '+')
+        text.remove_prefix(1); // from_chars takes a minus sign only
     double d = 0;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), d);
     if (ptr != text.data() + text.size())
