@@ -10,6 +10,7 @@
 #include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
 #include "platform/dialogs/BackgroundTask.h"
+#include "platform/dialogs/FileDialogs.h"
 #include "platform/dialogs/MessageBox.h"
 #include "query/TableSet.h"
 
@@ -31,7 +32,7 @@ void QuarzelDatabase::mnuImport_Click() {
 }
 
 void QuarzelDatabase::mnuExport_Click() {
-    const QString file = QFileDialog::getSaveFileName(this, "Export View", "view.csv",
+    const QString file = FileDialogs::getSaveFileName(this, "Export View", "view.csv",
                                                       "CSV file (*.csv);;Excel workbook (*.xlsx)");
     if (!file.isEmpty())
         exportView(file);

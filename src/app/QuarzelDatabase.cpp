@@ -9,6 +9,7 @@
 #include "platform/data/Twips.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
+#include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/dialogs/PrintDialog.h"
 #include "platform/dialogs/Screen.h"
@@ -140,11 +141,13 @@ void QuarzelDatabase::buildControls() {
     QWidget::setTabOrder(Command1[0], Command1[1]);
     for (short i = 0; i < 2; ++i) {
         Command1[i]->setAutoDefault(false);
-        connect(Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+        connect(Command1[i], &QPushButton::clicked, this, guarded([this, i] { Command1_Click(i); }));
     }
     connect(vaSpread1, &DBGrid::writeFailed, this,
             [](const QString& text) { MessageBox::Show(text, 48, "DataBase Error"); });
     connect(vaSpread1, &DBGrid::readFailed, this,
+            [](const QString& text) { MessageBox::Show(text, 48, "DataBase Error"); });
+    connect(Data1, &DataControl::commandFailed, this,
             [](const QString& text) { MessageBox::Show(text, 48, "DataBase Error"); });
     connect(vaSpread1, &DBGrid::editorCreated, this,
             [this](QWidget* editor) { editor->installEventFilter(this); });
@@ -156,7 +159,7 @@ void QuarzelDatabase::buildControls() {
 
 void QuarzelDatabase::wireMenu() {
     auto on = [this](const QString& name, int index, auto handler) {
-        connect(menu_->item(name, index), &QAction::triggered, this, handler);
+        connect(menu_->item(name, index), &QAction::triggered, this, guarded(handler));
     };
     on("mnuPrint", 1, [this] { mnuPrint_Click(1); });
     on("mnuExit", -1, [this] { mnuExit_Click(); });

@@ -3,6 +3,7 @@
 #include "QuarzelDatabase.h"
 #include "diagram/TasWindow.h"
 #include "platform/data/DBGrid.h"
+#include "platform/dialogs/Guarded.h"
 
 #include <QAction>
 #include <QMenu>
@@ -19,19 +20,19 @@ void QuarzelDatabase::buildToolsMenu() {
     QAction* tas = tools->addAction("&TAS Diagram...");
     tas->setObjectName("mnuTas");
     tas->setShortcut(QKeySequence("Ctrl+T"));
-    connect(tas, &QAction::triggered, this, &QuarzelDatabase::mnuTas_Click);
+    connect(tas, &QAction::triggered, this, guarded([this] { mnuTas_Click(); }));
     tools->addSeparator();
     QAction* import = tools->addAction("&Import CSV...");
     import->setObjectName("mnuImport");
-    connect(import, &QAction::triggered, this, &QuarzelDatabase::mnuImport_Click);
+    connect(import, &QAction::triggered, this, guarded([this] { mnuImport_Click(); }));
     QAction* exportView = tools->addAction("&Export View...");
     exportView->setObjectName("mnuExport");
-    connect(exportView, &QAction::triggered, this, &QuarzelDatabase::mnuExport_Click);
+    connect(exportView, &QAction::triggered, this, guarded([this] { mnuExport_Click(); }));
 }
 
 void QuarzelDatabase::mnuTas_Click() {
     if (!tas_)
-        tas_ = new TasWindow(Data1, vaSpread1->model()); // no owner, like the About window
+        tas_ = new TasWindow(Data1, vaSpread1->recordsetModel()); // no owner, like the About window
     tas_->show();
     tas_->raise();
     tas_->activateWindow();

@@ -1,21 +1,33 @@
 #pragma once
 
+#include "FieldLabels.h"
 #include "classify/TasView.h"
 
 #include <QRectF>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 // The TAS diagram drawn: the fields with their names, the alkaline /
 // subalkaline line dashed, axes in wt% with ticks, the view's rows and the
 // current row marked. Up to kMaxDots rows in sight are drawn as dots; more
 // are drawn as density (rows per cell, on a colour scale with its legend).
-// The wheel zooms about the pointer and Home shows the whole diagram again.
+// The wheel zooms about the pointer, never beyond the whole diagram; Home
+// or resetZoom() shows the whole diagram again.
 class TasPlot : public QWidget {
     Q_OBJECT
 public:
     static constexpr long kMaxDots = 20000;
+    // How near a click or the pointer must be to a point to take it, in pixels.
+    static constexpr double kPickRadius = 6;
+
+    // How a drawing is made: on screen, or exported at another size (fonts,
+    // dots and lines scaled with it, the current-row ring left out).
+    struct Style {
+        double scale = 1;
+        bool currentRow = true;
+    };
 
     explicit TasPlot(QWidget* parent = nullptr);
 
@@ -23,16 +35,28 @@ public:
     const tas::ViewPoints* view() const { return view_.get(); }
     void setCurrentRow(long row);
     long currentRow() const { return current_; }
+    void setReading(bool reading);
+    // Whether the axes are recalculated free of volatiles (their titles say so).
+    void setVolatileFree(bool on);
     // How a hovered row is described (sample number, rock name).
     void setDescriber(std::function<QString(long)> describe) { describe_ = std::move(describe); }
 
     // Draws the whole diagram into any paint device of the given size.
-    void render(QPainter& p, const QSize& size) const;
-    // The row whose point lies nearest to a position in the widget, or -1.
-    long nearestRow(const QPointF& pos, double within = 1e9) const;
-    QPointF toScreen(double silica, double alkali, const QSize& size) const;
+    void render(QPainter& p, const QSize& size, const Style& style) const;
+    void render(QPainter& p, const QSize& size) const { render(p, size, Style()); }
+    // The style of an export at the given size: scaled from the window's.
+    static Style exportStyle(const QSize& size);
+    // The row whose point lies nearest to a position in the widget, within
+    // the given distance in pixels, or -1.
+    long nearestRow(const QPointF& pos, double within = kPickRadius) const;
+    QPointF toScreen(double silica, double alkali, const QSize& size, double scale = 1) const;
+    QRectF plotArea(const QSize& size, double scale = 1) const;
+    QRectF range() const { return range_; } // SiO2 across, Na2O + K2O up, in wt%
+    void resetZoom();
     bool drawsDensity() const;
     QString legendText() const;
+    // The fields' names as drawn at the given size.
+    std::vector<FieldLabel> fieldLabels(const QSize& size, double scale = 1) const;
 
 signals:
     void rowPicked(long row);
@@ -43,13 +67,16 @@ protected:
     void mouseMoveEvent(QMouseEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
-    QRectF plotArea(const QSize& size) const;
     long rowsInSight() const;
+    void drawPoints(QPainter& p, const QRectF& area, const QSize& size, double scale) const;
 
     std::shared_ptr<const tas::ViewPoints> view_;
     long current_ = -1;
-    QRectF range_; // SiO2 across, Na2O + K2O up, in wt%
+    bool reading_ = false;
+    bool volatileFree_ = true;
+    QRectF range_;
     std::function<QString(long)> describe_;
 };

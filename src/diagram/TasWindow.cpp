@@ -7,11 +7,13 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
+#include "platform/data/RecordsetModel.h"
+#include "platform/dialogs/FileDialogs.h"
+#include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
 
-#include <QAbstractItemModel>
 #include <QCheckBox>
-#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QInputDialog>
@@ -26,7 +28,7 @@
 
 #include <stdexcept>
 
-TasWindow::TasWindow(DataControl* data, QAbstractItemModel* gridModel)
+TasWindow::TasWindow(DataControl* data, RecordsetModel* gridModel)
     : QWidget(nullptr, Qt::Window), data_(data) {
     setObjectName("TasWindow");
     setWindowTitle("TAS Diagram");
@@ -36,9 +38,13 @@ TasWindow::TasWindow(DataControl* data, QAbstractItemModel* gridModel)
     volatileFree_ = new QCheckBox("Recalculated to 100 % free of volatiles");
     volatileFree_->setChecked(true);
     export_ = new QPushButton("E&xport...");
+    auto* whole = new QPushButton("&Whole Diagram");
+    whole->setObjectName("wholeDiagram");
+    whole->setToolTip("Show the whole diagram again after zooming (Home)");
     auto* bar = new QHBoxLayout;
     bar->addWidget(volatileFree_);
     bar->addStretch();
+    bar->addWidget(whole);
     bar->addWidget(export_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
@@ -47,19 +53,23 @@ TasWindow::TasWindow(DataControl* data, QAbstractItemModel* gridModel)
     resize(900, 620);
 
     plot_->setDescriber([this](long row) { return describe(row); });
-    connect(plot_, &TasPlot::rowPicked, this, [this](long row) {
-        try {
-            data_->Recordset().setAbsolutePosition(row);
-        } catch (const std::exception&) {
-        }
-    });
-    connect(volatileFree_, &QCheckBox::toggled, this, [this] { reload(); });
-    connect(export_, &QPushButton::clicked, this, &TasWindow::exportClicked);
-    connect(data_, &DataControl::recordsetChanged, this, &TasWindow::reload);
-    connect(data_, &DataControl::rowsChanged, this, &TasWindow::reload);
-    connect(data_, &DataControl::positionChanged, this, &TasWindow::followCurrentRow);
-    connect(gridModel, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex& a, const QModelIndex& b) { rowsEdited(a.row(), b.row()); });
+    // Every way in from the event loop shows an engine error as the main
+    // window does; none ends the program.
+    connect(plot_, &TasPlot::rowPicked, this,
+            [this](long row) { runGuarded([&] { data_->Recordset().setAbsolutePosition(row); }); });
+    connect(whole, &QPushButton::clicked, plot_, &TasPlot::resetZoom);
+    connect(volatileFree_, &QCheckBox::toggled, this, guarded([this] {
+                plot_->setVolatileFree(volatileFree_->isChecked());
+                reload();
+            }));
+    connect(export_, &QPushButton::clicked, this, guarded([this] { exportClicked(); }));
+    connect(data_, &DataControl::recordsetChanged, this, guarded([this] { reload(); }));
+    connect(data_, &DataControl::rowsChanged, this, guarded([this] { reload(); }));
+    connect(data_, &DataControl::positionChanged, this, guarded([this] { followCurrentRow(); }));
+    // Only a written row moves a point; a new number format or a dropped
+    // edit changes nothing that is plotted.
+    connect(gridModel, &RecordsetModel::rowWritten, this,
+            [this](long row) { runGuarded([&] { rowWritten(row); }); });
 }
 
 TasWindow::~TasWindow() {
@@ -72,7 +82,17 @@ TasWindow::~TasWindow() {
 void TasWindow::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     if (stale_)
-        reload();
+        runGuarded([this] { reload(); });
+}
+
+void TasWindow::hideEvent(QHideEvent* e) {
+    QWidget::hideEvent(e);
+    // A closed diagram does no work: a view being read is dropped, and the
+    // next show reads the view of that moment.
+    if (cancel_)
+        *cancel_ = true;
+    ++generation_;
+    stale_ = true;
 }
 
 void TasWindow::reload() {
@@ -89,11 +109,21 @@ void TasWindow::reload() {
         loadFinished(generation, std::make_shared<tas::ViewPoints>(), QString());
         return;
     }
+    plot_->setReading(true);
     status_->setText("Reading the view...");
     // The reading runs on a database connection of its own, off this thread.
     const std::string path = data_->DatabaseName().toStdString();
     const std::string table = rs->Table();
-    auto keys = std::make_shared<std::vector<std::int64_t>>(rs->keys());
+    std::shared_ptr<std::vector<std::int64_t>> keys;
+    try {
+        keys = std::make_shared<std::vector<std::int64_t>>(rs->keys());
+    } catch (const std::exception& e) {
+        // The view cannot be read (a damaged file): no points, the reason
+        // shown in the window and as the program's database error.
+        loadFinished(generation, std::make_shared<tas::ViewPoints>(),
+                     QString::fromStdString(e.what()));
+        throw;
+    }
     const bool volatileFree = volatileFree_->isChecked();
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     cancel_ = cancel;
@@ -129,29 +159,29 @@ void TasWindow::loadFinished(quint64 generation, std::shared_ptr<tas::ViewPoints
     if (generation != generation_)
         return; // an older view's points
     error_ = error;
+    plot_->setReading(false);
     plot_->setView(std::move(view));
     followCurrentRow();
     emit loaded();
 }
 
-void TasWindow::rowsEdited(int first, int last) {
+void TasWindow::rowWritten(long r) {
+    if (!isVisible()) {
+        stale_ = true;
+        return;
+    }
     auto* rs = data_->engineRecordset();
     const tas::ViewPoints* shown = plot_->view();
-    if (!rs || !shown || last < first || static_cast<std::size_t>(last) >= shown->points.size())
+    if (!rs || !shown || r < 0 || static_cast<std::size_t>(r) >= shown->points.size())
         return;
-    // The edited rows are classified again from what is stored now.
+    // The written row is classified again from what is stored now; its
+    // point moves, and the field counts follow.
+    std::vector<engine::Value> row;
+    for (int c = 0; c < rs->FieldCount(); ++c)
+        row.push_back(rs->valueAt(r, c));
     auto view = std::make_shared<tas::ViewPoints>(*shown);
-    for (int r = first; r <= last; ++r) {
-        std::vector<engine::Value> row;
-        try {
-            for (int c = 0; c < rs->FieldCount(); ++c)
-                row.push_back(rs->valueAt(r, c));
-        } catch (const std::exception&) {
-            continue;
-        }
-        view->points[static_cast<std::size_t>(r)] =
-            tas::pack(tas::classify(row, volatileFree_->isChecked()));
-    }
+    view->points[static_cast<std::size_t>(r)] =
+        tas::pack(tas::classify(row, volatileFree_->isChecked()));
     tas::count(*view);
     plot_->setView(view);
     followCurrentRow();
@@ -163,16 +193,21 @@ QString TasWindow::describe(long row) const {
     if (!rs || !view || row < 0 || row >= static_cast<long>(view->points.size()))
         return {};
     const auto& p = view->points[static_cast<std::size_t>(row)];
-    const char* name = !p.valid      ? tas::kNoPoint
-                       : p.field < 0 ? tas::kOutside
-                                     : tas::fields()[static_cast<std::size_t>(p.field)].name;
+    const QString name = !p.valid      ? tas::kNoPoint
+                         : p.field < 0 ? tas::kOutside
+                                       : tas::fields()[static_cast<std::size_t>(p.field)].name;
+    // Sample number and rock name, as far as the row has them.
+    QStringList who;
     try {
-        return QString("%1  %2: %3")
-            .arg(QString::fromStdString(rs->valueAt(row, 4).storedText()),
-                 QString::fromStdString(rs->valueAt(row, 0).storedText()), name);
+        for (int column : {4, 0}) {
+            const QString text =
+                QString::fromStdString(rs->valueAt(row, column).storedText()).trimmed();
+            if (!text.isEmpty())
+                who << text;
+        }
     } catch (const std::exception&) {
-        return name;
     }
+    return who.isEmpty() ? name : who.join("  ") + ": " + name;
 }
 
 void TasWindow::followCurrentRow() {
@@ -196,7 +231,7 @@ void TasWindow::exportTo(const QString& path, const QSize& size) const {
     if (suffix == "png") {
         QImage image(size, QImage::Format_RGB32);
         QPainter p(&image);
-        plot_->render(p, size);
+        plot_->render(p, size, TasPlot::exportStyle(size));
         p.end();
         if (!image.save(&file, "PNG"))
             file.cancelWriting();
@@ -207,7 +242,7 @@ void TasWindow::exportTo(const QString& path, const QSize& size) const {
         svg.setViewBox(QRect(QPoint(0, 0), size));
         svg.setTitle("TAS Diagram");
         QPainter p(&svg);
-        plot_->render(p, size);
+        plot_->render(p, size, TasPlot::exportStyle(size));
     } else if (suffix == "pdf") {
         QPdfWriter pdf(&file);
         pdf.setResolution(96);
@@ -215,7 +250,7 @@ void TasWindow::exportTo(const QString& path, const QSize& size) const {
                                   QPageSize::Point));
         pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
         QPainter p(&pdf);
-        plot_->render(p, size);
+        plot_->render(p, size, TasPlot::exportStyle(size));
     } else {
         file.cancelWriting();
         throw std::runtime_error("Cannot write '" + path.toStdString() +
@@ -227,7 +262,7 @@ void TasWindow::exportTo(const QString& path, const QSize& size) const {
 }
 
 void TasWindow::exportClicked() {
-    const QString path = QFileDialog::getSaveFileName(
+    const QString path = FileDialogs::getSaveFileName(
         this, "Export the diagram", "tas-diagram.png",
         "PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)");
     if (path.isEmpty())

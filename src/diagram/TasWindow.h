@@ -8,7 +8,7 @@
 #include <memory>
 
 class DataControl;
-class QAbstractItemModel;
+class RecordsetModel;
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -23,7 +23,7 @@ class TasPlot;
 class TasWindow : public QWidget {
     Q_OBJECT
 public:
-    TasWindow(DataControl* data, QAbstractItemModel* gridModel);
+    TasWindow(DataControl* data, RecordsetModel* gridModel);
     ~TasWindow() override;
 
     TasPlot* plot() const { return plot_; }
@@ -41,12 +41,13 @@ signals:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
 private:
     void reload();
     void loadFinished(quint64 generation, std::shared_ptr<tas::ViewPoints> view,
                       const QString& error);
-    void rowsEdited(int first, int last);
+    void rowWritten(long row);
     void followCurrentRow();
     void exportClicked();
     QString describe(long row) const;

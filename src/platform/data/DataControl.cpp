@@ -128,12 +128,16 @@ DataRecordset& DataControl::Recordset() {
 }
 
 void DataControl::navigate(int which) {
-    if (!proxy_ || recordset_->RecordCount() == 0)
-        return;
-    // The bar stops at either end rather than raising an error.
-    const long pos = recordset_->AbsolutePosition();
-    const long last = recordset_->RecordCount() - 1;
-    long target = which == 0 ? 0 : which == 1 ? pos - 1 : which == 2 ? pos + 1 : last;
-    target = std::clamp(target, 0L, last);
-    proxy_->setAbsolutePosition(target);
+    try {
+        if (!proxy_ || recordset_->RecordCount() == 0)
+            return;
+        // The bar stops at either end rather than raising an error.
+        const long pos = recordset_->AbsolutePosition();
+        const long last = recordset_->RecordCount() - 1;
+        long target = which == 0 ? 0 : which == 1 ? pos - 1 : which == 2 ? pos + 1 : last;
+        target = std::clamp(target, 0L, last);
+        proxy_->setAbsolutePosition(target);
+    } catch (const std::exception& e) {
+        emit commandFailed(QString::fromStdString(e.what()));
+    }
 }

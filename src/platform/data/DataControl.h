@@ -56,6 +56,9 @@ signals:
     // More of the record set's rows are known (its keys are still being
     // read after the first screen was shown). soon: a command is waiting.
     void rowsKnown(bool soon);
+    // A move of the navigation bar failed (the engine's description): the
+    // window shows it.
+    void commandFailed(const QString& description);
 
 private:
     friend class DataRecordset;

@@ -180,7 +180,9 @@ bool RecordsetModel::commitPending(QString* error) {
         emit writeFailed(msg);
         return false;
     }
+    const long written = pendingRow_;
     revert(); // the cells now show what was stored
+    emit rowWritten(written);
     return true;
 }
 

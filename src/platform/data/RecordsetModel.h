@@ -39,6 +39,9 @@ public:
     static constexpr const char* kUnreadable = "#Unreadable";
 
 signals:
+    // A row's edit was written: what is stored in that row has changed.
+    // (A number format or a dropped edit changes only what is shown.)
+    void rowWritten(long row);
     void writeFailed(const QString& description);
     void readFailed(const QString& description);
 
