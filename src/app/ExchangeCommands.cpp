@@ -2,6 +2,7 @@
 // the grid's view out to CSV or a workbook. The work runs off the
 // user-interface thread, on a database connection of its own.
 #include "Globals.h"
+#include "MainMenu.h"
 #include "QuarzelDatabase.h"
 #include "exchange/CsvImport.h"
 #include "exchange/ViewExport.h"
@@ -14,7 +15,9 @@
 #include "platform/dialogs/MessageBox.h"
 #include "query/TableSet.h"
 
+#include <QAction>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace {
 
@@ -38,6 +41,14 @@ void QuarzelDatabase::mnuExport_Click() {
         exportView(file);
 }
 
+QString QuarzelDatabase::activeTableName() const {
+    // The name the Active Database menu gives the table.
+    for (int i = 0; i < TableSet::kCount; ++i)
+        if (TableSet::activeValue(i) == ActiveDatabase)
+            return menu_->item("mnuActive1", i)->text().remove('&');
+    return TableSet::table(ActiveDatabase);
+}
+
 bool QuarzelDatabase::importCsv(const QString& file) {
     const QString table = TableSet::table(ActiveDatabase);
     const QString database = Data1->DatabaseName();
@@ -49,7 +60,7 @@ bool QuarzelDatabase::importCsv(const QString& file) {
     ImportPlan plan;
     QString error;
     if (!BackgroundTask::run(
-            "Reading " + file + "...",
+            this, "Import CSV", "Reading " + QFileInfo(file).fileName() + "...",
             [&](BackgroundTask::Control& c) {
                 plan = CsvImport::plan(file.toStdString(), &c.cancel);
             },
@@ -59,6 +70,7 @@ bool QuarzelDatabase::importCsv(const QString& file) {
         return false;
     }
     const QString summary = QString::fromStdString(plan.describe());
+    const QString shownName = activeTableName();
     if (plan.good() == 0) {
         MessageBox::Show(summary + "\nNo row can be imported.", 48, "Import Error");
         return false;
@@ -67,13 +79,13 @@ bool QuarzelDatabase::importCsv(const QString& file) {
         summary + (plan.bad
                        ? QString("\nImport the %1 good rows into %2, leaving out the bad ones?")
                              .arg(plan.good())
-                             .arg(table)
-                       : QString("\nImport the %1 rows into %2?").arg(plan.rows).arg(table));
+                             .arg(shownName)
+                       : QString("\nImport the %1 rows into %2?").arg(plan.rows).arg(shownName));
     if (!MessageBox::Ask(question, "Import CSV", "Import", "Cancel"))
         return false;
     long written = 0;
     const bool ok = BackgroundTask::run(
-        "Importing into " + table + "...",
+        this, "Import CSV", "Importing into " + shownName + "...",
         [&](BackgroundTask::Control& c) {
             c.total = plan.bytes;
             auto db = ownConnection(database);
@@ -107,7 +119,7 @@ bool QuarzelDatabase::exportView(const QString& file) {
     long written = 0;
     QString error;
     const bool ok = BackgroundTask::run(
-        "Exporting to " + file + "...",
+        this, "Export View", "Exporting to " + QFileInfo(file).fileName() + "...",
         [&](BackgroundTask::Control& c) {
             // The same statement on a connection of its own gives the
             // grid's rows in the grid's order.

@@ -9,6 +9,7 @@
 #include "platform/data/Twips.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
+#include "platform/dialogs/BackgroundTask.h"
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/dialogs/PrintDialog.h"
@@ -247,6 +248,9 @@ bool QuarzelDatabase::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QuarzelDatabase::closeEvent(QCloseEvent* event) {
+    // Work under way (an import, an export) is cancelled: the program ends
+    // promptly, the table as it was, no partial file left.
+    BackgroundTask::cancelAll();
     int cancel = 0;
     Form_QueryUnload(cancel, 0);
     if (cancel) {

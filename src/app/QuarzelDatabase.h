@@ -92,6 +92,8 @@ public:
     // file dialogs; false when nothing was done (refused, failed, cancelled).
     bool importCsv(const QString& file);
     bool exportView(const QString& file);
+    // The active table as the Active Database menu names it ("Geochem").
+    QString activeTableName() const;
     TasWindow* tasWindow() const { return tas_; }
     frmAbout* aboutWindow() const { return about_; }
     frmFTP* updateWindow() const { return ftp_; }

@@ -28,6 +28,8 @@ void MessageRecorder::show(const QString& text, int style, const QString& title)
 
 bool MessageRecorder::ask(const QString& text, const QString&, const QString&, const QString&) {
     asked.push_back(text);
+    if (onAsk)
+        onAsk();
     return answer;
 }
 

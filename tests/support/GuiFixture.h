@@ -35,6 +35,7 @@ public:
     bool answer = true; // the answer to every question
     QuarzelDatabase* window = nullptr;
     std::function<void()> whileOpen;
+    std::function<void()> onAsk; // called as each question is asked
 };
 
 class PointerRecorder : public Screen::Implementation {

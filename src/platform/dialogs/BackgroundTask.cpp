@@ -2,15 +2,34 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QFontMetrics>
 #include <QProgressDialog>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
+#include <vector>
 
-bool BackgroundTask::run(const QString& label, const std::function<void(Control&)>& work,
-                         QString* error) {
+namespace {
+
+std::vector<BackgroundTask::Control*> underWay; // user-interface thread only
+
+} // namespace
+
+bool BackgroundTask::running() {
+    return !underWay.empty();
+}
+
+void BackgroundTask::cancelAll() {
+    for (Control* c : underWay)
+        c->cancel = true;
+}
+
+bool BackgroundTask::run(QWidget* owner, const QString& title, const QString& label,
+                         const std::function<void(Control&)>& work, QString* error) {
     Control control;
+    underWay.push_back(&control);
     QString failure;
     bool ok = true;
     QThread* thread = QThread::create([&] {
@@ -21,7 +40,12 @@ bool BackgroundTask::run(const QString& label, const std::function<void(Control&
             failure = QString::fromStdString(e.what());
         }
     });
-    QProgressDialog progress(label, "Cancel", 0, 1000, QApplication::activeWindow());
+    QProgressDialog progress(label, "Cancel", 0, 1000, owner ? owner->window() : nullptr);
+    progress.setWindowTitle(title);
+    // Wide enough for its title and its text, whatever the window manager.
+    const QFontMetrics metrics(progress.font());
+    progress.setMinimumWidth(std::min(
+        900, std::max(metrics.horizontalAdvance(title) + 160, metrics.horizontalAdvance(label) + 60)));
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(1000);
     progress.setAutoClose(false);
@@ -43,6 +67,7 @@ bool BackgroundTask::run(const QString& label, const std::function<void(Control&
     thread->wait();
     delete thread;
     progress.close();
+    underWay.erase(std::find(underWay.begin(), underWay.end(), &control));
     if (!ok && error)
         *error = failure;
     return ok;

@@ -1,0 +1,203 @@
+// Import and export as the window runs them: the question that fits the
+// screen however many columns, the table named as the menu names it, a bad
+// row left out, the progress dialog on its window, and a close during the
+// work that cancels it.
+#include "app/QuarzelDatabase.h"
+#include "platform/data/DataControl.h"
+#include "platform/data/DataRecordset.h"
+#include "platform/dialogs/BackgroundTask.h"
+#include "platform/dialogs/FileDialogs.h"
+#include "platform/dialogs/MessageBox.h"
+#include "support/GuiFixture.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    QFile f(dir.filePath(name));
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(bytes);
+    return f.fileName();
+}
+
+long long count(TestData& d, const char* table) {
+    return d.rawCount(std::string("SELECT count(*) FROM ") + table);
+}
+
+QProgressDialog* progressDialog() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* p = qobject_cast<QProgressDialog*>(w); p && p->isVisible())
+            return p;
+    return nullptr;
+}
+
+} // namespace
+
+class TestExchangeUi : public QObject {
+    Q_OBJECT
+private slots:
+    void importQuestionNamesTheTableAndLeavesBadRowsOut() {
+        GuiFixture f(50);
+        auto& w = f.start();
+        QTemporaryDir dir;
+        const long long before = count(f.data(), "DOZIRO1");
+        const QString file = write(dir, "lab.csv",
+                                   "SAMPLE ID,SIO2(WT%),NA2O(WT%)\n"
+                                   "A-1,49.5,2.5\nA-2,fifty,2.6\nA-3,51,n.d.\n");
+        QVERIFY(w.importCsv(file));
+        QCOMPARE(f.messages.asked.size(), size_t(1));
+        const QString& asked = f.messages.asked[0];
+        QVERIFY2(asked.contains("line 3: SiO2 'fifty' is not a number"), qPrintable(asked));
+        QVERIFY2(asked.endsWith("Import the 2 good rows into Geochem, leaving out the bad ones?"),
+                 qPrintable(asked));
+        QCOMPARE(count(f.data(), "DOZIRO1"), before + 2);
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE [Doziro Sample#] = 'A-2'"),
+                 0LL);
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE [Doziro Sample#] = 'A-3' "
+                                   "AND SiO2 = 51 AND Na2O IS NULL"),
+                 1LL);
+    }
+
+    void aLongQuestionFitsTheScreen() {
+        // A compilation of 150 columns: every mapping listed, in a box that
+        // scrolls; the question and its buttons on the screen.
+        QByteArray header = "SAMPLE ID,SIO2(WT%)";
+        for (int i = 0; i < 148; ++i)
+            header += ",EXTRA" + QByteArray::number(i);
+        QByteArray rows = header + "\n";
+        rows += "B-1,50" + QByteArray(148, ',') + "\n";
+        GuiFixture f(20);
+        auto& w = f.start();
+        QTemporaryDir dir;
+        f.messages.answer = false;
+        QVERIFY(!w.importCsv(write(dir, "wide.csv", rows)));
+        const QString asked = f.messages.asked.at(0);
+        QVERIFY(asked.contains("EXTRA147 -> skipped"));
+        auto dialog = MessageBox::questionDialog(asked, "Import CSV", "Import", "Cancel", &w);
+        dialog->show();
+        const QRect screen = w.screen()->availableGeometry();
+        QVERIFY2(dialog->frameGeometry().height() <= screen.height(),
+                 qPrintable(QString::number(dialog->frameGeometry().height())));
+        QVERIFY(dialog->width() <= screen.width());
+        auto* details = dialog->findChild<QPlainTextEdit*>("details");
+        QVERIFY(details && details->toPlainText().contains("EXTRA147 -> skipped"));
+        QVERIFY(!details->toPlainText().contains("Import the"));
+        auto* buttons = dialog->findChild<QDialogButtonBox*>();
+        QVERIFY(buttons && buttons->isVisible());
+        QVERIFY(dialog->rect().contains(buttons->geometry()));
+        bool questionShown = false;
+        for (QLabel* l : dialog->findChildren<QLabel*>())
+            questionShown |= l->text() == "Import the 1 rows into Geochem?";
+        QVERIFY(questionShown);
+    }
+
+    void longWorkShowsItsProgressOnItsWindow() {
+        GuiFixture f(20);
+        auto& w = f.start();
+        w.show();
+        // Work that runs until it is cancelled: after a second, the progress
+        // dialog over its window with its title whole; Cancel stops it.
+        QString title;
+        bool overWindow = false, wideEnough = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QProgressDialog* p = progressDialog();
+            if (!p)
+                return;
+            poll.stop();
+            title = p->windowTitle();
+            overWindow = p->parentWidget() == &w &&
+                         w.frameGeometry().contains(p->frameGeometry().center());
+            wideEnough = p->width() > p->fontMetrics().horizontalAdvance(title) + 100;
+            p->findChild<QPushButton*>()->click(); // as the user would
+        });
+        poll.start(50);
+        QString error;
+        bool stopped = false;
+        QVERIFY(BackgroundTask::run(
+            &w, "Export View", "Exporting to all.xlsx...",
+            [&](BackgroundTask::Control& c) {
+                c.total = 100;
+                for (int i = 0; i < 600 && !c.cancel; ++i) {
+                    c.done = i % 100;
+                    QThread::msleep(50);
+                }
+                stopped = c.cancel;
+            },
+            &error));
+        QVERIFY(stopped);
+        QCOMPARE(title, QString("Export View"));
+        QVERIFY(overWindow);
+        QVERIFY(wideEnough);
+    }
+
+    void closingTheWindowCancelsItsWork() {
+        GuiFixture f(20000);
+        auto& w = f.start();
+        w.show();
+        QTemporaryDir dir;
+        // Closed as an export starts: cancelled, nothing written, and the
+        // program ends.
+        const int ends = GuiFixture::endCount;
+        QTimer::singleShot(0, &w, [&] { w.close(); });
+        QVERIFY(!w.exportView(dir.filePath("all.csv")));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
+        QCOMPARE(GuiFixture::endCount, ends + 1);
+
+        // Closed as an import starts writing: the table as it was.
+        QByteArray big = "SAMPLE ID,SIO2(WT%)\n";
+        for (int i = 0; i < 50000; ++i)
+            big += "C-" + QByteArray::number(i) + ",50.5\n";
+        const QString file = write(dir, "big.csv", big);
+        const long long before = count(f.data(), "DOZIRO1");
+        w.show();
+        f.messages.onAsk = [&] { QTimer::singleShot(0, &w, [&] { w.close(); }); };
+        QVERIFY(!w.importCsv(file));
+        QCOMPARE(f.messages.asked.size(), size_t(1));
+        QCOMPARE(count(f.data(), "DOZIRO1"), before);
+        QCOMPARE(GuiFixture::endCount, ends + 2);
+    }
+
+    void savedFilesTakeTheChosenType() {
+        const QString filters = "CSV file (*.csv);;Excel workbook (*.xlsx)";
+        QCOMPARE(FileDialogs::withChosenSuffix("/tmp/myview", "Excel workbook (*.xlsx)", filters),
+                 QString("/tmp/myview.xlsx"));
+        QCOMPARE(FileDialogs::withChosenSuffix("/tmp/myview", "CSV file (*.csv)", filters),
+                 QString("/tmp/myview.csv"));
+        QCOMPARE(FileDialogs::withChosenSuffix("/tmp/a.CSV", "Excel workbook (*.xlsx)", filters),
+                 QString("/tmp/a.CSV"));
+        QCOMPARE(FileDialogs::withChosenSuffix("/tmp/v1.2", "CSV file (*.csv)", filters),
+                 QString("/tmp/v1.2.csv"));
+        QCOMPARE(FileDialogs::withChosenSuffix("/tmp/d", "SVG drawing (*.svg)",
+                                               "PNG image (*.png);;SVG drawing (*.svg)"),
+                 QString("/tmp/d.svg"));
+
+        // Through the menu: the workbook chosen, a name without extension.
+        GuiFixture f(30);
+        auto& w = f.start();
+        static QTemporaryDir dir;
+        FileDialogs::setAnswer([](const QString&, QString* chosen) {
+            *chosen = "Excel workbook (*.xlsx)";
+            return dir.filePath("myview");
+        });
+        w.findChild<QAction*>("mnuExport")->trigger();
+        FileDialogs::setAnswer(nullptr);
+        QFile book(dir.filePath("myview.xlsx"));
+        QVERIFY(book.open(QIODevice::ReadOnly));
+        QCOMPARE(book.read(4), QByteArray("PK\x03\x04"));
+        QVERIFY(!QFile::exists(dir.filePath("myview")));
+    }
+};
+
+QTEST_MAIN(TestExchangeUi)
+#include "tst_exchangeui.moc"
