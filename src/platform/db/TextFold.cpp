@@ -1,29 +1,15 @@
 #include "TextFold.h"
 
+#include <QChar>
+
 namespace engine {
 
 char32_t foldCase(char32_t c) {
     if (c < 0x80)
         return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return c + 32;
-    if (c >= 0x100 && c <= 0x17F) {
-        // Pairs alternate upper/lower, with the run 0x139-0x148 and
-        // 0x179-0x17E shifted by one.
-        bool oddPairs = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-        if (oddPairs)
-            return (c % 2 == 1) ? c + 1 : c;
-        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F)
-            return c;
-        return (c % 2 == 0) ? c + 1 : c;
-    }
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
-        return c + 32;
-    if (c >= 0x410 && c <= 0x42F)
-        return c + 32;
-    if (c >= 0x400 && c <= 0x40F)
-        return c + 80;
-    return c;
+    // Unicode's simple case folding, one code point for one: every script's
+    // letter pairs (Ÿ and ÿ, Ά and ά, Ѣ and ѣ), final sigma as sigma.
+    return QChar::toCaseFolded(c);
 }
 
 void decodeFolded(std::string_view s, std::u32string& out) {

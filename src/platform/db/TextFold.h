@@ -5,9 +5,8 @@
 
 namespace engine {
 
-// Case folding for comparisons that ignore the case of letters: ASCII,
-// Latin-1, Latin Extended-A, Greek and Cyrillic, which covers the names
-// geologists write.
+// Case folding for comparisons that ignore the case of letters, in every
+// script Unicode pairs capitals and small letters for.
 char32_t foldCase(char32_t c);
 
 // Decodes UTF-8 into folded code points; invalid bytes stand for themselves.
