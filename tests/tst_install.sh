@@ -21,6 +21,21 @@ for f in bin/quarzel bin/quarzel-db share/quarzel/STONARC.CHM share/quarzel/quar
          share/man/man1/quarzel.1.gz share/man/man1/quarzel-db.1.gz share/doc/quarzel/copyright; do
   check "installed: $f" '[ -s "$usr/$f" ]'
 done
+# Each icon drawn at its own size (not a smaller one scaled up).
+png_size() { python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print("%dx%d" % struct.unpack(">II", d[16:24]))' "$1"; }
+for size in 16 32 64; do
+  check "icon of ${size} px" '[ "$(png_size "$usr/share/icons/hicolor/${size}x${size}/apps/quarzel.png")" = "${size}x${size}" ]'
+done
+check "the icon's drawing is installed" '[ -s "$usr/share/icons/hicolor/scalable/apps/quarzel.svg" ]'
+# The manual page and the metainfo name every menu of the window.
+for menu in File Edit Tools Help; do
+  check "the manual page names the $menu menu" 'zcat "$usr/share/man/man1/quarzel.1.gz" | grep -qw "$menu"'
+  check "the metainfo names the $menu menu" 'grep -qw "$menu" "$usr/share/metainfo/example.quarzelgeochem.Quarzel.metainfo.xml"'
+done
+for item in "TAS Diagram" "Import CSV" "Export View"; do
+  check "the manual page names $item" 'zcat "$usr/share/man/man1/quarzel.1.gz" | tr "\n" " " | grep -q "$item"'
+  check "the metainfo names $item" 'tr "\\n" " " <"$usr/share/metainfo/example.quarzelgeochem.Quarzel.metainfo.xml" | grep -q "$item"'
+done
 if command -v desktop-file-validate >/dev/null; then
   check "desktop entry is valid" 'desktop-file-validate "$usr/share/applications/example.quarzelgeochem.Quarzel.desktop"'
 else skip "desktop-file-validate"; fi

@@ -109,8 +109,10 @@ void DataControl::Refresh() {
     proxy_ = std::make_unique<DataRecordset>(*this, *recordset_);
     emit recordsetChanged();
     emit positionChanged(recordset_->AbsolutePosition());
-    if (!recordset_->keysComplete())
-        loading_->start();
+    // Always followed to the end: a slot above may have waited for every
+    // key already (the diagram reads the whole view), and the grid must
+    // still be told of the rows beyond its first screen.
+    loading_->start();
 }
 
 void DataControl::followLoading(bool soon) {
