@@ -7,7 +7,6 @@
 #include "exchange/CsvImport.h"
 #include "exchange/ViewExport.h"
 #include "platform/data/DataControl.h"
-#include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
 #include "platform/dialogs/BackgroundTask.h"
@@ -19,13 +18,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-namespace {
-
-std::shared_ptr<engine::Database> ownConnection(const QString& path) {
-    return engine::DBEngine::instance().Workspaces(0).OpenDatabase(path.toStdString());
-}
-
-} // namespace
 
 void QuarzelDatabase::mnuImport_Click() {
     const QString file = QFileDialog::getOpenFileName(this, "Import CSV", QString(),
@@ -51,8 +43,8 @@ QString QuarzelDatabase::activeTableName() const {
 
 bool QuarzelDatabase::importCsv(const QString& file) {
     const QString table = TableSet::table(ActiveDatabase);
-    const QString database = Data1->DatabaseName();
-    if (table.isEmpty() || database.isEmpty()) {
+    const std::shared_ptr<engine::Database> database = Data1->database();
+    if (table.isEmpty() || !database) {
         MessageBox::Show("There is no open table to import into.", 48, "Import Error");
         return false;
     }
@@ -88,7 +80,7 @@ bool QuarzelDatabase::importCsv(const QString& file) {
         this, "Import CSV", "Importing into " + shownName + "...",
         [&](BackgroundTask::Control& c) {
             c.total = plan.bytes;
-            auto db = ownConnection(database);
+            auto db = database->openAnother(false);
             written = CsvImport::run(
                 *db, table.toStdString(), plan, [&](long long bytes) { c.done = bytes; },
                 &c.cancel);
@@ -110,9 +102,9 @@ bool QuarzelDatabase::importCsv(const QString& file) {
 }
 
 bool QuarzelDatabase::exportView(const QString& file) {
-    const QString database = Data1->DatabaseName();
+    const std::shared_ptr<engine::Database> database = Data1->database();
     const QString source = Data1->RecordSource();
-    if (database.isEmpty() || !Data1->engineRecordset()) {
+    if (!database || !Data1->engineRecordset()) {
         MessageBox::Show("There is no view to export.", 48, "Export Error");
         return false;
     }
@@ -123,7 +115,7 @@ bool QuarzelDatabase::exportView(const QString& file) {
         [&](BackgroundTask::Control& c) {
             // The same statement on a connection of its own gives the
             // grid's rows in the grid's order.
-            auto db = ownConnection(database);
+            auto db = database->openAnother(true);
             auto rs = db->OpenRecordset(source.toStdString(), true);
             c.total = rs->RecordCount();
             written = ViewExport::write(

@@ -2,9 +2,9 @@
 
 #include "TasDiagram.h"
 #include "platform/db/Database.h"
+#include "platform/db/Query.h"
 #include "schema/Schema.h"
 
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -87,27 +87,20 @@ bool readView(engine::Database& db, const std::string& table, const std::vector<
     for (int c : sumColumns())
         sql += std::string(", [") + schema::kColumns[static_cast<std::size_t>(c)] + "]";
     sql += " FROM [" + table + "]";
-    engine::Statement s = db.prepareUser(sql, sql);
+    engine::Query q(db, sql);
     const int n = static_cast<int>(sumColumns().size());
     double oxides[16];
     long seen = 0;
-    int rc;
-    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+    while (q.next()) {
         if (cancel && (++seen & 4095) == 0 && cancel->load(std::memory_order_relaxed))
             return false;
-        const std::uint32_t row = rowOf.find(sqlite3_column_int64(s.get(), 0));
+        const std::uint32_t row = rowOf.find(q.integer(0));
         if (row == RowOfKey::kNone)
             continue;
-        for (int i = 0; i < n; ++i) {
-            const int type = sqlite3_column_type(s.get(), i + 1);
-            oxides[i] = type == SQLITE_INTEGER || type == SQLITE_FLOAT
-                            ? sqlite3_column_double(s.get(), i + 1)
-                            : std::numeric_limits<double>::quiet_NaN();
-        }
+        for (int i = 0; i < n; ++i)
+            oxides[i] = q.number(i + 1);
         out.points[row] = pack(classifyOxides(oxides, volatileFree));
     }
-    if (rc != SQLITE_DONE)
-        db.fail(rc, sql, engine::Database::Access::Read);
     count(out);
     return true;
 }

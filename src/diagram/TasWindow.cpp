@@ -4,7 +4,6 @@
 #include "classify/TasDiagram.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/DataRecordset.h"
-#include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
 #include "platform/data/RecordsetModel.h"
@@ -112,7 +111,7 @@ void TasWindow::reload() {
     plot_->setReading(true);
     status_->setText("Reading the view...");
     // The reading runs on a database connection of its own, off this thread.
-    const std::string path = data_->DatabaseName().toStdString();
+    const std::shared_ptr<engine::Database> database = data_->database();
     const std::string table = rs->Table();
     std::shared_ptr<std::vector<std::int64_t>> keys;
     try {
@@ -127,11 +126,12 @@ void TasWindow::reload() {
     const bool volatileFree = volatileFree_->isChecked();
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     cancel_ = cancel;
-    QThread* thread = QThread::create([this, path, table, keys, volatileFree, cancel, generation] {
+    QThread* thread = QThread::create([this, database, table, keys, volatileFree, cancel,
+                                       generation] {
         auto view = std::make_shared<tas::ViewPoints>();
         QString error;
         try {
-            auto db = engine::DBEngine::instance().Workspaces(0).OpenDatabase(path);
+            auto db = database->openAnother(true);
             if (!tas::readView(*db, table, *keys, volatileFree, *view, cancel.get()))
                 return;
         } catch (const std::exception& e) {

@@ -5,9 +5,9 @@
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/NumberText.h"
+#include "platform/db/Query.h"
 #include "schema/Schema.h"
 
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cctype>
@@ -172,7 +172,7 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
         params += (c ? ", ?" : "?") + std::to_string(c + 1);
     }
     sql += ") VALUES (" + params + ")";
-    engine::Statement insert = db.prepareUser(sql, sql); // the insert right is checked here
+    engine::Query insert(db, sql); // the insert right is checked here
     const auto& columns = db.columns(table);
     const std::string siO2Default =
         columns.size() > 5
@@ -199,20 +199,18 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
                 }
                 if (!convert(plan, fields, line, cells, bad, nullptr))
                     return true; // the plan listed it; the user chose to go on
-                sqlite3_stmt* s = insert.get();
                 for (int c = 0; c < schema::kIdColumn; ++c) {
                     const Cell& cell = cells[static_cast<std::size_t>(c)];
                     if (cell.kind == Cell::Number)
-                        sqlite3_bind_double(s, c + 1, cell.number);
+                        insert.bindNumber(c + 1, cell.number);
                     else if (cell.kind == Cell::Text)
-                        sqlite3_bind_text(s, c + 1, cell.text.data(),
-                                          static_cast<int>(cell.text.size()), SQLITE_TRANSIENT);
+                        insert.bindText(c + 1, cell.text);
                     else if (c == schema::kFirstAnalysisColumn && !siO2Default.empty())
-                        sqlite3_bind_text(s, c + 1, siO2Default.c_str(), -1, SQLITE_STATIC);
+                        insert.bindText(c + 1, siO2Default);
                     else
-                        sqlite3_bind_null(s, c + 1);
+                        insert.bindNull(c + 1);
                 }
-                db.stepWrite(insert, sql);
+                insert.execute();
                 ++written;
                 return true;
             },

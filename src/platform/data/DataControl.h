@@ -38,6 +38,8 @@ public:
     // Throws when there is no record set yet.
     DataRecordset& Recordset();
     engine::Recordset* engineRecordset() const { return recordset_.get(); }
+    // The open database, once a refresh has opened it.
+    std::shared_ptr<engine::Database> database() const { return database_; }
     bool recordsetReadOnly() const;
     // Makes the record set shown read-only at once, without a refresh: for
     // when a refresh that was to do so failed.

@@ -3,6 +3,7 @@
 #include "EngineError.h"
 #include "LikeFunctions.h"
 #include "Recordset.h"
+#include "Statement.h"
 
 #include <sqlite3.h>
 
@@ -81,6 +82,10 @@ void Database::giveBackReader(sqlite3* reader) {
     sqlite3_progress_handler(reader, 0, nullptr, nullptr);
     std::lock_guard<std::mutex> lock(readersMutex_);
     readers_.push_back(reader);
+}
+
+std::shared_ptr<Database> Database::openAnother(bool readOnly) const {
+    return open(path_, workgroup_, readOnly);
 }
 
 std::shared_ptr<Database> Database::open(const std::string& path, const Workgroup& workgroup,

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "Statement.h"
 #include "Value.h"
 #include "Workgroup.h"
 
@@ -15,6 +14,7 @@ struct sqlite3;
 namespace engine {
 
 class Recordset;
+class Statement;
 
 // One open database file, logged on through its workgroup. Statements
 // handed in from outside run under the account's permissions: they may
@@ -36,6 +36,9 @@ public:
     Database& operator=(const Database&) = delete;
 
     const std::string& Name() const { return path_; }
+    // A connection of its own to the same file, logged on as this one: for
+    // work on another thread (a diagram's reading, an import, an export).
+    std::shared_ptr<Database> openAnother(bool readOnly) const;
 
     // Opens a dynaset on "SELECT * FROM table ...".
     std::unique_ptr<Recordset> OpenRecordset(const std::string& sql, bool readOnly = false);

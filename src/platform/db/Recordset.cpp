@@ -4,6 +4,7 @@
 #include "NumberText.h"
 #include "EngineError.h"
 #include "SelectText.h"
+#include "Statement.h"
 #include "SubstringIndex.h"
 
 #include <sqlite3.h>
@@ -93,10 +94,11 @@ Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool 
     }
     if (!read)
         readKeys("SELECT [ID] " + fromClause, SelectText::countStatement(fromClause), sql, false);
-    rowStmt_ = db_->prepareUser("SELECT * FROM " + bracket(table_) + " WHERE [ID] = ?1", sql);
-    const int n = sqlite3_column_count(rowStmt_.get());
+    rowStmt_ = std::make_unique<Statement>(
+        db_->prepareUser("SELECT * FROM " + bracket(table_) + " WHERE [ID] = ?1", sql));
+    const int n = sqlite3_column_count(rowStmt_->get());
     for (int i = 0; i < n; ++i) {
-        fieldNames_.emplace_back(sqlite3_column_name(rowStmt_.get(), i));
+        fieldNames_.emplace_back(sqlite3_column_name(rowStmt_->get(), i));
         if (fieldNames_.back() == "ID")
             keyColumn_ = i;
     }
@@ -386,7 +388,7 @@ Recordset::Page Recordset::readPage(long page) {
     db_->beginRead();
     // One read transaction (one lock) for the whole page.
     const bool ownTransaction = db_->openReadTransaction();
-    sqlite3_stmt* s = rowStmt_.get();
+    sqlite3_stmt* s = rowStmt_->get();
     for (size_t i = 0; i < n; ++i) {
         sqlite3_bind_int64(s, 1, keys_.at(first + static_cast<long>(i)));
         const int rc = sqlite3_step(s);

@@ -3,7 +3,6 @@
 #include "EngineError.h"
 #include "KeyList.h"
 #include "KeyLoader.h"
-#include "Statement.h"
 #include "Value.h"
 
 #include <cstdint>
@@ -15,6 +14,8 @@
 #include <vector>
 
 namespace engine {
+
+class Statement;
 
 class Database;
 
@@ -122,7 +123,7 @@ private:
     std::unique_ptr<KeyLoader> loader_; // after keys_: stopped before they go
     std::vector<std::string> fieldNames_;
     int keyColumn_ = -1;
-    Statement rowStmt_;
+    std::unique_ptr<Statement> rowStmt_; // one row by its key
     long pos_ = -1;
     bool afterDelete_ = false;
     bool noMatch_ = true;
