@@ -284,19 +284,19 @@ private slots:
         w.Text1[0]->setText("basalt");
         w.Command1_Click(0);
         const long shown = w.Data1->Recordset().RecordCount();
-        QVERIFY(w.exportView(dir.filePath("basalt.csv")));
+        QVERIFY(exportTo(w, dir.filePath("basalt.csv")));
         QFile csv(dir.filePath("basalt.csv"));
         QVERIFY(csv.open(QIODevice::ReadOnly));
         QList<QByteArray> lines = csv.readAll().split('\n');
         lines.removeAll("");
         QCOMPARE(lines.size(), int(shown) + 1);
         QVERIFY(lines[1].toLower().contains("basalt"));
-        QVERIFY(w.exportView(dir.filePath("basalt.xlsx")));
+        QVERIFY(exportTo(w, dir.filePath("basalt.xlsx")));
         QFile xlsx(dir.filePath("basalt.xlsx"));
         QVERIFY(xlsx.open(QIODevice::ReadOnly));
         QCOMPARE(xlsx.read(2), QByteArray("PK"));
         // An unwritable place: a message, nothing left, the earlier file kept.
-        QVERIFY(!w.exportView("/nonexistent-folder/view.csv"));
+        QVERIFY(!exportTo(w, "/nonexistent-folder/view.csv"));
         QCOMPARE(f.messages.shown.back().title, QString("Export Error"));
         QVERIFY(f.messages.shown.back().text.contains("/nonexistent-folder/view.csv"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
@@ -306,17 +306,17 @@ private slots:
         const long long before = count(f.data(), "Project1");
         const QString file = write(dir, "new.csv", manyRows(25));
         f.messages.answer = false;
-        QVERIFY(!w.importCsv(file));
+        QVERIFY(!importFile(w, file));
         QCOMPARE(f.messages.asked.size(), size_t(1));
         QVERIFY(f.messages.asked[0].contains("SIO2(WT%) -> SiO2"));
         QVERIFY(f.messages.asked[0].contains("Import the 25 rows into Project1?"));
         QCOMPARE(count(f.data(), "Project1"), before);
         f.messages.answer = true;
-        QVERIFY(w.importCsv(file));
+        QVERIFY(importFile(w, file));
         QCOMPARE(count(f.data(), "Project1"), before + 25);
         QCOMPARE(w.Label3->text(), QString("%1 Records").arg(before + 25));
         // A file that cannot be read is refused with its cause.
-        QVERIFY(!w.importCsv(write(dir, "bad.csv", "")));
+        QVERIFY(!importFile(w, write(dir, "bad.csv", "")));
         QCOMPARE(f.messages.shown.back().title, QString("Import Error"));
         QVERIFY(f.messages.shown.back().text.contains("is empty"));
     }

@@ -19,6 +19,8 @@
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
+#include <QMenuBar>
+#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -54,7 +56,7 @@ private slots:
         const QString file = write(dir, "lab.csv",
                                    "SAMPLE ID,SIO2(WT%),NA2O(WT%)\n"
                                    "A-1,49.5,2.5\nA-2,fifty,2.6\nA-3,51,n.d.\n");
-        QVERIFY(w.importCsv(file));
+        QVERIFY(importFile(w, file));
         QCOMPARE(f.messages.asked.size(), size_t(1));
         const QString& asked = f.messages.asked[0];
         QVERIFY2(asked.contains("line 3: SiO2 'fifty' is not a number"), qPrintable(asked));
@@ -80,7 +82,7 @@ private slots:
         auto& w = f.start();
         QTemporaryDir dir;
         f.messages.answer = false;
-        QVERIFY(!w.importCsv(write(dir, "wide.csv", rows)));
+        QVERIFY(!importFile(w, write(dir, "wide.csv", rows)));
         const QString asked = f.messages.asked.at(0);
         QVERIFY(asked.contains("EXTRA147 -> skipped"));
         auto dialog = MessageBox::questionDialog(asked, "Import CSV", "Import", "Cancel", &w);
@@ -122,19 +124,22 @@ private slots:
             p->findChild<QPushButton*>()->click(); // as the user would
         });
         poll.start(50);
-        QString error;
         bool stopped = false;
-        QVERIFY(BackgroundTask::run(
-            &w, "Export View", "Exporting to all.xlsx...",
-            [&](BackgroundTask::Control& c) {
-                c.total = 100;
-                for (int i = 0; i < 600 && !c.cancel; ++i) {
-                    c.done = i % 100;
-                    QThread::msleep(50);
-                }
-                stopped = c.cancel;
-            },
-            &error));
+        auto* task = BackgroundTask::start(&w, "Export View", "Exporting to all.xlsx...",
+                                           [&](BackgroundTask::Control& c) {
+                                               c.total = 100;
+                                               for (int i = 0; i < 600 && !c.cancel; ++i) {
+                                                   c.done = i % 100;
+                                                   QThread::msleep(50);
+                                               }
+                                               stopped = c.cancel;
+                                           });
+        QSignalSpy finished(task, &BackgroundTask::finished);
+        // From its first moment the window takes no command.
+        QVERIFY(!w.menuBar()->isEnabled() && !w.centralWidget()->isEnabled());
+        QVERIFY(finished.wait(40000));
+        QCOMPARE(finished.first().first().toBool(), true);
+        QVERIFY(w.menuBar()->isEnabled() && w.centralWidget()->isEnabled());
         QVERIFY(stopped);
         QCOMPARE(title, QString("Export View"));
         QVERIFY(overWindow);
@@ -150,7 +155,7 @@ private slots:
         // program ends.
         const int ends = GuiFixture::endCount;
         QTimer::singleShot(0, &w, [&] { w.close(); });
-        QVERIFY(!w.exportView(dir.filePath("all.csv")));
+        QVERIFY(!exportTo(w, dir.filePath("all.csv")));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
         QCOMPARE(GuiFixture::endCount, ends + 1);
 
@@ -162,7 +167,7 @@ private slots:
         const long long before = count(f.data(), "DOZIRO1");
         w.show();
         f.messages.onAsk = [&] { QTimer::singleShot(0, &w, [&] { w.close(); }); };
-        QVERIFY(!w.importCsv(file));
+        QVERIFY(!importFile(w, file));
         QCOMPARE(f.messages.asked.size(), size_t(1));
         QCOMPARE(count(f.data(), "DOZIRO1"), before);
         QCOMPARE(GuiFixture::endCount, ends + 2);
@@ -190,7 +195,9 @@ private slots:
             *chosen = "Excel workbook (*.xlsx)";
             return dir.filePath("myview");
         });
+        QSignalSpy done(&w, &QuarzelDatabase::exchangeFinished);
         w.findChild<QAction*>("mnuExport")->trigger();
+        QVERIFY(done.wait(30000));
         FileDialogs::setAnswer(nullptr);
         QFile book(dir.filePath("myview.xlsx"));
         QVERIFY(book.open(QIODevice::ReadOnly));

@@ -11,6 +11,7 @@
 #include "platform/db/Recordset.h"
 #include "platform/dialogs/BackgroundTask.h"
 #include "platform/dialogs/FileDialogs.h"
+#include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
 #include "query/TableSet.h"
 
@@ -41,88 +42,102 @@ QString QuarzelDatabase::activeTableName() const {
     return TableSet::table(ActiveDatabase);
 }
 
-bool QuarzelDatabase::importCsv(const QString& file) {
+void QuarzelDatabase::importCsv(const QString& file) {
     const QString table = TableSet::table(ActiveDatabase);
     const std::shared_ptr<engine::Database> database = Data1->database();
     if (table.isEmpty() || !database) {
         MessageBox::Show("There is no open table to import into.", 48, "Import Error");
-        return false;
+        emit exchangeFinished(false);
+        return;
     }
     // First read through: what would be done.
-    ImportPlan plan;
-    QString error;
-    if (!BackgroundTask::run(
-            this, "Import CSV", "Reading " + QFileInfo(file).fileName() + "...",
-            [&](BackgroundTask::Control& c) {
-                plan = CsvImport::plan(file.toStdString(), &c.cancel);
-            },
-            &error)) {
-        if (error != "Cancelled.")
-            MessageBox::Show(error, 48, "Import Error");
-        return false;
-    }
-    const QString summary = QString::fromStdString(plan.describe());
-    const QString shownName = activeTableName();
-    if (plan.good() == 0) {
-        MessageBox::Show(summary + "\nNo row can be imported.", 48, "Import Error");
-        return false;
-    }
-    const QString question =
-        summary + (plan.bad
-                       ? QString("\nImport the %1 good rows into %2, leaving out the bad ones?")
-                             .arg(plan.good())
-                             .arg(shownName)
-                       : QString("\nImport the %1 rows into %2?").arg(plan.rows).arg(shownName));
-    if (!MessageBox::Ask(question, "Import CSV", "Import", "Cancel"))
-        return false;
-    long written = 0;
-    const bool ok = BackgroundTask::run(
-        this, "Import CSV", "Importing into " + shownName + "...",
-        [&](BackgroundTask::Control& c) {
-            c.total = plan.bytes;
-            auto db = database->openAnother(false);
-            written = CsvImport::run(
-                *db, table.toStdString(), plan, [&](long long bytes) { c.done = bytes; },
-                &c.cancel);
-        },
-        &error);
-    if (!ok) {
-        MessageBox::Show(error, 48, "Import Error");
-        return false;
-    }
-    if (written < 0)
-        return false; // cancelled: the table is as it was
-    // The view shows the new rows, with the new count.
-    try {
-        RefreshRecordView(Data1->RecordSource());
-    } catch (const std::exception& e) {
-        MessageBox::Show(QString::fromStdString(e.what()), 48, "DataBase Error");
-    }
-    return true;
+    auto plan = std::make_shared<ImportPlan>();
+    const std::string path = file.toStdString();
+    auto* reading = BackgroundTask::start(
+        this, "Import CSV", "Reading " + QFileInfo(file).fileName() + "...",
+        [plan, path](BackgroundTask::Control& c) { *plan = CsvImport::plan(path, &c.cancel); });
+    connect(reading, &BackgroundTask::finished, this,
+            [this, plan, table, database](bool ok, const QString& error) {
+                if (!ok && error != "Cancelled.")
+                    MessageBox::Show(error, 48, "Import Error");
+                if (!ok || closing_) {
+                    emit exchangeFinished(false);
+                    return;
+                }
+                askAndImport(plan, table, database);
+            });
 }
 
-bool QuarzelDatabase::exportView(const QString& file) {
+void QuarzelDatabase::askAndImport(std::shared_ptr<ImportPlan> plan, const QString& table,
+                                   std::shared_ptr<engine::Database> database) {
+    const QString summary = QString::fromStdString(plan->describe());
+    const QString shownName = activeTableName();
+    if (plan->good() == 0) {
+        MessageBox::Show(summary + "\nNo row can be imported.", 48, "Import Error");
+        emit exchangeFinished(false);
+        return;
+    }
+    const QString question =
+        summary + (plan->bad
+                       ? QString("\nImport the %1 good rows into %2, leaving out the bad ones?")
+                             .arg(plan->good())
+                             .arg(shownName)
+                       : QString("\nImport the %1 rows into %2?").arg(plan->rows).arg(shownName));
+    if (!MessageBox::Ask(question, "Import CSV", "Import", "Cancel")) {
+        emit exchangeFinished(false);
+        return;
+    }
+    auto written = std::make_shared<long>(0);
+    const std::string target = table.toStdString();
+    auto* importing = BackgroundTask::start(
+        this, "Import CSV", "Importing into " + shownName + "...",
+        [plan, database, target, written](BackgroundTask::Control& c) {
+            c.total = plan->bytes;
+            auto db = database->openAnother(false);
+            *written = CsvImport::run(
+                *db, target, *plan, [&](long long bytes) { c.done = bytes; }, &c.cancel);
+        });
+    connect(importing, &BackgroundTask::finished, this,
+            [this, written](bool ok, const QString& error) {
+                if (!ok)
+                    MessageBox::Show(error, 48, "Import Error");
+                if (!ok || *written < 0) { // cancelled: the table is as it was
+                    emit exchangeFinished(false);
+                    return;
+                }
+                // The view shows the new rows, with the new count.
+                if (!closing_)
+                    runGuarded([this] { RefreshRecordView(Data1->RecordSource()); });
+                emit exchangeFinished(true);
+            });
+}
+
+void QuarzelDatabase::exportView(const QString& file) {
     const std::shared_ptr<engine::Database> database = Data1->database();
     const QString source = Data1->RecordSource();
     if (!database || !Data1->engineRecordset()) {
         MessageBox::Show("There is no view to export.", 48, "Export Error");
-        return false;
+        emit exchangeFinished(false);
+        return;
     }
-    long written = 0;
-    QString error;
-    const bool ok = BackgroundTask::run(
+    auto written = std::make_shared<long>(0);
+    const std::string statement = source.toStdString();
+    const std::string target = file.toStdString();
+    auto* exporting = BackgroundTask::start(
         this, "Export View", "Exporting to " + QFileInfo(file).fileName() + "...",
-        [&](BackgroundTask::Control& c) {
+        [database, statement, target, written](BackgroundTask::Control& c) {
             // The same statement on a connection of its own gives the
             // grid's rows in the grid's order.
             auto db = database->openAnother(true);
-            auto rs = db->OpenRecordset(source.toStdString(), true);
+            auto rs = db->OpenRecordset(statement, true);
             c.total = rs->RecordCount();
-            written = ViewExport::write(
-                *rs, file.toStdString(), [&](long r) { c.done = r; }, &c.cancel);
-        },
-        &error);
-    if (!ok)
-        MessageBox::Show(error, 48, "Export Error");
-    return ok && written >= 0;
+            *written = ViewExport::write(
+                *rs, target, [&](long r) { c.done = r; }, &c.cancel);
+        });
+    connect(exporting, &BackgroundTask::finished, this,
+            [this, written](bool ok, const QString& error) {
+                if (!ok)
+                    MessageBox::Show(error, 48, "Export Error");
+                emit exchangeFinished(ok && *written >= 0);
+            });
 }

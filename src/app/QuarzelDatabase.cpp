@@ -248,9 +248,16 @@ bool QuarzelDatabase::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QuarzelDatabase::closeEvent(QCloseEvent* event) {
-    // Work under way (an import, an export) is cancelled: the program ends
-    // promptly, the table as it was, no partial file left.
-    BackgroundTask::cancelAll();
+    // Work under way (an import, an export) is cancelled first; the close
+    // is taken once it has stopped: the table as it was, no partial file.
+    if (BackgroundTask::running()) {
+        closing_ = true;
+        BackgroundTask::cancelAll();
+        event->ignore();
+        BackgroundTask::whenIdle(this, [this] { close(); });
+        return;
+    }
+    closing_ = false; // nothing waits any more: the close is carried out now
     int cancel = 0;
     Form_QueryUnload(cancel, 0);
     if (cancel) {

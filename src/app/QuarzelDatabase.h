@@ -17,6 +17,10 @@ class QPushButton;
 class TasWindow;
 class frmAbout;
 class frmFTP;
+struct ImportPlan;
+namespace engine {
+class Database;
+}
 class PrintDialog;
 
 // The main window: the results grid, the search bar, the record-count label
@@ -89,14 +93,18 @@ public:
     void mnuImport_Click();
     void mnuExport_Click();
     // Import into the active table and export of the view, without the
-    // file dialogs; false when nothing was done (refused, failed, cancelled).
-    bool importCsv(const QString& file);
-    bool exportView(const QString& file);
+    // file dialogs. Each starts its work and returns; exchangeFinished
+    // tells whether it was done (false: refused, failed or cancelled).
+    void importCsv(const QString& file);
+    void exportView(const QString& file);
     // The active table as the Active Database menu names it ("Geochem").
     QString activeTableName() const;
     TasWindow* tasWindow() const { return tas_; }
     frmAbout* aboutWindow() const { return about_; }
     frmFTP* updateWindow() const { return ftp_; }
+
+signals:
+    void exchangeFinished(bool done);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -107,6 +115,8 @@ private:
     void buildControls();
     void wireMenu();
     void buildToolsMenu();
+    void askAndImport(std::shared_ptr<ImportPlan> plan, const QString& table,
+                      std::shared_ptr<engine::Database> database);
     void sortBy(const QString& orderClause);
     // The values the grid shows in the given columns of the current row.
     QStringList readCurrentRow(int columns);
@@ -127,4 +137,5 @@ private:
     frmFTP* ftp_ = nullptr;
     TasWindow* tas_ = nullptr;
     bool centred_ = false;
+    bool closing_ = false; // a close waits for work under way to be cancelled
 };

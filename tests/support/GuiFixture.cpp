@@ -6,6 +6,27 @@
 #include "platform/program/ProgramInfo.h"
 
 #include <QLabel>
+#include <QSignalSpy>
+
+namespace {
+
+bool runToEnd(QuarzelDatabase& w, const std::function<void()>& start) {
+    QSignalSpy done(&w, &QuarzelDatabase::exchangeFinished);
+    start();
+    if (done.isEmpty())
+        done.wait(120000);
+    return !done.isEmpty() && done.first().first().toBool();
+}
+
+} // namespace
+
+bool importFile(QuarzelDatabase& w, const QString& file) {
+    return runToEnd(w, [&] { w.importCsv(file); });
+}
+
+bool exportTo(QuarzelDatabase& w, const QString& file) {
+    return runToEnd(w, [&] { w.exportView(file); });
+}
 
 int GuiFixture::endCount = 0;
 

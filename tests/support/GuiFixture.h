@@ -52,6 +52,10 @@ public:
     bool present = false;
 };
 
+// Runs the window's import or export to its end; whether it was done.
+bool importFile(QuarzelDatabase& w, const QString& file);
+bool exportTo(QuarzelDatabase& w, const QString& file);
+
 // Whether the grid shows the program's column layout (Rockname 2500 twips
 // wide, the analyses as "#0.00") rather than the defaults of a fresh
 // record set.
