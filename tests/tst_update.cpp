@@ -169,6 +169,16 @@ private slots:
         QCOMPARE(f.log().count("Starting Download..."), 2);
         QCOMPARE(sha(fileContents(f.target())), sha(newer));
         QVERIFY(f.messages.shown.empty());
+
+        // A second listing (the logon's was used): started, and told when in.
+        QSignalSpy ready(f.ftp->oftp, &FtpClient::ListReady);
+        server.put("notes.txt", 5);
+        QVERIFY(!f.ftp->oftp->List("*.txt"));
+        QVERIFY(ready.wait(10000));
+        QCOMPARE(ready.first().first().toBool(), true);
+        QStringList txt = f.ftp->oftp->Files;
+        txt.sort();
+        QCOMPARE(txt, QStringList({"notes.txt", "readme.txt"}));
     }
 
     void refusedListingStillConnects() {

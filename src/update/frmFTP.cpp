@@ -86,6 +86,10 @@ void frmFTP::Form_Load() {
     ListView1->clear();
     oftp = new FtpClient(this);
     connect(oftp, &FtpClient::Connected, this, &frmFTP::oftp_Connected);
+    connect(oftp, &FtpClient::ListReady, this, [this](bool ok) {
+        if (ok)
+            showFiles();
+    });
     connect(oftp, &FtpClient::Disconnected, this, &frmFTP::oftp_Disconnected);
     connect(oftp, &FtpClient::TransferProgress, this, &frmFTP::oftp_TransferProgress);
     connect(oftp, &FtpClient::FTPError, this, &frmFTP::oftp_FTPError);
@@ -130,8 +134,11 @@ void frmFTP::cmdConnect_Click() {
 void frmFTP::oftp_Connected() {
     ListView1->clear();
     new QListWidgetItem(QIcon(":/quarzel/folder.xpm"), "..", ListView1);
-    if (!oftp->List("*.*"))
-        return;
+    if (oftp->List("*.*"))
+        showFiles();
+}
+
+void frmFTP::showFiles() {
     for (const QString& name : oftp->Files)
         new QListWidgetItem(QIcon(":/quarzel/document.xpm"), name, ListView1);
 }

@@ -45,6 +45,7 @@ public:
     void AddLogLine(const QString& text);
 
     void oftp_Connected();
+    void showFiles();
     void oftp_Disconnected();
     void oftp_TransferProgress(qint64 bytes, qint64 total);
     void oftp_FTPError(int number, const QString& description);

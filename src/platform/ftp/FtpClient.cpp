@@ -1,11 +1,12 @@
 #include "FtpClient.h"
 
+#include <utility>
+
 #include "CurlEventDriver.h"
 #include "FtpError.h"
 
 #include <curl/curl.h>
 
-#include <QEventLoop>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTimer>
@@ -191,11 +192,9 @@ bool FtpClient::List(const QString& pattern) {
         emit FTPError(10057, "Not connected to a server. Press Connect first.");
         return false;
     }
-    bool ok = false;
-    QByteArray listing;
     if (freshListing_) {
-        ok = freshListing_->first;
-        listing = freshListing_->second;
+        const bool ok = freshListing_->first;
+        const QByteArray listing = freshListing_->second;
         freshListing_.reset();
         return ok && parseListing(listing, pattern);
     }
@@ -203,21 +202,15 @@ bool FtpClient::List(const QString& pattern) {
         emit FTPError(10036, "A transfer is already running.");
         return false;
     }
+    // Nothing waits here: the listing comes with ListReady.
     auto t = std::make_unique<Transfer>();
     t->kind = Kind::List;
-    listWaiter_ = [&](bool success, const QByteArray& data) {
-        ok = success;
-        listing = data;
+    listWaiter_ = [this, pattern](bool success, const QByteArray& data) {
+        const bool ok = success && parseListing(data, pattern);
+        emit ListReady(ok);
     };
-    // Callers expect the list at once; the event loop keeps running meanwhile.
-    QEventLoop wait;
-    auto done = connect(this, &FtpClient::transferFinished, &wait, &QEventLoop::quit);
     start(std::move(t));
-    if (transfer_)
-        wait.exec();
-    disconnect(done);
-    listWaiter_ = nullptr;
-    return ok && parseListing(listing, pattern);
+    return false;
 }
 
 bool FtpClient::parseListing(const QByteArray& listing, const QString& pattern) {
@@ -295,8 +288,10 @@ void FtpClient::finished(CURL* easy, int resultCode) {
     std::unique_ptr<Transfer> t = std::move(transfer_);
     const bool aborted = aborting_ && result != CURLE_OK;
     aborting_ = false;
-    if (t->kind == Kind::List && listWaiter_)
-        listWaiter_(result == CURLE_OK, t->listing);
+    if (t->kind == Kind::List && listWaiter_) {
+        const auto waiter = std::exchange(listWaiter_, nullptr); // it may start another
+        waiter(result == CURLE_OK, t->listing);
+    }
     if (t->file) {
         bool saved = false;
         if (result == CURLE_OK) {

@@ -43,8 +43,9 @@ public:
     // Starts logging on; Connected follows. Throws FtpError for settings it
     // cannot use.
     bool Connect();
-    // Lists the remote directory and waits for it; the names matching the
-    // pattern ("*.*" for all) are then in Files.
+    // Lists the remote directory: the names matching the pattern ("*.*"
+    // for all) go into Files. The listing the logon brought is used at once
+    // (true); otherwise one is started (false) and ListReady follows.
     bool List(const QString& pattern);
     QStringList Files;
     // Starts downloading a remote file; TransferProgress follows.
@@ -57,6 +58,7 @@ public:
     bool isTransferring() const { return transfer_ != nullptr; }
 
 signals:
+    void ListReady(bool ok); // a started listing is in Files (ok) or failed
     void Connected();
     void Disconnected();
     void TransferProgress(qint64 bytes, qint64 total);

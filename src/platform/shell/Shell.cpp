@@ -1,8 +1,6 @@
 #include "Shell.h"
 
-#include <QEventLoop>
 #include <QProcess>
-#include <QTimer>
 
 #include <functional>
 
@@ -72,24 +70,8 @@ int OpenerShell::execute(const QString& file, const QString& parameters, const Q
         delete proc;
         return 2; // no opener to start
     }
-    // A short grace period for the usual quick answer, with the event loop
-    // running: the window never freezes on the opener.
-    if (proc->state() != QProcess::NotRunning) {
-        QEventLoop wait;
-        QTimer grace;
-        grace.setSingleShot(true);
-        QObject::connect(&grace, &QTimer::timeout, &wait, &QEventLoop::quit);
-        QObject::connect(proc, &QProcess::finished, &wait, &QEventLoop::quit);
-        grace.start(Shell::kGraceMs);
-        wait.exec();
-    }
-    if (proc->state() == QProcess::NotRunning) {
-        const int result = resultOf(*proc);
-        delete proc;
-        return result;
-    }
-    // Still busy (an opener that keeps the browser in the foreground): it
-    // counts as started, and its failure, when it comes, is reported then.
+    // Started: it counts as such at once, so that the window never waits
+    // on the opener; its failure, when it comes, is reported then.
     QObject::connect(proc, &QProcess::finished, proc, [proc] {
         const int result = resultOf(*proc);
         proc->deleteLater();
