@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The folders keep to their places: SQLite only inside the engine folder,
-# and the platform's components include nothing of the program above them.
+# the platform's components include nothing of the program above them, and
+# no code waits in an event loop of its own (modal dialogs aside).
 set -u
 src="$(dirname "$0")/../src"
 passed=0 failed=0
@@ -16,6 +17,9 @@ check "no engine header hands SQLite's types on${exposed:+ ($exposed)}" '[ -z "$
 upward=$(grep -rnE '#include[[:space:]]*"(app|schema|query|edit|print|about|update|classify|diagram|exchange)/' \
            "$src/platform" --include='*.cpp' --include='*.h')
 check "src/platform includes nothing of the program's folders${upward:+ ($upward)}" '[ -z "$upward" ]'
+
+loops=$(grep -rnE 'processEvents[[:space:]]*\(|QEventLoop' "$src" --include='*.cpp' --include='*.h')
+check "no event loop of its own on the user-interface thread${loops:+ ($loops)}" '[ -z "$loops" ]'
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

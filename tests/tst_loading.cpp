@@ -222,7 +222,7 @@ private slots:
         QCOMPARE(w.Label3->text(), QString("150000 Records"));
         w.Data1->Recordset().MoveLast(); // may come before the grid has grown
         QTRY_COMPARE(w.vaSpread1->Row(), 149999L);
-        QCOMPARE(w.vaSpread1->RowCount(), 150000L);
+        QTRY_COMPARE(w.vaSpread1->RowCount(), 150000L); // it grows between events
         QVERIFY(f.messages.shown.empty());
     }
 };

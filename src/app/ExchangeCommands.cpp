@@ -106,9 +106,26 @@ void QuarzelDatabase::askAndImport(std::shared_ptr<ImportPlan> plan, const QStri
                     return;
                 }
                 // The view shows the new rows, with the new count.
-                if (!closing_)
-                    runGuarded([this] { RefreshRecordView(Data1->RecordSource()); });
-                emit exchangeFinished(true);
+                if (closing_ || !beginCommand()) {
+                    emit exchangeFinished(true);
+                    return;
+                }
+                const Failed failed = [this](const QString& text) {
+                    MessageBox::Show(text, 48, "DataBase Error");
+                    endCommand();
+                    emit exchangeFinished(true);
+                };
+                try {
+                    RefreshRecordView(
+                        Data1->RecordSource(),
+                        [this] {
+                            endCommand();
+                            emit exchangeFinished(true);
+                        },
+                        failed);
+                } catch (const std::exception& e) {
+                    failed(QString::fromStdString(e.what()));
+                }
             });
 }
 

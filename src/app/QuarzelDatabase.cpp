@@ -207,12 +207,22 @@ void QuarzelDatabase::Form_Load() {
         Data1->setRecordSource("SELECT * From [DOZIRO1]Order By [Rockname] ASC");
         Data1->setReadOnly(true);
         Data1->Refresh();
-        countAndRewind();
-        ApplyGridLayout(true);
+        beginCommand();
+        countAndRewind(
+            [this] {
+                ApplyGridLayout(true);
+                endCommand();
+            },
+            [this](const QString& text) { startFailed(text); });
     } catch (const std::exception& e) {
-        MessageBox::Show(QString::fromStdString(e.what()), 48, "DataBase Error");
-        Screen::setMousePointer(0);
+        startFailed(QString::fromStdString(e.what()));
     }
+}
+
+void QuarzelDatabase::startFailed(const QString& text) {
+    MessageBox::Show(text, 48, "DataBase Error");
+    Screen::setMousePointer(0);
+    endCommand();
 }
 
 void QuarzelDatabase::Form_QueryUnload(int& cancel, int unloadMode) {
@@ -248,6 +258,13 @@ bool QuarzelDatabase::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QuarzelDatabase::closeEvent(QCloseEvent* event) {
+    // A command waiting for the engine ends first; nothing is destroyed
+    // under it. The close is carried out when it has.
+    if (busy_) {
+        closing_ = true;
+        event->ignore();
+        return;
+    }
     // Work under way (an import, an export) is cancelled first; the close
     // is taken once it has stopped: the table as it was, no partial file.
     if (BackgroundTask::running()) {

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class DBGrid;
@@ -54,9 +55,16 @@ public:
     void Form_Unload(int& cancel);
     void mnuExit_Click();
 
-    // The record view every query ends with.
-    void RefreshRecordView(const QString& recordSource);
+    // The record view every query ends with. It finishes when the view's
+    // count is known (at once for the usual quick answer): then runs, or
+    // failed gets the engine's description. A refused statement throws.
+    using Then = std::function<void()>;
+    using Failed = std::function<void(const QString&)>;
+    void RefreshRecordView(const QString& recordSource, Then then = {}, Failed failed = {});
     void ApplyGridLayout(bool startUp);
+    // Whether a command waits for the engine; its menus, buttons, search
+    // boxes and cell editing are disabled meanwhile.
+    bool busy() const { return busy_; }
 
     // Record selection.
     void mnuActive1_Click(short Index);
@@ -105,6 +113,7 @@ public:
 
 signals:
     void exchangeFinished(bool done);
+    void commandFinished(); // a command that waited has ended
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -125,7 +134,12 @@ private:
     void printCentred(const QString& text);
     void printPair(const QString& label, const QString& value);
     // Steps 3 to 5 of the record view: last row, count label, first row.
-    void countAndRewind();
+    void countAndRewind(Then then, Failed failed);
+    // Runs step when the view's count is known; what it throws goes to failed.
+    void afterCount(Then step, Failed failed);
+    bool beginCommand(); // false while another command is under way
+    void endCommand();
+    void startFailed(const QString& text);
     void showRecordCount(long count, const QString& suffix);
     // The view's row count, keeping the label's suffix.
     void updateCountLabel();
@@ -138,4 +152,5 @@ private:
     TasWindow* tas_ = nullptr;
     bool centred_ = false;
     bool closing_ = false; // a close waits for work under way to be cancelled
+    bool busy_ = false;
 };

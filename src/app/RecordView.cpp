@@ -1,29 +1,91 @@
-// The record view that every query ends with, and the grid column layout.
+// The record view that every query ends with, the grid column layout, and
+// the busy state of a command that waits for the engine.
 #include "QuarzelDatabase.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
+#include "platform/db/Recordset.h"
+#include "platform/dialogs/Screen.h"
 
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
 
-void QuarzelDatabase::RefreshRecordView(const QString& recordSource) {
+void QuarzelDatabase::RefreshRecordView(const QString& recordSource, Then then, Failed failed) {
     Data1->setRecordSource(recordSource);
     Data1->Refresh();
-    countAndRewind();
-    ApplyGridLayout(false);
+    countAndRewind(
+        [this, then] {
+            ApplyGridLayout(false);
+            if (then)
+                then();
+        },
+        failed);
 }
 
-void QuarzelDatabase::countAndRewind() {
-    auto& rs = Data1->Recordset();
-    // An empty result is a valid view: no rows, "0 Records".
-    if (rs.RecordCount() > 0)
-        rs.MoveLast();
-    showRecordCount(rs.RecordCount(), " Records");
-    if (rs.RecordCount() > 0)
-        rs.MoveFirst();
+void QuarzelDatabase::afterCount(Then step, Failed failed) {
+    // The step runs when the count is known; a command superseded by
+    // another record set meanwhile just ends.
+    Data1->whenCounted(
+        this,
+        [step, failed] {
+            try {
+                step();
+            } catch (const std::exception& e) {
+                failed(QString::fromStdString(e.what()));
+            }
+        },
+        [this] {
+            Screen::setMousePointer(0);
+            endCommand();
+        });
+}
+
+void QuarzelDatabase::countAndRewind(Then then, Failed failed) {
+    afterCount(
+        [this, then] {
+            auto& rs = Data1->Recordset();
+            // An empty result is a valid view: no rows, "0 Records".
+            const long count = rs.RecordCount();
+            if (count > 0 && Data1->engineRecordset()->keysComplete())
+                rs.MoveLast();
+            showRecordCount(count, " Records");
+            if (count > 0)
+                rs.MoveFirst();
+            if (then)
+                then();
+        },
+        failed);
 }
 
 void QuarzelDatabase::showRecordCount(long count, const QString& suffix) {
     Label3->setText(QString::number(count) + suffix);
+}
+
+bool QuarzelDatabase::beginCommand() {
+    if (busy_)
+        return false; // one command at a time; the surface is disabled anyway
+    busy_ = true;
+    // The command surface waits; painting, scrolling and the diagram go on.
+    for (QWidget* w : std::initializer_list<QWidget*>{menuBar(), Text1[0], Text1[1], Combo1,
+                                                      Command1[0], Command1[1], Data1})
+        w->setEnabled(false);
+    vaSpread1->holdEditing(true);
+    return true;
+}
+
+void QuarzelDatabase::endCommand() {
+    if (!busy_)
+        return;
+    busy_ = false;
+    for (QWidget* w : std::initializer_list<QWidget*>{menuBar(), Text1[0], Text1[1], Combo1,
+                                                      Command1[0], Command1[1], Data1})
+        w->setEnabled(true);
+    vaSpread1->holdEditing(false);
+    emit commandFinished();
+    if (closing_)
+        close(); // the close that came while the command waited
 }
 
 void QuarzelDatabase::ApplyGridLayout(bool startUp) {

@@ -25,6 +25,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <stdexcept>
 
 TasWindow::TasWindow(DataControl* data, RecordsetModel* gridModel)
@@ -72,10 +73,13 @@ TasWindow::TasWindow(DataControl* data, RecordsetModel* gridModel)
 }
 
 TasWindow::~TasWindow() {
+    // Every reading still running was told to stop; none outlives the window.
     if (cancel_)
         *cancel_ = true;
-    if (loader_)
-        loader_->wait();
+    for (QThread* t : readers_) {
+        t->wait();
+        delete t;
+    }
 }
 
 void TasWindow::showEvent(QShowEvent* e) {
@@ -110,6 +114,15 @@ void TasWindow::reload() {
     }
     plot_->setReading(true);
     status_->setText("Reading the view...");
+    if (!rs->keysComplete()) {
+        // Nothing waits for the rest of the keys: the view is read once
+        // they are in (unless another view is shown first).
+        data_->whenKeysComplete(this, [this, generation] {
+            if (generation == generation_)
+                runGuarded([this] { reload(); });
+        });
+        return;
+    }
     // The reading runs on a database connection of its own, off this thread.
     const std::shared_ptr<engine::Database> database = data_->database();
     const std::string table = rs->Table();
@@ -143,13 +156,15 @@ void TasWindow::reload() {
             this, [this, generation, view, error] { loadFinished(generation, view, error); },
             Qt::QueuedConnection);
     });
-    connect(thread, &QThread::finished, thread, [this, thread] {
+    // Earlier readings were told to stop; each ends at its next look and is
+    // cleared away here when it has, never waited for.
+    connect(thread, &QThread::finished, this, [this, thread] {
+        readers_.erase(std::remove(readers_.begin(), readers_.end(), thread), readers_.end());
         if (loader_ == thread)
             loader_ = nullptr;
-        thread->deleteLater();
+        delete thread;
     });
-    if (loader_)
-        loader_->wait(); // the earlier one stops at its next check
+    readers_.push_back(thread);
     loader_ = thread;
     thread->start();
 }

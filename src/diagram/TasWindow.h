@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 class DataControl;
 class RecordsetModel;
@@ -57,7 +58,8 @@ private:
     QLabel* status_;
     QCheckBox* volatileFree_;
     QPushButton* export_;
-    QThread* loader_ = nullptr;
+    QThread* loader_ = nullptr;          // the reading of the view shown next
+    std::vector<QThread*> readers_;      // every reading not yet ended
     std::shared_ptr<std::atomic<bool>> cancel_;
     quint64 generation_ = 0;
     bool stale_ = true;

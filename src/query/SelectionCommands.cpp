@@ -13,70 +13,110 @@
 #include <QLabel>
 #include <QLineEdit>
 
+// Each command starts its engine work and returns; it finishes when the
+// view's count is known, at once for the usual quick answer.
 void QuarzelDatabase::mnuActive1_Click(short Index) {
     const QString active = TableSet::activeValue(Index);
-    if (active.isEmpty())
+    if (active.isEmpty() || !beginCommand())
         return;
+    const Failed failed = [this](const QString& text) {
+        MessageBox::Show(text, 48, "DataBase Error");
+        Screen::setMousePointer(0);
+        endCommand();
+    };
     try {
         Data1->setRecordSource(TableSet::wholeTableStatement(active));
         Data1->Refresh();
-        countAndRewind();
-        ActiveDatabase = active;
-        for (int i = 0; i < TableSet::kCount; ++i)
-            menu_->item("mnuActive1", i)->setChecked(i == Index);
-        ApplyGridLayout(false);
+        countAndRewind(
+            [this, active, Index] {
+                ActiveDatabase = active;
+                for (int i = 0; i < TableSet::kCount; ++i)
+                    menu_->item("mnuActive1", i)->setChecked(i == Index);
+                ApplyGridLayout(false);
+                endCommand();
+            },
+            failed);
     } catch (const std::exception& e) {
-        MessageBox::Show(QString::fromStdString(e.what()), 48, "DataBase Error");
-        Screen::setMousePointer(0);
+        failed(QString::fromStdString(e.what()));
     }
 }
 
 void QuarzelDatabase::Command1_Click(short Index) {
+    if (!beginCommand())
+        return;
     Screen::setMousePointer(11);
     const QString whole = TableSet::wholeTableStatement(ActiveDatabase);
     const QString previousSource = Data1->RecordSource();
     const QString previousLabel = Label3->text();
+    const Then done = [this] {
+        ApplyGridLayout(false);
+        Screen::setMousePointer(0);
+        endCommand();
+    };
+    // The view and label stay as they were before the click.
+    const Failed failed = [this, previousSource, previousLabel](const QString& text) {
+        Data1->setRecordSource(previousSource);
+        Label3->setText(previousLabel);
+        MessageBox::Show(text, 48, "Search Error");
+        Screen::setMousePointer(0);
+        endCommand();
+    };
     try {
         if (!whole.isEmpty() && Index == 1) {
             Data1->setRecordSource(whole);
             Data1->Refresh();
-            countAndRewind();
+            countAndRewind(done, failed);
         } else if (!whole.isEmpty() && Index == 0) {
             const QString statement = SearchStatement::build(ActiveDatabase, Combo1->currentText(),
                                                              Text1[0]->text(), Text1[1]->text());
             if (!statement.isEmpty())
                 Data1->setRecordSource(statement);
             Data1->Refresh();
-            if (Data1->Recordset().RecordCount() != 0) {
-                showRecordCount(Data1->Recordset().RecordCount(), " Matches");
-            } else {
-                // The whole table is already listed while the message is open.
-                Data1->setRecordSource(whole);
-                Data1->Refresh();
-                MessageBox::Show("No Matches, Try Entering Different Search Terms", 64,
-                                 "No Matches");
-                countAndRewind();
-            }
+            afterCount(
+                [this, whole, done, failed] {
+                    const long count = Data1->Recordset().RecordCount();
+                    if (count != 0) {
+                        showRecordCount(count, " Matches");
+                        done();
+                        return;
+                    }
+                    // The whole table is already listed while the message is open.
+                    Data1->setRecordSource(whole);
+                    Data1->Refresh();
+                    MessageBox::Show("No Matches, Try Entering Different Search Terms", 64,
+                                     "No Matches");
+                    countAndRewind(done, failed);
+                },
+                failed);
+        } else {
+            done();
         }
-        ApplyGridLayout(false);
     } catch (const std::exception& e) {
-        // The view and label stay as they were before the click.
-        Data1->setRecordSource(previousSource);
-        Label3->setText(previousLabel);
-        MessageBox::Show(QString::fromStdString(e.what()), 48, "Search Error");
+        failed(QString::fromStdString(e.what()));
     }
-    Screen::setMousePointer(0);
 }
 
 void QuarzelDatabase::sortBy(const QString& orderClause) {
+    if (!beginCommand())
+        return;
     Screen::setMousePointer(11);
+    const Failed failed = [this](const QString& text) {
+        MessageBox::Show(text, 48, "Search Error");
+        Screen::setMousePointer(0);
+        endCommand();
+    };
     try {
         Data1->setDatabaseName(DatabasePath);
-        RefreshRecordView("SELECT * From [DOZIRO1]" + orderClause);
+        RefreshRecordView(
+            "SELECT * From [DOZIRO1]" + orderClause,
+            [this] {
+                Screen::setMousePointer(0);
+                endCommand();
+            },
+            failed);
     } catch (const std::exception& e) {
-        MessageBox::Show(QString::fromStdString(e.what()), 48, "Search Error");
+        failed(QString::fromStdString(e.what()));
     }
-    Screen::setMousePointer(0);
 }
 
 void QuarzelDatabase::mnuRockname_Click() {

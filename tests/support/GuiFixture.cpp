@@ -29,6 +29,7 @@ bool exportTo(QuarzelDatabase& w, const QString& file) {
 }
 
 int GuiFixture::endCount = 0;
+const int GuiFixture::kProgramBudget = DataControl::answerBudget();
 
 bool gridLaidOut(QuarzelDatabase& w) {
     DBGrid* g = w.vaSpread1;
@@ -71,6 +72,10 @@ GuiFixture::GuiFixture(long rows) : data_(rows) {
     Screen::setImplementation(&pointer);
     SettingsStore::setImplementation(&settings);
     ProgramInfo::setEndHandler([] { ++GuiFixture::endCount; });
+    // Commands wait for the engine's answer as long as it takes, so that a
+    // test sees each one finished when its handler returns; the tests of
+    // commands that finish later set a budget of their own.
+    DataControl::setAnswerBudget(600000);
 }
 
 GuiFixture::~GuiFixture() {
@@ -80,6 +85,7 @@ GuiFixture::~GuiFixture() {
     SettingsStore::setImplementation(nullptr);
     ProgramInfo::setEndHandler(nullptr);
     ProgramInfo::setPath(QString());
+    DataControl::setAnswerBudget(kProgramBudget);
 }
 
 QuarzelDatabase& GuiFixture::start() {

@@ -78,6 +78,7 @@ public:
     PointerRecorder pointer;
     FakeSettings settings;
     static int endCount;
+    static const int kProgramBudget; // the answer budget the program runs with
 
 private:
     TestData data_;

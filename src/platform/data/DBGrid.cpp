@@ -90,8 +90,13 @@ void DBGrid::rebuildColumns() {
     col_ = 0;
 }
 
+void DBGrid::holdEditing(bool held) {
+    editingHeld_ = held;
+    followWritable();
+}
+
 void DBGrid::followWritable() {
-    const bool writable = !data_->recordsetReadOnly();
+    const bool writable = data_ && !data_->recordsetReadOnly() && !editingHeld_;
     setEditTriggers(writable
                         ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                               QAbstractItemView::AnyKeyPressed

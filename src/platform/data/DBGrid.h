@@ -36,6 +36,8 @@ public:
 
     // Writes a pending edit now; false when it was refused.
     bool commitEdit();
+    // No cell can be edited while held (a command is under way).
+    void holdEditing(bool held);
 
     // The font of the column headers.
     void setHeadFont(const QFont& font);
@@ -63,4 +65,5 @@ private:
     int col_ = 0;
     bool syncing_ = false;
     long wantedRow_ = -1;
+    bool editingHeld_ = false;
 };

@@ -6,7 +6,6 @@
 #include "platform/db/KeyLoader.h"
 #include "platform/db/Recordset.h"
 
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QThread>
 #include <QTimer>
@@ -14,21 +13,15 @@
 #include <QLabel>
 #include <QToolButton>
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
-// While a command waits for the engine (a count, the rest of the keys), the
-// window goes on painting; the user's input waits until the command is done.
-void handleEventsWhileWaiting() {
-    auto* app = QCoreApplication::instance();
-    if (app && QThread::currentThread() == app->thread())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
+int budgetMs = 30;
 
 } // namespace
 
 DataControl::DataControl(QWidget* parent) : QWidget(parent) {
-    engine::KeyLoader::setWaitHook(&handleEventsWhileWaiting);
     loading_ = new QTimer(this);
     loading_->setInterval(40);
     connect(loading_, &QTimer::timeout, this, [this] { followLoading(); });
@@ -106,6 +99,21 @@ void DataControl::Refresh() {
     reopen_ = false;
     proxy_.reset();
     recordset_ = std::move(rs);
+    ++generation_;
+    countTold_ = keysTold_ = false;
+    dropWaiting(); // what waited for the old set is superseded
+    // The loading threads say when more is known; the answer is taken up
+    // here, on this thread, for the set of that moment only.
+    const quint64 generation = generation_;
+    recordset_->setOnChange([this, generation] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation == generation_)
+                    followLoading();
+            },
+            Qt::QueuedConnection);
+    });
     proxy_ = std::make_unique<DataRecordset>(*this, *recordset_);
     emit recordsetChanged();
     emit positionChanged(recordset_->AbsolutePosition());
@@ -121,6 +129,79 @@ void DataControl::followLoading(bool soon) {
     if (recordset_->keysComplete())
         loading_->stop();
     emit rowsKnown(soon);
+    answerWaiting();
+}
+
+void DataControl::answerWaiting() {
+    if (!recordset_)
+        return;
+    const quint64 generation = generation_;
+    const bool counted = recordset_->countKnown();
+    const bool complete = recordset_->keysComplete();
+    // Taken out first: an answer may start a new command, or a refresh.
+    std::vector<Waiting> due;
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        if (it->generation == generation && (it->forKeys ? complete : counted)) {
+            due.push_back(std::move(*it));
+            it = waiting_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (counted && !countTold_) {
+        countTold_ = true;
+        emit countKnown(generation);
+    }
+    if (complete && !keysTold_) {
+        keysTold_ = true;
+        emit keysComplete(generation);
+    }
+    for (auto& w : due)
+        if (w.context)
+            w.then();
+}
+
+void DataControl::dropWaiting() {
+    auto dropped = std::move(waiting_);
+    waiting_.clear();
+    for (auto& w : dropped)
+        if (w.context && w.superseded)
+            w.superseded();
+}
+
+void DataControl::when(bool forKeys, QObject* context, std::function<void()> then,
+                       std::function<void()> superseded) {
+    engine::Recordset* rs = recordset_.get();
+    if (!rs) {
+        if (superseded)
+            superseded();
+        return;
+    }
+    // A short wait for the usual quick answer, handling nothing meanwhile.
+    const auto budget = std::chrono::milliseconds(budgetMs);
+    if (forKeys ? rs->waitForKeys(budget) : rs->waitForCount(budget)) {
+        then();
+        return;
+    }
+    waiting_.push_back({generation_, forKeys, context, std::move(then), std::move(superseded)});
+}
+
+void DataControl::whenCounted(QObject* context, std::function<void()> then,
+                              std::function<void()> superseded) {
+    when(false, context, std::move(then), std::move(superseded));
+}
+
+void DataControl::whenKeysComplete(QObject* context, std::function<void()> then,
+                                   std::function<void()> superseded) {
+    when(true, context, std::move(then), std::move(superseded));
+}
+
+void DataControl::setAnswerBudget(int milliseconds) {
+    budgetMs = milliseconds;
+}
+
+int DataControl::answerBudget() {
+    return budgetMs;
 }
 
 DataRecordset& DataControl::Recordset() {
@@ -130,16 +211,23 @@ DataRecordset& DataControl::Recordset() {
 }
 
 void DataControl::navigate(int which) {
-    try {
-        if (!proxy_ || recordset_->RecordCount() == 0)
-            return;
-        // The bar stops at either end rather than raising an error.
-        const long pos = recordset_->AbsolutePosition();
-        const long last = recordset_->RecordCount() - 1;
-        long target = which == 0 ? 0 : which == 1 ? pos - 1 : which == 2 ? pos + 1 : last;
-        target = std::clamp(target, 0L, last);
-        proxy_->setAbsolutePosition(target);
-    } catch (const std::exception& e) {
-        emit commandFailed(QString::fromStdString(e.what()));
-    }
+    if (!proxy_)
+        return;
+    // The last row needs every key; nothing waits for them here: the move
+    // is made when they are in (unless another set is shown first).
+    const auto move = [this, which] {
+        try {
+            if (!proxy_ || recordset_->RecordCount() == 0)
+                return;
+            // The bar stops at either end rather than raising an error.
+            const long pos = recordset_->AbsolutePosition();
+            const long last = recordset_->RecordCount() - 1;
+            long target = which == 0 ? 0 : which == 1 ? pos - 1 : which == 2 ? pos + 1 : last;
+            target = std::clamp(target, 0L, last);
+            proxy_->setAbsolutePosition(target);
+        } catch (const std::exception& e) {
+            emit commandFailed(QString::fromStdString(e.what()));
+        }
+    };
+    whenKeysComplete(this, move);
 }

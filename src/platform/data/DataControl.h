@@ -2,7 +2,11 @@
 
 #include "DataRecordset.h"
 
+#include <QPointer>
 #include <QWidget>
+
+#include <functional>
+#include <vector>
 
 #include <memory>
 
@@ -47,6 +51,22 @@ public:
     // Reports rows that became known since the last call.
     void followLoading(bool soon = false);
 
+    // Which record set is shown: a new one at every refresh.
+    quint64 generation() const { return generation_; }
+    // Runs then once the record set's count is known (RecordCount() then
+    // answers at once, or throws what went wrong): at once when it is known
+    // within the answer budget, otherwise in a slot when it comes. When
+    // another record set is shown first, superseded runs instead.
+    void whenCounted(QObject* context, std::function<void()> then,
+                     std::function<void()> superseded = {});
+    // The same, for every key of the record set read (or failed to be).
+    void whenKeysComplete(QObject* context, std::function<void()> then,
+                          std::function<void()> superseded = {});
+    // How long a command may wait for the engine's answer, holding the
+    // event loop, before it finishes in a slot instead.
+    static void setAnswerBudget(int milliseconds);
+    static int answerBudget();
+
 signals:
     void
     pendingEditsDue(); // before a refresh or a change of rows: the grid writes back a pending edit
@@ -61,10 +81,25 @@ signals:
     // A move of the navigation bar failed (the engine's description): the
     // window shows it.
     void commandFailed(const QString& description);
+    // The shown record set's count is known, or every key is in; each
+    // names the record set it belongs to, so that a late one is dropped.
+    void countKnown(quint64 generation);
+    void keysComplete(quint64 generation);
 
 private:
     friend class DataRecordset;
     void navigate(int which);
+    struct Waiting {
+        quint64 generation;
+        bool forKeys;
+        QPointer<QObject> context;
+        std::function<void()> then;
+        std::function<void()> superseded;
+    };
+    void when(bool forKeys, QObject* context, std::function<void()> then,
+              std::function<void()> superseded);
+    void answerWaiting();
+    void dropWaiting();
 
     QString databaseName_;
     QString recordSource_;
@@ -76,4 +111,7 @@ private:
     std::unique_ptr<DataRecordset> proxy_;
     QLabel* caption_;
     class QTimer* loading_;
+    quint64 generation_ = 0;
+    bool countTold_ = false, keysTold_ = false;
+    std::vector<Waiting> waiting_;
 };

@@ -11,8 +11,6 @@ namespace engine {
 
 namespace {
 
-std::atomic<void (*)()> waitHook{nullptr};
-
 // After the first screen, keys are handed over in steps that keep the
 // waiting side from waking for every key.
 constexpr long kBatch = 16384;
@@ -58,6 +56,13 @@ KeyLoader::~KeyLoader() {
 void KeyLoader::notify() {
     std::lock_guard<std::mutex> lock(mutex_);
     changed_.notify_all();
+    if (onChange_)
+        onChange_();
+}
+
+void KeyLoader::setOnChange(std::function<void()> onChange) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    onChange_ = std::move(onChange);
 }
 
 void KeyLoader::loadKeys(std::string sql, int busyWaitMs) {
@@ -94,6 +99,8 @@ void KeyLoader::loadKeys(std::string sql, int busyWaitMs) {
             countDone_.store(true, std::memory_order_release);
         }
         changed_.notify_all();
+        if (onChange_)
+            onChange_();
     }
 }
 
@@ -117,22 +124,18 @@ void KeyLoader::countRows(std::string sql, int busyWaitMs) {
     count_ = n;
     countDone_.store(true, std::memory_order_release);
     changed_.notify_all();
+    if (onChange_)
+        onChange_();
 }
 
-void KeyLoader::waitUntil(const std::function<bool()>& done, bool pump) const {
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (changed_.wait_for(lock, std::chrono::milliseconds(8), done))
-                return;
-        }
-        if (auto hook = waitHook.load(); hook && pump)
-            hook();
-    }
+void KeyLoader::waitUntil(const std::function<bool()>& done) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, done);
 }
 
-void KeyLoader::setWaitHook(void (*hook)()) {
-    waitHook = hook;
+bool KeyLoader::waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, done);
 }
 
 } // namespace engine

@@ -3,6 +3,7 @@
 #include "KeyList.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -51,13 +52,16 @@ public:
     // Runs the count statement now, unless the keys are all in already.
     void startCounting();
 
-    // Waits until done() holds. With pump, the wait hook runs meanwhile so
-    // that a window keeps painting; never pump from inside a paint.
-    void waitUntil(const std::function<bool()>& done, bool pump = true) const;
+    // Waits until done() holds, handling nothing meanwhile: whoever cannot
+    // wait asks first whether it would have to (keysDone, countDone) and
+    // is told by onChange when to ask again.
+    void waitUntil(const std::function<bool()>& done) const;
+    // The same, for at most the given time; whether done() holds.
+    bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) const;
 
-    // Run over and over while the owner's thread waits; a window's event
-    // loop installs one that handles everything but user input.
-    static void setWaitHook(void (*hook)());
+    // Called on a loading thread whenever more is known (keys in, keys
+    // done, count done). It must not call back into the loader.
+    void setOnChange(std::function<void()> onChange);
 
 private:
     sqlite3* open(int busyWaitMs, Failure& failure);
@@ -78,6 +82,7 @@ private:
     Failure countFailure_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
+    std::function<void()> onChange_; // under mutex_
     std::thread keysThread_;
     std::thread countThread_;
 };

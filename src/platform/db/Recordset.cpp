@@ -165,6 +165,33 @@ long Recordset::RecordCount() const {
     failLoading(loader_->keysFailure());
 }
 
+bool Recordset::countKnown() const {
+    if (!loader_)
+        return true;
+    loader_->startCounting();
+    return loader_->keysDone() || (loader_->countDone() && !loader_->countFailure().rc);
+}
+
+bool Recordset::waitForCount(std::chrono::milliseconds limit) const {
+    if (!loader_)
+        return true;
+    loader_->startCounting();
+    return loader_->waitFor(
+        [this] {
+            return loader_->keysDone() || (loader_->countDone() && !loader_->countFailure().rc);
+        },
+        limit);
+}
+
+bool Recordset::waitForKeys(std::chrono::milliseconds limit) const {
+    return !loader_ || loader_->waitFor([this] { return loader_->keysDone(); }, limit);
+}
+
+void Recordset::setOnChange(std::function<void()> onChange) {
+    if (loader_)
+        loader_->setOnChange(std::move(onChange));
+}
+
 long Recordset::knownRowCount() const {
     if (loader_ && !(loader_->keysDone() && !loader_->keysFailure().rc) && loader_->countDone() &&
         !loader_->countFailure().rc)
@@ -342,7 +369,7 @@ const Recordset::Row& Recordset::rowAt(long index) {
     if (index >= keys_.size() && loader_) {
         // Rows are painted as their keys come; this one's key is on its way.
         // No events are handled meanwhile: this may be a paint.
-        loader_->waitUntil([&] { return loader_->keysDone() || keys_.size() > index; }, false);
+        loader_->waitUntil([&] { return loader_->keysDone() || keys_.size() > index; });
     }
     if (index >= keys_.size()) {
         if (loader_ && loader_->keysFailure().rc && index < knownRowCount())

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <list>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -41,6 +43,16 @@ public:
     long knownRowCount() const;
     // Whether every key is read (or failed to be).
     bool keysComplete() const { return !loader_ || loader_->keysDone(); }
+    // Whether RecordCount() would answer without waiting (it may throw
+    // then, when the rows could not be read); asks for the count.
+    bool countKnown() const;
+    // Waits at most the given time for the count, or for every key;
+    // whether it came.
+    bool waitForCount(std::chrono::milliseconds limit) const;
+    bool waitForKeys(std::chrono::milliseconds limit) const;
+    // Called on a loading thread whenever more of the set is known (see
+    // KeyLoader::setOnChange).
+    void setOnChange(std::function<void()> onChange);
     // Waits until the set is read whole and counted: no other connection of
     // this set reads the file any more (writes wait for this).
     void waitForIdle() const;

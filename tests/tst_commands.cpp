@@ -1,0 +1,148 @@
+// Commands that finish when the engine answers: while one waits, its
+// window takes no other command, a close waits for it, and whatever else
+// arrives meanwhile (posted events, timers, queued calls) neither crashes
+// nor changes the result the command shows.
+#include "app/Globals.h"
+#include "app/MainMenu.h"
+#include "app/QuarzelDatabase.h"
+#include "diagram/TasPlot.h"
+#include "diagram/TasWindow.h"
+#include "platform/data/DBGrid.h"
+#include "platform/data/DataControl.h"
+#include "platform/db/Recordset.h"
+#include "support/GuiFixture.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+// A window whose commands finish in slots: no answer is waited for.
+struct LateAnswers {
+    explicit LateAnswers(GuiFixture& f) : window((DataControl::setAnswerBudget(0), f.start())) {
+        QTRY_VERIFY(!window.busy()); // the start, too, finishes in a slot
+    }
+    QuarzelDatabase& window;
+};
+
+bool surfaceEnabled(QuarzelDatabase& w) {
+    return w.menuBar()->isEnabled() && w.Text1[0]->isEnabled() && w.Text1[1]->isEnabled() &&
+           w.Combo1->isEnabled() && w.Command1[0]->isEnabled() && w.Command1[1]->isEnabled();
+}
+
+} // namespace
+
+class TestCommands : public QObject {
+    Q_OBJECT
+private slots:
+    void aCloseWaitsForTheCommand() {
+        GuiFixture f(60000);
+        LateAnswers late(f);
+        auto& w = late.window;
+        const int ends = GuiFixture::endCount;
+        w.Text1[0]->setText("a");
+        // A close by the window system, and one from a timer, while Find
+        // waits for its count.
+        QTimer::singleShot(0, &w, [&] { w.close(); });
+        w.Command1[0]->click();
+        QCoreApplication::postEvent(&w, new QCloseEvent);
+        QVERIFY(w.busy());
+        QVERIFY(!surfaceEnabled(w));
+        QTRY_VERIFY(!w.busy());
+        QTRY_COMPARE(GuiFixture::endCount, ends + 1); // once, after the command
+        QVERIFY2(w.Label3->text().endsWith(" Matches"), qPrintable(w.Label3->text()));
+        QVERIFY(surfaceEnabled(w));
+    }
+
+    void otherCommandsWhileOneWaitsChangeNothing() {
+        GuiFixture f(60000);
+        LateAnswers late(f);
+        auto& w = late.window;
+        w.Text1[0]->setText("basalt");
+        w.Command1[0]->click();
+        QVERIFY(w.busy());
+        const QString search = w.Data1->RecordSource();
+        // Refresh, a table switch, a sort and another Find, from a timer,
+        // a queued call and the menus.
+        QTimer::singleShot(0, &w, [&] { w.Command1_Click(1); });
+        QMetaObject::invokeMethod(
+            &w, [&] { w.mnuActive1_Click(2); }, Qt::QueuedConnection);
+        QTimer::singleShot(0, &w, [&] { w.menu()->item("mnuGeologist")->trigger(); });
+        QTimer::singleShot(0, &w, [&] { w.Command1[0]->click(); });
+        QTRY_VERIFY(!w.busy());
+        QTest::qWait(50);
+        QVERIFY(!w.busy());
+        QCOMPARE(w.Data1->RecordSource(), search);
+        QCOMPARE(ActiveDatabase, QString("Doziro"));
+        const long matches = w.Data1->Recordset().RecordCount();
+        QCOMPARE(w.Label3->text(), QString("%1 Matches").arg(matches));
+        QCOMPARE(w.vaSpread1->Row(), 0L);
+        QVERIFY(surfaceEnabled(w));
+        QVERIFY(f.messages.shown.empty());
+        // And the next command runs as ever.
+        w.Command1[1]->click();
+        QTRY_COMPARE(w.Label3->text(), QString("60000 Records"));
+    }
+
+    void everyCommandFinishesLate() {
+        GuiFixture f(60000);
+        LateAnswers late(f);
+        auto& w = late.window;
+        QCOMPARE(w.Label3->text(), QString("60000 Records"));
+        // A sort, a table switch, a search without matches.
+        w.menu()->item("mnuDateD")->trigger();
+        QTRY_VERIFY(!w.busy());
+        QCOMPARE(w.Label3->text(), QString("60000 Records"));
+        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [DOZIRO1]Order By [Date] DESC"));
+        w.menu()->item("mnuActive1", 1)->trigger();
+        QTRY_VERIFY(!w.busy());
+        QCOMPARE(ActiveDatabase, QString("Pro1"));
+        QVERIFY(w.menu()->item("mnuActive1", 1)->isChecked());
+        w.menu()->item("mnuActive1", 0)->trigger();
+        QTRY_VERIFY(!w.busy());
+        w.Text1[0]->setText("no such rock anywhere");
+        w.Command1[0]->click();
+        QTRY_VERIFY(!w.busy());
+        QCOMPARE(f.messages.shown.size(), size_t(1));
+        QCOMPARE(f.messages.shown[0].text,
+                 QString("No Matches, Try Entering Different Search Terms"));
+        QCOMPARE(w.Label3->text(), QString("60000 Records"));
+        QVERIFY(gridLaidOut(w));
+        QCOMPARE(f.pointer.history.back(), 0);
+        // The last-record button, pressed as soon as the count is shown:
+        // the move is made when every key is in.
+        w.Command1[1]->click();
+        QTRY_VERIFY(!w.busy());
+        w.Data1->findChild<QAbstractButton*>("nav3")->click();
+        QTRY_COMPARE(w.Data1->engineRecordset()->AbsolutePosition(), 59999L);
+    }
+
+    void theDiagramReadsItsViewWhenTheKeysAreIn() {
+        GuiFixture f(60000);
+        LateAnswers late(f);
+        auto& w = late.window;
+        w.mnuTas_Click();
+        TasWindow* tas = w.tasWindow();
+        QTRY_VERIFY(!tas->loading() && tas->plot()->view() &&
+                    tas->plot()->legendText() != "Reading...");
+        w.Text1[0]->setText("a");
+        w.Command1[0]->click();
+        QTRY_VERIFY(!w.busy());
+        QTRY_COMPARE(long(tas->plot()->view()->points.size()), w.Data1->Recordset().RecordCount());
+        // Closed while a view is being read: nothing outlives it.
+        w.Command1[1]->click();
+        tas->close();
+        QTRY_VERIFY(!w.busy());
+    }
+};
+
+QTEST_MAIN(TestCommands)
+#include "tst_commands.moc"
