@@ -415,6 +415,14 @@ Recordset::Page Recordset::readPage(long page) {
     db_->beginRead();
     // One read transaction (one lock) for the whole page.
     const bool ownTransaction = db_->openReadTransaction();
+    // The page's rows in one statement; a page it cannot read whole (a
+    // damaged row, a lock) is read row by row below, which tells exactly
+    // which rows cannot be read and why.
+    if (readPageAtOnce(first, p)) {
+        if (ownTransaction)
+            db_->closeReadTransaction();
+        return p;
+    }
     sqlite3_stmt* s = rowStmt_->get();
     for (size_t i = 0; i < n; ++i) {
         sqlite3_bind_int64(s, 1, keys_.at(first + static_cast<long>(i)));
@@ -450,6 +458,48 @@ Recordset::Page Recordset::readPage(long page) {
     if (ownTransaction)
         db_->closeReadTransaction();
     return p;
+}
+
+bool Recordset::readPageAtOnce(long first, Page& p) {
+    const std::size_t n = p.rows.size();
+    if (keyColumn_ < 0)
+        return false;
+    if (!pageStmt_) {
+        std::string sql = "SELECT * FROM " + bracket(table_) + " WHERE [ID] IN (";
+        for (long i = 1; i <= kPageRows; ++i)
+            sql += (i > 1 ? ", ?" : "?") + std::to_string(i);
+        pageStmt_ = std::make_unique<Statement>(db_->prepareUser(sql + ")", sql_));
+    }
+    sqlite3_stmt* s = pageStmt_->get();
+    std::unordered_map<std::int64_t, std::size_t> slot;
+    slot.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int64_t key = keys_.at(first + static_cast<long>(i));
+        slot.emplace(key, i);
+        sqlite3_bind_int64(s, static_cast<int>(i + 1), key);
+    }
+    for (std::size_t i = n; i < static_cast<std::size_t>(kPageRows); ++i)
+        sqlite3_bind_null(s, static_cast<int>(i + 1)); // matches no row
+    std::vector<bool> found(n, false);
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        const auto at = slot.find(sqlite3_column_int64(s, keyColumn_));
+        if (at == slot.end())
+            continue;
+        Row& row = p.rows[at->second];
+        row.clear();
+        row.reserve(fieldNames_.size());
+        for (int c = 0; c < FieldCount(); ++c)
+            row.push_back(readColumn(s, c));
+        found[at->second] = true;
+    }
+    sqlite3_reset(s);
+    if (rc != SQLITE_DONE)
+        return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (!found[i])
+            p.rows[i] = emptyRow_; // removed behind this set's back
+    return true;
 }
 
 bool Recordset::rowReadable(long index) {

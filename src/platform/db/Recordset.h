@@ -125,6 +125,7 @@ private:
     struct Page;
     const Row& rowAt(long index);
     Page readPage(long page);
+    bool readPageAtOnce(long first, Page& p);
     void dropPage(long index);
 
     std::shared_ptr<Database> db_;
@@ -135,7 +136,8 @@ private:
     std::unique_ptr<KeyLoader> loader_; // after keys_: stopped before they go
     std::vector<std::string> fieldNames_;
     int keyColumn_ = -1;
-    std::unique_ptr<Statement> rowStmt_; // one row by its key
+    std::unique_ptr<Statement> rowStmt_;  // one row by its key
+    std::unique_ptr<Statement> pageStmt_; // a page's rows by their keys
     long pos_ = -1;
     bool afterDelete_ = false;
     bool noMatch_ = true;
