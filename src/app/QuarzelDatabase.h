@@ -25,9 +25,12 @@ class Database;
 class PrintDialog;
 
 // The main window: the results grid, the search bar, the record-count label
-// and the data control in one frame, and the File, Edit and Help menus.
-// Every command of the program starts here; the handlers of each subsystem
-// live in that subsystem's folder.
+// and the data control in one frame, and the File, Edit, Tools and Help
+// menus. Every command of the program starts here; the handlers of each
+// subsystem live in that subsystem's folder. A command that needs the
+// engine's answer (the count of a new view) starts the work and finishes in
+// a slot; while it is under way the window is busy: its command surface is
+// disabled and a close waits for it.
 class QuarzelDatabase : public QMainWindow {
     Q_OBJECT
 public:
