@@ -162,6 +162,7 @@ void TasWindow::reload() {
         readers_.erase(std::remove(readers_.begin(), readers_.end(), thread), readers_.end());
         if (loader_ == thread)
             loader_ = nullptr;
+        thread->wait(); // "finished" comes just before the thread's very end
         delete thread;
     });
     readers_.push_back(thread);
