@@ -59,8 +59,8 @@ public:
     // The same, for at most the given time; whether done() holds.
     bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) const;
 
-    // Called on a loading thread whenever more is known (keys in, keys
-    // done, count done). It must not call back into the loader.
+    // Called on a loading thread when the keys are all in (or failed) and
+    // when the count is done. It must not call back into the loader.
     void setOnChange(std::function<void()> onChange);
 
 private:

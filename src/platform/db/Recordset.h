@@ -50,8 +50,8 @@ public:
     // whether it came.
     bool waitForCount(std::chrono::milliseconds limit) const;
     bool waitForKeys(std::chrono::milliseconds limit) const;
-    // Called on a loading thread whenever more of the set is known (see
-    // KeyLoader::setOnChange).
+    // Called on a loading thread when the keys are all in and when the
+    // count is known (see KeyLoader::setOnChange).
     void setOnChange(std::function<void()> onChange);
     // Waits until the set is read whole and counted: no other connection of
     // this set reads the file any more (writes wait for this).
