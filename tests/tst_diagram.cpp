@@ -279,17 +279,7 @@ private slots:
 
     void engineErrorsInItsSlotsAreShownNotFatal() {
         GuiFixture f(3000);
-        // Damage a page of the table in the middle of its rows.
-        const std::string path = f.data().databasePath();
-        f.data().rawExec("UPDATE DOZIRO1 SET [Doziro Sample#] = 'MARK-ROW-1500' WHERE ID = 1500");
-        {
-            QFile file(QString::fromStdString(path));
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            const QByteArray all = file.readAll();
-            const long long pageSize = f.data().rawCount("PRAGMA page_size");
-            file.seek(all.indexOf("MARK-ROW-1500") / pageSize * pageSize);
-            file.write(QByteArray(12, '\xA7'));
-        }
+        f.data().damageRowPage(1500); // a page of the table in the middle of its rows
         auto& w = f.start();
         // A view whose key scan meets the damaged page after its first
         // screen: shown, with the failure kept for whoever needs every key.

@@ -143,16 +143,7 @@ private slots:
         }
         // A page of the table damaged in the middle of the view: the read
         // fails halfway through both kinds of file.
-        const std::string path = d.databasePath();
-        d.rawExec("UPDATE DOZIRO1 SET [Doziro Sample#] = 'MARK-ROW-1500' WHERE ID = 1500");
-        QFile file(QString::fromStdString(path));
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        const QByteArray all = file.readAll();
-        const long long pageSize = d.rawCount("PRAGMA page_size");
-        const long long page = all.indexOf("MARK-ROW-1500") / pageSize;
-        file.seek(page * pageSize);
-        file.write(QByteArray(12, '\xA7'));
-        file.close();
+        d.damageRowPage(1500);
         auto db = d.open(true);
         // Keys from the intact Rockname index; the rows behind them meet the
         // damaged page part of the way through.

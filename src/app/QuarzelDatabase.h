@@ -143,6 +143,8 @@ private:
     bool beginCommand(); // false while another command is under way
     void endCommand();
     void startFailed(const QString& text);
+    // Menus, search bar, navigation bar and cell editing, all at once.
+    void setCommandSurfaceEnabled(bool enabled);
     void showRecordCount(long count, const QString& suffix);
     // The view's row count, keeping the label's suffix.
     void updateCountLabel();

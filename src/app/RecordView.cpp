@@ -68,10 +68,7 @@ bool QuarzelDatabase::beginCommand() {
         return false; // one command at a time; the surface is disabled anyway
     busy_ = true;
     // The command surface waits; painting, scrolling and the diagram go on.
-    for (QWidget* w : std::initializer_list<QWidget*>{menuBar(), Text1[0], Text1[1], Combo1,
-                                                      Command1[0], Command1[1], Data1})
-        w->setEnabled(false);
-    vaSpread1->holdEditing(true);
+    setCommandSurfaceEnabled(false);
     return true;
 }
 
@@ -79,13 +76,17 @@ void QuarzelDatabase::endCommand() {
     if (!busy_)
         return;
     busy_ = false;
-    for (QWidget* w : std::initializer_list<QWidget*>{menuBar(), Text1[0], Text1[1], Combo1,
-                                                      Command1[0], Command1[1], Data1})
-        w->setEnabled(true);
-    vaSpread1->holdEditing(false);
+    setCommandSurfaceEnabled(true);
     emit commandFinished();
     if (closing_)
         close(); // the close that came while the command waited
+}
+
+void QuarzelDatabase::setCommandSurfaceEnabled(bool enabled) {
+    for (QWidget* w : std::initializer_list<QWidget*>{menuBar(), Text1[0], Text1[1], Combo1,
+                                                      Command1[0], Command1[1], Data1})
+        w->setEnabled(enabled);
+    vaSpread1->holdEditing(!enabled);
 }
 
 void QuarzelDatabase::ApplyGridLayout(bool startUp) {

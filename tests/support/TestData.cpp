@@ -1,5 +1,7 @@
 #include "TestData.h"
 
+#include <QFile>
+
 #include "platform/db/EngineError.h"
 
 #include "SampleData.h"
@@ -91,4 +93,17 @@ int engineErrorOf(const std::function<void()>& f, QString* message) {
         return e.number();
     }
     return 0;
+}
+
+void TestData::damageRowPage(long long key) const {
+    const std::string mark = "DAMAGE-MARK-" + std::to_string(key);
+    rawExec("UPDATE DOZIRO1 SET [Doziro Sample#] = '" + mark + "' WHERE ID = " +
+            std::to_string(key));
+    QFile file(QString::fromStdString(databasePath()));
+    if (!file.open(QIODevice::ReadWrite))
+        throw std::runtime_error("cannot open the database file to damage it");
+    const QByteArray all = file.readAll();
+    const long long pageSize = rawCount("PRAGMA page_size");
+    file.seek(all.indexOf(QByteArray::fromStdString(mark)) / pageSize * pageSize);
+    file.write(QByteArray(12, '\xA7'));
 }

@@ -32,6 +32,9 @@ public:
     // up a situation or check the result independently.
     void rawExec(const std::string& sql) const;
     long long rawCount(const std::string& sql) const;
+    // Overwrites the b-tree header of the table page that holds the row
+    // with this key, as a bad sector would; the other pages stay readable.
+    void damageRowPage(long long key) const;
     // The identity a workgroup file must name to secure this database.
     std::string identity() const;
 
