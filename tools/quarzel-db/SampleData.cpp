@@ -2,7 +2,7 @@
 
 #include "Rng.h"
 #include "platform/db/EngineError.h"
-#include "platform/db/Statement.h"
+#include "platform/db/sqlite/Statement.h"
 #include "platform/db/Workgroup.h"
 #include "schema/Schema.h"
 

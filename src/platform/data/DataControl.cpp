@@ -3,7 +3,6 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
-#include "platform/db/KeyLoader.h"
 #include "platform/db/Recordset.h"
 
 #include <QHBoxLayout>

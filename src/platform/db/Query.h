@@ -1,13 +1,12 @@
 #pragma once
 
-#include "Value.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
 
 namespace engine {
 
+class Cursor;
 class Database;
 
 // One statement of the caller's, prepared under the account's rights, for
@@ -36,10 +35,7 @@ public:
     void execute();
 
 private:
-    struct State;
-    Database& db_;
-    std::string sql_;
-    std::unique_ptr<State> state_;
+    std::unique_ptr<Cursor> cursor_;
 };
 
 } // namespace engine

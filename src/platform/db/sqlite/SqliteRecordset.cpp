@@ -1,11 +1,11 @@
-#include "Recordset.h"
+#include "SqliteRecordset.h"
 
-#include "Database.h"
-#include "NumberText.h"
-#include "EngineError.h"
-#include "SelectText.h"
+#include "SqliteDatabase.h"
 #include "Statement.h"
 #include "SubstringIndex.h"
+#include "platform/db/EngineError.h"
+#include "platform/db/NumberText.h"
+#include "platform/db/SelectText.h"
 
 #include <sqlite3.h>
 
@@ -68,7 +68,8 @@ std::string bracket(const std::string& name) {
 
 } // namespace
 
-Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool readOnly)
+SqliteRecordset::SqliteRecordset(std::shared_ptr<SqliteDatabase> db, const std::string& sql,
+                                 bool readOnly)
     : db_(std::move(db)), sql_(sql), readOnly_(readOnly) {
     std::string fromClause;
     if (!SelectText::splitSelectStar(sql, fromClause, table_)) {
@@ -106,8 +107,8 @@ Recordset::Recordset(std::shared_ptr<Database> db, const std::string& sql, bool 
     pos_ = keys_.size() == 0 ? -1 : 0;
 }
 
-void Recordset::readKeys(const std::string& keySql, std::string countSql,
-                         const std::string& shownSql, bool whole) {
+void SqliteRecordset::readKeys(const std::string& keySql, std::string countSql,
+                               const std::string& shownSql, bool whole) {
     {
         // Prepared here first: the account's rights and the text are checked
         // on this connection, and a fault is reported before anything runs.
@@ -118,7 +119,7 @@ void Recordset::readKeys(const std::string& keySql, std::string countSql,
             while ((rc = sqlite3_step(keys.get())) == SQLITE_ROW)
                 keys_.append(sqlite3_column_int64(keys.get(), 0));
             if (rc != SQLITE_DONE)
-                db_->fail(rc, shownSql, Database::Access::Read);
+                db_->fail(rc, shownSql, SqliteDatabase::Access::Read);
             return;
         }
     }
@@ -139,11 +140,11 @@ void Recordset::readKeys(const std::string& keySql, std::string countSql,
         failLoading(loader_->keysFailure());
 }
 
-void Recordset::failLoading(const KeyLoader::Failure& f) const {
-    db_->fail(f.rc, sql_, Database::Access::Read, f.message);
+void SqliteRecordset::failLoading(const KeyLoader::Failure& f) const {
+    db_->fail(f.rc, sql_, SqliteDatabase::Access::Read, f.message);
 }
 
-EngineError Recordset::loadingError() const {
+EngineError SqliteRecordset::loadingError() const {
     try {
         failLoading(loader_->keysFailure());
     } catch (const EngineError& e) {
@@ -151,7 +152,7 @@ EngineError Recordset::loadingError() const {
     }
 }
 
-long Recordset::RecordCount() const {
+long SqliteRecordset::RecordCount() const {
     if (!loader_)
         return keys_.size();
     loader_->startCounting();
@@ -165,14 +166,14 @@ long Recordset::RecordCount() const {
     failLoading(loader_->keysFailure());
 }
 
-bool Recordset::countKnown() const {
+bool SqliteRecordset::countKnown() const {
     if (!loader_)
         return true;
     loader_->startCounting();
     return loader_->keysDone() || (loader_->countDone() && !loader_->countFailure().rc);
 }
 
-bool Recordset::waitForCount(std::chrono::milliseconds limit) const {
+bool SqliteRecordset::waitForCount(std::chrono::milliseconds limit) const {
     if (!loader_)
         return true;
     loader_->startCounting();
@@ -183,23 +184,23 @@ bool Recordset::waitForCount(std::chrono::milliseconds limit) const {
         limit);
 }
 
-bool Recordset::waitForKeys(std::chrono::milliseconds limit) const {
+bool SqliteRecordset::waitForKeys(std::chrono::milliseconds limit) const {
     return !loader_ || loader_->waitFor([this] { return loader_->keysDone(); }, limit);
 }
 
-void Recordset::setOnChange(std::function<void()> onChange) {
+void SqliteRecordset::setOnChange(std::function<void()> onChange) {
     if (loader_)
         loader_->setOnChange(std::move(onChange));
 }
 
-long Recordset::knownRowCount() const {
+long SqliteRecordset::knownRowCount() const {
     if (loader_ && !(loader_->keysDone() && !loader_->keysFailure().rc) && loader_->countDone() &&
         !loader_->countFailure().rc)
         return loader_->count();
     return keys_.size();
 }
 
-void Recordset::waitForKeys() const {
+void SqliteRecordset::waitForKeys() const {
     if (!loader_)
         return;
     loader_->waitUntil([this] { return loader_->keysDone(); });
@@ -207,17 +208,17 @@ void Recordset::waitForKeys() const {
         failLoading(loader_->keysFailure());
 }
 
-void Recordset::waitForIdle() const {
+void SqliteRecordset::waitForIdle() const {
     waitForKeys();
     if (loader_)
         loader_->waitUntil([this] { return loader_->idle(); });
 }
 
-bool Recordset::readFailures() const {
+bool SqliteRecordset::readFailures() const {
     return readFailures_ || (loader_ && loader_->keysDone() && loader_->keysFailure().rc);
 }
 
-std::int64_t Recordset::keyAt(long index) const {
+std::int64_t SqliteRecordset::keyAt(long index) const {
     if (index >= keys_.size())
         waitForKeys();
     if (index < 0 || index >= keys_.size())
@@ -225,40 +226,40 @@ std::int64_t Recordset::keyAt(long index) const {
     return keys_.at(index);
 }
 
-std::vector<std::int64_t> Recordset::keys() const {
+std::vector<std::int64_t> SqliteRecordset::keys() const {
     waitForKeys();
     return keys_.toVector();
 }
 
-Recordset::~Recordset() = default;
+SqliteRecordset::~SqliteRecordset() = default;
 
-void Recordset::requireCurrent() const {
+void SqliteRecordset::requireCurrent() const {
     if (afterDelete_)
         throw EngineError(3167, "Record is deleted.");
     if (pos_ < 0 || pos_ >= RecordCount())
         throw EngineError(err::NoCurrentRecord, "No current record.");
 }
 
-void Recordset::requireWritable() const {
+void SqliteRecordset::requireWritable() const {
     if (readOnly_)
         throw EngineError(err::ReadOnly, "Cannot update. Database or object is read-only.");
 }
 
-void Recordset::setAbsolutePosition(long index) {
+void SqliteRecordset::setAbsolutePosition(long index) {
     if (index < 0 || (index >= knownRowCount() && index >= RecordCount()))
         throw EngineError(err::NoCurrentRecord, "No current record.");
     pos_ = index;
     afterDelete_ = false;
 }
 
-void Recordset::MoveFirst() {
+void SqliteRecordset::MoveFirst() {
     if (knownRowCount() == 0)
         throw EngineError(err::NoCurrentRecord, "No current record.");
     pos_ = 0;
     afterDelete_ = false;
 }
 
-void Recordset::MoveLast() {
+void SqliteRecordset::MoveLast() {
     const long count = RecordCount();
     if (count == 0)
         throw EngineError(err::NoCurrentRecord, "No current record.");
@@ -266,7 +267,7 @@ void Recordset::MoveLast() {
     afterDelete_ = false;
 }
 
-void Recordset::MoveNext() {
+void SqliteRecordset::MoveNext() {
     if (afterDelete_) {
         afterDelete_ = false; // the row after the deleted one already stands at pos_
         return;
@@ -276,19 +277,19 @@ void Recordset::MoveNext() {
     ++pos_;
 }
 
-void Recordset::MovePrevious() {
+void SqliteRecordset::MovePrevious() {
     afterDelete_ = false;
     if (IsBOF())
         throw EngineError(err::NoCurrentRecord, "No current record.");
     --pos_;
 }
 
-void Recordset::AddNew() {
+void SqliteRecordset::AddNew() {
     requireWritable();
     adding_ = true;
 }
 
-std::int64_t Recordset::Update() {
+std::int64_t SqliteRecordset::Update() {
     if (!adding_)
         throw EngineError(3020, "Update or CancelUpdate without AddNew or Edit.");
     adding_ = false;
@@ -301,7 +302,7 @@ std::int64_t Recordset::Update() {
     return key;
 }
 
-void Recordset::Delete() {
+void SqliteRecordset::Delete() {
     requireWritable();
     requireCurrent();
     waitForIdle();
@@ -322,7 +323,7 @@ void Recordset::Delete() {
     afterDelete_ = true;
 }
 
-void Recordset::FindFirst(const std::string& criterion) {
+void SqliteRecordset::FindFirst(const std::string& criterion) {
     const std::string sql = "SELECT [ID] FROM " + bracket(table_) + " WHERE " + criterion;
     Statement s = db_->prepareUser(sql, criterion);
     std::unordered_set<std::int64_t> hits;
@@ -330,7 +331,7 @@ void Recordset::FindFirst(const std::string& criterion) {
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
         hits.insert(sqlite3_column_int64(s.get(), 0));
     if (rc != SQLITE_DONE)
-        db_->fail(rc, criterion, Database::Access::Read);
+        db_->fail(rc, criterion, SqliteDatabase::Access::Read);
     noMatch_ = true;
     if (hits.empty())
         return;
@@ -345,24 +346,24 @@ void Recordset::FindFirst(const std::string& criterion) {
     }
 }
 
-long Recordset::indexOfKey(std::int64_t key) const {
+long SqliteRecordset::indexOfKey(std::int64_t key) const {
     waitForKeys();
     return keys_.indexOf(key);
 }
 
-const Value& Recordset::Field(int column) {
+const Value& SqliteRecordset::Field(int column) {
     requireCurrent();
     return valueAt(pos_, column);
 }
 
-const Value& Recordset::valueAt(long index, int column) {
+const Value& SqliteRecordset::valueAt(long index, int column) {
     const Row& r = rowAt(index);
     if (column < 0 || column >= static_cast<int>(r.size()))
         throw EngineError(err::SubscriptOutOfRange, "Item not found in this collection.");
     return r[static_cast<size_t>(column)];
 }
 
-const Recordset::Row& Recordset::rowAt(long index) {
+const SqliteRecordset::Row& SqliteRecordset::rowAt(long index) {
     if (index < 0)
         throw EngineError(err::NoCurrentRecord, "No current record.");
     const long page = index / kPageRows;
@@ -403,7 +404,7 @@ const Recordset::Row& Recordset::rowAt(long index) {
     return it->second.rows[offset];
 }
 
-Recordset::Page Recordset::readPage(long page) {
+SqliteRecordset::Page SqliteRecordset::readPage(long page) {
     Page p;
     const long first = page * kPageRows;
     const long known = keys_.size();
@@ -439,7 +440,7 @@ Recordset::Page Recordset::readPage(long page) {
             // lock or an I/O failure stops the page; a damaged row does not.
             sqlite3_reset(s);
             try {
-                db_->fail(rc, sql_, Database::Access::Read);
+                db_->fail(rc, sql_, SqliteDatabase::Access::Read);
             } catch (const EngineError& e) {
                 p.error = e;
             }
@@ -460,7 +461,7 @@ Recordset::Page Recordset::readPage(long page) {
     return p;
 }
 
-bool Recordset::readPageAtOnce(long first, Page& p) {
+bool SqliteRecordset::readPageAtOnce(long first, Page& p) {
     const std::size_t n = p.rows.size();
     if (keyColumn_ < 0)
         return false;
@@ -502,7 +503,7 @@ bool Recordset::readPageAtOnce(long first, Page& p) {
     return true;
 }
 
-bool Recordset::rowReadable(long index) {
+bool SqliteRecordset::rowReadable(long index) {
     try {
         rowAt(index);
         return true;
@@ -511,7 +512,7 @@ bool Recordset::rowReadable(long index) {
     }
 }
 
-void Recordset::dropPage(long index) {
+void SqliteRecordset::dropPage(long index) {
     auto it = pages_.find(index / kPageRows);
     if (it != pages_.end()) {
         lru_.erase(it->second.lru);
@@ -519,7 +520,7 @@ void Recordset::dropPage(long index) {
     }
 }
 
-Value Recordset::coerce(int column, const std::string& text) {
+Value SqliteRecordset::coerce(int column, const std::string& text) {
     const auto& cols = db_->columns(table_);
     if (column < 0 || column >= static_cast<int>(cols.size()))
         throw EngineError(err::SubscriptOutOfRange, "Item not found in this collection.");
@@ -554,7 +555,8 @@ Value Recordset::coerce(int column, const std::string& text) {
                                                 "' requires.");
 }
 
-void Recordset::updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) {
+void SqliteRecordset::updateRow(long index,
+                                const std::vector<std::pair<int, std::string>>& changes) {
     requireWritable();
     if (index < 0 || index >= RecordCount())
         throw EngineError(err::NoCurrentRecord, "No current record.");
@@ -577,6 +579,42 @@ void Recordset::updateRow(long index, const std::vector<std::pair<int, std::stri
     if (sqlite3_changes(db_->handle()) == 0)
         throw EngineError(3167, "Record is deleted.");
     dropPage(index);
+}
+
+bool SqliteRecordset::keysComplete() const {
+    return !loader_ || loader_->keysDone();
+}
+bool SqliteRecordset::IsBOF() const {
+    return pos_ < 0;
+}
+bool SqliteRecordset::IsEOF() const {
+    return pos_ >= RecordCount();
+}
+long SqliteRecordset::AbsolutePosition() const {
+    return pos_;
+}
+bool SqliteRecordset::NoMatch() const {
+    return noMatch_;
+}
+int SqliteRecordset::FieldCount() const {
+    return static_cast<int>(fieldNames_.size());
+}
+const std::vector<std::string>& SqliteRecordset::FieldNames() const {
+    return fieldNames_;
+}
+const std::string& SqliteRecordset::Table() const {
+    return table_;
+}
+bool SqliteRecordset::ReadOnly() const {
+    return readOnly_;
+}
+void SqliteRecordset::makeReadOnly() {
+    readOnly_ = true;
+}
+
+void SqliteRecordset::clearCache() {
+    pages_.clear();
+    lru_.clear();
 }
 
 } // namespace engine

@@ -1,9 +1,10 @@
-#include "Database.h"
+#include "SqliteDatabase.h"
 
-#include "EngineError.h"
 #include "LikeFunctions.h"
-#include "Recordset.h"
+#include "SqliteQuery.h"
+#include "SqliteRecordset.h"
 #include "Statement.h"
+#include "platform/db/EngineError.h"
 
 #include <sqlite3.h>
 
@@ -49,16 +50,16 @@ private:
 
 } // namespace
 
-Database::Database(std::string path, Workgroup wg, bool readOnly)
+SqliteDatabase::SqliteDatabase(std::string path, Workgroup wg, bool readOnly)
     : path_(std::move(path)), workgroup_(std::move(wg)), readOnly_(readOnly) {}
 
-Database::~Database() {
+SqliteDatabase::~SqliteDatabase() {
     for (sqlite3* r : readers_)
         sqlite3_close_v2(r);
     sqlite3_close_v2(db_);
 }
 
-sqlite3* Database::takeReader(int& rc, std::string& message) {
+sqlite3* SqliteDatabase::takeReader(int& rc, std::string& message) {
     {
         std::lock_guard<std::mutex> lock(readersMutex_);
         if (!readers_.empty()) {
@@ -78,29 +79,34 @@ sqlite3* Database::takeReader(int& rc, std::string& message) {
     return r;
 }
 
-void Database::giveBackReader(sqlite3* reader) {
+void SqliteDatabase::giveBackReader(sqlite3* reader) {
     sqlite3_progress_handler(reader, 0, nullptr, nullptr);
     std::lock_guard<std::mutex> lock(readersMutex_);
     readers_.push_back(reader);
 }
 
-std::shared_ptr<Database> Database::openAnother(bool readOnly) const {
-    return open(path_, workgroup_, readOnly);
+std::shared_ptr<Database> SqliteDatabase::openAnother(bool readOnly) const {
+    return openFile(path_, workgroup_, readOnly);
 }
 
 std::shared_ptr<Database> Database::open(const std::string& path, const Workgroup& workgroup,
                                          bool readOnly) {
+    return SqliteDatabase::openFile(path, workgroup, readOnly);
+}
+
+std::shared_ptr<SqliteDatabase>
+SqliteDatabase::openFile(const std::string& path, const Workgroup& workgroup, bool readOnly) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec))
         throw EngineError(err::FileNotFound, "Could not find file '" + path + "'.");
 
-    std::shared_ptr<Database> d(new Database(path, workgroup, readOnly));
+    std::shared_ptr<SqliteDatabase> d(new SqliteDatabase(path, workgroup, readOnly));
     int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
     int rc = sqlite3_open_v2(path.c_str(), &d->db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK)
         d->fail(rc, {}, Access::Open);
     sqlite3_busy_timeout(d->db_, kBusyWaitMs);
-    sqlite3_set_authorizer(d->db_, &Database::authorize, d.get());
+    sqlite3_set_authorizer(d->db_, &SqliteDatabase::authorize, d.get());
     registerLikeFunctions(d->db_);
 
     // Reading the identity is the first real read: a garbage or truncated
@@ -138,9 +144,9 @@ std::shared_ptr<Database> Database::open(const std::string& path, const Workgrou
     return d;
 }
 
-int Database::authorize(void* self, int action, const char* a, const char* b, const char*,
-                        const char*) {
-    auto* d = static_cast<Database*>(self);
+int SqliteDatabase::authorize(void* self, int action, const char* a, const char* b, const char*,
+                              const char*) {
+    auto* d = static_cast<SqliteDatabase*>(self);
     if (d->internal_)
         return SQLITE_OK;
     auto deny = [&](const std::string& object, const char* what) {
@@ -203,31 +209,31 @@ int Database::authorize(void* self, int action, const char* a, const char* b, co
     }
 }
 
-void Database::beginRead() {
+void SqliteDatabase::beginRead() {
     if (busySeenAt_ && steadyMs() - busySeenAt_ > kBusyQuietMs) {
         busySeenAt_ = 0;
         sqlite3_busy_timeout(db_, kBusyWaitMs);
     }
 }
 
-void Database::noteBusy() {
+void SqliteDatabase::noteBusy() {
     busySeenAt_ = steadyMs();
     sqlite3_busy_timeout(db_, 0);
 }
 
-int Database::busyWaitMs() const {
+int SqliteDatabase::busyWaitMs() const {
     return busySeenAt_ && steadyMs() - busySeenAt_ <= kBusyQuietMs ? 0 : kBusyWaitMs;
 }
 
-bool Database::inTransaction() const {
+bool SqliteDatabase::inTransaction() const {
     return !sqlite3_get_autocommit(db_);
 }
 
-void Database::fail(int rc, const std::string& sql, Access access) {
+void SqliteDatabase::fail(int rc, const std::string& sql, Access access) {
     fail(rc, sql, access, db_ ? sqlite3_errmsg(db_) : "");
 }
 
-void Database::fail(int rc, const std::string& sql, Access access, const std::string& msg) {
+void SqliteDatabase::fail(int rc, const std::string& sql, Access access, const std::string& msg) {
     const int primary = rc & 0xFF;
     if (primary == SQLITE_AUTH || (!deniedAction_.empty() && primary == SQLITE_ERROR)) {
         std::string object = std::exchange(deniedObject_, {});
@@ -303,7 +309,7 @@ void Database::fail(int rc, const std::string& sql, Access access, const std::st
     }
 }
 
-Statement Database::prepareUser(const std::string& sql, const std::string& shown) {
+Statement SqliteDatabase::prepareUser(const std::string& sql, const std::string& shown) {
     deniedObject_.clear();
     deniedAction_.clear();
     // The engine would read the text only up to a NUL and run what it got.
@@ -328,7 +334,7 @@ Statement Database::prepareUser(const std::string& sql, const std::string& shown
     return st;
 }
 
-void Database::stepWrite(Statement& s, const std::string& shown) {
+void SqliteDatabase::stepWrite(Statement& s, const std::string& shown) {
     int rc = sqlite3_step(s.get());
     if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
         sqlite3_reset(s.get());
@@ -337,7 +343,7 @@ void Database::stepWrite(Statement& s, const std::string& shown) {
     sqlite3_reset(s.get());
 }
 
-Statement Database::prepareInternal(const char* sql) {
+Statement SqliteDatabase::prepareInternal(const char* sql) {
     InternalScope scope(internal_);
     sqlite3_stmt* s = nullptr;
     int rc = sqlite3_prepare_v2(db_, sql, -1, &s, nullptr);
@@ -347,7 +353,7 @@ Statement Database::prepareInternal(const char* sql) {
     return st;
 }
 
-void Database::execInternal(const char* sql) {
+void SqliteDatabase::execInternal(const char* sql) {
     Statement s = prepareInternal(sql);
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
@@ -356,22 +362,22 @@ void Database::execInternal(const char* sql) {
         fail(rc, sql);
 }
 
-void Database::Begin() {
+void SqliteDatabase::Begin() {
     // Immediate: another program's lock is met now, not halfway through.
     execInternal("BEGIN IMMEDIATE");
 }
 
-void Database::Commit() {
+void SqliteDatabase::Commit() {
     execInternal("COMMIT");
 }
 
-void Database::Rollback() {
+void SqliteDatabase::Rollback() {
     InternalScope scope(internal_);
     if (!sqlite3_get_autocommit(db_))
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-bool Database::hasTrigram(const std::string& table) {
+bool SqliteDatabase::hasTrigram(const std::string& table) {
     const std::string key = lowerCopy(table);
     auto it = trigram_.find(key);
     if (it != trigram_.end())
@@ -391,20 +397,20 @@ bool Database::hasTrigram(const std::string& table) {
     return trigram_[key] = found;
 }
 
-bool Database::openReadTransaction() {
+bool SqliteDatabase::openReadTransaction() {
     if (!sqlite3_get_autocommit(db_))
         return false;
     InternalScope scope(internal_);
     return sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-void Database::closeReadTransaction() {
+void SqliteDatabase::closeReadTransaction() {
     InternalScope scope(internal_);
     if (!sqlite3_get_autocommit(db_))
         sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
 }
 
-const std::vector<Database::Column>& Database::columns(const std::string& table) {
+const std::vector<Database::Column>& SqliteDatabase::columns(const std::string& table) {
     const std::string key = lowerCopy(table);
     auto it = columns_.find(key);
     if (it != columns_.end())
@@ -440,9 +446,13 @@ const std::vector<Database::Column>& Database::columns(const std::string& table)
     return columns_.emplace(key, std::move(cols)).first->second;
 }
 
-std::unique_ptr<Recordset> Database::OpenRecordset(const std::string& sql, bool readOnly) {
+std::unique_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& sql, bool readOnly) {
     return std::unique_ptr<Recordset>(
-        new Recordset(shared_from_this(), sql, readOnly || readOnly_));
+        new SqliteRecordset(shared_from_this(), sql, readOnly || readOnly_));
+}
+
+std::unique_ptr<Cursor> SqliteDatabase::prepareCursor(const std::string& sql) {
+    return std::make_unique<SqliteQuery>(*this, sql);
 }
 
 } // namespace engine

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KeyList.h"
+#include "platform/db/KeyList.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,7 +14,7 @@ struct sqlite3;
 
 namespace engine {
 
-class Database;
+class SqliteDatabase;
 
 // Reads the keys of a record set, and counts its rows, on threads and
 // connections of their own, so that whoever opened the set can show its
@@ -30,8 +30,8 @@ public:
     // countSql may be empty: the set is then counted from its keys. The
     // count statement runs only when count() is asked for before every key
     // is in (startCounting): a set read whole anyway is not scanned twice.
-    KeyLoader(Database& db, const std::string& keySql, const std::string& countSql, int busyWaitMs,
-              KeyList& keys);
+    KeyLoader(SqliteDatabase& db, const std::string& keySql, const std::string& countSql,
+              int busyWaitMs, KeyList& keys);
     ~KeyLoader(); // stops the threads and waits for them
     KeyLoader(const KeyLoader&) = delete;
     KeyLoader& operator=(const KeyLoader&) = delete;
@@ -69,7 +69,7 @@ private:
     void countRows(std::string sql, int busyWaitMs);
     void notify();
 
-    Database& db_;
+    SqliteDatabase& db_;
     KeyList& keys_;
     std::atomic<bool> cancel_{false};
     std::atomic<bool> keysDone_{false};

@@ -1,8 +1,8 @@
 #include "SubstringIndex.h"
 
-#include "Database.h"
-#include "EngineError.h"
+#include "SqliteDatabase.h"
 #include "Statement.h"
+#include "platform/db/EngineError.h"
 
 #include <sqlite3.h>
 
@@ -17,7 +17,7 @@ namespace {
 // Whether the index names few enough rows to be worth it: for a term found
 // in many rows the ordinary scan is faster than the index, so the index is
 // asked for no more than a few hundred rows before it is used.
-bool selective(Database& db, const std::string& matching) {
+bool selective(SqliteDatabase& db, const std::string& matching) {
     constexpr int kFew = 500;
     try {
         Statement few = db.prepareUser(
@@ -30,7 +30,7 @@ bool selective(Database& db, const std::string& matching) {
 
 } // namespace
 
-std::string narrowedBySubstringIndex(Database& db, const std::string& table,
+std::string narrowedBySubstringIndex(SqliteDatabase& db, const std::string& table,
                                      const std::string& fromClause) {
     std::string lower = fromClause;
     for (char& c : lower)

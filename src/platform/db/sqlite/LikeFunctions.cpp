@@ -1,8 +1,8 @@
 #include "LikeFunctions.h"
 
-#include "EngineError.h"
-#include "LikePattern.h"
-#include "TextFold.h"
+#include "platform/db/EngineError.h"
+#include "platform/db/LikePattern.h"
+#include "platform/db/TextFold.h"
 
 #include <sqlite3.h>
 

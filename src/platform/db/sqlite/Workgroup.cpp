@@ -1,7 +1,7 @@
-#include "Workgroup.h"
+#include "platform/db/Workgroup.h"
 
-#include "EngineError.h"
 #include "Statement.h"
+#include "platform/db/EngineError.h"
 
 #include <sodium.h>
 #include <sqlite3.h>

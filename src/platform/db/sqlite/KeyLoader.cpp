@@ -1,6 +1,6 @@
 #include "KeyLoader.h"
 
-#include "Database.h"
+#include "SqliteDatabase.h"
 #include "Statement.h"
 
 #include <sqlite3.h>
@@ -21,7 +21,7 @@ int stopWhenCancelled(void* flag) {
 
 } // namespace
 
-KeyLoader::KeyLoader(Database& db, const std::string& keySql, const std::string& countSql,
+KeyLoader::KeyLoader(SqliteDatabase& db, const std::string& keySql, const std::string& countSql,
                      int busyWaitMs, KeyList& keys)
     : db_(db), keys_(keys), countSql_(countSql), busyWaitMs_(busyWaitMs) {
     keysThread_ = std::thread(&KeyLoader::loadKeys, this, keySql, busyWaitMs);

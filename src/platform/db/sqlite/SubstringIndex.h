@@ -4,7 +4,7 @@
 
 namespace engine {
 
-class Database;
+class SqliteDatabase;
 
 // A condition "[Column] Like '*term*'" on a text column, with a term of
 // three or more plain ASCII characters, is answered from the table's
@@ -15,7 +15,7 @@ class Database;
 // other letters differently from our Like. Empty when the statement has no
 // such condition, the table no index, or the term is too common for the
 // index to be quicker than a scan.
-std::string narrowedBySubstringIndex(Database& db, const std::string& table,
+std::string narrowedBySubstringIndex(SqliteDatabase& db, const std::string& table,
                                      const std::string& fromClause);
 
 } // namespace engine

@@ -1,0 +1,57 @@
+#include "SqliteQuery.h"
+
+#include "SqliteDatabase.h"
+
+#include <sqlite3.h>
+
+#include <limits>
+
+namespace engine {
+
+SqliteQuery::SqliteQuery(SqliteDatabase& db, const std::string& sql) : db_(db), sql_(sql) {
+    statement_ = db.prepareUser(sql, sql);
+}
+
+bool SqliteQuery::next() {
+    const int rc = sqlite3_step(statement_.get());
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc != SQLITE_DONE)
+        db_.fail(rc, sql_, SqliteDatabase::Access::Read);
+    return false;
+}
+
+int SqliteQuery::columnCount() const {
+    return sqlite3_column_count(statement_.get());
+}
+
+std::int64_t SqliteQuery::integer(int column) const {
+    return sqlite3_column_int64(statement_.get(), column);
+}
+
+double SqliteQuery::number(int column) const {
+    sqlite3_stmt* s = statement_.get();
+    const int type = sqlite3_column_type(s, column);
+    return type == SQLITE_INTEGER || type == SQLITE_FLOAT
+               ? sqlite3_column_double(s, column)
+               : std::numeric_limits<double>::quiet_NaN();
+}
+
+void SqliteQuery::bindNumber(int parameter, double value) {
+    sqlite3_bind_double(statement_.get(), parameter, value);
+}
+
+void SqliteQuery::bindText(int parameter, const std::string& value) {
+    sqlite3_bind_text(statement_.get(), parameter, value.data(), static_cast<int>(value.size()),
+                      SQLITE_TRANSIENT);
+}
+
+void SqliteQuery::bindNull(int parameter) {
+    sqlite3_bind_null(statement_.get(), parameter);
+}
+
+void SqliteQuery::execute() {
+    db_.stepWrite(statement_, sql_);
+}
+
+} // namespace engine
