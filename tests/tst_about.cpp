@@ -1,9 +1,10 @@
 #include "Version.h"
 #include "about/Module1.h"
 #include "about/frmAbout.h"
-#include "app/Globals.h"
+#include "form/Globals.h"
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
+#include "about/AboutController.h"
 #include "platform/help/ChmFile.h"
 #include "platform/help/HelpWindow.h"
 #include "platform/help/HtmlHelp.h"
@@ -85,12 +86,12 @@ private slots:
         help->browser()->setSource(QUrl("chm:/menus.html"));
         QVERIFY(help->browser()->toPlainText().contains("Print Current Row"));
         // A second window, then command 18 closes both.
-        w.mnuHelpContents_Click();
+        trigger(w, "mnuHelpContents");
         QCOMPARE(HtmlHelp::openWindowCount(), 2);
         HtmlHelp::HtmlHelpA(&w, QString(), HtmlHelp::HH_CLOSE_ALL, 0);
         QCOMPARE(HtmlHelp::openWindowCount(), 0);
         // Closing the main window closes them too.
-        w.mnuHelpContents_Click();
+        trigger(w, "mnuHelpContents");
         QCOMPARE(HtmlHelp::openWindowCount(), 1);
         w.close();
         QCOMPARE(HtmlHelp::openWindowCount(), 0);
@@ -100,12 +101,12 @@ private slots:
     void missingOrBrokenHelpFileShowsNothing() {
         GuiFixture f(10);
         auto& w = f.start();
-        w.mnuHelpContents_Click();
+        trigger(w, "mnuHelpContents");
         QFile junk(f.data().dir() + "/STONARC.CHM");
         junk.open(QIODevice::WriteOnly);
         junk.write(QByteArray(5000, 'j'));
         junk.close();
-        w.mnuHelpContents_Click();
+        trigger(w, "mnuHelpContents");
         QCOMPARE(HtmlHelp::openWindowCount(), 0);
         QVERIFY(f.messages.shown.empty());
     }
@@ -167,7 +168,7 @@ private slots:
         Shell::setOpener(fakeOpener(dir.path(), "sleep 3\nexit 3"));
         QElapsedTimer held;
         held.start();
-        w.mnuInternet_Click();
+        trigger(w, "mnuInternet");
         // The command returns as soon as the opener has started.
         QVERIFY2(held.elapsed() < 2000, qPrintable(QString::number(held.elapsed())));
         QVERIFY(f.messages.shown.empty()); // still running: counted as started
@@ -209,7 +210,7 @@ private slots:
         }
         const size_t before = f.messages.shown.size();
         shell.result = 33;
-        w.mnuInternet_Click();
+        trigger(w, "mnuInternet");
         QCOMPARE(f.messages.shown.size(), before);
         QCOMPARE(shell.files.back(), QString("http://www.quarzel-geochem.example/indexa.htm"));
         QCOMPARE(shell.dirs.back(), QString("/"));
@@ -220,7 +221,7 @@ private slots:
         f.settings.present = false;
         auto& w = f.start();
         w.menu()->item("mnuAbout")->trigger();
-        frmAbout* about = w.aboutWindow();
+        frmAbout* about = w.about().aboutWindow();
         QVERIFY(about && about->isVisible());
         QVERIFY(!about->parentWidget());
         QCOMPARE(about->windowTitle(), QString("About Geochemical Database"));
@@ -260,8 +261,8 @@ private slots:
         QVERIFY(!about->isVisible());
         UserName = "Ada";
         CompanyName = "Ridge Survey";
-        w.mnuAbout_Click();
-        QCOMPARE(w.aboutWindow(), about);
+        trigger(w, "mnuAbout");
+        QCOMPARE(w.about().aboutWindow(), about);
         QVERIFY(about->isVisible());
         QCOMPARE(frmAbout::caption(about->lblDescription), QString("User: Ada Ridge Survey"));
         about->cmdOK->click();
@@ -272,8 +273,8 @@ private slots:
     void systemInformation() {
         GuiFixture f(10);
         auto& w = f.start();
-        w.mnuAbout_Click();
-        frmAbout* about = w.aboutWindow();
+        trigger(w, "mnuAbout");
+        frmAbout* about = w.about().aboutWindow();
         const QString reg = f.data().dir() + "/machine.reg";
         Registry::setStorePath(reg);
         const QString unavailable = "System Information Is Unavailable At This Time";

@@ -2,11 +2,12 @@
 // window takes no other command, a close waits for it, and whatever else
 // arrives meanwhile (posted events, timers, queued calls) neither crashes
 // nor changes the result the command shows.
-#include "app/Globals.h"
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
+#include "app/ToolsController.h"
 #include "diagram/TasPlot.h"
 #include "diagram/TasWindow.h"
+#include "form/Globals.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/db/Recordset.h"
@@ -72,9 +73,9 @@ private slots:
         const QString search = w.Data1->RecordSource();
         // Refresh, a table switch, a sort and another Find, from a timer,
         // a queued call and the menus.
-        QTimer::singleShot(0, &w, [&] { w.Command1_Click(1); });
+        QTimer::singleShot(0, &w, [&] { w.Command1[1]->click(); });
         QMetaObject::invokeMethod(
-            &w, [&] { w.mnuActive1_Click(2); }, Qt::QueuedConnection);
+            &w, [&] { trigger(w, "mnuActive1", 2); }, Qt::QueuedConnection);
         QTimer::singleShot(0, &w, [&] { w.menu()->item("mnuGeologist")->trigger(); });
         QTimer::singleShot(0, &w, [&] { w.Command1[0]->click(); });
         QTRY_VERIFY(!w.busy());
@@ -125,12 +126,46 @@ private slots:
         QTRY_COMPARE(w.Data1->engineRecordset()->AbsolutePosition(), 59999L);
     }
 
+    void newAndDeletedRecordsWaitForTheViewInASlot() {
+        GuiFixture f(60000);
+        LateAnswers late(f);
+        auto& w = late.window;
+        trigger(w, "mnuEdit2", 0);
+        QTRY_VERIFY(!w.busy());
+        // A search whose count is still coming when New Record is chosen.
+        w.Text1[0]->setText("a");
+        w.Command1[0]->click();
+        QVERIFY(w.busy());
+        trigger(w, "mnuRecord", 0); // refused: the menu bar is disabled
+        QTRY_VERIFY(!w.busy());
+        const long matches = w.Data1->Recordset().RecordCount();
+        f.messages.shown.clear();
+        w.Command1[1]->click(); // the whole table, count still coming
+        trigger(w, "mnuRecord", 0);
+        QTRY_VERIFY(!w.busy());
+        QCOMPARE(w.Label3->text(), QString("60001 Records"));
+        QCOMPARE(f.messages.shown.size(), size_t(1));
+        QCOMPARE(f.messages.shown[0].text, QString("Name of New Record is 'Empty'"));
+        w.vaSpread1->setCol(5);
+        QCOMPARE(w.vaSpread1->Text(), QString("Empty")); // the new row is current
+        QVERIFY(surfaceEnabled(w));
+        // Delete it again, asked for while the refresh's count is coming.
+        const long row = w.Data1->engineRecordset()->AbsolutePosition();
+        QMetaObject::invokeMethod(
+            &w, [&] { trigger(w, "mnuRecord", 1); }, Qt::QueuedConnection);
+        QTRY_COMPARE(w.Label3->text(), QString("60000 Records"));
+        QTRY_VERIFY(!w.busy());
+        QCOMPARE(w.Data1->engineRecordset()->AbsolutePosition(), row);
+        QVERIFY(matches > 0 && matches < 60000);
+        QVERIFY(surfaceEnabled(w));
+    }
+
     void theDiagramReadsItsViewWhenTheKeysAreIn() {
         GuiFixture f(60000);
         LateAnswers late(f);
         auto& w = late.window;
-        w.mnuTas_Click();
-        TasWindow* tas = w.tasWindow();
+        trigger(w, "mnuTas");
+        TasWindow* tas = w.tools().tasWindow();
         QTRY_VERIFY(!tas->loading() && tas->plot()->view() &&
                     tas->plot()->legendText() != "Reading...");
         w.Text1[0]->setText("a");

@@ -3,6 +3,7 @@
 // only a near point, exports drawn at their own size, a closed diagram that
 // costs the main window nothing, and engine errors shown, never fatal.
 #include "app/QuarzelDatabase.h"
+#include "app/ToolsController.h"
 #include "classify/TasDiagram.h"
 #include "diagram/TasPlot.h"
 #include "diagram/TasWindow.h"
@@ -156,18 +157,18 @@ private slots:
         f.data().rawExec("UPDATE DOZIRO1 SET Rockname = NULL, [Doziro Sample#] = NULL, "
                          "SiO2 = 'Empty' WHERE ID = 7");
         auto& w = f.start();
-        w.mnuTas_Click();
-        TasWindow* tasWin = w.tasWindow();
+        trigger(w, "mnuTas");
+        TasWindow* tasWin = w.tools().tasWindow();
         TasPlot* plot = tasWin->plot();
         QTRY_VERIFY(!tasWin->loading() && plot->view());
         QTRY_COMPARE(long(plot->view()->points.size()), 400L);
 
         // A search shows "Reading..." until its points are in.
         w.Text1[0]->setText("a");
-        w.Command1_Click(0);
+        w.Command1[0]->click();
         QCOMPARE(plot->legendText(), QString("Reading..."));
         QTRY_VERIFY(plot->legendText() != "Reading...");
-        w.Command1_Click(1);
+        w.Command1[1]->click();
         QTRY_VERIFY(plot->legendText().startsWith("399 rows plotted, 1 with no point"));
 
         // The row without names: its field alone, no stray colon.
@@ -206,12 +207,12 @@ private slots:
 
         // Closed, the diagram does nothing while the grid changes.
         tasWin->close();
-        w.mnuGeologist_Click();
-        w.Command1_Click(1);
+        trigger(w, "mnuGeologist");
+        w.Command1[1]->click();
         QVERIFY(!tasWin->loading());
         QCOMPARE(plot->view(), before);
         // Shown again, it reads the view of that moment.
-        w.mnuTas_Click();
+        trigger(w, "mnuTas");
         QTRY_VERIFY(!tasWin->loading() && plot->view() != before);
         QCOMPARE(long(plot->view()->points.size()), 400L);
     }
@@ -219,8 +220,8 @@ private slots:
     void exportsAreDrawnAtTheirOwnSize() {
         GuiFixture f(200);
         auto& w = f.start();
-        w.mnuTas_Click();
-        TasWindow* tasWin = w.tasWindow();
+        trigger(w, "mnuTas");
+        TasWindow* tasWin = w.tools().tasWindow();
         QTRY_VERIFY(!tasWin->loading() && tasWin->plot()->view());
         long row = 0;
         while (!tasWin->plot()->view()->points[row].valid)
@@ -264,8 +265,8 @@ private slots:
         GuiFixture f(100000);
         auto& w = f.start();
         w.show();
-        w.mnuTas_Click();
-        TasWindow* tasWin = w.tasWindow();
+        trigger(w, "mnuTas");
+        TasWindow* tasWin = w.tools().tasWindow();
         QTRY_VERIFY(!tasWin->loading());
         for (const char* term : {"basalt", "a"}) {
             w.Text1[0]->setText(term);
@@ -297,7 +298,7 @@ private slots:
             QVERIFY2(f.messages.shown[i].text.contains("damaged"),
                      qPrintable(f.messages.shown[i].text));
         }
-        QVERIFY(w.tasWindow()->statusLine()->text().contains("damaged"));
+        QVERIFY(w.tools().tasWindow()->statusLine()->text().contains("damaged"));
     }
 };
 

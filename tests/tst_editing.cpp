@@ -7,6 +7,7 @@
 #include "platform/program/ProgramInfo.h"
 #include "support/GuiFixture.h"
 
+#include <QPushButton>
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
@@ -55,7 +56,7 @@ private slots:
     void editModeSwitch() {
         GuiFixture f(40);
         auto& w = f.start();
-        w.mnuRockname_Click();
+        trigger(w, "mnuRockname");
         w.Label3->setText("kept");
         w.menu()->item("mnuEdit2", 0)->trigger();
         QVERIFY(!w.Data1->ReadOnly());
@@ -71,12 +72,12 @@ private slots:
                  QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
         QCOMPARE(w.vaSpread1->Columns(0).NumberFormat(), QString("#0.00"));
         // Choosing it again keeps the mode.
-        w.mnuEdit2_Click(0);
+        trigger(w, "mnuEdit2", 0);
         QVERIFY(w.menu()->item("mnuEdit2", 0)->isChecked());
         // Later queries keep the view writable.
-        w.mnuActive1_Click(1);
+        trigger(w, "mnuActive1", 1);
         QVERIFY(!w.Data1->recordsetReadOnly());
-        w.mnuDate_Click();
+        trigger(w, "mnuDate");
         QVERIFY(!w.Data1->recordsetReadOnly());
         f.pointer.history.clear();
         w.menu()->item("mnuEdit2", 1)->trigger();
@@ -92,7 +93,7 @@ private slots:
         GuiFixture f(40);
         {
             auto& w = f.start();
-            w.mnuEdit2_Click(0);
+            trigger(w, "mnuEdit2", 0);
             const QString id = cell(w, 2, 31);
             typeInto(w, 2, 6, "1.5"); // Enter writes it
             QCOMPARE(f.data().rawCount("SELECT TiO2 = 1.5 FROM DOZIRO1 WHERE ID = " +
@@ -106,11 +107,11 @@ private slots:
             QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(5, 8), ""));
             QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(5, 3),
                                                   "Skerry Point, new cut"));
-            w.mnuEdit2_Click(1);
+            trigger(w, "mnuEdit2", 1);
             QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Location = 'Skerry "
                                        "Point, new cut' AND Fe2O3 IS NULL"),
                      1LL);
-            w.mnuEdit2_Click(0);
+            trigger(w, "mnuEdit2", 0);
             QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(6, 0),
                                                   "Pending at close"));
             w.close(); // closing writes it too
@@ -119,7 +120,7 @@ private slots:
         auto& again = f.start();
         again.Text1[0]->setText("new cut");
         again.Combo1->setEditText("Location");
-        again.Command1_Click(0);
+        again.Command1[0]->click();
         QCOMPARE(again.Label3->text(), QString("1 Matches"));
         QCOMPARE(
             f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'Pending at close'"),
@@ -129,7 +130,7 @@ private slots:
     void refusedEditsKeepTheStoredValue() {
         GuiFixture f(30);
         auto& w = f.start();
-        w.mnuEdit2_Click(0);
+        trigger(w, "mnuEdit2", 0);
         const QString before = cell(w, 1, 9);
         typeInto(w, 1, 9, "abc");
         QCOMPARE(f.messages.shown.size(), size_t(1));
@@ -152,7 +153,7 @@ private slots:
         GuiFixture f(30);
         auto& w = f.start();
         QVERIFY(!w.menu()->item("mnuRecord", 0)->isEnabled());
-        w.mnuEdit2_Click(0);
+        trigger(w, "mnuEdit2", 0);
         w.menu()->item("mnuRecord", 0)->trigger();
         QCOMPARE(f.messages.shown.size(), size_t(1));
         QCOMPARE(f.messages.shown[0].text, QString("Name of New Record is 'Empty'"));
@@ -165,16 +166,16 @@ private slots:
         QCOMPARE(cell(w, row, 0), QString());
         const QString firstKey = cell(w, row, 31);
         // A second new row is the current one, not the first 'Empty' row.
-        w.mnuRecord_Click(0);
+        trigger(w, "mnuRecord", 0);
         QCOMPARE(w.Label3->text(), QString("32 Records"));
         QVERIFY(cell(w, w.vaSpread1->Row(), 31).toDouble() > firstKey.toDouble());
         QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE SiO2 = 'Empty'"), 2LL);
 
         // In a search the new row does not meet, the first row stays current.
         w.Text1[0]->setText("a");
-        w.Command1_Click(0);
+        w.Command1[0]->click();
         const QString matches = w.Label3->text();
-        w.mnuRecord_Click(0);
+        trigger(w, "mnuRecord", 0);
         QCOMPARE(w.vaSpread1->Row(), 0L);
         QCOMPARE(w.Label3->text(), matches);
         QVERIFY(w.Label3->text().endsWith(" Matches"));
@@ -183,11 +184,11 @@ private slots:
     void deleteRecord() {
         GuiFixture f(30);
         auto& w = f.start();
-        w.mnuEdit2_Click(0);
+        trigger(w, "mnuEdit2", 0);
         w.vaSpread1->setRow(4);
         const QString gone = cell(w, 4, 31), next = cell(w, 5, 31);
         w.vaSpread1->Columns(0).setWidth(500); // undone by the layout after the delete
-        w.mnuRecord_Click(1);
+        trigger(w, "mnuRecord", 1);
         QVERIFY(f.messages.shown.empty());
         QCOMPARE(cell(w, w.vaSpread1->Row(), 31), next);
         QCOMPARE(w.Label3->text(), QString("29 Records"));
@@ -197,16 +198,16 @@ private slots:
                  0LL);
         // The last row: the new last row is current.
         w.vaSpread1->setRow(28);
-        w.mnuRecord_Click(1);
+        trigger(w, "mnuRecord", 1);
         QCOMPARE(w.vaSpread1->Row(), 27L);
         // A one-row view can be emptied; an empty one refuses.
         w.Text1[0]->setText("DZ-000003");
         w.Combo1->setEditText("Doziro Sample#");
-        w.Command1_Click(0);
+        w.Command1[0]->click();
         QCOMPARE(w.Label3->text(), QString("1 Matches"));
-        w.mnuRecord_Click(1);
+        trigger(w, "mnuRecord", 1);
         QCOMPARE(w.Label3->text(), QString("0 Matches"));
-        w.mnuRecord_Click(1);
+        trigger(w, "mnuRecord", 1);
         QCOMPARE(f.messages.shown.size(), size_t(1));
         QCOMPARE(f.messages.shown[0].text, QString("Empty Database"));
         QCOMPARE(f.messages.shown[0].title, QString("Empty Database"));
@@ -238,9 +239,9 @@ private slots:
 
         // No current row: the clipboard keeps what it had, silently.
         f.data().rawExec("DELETE FROM Project1");
-        w.mnuActive1_Click(1);
+        trigger(w, "mnuActive1", 1);
         QGuiApplication::clipboard()->setText("untouched");
-        w.mnuEdit1_Click(2);
+        trigger(w, "mnuEdit1", 2);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("untouched"));
         QVERIFY(f.messages.shown.empty());
     }
@@ -252,10 +253,10 @@ private slots:
         engine::Workgroup::create(wg, f.data().identity(),
                                   {{"quarzel", "ridge38uk", {{"DOZIRO1", readOnly}}}});
         auto& w = f.start();
-        w.mnuEdit2_Click(0);
+        trigger(w, "mnuEdit2", 0);
         typeInto(w, 0, 0, "Denied");
-        w.mnuRecord_Click(0);
-        w.mnuRecord_Click(1);
+        trigger(w, "mnuRecord", 0);
+        trigger(w, "mnuRecord", 1);
         QCOMPARE(f.messages.shown.size(), size_t(3));
         for (const auto& m : f.messages.shown) {
             QCOMPARE(m.title, QString("DataBase Error"));
@@ -264,14 +265,14 @@ private slots:
         }
         QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'Denied'"), 0LL);
         QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1"), 30LL);
-        w.mnuDateD_Click(); // still usable
+        trigger(w, "mnuDateD"); // still usable
         QCOMPARE(w.Label3->text(), QString("30 Records"));
     }
 
     void fullDisk() {
         GuiFixture f(30);
         auto& w = f.start();
-        w.mnuEdit2_Click(0);
+        trigger(w, "mnuEdit2", 0);
         signal(SIGXFSZ, SIG_IGN);
         struct rlimit old;
         getrlimit(RLIMIT_FSIZE, &old);
@@ -283,7 +284,7 @@ private slots:
         QVERIFY(w.vaSpread1->model()->setData(w.vaSpread1->model()->index(0, 3), big));
         w.vaSpread1->setCurrentIndex(w.vaSpread1->model()->index(1, 3));
         for (int i = 0; i < 5; ++i)
-            w.mnuRecord_Click(0);
+            trigger(w, "mnuRecord", 0);
         setrlimit(RLIMIT_FSIZE, &old);
         QVERIFY(!f.messages.shown.empty());
         QVERIFY2(f.messages.shown[0].text.contains("Disk or network error"),
@@ -293,7 +294,7 @@ private slots:
                  1LL);
         QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE length(Location) > 1000"),
                  0LL);
-        w.mnuRockname_Click();
+        trigger(w, "mnuRockname");
         QVERIFY(w.Label3->text().endsWith(" Records"));
     }
 
@@ -320,13 +321,13 @@ private slots:
         {
             auto& w = f.start();
             QVERIFY(f.messages.shown.empty());
-            w.mnuEdit2_Click(0);
+            trigger(w, "mnuEdit2", 0);
             typeInto(w, 0, 0, "Cannot");
-            w.mnuRecord_Click(0);
+            trigger(w, "mnuRecord", 0);
             QCOMPARE(f.messages.shown.size(), size_t(2));
             QVERIFY(f.messages.shown[0].text.contains("read-only"));
             QCOMPARE(f.messages.shown[0].title, QString("DataBase Error"));
-            w.mnuSample_Click();
+            trigger(w, "mnuSample");
             QCOMPARE(w.Label3->text(), QString("30 Records"));
         }
         if (mounted)

@@ -14,6 +14,7 @@
 #include "platform/db/Workgroup.h"
 #include "support/GuiFixture.h"
 
+#include <QPushButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QtTest>
@@ -282,7 +283,7 @@ private slots:
         QTemporaryDir dir;
         // Export the view, a search's rows in the grid's order.
         w.Text1[0]->setText("basalt");
-        w.Command1_Click(0);
+        w.Command1[0]->click();
         const long shown = w.Data1->Recordset().RecordCount();
         QVERIFY(exportTo(w, dir.filePath("basalt.csv")));
         QFile csv(dir.filePath("basalt.csv"));
@@ -302,7 +303,7 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
 
         // Import into the active table: asked first; No changes nothing.
-        w.mnuActive1_Click(1);
+        trigger(w, "mnuActive1", 1);
         const long long before = count(f.data(), "Project1");
         const QString file = write(dir, "new.csv", manyRows(25));
         f.messages.answer = false;

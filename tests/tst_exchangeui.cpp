@@ -3,6 +3,7 @@
 // row left out, the progress dialog on its window, and a close during the
 // work that cancels it.
 #include "app/QuarzelDatabase.h"
+#include "app/ToolsController.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/DataRecordset.h"
 #include "platform/dialogs/BackgroundTask.h"
@@ -195,7 +196,7 @@ private slots:
             *chosen = "Excel workbook (*.xlsx)";
             return dir.filePath("myview");
         });
-        QSignalSpy done(&w, &QuarzelDatabase::exchangeFinished);
+        QSignalSpy done(&w.tools(), &ToolsController::exchangeFinished);
         w.findChild<QAction*>("mnuExport")->trigger();
         QVERIFY(done.wait(30000));
         FileDialogs::setAnswer(nullptr);

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The folders keep to their places: SQLite only inside the engine's file
-# back end, which nothing outside the engine sees,
-# the platform's components include nothing of the program above them, and
-# no code waits in an event loop of its own (modal dialogs aside).
+# back end, which nothing outside the engine sees; the platform's components
+# include nothing of the program above them; the program's folders depend
+# downwards only (app on the subsystems, they on the main window's form and
+# the schema); and no code waits in an event loop of its own (modal dialogs
+# aside).
 set -u
 src="$(dirname "$0")/../src"
 passed=0 failed=0
@@ -21,6 +23,24 @@ check "only the engine reaches its back end${backend:+ ($backend)}" '[ -z "$back
 upward=$(grep -rnE '#include[[:space:]]*"(app|schema|query|edit|print|about|update|classify|diagram|exchange)/' \
            "$src/platform" --include='*.cpp' --include='*.h')
 check "src/platform includes nothing of the program's folders${upward:+ ($upward)}" '[ -z "$upward" ]'
+
+# Each folder includes only folders below it: no circles between them.
+rank() {
+    case "$1" in
+    platform) echo 0 ;; schema | form) echo 1 ;; query | classify | exchange) echo 2 ;;
+    edit | print | about | update | diagram) echo 3 ;; app) echo 4 ;; *) echo 9 ;;
+    esac
+}
+upstream=""
+for dir in "$src"/*/; do
+    from=$(basename "$dir")
+    for to in $(grep -rhoE '#include[[:space:]]*"[a-z]+/' "$dir" --include='*.cpp' --include='*.h' |
+                  sed -E 's/.*"([a-z]+)\//\1/' | sort -u); do
+        [ -d "$src/$to" ] && [ "$to" != "$from" ] && [ "$(rank "$to")" -ge "$(rank "$from")" ] &&
+            upstream="$upstream $from->$to"
+    done
+done
+check "every folder includes only the folders below it${upstream:+ (not:$upstream)}" '[ -z "$upstream" ]'
 
 loops=$(grep -rnE 'processEvents[[:space:]]*\(|QEventLoop' "$src" --include='*.cpp' --include='*.h')
 check "no event loop of its own on the user-interface thread${loops:+ ($loops)}" '[ -z "$loops" ]'

@@ -11,6 +11,7 @@
 #include "support/GuiFixture.h"
 #include "support/TestData.h"
 
+#include <QPushButton>
 #include <QLabel>
 #include <QtTest>
 
@@ -218,7 +219,7 @@ private slots:
         QCOMPARE(w.Label3->text(), QString("150000 Records"));
         QCOMPARE(w.vaSpread1->Row(), 0L);
         QTRY_COMPARE(w.vaSpread1->RowCount(), 150000L);
-        w.Command1_Click(1);
+        w.Command1[1]->click();
         QCOMPARE(w.Label3->text(), QString("150000 Records"));
         w.Data1->Recordset().MoveLast(); // may come before the grid has grown
         QTRY_COMPARE(w.vaSpread1->Row(), 149999L);

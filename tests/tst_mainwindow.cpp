@@ -1,6 +1,6 @@
 #include "SampleData.h"
 #include "about/frmAbout.h"
-#include "app/Globals.h"
+#include "form/Globals.h"
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
 #include "platform/data/DBGrid.h"
@@ -170,7 +170,7 @@ private slots:
             // The database name is set only once the logon and open worked.
             QCOMPARE(w.Data1->DatabaseName().isEmpty(), kind != 8);
         }
-        w.mnuRockname_Click(); // a later command reports its own error
+        trigger(w, "mnuRockname"); // a later command reports its own error
         QVERIFY(f.messages.shown.size() == 2 || kind == 4);
     }
 

@@ -1,5 +1,6 @@
-#include "app/Globals.h"
+#include "form/Globals.h"
 #include "app/QuarzelDatabase.h"
+#include "print/PrintController.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/RecordsetModel.h"
@@ -167,7 +168,7 @@ private slots:
         w.vaSpread1->setRow(0);
         w.vaSpread1->setCol(9);
         f.pointer.history.clear();
-        w.mnuPrint_Click(1);
+        trigger(w, "mnuPrint", 1);
         QVERIFY(f.messages.shown.empty());
         QCOMPARE(f.dialog.shownFlags, std::vector<int>({1048588}));
         QCOMPARE(f.pointer.history, std::vector<int>({11, 0}));
@@ -273,8 +274,8 @@ private slots:
     void titleIsCentredAndFollowsTheShownTable() {
         PrintFixture f(20);
         auto& w = f.start();
-        w.mnuActive1_Click(1);
-        w.mnuPrint_Click(1);
+        trigger(w, "mnuActive1", 1);
+        trigger(w, "mnuPrint", 1);
         QCOMPARE(textLines(f.dialog.file)[0], QString("PROJECT1 DATABASE RESULTS"));
         // Centred: left edge at half the page width minus half the title width.
         const QString bbox = run("pdftotext", {"-bbox", f.dialog.file, "-"});
@@ -295,12 +296,12 @@ private slots:
                  qPrintable(QString("%1 %2").arg(left).arg(right)));
 
         // After a sort the grid shows DOZIRO1: the title says so.
-        w.mnuRockname_Click();
+        trigger(w, "mnuRockname");
         QCOMPARE(ActiveDatabase, QString("Pro1"));
-        w.mnuPrint_Click(1);
+        trigger(w, "mnuPrint", 1);
         QCOMPARE(textLines(f.dialog.file)[0], QString("QUARZEL GEOCHEMICAL DATABASE RESULTS"));
-        w.mnuActive1_Click(3);
-        w.mnuPrint_Click(1);
+        trigger(w, "mnuActive1", 3);
+        trigger(w, "mnuPrint", 1);
         QCOMPARE(textLines(f.dialog.file)[0], QString("PROJECT3 DATABASE RESULTS"));
     }
 
@@ -308,22 +309,22 @@ private slots:
         PrintFixture f(20);
         auto& w = f.start();
         f.dialog.copiesChosen = 3;
-        w.mnuPrint_Click(1);
+        trigger(w, "mnuPrint", 1);
         QCOMPARE(pageCount(f.dialog.file), 6);
         QCOMPARE(textLines(f.dialog.file).count("QUARZEL GEOCHEMICAL DATABASE RESULTS"), 3);
 
         QFile::remove(f.dialog.file);
         f.dialog.answer = FakePrintDialog::Answer::Cancel;
         f.pointer.history.clear();
-        w.mnuPrint_Click(1);
+        trigger(w, "mnuPrint", 1);
         QVERIFY(!QFile::exists(f.dialog.file));
         QVERIFY(f.messages.shown.empty());
         QVERIFY(f.pointer.history.empty());
-        w.mnuPrint_Click(2);
+        w.printing().mnuPrint_Click(2);
         QVERIFY(f.messages.shown.empty());
 
         f.dialog.answer = FakePrintDialog::Answer::NoPrinter;
-        w.mnuPrint_Click(1);
+        trigger(w, "mnuPrint", 1);
         QCOMPARE(f.messages.shown.size(), size_t(1));
         QCOMPARE(f.messages.shown[0].title, QString("Print Error"));
         QCOMPARE(f.messages.shown[0].style, 48);
@@ -331,19 +332,19 @@ private slots:
 
         f.dialog.answer = FakePrintDialog::Answer::Pdf;
         f.dialog.file = "/nonexistent-folder/report.pdf";
-        w.mnuPrint_Click(1);
+        trigger(w, "mnuPrint", 1);
         QCOMPARE(f.messages.shown.size(), size_t(2));
         QVERIFY(f.messages.shown[1].text.contains("/nonexistent-folder/report.pdf"));
 
         // No current row: the grid's own error, as a print error.
         f.dialog.file = f.data().dir() + "/empty.pdf";
         f.data().rawExec("DELETE FROM Project2");
-        w.mnuActive1_Click(2);
-        w.mnuPrint_Click(1);
+        trigger(w, "mnuActive1", 2);
+        trigger(w, "mnuPrint", 1);
         QCOMPARE(f.messages.shown.size(), size_t(3));
         QCOMPARE(f.messages.shown[2].text, QString("No current record."));
         QVERIFY(!QFile::exists(f.dialog.file));
-        w.mnuPrint_Click(3); // no such layout: nothing happens
+        w.printing().mnuPrint_Click(3); // no such layout: nothing happens
         QCOMPARE(f.messages.shown.size(), size_t(3));
     }
 
@@ -367,7 +368,7 @@ private slots:
         f.data().rawExec("UPDATE DOZIRO1 SET Date = 'D-' || ID, Location = 'L-' || ID, "
                          "Geologist = 'G-' || ID");
         auto& w = f.start();
-        w.mnuPrint_Click(2);
+        w.printing().mnuPrint_Click(2);
         QVERIFY(f.messages.shown.empty());
         QCOMPARE(f.dialog.shownFlags, std::vector<int>({64}));
         QCOMPARE(pageCount(f.dialog.file), footers.size());

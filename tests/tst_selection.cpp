@@ -1,4 +1,4 @@
-#include "app/Globals.h"
+#include "form/Globals.h"
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
 #include "platform/data/DBGrid.h"
@@ -21,7 +21,7 @@ void find(QuarzelDatabase& w, const QString& first, const QString& second, const
     w.Text1[0]->setText(first);
     w.Text1[1]->setText(second);
     w.Combo1->setEditText(column);
-    w.Command1_Click(0);
+    w.Command1[0]->click();
 }
 
 // The search bar as a user works it: the column typed into the chooser,
@@ -74,7 +74,7 @@ private slots:
     void switchingTables() {
         GuiFixture f(80);
         auto& w = f.start();
-        w.mnuActive1_Click(2);
+        trigger(w, "mnuActive1", 2);
         QCOMPARE(w.Data1->RecordSource(),
                  QString("SELECT * From [Project2]Order By [Rockname] ASC"));
         QCOMPARE(w.Label3->text(), QString("30 Records"));
@@ -93,10 +93,10 @@ private slots:
     void choosingTheCheckedTableAgainListsItAfresh() {
         GuiFixture f(30);
         auto& w = f.start();
-        w.mnuRockname_Click();
+        trigger(w, "mnuRockname");
         find(w, "a", "", "Rockname");
         f.data().rawExec("DELETE FROM DOZIRO1 WHERE ID IN (SELECT ID FROM DOZIRO1 LIMIT 4)");
-        w.mnuActive1_Click(0);
+        trigger(w, "mnuActive1", 0);
         QCOMPARE(w.Data1->RecordSource(),
                  QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
         QCOMPARE(w.Label3->text(), QString("26 Records"));
@@ -108,7 +108,7 @@ private slots:
         GuiFixture f(40);
         f.data().rawExec("DELETE FROM Project1; DROP TABLE Project3;");
         auto& w = f.start();
-        w.mnuActive1_Click(1);
+        trigger(w, "mnuActive1", 1);
         QCOMPARE(w.Label3->text(), QString("0 Records"));
         QCOMPARE(ActiveDatabase, QString("Pro1"));
         QCOMPARE(checks(w), QStringList({"-", "x", "-", "-"}));
@@ -119,7 +119,7 @@ private slots:
         QCOMPARE(f.messages.shown[0].title, QString("No Matches"));
         QCOMPARE(w.Label3->text(), QString("0 Records"));
 
-        w.mnuActive1_Click(3);
+        trigger(w, "mnuActive1", 3);
         QCOMPARE(f.messages.shown.size(), size_t(2));
         QCOMPARE(f.messages.shown[1].title, QString("DataBase Error"));
         QCOMPARE(f.messages.shown[1].style, 48);
@@ -208,7 +208,7 @@ private slots:
     void twoTermsOnAProjectTable() {
         GuiFixture f(30);
         auto& w = f.start();
-        w.mnuActive1_Click(3);
+        trigger(w, "mnuActive1", 3);
         f.data().rawExec(
             "UPDATE Project3 SET Location='Glen Carrick, north ridge' WHERE ID IN (2, 5)");
         find(w, "ridge", "north", "Location");
@@ -225,7 +225,7 @@ private slots:
     void noMatchesListsTheWholeTableFirst() {
         GuiFixture f(30);
         auto& w = f.start();
-        w.mnuActive1_Click(1);
+        trigger(w, "mnuActive1", 1);
         w.Label3->setText("before");
         f.pointer.history.clear();
         find(w, "no such rock", "", "Rockname");
@@ -247,11 +247,11 @@ private slots:
     void refreshButtonListsTheActiveTable() {
         GuiFixture f(30);
         auto& w = f.start();
-        w.mnuActive1_Click(2);
+        trigger(w, "mnuActive1", 2);
         find(w, "a", "", "Rockname");
         w.Text1[0]->setText("whatever");
         f.pointer.history.clear();
-        w.Command1_Click(1);
+        w.Command1[1]->click();
         QCOMPARE(f.pointer.history, std::vector<int>({11, 0}));
         QVERIFY(gridLaidOut(w));
         QCOMPARE(w.vaSpread1->Row(), 0L);
@@ -322,21 +322,20 @@ private slots:
         GuiFixture f(120);
         auto& w = f.start();
         struct Sort {
-            void (QuarzelDatabase::*handler)();
             const char* action;
             const char* order;
         };
         const Sort sorts[] = {
-            {&QuarzelDatabase::mnuRockname_Click, "mnuRockname", "Order By [Rockname] ASC"},
-            {&QuarzelDatabase::mnuGeologist_Click, "mnuGeologist", "Order By [Geologist] ASC"},
-            {&QuarzelDatabase::mnuDate_Click, "mnuDate", "Order By [Date] ASC"},
-            {&QuarzelDatabase::mnuLocation_Click, "mnuLocation", "Order By [Location] ASC"},
-            {&QuarzelDatabase::mnuSample_Click, "mnuSample", "Order By [Doziro Sample#] ASC"},
-            {&QuarzelDatabase::mnuRocknameD_Click, "mnuRocknameD", "Order By [Rockname] DESC"},
-            {&QuarzelDatabase::mnuGeologistD_Click, "mnuGeologistD", "Order By [Geologist] DESC"},
-            {&QuarzelDatabase::mnuDateD_Click, "mnuDateD", "Order By [Date] DESC"},
-            {&QuarzelDatabase::mnuLocationD_Click, "mnuLocationD", "Order By [Location] DESC"},
-            {&QuarzelDatabase::mnuSampleD_Click, "mnuSampleD", "Order By [Doziro Sample#] DESC"},
+            {"mnuRockname", "Order By [Rockname] ASC"},
+            {"mnuGeologist", "Order By [Geologist] ASC"},
+            {"mnuDate", "Order By [Date] ASC"},
+            {"mnuLocation", "Order By [Location] ASC"},
+            {"mnuSample", "Order By [Doziro Sample#] ASC"},
+            {"mnuRocknameD", "Order By [Rockname] DESC"},
+            {"mnuGeologistD", "Order By [Geologist] DESC"},
+            {"mnuDateD", "Order By [Date] DESC"},
+            {"mnuLocationD", "Order By [Location] DESC"},
+            {"mnuSampleD", "Order By [Doziro Sample#] DESC"},
         };
         for (const Sort& s : sorts) {
             find(w, "basalt", "", "Rockname");
@@ -349,7 +348,7 @@ private slots:
             QCOMPARE(w.vaSpread1->Row(), 0L);
         }
         // Descending by date.
-        w.mnuDateD_Click();
+        trigger(w, "mnuDateD");
         QString prev = "9999";
         for (long r = 0; r < 120; ++r) {
             w.vaSpread1->setRow(r);
@@ -373,19 +372,19 @@ private slots:
             QVERIFY(std::rename((f.data().dir() + name + ".new").toLocal8Bit().constData(),
                                 (f.data().dir() + name).toLocal8Bit().constData()) == 0);
         }
-        w.mnuRocknameD_Click();
+        trigger(w, "mnuRocknameD");
         QCOMPARE(w.Label3->text(), QString("45 Records"));
     }
 
     void sortWhileAProjectTableIsActive() {
         GuiFixture f(50);
         auto& w = f.start();
-        w.mnuActive1_Click(2);
-        w.mnuGeologist_Click();
+        trigger(w, "mnuActive1", 2);
+        trigger(w, "mnuGeologist");
         QCOMPARE(w.Label3->text(), QString("50 Records"));
         QCOMPARE(ActiveDatabase, QString("Pro2"));
         QCOMPARE(checks(w), QStringList({"-", "-", "x", "-"}));
-        w.Command1_Click(1);
+        w.Command1[1]->click();
         QCOMPARE(w.Data1->RecordSource(),
                  QString("SELECT * From [Project2]Order By [Rockname] ASC"));
     }
@@ -394,11 +393,11 @@ private slots:
         GuiFixture f(20);
         auto& w = f.start();
         f.data().rawExec("DELETE FROM DOZIRO1");
-        w.mnuSampleD_Click();
+        trigger(w, "mnuSampleD");
         QCOMPARE(w.Label3->text(), QString("0 Records"));
         QVERIFY(f.messages.shown.empty());
         f.data().rawExec("DROP TABLE DOZIRO1");
-        w.mnuDate_Click();
+        trigger(w, "mnuDate");
         QCOMPARE(f.messages.shown.size(), size_t(1));
         QCOMPARE(f.messages.shown[0].title, QString("Search Error"));
         QCOMPARE(f.messages.shown[0].style, 48);

@@ -2,6 +2,7 @@
 // here from the published averages and vertices; the diagram window that
 // follows the grid; the command line that agrees with it.
 #include "app/QuarzelDatabase.h"
+#include "app/ToolsController.h"
 #include "classify/TasDiagram.h"
 #include "classify/TasPoint.h"
 #include "diagram/TasPlot.h"
@@ -12,6 +13,7 @@
 #include "platform/db/Recordset.h"
 #include "support/GuiFixture.h"
 
+#include <QPushButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QImage>
@@ -253,8 +255,8 @@ private slots:
         for (QAction* a : w.menuBar()->actions())
             bar << a->text();
         QCOMPARE(bar, QStringList({"&File", "&Edit", "&Tools", "&Help"}));
-        w.mnuTas_Click();
-        TasWindow* tasWin = w.tasWindow();
+        trigger(w, "mnuTas");
+        TasWindow* tasWin = w.tools().tasWindow();
         QVERIFY(tasWin && tasWin->isVisible());
         QTRY_VERIFY(!tasWin->loading() && tasWin->plot()->view());
         QTRY_COMPARE(long(tasWin->plot()->view()->points.size()), 400L);
@@ -264,7 +266,7 @@ private slots:
 
         // A search: the diagram shows the new view.
         w.Text1[0]->setText("basalt");
-        w.Command1_Click(0);
+        w.Command1[0]->click();
         const long matches = w.Data1->Recordset().RecordCount();
         QTRY_COMPARE(long(tasWin->plot()->view()->points.size()), matches);
 
@@ -282,7 +284,7 @@ private slots:
         QCOMPARE(w.vaSpread1->Row(), nearest);
 
         // An edited SiO2 moves the point.
-        w.mnuEdit2_Click(0);
+        trigger(w, "mnuEdit2", 0);
         QTRY_VERIFY(!tasWin->loading());
         auto* model = w.vaSpread1->model();
         const double before = tasWin->plot()->view()->points[2].silica;
@@ -292,7 +294,7 @@ private slots:
 
         // An empty view: the fields and "0 rows plotted".
         f.data().rawExec("DELETE FROM Project3");
-        w.mnuActive1_Click(3);
+        trigger(w, "mnuActive1", 3);
         QTRY_COMPARE(long(tasWin->plot()->view()->points.size()), 0L);
         QCOMPARE(tasWin->plot()->legendText(), QString("0 rows plotted"));
     }
@@ -300,8 +302,8 @@ private slots:
     void exportWritesWholeFilesOrNothing() {
         GuiFixture f(60);
         auto& w = f.start();
-        w.mnuTas_Click();
-        TasWindow* tasWin = w.tasWindow();
+        trigger(w, "mnuTas");
+        TasWindow* tasWin = w.tools().tasWindow();
         QTRY_VERIFY(!tasWin->loading() && tasWin->plot()->view());
         QTemporaryDir out;
         tasWin->exportTo(out.filePath("tas.png"), QSize(800, 600));
@@ -330,8 +332,8 @@ private slots:
         GuiFixture f(300);
         f.data().rawExec("UPDATE DOZIRO1 SET SiO2 = 'Empty' WHERE ID = 4");
         auto& w = f.start();
-        w.mnuTas_Click();
-        TasWindow* tasWin = w.tasWindow();
+        trigger(w, "mnuTas");
+        TasWindow* tasWin = w.tools().tasWindow();
         QTRY_VERIFY(!tasWin->loading() && tasWin->plot()->view());
         QProcess cli;
         cli.start(QUARZEL_DB, {"classify", f.data().dir()});

@@ -1,4 +1,5 @@
 #include "app/QuarzelDatabase.h"
+#include "update/UpdateController.h"
 #include "platform/ftp/FtpClient.h"
 #include "support/GuiFixture.h"
 #include "update/frmFTP.h"
@@ -70,8 +71,8 @@ int freePort() {
 struct UpdateFixture : GuiFixture {
     UpdateFixture() : GuiFixture(10) {
         auto& w = start();
-        w.ShowUpdateWindow();
-        ftp = w.updateWindow();
+        w.updates().ShowUpdateWindow();
+        ftp = w.updates().updateWindow();
     }
     void connectTo(const QString& address, const QString& password = "secret") {
         ftp->txtFTPURL->setText(address);
@@ -322,8 +323,8 @@ private slots:
         QCOMPARE(idle.count(), 1);
         QVERIFY(!f.ftp->oftp);
         // Shown again: loaded afresh.
-        f.window().ShowUpdateWindow();
-        QCOMPARE(f.window().updateWindow(), f.ftp);
+        f.window().updates().ShowUpdateWindow();
+        QCOMPARE(f.window().updates().updateWindow(), f.ftp);
         QCOMPARE(f.ftp->windowTitle(), QString("Quarzel Ftp"));
         QVERIFY(f.log().isEmpty());
         QCOMPARE(f.ftp->ListView1->count(), 0);
@@ -336,7 +337,7 @@ private slots:
         QVERIFY(!QFile::exists(f.target()));
         QVERIFY(f.leftovers().isEmpty());
         // And when the program ends during a transfer.
-        f.window().ShowUpdateWindow();
+        f.window().updates().ShowUpdateWindow();
         f.connectTo(server.address());
         QTRY_VERIFY_WITH_TIMEOUT(f.log().contains("Logged on"), 10000);
         f.ftp->cmdGet[0]->click();

@@ -2,9 +2,10 @@
 // the keys, read from the real window and compared with values written out
 // here, never with the program's own tables.
 #include "about/frmAbout.h"
-#include "app/Globals.h"
+#include "form/Globals.h"
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
+#include "about/AboutController.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/GridHeader.h"
@@ -195,7 +196,7 @@ private slots:
         QCOMPARE(w.Text1[0]->text(), QString("basalt"));
 
         // From a cell being edited.
-        w.mnuEdit2_Click(0);
+        trigger(w, "mnuEdit2", 0);
         const QModelIndex cell = w.vaSpread1->model()->index(1, 0);
         w.vaSpread1->setFocus();
         w.vaSpread1->setCurrentIndex(cell);
@@ -216,8 +217,8 @@ private slots:
         }
         w.vaSpread1->edit(w.vaSpread1->currentIndex());
         press(QApplication::focusWidget(), Qt::Key_A);
-        QVERIFY(w.aboutWindow() && w.aboutWindow()->isVisible());
-        w.aboutWindow()->hide();
+        QVERIFY(w.about().aboutWindow() && w.about().aboutWindow()->isVisible());
+        w.about().aboutWindow()->hide();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         w.vaSpread1->setFocus();
@@ -299,7 +300,7 @@ private slots:
     void failedRefreshLeavesNoWritableGridUnderDisable() {
         GuiFixture f(30);
         auto& w = f.start();
-        w.mnuEdit2_Click(0);
+        trigger(w, "mnuEdit2", 0);
         QVERIFY(!w.Data1->recordsetReadOnly());
         f.data().rawExec("DROP TABLE DOZIRO1");
         auto state = [&] {
@@ -310,14 +311,14 @@ private slots:
                                m.item("mnuRecord", 1)->isEnabled() ? "delete" : "",
                                w.Data1->recordsetReadOnly() ? "read-only" : "writable"};
         };
-        w.mnuEdit2_Click(1);
+        trigger(w, "mnuEdit2", 1);
         QCOMPARE(f.messages.shown.size(), size_t(1));
         QCOMPARE(f.messages.shown[0].title, QString("DataBase Error"));
         QCOMPARE(state(), QStringList({"", "disable", "", "", "read-only"}));
         QCOMPARE(w.vaSpread1->editTriggers(), QAbstractItemView::NoEditTriggers);
         QVERIFY(!w.vaSpread1->model()->setData(w.vaSpread1->model()->index(0, 0), "Changed"));
         // Enable fails too: the window stays in the state it really has.
-        w.mnuEdit2_Click(0);
+        trigger(w, "mnuEdit2", 0);
         QCOMPARE(f.messages.shown.size(), size_t(2));
         QCOMPARE(state(), QStringList({"", "disable", "", "", "read-only"}));
     }

@@ -1,6 +1,6 @@
 #include "frmAbout.h"
 
-#include "app/Globals.h"
+#include "form/Globals.h"
 #include "platform/data/Twips.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/dialogs/WindowPlacement.h"

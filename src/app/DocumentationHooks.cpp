@@ -1,8 +1,10 @@
 #include "DocumentationHooks.h"
 
 #include "QuarzelDatabase.h"
+#include "ToolsController.h"
 #include "diagram/TasWindow.h"
 #include "platform/dialogs/PrintDialog.h"
+#include "print/PrintController.h"
 
 #include "platform/data/DBGrid.h"
 
@@ -34,8 +36,8 @@ void installDocumentationHooks(QuarzelDatabase& window) {
     if (!tasShot.isEmpty()) {
         // The diagram window on the current view, once its rows are read.
         QTimer::singleShot(500, &window, [&window, tasShot] {
-            window.mnuTas_Click();
-            TasWindow* tas = window.tasWindow();
+            window.tools().mnuTas_Click();
+            TasWindow* tas = window.tools().tasWindow();
             QObject::connect(tas, &TasWindow::loaded, tas, [tas, tasShot] {
                 QTimer::singleShot(300, tas, [tas, tasShot] {
                     tas->grab().save(tasShot);
@@ -55,7 +57,7 @@ void installDocumentationHooks(QuarzelDatabase& window) {
         if (!pdf.isEmpty()) {
             static PdfAnswer answer(pdf);
             PrintDialog::setImplementation(&answer);
-            window.mnuPrint_Click(1);
+            window.printing().mnuPrint_Click(1);
         }
         QApplication::exit(0);
     });

@@ -1,9 +1,10 @@
 #include "QuarzelDatabase.h"
 
-#include "Globals.h"
 #include "MainMenu.h"
-#include "about/frmAbout.h"
-#include "diagram/TasWindow.h"
+#include "ToolsController.h"
+#include "about/AboutController.h"
+#include "edit/EditController.h"
+#include "form/Globals.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/Twips.h"
@@ -12,13 +13,14 @@
 #include "platform/dialogs/BackgroundTask.h"
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
-#include "platform/dialogs/PrintDialog.h"
 #include "platform/dialogs/Screen.h"
 #include "platform/dialogs/WindowPlacement.h"
 #include "platform/help/HtmlHelp.h"
 #include "platform/program/ProgramInfo.h"
 #include "platform/settings/SettingsStore.h"
-#include "update/frmFTP.h"
+#include "print/PrintController.h"
+#include "query/SelectionController.h"
+#include "update/UpdateController.h"
 
 #include <QAction>
 #include <QApplication>
@@ -49,8 +51,14 @@ QuarzelDatabase::QuarzelDatabase(QWidget* parent) : QMainWindow(parent) {
                    Qt::MSWindowsFixedSizeDialogHint);
     buildControls();
     menu_ = std::make_unique<MainMenu>(menuBar());
-    wireMenu();
-    buildToolsMenu();
+    connect(menu_->item("mnuExit"), &QAction::triggered, this,
+            guarded([this] { mnuExit_Click(); }));
+    selection_ = std::make_unique<SelectionController>(*this);
+    editing_ = std::make_unique<EditController>(*this);
+    printing_ = std::make_unique<PrintController>(*this);
+    about_ = std::make_unique<AboutController>(*this);
+    updates_ = std::make_unique<UpdateController>();
+    tools_ = std::make_unique<ToolsController>(*this, menuBar());
     // The window is the menu bar over the client area, and cannot be
     // resized; fixed only now that the menu bar is there.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -64,11 +72,11 @@ QuarzelDatabase::QuarzelDatabase(QWidget* parent) : QMainWindow(parent) {
 }
 
 QuarzelDatabase::~QuarzelDatabase() {
-    // The windows without an owner end with the program; a download still
-    // running takes its temporary file with it.
-    delete ftp_;
-    delete about_;
-    delete tas_;
+    // The windows without an owner end with the program, before the
+    // controls they follow.
+    updates_.reset();
+    about_.reset();
+    tools_.reset();
 }
 
 void QuarzelDatabase::buildControls() {
@@ -132,7 +140,6 @@ void QuarzelDatabase::buildControls() {
     Data1->setCaption("Geochem");
     Data1->setRecordSource("DOZIRO1");
     vaSpread1->setDataSource(Data1);
-    CommonDialog1 = std::make_unique<PrintDialog>();
 
     for (QLabel* l : {Label1, Label2[0], Label2[1], Label3})
         l->setFocusPolicy(Qt::NoFocus);
@@ -140,10 +147,8 @@ void QuarzelDatabase::buildControls() {
     QWidget::setTabOrder(Text1[1], Combo1);
     QWidget::setTabOrder(Combo1, Command1[0]);
     QWidget::setTabOrder(Command1[0], Command1[1]);
-    for (short i = 0; i < 2; ++i) {
+    for (short i = 0; i < 2; ++i)
         Command1[i]->setAutoDefault(false);
-        connect(Command1[i], &QPushButton::clicked, this, guarded([this, i] { Command1_Click(i); }));
-    }
     connect(vaSpread1, &DBGrid::writeFailed, this,
             [](const QString& text) { MessageBox::Show(text, 48, "DataBase Error"); });
     connect(vaSpread1, &DBGrid::readFailed, this,
@@ -158,32 +163,8 @@ void QuarzelDatabase::buildControls() {
         box->setMaxLength(std::numeric_limits<int>::max());
 }
 
-void QuarzelDatabase::wireMenu() {
-    auto on = [this](const QString& name, int index, auto handler) {
-        connect(menu_->item(name, index), &QAction::triggered, this, guarded(handler));
-    };
-    on("mnuPrint", 1, [this] { mnuPrint_Click(1); });
-    on("mnuExit", -1, [this] { mnuExit_Click(); });
-    on("mnuEdit1", 2, [this] { mnuEdit1_Click(2); });
-    for (short i = 0; i < 2; ++i) {
-        on("mnuEdit2", i, [this, i] { mnuEdit2_Click(i); });
-        on("mnuRecord", i, [this, i] { mnuRecord_Click(i); });
-    }
-    for (short i = 0; i < 4; ++i)
-        on("mnuActive1", i, [this, i] { mnuActive1_Click(i); });
-    on("mnuRockname", -1, [this] { mnuRockname_Click(); });
-    on("mnuGeologist", -1, [this] { mnuGeologist_Click(); });
-    on("mnuDate", -1, [this] { mnuDate_Click(); });
-    on("mnuLocation", -1, [this] { mnuLocation_Click(); });
-    on("mnuSample", -1, [this] { mnuSample_Click(); });
-    on("mnuRocknameD", -1, [this] { mnuRocknameD_Click(); });
-    on("mnuGeologistD", -1, [this] { mnuGeologistD_Click(); });
-    on("mnuDateD", -1, [this] { mnuDateD_Click(); });
-    on("mnuLocationD", -1, [this] { mnuLocationD_Click(); });
-    on("mnuSampleD", -1, [this] { mnuSampleD_Click(); });
-    on("mnuHelpContents", -1, [this] { mnuHelpContents_Click(); });
-    on("mnuInternet", -1, [this] { mnuInternet_Click(); });
-    on("mnuAbout", -1, [this] { mnuAbout_Click(); });
+QAction* QuarzelDatabase::menuItem(const QString& name, int index) const {
+    return menu_->item(name, index);
 }
 
 void QuarzelDatabase::Form_Load() {
@@ -291,11 +272,4 @@ void QuarzelDatabase::showEvent(QShowEvent* event) {
         return;
     centred_ = true;
     WindowPlacement::centreOnScreen(this);
-}
-
-void QuarzelDatabase::mnuPrint_Click(short Index) {
-    if (Index == 1)
-        Printdata1();
-    else if (Index == 2)
-        PrintData();
 }

@@ -42,6 +42,22 @@ void QuarzelDatabase::afterCount(Then step, Failed failed) {
         });
 }
 
+void QuarzelDatabase::afterKeys(Then step, Failed failed) {
+    Data1->whenKeysComplete(
+        this,
+        [step, failed] {
+            try {
+                step();
+            } catch (const std::exception& e) {
+                failed(QString::fromStdString(e.what()));
+            }
+        },
+        [this] {
+            Screen::setMousePointer(0);
+            endCommand();
+        });
+}
+
 void QuarzelDatabase::countAndRewind(Then then, Failed failed) {
     afterCount(
         [this, then] {
@@ -61,6 +77,11 @@ void QuarzelDatabase::countAndRewind(Then then, Failed failed) {
 
 void QuarzelDatabase::showRecordCount(long count, const QString& suffix) {
     Label3->setText(QString::number(count) + suffix);
+}
+
+void QuarzelDatabase::updateCountLabel() {
+    const QString suffix = Label3->text().endsWith(" Matches") ? " Matches" : " Records";
+    showRecordCount(Data1->Recordset().RecordCount(), suffix);
 }
 
 bool QuarzelDatabase::beginCommand() {

@@ -1,5 +1,6 @@
 #include "DocumentationHooks.h"
 #include "QuarzelDatabase.h"
+#include "update/UpdateController.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -12,7 +13,7 @@ int main(int argc, char** argv) {
         reportFirstPaint(window);
     window.show();
     if (QApplication::arguments().contains("--update"))
-        QTimer::singleShot(0, &window, [&window] { window.ShowUpdateWindow(); });
+        QTimer::singleShot(0, &window, [&window] { window.updates().ShowUpdateWindow(); });
     installDocumentationHooks(window);
     return QApplication::exec();
 }

@@ -1,17 +1,21 @@
 #include "GuiFixture.h"
 
+#include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
+#include "app/ToolsController.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/program/ProgramInfo.h"
 
+#include <QAction>
 #include <QLabel>
+#include <QMenuBar>
 #include <QSignalSpy>
 
 namespace {
 
 bool runToEnd(QuarzelDatabase& w, const std::function<void()>& start) {
-    QSignalSpy done(&w, &QuarzelDatabase::exchangeFinished);
+    QSignalSpy done(&w.tools(), &ToolsController::exchangeFinished);
     start();
     if (done.isEmpty())
         done.wait(120000);
@@ -20,12 +24,25 @@ bool runToEnd(QuarzelDatabase& w, const std::function<void()>& start) {
 
 } // namespace
 
+void trigger(QuarzelDatabase& w, const QString& item, int index) {
+    QAction* action = nullptr;
+    try {
+        action = w.menu()->item(item, index);
+    } catch (const std::out_of_range&) {
+        action = w.findChild<QAction*>(item);
+    }
+    if (!action)
+        throw std::out_of_range("no menu item " + item.toStdString());
+    if (w.menuBar()->isEnabled() && action->isEnabled())
+        action->trigger();
+}
+
 bool importFile(QuarzelDatabase& w, const QString& file) {
-    return runToEnd(w, [&] { w.importCsv(file); });
+    return runToEnd(w, [&] { w.tools().importCsv(file); });
 }
 
 bool exportTo(QuarzelDatabase& w, const QString& file) {
-    return runToEnd(w, [&] { w.exportView(file); });
+    return runToEnd(w, [&] { w.tools().exportView(file); });
 }
 
 int GuiFixture::endCount = 0;

@@ -52,6 +52,11 @@ public:
     bool present = false;
 };
 
+// Chooses a menu item of the window as a user does: nothing happens while
+// the item, or the menu bar, is disabled. Items are named as in MainMenu,
+// or by their object name (the Tools menu's).
+void trigger(QuarzelDatabase& w, const QString& item, int index = -1);
+
 // Runs the window's import or export to its end; whether it was done.
 bool importFile(QuarzelDatabase& w, const QString& file);
 bool exportTo(QuarzelDatabase& w, const QString& file);

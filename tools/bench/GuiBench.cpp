@@ -3,7 +3,9 @@
 #include "BenchReport.h"
 #include "Processes.h"
 #include "SampleData.h"
+#include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
+#include "app/ToolsController.h"
 #include "diagram/TasWindow.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
@@ -12,11 +14,13 @@
 #include "platform/db/Recordset.h"
 #include "platform/program/ProgramInfo.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include <QElapsedTimer>
 #include <QScrollBar>
@@ -27,9 +31,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -52,7 +56,7 @@ void find(QuarzelDatabase& w, const QString& term, const QString& column) {
     w.Text1[0]->setText(term);
     w.Text1[1]->clear();
     w.Combo1->setEditText(column);
-    w.Command1_Click(0);
+    w.Command1[0]->click();
     paint(w);
 }
 
@@ -295,35 +299,36 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
         "Find 12345 in Doziro Sample#", [&] { find(w, "12345", "Doziro Sample#"); },
         " WHERE \"Doziro Sample#\" LIKE '%12345%'", "ORDER BY \"Doziro Sample#\"");
     commandCase(
-        "Refresh", [&] { w.Command1_Click(1); }, "", "ORDER BY Rockname");
+        "Refresh", [&] { w.Command1[1]->click(); }, "", "ORDER BY Rockname");
     commandCase(
-        "table switch to Geochem", [&] { w.mnuActive1_Click(0); }, "", "ORDER BY Rockname");
+        "table switch to Geochem", [&] { w.menu()->item("mnuActive1", 0)->trigger(); }, "",
+        "ORDER BY Rockname");
 
     struct Sort {
-        void (QuarzelDatabase::*handler)();
+        const char* item;
         const char* order;
     };
     const Sort sorts[] = {
-        {&QuarzelDatabase::mnuRockname_Click, "Rockname ASC"},
-        {&QuarzelDatabase::mnuGeologist_Click, "Geologist ASC"},
-        {&QuarzelDatabase::mnuDate_Click, "Date ASC"},
-        {&QuarzelDatabase::mnuLocation_Click, "Location ASC"},
-        {&QuarzelDatabase::mnuSample_Click, "\"Doziro Sample#\" ASC"},
-        {&QuarzelDatabase::mnuRocknameD_Click, "Rockname DESC"},
-        {&QuarzelDatabase::mnuGeologistD_Click, "Geologist DESC"},
-        {&QuarzelDatabase::mnuDateD_Click, "Date DESC"},
-        {&QuarzelDatabase::mnuLocationD_Click, "Location DESC"},
-        {&QuarzelDatabase::mnuSampleD_Click, "\"Doziro Sample#\" DESC"},
+        {"mnuRockname", "Rockname ASC"},
+        {"mnuGeologist", "Geologist ASC"},
+        {"mnuDate", "Date ASC"},
+        {"mnuLocation", "Location ASC"},
+        {"mnuSample", "\"Doziro Sample#\" ASC"},
+        {"mnuRocknameD", "Rockname DESC"},
+        {"mnuGeologistD", "Geologist DESC"},
+        {"mnuDateD", "Date DESC"},
+        {"mnuLocationD", "Location DESC"},
+        {"mnuSampleD", "\"Doziro Sample#\" DESC"},
     };
     for (const Sort& s : sorts)
         commandCase(
-            std::string("sort by ") + s.order, [&] { (w.*s.handler)(); }, "",
+            std::string("sort by ") + s.order, [&] { w.menu()->item(s.item)->trigger(); }, "",
             std::string("ORDER BY ") + s.order);
     // The TAS diagram open beside the grid, then closed: a sort, a Refresh
     // and a search, each up to the diagram's new points; nothing the
     // diagram does may hold the main window.
-    w.mnuTas_Click();
-    TasWindow* tas = w.tasWindow();
+    w.findChild<QAction*>("mnuTas")->trigger();
+    TasWindow* tas = w.tools().tasWindow();
     while (tas->loading())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     for (const bool open : {true, false}) {
@@ -331,8 +336,8 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
             tas->close();
         const std::string state = open ? " with the diagram open" : " after the diagram was closed";
         const std::pair<std::string, std::function<void()>> commands[] = {
-            {"sort by Geologist", [&] { w.mnuGeologist_Click(); }},
-            {"Refresh", [&] { w.Command1_Click(1); }},
+            {"sort by Geologist", [&] { w.menu()->item("mnuGeologist")->trigger(); }},
+            {"Refresh", [&] { w.Command1[1]->click(); }},
             {"Find basalt in Rockname", [&] { find(w, "basalt", "Rockname"); }},
         };
         for (const auto& [name, command] : commands) {
@@ -349,8 +354,8 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
                 held.push_back(meter.held());
                 peak = std::max(peak, meter.peakMegabytes());
             }
-            report.limit(name + state + ": event loop held at most" + at,
-                         BenchReport::median(held), 100, "ms");
+            report.limit(name + state + ": event loop held at most" + at, BenchReport::median(held),
+                         100, "ms");
         }
     }
     report.limit("peak resident memory during the start and the commands" + at, peak, 300, "MB");

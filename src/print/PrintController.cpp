@@ -1,9 +1,12 @@
 // Printing: the current-row report and the second report layout.
+#include "PrintController.h"
+
 #include "ReportLayout.h"
-#include "app/Globals.h"
-#include "app/QuarzelDatabase.h"
+#include "form/Globals.h"
+#include "form/MainForm.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
+#include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/dialogs/PrintDialog.h"
 #include "platform/dialogs/Screen.h"
@@ -12,6 +15,7 @@
 #include "platform/program/ProgramInfo.h"
 #include "schema/Schema.h"
 
+#include <QAction>
 #include <QLocale>
 
 namespace {
@@ -42,19 +46,35 @@ void reportFailure(const std::exception& e) {
 
 } // namespace
 
-QStringList QuarzelDatabase::readCurrentRow(int columns) {
+PrintController::PrintController(MainForm& form)
+    : CommonDialog1(std::make_unique<PrintDialog>()), form_(form) {
+    QObject::connect(form.menuItem("mnuPrint", 1), &QAction::triggered, form.formWidget(),
+                     guarded([this] { mnuPrint_Click(1); }));
+}
+
+PrintController::~PrintController() = default;
+
+void PrintController::mnuPrint_Click(short Index) {
+    if (Index == 1)
+        Printdata1();
+    else if (Index == 2)
+        PrintData();
+}
+
+QStringList PrintController::readCurrentRow(int columns) {
     QStringList values;
     for (int c = 0; c < columns; ++c) {
-        vaSpread1->setCol(c);
-        values << vaSpread1->Text();
+        form_.vaSpread1->setCol(c);
+        values << form_.vaSpread1->Text();
     }
     return values;
 }
 
-void QuarzelDatabase::printHeading(double bodySize) {
+void PrintController::printHeading(double bodySize) {
     Printer& p = Printer::instance();
     // The title names the table whose rows are printed.
-    const QString title = ReportLayout::titleFor(Data1->RecordSource(), ActiveDatabase).toUpper();
+    const QString title =
+        ReportLayout::titleFor(form_.Data1->RecordSource(), ActiveDatabase).toUpper();
     setPrinterFont(p, 18);
     p.setScaleWidth(100);
     p.setScaleHeight(200);
@@ -64,13 +84,13 @@ void QuarzelDatabase::printHeading(double bodySize) {
     printDateAndTime(p);
 }
 
-void QuarzelDatabase::printCentred(const QString& text) {
+void PrintController::printCentred(const QString& text) {
     Printer& p = Printer::instance();
     p.setCurrentX(p.ScaleWidth() / 2 - p.TextWidth(text) / 2);
     p.Print(text);
 }
 
-void QuarzelDatabase::printPair(const QString& label, const QString& value) {
+void PrintController::printPair(const QString& label, const QString& value) {
     Printer& p = Printer::instance();
     p.setFontBold(true);
     p.Print(label);
@@ -78,7 +98,7 @@ void QuarzelDatabase::printPair(const QString& label, const QString& value) {
     p.Print(value);
 }
 
-void QuarzelDatabase::Printdata1() {
+void PrintController::Printdata1() {
     try {
         CommonDialog1->CancelError = true;
         CommonDialog1->Flags = 1048588;
@@ -92,14 +112,31 @@ void QuarzelDatabase::Printdata1() {
         for (const auto& line : ReportLayout::kCurrentRow)
             printPair(line.label, row[line.column]);
         p.EndDoc();
-        vaSpread1->setCol(0);
+        form_.vaSpread1->setCol(0);
         Screen::setMousePointer(0);
     } catch (const std::exception& e) {
         reportFailure(e);
     }
 }
 
-void QuarzelDatabase::PrintData() {
+// Every row is printed, so the view's count comes first; the command
+// waits for it in a slot, with the window busy.
+void PrintController::PrintData() {
+    if (!form_.beginCommand())
+        return;
+    form_.afterCount(
+        [this] {
+            printEveryRow();
+            form_.endCommand();
+        },
+        [this](const QString& text) {
+            MessageBox::Show(text, 48, "Print Error");
+            Screen::setMousePointer(0);
+            form_.endCommand();
+        });
+}
+
+void PrintController::printEveryRow() {
     try {
         CommonDialog1->CancelError = true;
         CommonDialog1->Flags = 64;
@@ -109,10 +146,10 @@ void QuarzelDatabase::PrintData() {
         printHeading(8);
         // Every row of the view, in grid order, two to a page, each page
         // with its footer.
-        const long rows = vaSpread1->RowCount();
+        const long rows = form_.vaSpread1->RowCount();
         const int total = ReportLayout::pageTotal(rows);
         for (long r = 1; r <= rows; ++r) {
-            vaSpread1->setRow(r - 1);
+            form_.vaSpread1->setRow(r - 1);
             const QStringList values = readCurrentRow(schema::kColumnCount);
             for (const auto& line : ReportLayout::kSecondLayout)
                 printPair(line.label, values[line.column]);

@@ -1,11 +1,14 @@
-// Tools > Import CSV... and Export View...: a file into the active table,
-// the grid's view out to CSV or a workbook. The work runs off the
-// user-interface thread, on a database connection of its own.
-#include "Globals.h"
-#include "MainMenu.h"
-#include "QuarzelDatabase.h"
+// Tools > TAS Diagram..., Import CSV... and Export View...: a file into the
+// active table, the grid's view out to CSV or a workbook. The exchange runs
+// off the user-interface thread, on a database connection of its own.
+#include "ToolsController.h"
+
+#include "diagram/TasWindow.h"
 #include "exchange/CsvImport.h"
 #include "exchange/ViewExport.h"
+#include "form/Globals.h"
+#include "form/MainForm.h"
+#include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
@@ -18,33 +21,67 @@
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
 
+ToolsController::ToolsController(MainForm& form, QMenuBar* bar) : form_(form) {
+    QAction* help = nullptr;
+    for (QAction* a : bar->actions())
+        if (a->text() == "&Help")
+            help = a;
+    auto* tools = new QMenu("&Tools", bar);
+    tools->setObjectName("mnuTools");
+    bar->insertMenu(help, tools);
+    QAction* tas = tools->addAction("&TAS Diagram...");
+    tas->setObjectName("mnuTas");
+    tas->setShortcut(QKeySequence("Ctrl+T"));
+    connect(tas, &QAction::triggered, this, guarded([this] { mnuTas_Click(); }));
+    tools->addSeparator();
+    QAction* import = tools->addAction("&Import CSV...");
+    import->setObjectName("mnuImport");
+    connect(import, &QAction::triggered, this, guarded([this] { mnuImport_Click(); }));
+    QAction* exportView = tools->addAction("&Export View...");
+    exportView->setObjectName("mnuExport");
+    connect(exportView, &QAction::triggered, this, guarded([this] { mnuExport_Click(); }));
+}
 
-void QuarzelDatabase::mnuImport_Click() {
-    const QString file = QFileDialog::getOpenFileName(this, "Import CSV", QString(),
+ToolsController::~ToolsController() {
+    delete tas_;
+}
+
+void ToolsController::mnuTas_Click() {
+    if (!tas_)
+        tas_ = new TasWindow(form_.Data1, form_.vaSpread1->recordsetModel());
+    tas_->show();
+    tas_->raise();
+    tas_->activateWindow();
+}
+
+void ToolsController::mnuImport_Click() {
+    const QString file = QFileDialog::getOpenFileName(form_.formWidget(), "Import CSV", QString(),
                                                       "CSV files (*.csv *.txt);;All files (*)");
     if (!file.isEmpty())
         importCsv(file);
 }
 
-void QuarzelDatabase::mnuExport_Click() {
-    const QString file = FileDialogs::getSaveFileName(this, "Export View", "view.csv",
+void ToolsController::mnuExport_Click() {
+    const QString file = FileDialogs::getSaveFileName(form_.formWidget(), "Export View", "view.csv",
                                                       "CSV file (*.csv);;Excel workbook (*.xlsx)");
     if (!file.isEmpty())
         exportView(file);
 }
 
-QString QuarzelDatabase::activeTableName() const {
+QString ToolsController::activeTableName() const {
     // The name the Active Database menu gives the table.
     for (int i = 0; i < TableSet::kCount; ++i)
         if (TableSet::activeValue(i) == ActiveDatabase)
-            return menu_->item("mnuActive1", i)->text().remove('&');
+            return form_.menuItem("mnuActive1", i)->text().remove('&');
     return TableSet::table(ActiveDatabase);
 }
 
-void QuarzelDatabase::importCsv(const QString& file) {
+void ToolsController::importCsv(const QString& file) {
     const QString table = TableSet::table(ActiveDatabase);
-    const std::shared_ptr<engine::Database> database = Data1->database();
+    const std::shared_ptr<engine::Database> database = form_.Data1->database();
     if (table.isEmpty() || !database) {
         MessageBox::Show("There is no open table to import into.", 48, "Import Error");
         emit exchangeFinished(false);
@@ -54,13 +91,13 @@ void QuarzelDatabase::importCsv(const QString& file) {
     auto plan = std::make_shared<ImportPlan>();
     const std::string path = file.toStdString();
     auto* reading = BackgroundTask::start(
-        this, "Import CSV", "Reading " + QFileInfo(file).fileName() + "...",
+        form_.formWidget(), "Import CSV", "Reading " + QFileInfo(file).fileName() + "...",
         [plan, path](BackgroundTask::Control& c) { *plan = CsvImport::plan(path, &c.cancel); });
     connect(reading, &BackgroundTask::finished, this,
             [this, plan, table, database](bool ok, const QString& error) {
                 if (!ok && error != "Cancelled.")
                     MessageBox::Show(error, 48, "Import Error");
-                if (!ok || closing_) {
+                if (!ok || form_.closing()) {
                     emit exchangeFinished(false);
                     return;
                 }
@@ -68,7 +105,7 @@ void QuarzelDatabase::importCsv(const QString& file) {
             });
 }
 
-void QuarzelDatabase::askAndImport(std::shared_ptr<ImportPlan> plan, const QString& table,
+void ToolsController::askAndImport(std::shared_ptr<ImportPlan> plan, const QString& table,
                                    std::shared_ptr<engine::Database> database) {
     const QString summary = QString::fromStdString(plan->describe());
     const QString shownName = activeTableName();
@@ -90,7 +127,7 @@ void QuarzelDatabase::askAndImport(std::shared_ptr<ImportPlan> plan, const QStri
     auto written = std::make_shared<long>(0);
     const std::string target = table.toStdString();
     auto* importing = BackgroundTask::start(
-        this, "Import CSV", "Importing into " + shownName + "...",
+        form_.formWidget(), "Import CSV", "Importing into " + shownName + "...",
         [plan, database, target, written](BackgroundTask::Control& c) {
             c.total = plan->bytes;
             auto db = database->openAnother(false);
@@ -105,34 +142,38 @@ void QuarzelDatabase::askAndImport(std::shared_ptr<ImportPlan> plan, const QStri
                     emit exchangeFinished(false);
                     return;
                 }
-                // The view shows the new rows, with the new count.
-                if (closing_ || !beginCommand()) {
-                    emit exchangeFinished(true);
-                    return;
-                }
-                const Failed failed = [this](const QString& text) {
-                    MessageBox::Show(text, 48, "DataBase Error");
-                    endCommand();
-                    emit exchangeFinished(true);
-                };
-                try {
-                    RefreshRecordView(
-                        Data1->RecordSource(),
-                        [this] {
-                            endCommand();
-                            emit exchangeFinished(true);
-                        },
-                        failed);
-                } catch (const std::exception& e) {
-                    failed(QString::fromStdString(e.what()));
-                }
+                refreshAfterImport();
             });
 }
 
-void QuarzelDatabase::exportView(const QString& file) {
-    const std::shared_ptr<engine::Database> database = Data1->database();
-    const QString source = Data1->RecordSource();
-    if (!database || !Data1->engineRecordset()) {
+// The view shows the new rows, with the new count.
+void ToolsController::refreshAfterImport() {
+    if (form_.closing() || !form_.beginCommand()) {
+        emit exchangeFinished(true);
+        return;
+    }
+    const auto failed = [this](const QString& text) {
+        MessageBox::Show(text, 48, "DataBase Error");
+        form_.endCommand();
+        emit exchangeFinished(true);
+    };
+    try {
+        form_.RefreshRecordView(
+            form_.Data1->RecordSource(),
+            [this] {
+                form_.endCommand();
+                emit exchangeFinished(true);
+            },
+            failed);
+    } catch (const std::exception& e) {
+        failed(QString::fromStdString(e.what()));
+    }
+}
+
+void ToolsController::exportView(const QString& file) {
+    const std::shared_ptr<engine::Database> database = form_.Data1->database();
+    const QString source = form_.Data1->RecordSource();
+    if (!database || !form_.Data1->engineRecordset()) {
         MessageBox::Show("There is no view to export.", 48, "Export Error");
         emit exchangeFinished(false);
         return;
@@ -141,7 +182,7 @@ void QuarzelDatabase::exportView(const QString& file) {
     const std::string statement = source.toStdString();
     const std::string target = file.toStdString();
     auto* exporting = BackgroundTask::start(
-        this, "Export View", "Exporting to " + QFileInfo(file).fileName() + "...",
+        form_.formWidget(), "Export View", "Exporting to " + QFileInfo(file).fileName() + "...",
         [database, statement, target, written](BackgroundTask::Control& c) {
             // The same statement on a connection of its own gives the
             // grid's rows in the grid's order.

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class MainForm;
+class QMenuBar;
+class TasWindow;
+struct ImportPlan;
+namespace engine {
+class Database;
+}
+
+// The Tools menu, between Edit and Help: the TAS diagram, the import of a
+// CSV file into the active table and the export of the view. The menu's
+// other items stay as they are.
+class ToolsController : public QObject {
+    Q_OBJECT
+public:
+    // Builds the Tools menu on the window's menu bar.
+    ToolsController(MainForm& form, QMenuBar* bar);
+    ~ToolsController() override; // the diagram window ends with the program
+
+    void mnuTas_Click();
+    void mnuImport_Click();
+    void mnuExport_Click();
+    // Import into the active table and export of the view, without the
+    // file dialogs. Each starts its work and returns; exchangeFinished
+    // tells whether it was done (false: refused, failed or cancelled).
+    void importCsv(const QString& file);
+    void exportView(const QString& file);
+    // The active table as the Active Database menu names it ("Geochem").
+    QString activeTableName() const;
+    TasWindow* tasWindow() const { return tas_; }
+
+signals:
+    void exchangeFinished(bool done);
+
+private:
+    void askAndImport(std::shared_ptr<ImportPlan> plan, const QString& table,
+                      std::shared_ptr<engine::Database> database);
+    void refreshAfterImport();
+
+    MainForm& form_;
+    TasWindow* tas_ = nullptr; // no owner window, like the About window
+};

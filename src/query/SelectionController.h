@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+class MainForm;
+
+// Record selection: the Active Database menu, the search bar's Find and
+// Refresh, and the sorts of the Sort menu. Each command starts its engine
+// work and returns; it finishes when the view's count is known.
+class SelectionController {
+public:
+    // Connects the menu items and buttons of record selection.
+    explicit SelectionController(MainForm& form);
+
+    void mnuActive1_Click(short Index);
+    void Command1_Click(short Index);
+    void mnuRockname_Click();
+    void mnuGeologist_Click();
+    void mnuDate_Click();
+    void mnuLocation_Click();
+    void mnuSample_Click();
+    void mnuRocknameD_Click();
+    void mnuGeologistD_Click();
+    void mnuDateD_Click();
+    void mnuLocationD_Click();
+    void mnuSampleD_Click();
+
+private:
+    void sortBy(const QString& orderClause);
+
+    MainForm& form_;
+};
