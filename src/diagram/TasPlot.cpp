@@ -52,6 +52,7 @@ TasPlot::TasPlot(QWidget* parent) : QWidget(parent), range_(kWhole) {
 
 void TasPlot::setView(std::shared_ptr<const tas::ViewPoints> view) {
     view_ = std::move(view);
+    ++viewSerial_;
     update();
 }
 
@@ -156,19 +157,31 @@ void TasPlot::drawPoints(QPainter& p, const QRectF& area, const QSize& size, dou
     const double cell = 4 * scale;
     const int cols = std::max(1, static_cast<int>(area.width() / cell));
     const int rows = std::max(1, static_cast<int>(area.height() / cell));
-    std::vector<std::uint32_t> bins(static_cast<std::size_t>(cols) * rows, 0);
-    std::uint32_t most = 0;
-    for (const auto& pt : view_->points) {
-        if (!pt.valid)
-            continue;
-        const double fx = (pt.silica - range_.left()) / range_.width();
-        const double fy = (pt.alkali - range_.top()) / range_.height();
-        if (fx < 0 || fx >= 1 || fy < 0 || fy >= 1)
-            continue;
-        auto& b = bins[static_cast<std::size_t>(static_cast<int>(fy * rows)) * cols +
-                       static_cast<int>(fx * cols)];
-        most = std::max(most, ++b);
+    Density& d = density_;
+    if (d.view != viewSerial_ || d.range != range_ || d.cols != cols || d.rows != rows) {
+        d.view = viewSerial_;
+        d.range = range_;
+        d.cols = cols;
+        d.rows = rows;
+        d.bins.assign(static_cast<std::size_t>(cols) * rows, 0);
+        // Cell coordinates by multiplication only: this runs over every row.
+        const float left = static_cast<float>(range_.left());
+        const float bottom = static_cast<float>(range_.top());
+        const float xScale = static_cast<float>(cols / range_.width());
+        const float yScale = static_cast<float>(rows / range_.height());
+        for (const auto& pt : view_->points) {
+            if (!pt.valid)
+                continue;
+            const float cx = (pt.silica - left) * xScale;
+            const float cy = (pt.alkali - bottom) * yScale;
+            if (!(cx >= 0 && cx < cols && cy >= 0 && cy < rows))
+                continue;
+            ++d.bins[static_cast<std::size_t>(static_cast<int>(cy)) * cols + static_cast<int>(cx)];
+        }
+        d.most = d.bins.empty() ? 0 : *std::max_element(d.bins.begin(), d.bins.end());
     }
+    const std::vector<std::uint32_t>& bins = d.bins;
+    const std::uint32_t most = d.most;
     const double top = std::log1p(static_cast<double>(most));
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
@@ -225,8 +238,8 @@ void TasPlot::render(QPainter& p, const QSize& size, const Style& style) const {
                    Qt::AlignRight | Qt::AlignVCenter, QString::number(y));
     }
     const QString basis = volatileFree_ ? "wt%, volatile-free" : "wt%, as analysed";
-    p.drawText(QRectF(area.left(), area.bottom() + 22 * s, area.width(), 16 * s),
-               Qt::AlignCenter, "SiO2 (" + basis + ")");
+    p.drawText(QRectF(area.left(), area.bottom() + 22 * s, area.width(), 16 * s), Qt::AlignCenter,
+               "SiO2 (" + basis + ")");
     p.save();
     p.translate(14 * s, area.center().y());
     p.rotate(-90);

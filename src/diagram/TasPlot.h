@@ -6,8 +6,10 @@
 #include <QRectF>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // The TAS diagram drawn: the fields with their names, the alkaline /
 // subalkaline line dashed, axes in wt% with ticks, the view's rows and the
@@ -74,6 +76,18 @@ private:
     void drawPoints(QPainter& p, const QRectF& area, const QSize& size, double scale) const;
 
     std::shared_ptr<const tas::ViewPoints> view_;
+    // The density cells of the view as last counted: a repaint (the ring
+    // moving with the grid's row) counts ten million points again only when
+    // the view, the zoom or the cells changed.
+    struct Density {
+        std::uint64_t view = 0; // viewSerial_ when counted
+        QRectF range;
+        int cols = 0, rows = 0;
+        std::vector<std::uint32_t> bins;
+        std::uint32_t most = 0;
+    };
+    mutable Density density_;
+    std::uint64_t viewSerial_ = 0; // a new number for every view set
     long current_ = -1;
     bool reading_ = false;
     bool volatileFree_ = true;
