@@ -1,24 +1,26 @@
 #include "CsvImport.h"
 
-#include "CsvSource.h"
+#include "DateText.h"
 #include "TextRules.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
-#include "platform/db/NumberText.h"
 #include "platform/db/Query.h"
 #include "schema/Schema.h"
 
-
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
-#include <optional>
 
 namespace {
 
 using textrules::lower;
 using textrules::trimmed;
+
+constexpr int kDate = 2;
+constexpr int kFe2O3 = 8;
+constexpr int kFeO = 9;
+constexpr int kLastOxide = 24; // ZrO2
+constexpr int kTotal = 25;
 
 bool isAnalysis(int column) {
     return column >= schema::kFirstAnalysisColumn && column <= schema::kLastAnalysisColumn;
@@ -29,7 +31,55 @@ bool meansNull(const std::string& t) {
     if (t.empty() || t[0] == '<')
         return true;
     const std::string l = lower(t);
-    return l == "n.d." || l == "nd" || l == "n.a." || l == "-" || l == "bdl" || l == "b.d.l.";
+    for (const char* token : {"n.d.", "nd", "n.a.", "na", "n/a", "-", "--", "\xE2\x80\x94", "bdl",
+                              "b.d.l.", "lod", "tr", "trace", "n.n.", "n.b."})
+        if (l == token)
+            return true;
+    return false;
+}
+
+// A compilation's citation after a value: "51.37 [29001]" is 51.37.
+std::string withoutCitation(const std::string& t) {
+    if (t.size() < 4 || t.back() != ']')
+        return t;
+    const std::size_t open = t.rfind('[');
+    if (open == std::string::npos || open == 0 || t[open - 1] != ' ')
+        return t;
+    for (std::size_t i = open + 1; i + 1 < t.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(t[i])))
+            return t;
+    return trimmed(t.substr(0, open));
+}
+
+bool blank(const std::vector<std::string>& fields) {
+    return std::all_of(fields.begin(), fields.end(),
+                       [](const std::string& f) { return trimmed(f).empty(); });
+}
+
+// The first line of a block of notes that ends a compilation's data.
+bool notesBegin(const std::vector<std::string>& fields) {
+    if (fields.empty())
+        return false;
+    const std::string first = lower(trimmed(fields[0]));
+    return first.rfind("references:", 0) == 0 || first.rfind("abbreviations:", 0) == 0;
+}
+
+int namedCells(const std::vector<std::string>& fields) {
+    int n = 0;
+    for (const std::string& f : fields)
+        n += ImportColumns::columnFor(f) >= 0;
+    return n;
+}
+
+bool unitsRow(const std::vector<std::string>& fields) {
+    bool unit = false;
+    for (const std::string& f : fields) {
+        const std::string t = trimmed(f);
+        if (std::any_of(t.begin(), t.end(), [](unsigned char c) { return std::isdigit(c); }))
+            return false;
+        unit = unit || ImportColumns::isUnit(t);
+    }
+    return unit;
 }
 
 struct Cell {
@@ -38,9 +88,17 @@ struct Cell {
     std::string text;
 };
 
+// Counts and lists kept while converting, for the plan.
+struct Tally {
+    std::vector<long> nulls = std::vector<long>(schema::kColumnCount, 0);
+    std::vector<long> negatives = std::vector<long>(schema::kColumnCount, 0);
+    long totalIron = 0, datesConverted = 0, datesKept = 0;
+    std::vector<std::string> keptDates;
+};
+
 // Converts one record; false (with the reason) for a bad row.
 bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line,
-             std::vector<Cell>& cells, BadRow& bad, std::vector<long>* nulls) {
+             std::vector<Cell>& cells, BadRow& bad, Tally* tally) {
     cells.assign(schema::kColumnCount, Cell());
     bad = BadRow{line, {}, {}, {}};
     if (fields.size() != plan.header.size()) {
@@ -48,16 +106,31 @@ bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line
                   std::to_string(plan.header.size());
         return false;
     }
+    Cell iron[2]; // total iron as FeO, as Fe2O3
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        const int column = plan.columns.target[i];
+        const ImportColumns::Source& source = plan.columns.sources[i];
+        const int column = source.target >= 0 ? source.target : source.totalIron;
         if (column < 0)
             continue;
-        Cell& cell = cells[static_cast<std::size_t>(column)];
-        const std::string value = trimmed(fields[i]);
+        Cell& cell = source.target >= 0 ? cells[static_cast<std::size_t>(column)]
+                                        : iron[column == kFeO ? 0 : 1];
+        const std::string value = withoutCitation(trimmed(fields[i]));
         if (!isAnalysis(column)) {
-            if (!value.empty()) {
-                cell.kind = Cell::Text;
-                cell.text = fields[i];
+            if (value.empty())
+                continue;
+            cell.kind = Cell::Text;
+            cell.text = value == trimmed(fields[i]) ? fields[i] : value;
+            if (column == kDate && tally) {
+                std::string iso;
+                const auto r = datetext::toIso(value, iso);
+                if (r == datetext::Result::Converted) {
+                    ++tally->datesConverted;
+                    cell.text = iso;
+                } else if (r == datetext::Result::Kept) {
+                    ++tally->datesKept;
+                    if (tally->keptDates.size() < CsvImport::kListed)
+                        tally->keptDates.push_back(value);
+                }
             }
             continue;
         }
@@ -65,38 +138,137 @@ bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line
         if (column == schema::kFirstAnalysisColumn && value == "Empty")
             continue;
         if (meansNull(value)) {
-            if (nulls)
-                ++(*nulls)[static_cast<std::size_t>(column)];
+            if (tally && source.target >= 0)
+                ++tally->nulls[static_cast<std::size_t>(column)];
             continue;
         }
-        std::string number = value;
-        if (plan.delimiter == ';')
-            std::replace(number.begin(), number.end(), ',', '.');
         double d = 0;
-        const std::errc ec = engine::parseNumber(number, d);
+        const std::errc ec = numberstyle::read(value, plan.mark, d);
+        const std::string name =
+            source.target >= 0 ? schema::kColumns[static_cast<std::size_t>(column)] : source.header;
         if (ec != std::errc()) {
-            bad.column = schema::kColumns[static_cast<std::size_t>(column)];
+            bad.column = name;
             bad.text = fields[i];
-            bad.why =
-                ec == std::errc::result_out_of_range ? "a number out of range" : "not a number";
+            double other = 0;
+            const auto otherMark = plan.mark == numberstyle::Mark::Point ? numberstyle::Mark::Comma
+                                                                         : numberstyle::Mark::Point;
+            bad.why = ec == std::errc::result_out_of_range ? "a number out of range"
+                      : numberstyle::read(value, otherMark, other) == std::errc()
+                          ? std::string("written with the other decimal mark than the file's (") +
+                                numberstyle::name(plan.mark) + ")"
+                          : "not a number";
+            return false;
+        }
+        if (source.factor != 1)
+            d *= source.factor;
+        // Surveys write below detection as a negative value; Trace1 to
+        // Trace5 may hold ratios that are negative indeed.
+        if (d < 0 && column <= kTotal) {
+            if (tally && source.target >= 0)
+                ++tally->negatives[static_cast<std::size_t>(column)];
+            continue;
+        }
+        if (d > 100 && column <= kLastOxide) {
+            bad.column = name;
+            bad.text = fields[i];
+            bad.why = "above 100 %";
             return false;
         }
         cell.kind = Cell::Number;
         cell.number = d;
     }
+    // Total iron stays in the one oxide it was given as, when the row has
+    // neither of the two.
+    Cell& feo = cells[kFeO];
+    Cell& fe2o3 = cells[kFe2O3];
+    if (feo.kind == Cell::Null && fe2o3.kind == Cell::Null &&
+        (iron[0].kind == Cell::Number || iron[1].kind == Cell::Number)) {
+        if (iron[0].kind == Cell::Number)
+            feo = iron[0];
+        else
+            fe2o3 = iron[1];
+        if (tally)
+            ++tally->totalIron;
+    }
     return true;
 }
+
+std::string listed(const std::vector<long>& perColumn) {
+    std::string out;
+    for (int c = 0; c < schema::kColumnCount; ++c)
+        if (perColumn[static_cast<std::size_t>(c)])
+            out += std::string(out.empty() ? "" : ", ") +
+                   schema::kColumns[static_cast<std::size_t>(c)] + " " +
+                   std::to_string(perColumn[static_cast<std::size_t>(c)]);
+    return out;
+}
+
+std::string delimiterName(char d) {
+    return d == ';' ? "semicolon" : d == '\t' ? "tab" : "comma";
+}
+
+// What a record read holds before its header: skipped.
+struct Header {
+    long record = -1;
+    long line = 1;
+    std::vector<std::string> fields;
+};
 
 } // namespace
 
 std::string ImportPlan::describe() const {
-    std::string out = "Columns of the file:\n";
-    for (std::size_t i = 0; i < header.size(); ++i) {
-        const int c = columns.target[i];
-        out += "  " + header[i] + " -> " +
-               (c < 0 ? std::string("skipped") : schema::kColumns[static_cast<std::size_t>(c)]) +
-               "\n";
+    std::string out = "The file: " + source.encoding();
+    if (latin1) {
+        out += ", but " + std::to_string(source.windowsLineCount()) +
+               " lines read as Windows-1252 (line";
+        for (long l : source.windowsLines())
+            out += " " + std::to_string(l);
+        out += source.windowsLineCount() > static_cast<long>(source.windowsLines().size()) ? " ...)"
+                                                                                           : ")";
     }
+    out += "; " + delimiterName(delimiter) + "-separated; decimal mark: " + numberstyle::name(mark);
+    const bool isPoint = mark == numberstyle::Mark::Point;
+    const long shown = isPoint ? evidence.point : evidence.comma;
+    const long against = isPoint ? evidence.comma : evidence.point;
+    if (shown)
+        out += " (" + std::to_string(shown) + " cells such as '" +
+               (isPoint ? evidence.firstPoint : evidence.firstComma) + "')";
+    if (against)
+        out += "; " + std::to_string(against) + " cells written with the other mark (such as '" +
+               (isPoint ? evidence.firstComma : evidence.firstPoint) + "') are bad";
+    if (numberstyle::undecided(evidence))
+        out += ", as " + delimiterName(delimiter) +
+               "-separated files have it: no cell shows the mark, and " +
+               std::to_string(evidence.ambiguous) + " cells such as '" + evidence.firstAmbiguous +
+               "' read as " + (isPoint ? "a decimal" : "thousands") + " with it";
+    out += ".\n";
+    if (headerRecord > 0) {
+        out += "Header on line " + std::to_string(headerLine) + "; the " +
+               std::to_string(headerRecord) + " lines above it are skipped:";
+        for (const std::string& a : above)
+            out += " '" + a + "'";
+        out += headerRecord > static_cast<long>(above.size()) ? " ...\n" : "\n";
+    }
+    if (unitsLine)
+        out += "Units from line " + std::to_string(unitsLine) + ".\n";
+    out += "Columns of the file:\n";
+    for (const auto& s : columns.sources) {
+        const int c = s.target >= 0 ? s.target : s.totalIron;
+        out += "  " + s.header + " -> ";
+        if (c < 0)
+            out += "skipped" + (s.why.empty() ? std::string() : " (" + s.why + ")");
+        else if (s.target < 0)
+            out += std::string("total iron, into ") +
+                   schema::kColumns[static_cast<std::size_t>(c)] +
+                   " when a row gives neither FeO nor Fe2O3";
+        else
+            out += schema::kColumns[static_cast<std::size_t>(c)];
+        if (c >= 0 && !s.conversion.empty())
+            out += " (" + s.conversion + ")";
+        out += "\n";
+    }
+    for (const std::string& choice : columns.choices)
+        out += "Chosen: " + choice + ".\n";
     out += std::to_string(rows) + " rows, " + std::to_string(bad) + " of them bad.\n";
     for (const BadRow& b : firstBad) {
         out += "  line " + std::to_string(b.line) + ": ";
@@ -108,36 +280,117 @@ std::string ImportPlan::describe() const {
     if (bad > static_cast<long>(firstBad.size()))
         out += "  ... and " + std::to_string(bad - static_cast<long>(firstBad.size())) +
                " further bad rows, not listed.\n";
-    std::string nullText;
-    for (int c = 0; c < schema::kColumnCount; ++c)
-        if (nulls[static_cast<std::size_t>(c)])
-            nullText += std::string(nullText.empty() ? "" : ", ") +
-                        schema::kColumns[static_cast<std::size_t>(c)] + " " +
-                        std::to_string(nulls[static_cast<std::size_t>(c)]);
-    if (!nullText.empty())
-        out += "Not measured or below detection, stored empty: " + nullText + ".\n";
+    if (blank)
+        out += "Rows without any value, skipped: " + std::to_string(blank) + ".\n";
+    if (const std::string n = listed(nulls); !n.empty())
+        out += "Not measured or below detection, stored empty: " + n + ".\n";
+    if (const std::string n = listed(negatives); !n.empty())
+        out += "Negative values (below detection), stored empty: " + n + ".\n";
+    if (totalIron)
+        out += "Total iron only: " + std::to_string(totalIron) +
+               " rows keep it in the oxide it was given as, the other left empty.\n";
+    if (datesConverted)
+        out += "Dates written as YYYY-MM-DD: " + std::to_string(datesConverted) + ".\n";
+    if (datesKept) {
+        out += "Dates kept as they stand (not clearly day or month first): " +
+               std::to_string(datesKept) + ", such as";
+        for (const std::string& d : keptDates)
+            out += " '" + d + "'";
+        out += ".\n";
+    }
+    if (endLine)
+        out += "The data end at line " + std::to_string(endLine) + ", where notes begin.\n";
     return out;
 }
 
 ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* cancel) {
-    CsvSource source(path);
     ImportPlan plan;
     plan.path = path;
+    plan.source = CsvSource(path);
+    const CsvSource& source = plan.source;
     plan.delimiter = source.delimiter();
-    plan.latin1 = source.latin1();
+    plan.latin1 = source.windowsLineCount() > 0;
     plan.bytes = source.size();
-    plan.nulls.assign(schema::kColumnCount, 0);
+
+    // A first look: the header (the first line that names three of our
+    // columns, else the first line)...
+    std::vector<Header> early;
+    Header header;
+    long record = 0;
+    source.read([&](std::vector<std::string>& fields, long line) {
+        early.push_back({record++, line, fields});
+        if (namedCells(fields) < 3)
+            return record < kHeaderSearch;
+        header = early.back();
+        return false;
+    });
+    if (early.empty())
+        throw CsvError("'" + path + "' is empty: there is nothing to import.");
+    if (header.record < 0)
+        header = early.front();
+    plan.columns = ImportColumns::map(header.fields);
+    // ...then a units row under it, and the decimal mark the first rows show.
+    record = 0;
+    long sampled = 0;
+    source.read([&](std::vector<std::string>& fields, long line) {
+        const long r = record++;
+        if (r <= header.record)
+            return true;
+        if (r == header.record + 1 && unitsRow(fields)) {
+            plan.unitsLine = line;
+            plan.columns.applyUnits(fields);
+            return true;
+        }
+        if (notesBegin(fields))
+            return false;
+        for (std::size_t i = 0; i < fields.size() && i < plan.columns.sources.size(); ++i) {
+            const auto& s = plan.columns.sources[i];
+            if (!(isAnalysis(s.target) || s.totalIron >= 0))
+                continue;
+            const std::string v = withoutCitation(trimmed(fields[i]));
+            if (!meansNull(v))
+                plan.evidence.observe(v);
+        }
+        return ++sampled < kMarkSample;
+    });
+    plan.headerRecord = header.record;
+    plan.headerLine = header.line;
+    plan.header = header.fields;
+    for (long r = 0; r < header.record && r < static_cast<long>(kListed); ++r)
+        plan.above.push_back(early[static_cast<std::size_t>(r)].fields.empty()
+                                 ? std::string()
+                                 : trimmed(early[static_cast<std::size_t>(r)].fields[0]));
+    if (!plan.columns.anyAnalysis()) {
+        std::string names;
+        for (const std::string& h : plan.header)
+            names += (names.empty() ? "'" : ", '") + trimmed(h) + "'";
+        throw CsvError("None of the columns of '" + path +
+                       "' is an analysis the table has (SiO2 to Total, Trace1 to Trace5), so "
+                       "nothing would be imported but text. Its headers: " +
+                       names + ".");
+    }
+    plan.mark = numberstyle::decide(plan.evidence, plan.delimiter);
+
+    // Then every row, as the import will read it.
+    Tally tally;
     std::vector<Cell> cells;
     BadRow bad;
     bool cancelled = false;
+    record = 0;
     source.read([&](std::vector<std::string>& fields, long line) {
-        if (plan.header.empty() && plan.rows == 0 && plan.columns.target.empty()) {
-            plan.header = fields;
-            plan.columns = ImportColumns::map(fields);
+        const long r = record++;
+        if (r <= plan.headerRecord || line == plan.unitsLine)
+            return true;
+        if (notesBegin(fields)) {
+            plan.endLine = line;
+            return false;
+        }
+        if (blank(fields)) {
+            ++plan.blank;
             return true;
         }
         ++plan.rows;
-        if (!convert(plan, fields, line, cells, bad, &plan.nulls)) {
+        if (!convert(plan, fields, line, cells, bad, &tally)) {
             ++plan.bad;
             if (plan.firstBad.size() < kListedBad)
                 plan.firstBad.push_back(bad);
@@ -150,12 +403,12 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
     });
     if (cancelled)
         throw CsvError("Cancelled.");
-    if (plan.header.empty())
-        throw CsvError("'" + path + "' is empty: there is nothing to import.");
-    if (std::all_of(plan.columns.target.begin(), plan.columns.target.end(),
-                    [](int c) { return c < 0; }))
-        throw CsvError("None of the columns of '" + path +
-                       "' is one the table has: is its first line a header?");
+    plan.nulls = tally.nulls;
+    plan.negatives = tally.negatives;
+    plan.totalIron = tally.totalIron;
+    plan.datesConverted = tally.datesConverted;
+    plan.datesKept = tally.datesKept;
+    plan.keptDates = tally.keptDates;
     if (plan.rows == 0)
         throw CsvError("'" + path + "' has a header but no rows: there is nothing to import.");
     return plan;
@@ -178,26 +431,27 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
         columns.size() > 5
             ? columns[static_cast<std::size_t>(schema::kFirstAnalysisColumn)].textDefault
             : std::string();
-    CsvSource source(plan.path, plan.delimiter, plan.latin1, plan.bytes);
     db.Begin();
     long written = 0;
     bool cancelled = false;
     try {
         std::vector<Cell> cells;
         BadRow bad;
-        bool header = true;
+        Tally tally; // dates are converted as the plan showed
+        long record = 0;
         long seen = 0;
-        source.read(
+        plan.source.read(
             [&](std::vector<std::string>& fields, long line) {
-                if (header) {
-                    header = false;
+                const long r = record++;
+                if (r <= plan.headerRecord || line == plan.unitsLine)
                     return true;
-                }
+                if (notesBegin(fields))
+                    return false;
                 if (cancel && (++seen & 1023) == 0 && cancel->load()) {
                     cancelled = true;
                     return false;
                 }
-                if (!convert(plan, fields, line, cells, bad, nullptr))
+                if (blank(fields) || !convert(plan, fields, line, cells, bad, &tally))
                     return true; // the plan listed it; the user chose to go on
                 for (int c = 0; c < schema::kIdColumn; ++c) {
                     const Cell& cell = cells[static_cast<std::size_t>(c)];

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "CsvSource.h"
 #include "ImportColumns.h"
+#include "NumberStyle.h"
 
 #include <atomic>
 #include <functional>
@@ -19,19 +21,36 @@ struct BadRow {
     std::string why;
 };
 
-// What an import of a file would do, found by reading it through once
-// before anything is written: the mapping, the rows, the bad rows (the
-// first of them kept), and per column the values read as Null.
+// What an import of a file would do, found by reading it through before
+// anything is written: how the file is written, its header and units, the
+// mapping, the rows, the bad rows (the first of them kept), and per column
+// the values read as Null. Whatever the program decided for the file (its
+// decimal mark, the header line, a choice between two headers) is here, to
+// be shown before the import.
 struct ImportPlan {
     std::string path;
+    CsvSource source;
     char delimiter = ',';
-    bool latin1 = false;
+    bool latin1 = false;   // some lines were read as Windows-1252
+    long headerRecord = 0; // records above the header, skipped
+    long headerLine = 1;
+    std::vector<std::string> above; // those records' first cells, as read
+    long unitsLine = 0;             // the units row under the header; 0: none
+    numberstyle::Mark mark = numberstyle::Mark::Point;
+    numberstyle::Evidence evidence;
     std::vector<std::string> header;
     ImportColumns columns;
     long rows = 0; // data rows, good and bad
     long bad = 0;
+    long blank = 0; // rows without a value, skipped
     std::vector<BadRow> firstBad;
-    std::vector<long> nulls; // per table column
+    std::vector<long> nulls;     // per table column
+    std::vector<long> negatives; // per table column: below detection, stored empty
+    long totalIron = 0;          // rows whose iron is total iron
+    long datesConverted = 0;
+    long datesKept = 0;
+    std::vector<std::string> keptDates; // the first of them
+    long endLine = 0;                   // where a trailing block of notes begins; 0: none
     long long bytes = 0;
 
     long good() const { return rows - bad; }
@@ -39,17 +58,26 @@ struct ImportPlan {
     std::string describe() const;
 };
 
-// Reading and importing a CSV file into one table. Values: numbers with a
-// decimal point (or a decimal comma in a semicolon-separated file); empty,
-// "n.d.", "nd", "n.a.", "-", "bdl", "b.d.l." and "<x" (below detection) are
-// Null. Text in an analysis column makes the row bad. SiO2 left empty (or
-// holding its default text "Empty") takes the table's default.
+// Reading and importing a CSV file into one table. Values: numbers in the
+// file's decimal mark, its digits grouped in threes or not; empty, "n.d.",
+// "nd", "n.a.", "N/A", "-", "--", "bdl", "LOD", "tr" and the like, and "<x"
+// (below detection) are Null; so is a negative analysis (surveys write
+// below-detection values as negative numbers) but for Trace1 to Trace5,
+// which keep their sign. Text in an analysis column makes the row bad, and
+// so does an oxide above 100 %. SiO2 left empty (or holding its default
+// text "Empty") takes the table's default. Citations after a value
+// ("51.37 [29001]") are dropped; a block of "References:" or
+// "Abbreviations:" ends the data.
 class CsvImport {
 public:
     static constexpr std::size_t kListedBad = 10;
+    static constexpr std::size_t kListed = 5;
+    static constexpr long kHeaderSearch = 50;  // records searched for the header
+    static constexpr long kMarkSample = 20000; // data rows that show the decimal mark
 
     // Throws CsvError for a file that cannot be imported at all (empty, a
-    // header only, not text, a quote left open, a duplicate mapping).
+    // header only, not text, a quote left open, two equal headers for one
+    // column, no analysis column).
     static ImportPlan plan(const std::string& path, const std::atomic<bool>* cancel = nullptr);
 
     // Inserts the plan's good rows in one transaction: all or nothing.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -35,9 +36,101 @@ std::string fromWindows1252(const std::string& s) {
     return out.toStdString();
 }
 
+bool validUtf8(const char* s, std::size_t n) {
+    std::size_t i = 0;
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int more = 0;
+        unsigned cp = 0;
+        if ((c & 0xE0) == 0xC0)
+            more = 1, cp = c & 0x1F;
+        else if ((c & 0xF0) == 0xE0)
+            more = 2, cp = c & 0x0F;
+        else if ((c & 0xF8) == 0xF0)
+            more = 3, cp = c & 0x07;
+        else
+            return false;
+        if (i + static_cast<std::size_t>(more) >= n)
+            return false;
+        for (int k = 1; k <= more; ++k) {
+            const auto d = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+            if ((d & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        // Overlong forms, surrogates and code points beyond Unicode.
+        if ((more == 1 && cp < 0x80) || (more == 2 && cp < 0x800) ||
+            (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += static_cast<std::size_t>(more) + 1;
+    }
+    return true;
+}
+
+// The file's text as UTF-8, a block at a time: a UTF-8 byte-order mark
+// dropped, UTF-16 (found by its byte-order mark) converted.
+class TextBlocks {
+public:
+    explicit TextBlocks(const std::string& path) : file_(openFile(path)), raw_(kBlock) {}
+
+    // The next block, or false at the end; raw bytes read so far in done.
+    bool next(std::string& text, long long& done) {
+        const std::size_t n = std::fread(raw_.data(), 1, raw_.size(), file_.get());
+        if (n == 0) {
+            if (std::ferror(file_.get()))
+                throw CsvError(std::string("Cannot read the file: ") + std::strerror(errno) + ".");
+            if (decoder_) {
+                const QString rest = decoder_->decode(QByteArrayView());
+                text = rest.toStdString();
+                decoder_.reset();
+                return !text.empty();
+            }
+            return false;
+        }
+        done += static_cast<long long>(n);
+        const char* b = raw_.data();
+        std::size_t len = n;
+        if (first_) {
+            first_ = false;
+            if (len >= 3 && std::memcmp(b, "\xEF\xBB\xBF", 3) == 0) {
+                b += 3;
+                len -= 3;
+            } else if (len >= 2 &&
+                       (std::memcmp(b, "\xFF\xFE", 2) == 0 || std::memcmp(b, "\xFE\xFF", 2) == 0)) {
+                encoding_ = b[0] == '\xFF' ? "UTF-16LE" : "UTF-16BE";
+                decoder_.emplace(b[0] == '\xFF' ? QStringDecoder::Utf16LE
+                                                : QStringDecoder::Utf16BE);
+                b += 2;
+                len -= 2;
+            }
+        }
+        if (decoder_) {
+            const QString decoded =
+                decoder_->decode(QByteArrayView(b, static_cast<qsizetype>(len)));
+            if (decoder_->hasError())
+                throw CsvError("The file is marked as " + encoding_ + " but is not.");
+            text = decoded.toStdString();
+        } else {
+            text.assign(b, len);
+        }
+        return true;
+    }
+    const std::string& encoding() const { return encoding_; }
+
+private:
+    File file_;
+    std::vector<char> raw_;
+    bool first_ = true;
+    std::string encoding_ = "UTF-8";
+    std::optional<QStringDecoder> decoder_;
+};
+
 struct Parse {
     const CsvSource::Row* row;
-    bool latin1;
     std::vector<std::string> fields;
     long line = 1;          // the physical line being fed
     long newlinesInRow = 0; // line breaks inside the record's quoted fields
@@ -47,9 +140,13 @@ struct Parse {
 void onField(void* data, std::size_t len, void* self) {
     auto* p = static_cast<Parse*>(self);
     std::string field(data ? static_cast<const char*>(data) : "", data ? len : 0);
-    for (char c : field)
-        p->newlinesInRow += c == '\n';
-    p->fields.push_back(p->latin1 ? fromWindows1252(field) : std::move(field));
+    for (std::size_t i = 0; i < field.size(); ++i)
+        p->newlinesInRow += field[i] == '\n' ||
+                            (field[i] == '\r' && (i + 1 == field.size() || field[i + 1] != '\n'));
+    // Only the line that is not UTF-8 is read as Windows-1252.
+    if (!validUtf8(field.data(), field.size()))
+        field = fromWindows1252(field);
+    p->fields.push_back(std::move(field));
 }
 
 void onRow(int, void* self) {
@@ -61,51 +158,91 @@ void onRow(int, void* self) {
     p->fields.clear();
 }
 
+// Splits text into lines ended by LF, CR LF or CR alone, across blocks:
+// calls piece(text, ends) for each piece, ends telling whether a line ends
+// with it.
+class LineSplitter {
+public:
+    template <class Piece> void feed(const std::string& text, Piece piece) {
+        std::size_t at = 0;
+        if (afterCR_ && !text.empty() && text[0] == '\n') {
+            piece(std::string_view(text.data(), 1), false); // the LF of a CR LF pair
+            at = 1;
+        }
+        afterCR_ = false;
+        while (at < text.size()) {
+            std::size_t end = text.find_first_of("\r\n", at);
+            if (end == std::string::npos) {
+                piece(std::string_view(text.data() + at, text.size() - at), false);
+                return;
+            }
+            std::size_t stop = end + 1;
+            if (text[end] == '\r') {
+                if (stop < text.size() && text[stop] == '\n')
+                    ++stop;
+                else if (stop == text.size())
+                    afterCR_ = true;
+            }
+            piece(std::string_view(text.data() + at, stop - at), true);
+            at = stop;
+        }
+    }
+
+private:
+    bool afterCR_ = false;
+};
+
 } // namespace
 
 CsvSource::CsvSource(std::string path) : path_(std::move(path)) {
-    File f = openFile(path_);
-    // One pass to learn what the file is: text or not, UTF-8 or not, its
-    // delimiter, its longest line.
-    std::vector<char> block(kBlock);
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    std::string firstLine;
+    // One pass to learn what the file is: text or not, its encoding line by
+    // line, its delimiter, its longest line.
+    TextBlocks blocks(path_);
+    LineSplitter lines;
+    std::string text, firstLine, current;
     bool firstDone = false;
+    bool checkedNul = false;
     std::size_t lineLength = 0;
+    bool lineValid = true;
     long line = 1;
-    std::size_t n;
-    bool start = true;
-    while ((n = std::fread(block.data(), 1, block.size(), f.get())) > 0) {
-        const char* b = block.data();
-        std::size_t len = n;
-        if (start && len >= 3 && std::memcmp(b, "\xEF\xBB\xBF", 3) == 0) {
-            b += 3;
-            len -= 3;
+    long long done = 0;
+    while (blocks.next(text, done)) {
+        if (!checkedNul) {
+            checkedNul = true;
+            if (std::memchr(text.data(), '\0', std::min<std::size_t>(text.size(), 65536)))
+                throw CsvError("'" + path_ + "' is not a text file: it holds NUL bytes.");
         }
-        if (start && std::memchr(b, '\0', std::min<std::size_t>(len, 65536)))
-            throw CsvError("'" + path_ + "' is not a text file: it holds NUL bytes.");
-        start = false;
-        size_ += static_cast<long long>(n);
-        if (!latin1_) {
-            const QString decoded = utf8.decode(QByteArrayView(b, static_cast<qsizetype>(len)));
-            latin1_ = utf8.hasError();
-        }
-        for (std::size_t i = 0; i < len; ++i) {
-            if (b[i] == '\n') {
-                firstDone = true;
-                lineLength = 0;
-                ++line;
-                continue;
-            }
-            if (++lineLength > kMaxLine)
+        lines.feed(text, [&](std::string_view piece, bool ends) {
+            // A line's validity is judged whole; a piece may stop inside a
+            // character, so the line's bytes are kept until it ends.
+            lineLength += piece.size();
+            if (lineLength > kMaxLine + 2)
                 throw CsvError("Line " + std::to_string(line) + " of '" + path_ +
                                "' is longer than 16 MiB: this is not a table of analyses.");
+            current.append(piece);
             if (!firstDone)
-                firstLine += b[i];
-        }
+                firstLine.append(piece);
+            if (!ends)
+                return;
+            lineValid = validUtf8(current.data(), current.size());
+            if (!lineValid) {
+                if (windowsLines_.size() < kListedLines)
+                    windowsLines_.push_back(line);
+                ++windowsLineCount_;
+            }
+            current.clear();
+            firstDone = true;
+            lineLength = 0;
+            ++line;
+        });
     }
-    if (std::ferror(f.get()))
-        throw CsvError("Cannot read '" + path_ + "': " + std::strerror(errno) + ".");
+    if (!current.empty() && !validUtf8(current.data(), current.size())) {
+        if (windowsLines_.size() < kListedLines)
+            windowsLines_.push_back(line);
+        ++windowsLineCount_;
+    }
+    encoding_ = blocks.encoding();
+    size_ = done;
     // The delimiter: the most frequent of the three outside quotes.
     long counts[3] = {0, 0, 0};
     bool quoted = false;
@@ -123,44 +260,30 @@ CsvSource::CsvSource(std::string path) : path_(std::move(path)) {
     delimiter_ = choice[best];
 }
 
-CsvSource::CsvSource(std::string path, char delimiter, bool latin1, long long size)
-    : path_(std::move(path)), delimiter_(delimiter), latin1_(latin1), size_(size) {}
-
 void CsvSource::read(const Row& row, const std::function<void(long long)>& progress) const {
-    File f = openFile(path_);
+    TextBlocks blocks(path_);
+    LineSplitter lines;
     csv_parser parser;
     if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_APPEND_NULL) != 0)
         throw CsvError("Out of memory.");
     std::unique_ptr<csv_parser, void (*)(csv_parser*)> guard(&parser, &csv_free);
     csv_set_delim(&parser, static_cast<unsigned char>(delimiter_));
-    Parse p{&row, latin1_, {}, 1, 0, false};
-    std::vector<char> block(kBlock);
-    long long done = 0;
-    bool start = true;
-    std::size_t n;
+    Parse p{&row, {}, 1, 0, false};
     auto fail = [&](const std::string& what) {
         throw CsvError("Line " + std::to_string(p.line) + " of '" + path_ + "': " + what);
     };
-    while (!p.stopped && (n = std::fread(block.data(), 1, block.size(), f.get())) > 0) {
-        const char* b = block.data();
-        std::size_t len = n;
-        if (start && len >= 3 && std::memcmp(b, "\xEF\xBB\xBF", 3) == 0) {
-            b += 3;
-            len -= 3;
-        }
-        start = false;
+    std::string text;
+    long long done = 0;
+    while (!p.stopped && blocks.next(text, done)) {
         // Fed a line at a time, so that each record knows the line it is on.
-        while (len && !p.stopped) {
-            const char* nl = static_cast<const char*>(std::memchr(b, '\n', len));
-            const std::size_t piece = nl ? static_cast<std::size_t>(nl - b) + 1 : len;
-            if (csv_parse(&parser, b, piece, onField, onRow, &p) != piece)
+        lines.feed(text, [&](std::string_view piece, bool ends) {
+            if (p.stopped)
+                return;
+            if (csv_parse(&parser, piece.data(), piece.size(), onField, onRow, &p) != piece.size())
                 fail(std::string(csv_strerror(csv_error(&parser))) + ".");
-            if (nl)
+            if (ends)
                 ++p.line;
-            b += piece;
-            len -= piece;
-        }
-        done += static_cast<long long>(n);
+        });
         if (progress)
             progress(done);
     }

@@ -6,22 +6,28 @@
 #include <vector>
 
 // A CSV file read as RFC 4180 has it (quoted fields, doubled quotes, line
-// breaks inside quotes), by libcsv, streamed a block at a time. The
-// delimiter is found on the first line among comma, semicolon and tab; the
-// text is UTF-8 (a byte-order mark is dropped) or, when the file is not
-// valid UTF-8, Windows-1252, and is handed out as UTF-8 either way. A file
-// that is not text, has a line longer than kMaxLine or a quote left open
-// is refused with a CsvError.
+// breaks inside quotes), by libcsv, streamed a block at a time. Lines end
+// in LF, CR LF or CR alone. The delimiter is found on the first line among
+// comma, semicolon and tab. Text is UTF-8 (a byte-order mark is dropped),
+// or UTF-16 with its byte-order mark; a line that is not valid UTF-8 is
+// read as Windows-1252, that line alone, and listed. Fields are handed out
+// as UTF-8 either way. A file that is not text, has a line longer than
+// kMaxLine or a quote left open is refused with a CsvError.
 class CsvSource {
 public:
     static constexpr std::size_t kMaxLine = 16u << 20;
+    static constexpr std::size_t kListedLines = 10;
 
+    CsvSource() = default; // nothing to read
+    // Reads the file through once to learn what it is.
     explicit CsvSource(std::string path);
-    // A file already looked at: its delimiter and encoding as found then.
-    CsvSource(std::string path, char delimiter, bool latin1, long long size);
 
     char delimiter() const { return delimiter_; }
-    bool latin1() const { return latin1_; }
+    // "UTF-8", "UTF-16LE" or "UTF-16BE": how the file is written.
+    const std::string& encoding() const { return encoding_; }
+    // Lines read as Windows-1252 (the first kListedLines) and their number.
+    const std::vector<long>& windowsLines() const { return windowsLines_; }
+    long windowsLineCount() const { return windowsLineCount_; }
     long long size() const { return size_; }
 
     // Calls back with each record's fields and the line it starts on; the
@@ -33,7 +39,9 @@ public:
 private:
     std::string path_;
     char delimiter_ = ',';
-    bool latin1_ = false;
+    std::string encoding_ = "UTF-8";
+    std::vector<long> windowsLines_;
+    long windowsLineCount_ = 0;
     long long size_ = 0;
 };
 

@@ -180,8 +180,7 @@ long writeXlsx(engine::Recordset& rs, const std::string& path,
             width = std::min(60.0, std::max(width, w));
         }
     for (int c = 0; c < columns; ++c)
-        book.check(worksheet_set_column(sheet, static_cast<lxw_col_t>(c),
-                                        static_cast<lxw_col_t>(c),
+        book.check(worksheet_set_column(sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c),
                                         widths[static_cast<std::size_t>(c)], nullptr),
                    0);
     for (long r = 0; r < rows; ++r) {
