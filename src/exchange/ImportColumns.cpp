@@ -158,7 +158,7 @@ ImportColumns::Source ImportColumns::read(const std::string& header) {
     const Name& n = it->second;
     s.rank = n.rank;
     s.totalIron = n.totalIron;
-    s.target = n.column;
+    s.target = s.named = n.column;
     s.unit = unit;
     if (!unit.empty() && (isAnalysis(n.column) || n.totalIron >= 0)) {
         const double f = unitFactor(unit);
@@ -192,8 +192,13 @@ void ImportColumns::applyUnits(const std::vector<std::string>& units) {
     for (std::size_t i = 0; i < sources.size() && i < units.size(); ++i) {
         Source& s = sources[i];
         const std::string u = trimmed(units[i]);
-        if (u.empty() || !s.unit.empty() || !(isAnalysis(s.target) || s.totalIron >= 0))
+        const bool waiting = s.needsUnit && s.unit.empty() && s.why.rfind("an element", 0) == 0;
+        if (u.empty() || !s.unit.empty() || !(isAnalysis(s.target) || s.totalIron >= 0 || waiting))
             continue;
+        if (waiting) {
+            s.target = s.named;
+            s.why.clear();
+        }
         const double f = unitFactor(u);
         if (f == 0) {
             s.target = s.totalIron = -1;

@@ -29,6 +29,7 @@ struct ImportColumns {
         std::string why;        // why a column is skipped, if not for its name
         int rank = 0;           // the better name of two for one column wins
         bool needsUnit = false; // an element (Cr, Zr): never taken without its unit
+        int named = -1;         // the column the name gives, taken or not
     };
     std::vector<Source> sources;
     std::vector<int> target;          // per file column: our column index, or -1
