@@ -1,6 +1,7 @@
 // Export of a view: the workbook read back by an independent reader (the
 // sheet's XML inside the zip), a view too large for a sheet refused before
 // anything is written, and no temporary file left behind by any failure.
+#include "exchange/CsvImport.h"
 #include "exchange/ViewExport.h"
 #include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
@@ -88,8 +89,7 @@ private slots:
         QCOMPARE(rows[0], header);
         // Each row in the view's order, text as text and numbers as stored.
         for (int r = 0; r < 300; ++r) {
-            QCOMPARE(rows[r + 1].value(4),
-                     QString::fromStdString(rs->valueAt(r, 4).storedText()));
+            QCOMPARE(rows[r + 1].value(4), QString::fromStdString(rs->valueAt(r, 4).storedText()));
             QCOMPARE(rows[r + 1].value(31), QString::number(rs->valueAt(r, 31).toInteger()));
         }
         const long at = rs->indexOfKey(9);
@@ -137,8 +137,8 @@ private slots:
                 } catch (const std::runtime_error& e) {
                     message = e.what();
                 }
-                QCOMPARE(message, QString("Cannot write '%1': No such file or directory.")
-                                      .arg(name));
+                QCOMPARE(message,
+                         QString("Cannot write '%1': No such file or directory.").arg(name));
             }
         }
         // A page of the table damaged in the middle of the view: the read
@@ -169,6 +169,65 @@ private slots:
         QCOMPARE(ViewExport::csvField("a,b"), std::string("\"a,b\""));
         QCOMPARE(ViewExport::csvField("say \"hi\""), std::string("\"say \"\"hi\"\"\""));
         QCOMPARE(ViewExport::csvField(""), std::string(""));
+        QCOMPARE(ViewExport::csvField(" padded "), std::string("\" padded \""));
+    }
+
+    void textComesBackAsItWasNeverAsAFormula() {
+        TestData d(20);
+        d.rawExec("DELETE FROM Project2");
+        const char* texts[] = {"=HYPERLINK(\"http://x\",\"y\")",
+                               "+1 sample",
+                               "-tail",
+                               "@SUM(A1)",
+                               "'=quoted",
+                               "'plain",
+                               "  padded both  ",
+                               "\tafter a tab"};
+        for (int i = 0; i < 8; ++i)
+            d.rawExec("UPDATE DOZIRO1 SET Location = '" +
+                      QString(texts[i]).replace("'", "''").toStdString() +
+                      "' WHERE ID = " + std::to_string(i + 1));
+        auto db = d.open();
+        auto rs = db->OpenRecordset("SELECT * From [DOZIRO1]", true);
+        QTemporaryDir dir;
+        const std::string file = dir.filePath("view.csv").toStdString();
+        QCOMPARE(ViewExport::write(*rs, file), 20L);
+        QFile f(QString::fromStdString(file));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        // A spreadsheet sees text: no cell starts with a formula sign.
+        QVERIFY(text.contains(",\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\","));
+        QVERIFY(text.contains(",'+1 sample,") && text.contains(",'-tail,") &&
+                text.contains(",'@SUM(A1),") && text.contains(",''=quoted,") &&
+                text.contains(",'plain,") && text.contains(",\"  padded both  \","));
+        const ImportPlan plan = CsvImport::plan(file);
+        QCOMPARE(CsvImport::run(*db, "Project2", plan), 20L);
+        for (const char* t : texts)
+            QVERIFY2(d.rawCount("SELECT count(*) FROM Project2 WHERE Location = '" +
+                                QString(t).replace("'", "''").toStdString() + "'") == 1,
+                     t);
+        // Negative numbers stay numbers.
+        QCOMPARE(d.rawCount("SELECT count(*) FROM Project2 WHERE typeof(SiO2) = 'text' AND "
+                            "SiO2 <> 'Empty'"),
+                 0LL);
+    }
+
+    void workbookRefusesATextTooLongForACell() {
+        TestData d(5);
+        d.rawExec("UPDATE DOZIRO1 SET Location = printf('%.*c', 40000, 'x') WHERE ID = 3");
+        auto db = d.open(true);
+        auto rs = db->OpenRecordset("SELECT * From [DOZIRO1] ORDER BY ID", true);
+        QTemporaryDir dir;
+        QString message;
+        try {
+            ViewExport::write(*rs, dir.filePath("long.xlsx").toStdString());
+        } catch (const std::runtime_error& e) {
+            message = e.what();
+        }
+        QVERIFY2(message.contains("row 3, column Location") && message.contains("40000") &&
+                     message.contains("32767"),
+                 qPrintable(message));
+        QCOMPARE(filesIn(dir.path()), QStringList());
     }
 };
 

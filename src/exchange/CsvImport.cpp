@@ -2,6 +2,7 @@
 
 #include "DateText.h"
 #include "TextRules.h"
+#include "ViewExport.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/Query.h"
@@ -120,6 +121,10 @@ bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line
                 continue;
             cell.kind = Cell::Text;
             cell.text = value == trimmed(fields[i]) ? fields[i] : value;
+            // The apostrophe an export puts before a formula-like text.
+            if (cell.text.size() > 1 && cell.text[0] == '\'' &&
+                ViewExport::formulaLike(cell.text.substr(1)))
+                cell.text.erase(0, 1);
             if (column == kDate && tally) {
                 std::string iso;
                 const auto r = datetext::toIso(value, iso);

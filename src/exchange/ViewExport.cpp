@@ -5,6 +5,7 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -56,6 +57,18 @@ private:
     bool kept_ = false;
 };
 
+std::size_t characters(const std::string& utf8) {
+    std::size_t n = 0;
+    for (unsigned char c : utf8)
+        n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+// A workbook cell holds 32767 characters at most.
+bool tooLong(const std::string& utf8) {
+    return utf8.size() > 32767 && characters(utf8) > 32767;
+}
+
 std::string cellText(const engine::Value& v) {
     if (v.type() == engine::Value::Type::Real)
         return ViewExport::numberText(v.toReal());
@@ -98,7 +111,9 @@ long writeCsv(engine::Recordset& rs, const std::string& path,
         for (int c = 0; c < rs.FieldCount(); ++c) {
             if (c)
                 line += ',';
-            line += ViewExport::csvField(cellText(rs.valueAt(r, c)));
+            const engine::Value& v = rs.valueAt(r, c);
+            line += v.type() == engine::Value::Type::Text ? ViewExport::csvText(v.storedText())
+                                                          : ViewExport::csvField(cellText(v));
         }
         line += "\r\n";
         put();
@@ -196,6 +211,12 @@ long writeXlsx(engine::Recordset& rs, const std::string& path,
             const auto col = static_cast<lxw_col_t>(c);
             if (v.isNumber())
                 book.check(worksheet_write_number(sheet, row, col, v.toReal(), nullptr), r + 1);
+            else if (v.type() == engine::Value::Type::Text && tooLong(v.toText()))
+                failed(path, "row " + std::to_string(r + 1) + ", column " +
+                                 rs.FieldNames()[static_cast<std::size_t>(c)] + ": a text of " +
+                                 std::to_string(characters(v.toText())) +
+                                 " characters; a workbook cell holds at most 32767. Export it "
+                                 "as CSV.");
             else if (v.type() == engine::Value::Type::Text)
                 book.check(worksheet_write_string(sheet, row, col, v.toText().c_str(), nullptr),
                            r + 1);
@@ -218,8 +239,23 @@ std::string ViewExport::numberText(double d) {
     return ec == std::errc() ? std::string(buf, end) : std::string();
 }
 
+bool ViewExport::formulaLike(const std::string& text) {
+    if (text.empty())
+        return false;
+    if (std::strchr("=+-@\t\r", text[0]) && text[0] != '\0')
+        return true;
+    return text[0] == '\'' && formulaLike(text.substr(1));
+}
+
+std::string ViewExport::csvText(const std::string& text) {
+    return csvField(formulaLike(text) ? "'" + text : text);
+}
+
 std::string ViewExport::csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
+    const bool blankEnds =
+        !text.empty() && (std::isspace(static_cast<unsigned char>(text.front())) ||
+                          std::isspace(static_cast<unsigned char>(text.back())));
+    if (!blankEnds && text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
     std::string out = "\"";
     for (char c : text) {

@@ -10,11 +10,10 @@ class Recordset;
 
 // The rows of a view, in its order, with all of its columns and their
 // names as the header: to CSV (UTF-8, comma, RFC 4180 quoting, numbers as
-// stored, to full precision) or to an .xlsx workbook (numbers as numbers,
-// the header bold and frozen, columns as wide as their contents). Written
-// to a temporary file beside the target and renamed into place when
-// complete: a failed or cancelled export leaves no partial file, and an
-// earlier file of that name stays as it was.
+// stored, to full precision, text never read as a formula) or to an .xlsx workbook (numbers as
+// numbers, the header bold and frozen, columns as wide as their contents). Written to a temporary
+// file beside the target and renamed into place when complete: a failed or cancelled export leaves
+// no partial file, and an earlier file of that name stays as it was.
 class ViewExport {
 public:
     enum class Format { Csv, Xlsx };
@@ -29,6 +28,13 @@ public:
                       const std::function<void(long row)>& progress = {},
                       const std::atomic<bool>* cancel = nullptr);
 
+    // A field, quoted when it holds the delimiter, a quote, a line break or
+    // blanks at either end (which a reader would trim).
     static std::string csvField(const std::string& text);
+    // A text cell: one that a spreadsheet would take for a formula (it
+    // starts with =, +, -, @, a tab or a CR, after any apostrophes) gets an
+    // apostrophe before it, which the import takes off again.
+    static std::string csvText(const std::string& text);
+    static bool formulaLike(const std::string& text);
     static std::string numberText(double d); // shortest text that reads back the same
 };
