@@ -230,6 +230,21 @@ private slots:
         QCOMPARE(d.rawCount("SELECT count(*) FROM Project1"), 2LL);
     }
 
+    void aStrayQuoteIsOneBadRow() {
+        TestData d(10);
+        QTemporaryDir dir;
+        const ImportPlan plan =
+            importInto(d, write(dir, "quote.csv",
+                                "Rockname,Location,SiO2\nBasalt,ridge,49.1\nCore,12\" drill,50\n"
+                                "Dacite,\"Lake \"\"Blue\"\"\",65\n"));
+        QCOMPARE(plan.rows, 3L);
+        QCOMPARE(plan.bad, 1L);
+        QCOMPARE(plan.firstBad[0].line, 3L);
+        QVERIFY(plan.firstBad[0].why.find("a quote inside a field") != std::string::npos);
+        QCOMPARE(d.rawCount("SELECT count(*) FROM Project1"), 2LL);
+        QCOMPARE(rows(d, "Rockname = 'Dacite' AND Location = 'Lake \"Blue\"' AND SiO2 = 65"), 1LL);
+    }
+
     void encodingsLineByLine() {
         TestData d(10);
         QTemporaryDir dir;

@@ -2,8 +2,10 @@
 // screen however many columns, the table named as the menu names it, a bad
 // row left out, the progress dialog on its window, and a close during the
 // work that cancels it.
+#include "app/ImportPreview.h"
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
+#include "exchange/CsvImport.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/DataRecordset.h"
 #include "platform/dialogs/BackgroundTask.h"
@@ -11,17 +13,19 @@
 #include "platform/dialogs/MessageBox.h"
 #include "support/GuiFixture.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
+#include <QTableWidget>
 #include <QThread>
 #include <QTimer>
-#include <QMenuBar>
-#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -104,6 +108,54 @@ private slots:
         QVERIFY(questionShown);
     }
 
+    void theUserChoosesAnotherColumnInThePreview() {
+        GuiFixture f(20);
+        auto& w = f.start();
+        QTemporaryDir dir;
+        const QString file =
+            write(dir, "georoc.csv",
+                  "LOCATION,LOCATION COMMENT,ROCK NAME,ROCK TYPE,SIO2(WT%),CR(PPM)\n"
+                  "HAWAII,SUMMIT,THOLEIITE,VOLCANIC ROCK,51.2,410\n");
+        // The dialog itself: units, conversions and the choice made; a
+        // changed mapping must be read again before it can be imported.
+        const ImportPlan plan = CsvImport::plan(file.toStdString());
+        ImportPreview dialog(plan, "Import the 1 rows into Geochem?", &w);
+        auto* table = dialog.findChild<QTableWidget*>("columns");
+        QVERIFY(table && table->rowCount() == 6);
+        QCOMPARE(table->item(5, 1)->text(), QString("ppm"));
+        QVERIFY(table->item(5, 3)->text().contains("x 0.00014616"));
+        QVERIFY(table->item(3, 3)->text().contains("'ROCK NAME' gives Rockname"));
+        QVERIFY(dialog.findChild<QLabel*>("file")->text().contains("decimal mark: point"));
+        auto* into = qobject_cast<QComboBox*>(table->cellWidget(3, 2));
+        QCOMPARE(into->currentText(), QString("(left out)"));
+        auto* buttons = dialog.findChild<QDialogButtonBox*>();
+        auto button = [&](const QString& name) {
+            for (QAbstractButton* b : buttons->buttons())
+                if (b->text() == name)
+                    return b;
+            return static_cast<QAbstractButton*>(nullptr);
+        };
+        QVERIFY(button("Import")->isEnabled() && !button("Read Again")->isEnabled());
+        into->setCurrentIndex(into->findText("Rockname"));
+        QVERIFY(!button("Import")->isEnabled() && button("Read Again")->isEnabled());
+
+        // Through the window: ROCK TYPE, not ROCK NAME, into Rockname.
+        f.preview.remap = [](const ImportPlan&, std::vector<int>& mapping) {
+            mapping[2] = -1;
+            mapping[3] = 0;
+            return true;
+        };
+        QVERIFY(importFile(w, file));
+        QCOMPARE(f.messages.asked.size(), size_t(1));
+        const QString asked = f.messages.asked[0];
+        QVERIFY2(asked.contains("ROCK TYPE -> Rockname") &&
+                     asked.contains("ROCK NAME -> skipped (left out by choice)"),
+                 qPrintable(asked));
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'VOLCANIC "
+                                   "ROCK' AND Location = 'HAWAII' AND SiO2 = 51.2"),
+                 1LL);
+    }
+
     void longWorkShowsItsProgressOnItsWindow() {
         GuiFixture f(20);
         auto& w = f.start();
@@ -119,8 +171,8 @@ private slots:
                 return;
             poll.stop();
             title = p->windowTitle();
-            overWindow = p->parentWidget() == &w &&
-                         w.frameGeometry().contains(p->frameGeometry().center());
+            overWindow =
+                p->parentWidget() == &w && w.frameGeometry().contains(p->frameGeometry().center());
             wideEnough = p->width() > p->fontMetrics().horizontalAdvance(title) + 100;
             p->findChild<QPushButton*>()->click(); // as the user would
         });

@@ -3,6 +3,8 @@
 // off the user-interface thread, on a database connection of its own.
 #include "ToolsController.h"
 
+#include "ImportPreview.h"
+
 #include "diagram/TasWindow.h"
 #include "exchange/CsvImport.h"
 #include "exchange/ViewExport.h"
@@ -80,6 +82,10 @@ QString ToolsController::activeTableName() const {
 }
 
 void ToolsController::importCsv(const QString& file) {
+    readAndAsk(file, {});
+}
+
+void ToolsController::readAndAsk(const QString& file, const std::vector<int>& mapping) {
     const QString table = TableSet::table(ActiveDatabase);
     const std::shared_ptr<engine::Database> database = form_.Data1->database();
     if (table.isEmpty() || !database) {
@@ -90,9 +96,11 @@ void ToolsController::importCsv(const QString& file) {
     // First read through: what would be done.
     auto plan = std::make_shared<ImportPlan>();
     const std::string path = file.toStdString();
-    auto* reading = BackgroundTask::start(
-        form_.formWidget(), "Import CSV", "Reading " + QFileInfo(file).fileName() + "...",
-        [plan, path](BackgroundTask::Control& c) { *plan = CsvImport::plan(path, &c.cancel); });
+    auto* reading = BackgroundTask::start(form_.formWidget(), "Import CSV",
+                                          "Reading " + QFileInfo(file).fileName() + "...",
+                                          [plan, path, mapping](BackgroundTask::Control& c) {
+                                              *plan = CsvImport::plan(path, &c.cancel, mapping);
+                                          });
     connect(reading, &BackgroundTask::finished, this,
             [this, plan, table, database](bool ok, const QString& error) {
                 if (!ok && error != "Cancelled.")
@@ -115,14 +123,20 @@ void ToolsController::askAndImport(std::shared_ptr<ImportPlan> plan, const QStri
         return;
     }
     const QString question =
-        summary + (plan->bad
-                       ? QString("\nImport the %1 good rows into %2, leaving out the bad ones?")
-                             .arg(plan->good())
-                             .arg(shownName)
-                       : QString("\nImport the %1 rows into %2?").arg(plan->rows).arg(shownName));
-    if (!MessageBox::Ask(question, "Import CSV", "Import", "Cancel")) {
+        plan->bad ? QString("Import the %1 good rows into %2, leaving out the bad ones?")
+                        .arg(plan->good())
+                        .arg(shownName)
+                  : QString("Import the %1 rows into %2?").arg(plan->rows).arg(shownName);
+    std::vector<int> mapping;
+    switch (ImportPreview::ask(*plan, question, mapping, form_.formWidget())) {
+    case ImportPreview::Answer::Cancel:
         emit exchangeFinished(false);
         return;
+    case ImportPreview::Answer::ReadAgain:
+        readAndAsk(QString::fromStdString(plan->path), mapping);
+        return;
+    case ImportPreview::Answer::Import:
+        break;
     }
     auto written = std::make_shared<long>(0);
     const std::string target = table.toStdString();

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class MainForm;
 class QMenuBar;
@@ -39,6 +40,8 @@ signals:
     void exchangeFinished(bool done);
 
 private:
+    // Reads the file through (with the user's mapping, if any), then asks.
+    void readAndAsk(const QString& file, const std::vector<int>& mapping);
     void askAndImport(std::shared_ptr<ImportPlan> plan, const QString& table,
                       std::shared_ptr<engine::Database> database);
     void refreshAfterImport();

@@ -222,6 +222,10 @@ struct Header {
 } // namespace
 
 std::string ImportPlan::describe() const {
+    return describeFile() + describeColumns() + describeRows();
+}
+
+std::string ImportPlan::describeFile() const {
     std::string out = "The file: " + source.encoding();
     if (latin1) {
         out += ", but " + std::to_string(source.windowsLineCount()) +
@@ -247,6 +251,8 @@ std::string ImportPlan::describe() const {
                std::to_string(evidence.ambiguous) + " cells such as '" + evidence.firstAmbiguous +
                "' read as " + (isPoint ? "a decimal" : "thousands") + " with it";
     out += ".\n";
+    if (headerRecord == 0)
+        out += "Header on line " + std::to_string(headerLine) + ".\n";
     if (headerRecord > 0) {
         out += "Header on line " + std::to_string(headerLine) + "; the " +
                std::to_string(headerRecord) + " lines above it are skipped:";
@@ -256,7 +262,11 @@ std::string ImportPlan::describe() const {
     }
     if (unitsLine)
         out += "Units from line " + std::to_string(unitsLine) + ".\n";
-    out += "Columns of the file:\n";
+    return out;
+}
+
+std::string ImportPlan::describeColumns() const {
+    std::string out = "Columns of the file:\n";
     for (const auto& s : columns.sources) {
         const int c = s.target >= 0 ? s.target : s.totalIron;
         out += "  " + s.header + " -> ";
@@ -274,7 +284,11 @@ std::string ImportPlan::describe() const {
     }
     for (const std::string& choice : columns.choices)
         out += "Chosen: " + choice + ".\n";
-    out += std::to_string(rows) + " rows, " + std::to_string(bad) + " of them bad.\n";
+    return out;
+}
+
+std::string ImportPlan::describeRows() const {
+    std::string out = std::to_string(rows) + " rows, " + std::to_string(bad) + " of them bad.\n";
     for (const BadRow& b : firstBad) {
         out += "  line " + std::to_string(b.line) + ": ";
         if (!b.column.empty())
@@ -308,7 +322,8 @@ std::string ImportPlan::describe() const {
     return out;
 }
 
-ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* cancel) {
+ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* cancel,
+                           const std::vector<int>& mapping) {
     ImportPlan plan;
     plan.path = path;
     plan.source = CsvSource(path);
@@ -322,42 +337,48 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
     std::vector<Header> early;
     Header header;
     long record = 0;
-    source.read([&](std::vector<std::string>& fields, long line) {
-        early.push_back({record++, line, fields});
-        if (namedCells(fields) < 3)
-            return record < kHeaderSearch;
-        header = early.back();
-        return false;
-    });
+    source.read(
+        [&](std::vector<std::string>& fields, long line) {
+            early.push_back({record++, line, fields});
+            if (namedCells(fields) < 3)
+                return record < kHeaderSearch;
+            header = early.back();
+            return false;
+        },
+        {}, [](long, const std::string&) {});
     if (early.empty())
         throw CsvError("'" + path + "' is empty: there is nothing to import.");
     if (header.record < 0)
         header = early.front();
     plan.columns = ImportColumns::map(header.fields);
+    if (!mapping.empty())
+        plan.columns.choose(mapping);
     // ...then a units row under it, and the decimal mark the first rows show.
     record = 0;
     long sampled = 0;
-    source.read([&](std::vector<std::string>& fields, long line) {
-        const long r = record++;
-        if (r <= header.record)
-            return true;
-        if (r == header.record + 1 && unitsRow(fields)) {
-            plan.unitsLine = line;
-            plan.columns.applyUnits(fields);
-            return true;
-        }
-        if (notesBegin(fields))
-            return false;
-        for (std::size_t i = 0; i < fields.size() && i < plan.columns.sources.size(); ++i) {
-            const auto& s = plan.columns.sources[i];
-            if (!(isAnalysis(s.target) || s.totalIron >= 0))
-                continue;
-            const std::string v = withoutCitation(trimmed(fields[i]));
-            if (!meansNull(v))
-                plan.evidence.observe(v);
-        }
-        return ++sampled < kMarkSample;
-    });
+    source.read(
+        [&](std::vector<std::string>& fields, long line) {
+            const long r = record++;
+            if (r <= header.record)
+                return true;
+            if (r == header.record + 1 && unitsRow(fields)) {
+                plan.unitsLine = line;
+                plan.columns.applyUnits(fields);
+                return true;
+            }
+            if (notesBegin(fields))
+                return false;
+            for (std::size_t i = 0; i < fields.size() && i < plan.columns.sources.size(); ++i) {
+                const auto& s = plan.columns.sources[i];
+                if (!(isAnalysis(s.target) || s.totalIron >= 0))
+                    continue;
+                const std::string v = withoutCitation(trimmed(fields[i]));
+                if (!meansNull(v))
+                    plan.evidence.observe(v);
+            }
+            return ++sampled < kMarkSample;
+        },
+        {}, [](long, const std::string&) {});
     plan.headerRecord = header.record;
     plan.headerLine = header.line;
     plan.header = header.fields;
@@ -382,30 +403,40 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
     BadRow bad;
     bool cancelled = false;
     record = 0;
-    source.read([&](std::vector<std::string>& fields, long line) {
-        const long r = record++;
-        if (r <= plan.headerRecord || line == plan.unitsLine)
+    source.read(
+        [&](std::vector<std::string>& fields, long line) {
+            const long r = record++;
+            if (r <= plan.headerRecord || line == plan.unitsLine)
+                return true;
+            if (notesBegin(fields)) {
+                plan.endLine = line;
+                return false;
+            }
+            if (blank(fields)) {
+                ++plan.blank;
+                return true;
+            }
+            ++plan.rows;
+            if (!convert(plan, fields, line, cells, bad, &tally)) {
+                ++plan.bad;
+                if (plan.firstBad.size() < kListedBad)
+                    plan.firstBad.push_back(bad);
+            }
+            if (cancel && (plan.rows & 4095) == 0 && cancel->load()) {
+                cancelled = true;
+                return false;
+            }
             return true;
-        if (notesBegin(fields)) {
-            plan.endLine = line;
-            return false;
-        }
-        if (blank(fields)) {
-            ++plan.blank;
-            return true;
-        }
-        ++plan.rows;
-        if (!convert(plan, fields, line, cells, bad, &tally)) {
+        },
+        {},
+        [&](long line, const std::string& why) {
+            if (line <= plan.headerLine)
+                return;
+            ++plan.rows;
             ++plan.bad;
             if (plan.firstBad.size() < kListedBad)
-                plan.firstBad.push_back(bad);
-        }
-        if (cancel && (plan.rows & 4095) == 0 && cancel->load()) {
-            cancelled = true;
-            return false;
-        }
-        return true;
-    });
+                plan.firstBad.push_back(BadRow{line, {}, {}, why});
+        });
     if (cancelled)
         throw CsvError("Cancelled.");
     plan.nulls = tally.nulls;
@@ -473,7 +504,7 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
                 ++written;
                 return true;
             },
-            progress);
+            progress, [](long, const std::string&) {}); // the plan listed such lines
         if (cancelled) {
             db.Rollback();
             return -1;

@@ -54,7 +54,11 @@ struct ImportPlan {
     long long bytes = 0;
 
     long good() const { return rows - bad; }
-    // The plan in words, for the user to decide on.
+    // The plan in words, for the user to decide on: how the file is
+    // written, then its columns, then its rows; describe() is all three.
+    std::string describeFile() const;
+    std::string describeColumns() const;
+    std::string describeRows() const;
     std::string describe() const;
 };
 
@@ -78,7 +82,9 @@ public:
     // Throws CsvError for a file that cannot be imported at all (empty, a
     // header only, not text, a quote left open, two equal headers for one
     // column, no analysis column).
-    static ImportPlan plan(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+    // A mapping, when given, is the user's (see ImportColumns::choose).
+    static ImportPlan plan(const std::string& path, const std::atomic<bool>* cancel = nullptr,
+                           const std::vector<int>& mapping = {});
 
     // Inserts the plan's good rows in one transaction: all or nothing.
     // Returns the rows written, or -1 when cancelled (nothing written).

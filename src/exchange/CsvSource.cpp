@@ -260,15 +260,20 @@ CsvSource::CsvSource(std::string path) : path_(std::move(path)) {
     delimiter_ = choice[best];
 }
 
-void CsvSource::read(const Row& row, const std::function<void(long long)>& progress) const {
+void CsvSource::read(const Row& row, const std::function<void(long long)>& progress,
+                     const BadLine& badLine) const {
     TextBlocks blocks(path_);
     LineSplitter lines;
     csv_parser parser;
-    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_APPEND_NULL) != 0)
-        throw CsvError("Out of memory.");
+    auto start = [&] {
+        if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_APPEND_NULL) != 0)
+            throw CsvError("Out of memory.");
+        csv_set_delim(&parser, static_cast<unsigned char>(delimiter_));
+    };
+    start();
     std::unique_ptr<csv_parser, void (*)(csv_parser*)> guard(&parser, &csv_free);
-    csv_set_delim(&parser, static_cast<unsigned char>(delimiter_));
     Parse p{&row, {}, 1, 0, false};
+    bool skipping = false; // the rest of a line that broke the rules
     auto fail = [&](const std::string& what) {
         throw CsvError("Line " + std::to_string(p.line) + " of '" + path_ + "': " + what);
     };
@@ -279,10 +284,26 @@ void CsvSource::read(const Row& row, const std::function<void(long long)>& progr
         lines.feed(text, [&](std::string_view piece, bool ends) {
             if (p.stopped)
                 return;
-            if (csv_parse(&parser, piece.data(), piece.size(), onField, onRow, &p) != piece.size())
-                fail(std::string(csv_strerror(csv_error(&parser))) + ".");
-            if (ends)
+            if (!skipping && csv_parse(&parser, piece.data(), piece.size(), onField, onRow, &p) !=
+                                 piece.size()) {
+                const std::string why =
+                    "a quote inside a field that is not quoted (within a field, a quote is "
+                    "written twice, and the field put in quotes)";
+                if (!badLine || csv_error(&parser) != CSV_EPARSE)
+                    fail(csv_error(&parser) == CSV_EPARSE
+                             ? why + "."
+                             : std::string(csv_strerror(csv_error(&parser))) + ".");
+                badLine(p.line - p.newlinesInRow, why);
+                csv_free(&parser);
+                start();
+                p.fields.clear();
+                p.newlinesInRow = 0;
+                skipping = true;
+            }
+            if (ends) {
                 ++p.line;
+                skipping = false;
+            }
         });
         if (progress)
             progress(done);

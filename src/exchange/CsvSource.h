@@ -34,7 +34,13 @@ public:
     // callback returns false to stop. The progress callback, if any, gets
     // the bytes read so far.
     using Row = std::function<bool(std::vector<std::string>& fields, long line)>;
-    void read(const Row& row, const std::function<void(long long)>& progress = {}) const;
+    // A line that breaks the quoting rules (a quote inside a field that is
+    // not quoted): without a handler the file is refused; with one, the
+    // handler gets the line and the reason in plain words, and reading goes
+    // on with the next line.
+    using BadLine = std::function<void(long line, const std::string& why)>;
+    void read(const Row& row, const std::function<void(long long)>& progress = {},
+              const BadLine& badLine = {}) const;
 
 private:
     std::string path_;

@@ -273,3 +273,25 @@ void ImportColumns::settle() {
                            factorText(s.factor);
     }
 }
+
+int ImportColumns::code(std::size_t fileColumn) const {
+    const Source& s = sources[fileColumn];
+    return s.target >= 0 ? s.target : s.totalIron >= 0 ? kTotalIronAs + s.totalIron : -1;
+}
+
+void ImportColumns::choose(const std::vector<int>& codes) {
+    for (std::size_t i = 0; i < sources.size() && i < codes.size(); ++i) {
+        Source& s = sources[i];
+        const int c = codes[i];
+        if (c == code(i))
+            continue;
+        s.target = c >= 0 && c < kTotalIronAs && c != schema::kIdColumn ? c : -1;
+        s.totalIron = c >= kTotalIronAs ? c - kTotalIronAs : -1;
+        s.rank = 4;
+        s.needsUnit = false;
+        s.why = c < 0 ? "left out by choice" : "";
+        if (s.factor != 1 && s.named != s.target && !(c >= kTotalIronAs))
+            s.factor = 1; // an element's factor belongs to its own oxide
+    }
+    settle();
+}

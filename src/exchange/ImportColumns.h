@@ -52,6 +52,14 @@ struct ImportColumns {
     // Settles target, skipped and choices from the sources (map and
     // applyUnits do).
     void settle();
+
+    // A file column's mapping as one number: our column, kTotalIronAs plus
+    // FeO's or Fe2O3's for total iron, or -1 for none.
+    static constexpr int kTotalIronAs = 100;
+    int code(std::size_t fileColumn) const;
+    // The user's own mapping, one code per file column: it wins over the
+    // names; two of the user's columns for one of ours throw a CsvError.
+    void choose(const std::vector<int>& codes);
     // Whether a cell names a unit (a units row holds only such cells).
     static bool isUnit(const std::string& cell);
     bool anyAnalysis() const; // whether any column maps to an analysis

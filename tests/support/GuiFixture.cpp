@@ -3,6 +3,7 @@
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
+#include "exchange/CsvImport.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/program/ProgramInfo.h"
@@ -35,6 +36,23 @@ void trigger(QuarzelDatabase& w, const QString& item, int index) {
         throw std::out_of_range("no menu item " + item.toStdString());
     if (w.menuBar()->isEnabled() && action->isEnabled())
         action->trigger();
+}
+
+ImportPreview::Answer PreviewRecorder::ask(const ImportPlan& plan, const QString& question,
+                                           std::vector<int>& mapping) {
+    if (remap) {
+        auto once = std::move(remap);
+        remap = nullptr;
+        mapping.clear();
+        for (std::size_t i = 0; i < plan.columns.sources.size(); ++i)
+            mapping.push_back(plan.columns.code(i));
+        if (once(plan, mapping))
+            return ImportPreview::Answer::ReadAgain;
+    }
+    return MessageBox::Ask(QString::fromStdString(plan.describe()) + "\n" + question, "Import CSV",
+                           "Import", "Cancel")
+               ? ImportPreview::Answer::Import
+               : ImportPreview::Answer::Cancel;
 }
 
 bool importFile(QuarzelDatabase& w, const QString& file) {
@@ -86,6 +104,7 @@ QString FakeSettings::get(const QString& app, const QString& section, const QStr
 GuiFixture::GuiFixture(long rows) : data_(rows) {
     ProgramInfo::setPath(data_.dir());
     MessageBox::setImplementation(&messages);
+    ImportPreview::setImplementation(&preview);
     Screen::setImplementation(&pointer);
     SettingsStore::setImplementation(&settings);
     ProgramInfo::setEndHandler([] { ++GuiFixture::endCount; });
@@ -98,6 +117,7 @@ GuiFixture::GuiFixture(long rows) : data_(rows) {
 GuiFixture::~GuiFixture() {
     window_.reset();
     MessageBox::setImplementation(nullptr);
+    ImportPreview::setImplementation(nullptr);
     Screen::setImplementation(nullptr);
     SettingsStore::setImplementation(nullptr);
     ProgramInfo::setEndHandler(nullptr);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TestData.h"
+#include "app/ImportPreview.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/dialogs/Screen.h"
 #include "platform/settings/SettingsStore.h"
@@ -36,6 +37,16 @@ public:
     QuarzelDatabase* window = nullptr;
     std::function<void()> whileOpen;
     std::function<void()> onAsk; // called as each question is asked
+};
+
+// Answers the import's preview through the message recorder (its text,
+// then the question), and may change the mapping once, as a user would in
+// the dialog: remap gets the planned mapping and returns true to read again.
+class PreviewRecorder : public ImportPreview::Implementation {
+public:
+    ImportPreview::Answer ask(const ImportPlan& plan, const QString& question,
+                              std::vector<int>& mapping) override;
+    std::function<bool(const ImportPlan& plan, std::vector<int>& mapping)> remap;
 };
 
 class PointerRecorder : public Screen::Implementation {
@@ -80,6 +91,7 @@ public:
     TestData& data() { return data_; }
 
     MessageRecorder messages;
+    PreviewRecorder preview;
     PointerRecorder pointer;
     FakeSettings settings;
     static int endCount;

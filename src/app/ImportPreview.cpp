@@ -1,0 +1,143 @@
+#include "ImportPreview.h"
+
+#include "exchange/CsvImport.h"
+#include "schema/Schema.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+ImportPreview::Implementation* implementation = nullptr;
+
+QString text(const std::string& s) {
+    return QString::fromStdString(s).trimmed();
+}
+
+// The choices of a column's "Into" box: none, our columns, total iron.
+void fillChoices(QComboBox* box) {
+    box->addItem("(left out)", -1);
+    for (int c = 0; c < schema::kIdColumn; ++c)
+        box->addItem(schema::kColumns[static_cast<std::size_t>(c)], c);
+    box->addItem("total iron as FeO", ImportColumns::kTotalIronAs + 9);
+    box->addItem("total iron as Fe2O3", ImportColumns::kTotalIronAs + 8);
+}
+
+} // namespace
+
+void ImportPreview::setImplementation(Implementation* impl) {
+    implementation = impl;
+}
+
+ImportPreview::Answer ImportPreview::ask(const ImportPlan& plan, const QString& question,
+                                         std::vector<int>& mapping, QWidget* parent) {
+    if (implementation)
+        return implementation->ask(plan, question, mapping);
+    ImportPreview dialog(plan, question, parent);
+    dialog.exec();
+    mapping = dialog.mapping();
+    return dialog.answer();
+}
+
+ImportPreview::ImportPreview(const ImportPlan& plan, const QString& question, QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle("Import CSV");
+    setObjectName("ImportPreview");
+    auto* layout = new QVBoxLayout(this);
+
+    auto* file = new QLabel(text(plan.describeFile()));
+    file->setObjectName("file");
+    file->setWordWrap(true);
+    file->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(file);
+
+    const auto& sources = plan.columns.sources;
+    auto* table = new QTableWidget(static_cast<int>(sources.size()), 4);
+    table->setObjectName("columns");
+    table->setHorizontalHeaderLabels({"Column of the file", "Unit", "Into", "Conversion or note"});
+    table->verticalHeader()->hide();
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionMode(QAbstractItemView::NoSelection);
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        const auto& s = sources[i];
+        const int row = static_cast<int>(i);
+        table->setItem(row, 0, new QTableWidgetItem(text(s.header)));
+        table->setItem(row, 1, new QTableWidgetItem(text(s.unit)));
+        auto* box = new QComboBox;
+        fillChoices(box);
+        const int code = plan.columns.code(i);
+        box->setCurrentIndex(std::max(0, box->findData(code)));
+        planned_.push_back(code);
+        into_.push_back(box);
+        connect(box, &QComboBox::currentIndexChanged, this, [this] { mappingChanged(); });
+        table->setCellWidget(row, 2, box);
+        const std::string note = !s.conversion.empty() ? s.conversion : s.why;
+        table->setItem(row, 3, new QTableWidgetItem(text(note)));
+    }
+    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(table, 2);
+
+    auto* rows = new QPlainTextEdit(text(plan.describeRows()));
+    rows->setObjectName("rows");
+    rows->setReadOnly(true);
+    layout->addWidget(rows, 1);
+
+    auto* ask = new QLabel(question);
+    ask->setObjectName("question");
+    ask->setWordWrap(true);
+    layout->addWidget(ask);
+
+    auto* buttons = new QDialogButtonBox;
+    import_ = buttons->addButton("Import", QDialogButtonBox::AcceptRole);
+    readAgain_ = buttons->addButton("Read Again", QDialogButtonBox::ActionRole);
+    readAgain_->setEnabled(false);
+    buttons->addButton("Cancel", QDialogButtonBox::RejectRole);
+    import_->setDefault(true);
+    connect(import_, &QPushButton::clicked, this, [this] {
+        answer_ = Answer::Import;
+        accept();
+    });
+    connect(readAgain_, &QPushButton::clicked, this, [this] {
+        answer_ = Answer::ReadAgain;
+        accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, [this] {
+        answer_ = Answer::Cancel;
+        reject();
+    });
+    layout->addWidget(buttons);
+
+    // As large as the screen allows, no larger.
+    const QRect screen =
+        (parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen())
+            ->availableGeometry();
+    resize(std::min(860, screen.width() - 40), std::min(640, screen.height() - 60));
+}
+
+std::vector<int> ImportPreview::mapping() const {
+    std::vector<int> codes;
+    for (QComboBox* box : into_)
+        codes.push_back(box->currentData().toInt());
+    return codes;
+}
+
+void ImportPreview::mappingChanged() {
+    // Counts and bad rows belong to the mapping read; a new one is read
+    // again before it can be imported.
+    const bool changed = mapping() != planned_;
+    import_->setEnabled(!changed);
+    readAgain_->setEnabled(changed);
+    readAgain_->setDefault(changed);
+    import_->setDefault(!changed);
+}

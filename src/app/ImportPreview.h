@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <vector>
+
+class QComboBox;
+class QPushButton;
+struct ImportPlan;
+
+// What an import would do, shown before anything is written: how the file
+// is written (encoding, delimiter, decimal mark, header and units lines),
+// each of its columns with its unit, conversion and the column it goes
+// into, which the user may change, and its rows (bad ones, empty values,
+// values left out). A changed mapping is read again before it can be
+// imported. Tests answer in place of the dialog.
+class ImportPreview : public QDialog {
+    Q_OBJECT
+public:
+    enum class Answer { Cancel, Import, ReadAgain };
+
+    class Implementation {
+    public:
+        virtual ~Implementation() = default;
+        virtual Answer ask(const ImportPlan& plan, const QString& question,
+                           std::vector<int>& mapping) = 0;
+    };
+
+    // Shows the plan with the question under it; for ReadAgain, mapping
+    // holds the user's mapping (ImportColumns::code, one per file column).
+    static Answer ask(const ImportPlan& plan, const QString& question, std::vector<int>& mapping,
+                      QWidget* parent);
+    // Replaces the dialog (nullptr restores the real one).
+    static void setImplementation(Implementation* impl);
+
+    ImportPreview(const ImportPlan& plan, const QString& question, QWidget* parent = nullptr);
+    std::vector<int> mapping() const;
+    Answer answer() const { return answer_; }
+
+private:
+    void mappingChanged();
+
+    std::vector<int> planned_;
+    std::vector<QComboBox*> into_;
+    QPushButton* import_ = nullptr;
+    QPushButton* readAgain_ = nullptr;
+    Answer answer_ = Answer::Cancel;
+};
