@@ -198,6 +198,20 @@ private slots:
         QVERIFY(described(p2).contains("'mol%' is not one the program knows"));
     }
 
+    void aTitleLineWithAnotherSeparator() {
+        TestData d(10);
+        QTemporaryDir dir;
+        // The title has a comma; the table below it is semicolon-separated.
+        const ImportPlan plan = importInto(
+            d,
+            write(
+                dir, "titled.csv",
+                "Analyses, exported 03.05.2021\nSample;Rockname;SiO2;MgO\nT-1;Basalt;49,5;7,25\n"));
+        QCOMPARE(plan.delimiter, ';');
+        QCOMPARE(plan.headerLine, 2L);
+        QCOMPARE(rows(d, "[Doziro Sample#] = 'T-1' AND SiO2 = 49.5 AND MgO = 7.25"), 1LL);
+    }
+
     void aCompilationAsDownloaded() {
         TestData d(10);
         QTemporaryDir dir;
@@ -256,7 +270,7 @@ private slots:
         const ImportPlan plan = importInto(d, write(dir, "mixed.csv", mixed));
         QVERIFY(plan.latin1);
         QCOMPARE(plan.source.windowsLines(), std::vector<long>({3}));
-        QVERIFY(described(plan).contains("1 lines read as Windows-1252 (line 3)"));
+        QVERIFY(described(plan).contains("1 line read as Windows-1252 (line 3)"));
         QCOMPARE(rows(d, "Location = 'Ségou'"), 1LL);
         QCOMPARE(rows(d, "Location = 'Nørre Fjord'"), 1LL);
         QCOMPARE(rows(d, "Location = 'Åland'"), 1LL);

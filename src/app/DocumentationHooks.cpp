@@ -32,6 +32,13 @@ private:
 } // namespace
 
 void installDocumentationHooks(QuarzelDatabase& window) {
+    const QString importFile = qEnvironmentVariable("QUARZEL_IMPORT_FILE");
+    if (!importFile.isEmpty()) {
+        // The import of that file, its preview shown as to a user.
+        QTimer::singleShot(500, &window,
+                           [&window, importFile] { window.tools().importCsv(importFile); });
+        return;
+    }
     const QString tasShot = qEnvironmentVariable("QUARZEL_TAS_SCREENSHOT");
     if (!tasShot.isEmpty()) {
         // The diagram window on the current view, once its rows are read.

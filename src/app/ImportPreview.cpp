@@ -79,7 +79,10 @@ ImportPreview::ImportPreview(const ImportPlan& plan, const QString& question, QW
         into_.push_back(box);
         connect(box, &QComboBox::currentIndexChanged, this, [this] { mappingChanged(); });
         table->setCellWidget(row, 2, box);
-        const std::string note = !s.conversion.empty() ? s.conversion : s.why;
+        std::string note = !s.conversion.empty() ? s.conversion : s.why;
+        if (s.target < 0 && s.totalIron >= 0)
+            note = "total iron: kept where a row gives neither FeO nor Fe2O3" +
+                   (note.empty() ? std::string() : "; " + note);
         table->setItem(row, 3, new QTableWidgetItem(text(note)));
     }
     table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);

@@ -65,6 +65,40 @@ bool notesBegin(const std::vector<std::string>& fields) {
     return first.rfind("references:", 0) == 0 || first.rfind("abbreviations:", 0) == 0;
 }
 
+// The cells of a line split at a delimiter outside quotes, roughly: enough
+// to see which delimiter makes a header of it.
+std::vector<std::string> roughCells(const std::string& line, char delimiter) {
+    std::vector<std::string> cells(1);
+    bool quoted = false;
+    for (char c : line) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == delimiter && !quoted)
+            cells.emplace_back();
+        else if (c != '\r' && c != '\n')
+            cells.back() += c;
+    }
+    return cells;
+}
+
+int namedCells(const std::vector<std::string>& fields);
+
+// The delimiter under which some line of the file's first ones names the
+// most of our columns; the first line's own when none names three.
+char headerDelimiter(const CsvSource& source) {
+    char best = source.delimiter();
+    int most = 2;
+    for (const std::string& line : source.sampleLines())
+        for (char d : {',', ';', '\t'}) {
+            const int named = namedCells(roughCells(line, d));
+            if (named > most || (named == most && named > 2 && d == source.delimiter())) {
+                most = named;
+                best = d;
+            }
+        }
+    return best;
+}
+
 int namedCells(const std::vector<std::string>& fields) {
     int n = 0;
     for (const std::string& f : fields)
@@ -208,6 +242,11 @@ std::string listed(const std::vector<long>& perColumn) {
     return out;
 }
 
+// "1 cell", "2 cells".
+std::string counted(long n, const std::string& one, const std::string& many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string delimiterName(char d) {
     return d == ';' ? "semicolon" : d == '\t' ? "tab" : "comma";
 }
@@ -228,8 +267,8 @@ std::string ImportPlan::describe() const {
 std::string ImportPlan::describeFile() const {
     std::string out = "The file: " + source.encoding();
     if (latin1) {
-        out += ", but " + std::to_string(source.windowsLineCount()) +
-               " lines read as Windows-1252 (line";
+        out += ", but " + counted(source.windowsLineCount(), "line", "lines") +
+               " read as Windows-1252 (line";
         for (long l : source.windowsLines())
             out += " " + std::to_string(l);
         out += source.windowsLineCount() > static_cast<long>(source.windowsLines().size()) ? " ...)"
@@ -240,11 +279,13 @@ std::string ImportPlan::describeFile() const {
     const long shown = isPoint ? evidence.point : evidence.comma;
     const long against = isPoint ? evidence.comma : evidence.point;
     if (shown)
-        out += " (" + std::to_string(shown) + " cells such as '" +
+        out += " (" + counted(shown, "cell", "cells") + " such as '" +
                (isPoint ? evidence.firstPoint : evidence.firstComma) + "')";
     if (against)
-        out += "; " + std::to_string(against) + " cells written with the other mark (such as '" +
-               (isPoint ? evidence.firstComma : evidence.firstPoint) + "') are bad";
+        out += "; " + counted(against, "cell", "cells") +
+               " written with the other mark (such as '" +
+               (isPoint ? evidence.firstComma : evidence.firstPoint) + "') " +
+               (against == 1 ? "is" : "are") + " bad";
     if (numberstyle::undecided(evidence))
         out += ", as " + delimiterName(delimiter) +
                "-separated files have it: no cell shows the mark, and " +
@@ -327,6 +368,7 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
     ImportPlan plan;
     plan.path = path;
     plan.source = CsvSource(path);
+    plan.source.setDelimiter(headerDelimiter(plan.source));
     const CsvSource& source = plan.source;
     plan.delimiter = source.delimiter();
     plan.latin1 = source.windowsLineCount() > 0;

@@ -225,6 +225,8 @@ CsvSource::CsvSource(std::string path) : path_(std::move(path)) {
             if (!ends)
                 return;
             lineValid = validUtf8(current.data(), current.size());
+            if (sample_.size() < kSampleLines && current.size() < 65536)
+                sample_.push_back(lineValid ? current : fromWindows1252(current));
             if (!lineValid) {
                 if (windowsLines_.size() < kListedLines)
                     windowsLines_.push_back(line);

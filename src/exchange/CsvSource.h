@@ -23,6 +23,12 @@ public:
     explicit CsvSource(std::string path);
 
     char delimiter() const { return delimiter_; }
+    // The reader of the file may know better (its header lies below title
+    // lines written with another separator).
+    void setDelimiter(char delimiter) { delimiter_ = delimiter; }
+    // The first kSampleLines lines, as text, for such a look.
+    static constexpr std::size_t kSampleLines = 50;
+    const std::vector<std::string>& sampleLines() const { return sample_; }
     // "UTF-8", "UTF-16LE" or "UTF-16BE": how the file is written.
     const std::string& encoding() const { return encoding_; }
     // Lines read as Windows-1252 (the first kListedLines) and their number.
@@ -46,6 +52,7 @@ private:
     std::string path_;
     char delimiter_ = ',';
     std::string encoding_ = "UTF-8";
+    std::vector<std::string> sample_;
     std::vector<long> windowsLines_;
     long windowsLineCount_ = 0;
     long long size_ = 0;
