@@ -8,7 +8,10 @@
 #include "platform/db/Database.h"
 #include "support/TestData.h"
 
+#include <QProcess>
 #include <QtTest>
+
+#include <xlsxwriter.h>
 
 #include <cmath>
 
@@ -257,6 +260,118 @@ private slots:
         QVERIFY(plan.firstBad[0].why.find("a quote inside a field") != std::string::npos);
         QCOMPARE(d.rawCount("SELECT count(*) FROM Project1"), 2LL);
         QCOMPARE(rows(d, "Rockname = 'Dacite' AND Location = 'Lake \"Blue\"' AND SiO2 = 65"), 1LL);
+    }
+
+    void workbooksAsLabsSaveThem() {
+        TestData d(10);
+        QTemporaryDir dir;
+        // An .xlsx of two sheets: notes, and the analyses with numbers as
+        // numbers, a formula's result, a date and a short row.
+        const QString xlsx = dir.filePath("lab.xlsx");
+        {
+            lxw_workbook* book = workbook_new(xlsx.toUtf8().constData());
+            lxw_worksheet* notes = workbook_add_worksheet(book, "Notes");
+            worksheet_write_string(notes, 0, 0, "Analysed at the central lab", nullptr);
+            lxw_worksheet* data = workbook_add_worksheet(book, "Data");
+            lxw_format* date = workbook_add_format(book);
+            format_set_num_format(date, "yyyy-mm-dd");
+            const char* header[] = {"Sample",   "Rock type", "SiO2 (wt.%)",
+                                    "Cr [ppm]", "Total",     "Sampling date"};
+            for (int c = 0; c < 6; ++c)
+                worksheet_write_string(data, 0, static_cast<lxw_col_t>(c), header[c], nullptr);
+            worksheet_write_string(data, 1, 0, "W-1", nullptr);
+            worksheet_write_string(data, 1, 1, "Basalt", nullptr);
+            worksheet_write_number(data, 1, 2, 49.3, nullptr);
+            worksheet_write_number(data, 1, 3, 410, nullptr);
+            worksheet_write_formula_num(data, 1, 4, "=C2+0.5", nullptr, 49.8);
+            lxw_datetime when = {1998, 3, 12, 0, 0, 0};
+            worksheet_write_datetime(data, 1, 5, &when, date);
+            worksheet_write_string(data, 2, 0, "W-2", nullptr);
+            worksheet_write_number(data, 2, 2, 51.25, nullptr); // a short row
+            QCOMPARE(workbook_close(book), LXW_NO_ERROR);
+        }
+        QString error;
+        try {
+            CsvImport::plan(xlsx.toStdString());
+        } catch (const SheetChoice& e) {
+            error = e.what();
+            QCOMPARE(e.sheets, std::vector<std::string>({"Notes", "Data"}));
+        } catch (const std::exception& e) {
+            QFAIL(e.what());
+        }
+        QVERIFY2(error.contains("several sheets"), qPrintable(error));
+        QVERIFY(planError(xlsx + "x").contains("Cannot read"));
+        d.rawExec("DELETE FROM Project1");
+        ImportPlan plan = CsvImport::plan(xlsx.toStdString(), nullptr, {}, "Data");
+        QCOMPARE(plan.rows, 2L);
+        QCOMPARE(plan.bad, 0L);
+        QVERIFY2(described(plan).contains("a workbook, its sheet 'Data'"),
+                 qPrintable(described(plan)));
+        auto db = d.open();
+        QCOMPARE(CsvImport::run(*db, "Project1", plan), 2L);
+        const double cr2o3 = 410 * 1e-4 * 1.4616;
+        QCOMPARE(rows(d, "[Doziro Sample#] = 'W-1' AND Rockname = 'Basalt' AND SiO2 = 49.3 AND "
+                         "Total = 49.8 AND abs(Cr2O3 - " +
+                             QString::number(cr2o3, 'g', 17).toStdString() +
+                             ") < 1e-9 AND Date = '1998-03-12'"),
+                 1LL);
+        QCOMPARE(rows(d, "[Doziro Sample#] = 'W-2' AND SiO2 = 51.25 AND Cr2O3 IS NULL"), 1LL);
+
+        // An .ods as a spreadsheet program writes it.
+        const QString ods = dir.filePath("survey.ods");
+        const QString content =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<office:document-content "
+            "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+            "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+            "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\">"
+            "<office:body><office:spreadsheet><table:table table:name=\"Analyses\">"
+            "<table:table-row><table:table-cell "
+            "office:value-type=\"string\"><text:p>Lithology</text:p></table:table-cell>"
+            "<table:table-cell "
+            "office:value-type=\"string\"><text:p>Locality</text:p></table:table-cell>"
+            "<table:table-cell "
+            "office:value-type=\"string\"><text:p>SiO₂</text:p></table:table-cell>"
+            "<table:table-cell "
+            "office:value-type=\"string\"><text:p>MgO</text:p></table:table-cell></table:table-row>"
+            "<table:table-row><table:table-cell "
+            "office:value-type=\"string\"><text:p>Dunite</text:p></table:table-cell>"
+            "<table:table-cell "
+            "office:value-type=\"string\"><text:p>Åland</text:p></table:table-cell>"
+            "<table:table-cell office:value-type=\"float\" "
+            "office:value=\"40.2\"><text:p>40,2</text:p></table:table-cell>"
+            "<table:table-cell office:value-type=\"float\" "
+            "office:value=\"49.5\"><text:p>49,5</text:p></table:table-cell>"
+            "</table:table-row></table:table></office:spreadsheet></office:body></"
+            "office:document-content>";
+        QFile script(dir.filePath("ods.py"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(
+            "import sys, zipfile\n"
+            "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+            "z.writestr(zipfile.ZipInfo('mimetype'), "
+            "'application/vnd.oasis.opendocument.spreadsheet')\n"
+            "z.writestr('META-INF/manifest.xml', '<?xml version=\"1.0\"?><manifest:manifest "
+            "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\"><manifest:file-"
+            "entry "
+            "manifest:full-path=\"/\" "
+            "manifest:media-type=\"application/vnd.oasis.opendocument.spreadsheet\"/>"
+            "<manifest:file-entry manifest:full-path=\"content.xml\" "
+            "manifest:media-type=\"text/xml\"/>"
+            "</manifest:manifest>')\n"
+            "z.writestr('content.xml', open(sys.argv[2], encoding='utf-8').read())\n"
+            "z.close()\n");
+        script.close();
+        QFile xml(dir.filePath("content.xml"));
+        QVERIFY(xml.open(QIODevice::WriteOnly));
+        xml.write(content.toUtf8());
+        xml.close();
+        QCOMPARE(QProcess::execute("python3", {script.fileName(), ods, xml.fileName()}), 0);
+        const ImportPlan p2 = importInto(d, ods);
+        QCOMPARE(p2.sheet, std::string("Analyses"));
+        QCOMPARE(
+            rows(d, "Rockname = 'Dunite' AND Location = 'Åland' AND SiO2 = 40.2 AND MgO = 49.5"),
+            1LL);
     }
 
     void encodingsLineByLine() {

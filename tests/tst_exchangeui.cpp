@@ -28,6 +28,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <xlsxwriter.h>
+
 namespace {
 
 QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
@@ -154,6 +156,32 @@ private slots:
         QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'VOLCANIC "
                                    "ROCK' AND Location = 'HAWAII' AND SiO2 = 51.2"),
                  1LL);
+    }
+
+    void aWorkbookOfSeveralSheetsAsksWhichOne() {
+        GuiFixture f(20);
+        auto& w = f.start();
+        QTemporaryDir dir;
+        const QString xlsx = dir.filePath("two.xlsx");
+        lxw_workbook* book = workbook_new(xlsx.toUtf8().constData());
+        for (const char* name : {"2019", "2020"}) {
+            lxw_worksheet* sheet = workbook_add_worksheet(book, name);
+            worksheet_write_string(sheet, 0, 0, "Rockname", nullptr);
+            worksheet_write_string(sheet, 0, 1, "SiO2", nullptr);
+            worksheet_write_string(sheet, 1, 0, name, nullptr);
+            worksheet_write_number(sheet, 1, 1, 50.5, nullptr);
+        }
+        QCOMPARE(workbook_close(book), LXW_NO_ERROR);
+        QVERIFY(!importFile(w, xlsx)); // no sheet chosen: nothing done
+        QCOMPARE(f.preview.sheetsOffered, QStringList({"2019", "2020"}));
+        QVERIFY(f.messages.shown.empty());
+        f.preview.sheet = "2020";
+        QVERIFY(importFile(w, xlsx));
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = '2020' AND "
+                                   "SiO2 = 50.5"),
+                 1LL);
+        QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = '2019'"), 0LL);
+        QVERIFY(f.messages.asked.back().contains("its sheet '2020'"));
     }
 
     void longWorkShowsItsProgressOnItsWindow() {

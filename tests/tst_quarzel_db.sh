@@ -33,6 +33,13 @@ check "bad rows refuse the file" '[ $rc -ne 0 ] && [ "$(count Project3)" = "$bef
 check "--skip-bad imports the good rows" '[ $rc -eq 0 ] && grep -q "imported 2 rows" "$dir/out" && [ "$(count Project3)" = "$(( ${before% rows} + 2 )) rows" ]'
 "$tool" export "$dir/a" "SELECT * FROM [Project3]Where [Doziro Sample#] Like 'A-*'" "$dir/out.csv" >/dev/null; rc=$?
 check "export writes the view's rows" '[ $rc -eq 0 ] && [ "$(wc -l <"$dir/out.csv")" -eq 3 ] && head -n 1 "$dir/out.csv" | grep -q "^Rockname,Geologist,Date,Location,Doziro Sample#,SiO2"'
+# A workbook in and out again: our export's sheet, named or found alone.
+"$tool" export "$dir/a" "SELECT * FROM [Project3]Where [Doziro Sample#] Like 'A-*'" "$dir/out.xlsx" >/dev/null
+"$tool" import "$dir/a" Project2 "$dir/out.xlsx" --sheet Nowhere >/dev/null 2>"$dir/err"; rc=$?
+check "an unknown sheet is refused, naming the sheets" '[ $rc -ne 0 ] && grep -q "no sheet named .Nowhere.. Its sheets: .View." "$dir/err"'
+before2=$(count Project2)
+"$tool" import "$dir/a" Project2 "$dir/out.xlsx" >"$dir/out" 2>"$dir/err"; rc=$?
+check "a workbook's one sheet is imported" '[ $rc -eq 0 ] && grep -q "imported 2 rows" "$dir/out" && grep -q "its sheet .View." "$dir/err" && [ "$(count Project2)" = "$(( ${before2% rows} + 2 )) rows" ]'
 "$tool" export "$dir/a" "SELECT * FROM [Project3]" "$dir/nowhere/out.csv" >/dev/null 2>"$dir/err"; rc=$?
 check "an unwritable export fails with its path" '[ $rc -ne 0 ] && grep -q "nowhere/out.csv" "$dir/err"'
 "$tool" classify "$dir/a" --where "[SiO2] > 45" >"$dir/out" 2>"$dir/err"; rc=$?

@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -45,6 +46,18 @@ ImportPreview::Answer ImportPreview::ask(const ImportPlan& plan, const QString& 
     dialog.exec();
     mapping = dialog.mapping();
     return dialog.answer();
+}
+
+QString ImportPreview::chooseSheet(const QString& file, const QStringList& sheets,
+                                   QWidget* parent) {
+    if (implementation)
+        return implementation->chooseSheet(file, sheets);
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(
+        parent, "Import CSV",
+        QString("'%1' has several sheets. Which one is to be imported?").arg(file), sheets, 0,
+        false, &ok);
+    return ok ? chosen : QString();
 }
 
 ImportPreview::ImportPreview(const ImportPlan& plan, const QString& question, QWidget* parent)

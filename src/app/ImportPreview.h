@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -25,13 +26,16 @@ public:
         virtual ~Implementation() = default;
         virtual Answer ask(const ImportPlan& plan, const QString& question,
                            std::vector<int>& mapping) = 0;
+        virtual QString chooseSheet(const QString& file, const QStringList& sheets) = 0;
     };
 
     // Shows the plan with the question under it; for ReadAgain, mapping
     // holds the user's mapping (ImportColumns::code, one per file column).
     static Answer ask(const ImportPlan& plan, const QString& question, std::vector<int>& mapping,
                       QWidget* parent);
-    // Replaces the dialog (nullptr restores the real one).
+    // Which sheet of a workbook to read; empty when the user cancels.
+    static QString chooseSheet(const QString& file, const QStringList& sheets, QWidget* parent);
+    // Replaces the dialogs (nullptr restores the real ones).
     static void setImplementation(Implementation* impl);
 
     ImportPreview(const ImportPlan& plan, const QString& question, QWidget* parent = nullptr);

@@ -60,8 +60,10 @@ void ToolsController::mnuTas_Click() {
 }
 
 void ToolsController::mnuImport_Click() {
-    const QString file = QFileDialog::getOpenFileName(form_.formWidget(), "Import CSV", QString(),
-                                                      "CSV files (*.csv *.txt);;All files (*)");
+    const QString file =
+        QFileDialog::getOpenFileName(form_.formWidget(), "Import CSV", QString(),
+                                     "Tables (*.csv *.txt *.xlsx *.ods);;CSV files (*.csv "
+                                     "*.txt);;Workbooks (*.xlsx *.ods);;All files (*)");
     if (!file.isEmpty())
         importCsv(file);
 }
@@ -82,10 +84,11 @@ QString ToolsController::activeTableName() const {
 }
 
 void ToolsController::importCsv(const QString& file) {
-    readAndAsk(file, {});
+    readAndAsk(file, {}, {});
 }
 
-void ToolsController::readAndAsk(const QString& file, const std::vector<int>& mapping) {
+void ToolsController::readAndAsk(const QString& file, const std::vector<int>& mapping,
+                                 const QString& sheet) {
     const QString table = TableSet::table(ActiveDatabase);
     const std::shared_ptr<engine::Database> database = form_.Data1->database();
     if (table.isEmpty() || !database) {
@@ -95,14 +98,33 @@ void ToolsController::readAndAsk(const QString& file, const std::vector<int>& ma
     }
     // First read through: what would be done.
     auto plan = std::make_shared<ImportPlan>();
+    auto sheets = std::make_shared<std::vector<std::string>>();
     const std::string path = file.toStdString();
-    auto* reading = BackgroundTask::start(form_.formWidget(), "Import CSV",
-                                          "Reading " + QFileInfo(file).fileName() + "...",
-                                          [plan, path, mapping](BackgroundTask::Control& c) {
-                                              *plan = CsvImport::plan(path, &c.cancel, mapping);
-                                          });
+    const std::string wanted = sheet.toStdString();
+    auto* reading = BackgroundTask::start(
+        form_.formWidget(), "Import CSV", "Reading " + QFileInfo(file).fileName() + "...",
+        [plan, sheets, path, mapping, wanted](BackgroundTask::Control& c) {
+            try {
+                *plan = CsvImport::plan(path, &c.cancel, mapping, wanted);
+            } catch (const SheetChoice& choice) {
+                *sheets = choice.sheets;
+            }
+        });
     connect(reading, &BackgroundTask::finished, this,
-            [this, plan, table, database](bool ok, const QString& error) {
+            [this, plan, sheets, file, mapping, table, database](bool ok, const QString& error) {
+                if (ok && !sheets->empty() && !form_.closing()) {
+                    // A workbook of several sheets: the user says which.
+                    QStringList names;
+                    for (const std::string& n : *sheets)
+                        names << QString::fromStdString(n);
+                    const QString chosen = ImportPreview::chooseSheet(QFileInfo(file).fileName(),
+                                                                      names, form_.formWidget());
+                    if (chosen.isEmpty())
+                        emit exchangeFinished(false);
+                    else
+                        readAndAsk(file, mapping, chosen);
+                    return;
+                }
                 if (!ok && error != "Cancelled.")
                     MessageBox::Show(error, 48, "Import Error");
                 if (!ok || form_.closing()) {
@@ -133,7 +155,8 @@ void ToolsController::askAndImport(std::shared_ptr<ImportPlan> plan, const QStri
         emit exchangeFinished(false);
         return;
     case ImportPreview::Answer::ReadAgain:
-        readAndAsk(QString::fromStdString(plan->path), mapping);
+        readAndAsk(QString::fromStdString(plan->path), mapping,
+                   QString::fromStdString(plan->sheet));
         return;
     case ImportPreview::Answer::Import:
         break;

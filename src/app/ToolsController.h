@@ -15,7 +15,8 @@ class Database;
 }
 
 // The Tools menu, between Edit and Help: the TAS diagram, the import of a
-// CSV file into the active table and the export of the view. The menu's
+// CSV file or a workbook's sheet into the active table and the export of
+// the view. The menu's
 // other items stay as they are.
 class ToolsController : public QObject {
     Q_OBJECT
@@ -40,8 +41,9 @@ signals:
     void exchangeFinished(bool done);
 
 private:
-    // Reads the file through (with the user's mapping, if any), then asks.
-    void readAndAsk(const QString& file, const std::vector<int>& mapping);
+    // Reads the file through (with the user's mapping and a workbook's
+    // sheet, if any), then asks.
+    void readAndAsk(const QString& file, const std::vector<int>& mapping, const QString& sheet);
     void askAndImport(std::shared_ptr<ImportPlan> plan, const QString& table,
                       std::shared_ptr<engine::Database> database);
     void refreshAfterImport();

@@ -3,6 +3,7 @@
 #include "DateText.h"
 #include "TextRules.h"
 #include "ViewExport.h"
+#include "WorkbookReader.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/Query.h"
@@ -161,7 +162,14 @@ bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line
                 cell.text.erase(0, 1);
             if (column == kDate && tally) {
                 std::string iso;
-                const auto r = datetext::toIso(value, iso);
+                auto r = datetext::toIso(value, iso);
+                // A workbook keeps a date as its serial, shown through a format.
+                double serial = 0;
+                const int* o = plan.source.dateOrigin;
+                if (r == datetext::Result::Kept && plan.source.isSheet() &&
+                    numberstyle::read(value, numberstyle::Mark::Point, serial) == std::errc() &&
+                    datetext::fromSerial(serial, o[0], o[1], o[2], iso))
+                    r = datetext::Result::Converted;
                 if (r == datetext::Result::Converted) {
                     ++tally->datesConverted;
                     cell.text = iso;
@@ -274,7 +282,12 @@ std::string ImportPlan::describeFile() const {
         out += source.windowsLineCount() > static_cast<long>(source.windowsLines().size()) ? " ...)"
                                                                                            : ")";
     }
-    out += "; " + delimiterName(delimiter) + "-separated; decimal mark: " + numberstyle::name(mark);
+    if (source.isSheet())
+        out = "The file: a workbook, its sheet '" + sheet +
+              "'; decimal mark: " + numberstyle::name(mark);
+    else
+        out += "; " + delimiterName(delimiter) +
+               "-separated; decimal mark: " + numberstyle::name(mark);
     const bool isPoint = mark == numberstyle::Mark::Point;
     const long shown = isPoint ? evidence.point : evidence.comma;
     const long against = isPoint ? evidence.comma : evidence.point;
@@ -363,12 +376,57 @@ std::string ImportPlan::describeRows() const {
     return out;
 }
 
+namespace {
+
+// The workbook's sheet to read: the one named, or its only one with data.
+CsvSource sheetSource(const std::string& path, const std::string& wanted, std::string& chosen) {
+    std::vector<WorkbookReader::Sheet> sheets = WorkbookReader::read(path);
+    std::vector<std::string> withData, all;
+    for (const auto& s : sheets) {
+        all.push_back(s.name);
+        if (!s.empty())
+            withData.push_back(s.name);
+    }
+    auto list = [](const std::vector<std::string>& names) {
+        std::string out;
+        for (const std::string& n : names)
+            out += (out.empty() ? "'" : ", '") + n + "'";
+        return out;
+    };
+    std::string name = wanted;
+    if (name.empty()) {
+        if (withData.empty())
+            throw CsvError("'" + path + "' is empty: no sheet of it holds anything to import.");
+        if (withData.size() > 1)
+            throw SheetChoice("'" + path + "' has several sheets: " + list(withData) +
+                                  ". Which one is to be imported?",
+                              withData);
+        name = withData.front();
+    }
+    for (auto& s : sheets)
+        if (s.name == name) {
+            chosen = name;
+            CsvSource source(path, std::make_shared<const CsvSource::Rows>(std::move(s.rows)),
+                             name);
+            std::copy(std::begin(s.origin), std::end(s.origin), source.dateOrigin);
+            return source;
+        }
+    throw CsvError("'" + path + "' has no sheet named '" + name + "'. Its sheets: " + list(all) +
+                   ".");
+}
+
+} // namespace
+
 ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* cancel,
-                           const std::vector<int>& mapping) {
+                           const std::vector<int>& mapping, const std::string& sheet) {
     ImportPlan plan;
     plan.path = path;
-    plan.source = CsvSource(path);
-    plan.source.setDelimiter(headerDelimiter(plan.source));
+    if (WorkbookReader::isWorkbook(path)) {
+        plan.source = sheetSource(path, sheet, plan.sheet);
+    } else {
+        plan.source = CsvSource(path);
+        plan.source.setDelimiter(headerDelimiter(plan.source));
+    }
     const CsvSource& source = plan.source;
     plan.delimiter = source.delimiter();
     plan.latin1 = source.windowsLineCount() > 0;

@@ -13,6 +13,15 @@ namespace engine {
 class Database;
 }
 
+// A workbook of several sheets with data, when no sheet was named: which
+// one is for the user to say.
+class SheetChoice : public CsvError {
+public:
+    SheetChoice(const std::string& what, std::vector<std::string> names)
+        : CsvError(what), sheets(std::move(names)) {}
+    std::vector<std::string> sheets;
+};
+
 // A row of the file that cannot be imported, and why.
 struct BadRow {
     long line = 0;
@@ -29,6 +38,7 @@ struct BadRow {
 // be shown before the import.
 struct ImportPlan {
     std::string path;
+    std::string sheet; // the workbook's sheet read; empty for a text file
     CsvSource source;
     char delimiter = ',';
     bool latin1 = false;   // some lines were read as Windows-1252
@@ -62,7 +72,7 @@ struct ImportPlan {
     std::string describe() const;
 };
 
-// Reading and importing a CSV file into one table. Values: numbers in the
+// Reading and importing a CSV file, or a workbook's sheet, into one table. Values: numbers in the
 // file's decimal mark, its digits grouped in threes or not; empty, "n.d.",
 // "nd", "n.a.", "N/A", "-", "--", "bdl", "LOD", "tr" and the like, and "<x"
 // (below detection) are Null; so is a negative analysis (surveys write
@@ -82,9 +92,11 @@ public:
     // Throws CsvError for a file that cannot be imported at all (empty, a
     // header only, not text, a quote left open, two equal headers for one
     // column, no analysis column).
-    // A mapping, when given, is the user's (see ImportColumns::choose).
+    // A mapping, when given, is the user's (see ImportColumns::choose). A
+    // workbook (.xlsx, .ods) is read from the named sheet, or from its one
+    // sheet with data; with several and none named, SheetChoice is thrown.
     static ImportPlan plan(const std::string& path, const std::atomic<bool>* cancel = nullptr,
-                           const std::vector<int>& mapping = {});
+                           const std::vector<int>& mapping = {}, const std::string& sheet = {});
 
     // Inserts the plan's good rows in one transaction: all or nothing.
     // Returns the rows written, or -1 when cancelled (nothing written).

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -262,8 +263,34 @@ CsvSource::CsvSource(std::string path) : path_(std::move(path)) {
     delimiter_ = choice[best];
 }
 
+CsvSource::CsvSource(std::string path, std::shared_ptr<const Rows> rows, std::string sheet)
+    : path_(std::move(path)), delimiter_('\t'), encoding_("a workbook"), rows_(std::move(rows)),
+      sheet_(std::move(sheet)) {
+    for (const auto& r : *rows_)
+        size_ += static_cast<long long>(r.size());
+}
+
 void CsvSource::read(const Row& row, const std::function<void(long long)>& progress,
                      const BadLine& badLine) const {
+    if (rows_) {
+        std::size_t width = 0;
+        for (const auto& r : *rows_)
+            width = std::max(width, r.size());
+        long long done = 0;
+        std::vector<std::string> fields;
+        for (std::size_t i = 0; i < rows_->size(); ++i) {
+            fields = (*rows_)[i];
+            fields.resize(width);
+            done += static_cast<long long>((*rows_)[i].size());
+            if (!row(fields, static_cast<long>(i) + 1))
+                break;
+            if (progress && (i & 1023) == 0)
+                progress(done);
+        }
+        if (progress)
+            progress(size_);
+        return;
+    }
     TextBlocks blocks(path_);
     LineSplitter lines;
     csv_parser parser;

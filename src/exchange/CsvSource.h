@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -12,7 +13,8 @@
 // or UTF-16 with its byte-order mark; a line that is not valid UTF-8 is
 // read as Windows-1252, that line alone, and listed. Fields are handed out
 // as UTF-8 either way. A file that is not text, has a line longer than
-// kMaxLine or a quote left open is refused with a CsvError.
+// kMaxLine or a quote left open is refused with a CsvError. A workbook's
+// sheet, read already, is handed out the same way.
 class CsvSource {
 public:
     static constexpr std::size_t kMaxLine = 16u << 20;
@@ -21,6 +23,15 @@ public:
     CsvSource() = default; // nothing to read
     // Reads the file through once to learn what it is.
     explicit CsvSource(std::string path);
+    // The rows of a workbook's sheet, read already (see WorkbookReader):
+    // handed out as records, short rows filled up with empty cells, each on
+    // the line of its row.
+    using Rows = std::vector<std::vector<std::string>>;
+    CsvSource(std::string path, std::shared_ptr<const Rows> rows, std::string sheet);
+    bool isSheet() const { return rows_ != nullptr; }
+    // A sheet's day 0 of its date serials.
+    int dateOrigin[3] = {1899, 12, 30};
+    const std::string& sheet() const { return sheet_; }
 
     char delimiter() const { return delimiter_; }
     // The reader of the file may know better (its header lies below title
@@ -53,6 +64,8 @@ private:
     char delimiter_ = ',';
     std::string encoding_ = "UTF-8";
     std::vector<std::string> sample_;
+    std::shared_ptr<const Rows> rows_;
+    std::string sheet_;
     std::vector<long> windowsLines_;
     long windowsLineCount_ = 0;
     long long size_ = 0;

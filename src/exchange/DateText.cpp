@@ -62,7 +62,41 @@ bool digits(const std::string& s) {
     return !s.empty() && std::isdigit(static_cast<unsigned char>(s[0]));
 }
 
+// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
+long daysFromCivil(int y, int m, int d) {
+    y -= m <= 2;
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const long yoe = y - era * 400;
+    const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(long z, int& y, int& m, int& d) {
+    z += 719468;
+    const long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long doe = z - era * 146097;
+    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long mp = (5 * doy + 2) / 153;
+    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    y = static_cast<int>(yoe + era * 400 + (m <= 2));
+}
+
 } // namespace
+
+bool fromSerial(double serial, int originYear, int originMonth, int originDay, std::string& out) {
+    if (!(serial >= 1 && serial < 3e6) || serial != static_cast<double>(static_cast<long>(serial)))
+        return false;
+    int y = 0, m = 0, d = 0;
+    civilFromDays(daysFromCivil(originYear, originMonth, originDay) + static_cast<long>(serial), y,
+                  m, d);
+    if (y < 1900 || y > 9999)
+        return false;
+    out = iso(y, m, d);
+    return true;
+}
 
 Result toIso(const std::string& text, std::string& out) {
     const std::string t = textrules::trimmed(text);

@@ -55,6 +55,11 @@ ImportPreview::Answer PreviewRecorder::ask(const ImportPlan& plan, const QString
                : ImportPreview::Answer::Cancel;
 }
 
+QString PreviewRecorder::chooseSheet(const QString&, const QStringList& sheets) {
+    sheetsOffered = sheets;
+    return sheet;
+}
+
 bool importFile(QuarzelDatabase& w, const QString& file) {
     return runToEnd(w, [&] { w.tools().importCsv(file); });
 }

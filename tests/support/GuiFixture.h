@@ -46,7 +46,10 @@ class PreviewRecorder : public ImportPreview::Implementation {
 public:
     ImportPreview::Answer ask(const ImportPlan& plan, const QString& question,
                               std::vector<int>& mapping) override;
+    QString chooseSheet(const QString& file, const QStringList& sheets) override;
     std::function<bool(const ImportPlan& plan, std::vector<int>& mapping)> remap;
+    QString sheet;             // the sheet chosen when asked; empty: cancel
+    QStringList sheetsOffered; // what was offered
 };
 
 class PointerRecorder : public Screen::Implementation {

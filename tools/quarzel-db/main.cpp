@@ -21,7 +21,7 @@ int usage() {
     std::cerr << "usage: quarzel-db create DIR [--rows N] [--seed S]\n"
                  "       quarzel-db query DIR \"STATEMENT\"\n"
                  "       quarzel-db classify DIR [--table T] [--where \"CONDITION\"]\n"
-                 "       quarzel-db import DIR TABLE FILE [--skip-bad]\n"
+                 "       quarzel-db import DIR TABLE FILE [--skip-bad] [--sheet NAME]\n"
                  "       quarzel-db export DIR \"STATEMENT\" FILE\n";
     return 2;
 }
@@ -110,9 +110,9 @@ int classify(const std::string& dir, const std::string& table, const std::string
 
 // A file with bad rows is refused unless they are to be skipped.
 int importFile(const std::string& dir, const std::string& table, const std::string& file,
-               bool skipBad) {
+               bool skipBad, const std::string& sheet) {
     auto db = logOn(dir);
-    const ImportPlan plan = CsvImport::plan(file);
+    const ImportPlan plan = CsvImport::plan(file, nullptr, {}, sheet);
     std::cerr << plan.describe();
     if (plan.bad && !skipBad) {
         std::cerr << "quarzel-db: nothing imported: " << plan.bad
@@ -163,9 +163,20 @@ int main(int argc, char** argv) {
         }
         if (command == "query" && argc == 4)
             return query(dir, argv[3]);
-        if (command == "import" &&
-            (argc == 5 || (argc == 6 && std::string(argv[5]) == "--skip-bad")))
-            return importFile(dir, argv[3], argv[4], argc == 6);
+        if (command == "import" && argc >= 5) {
+            bool skipBad = false;
+            std::string sheet;
+            for (int i = 5; i < argc; ++i) {
+                const std::string flag = argv[i];
+                if (flag == "--skip-bad")
+                    skipBad = true;
+                else if (flag == "--sheet" && i + 1 < argc)
+                    sheet = argv[++i];
+                else
+                    return usage();
+            }
+            return importFile(dir, argv[3], argv[4], skipBad, sheet);
+        }
         if (command == "export" && argc == 5)
             return exportView(dir, argv[3], argv[4]);
         if (command == "classify") {

@@ -1,0 +1,344 @@
+#include "WorkbookReader.h"
+
+#include "CsvSource.h"
+#include "TextRules.h"
+
+#include <orcus/orcus_ods.hpp>
+#include <orcus/orcus_xlsx.hpp>
+#include <orcus/spreadsheet/import_interface.hpp>
+#include <orcus/zip_archive.hpp>
+#include <orcus/zip_archive_stream.hpp>
+
+#include <QChar>
+#include <QString>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+
+namespace ss = orcus::spreadsheet;
+
+namespace {
+
+std::string numberText(double d) {
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
+    return ec == std::errc() ? std::string(buf, end) : std::string();
+}
+
+class Strings : public ss::iface::import_shared_strings {
+public:
+    std::vector<std::string> all;
+    std::string segments;
+
+    std::size_t append(std::string_view s) override {
+        all.emplace_back(s);
+        return all.size() - 1;
+    }
+    std::size_t add(std::string_view s) override { return append(s); }
+    void set_segment_font(std::size_t) override {}
+    void set_segment_bold(bool) override {}
+    void set_segment_italic(bool) override {}
+    void set_segment_font_name(std::string_view) override {}
+    void set_segment_font_size(double) override {}
+    void set_segment_font_color(ss::color_elem_t, ss::color_elem_t, ss::color_elem_t,
+                                ss::color_elem_t) override {}
+    void append_segment(std::string_view s) override { segments.append(s); }
+    std::size_t commit_segments() override {
+        const std::size_t id = append(segments);
+        segments.clear();
+        return id;
+    }
+};
+
+class Sheet;
+
+// A formula cell: its last result is what the sheet shows.
+class Formula : public ss::iface::import_formula {
+public:
+    explicit Formula(Sheet& sheet) : sheet_(sheet) {}
+    void set_position(ss::row_t row, ss::col_t col) override { row_ = row, col_ = col; }
+    void set_formula(ss::formula_grammar_t, std::string_view) override {}
+    void set_shared_formula_index(std::size_t) override {}
+    void set_result_string(std::string_view value) override { result_ = value; }
+    void set_result_value(double value) override { result_ = numberText(value); }
+    void set_result_bool(bool value) override { result_ = value ? "TRUE" : "FALSE"; }
+    void set_result_empty() override { result_.clear(); }
+    void commit() override;
+
+private:
+    Sheet& sheet_;
+    ss::row_t row_ = 0;
+    ss::col_t col_ = 0;
+    std::string result_;
+};
+
+class Sheet : public ss::iface::import_sheet {
+public:
+    Sheet(std::string name, Strings& strings) : strings_(strings), formula_(*this) {
+        data.name = std::move(name);
+    }
+    WorkbookReader::Sheet data;
+
+    void put(ss::row_t row, ss::col_t col, std::string text) {
+        if (row < 0 || col < 0 || text.empty())
+            return;
+        auto& rows = data.rows;
+        if (rows.size() <= static_cast<std::size_t>(row))
+            rows.resize(static_cast<std::size_t>(row) + 1);
+        auto& cells = rows[static_cast<std::size_t>(row)];
+        if (cells.size() <= static_cast<std::size_t>(col))
+            cells.resize(static_cast<std::size_t>(col) + 1);
+        cells[static_cast<std::size_t>(col)] = std::move(text);
+    }
+
+    ss::iface::import_formula* get_formula() override { return &formula_; }
+    void set_auto(ss::row_t row, ss::col_t col, std::string_view s) override {
+        put(row, col, std::string(s));
+    }
+    void set_string(ss::row_t row, ss::col_t col, ss::string_id_t id) override {
+        if (id < strings_.all.size())
+            put(row, col, strings_.all[id]);
+    }
+    void set_value(ss::row_t row, ss::col_t col, double value) override {
+        put(row, col, numberText(value));
+    }
+    void set_bool(ss::row_t row, ss::col_t col, bool value) override {
+        put(row, col, value ? "TRUE" : "FALSE");
+    }
+    void set_date_time(ss::row_t row, ss::col_t col, int year, int month, int day, int hour,
+                       int minute, double second) override {
+        char text[40];
+        if (hour == 0 && minute == 0 && second == 0)
+            std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+        else
+            std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day,
+                          hour, minute, static_cast<int>(std::lround(second)));
+        put(row, col, text);
+    }
+    void set_format(ss::row_t, ss::col_t, std::size_t) override {}
+    void set_format(ss::row_t, ss::col_t, ss::row_t, ss::col_t, std::size_t) override {}
+    void fill_down_cells(ss::row_t row, ss::col_t col, ss::row_t count) override {
+        const auto& rows = data.rows;
+        if (static_cast<std::size_t>(row) >= rows.size() ||
+            static_cast<std::size_t>(col) >= rows[static_cast<std::size_t>(row)].size())
+            return;
+        const std::string text = rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
+        for (ss::row_t r = 1; r <= count; ++r)
+            put(row + r, col, text);
+    }
+    ss::range_size_t get_sheet_size() const override { return {1048576, 16384}; }
+
+private:
+    Strings& strings_;
+    Formula formula_;
+};
+
+void Formula::commit() {
+    sheet_.put(row_, col_, result_);
+    result_.clear();
+}
+
+// Cell addresses as a workbook writes them: "C2", "$C$2", "A1:D9".
+class References : public ss::iface::import_reference_resolver {
+public:
+    ss::src_address_t resolve_address(std::string_view text) override {
+        ss::src_address_t a{0, 0, 0};
+        std::size_t i = text.rfind('!');
+        i = i == std::string_view::npos ? 0 : i + 1;
+        int col = 0, row = 0;
+        bool letters = false, digits = false;
+        for (; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c == '$')
+                continue;
+            if (c >= 'A' && c <= 'Z' && !digits) {
+                col = col * 26 + (c - 'A' + 1);
+                letters = true;
+            } else if (c >= 'a' && c <= 'z' && !digits) {
+                col = col * 26 + (c - 'a' + 1);
+                letters = true;
+            } else if (c >= '0' && c <= '9' && letters) {
+                row = row * 10 + (c - '0');
+                digits = true;
+            } else {
+                throw std::invalid_argument("not a cell address: " + std::string(text));
+            }
+        }
+        if (!letters || !digits)
+            throw std::invalid_argument("not a cell address: " + std::string(text));
+        a.column = col - 1;
+        a.row = row - 1;
+        return a;
+    }
+    ss::src_range_t resolve_range(std::string_view text) override {
+        const std::size_t colon = text.find(':');
+        if (colon == std::string_view::npos) {
+            const auto a = resolve_address(text);
+            return {a, a};
+        }
+        return {resolve_address(text.substr(0, colon)), resolve_address(text.substr(colon + 1))};
+    }
+};
+
+class Settings : public ss::iface::import_global_settings {
+public:
+    int origin[3] = {1899, 12, 30};
+    void set_origin_date(int year, int month, int day) override {
+        origin[0] = year, origin[1] = month, origin[2] = day;
+    }
+    void set_default_formula_grammar(ss::formula_grammar_t g) override { grammar_ = g; }
+    ss::formula_grammar_t get_default_formula_grammar() const override { return grammar_; }
+    void set_character_set(orcus::character_set_t) override {}
+
+private:
+    ss::formula_grammar_t grammar_ = ss::formula_grammar_t::unknown;
+};
+
+class Factory : public ss::iface::import_factory {
+public:
+    References references;
+    Settings settings;
+    ss::iface::import_global_settings* get_global_settings() override { return &settings; }
+    ss::iface::import_reference_resolver*
+    get_reference_resolver(ss::formula_ref_context_t) override {
+        return &references;
+    }
+    std::vector<std::unique_ptr<Sheet>> sheets;
+    Strings strings;
+
+    ss::iface::import_shared_strings* get_shared_strings() override { return &strings; }
+    ss::iface::import_sheet* append_sheet(ss::sheet_t, std::string_view name) override {
+        sheets.push_back(std::make_unique<Sheet>(std::string(name), strings));
+        return sheets.back().get();
+    }
+    ss::iface::import_sheet* get_sheet(std::string_view name) override {
+        for (auto& s : sheets)
+            if (s->data.name == name)
+                return s.get();
+        return nullptr;
+    }
+    ss::iface::import_sheet* get_sheet(ss::sheet_t index) override {
+        return index >= 0 && static_cast<std::size_t>(index) < sheets.size()
+                   ? sheets[static_cast<std::size_t>(index)].get()
+                   : nullptr;
+    }
+    void finalize() override {}
+};
+
+// XML text with its five entities and numeric references resolved.
+std::string unescaped(std::string_view x) {
+    std::string out;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (x[i] != '&') {
+            out += x[i];
+            continue;
+        }
+        const std::size_t semi = x.find(';', i);
+        if (semi == std::string_view::npos) {
+            out += x[i];
+            continue;
+        }
+        const std::string_view name = x.substr(i + 1, semi - i - 1);
+        if (name == "amp")
+            out += '&';
+        else if (name == "lt")
+            out += '<';
+        else if (name == "gt")
+            out += '>';
+        else if (name == "quot")
+            out += '"';
+        else if (name == "apos")
+            out += '\'';
+        else if (!name.empty() && name[0] == '#') {
+            const bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
+            const unsigned long cp =
+                std::strtoul(std::string(name.substr(hex ? 2 : 1)).c_str(), nullptr, hex ? 16 : 10);
+            const char32_t c = static_cast<char32_t>(cp);
+            out += QString::fromUcs4(&c, 1).toStdString();
+        } else {
+            out.append(x.substr(i, semi - i + 1));
+        }
+        i = semi;
+    }
+    return out;
+}
+
+// Cells whose text a sheet writes inline (<c r="A1" t="inlineStr"><is>
+// <t>text</t></is></c>), which the reader above leaves out: taken from the
+// sheet's XML itself. Writers that stream rows out write text so.
+void addInlineStrings(const std::string& path, std::vector<std::unique_ptr<Sheet>>& sheets,
+                      References& references) {
+    orcus::zip_archive_stream_fd stream(path.c_str());
+    orcus::zip_archive zip(&stream);
+    zip.load();
+    for (std::size_t n = 0; n < sheets.size(); ++n) {
+        std::vector<unsigned char> bytes;
+        if (!zip.read_file_entry("xl/worksheets/sheet" + std::to_string(n + 1) + ".xml", bytes))
+            continue;
+        const std::string_view xml(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        for (std::size_t at = xml.find("t=\"inlineStr\""); at != std::string_view::npos;
+             at = xml.find("t=\"inlineStr\"", at + 1)) {
+            const std::size_t open = xml.rfind("<c ", at);
+            const std::size_t ref = xml.find("r=\"", open);
+            const std::size_t close = xml.find("</c>", at);
+            if (open == std::string_view::npos || ref == std::string_view::npos || ref > at ||
+                close == std::string_view::npos)
+                continue;
+            const std::size_t refEnd = xml.find('"', ref + 3);
+            const auto address = references.resolve_address(xml.substr(ref + 3, refEnd - ref - 3));
+            std::string text;
+            for (std::size_t t = xml.find("<t", at); t != std::string_view::npos && t < close;
+                 t = xml.find("<t", t + 1)) {
+                if (xml[t + 2] != '>' && xml[t + 2] != ' ')
+                    continue; // another element starting with t
+                const std::size_t start = xml.find('>', t) + 1;
+                const std::size_t end = xml.find("</t>", start);
+                if (end == std::string_view::npos || end > close)
+                    break;
+                text += unescaped(xml.substr(start, end - start));
+            }
+            sheets[n]->put(address.row, address.column, text);
+        }
+    }
+}
+
+bool endsWith(const std::string& path, const std::string& tail) {
+    const std::string p = textrules::lower(path);
+    return p.size() >= tail.size() && p.compare(p.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+} // namespace
+
+bool WorkbookReader::isWorkbook(const std::string& path) {
+    return endsWith(path, ".xlsx") || endsWith(path, ".ods");
+}
+
+std::vector<WorkbookReader::Sheet> WorkbookReader::read(const std::string& path) {
+    Factory factory;
+    try {
+        if (endsWith(path, ".ods")) {
+            orcus::orcus_ods filter(&factory);
+            filter.read_file(path);
+        } else {
+            orcus::orcus_xlsx filter(&factory);
+            filter.read_file(path);
+            addInlineStrings(path, factory.sheets, factory.references);
+        }
+    } catch (const std::exception& e) {
+        throw CsvError("Cannot read the workbook '" + path + "': " + e.what());
+    } catch (...) {
+        throw CsvError("Cannot read the workbook '" + path + "': it is not a workbook.");
+    }
+    std::vector<Sheet> out;
+    for (auto& s : factory.sheets) {
+        out.push_back(std::move(s->data));
+        std::copy(std::begin(factory.settings.origin), std::end(factory.settings.origin),
+                  out.back().origin);
+    }
+    return out;
+}

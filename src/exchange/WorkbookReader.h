@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The sheets of a spreadsheet workbook (.xlsx or .ods), read with liborcus
+// as a table of texts per sheet: text as it stands, numbers as the shortest
+// text that reads back the same number, dates as YYYY-MM-DD (with the time
+// when there is one), formulas as their last result. A date the file keeps
+// as a number with a date format comes as that number: its serial.
+class WorkbookReader {
+public:
+    struct Sheet {
+        std::string name;
+        std::vector<std::vector<std::string>> rows; // from the sheet's first row
+        int origin[3] = {1899, 12, 30};             // the workbook's day 0 of its date serials
+        bool empty() const { return rows.empty(); }
+    };
+
+    // Whether the file is a workbook, by its name.
+    static bool isWorkbook(const std::string& path);
+    // Every sheet, in the workbook's order. Throws CsvError for a file that
+    // cannot be read.
+    static std::vector<Sheet> read(const std::string& path);
+};
