@@ -581,40 +581,4 @@ void SqliteRecordset::updateRow(long index,
     dropPage(index);
 }
 
-bool SqliteRecordset::keysComplete() const {
-    return !loader_ || loader_->keysDone();
-}
-bool SqliteRecordset::IsBOF() const {
-    return pos_ < 0;
-}
-bool SqliteRecordset::IsEOF() const {
-    return pos_ >= RecordCount();
-}
-long SqliteRecordset::AbsolutePosition() const {
-    return pos_;
-}
-bool SqliteRecordset::NoMatch() const {
-    return noMatch_;
-}
-int SqliteRecordset::FieldCount() const {
-    return static_cast<int>(fieldNames_.size());
-}
-const std::vector<std::string>& SqliteRecordset::FieldNames() const {
-    return fieldNames_;
-}
-const std::string& SqliteRecordset::Table() const {
-    return table_;
-}
-bool SqliteRecordset::ReadOnly() const {
-    return readOnly_;
-}
-void SqliteRecordset::makeReadOnly() {
-    readOnly_ = true;
-}
-
-void SqliteRecordset::clearCache() {
-    pages_.clear();
-    lru_.clear();
-}
-
 } // namespace engine

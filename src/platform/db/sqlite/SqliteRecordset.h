@@ -40,7 +40,7 @@ public:
     // is, and until then the keys read so far.
     long knownRowCount() const override;
     // Whether every key is read (or failed to be).
-    bool keysComplete() const override;
+    bool keysComplete() const override { return !loader_ || loader_->keysDone(); }
     // Whether RecordCount() would answer without waiting (it may throw
     // then, when the rows could not be read); asks for the count.
     bool countKnown() const override;
@@ -54,9 +54,9 @@ public:
     // Waits until the set is read whole and counted: no other connection of
     // this set reads the file any more (writes wait for this).
     void waitForIdle() const override;
-    bool IsBOF() const override;
-    bool IsEOF() const override;
-    long AbsolutePosition() const override;
+    bool IsBOF() const override { return pos_ < 0; }
+    bool IsEOF() const override { return pos_ >= RecordCount(); }
+    long AbsolutePosition() const override { return pos_; }
     void setAbsolutePosition(long index) override;
 
     void MoveFirst() override;
@@ -76,10 +76,10 @@ public:
     // Makes the first row (in the set's order) that meets the criterion
     // current; NoMatch tells whether there was one.
     void FindFirst(const std::string& criterion) override;
-    bool NoMatch() const override;
+    bool NoMatch() const override { return noMatch_; }
 
-    int FieldCount() const override;
-    const std::vector<std::string>& FieldNames() const override;
+    int FieldCount() const override { return static_cast<int>(fieldNames_.size()); }
+    const std::vector<std::string>& FieldNames() const override { return fieldNames_; }
     const Value& Field(int column) override; // of the current row
 
     // Random access for the grid. A row that could not be read throws the
@@ -92,16 +92,19 @@ public:
     long indexOfKey(std::int64_t key) const override;
     // A copy of every key, in order; waits for them.
     std::vector<std::int64_t> keys() const override;
-    const std::string& Table() const override;
+    const std::string& Table() const override { return table_; }
 
     // Writes changed cells of one row in one statement. Text for a numeric
     // column must be a number written with a point; empty text stores Null.
     void updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) override;
 
-    bool ReadOnly() const override;
+    bool ReadOnly() const override { return readOnly_; }
     // Drops the rows read so far; the next reads go to the file again.
-    void clearCache() override;
-    void makeReadOnly() override;
+    void clearCache() override {
+        pages_.clear();
+        lru_.clear();
+    }
+    void makeReadOnly() override { readOnly_ = true; }
 
 private:
     friend class SqliteDatabase;
