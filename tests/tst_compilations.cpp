@@ -17,22 +17,6 @@
 
 namespace {
 
-QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    QFile f(dir.filePath(name));
-    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    f.write(bytes);
-    return f.fileName();
-}
-
-QString planError(const QString& path) {
-    try {
-        CsvImport::plan(path.toStdString());
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return {};
-}
-
 // Imports a file into an emptied Project1; the plan it was imported by.
 ImportPlan importInto(TestData& d, const QString& file) {
     d.rawExec("DELETE FROM Project1");

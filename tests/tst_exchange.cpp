@@ -14,9 +14,9 @@
 #include "platform/db/Workgroup.h"
 #include "support/GuiFixture.h"
 
-#include <QPushButton>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 
 #include <csignal>
@@ -29,22 +29,6 @@ namespace {
 const char* kAnalysis = "Rockname, Geologist, Date, Location, [Doziro Sample#], SiO2, TiO2, "
                         "Al2O3, Fe2O3, FeO, MnO, MgO, CaO, Na2O, K2O, P2O5, [H2O+], [H2O-], CO2, "
                         "Cl, F, S, SO3, Cr2O3, ZrO2, Total, Trace1, Trace2, Trace3, Trace4, Trace5";
-
-QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    QFile f(dir.filePath(name));
-    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    f.write(bytes);
-    return f.fileName();
-}
-
-QString planError(const QString& path) {
-    try {
-        CsvImport::plan(path.toStdString());
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return {};
-}
 
 long long count(TestData& d, const char* table) {
     return d.rawCount(std::string("SELECT count(*) FROM ") + table);

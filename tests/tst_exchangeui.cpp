@@ -32,13 +32,6 @@
 
 namespace {
 
-QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    QFile f(dir.filePath(name));
-    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    f.write(bytes);
-    return f.fileName();
-}
-
 long long count(TestData& d, const char* table) {
     return d.rawCount(std::string("SELECT count(*) FROM ") + table);
 }

@@ -70,6 +70,7 @@ protected:
 private:
     void buildControls();
     void startFailed(const QString& text);
+    void superseded(); // a command's view was replaced before its answer came
     // Menus, search bar, navigation bar and cell editing, all at once.
     void setCommandSurfaceEnabled(bool enabled);
 

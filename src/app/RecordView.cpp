@@ -24,38 +24,34 @@ void QuarzelDatabase::RefreshRecordView(const QString& recordSource, Then then, 
         failed);
 }
 
+namespace {
+
+// A step that reports what it throws to failed.
+std::function<void()> reporting(MainForm::Then step, MainForm::Failed failed) {
+    return [step, failed] {
+        try {
+            step();
+        } catch (const std::exception& e) {
+            failed(QString::fromStdString(e.what()));
+        }
+    };
+}
+
+} // namespace
+
+// The step runs when the engine has answered; a command superseded by
+// another record set meanwhile just ends.
 void QuarzelDatabase::afterCount(Then step, Failed failed) {
-    // The step runs when the count is known; a command superseded by
-    // another record set meanwhile just ends.
-    Data1->whenCounted(
-        this,
-        [step, failed] {
-            try {
-                step();
-            } catch (const std::exception& e) {
-                failed(QString::fromStdString(e.what()));
-            }
-        },
-        [this] {
-            Screen::setMousePointer(0);
-            endCommand();
-        });
+    Data1->whenCounted(this, reporting(step, failed), [this] { superseded(); });
 }
 
 void QuarzelDatabase::afterKeys(Then step, Failed failed) {
-    Data1->whenKeysComplete(
-        this,
-        [step, failed] {
-            try {
-                step();
-            } catch (const std::exception& e) {
-                failed(QString::fromStdString(e.what()));
-            }
-        },
-        [this] {
-            Screen::setMousePointer(0);
-            endCommand();
-        });
+    Data1->whenKeysComplete(this, reporting(step, failed), [this] { superseded(); });
+}
+
+void QuarzelDatabase::superseded() {
+    Screen::setMousePointer(0);
+    endCommand();
 }
 
 void QuarzelDatabase::countAndRewind(Then then, Failed failed) {

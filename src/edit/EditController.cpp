@@ -68,6 +68,12 @@ void EditController::afterIdle(std::function<void()> step,
     form_.afterKeys([this, step, failed] { form_.afterCount(step, failed); }, failed);
 }
 
+void EditController::commandFailed(const QString& text) {
+    MessageBox::Show(text, 48, "DataBase Error");
+    Screen::setMousePointer(0);
+    form_.endCommand();
+}
+
 void EditController::mnuRecord_Click(short Index) {
     if (Index == 0)
         addRecord();
@@ -80,11 +86,7 @@ void EditController::mnuRecord_Click(short Index) {
 void EditController::addRecord() {
     if (!form_.beginCommand())
         return;
-    const auto failed = [this](const QString& text) {
-        MessageBox::Show(text, 48, "DataBase Error");
-        Screen::setMousePointer(0);
-        form_.endCommand();
-    };
+    const auto failed = [this](const QString& text) { commandFailed(text); };
     afterIdle(
         [this, failed] {
             DataControl* Data1 = form_.Data1;
@@ -116,11 +118,7 @@ void EditController::addRecord() {
 void EditController::deleteRecord() {
     if (!form_.beginCommand())
         return;
-    const auto failed = [this](const QString& text) {
-        MessageBox::Show(text, 48, "DataBase Error");
-        Screen::setMousePointer(0);
-        form_.endCommand();
-    };
+    const auto failed = [this](const QString& text) { commandFailed(text); };
     afterIdle(
         [this] {
             auto& rs = form_.Data1->Recordset();

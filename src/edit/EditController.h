@@ -19,6 +19,7 @@ public:
 
 private:
     void addRecord();
+    void commandFailed(const QString& text); // the message, and the command ends
     void deleteRecord();
     // Check marks and record items of the edit mode.
     void showEditMode(bool enabled);

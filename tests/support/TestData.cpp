@@ -1,10 +1,9 @@
 #include "TestData.h"
 
-#include <QFile>
-
 #include "platform/db/EngineError.h"
 
 #include "SampleData.h"
+#include "exchange/CsvImport.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 
@@ -39,6 +38,8 @@ std::shared_ptr<engine::Database> TestData::open(bool readOnly) const {
     logOnAsProgram();
     return engine::DBEngine::instance().Workspaces(0).OpenDatabase(databasePath(), false, readOnly);
 }
+
+#include <QFile>
 
 namespace {
 std::unique_ptr<sqlite3, int (*)(sqlite3*)> rawOpen(const std::string& path) {
@@ -97,8 +98,8 @@ int engineErrorOf(const std::function<void()>& f, QString* message) {
 
 void TestData::damageRowPage(long long key) const {
     const std::string mark = "DAMAGE-MARK-" + std::to_string(key);
-    rawExec("UPDATE DOZIRO1 SET [Doziro Sample#] = '" + mark + "' WHERE ID = " +
-            std::to_string(key));
+    rawExec("UPDATE DOZIRO1 SET [Doziro Sample#] = '" + mark +
+            "' WHERE ID = " + std::to_string(key));
     QFile file(QString::fromStdString(databasePath()));
     if (!file.open(QIODevice::ReadWrite))
         throw std::runtime_error("cannot open the database file to damage it");
@@ -106,4 +107,20 @@ void TestData::damageRowPage(long long key) const {
     const long long pageSize = rawCount("PRAGMA page_size");
     file.seek(all.indexOf(QByteArray::fromStdString(mark)) / pageSize * pageSize);
     file.write(QByteArray(12, '\xA7'));
+}
+
+QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    QFile f(dir.filePath(name));
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(bytes);
+    return f.fileName();
+}
+
+QString planError(const QString& path) {
+    try {
+        CsvImport::plan(path.toStdString());
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return {};
 }

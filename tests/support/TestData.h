@@ -15,6 +15,11 @@ class Database;
 // its description goes to message.
 int engineErrorOf(const std::function<void()>& f, QString* message = nullptr);
 
+// Writes a file of these bytes into the folder; its path.
+QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes);
+// Why the import refuses the file, or empty when it does not.
+QString planError(const QString& path);
+
 // A fresh pair of data files in a temporary folder for one test.
 class TestData {
 public:
