@@ -52,7 +52,7 @@ void BenchReport::compare(const std::string& name, const std::function<void()>& 
 void BenchReport::limit(const std::string& name, double value, double lim,
                         const std::string& unit) {
     lines_.push_back({name, value, lim, 1.0, unit, true});
-    std::printf("%-66s %10.2f %s  limit %.0f %s  ratio %5.2f\n", name.c_str(), value, unit.c_str(),
+    std::printf("%-66s %10.2f %s  limit %g %s  ratio %5.2f\n", name.c_str(), value, unit.c_str(),
                 lim, unit.c_str(), value / lim);
     std::fflush(stdout);
 }

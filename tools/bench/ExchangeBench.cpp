@@ -20,6 +20,28 @@
 
 namespace {
 
+// The substring index's pages against its table's, as the file holds them.
+double indexShare(const std::string& path, const std::string& table) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return 0;
+    }
+    sqlite3_stmt* s = nullptr;
+    double share = 0;
+    const std::string sql = "SELECT sum(CASE WHEN name = ?1 THEN pgsize END), sum(CASE WHEN name "
+                            "LIKE ?1 || '\\_trigram%' ESCAPE '\\' THEN pgsize END) FROM dbstat";
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(s, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(s) == SQLITE_ROW && sqlite3_column_double(s, 0) > 0)
+            share = sqlite3_column_double(s, 1) / sqlite3_column_double(s, 0);
+    }
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return share;
+}
+
+
 // Runs a program to its end, its standard output to a file; returns its
 // peak resident memory in MB.
 double runProcess(const std::vector<std::string>& args, const std::string& out = "/dev/null") {
@@ -146,15 +168,16 @@ void runExchangeCases(BenchReport& report, const std::string& dir) {
         },
         [&] {
             fs::remove(refDb);
-            // The same schema: the table, its five indexes and its substring
-            // index with the triggers that keep it in step.
+            // The table and its five indexes. Ours keeps its substring index
+            // up to date besides; the goal allows for it.
             runProcess({sqlite, refDb,
-                        schema::createTableSql("T") + ";" + schema::createIndexesSql("T") + ";" +
-                            schema::createTrigramSql("T")});
+                        schema::createTableSql("T") + ";" + schema::createIndexesSql("T")});
             runProcess({sqlite, refDb, ".import --csv --skip 1 " + csv + " T"});
         },
         1.5, 5);
     report.limit("peak memory importing " + n + " rows", peak, 150, "MB");
+    report.limit("substring index against its table, after importing " + n + " rows",
+                 indexShare(scratch + "/" + SampleData::kDatabaseName, "Project3"), 0.5, "x");
     fs::remove_all(scratch);
     fs::remove_all(blank);
     fs::remove(csv);
