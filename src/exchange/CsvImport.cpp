@@ -446,6 +446,7 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
     try {
         std::vector<Cell> cells;
         BadRow bad;
+        db.beginBulkInsert(table);
         Tally tally; // dates are converted as the plan showed
         long record = 0;
         long seen = 0;
@@ -482,6 +483,7 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
             db.Rollback();
             return -1;
         }
+        db.endBulkInsert(table);
         db.Commit();
     } catch (...) {
         db.Rollback();

@@ -19,8 +19,8 @@ std::string cacheDir(long rows) {
     const char* xdg = std::getenv("XDG_CACHE_HOME");
     const char* home = std::getenv("HOME");
     std::filesystem::path base = xdg && *xdg ? xdg : std::string(home ? home : "/tmp") + "/.cache";
-    // "-v2": files with the substring index; older ones are built again.
-    return (base / "quarzel-bench" / ("rows-" + std::to_string(rows) + "-v2")).string();
+    // "-v3": files with the substring index; older ones are built again.
+    return (base / "quarzel-bench" / ("rows-" + std::to_string(rows) + "-v3")).string();
 }
 
 } // namespace

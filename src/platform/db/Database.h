@@ -54,6 +54,12 @@ public:
     virtual void Commit() = 0;
     virtual void Rollback() = 0; // never fails; a transaction already gone is fine
 
+    // Many inserts into one table inside the open transaction: its derived
+    // indexes (the substring index) are brought up to date once, at the
+    // end, rather than row by row. A rollback undoes both.
+    virtual void beginBulkInsert(const std::string& table) = 0;
+    virtual void endBulkInsert(const std::string& table) = 0;
+
 protected:
     Database() = default;
     Database(const Database&) = delete;

@@ -63,6 +63,8 @@ public:
     void Begin() override;
     void Commit() override;
     void Rollback() override;
+    void beginBulkInsert(const std::string& table) override;
+    void endBulkInsert(const std::string& table) override;
     // A read transaction around many reads: one lock for all of them. Does
     // nothing (and returns false) inside a transaction already open.
     bool openReadTransaction();
@@ -98,6 +100,11 @@ private:
     std::mutex readersMutex_;
     std::vector<sqlite3*> readers_;
     std::map<std::string, bool> trigram_;
+    struct Bulk {
+        long long lastKey = 0; // the table's last key before the inserts
+        std::string trigger;   // the substring index's insert trigger, as created
+    };
+    std::map<std::string, Bulk> bulk_;
 };
 
 } // namespace engine

@@ -46,15 +46,24 @@ std::string narrowedBySubstringIndex(SqliteDatabase& db, const std::string& tabl
             const std::string term = fromClause.substr(from, close - 1 - from);
             const bool plain = std::all_of(term.begin(), term.end(), [](char c) {
                 return c >= 0x20 && c < 0x7F &&
-                       std::string_view("\"*?#[]\\").find(c) == std::string_view::npos;
+                       std::string_view("\"'*?#[]\\").find(c) == std::string_view::npos;
             });
             if (!plain || term.size() < 3 || !db.hasTrigram(table))
                 continue;
             const std::string condition = fromClause.substr(at, close + 1 - at);
-            const std::string name = fromClause.substr(at + 1, head.size() - 10);
             const std::string index = "[" + table + "_trigram]";
-            const std::string matching = "SELECT rowid FROM " + index + " WHERE " + index +
-                                         " MATCH '\"" + name + "\" : \"" + term + "\"'";
+            // Every row holding all of the term's three-character runs, in
+            // any column: the candidates, which the condition then checks.
+            // (An index that keeps no positions cannot match phrases or
+            // columns; one that does answers the same way.)
+            std::string runs;
+            for (std::size_t i = 0; i + 3 <= term.size(); ++i) {
+                const std::string run = "\"" + term.substr(i, 3) + "\"";
+                if (runs.find(run) == std::string::npos)
+                    runs += (runs.empty() ? "" : " AND ") + run;
+            }
+            const std::string matching =
+                "SELECT rowid FROM " + index + " WHERE " + index + " MATCH '" + runs + "'";
             if (!selective(db, matching))
                 return {};
             return fromClause.substr(0, at) + "([ID] IN (" + matching + ") And " + condition + ")" +
