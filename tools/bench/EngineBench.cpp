@@ -91,7 +91,8 @@ void runEngineCases(BenchReport& report, const std::string& dir) {
                 raw.keys("SELECT ID FROM DOZIRO1 WHERE \"" + c + "\" LIKE '%" + r.term +
                          "%' ORDER BY \"" + c + "\"");
             },
-            0.2);
+            0.05); // at least twenty times faster
+
     }
     const char* columns[] = {"Rockname", "Geologist", "Date", "Location", "Doziro Sample#"};
     for (const char* c : columns) {
