@@ -212,6 +212,44 @@ private slots:
                  0LL);
     }
 
+    void workbookNumbersKeepEveryDigit() {
+        TestData d(300);
+        d.rawExec("DELETE FROM Project2");
+        // Results of arithmetic that 16 digits do not hold, the largest
+        // double, and the usual two-decimal values beside them.
+        d.rawExec("UPDATE DOZIRO1 SET TiO2 = 0.1 + 0.2 WHERE ID = 6");
+        d.rawExec("UPDATE DOZIRO1 SET Trace1 = 1.7976931348623157e308, Trace2 = -1.0e-5 / 3, "
+                  "Trace3 = 1.0 / 3, Trace4 = 200.0 / 3, Trace5 = 49.2 + 0.1 WHERE ID = 250");
+        auto db = d.open();
+        auto rs = db->OpenRecordset("SELECT * From [DOZIRO1] ORDER BY ID", true);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("view.xlsx");
+        QCOMPARE(ViewExport::write(*rs, file.toStdString()), 300L);
+        // The sheet holds text that reads back each number exactly.
+        const QByteArray sheet = zipMember(file, "xl/worksheets/sheet1.xml");
+        const std::pair<const char*, double> cells[] = {
+            {"G7", 0.1 + 0.2},      {"AA251", 1.7976931348623157e308},
+            {"AB251", -1.0e-5 / 3}, {"AC251", 1.0 / 3},
+            {"AD251", 200.0 / 3},   {"AE251", 49.2 + 0.1},
+            {"F251", 67.62},
+        };
+        for (const auto& [ref, value] : cells) {
+            const QByteArray open = QByteArray("<c r=\"") + ref + "\"><v>";
+            const qsizetype at = sheet.indexOf(open);
+            QVERIFY2(at >= 0, ref);
+            const qsizetype from = at + open.size();
+            const QByteArray text = sheet.mid(from, sheet.indexOf("</v>", from) - from);
+            QVERIFY2(std::strtod(text.constData(), nullptr) == value, text.constData());
+        }
+        // And the import takes them back (the reader's own number parsing
+        // holds these).
+        const ImportPlan plan = CsvImport::plan(file.toStdString());
+        QCOMPARE(CsvImport::run(*db, "Project2", plan), 300L);
+        QCOMPARE(d.rawCount("SELECT count(*) FROM Project2 WHERE TiO2 = 0.1 + 0.2 OR (Trace1 = "
+                            "1.7976931348623157e308 AND Trace3 = 1.0 / 3)"),
+                 2LL);
+    }
+
     void workbookRefusesATextTooLongForACell() {
         TestData d(5);
         d.rawExec("UPDATE DOZIRO1 SET Location = printf('%.*c', 40000, 'x') WHERE ID = 3");

@@ -1,5 +1,7 @@
 #include "ViewExport.h"
 
+#include "SheetNumbers.h"
+
 #include "platform/db/Recordset.h"
 
 #include <xlsxwriter.h>
@@ -198,6 +200,7 @@ long writeXlsx(engine::Recordset& rs, const std::string& path,
         book.check(worksheet_set_column(sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c),
                                         widths[static_cast<std::size_t>(c)], nullptr),
                    0);
+    SheetNumbers numbers; // those the writer would shorten
     for (long r = 0; r < rows; ++r) {
         if ((r & 4095) == 0) {
             if (cancel && cancel->load())
@@ -209,9 +212,11 @@ long writeXlsx(engine::Recordset& rs, const std::string& path,
         for (int c = 0; c < columns; ++c) {
             const engine::Value& v = rs.valueAt(r, c);
             const auto col = static_cast<lxw_col_t>(c);
-            if (v.isNumber())
+            if (v.isNumber()) {
                 book.check(worksheet_write_number(sheet, row, col, v.toReal(), nullptr), r + 1);
-            else if (v.type() == engine::Value::Type::Text && tooLong(v.toText()))
+                if (!SheetNumbers::writtenExactly(v.toReal()))
+                    numbers.note(r + 1, c, v.toReal());
+            } else if (v.type() == engine::Value::Type::Text && tooLong(v.toText()))
                 failed(path, "row " + std::to_string(r + 1) + ", column " +
                                  rs.FieldNames()[static_cast<std::size_t>(c)] + ": a text of " +
                                  std::to_string(characters(v.toText())) +
@@ -223,6 +228,11 @@ long writeXlsx(engine::Recordset& rs, const std::string& path,
         }
     }
     book.close();
+    try {
+        numbers.applyTo(temp.path(), "xl/worksheets/sheet1.xml");
+    } catch (const std::runtime_error& e) {
+        failed(path, e.what());
+    }
     temp.renameInto();
     return rows;
 }
