@@ -268,11 +268,14 @@ std::string unescaped(std::string_view x) {
     return out;
 }
 
-// Cells whose text a sheet writes inline (<c r="A1" t="inlineStr"><is>
-// <t>text</t></is></c>), which the reader above leaves out: taken from the
-// sheet's XML itself. Writers that stream rows out write text so.
-void addInlineStrings(const std::string& path, std::vector<std::unique_ptr<Sheet>>& sheets,
-                      References& references) {
+// What the reader above leaves out or reads loosely, taken from the sheet's
+// XML itself: text written inline (<c r="A1" t="inlineStr"><is><t>text</t>
+// </is></c>), as writers that stream rows out write it; and numbers, whose
+// text is kept as written (<c r="B2"><v>0.30000000000000004</v></c>), so
+// that it is read back exactly rather than through the reader's own
+// number parsing, which can be off in the last digit.
+void takeCellsAsWritten(const std::string& path, std::vector<std::unique_ptr<Sheet>>& sheets,
+                        References& references) {
     orcus::zip_archive_stream_fd stream(path.c_str());
     orcus::zip_archive zip(&stream);
     zip.load();
@@ -281,28 +284,47 @@ void addInlineStrings(const std::string& path, std::vector<std::unique_ptr<Sheet
         if (!zip.read_file_entry("xl/worksheets/sheet" + std::to_string(n + 1) + ".xml", bytes))
             continue;
         const std::string_view xml(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        for (std::size_t at = xml.find("t=\"inlineStr\""); at != std::string_view::npos;
-             at = xml.find("t=\"inlineStr\"", at + 1)) {
-            const std::size_t open = xml.rfind("<c ", at);
-            const std::size_t ref = xml.find("r=\"", open);
-            const std::size_t close = xml.find("</c>", at);
-            if (open == std::string_view::npos || ref == std::string_view::npos || ref > at ||
-                close == std::string_view::npos)
+        for (std::size_t open = xml.find("<c "); open != std::string_view::npos;
+             open = xml.find("<c ", open + 3)) {
+            const std::size_t tagEnd = xml.find('>', open);
+            if (tagEnd == std::string_view::npos)
+                break;
+            if (xml[tagEnd - 1] == '/')
+                continue; // an empty cell
+            const std::string_view tag = xml.substr(open, tagEnd - open);
+            const std::size_t ref = tag.find(" r=\"");
+            const std::size_t close = xml.find("</c>", tagEnd);
+            if (ref == std::string_view::npos || close == std::string_view::npos)
                 continue;
-            const std::size_t refEnd = xml.find('"', ref + 3);
-            const auto address = references.resolve_address(xml.substr(ref + 3, refEnd - ref - 3));
-            std::string text;
-            for (std::size_t t = xml.find("<t", at); t != std::string_view::npos && t < close;
-                 t = xml.find("<t", t + 1)) {
-                if (xml[t + 2] != '>' && xml[t + 2] != ' ')
-                    continue; // another element starting with t
-                const std::size_t start = xml.find('>', t) + 1;
-                const std::size_t end = xml.find("</t>", start);
-                if (end == std::string_view::npos || end > close)
-                    break;
-                text += unescaped(xml.substr(start, end - start));
+            const std::size_t refEnd = tag.find('"', ref + 4);
+            const auto address = references.resolve_address(tag.substr(ref + 4, refEnd - ref - 4));
+            const std::size_t type = tag.find(" t=\"");
+            const std::string_view kind =
+                type == std::string_view::npos
+                    ? std::string_view("n")
+                    : tag.substr(type + 4, tag.find('"', type + 4) - type - 4);
+            const std::string_view body = xml.substr(tagEnd + 1, close - tagEnd - 1);
+            if (kind == "n") {
+                const std::size_t v = body.find("<v>");
+                const std::size_t vEnd = body.find("</v>");
+                if (v != std::string_view::npos && vEnd != std::string_view::npos &&
+                    body.find("<f") == std::string_view::npos)
+                    sheets[n]->put(address.row, address.column,
+                                   std::string(body.substr(v + 3, vEnd - v - 3)));
+            } else if (kind == "inlineStr") {
+                std::string text;
+                for (std::size_t t = body.find("<t"); t != std::string_view::npos;
+                     t = body.find("<t", t + 1)) {
+                    if (t + 2 >= body.size() || (body[t + 2] != '>' && body[t + 2] != ' '))
+                        continue; // another element starting with t
+                    const std::size_t start = body.find('>', t) + 1;
+                    const std::size_t end = body.find("</t>", start);
+                    if (end == std::string_view::npos)
+                        break;
+                    text += unescaped(body.substr(start, end - start));
+                }
+                sheets[n]->put(address.row, address.column, text);
             }
-            sheets[n]->put(address.row, address.column, text);
         }
     }
 }
@@ -327,7 +349,7 @@ std::vector<WorkbookReader::Sheet> WorkbookReader::read(const std::string& path)
         } else {
             orcus::orcus_xlsx filter(&factory);
             filter.read_file(path);
-            addInlineStrings(path, factory.sheets, factory.references);
+            takeCellsAsWritten(path, factory.sheets, factory.references);
         }
     } catch (const std::exception& e) {
         throw CsvError("Cannot read the workbook '" + path + "': " + e.what());
