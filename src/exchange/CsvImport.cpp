@@ -160,7 +160,7 @@ bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line
             if (cell.text.size() > 1 && cell.text[0] == '\'' &&
                 ViewExport::formulaLike(cell.text.substr(1)))
                 cell.text.erase(0, 1);
-            if (column == kDate && tally) {
+            if (column == kDate) {
                 std::string iso;
                 auto r = datetext::toIso(value, iso);
                 // A workbook keeps a date as its serial, shown through a format.
@@ -171,9 +171,10 @@ bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line
                     datetext::fromSerial(serial, o[0], o[1], o[2], iso))
                     r = datetext::Result::Converted;
                 if (r == datetext::Result::Converted) {
-                    ++tally->datesConverted;
                     cell.text = iso;
-                } else if (r == datetext::Result::Kept) {
+                    if (tally)
+                        ++tally->datesConverted;
+                } else if (r == datetext::Result::Kept && tally) {
                     ++tally->datesKept;
                     if (tally->keptDates.size() < CsvImport::kListed)
                         tally->keptDates.push_back(value);
@@ -447,7 +448,6 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
         std::vector<Cell> cells;
         BadRow bad;
         db.beginBulkInsert(table);
-        Tally tally; // dates are converted as the plan showed
         long record = 0;
         long seen = 0;
         plan.source.read(
@@ -461,7 +461,7 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
                     cancelled = true;
                     return false;
                 }
-                if (blank(fields) || !convert(plan, fields, line, cells, bad, &tally))
+                if (blank(fields) || !convert(plan, fields, line, cells, bad, nullptr))
                     return true; // the plan listed it; the user chose to go on
                 for (int c = 0; c < schema::kIdColumn; ++c) {
                     const Cell& cell = cells[static_cast<std::size_t>(c)];

@@ -1,8 +1,9 @@
 #include "SheetNumbers.h"
 
+#include "ViewExport.h"
+
 #include <zip.h>
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -32,10 +33,7 @@ bool SheetNumbers::writtenExactly(double value) {
 }
 
 void SheetNumbers::note(long row, int column, double value) {
-    char text[64];
-    const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-    if (ec == std::errc())
-        cells_.emplace_back(cellReference(row, column), std::string(text, end));
+    cells_.emplace_back(cellReference(row, column), ViewExport::numberText(value));
 }
 
 void SheetNumbers::applyTo(const std::string& xlsx, const std::string& sheetEntry) const {

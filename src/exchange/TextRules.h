@@ -22,4 +22,14 @@ inline std::string trimmed(const std::string& s) {
     return s.substr(b, e - b);
 }
 
+// Whether s ends with tail (given in lower case), whatever the case of s.
+inline bool endsWithNoCase(const std::string& s, const std::string& tail) {
+    if (s.size() < tail.size())
+        return false;
+    for (std::size_t i = 0; i < tail.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - tail.size() + i])) != tail[i])
+            return false;
+    return true;
+}
+
 } // namespace textrules

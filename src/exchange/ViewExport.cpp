@@ -1,6 +1,7 @@
 #include "ViewExport.h"
 
 #include "SheetNumbers.h"
+#include "TextRules.h"
 
 #include "platform/db/Recordset.h"
 
@@ -20,14 +21,7 @@
 
 namespace {
 
-bool endsWithNoCase(const std::string& s, const std::string& tail) {
-    if (s.size() < tail.size())
-        return false;
-    for (std::size_t i = 0; i < tail.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[s.size() - tail.size() + i])) != tail[i])
-            return false;
-    return true;
-}
+using textrules::endsWithNoCase;
 
 [[noreturn]] void failed(const std::string& path, std::string why) {
     while (!why.empty() && why.back() == '.')

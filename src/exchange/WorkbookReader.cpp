@@ -2,6 +2,7 @@
 
 #include "CsvSource.h"
 #include "TextRules.h"
+#include "ViewExport.h"
 
 #include <orcus/orcus_ods.hpp>
 #include <orcus/orcus_xlsx.hpp>
@@ -13,7 +14,6 @@
 #include <QString>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -23,12 +23,6 @@
 namespace ss = orcus::spreadsheet;
 
 namespace {
-
-std::string numberText(double d) {
-    char buf[64];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
-    return ec == std::errc() ? std::string(buf, end) : std::string();
-}
 
 class Strings : public ss::iface::import_shared_strings {
 public:
@@ -65,7 +59,7 @@ public:
     void set_formula(ss::formula_grammar_t, std::string_view) override {}
     void set_shared_formula_index(std::size_t) override {}
     void set_result_string(std::string_view value) override { result_ = value; }
-    void set_result_value(double value) override { result_ = numberText(value); }
+    void set_result_value(double value) override { result_ = ViewExport::numberText(value); }
     void set_result_bool(bool value) override { result_ = value ? "TRUE" : "FALSE"; }
     void set_result_empty() override { result_.clear(); }
     void commit() override;
@@ -105,7 +99,7 @@ public:
             put(row, col, strings_.all[id]);
     }
     void set_value(ss::row_t row, ss::col_t col, double value) override {
-        put(row, col, numberText(value));
+        put(row, col, ViewExport::numberText(value));
     }
     void set_bool(ss::row_t row, ss::col_t col, bool value) override {
         put(row, col, value ? "TRUE" : "FALSE");
@@ -329,21 +323,16 @@ void takeCellsAsWritten(const std::string& path, std::vector<std::unique_ptr<She
     }
 }
 
-bool endsWith(const std::string& path, const std::string& tail) {
-    const std::string p = textrules::lower(path);
-    return p.size() >= tail.size() && p.compare(p.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 } // namespace
 
 bool WorkbookReader::isWorkbook(const std::string& path) {
-    return endsWith(path, ".xlsx") || endsWith(path, ".ods");
+    return textrules::endsWithNoCase(path, ".xlsx") || textrules::endsWithNoCase(path, ".ods");
 }
 
 std::vector<WorkbookReader::Sheet> WorkbookReader::read(const std::string& path) {
     Factory factory;
     try {
-        if (endsWith(path, ".ods")) {
+        if (textrules::endsWithNoCase(path, ".ods")) {
             orcus::orcus_ods filter(&factory);
             filter.read_file(path);
         } else {
