@@ -136,7 +136,11 @@ void SqliteRecordset::readKeys(const std::string& keySql, std::string countSql,
     loader_->waitUntil([this, whole] {
         return loader_->keysDone() || (!whole && keys_.size() >= KeyLoader::kFirstScreen);
     });
-    if (loader_->keysDone() && loader_->keysFailure().rc)
+    // The loader may have gone on past the first screen and met a fault
+    // before this thread woke: a view with its first screen is still shown,
+    // and the failure is kept for whoever needs every key.
+    if (loader_->keysDone() && loader_->keysFailure().rc &&
+        (whole || keys_.size() < KeyLoader::kFirstScreen))
         failLoading(loader_->keysFailure());
 }
 
