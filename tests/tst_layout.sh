@@ -20,7 +20,7 @@ check "no engine interface header hands the back end's types on${exposed:+ ($exp
 backend=$(grep -rlE '#include[[:space:]]*"platform/db/sqlite/' "$src" --include='*.cpp' --include='*.h')
 check "only the engine reaches its back end${backend:+ ($backend)}" '[ -z "$backend" ]'
 
-upward=$(grep -rnE '#include[[:space:]]*"(app|schema|query|edit|print|about|update|classify|diagram|exchange)/' \
+upward=$(grep -rnE '#include[[:space:]]*"(app|schema|query|edit|print|about|update|classify|norm|diagram|exchange)/' \
            "$src/platform" --include='*.cpp' --include='*.h')
 check "src/platform includes nothing of the program's folders${upward:+ ($upward)}" '[ -z "$upward" ]'
 
@@ -28,7 +28,7 @@ check "src/platform includes nothing of the program's folders${upward:+ ($upward
 rank() {
     case "$1" in
     platform) echo 0 ;; schema | form) echo 1 ;; query | classify | exchange) echo 2 ;;
-    edit | print | about | update | diagram) echo 3 ;; app) echo 4 ;; *) echo 9 ;;
+    norm | edit | print | about | update) echo 3 ;; diagram) echo 4 ;; app) echo 5 ;; *) echo 9 ;;
     esac
 }
 upstream=""

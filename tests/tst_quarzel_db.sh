@@ -47,6 +47,21 @@ check "a condition ending in a number runs" '[ $rc -eq 0 ] && grep -q "^no point
 "$tool" classify "$dir/a" --where "[SiO2] > 45 Or [SiO2] < 45" >"$dir/or" 2>/dev/null
 "$tool" classify "$dir/a" >"$dir/all" 2>/dev/null
 check "a condition is kept whole" '[ "$(grep -c "^[0-9]" "$dir/or")" -le "$(grep -c "^[0-9]" "$dir/all")" ] && [ "$(grep -c "^[0-9]" "$dir/out")" -le "$(grep -c "^[0-9]" "$dir/or")" ]'
+# The norm of every row, one line each, after a header.
+"$tool" norm "$dir/a" >"$dir/norm" 2>"$dir/err"; rc=$?
+check "norm: a header and a line per row" '[ $rc -eq 0 ] && [ ! -s "$dir/err" ] && [ "$(wc -l <"$dir/norm")" -eq 51 ] && head -n 1 "$dir/norm" | grep -q "^ID	Q	Or	Ab	An	.*	Sum	Mg#	DI	Name$"'
+check "norm: 35 fields on every line" '[ "$(awk -F"\t" "NF != 35" "$dir/norm" | wc -l)" -eq 0 ]'
+check "norm: rows in the order of ID" '[ "$(tail -n +2 "$dir/norm" | cut -f1)" = "$(tail -n +2 "$dir/norm" | cut -f1 | sort -n)" ]'
+"$tool" norm "$dir/a" --table Project3 >"$dir/norm3" 2>/dev/null
+check "norm: a row without a norm says why, its fields empty" 'grep -q "^[0-9]*		.*	TiO2, Al2O3, MgO, CaO and K2O are empty$" "$dir/norm3"'
+"$tool" norm "$dir/a" --where "[SiO2] > 60" >"$dir/some" 2>/dev/null; rc=$?
+check "norm: a condition narrows the rows" '[ $rc -eq 0 ] && [ "$(wc -l <"$dir/some")" -lt 51 ] && [ "$(wc -l <"$dir/some")" -gt 1 ]'
+"$tool" norm "$dir/a" --iron plutonic >"$dir/plutonic" 2>/dev/null; rc=$?
+check "norm: another iron choice gives other numbers" '[ $rc -eq 0 ] && ! cmp -s "$dir/norm" "$dir/plutonic"'
+"$tool" norm "$dir/a" --iron wet >"$dir/out" 2>"$dir/err"; rc=$?
+check "norm: an unknown iron choice is refused" '[ $rc -eq 2 ] && [ ! -s "$dir/out" ] && grep -q "volcanic, plutonic, middlemost or analysed" "$dir/err"'
+"$tool" norm "$dir/a" --table Nowhere >"$dir/out" 2>"$dir/err"; rc=$?
+check "norm: an unknown table fails" '[ $rc -ne 0 ] && grep -q "Nowhere" "$dir/err"'
 # The manual page names every command and option the usage text gives.
 man="$(dirname "$0")/../data/man/quarzel-db.1"
 usage=$("$tool" 2>&1)

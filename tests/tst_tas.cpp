@@ -111,8 +111,8 @@ const std::vector<Poly> kFields = {
     {"Trachybasalt", {{45, 5}, {49.4, 7.3}, {52, 5}}},
     {"Basaltic trachyandesite", {{49.4, 7.3}, {53, 9.3}, {57, 5.9}, {52, 5}}},
     {"Trachyandesite", {{53, 9.3}, {57.6, 11.7}, {61, 8.6}, {63, 7}, {57, 5.9}}},
-    {"Trachyte", {{57.6, 11.7}, {61, 13.5}, {63, 16.2}, {69, 13}, {61, 8.6}}},
-    {"Trachydacite", {{61, 8.6}, {69, 13}, {69, 8}, {63, 7}}},
+    {"Trachyte / trachydacite",
+     {{57.6, 11.7}, {61, 13.5}, {63, 16.2}, {69, 13}, {69, 8}, {63, 7}, {61, 8.6}}},
     {"Tephrite / basanite", {{41, 3}, {41, 7}, {45, 9.4}, {49.4, 7.3}, {45, 5}, {45, 3}}},
     {"Phonotephrite", {{45, 9.4}, {48.4, 11.5}, {53, 9.3}, {49.4, 7.3}}},
     {"Tephriphonolite", {{48.4, 11.5}, {52.5, 14}, {57.6, 11.7}, {53, 9.3}}},
@@ -187,7 +187,7 @@ private slots:
         // Rocks the diagram names as they are named.
         const std::pair<int, const char*> named[] = {
             {22, "Basalt"},       {12, "Andesite"}, {9, "Dacite"},
-            {5, "Rhyolite"},      {1, "Phonolite"}, {3, "Trachyte"},
+            {5, "Rhyolite"},      {1, "Phonolite"}, {3, "Trachyte / trachydacite"},
             {17, "Trachybasalt"}, {24, "Foidite"},  {23, "Tephrite / basanite"},
             {29, "Picrobasalt"}}; // dunite: 41.03 % SiO2 free of volatiles
         for (const auto& [i, expected] : named)

@@ -5,8 +5,8 @@
 namespace tas {
 
 const std::vector<Field>& fields() {
-    // Tephrite and basanite share one field: telling them apart needs the
-    // normative olivine of a CIPW norm.
+    // Tephrite and basanite share one field, as do trachyte and
+    // trachydacite: the norm tells them apart (see norm/RockName).
     static const std::vector<Field> f = {
         {"Picrobasalt", {{41, 3}, {45, 3}, {45, 2}, {45, 0}, {41, 0}}, {43, 1.3}},
         {"Basalt", {{45, 0}, {45, 2}, {45, 5}, {52, 5}, {52, 0}}, {48.5, 1.2}},
@@ -17,8 +17,11 @@ const std::vector<Field>& fields() {
         {"Trachybasalt", {{45, 5}, {49.4, 7.3}, {52, 5}}, {48.8, 5.9}},
         {"Basaltic trachyandesite", {{49.4, 7.3}, {53, 9.3}, {57, 5.9}, {52, 5}}, {52.9, 7.2}},
         {"Trachyandesite", {{53, 9.3}, {57.6, 11.7}, {61, 8.6}, {63, 7}, {57, 5.9}}, {57.8, 9.2}},
-        {"Trachyte", {{57.6, 11.7}, {61, 13.5}, {63, 16.2}, {69, 13}, {61, 8.6}}, {63.5, 13.6}},
-        {"Trachydacite", {{61, 8.6}, {69, 13}, {69, 8}, {63, 7}}, {65.6, 9.4}},
+        // One field: trachyte and trachydacite are told apart by the norm's
+        // quartz, not by a line.
+        {"Trachyte / trachydacite",
+         {{57.6, 11.7}, {61, 13.5}, {63, 16.2}, {69, 13}, {69, 8}, {63, 7}, {61, 8.6}},
+         {64.5, 11.5}},
         {"Tephrite / basanite",
          {{41, 3}, {41, 7}, {45, 9.4}, {49.4, 7.3}, {45, 5}, {45, 3}},
          {43.8, 6.2}},

@@ -5,6 +5,7 @@
 #include "exchange/CsvImport.h"
 #include "exchange/CsvSource.h"
 #include "exchange/ViewExport.h"
+#include "norm/NormTable.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
@@ -21,6 +22,8 @@ int usage() {
     std::cerr << "usage: quarzel-db create DIR [--rows N] [--seed S]\n"
                  "       quarzel-db query DIR \"STATEMENT\"\n"
                  "       quarzel-db classify DIR [--table T] [--where \"CONDITION\"]\n"
+                 "       quarzel-db norm DIR [--table T] [--where \"CONDITION\"]\n"
+                 "                           [--iron volcanic|plutonic|middlemost|analysed]\n"
                  "       quarzel-db import DIR TABLE FILE [--skip-bad] [--sheet NAME]\n"
                  "       quarzel-db export DIR \"STATEMENT\" FILE\n";
     return 2;
@@ -108,6 +111,31 @@ int classify(const std::string& dir, const std::string& table, const std::string
     return 0;
 }
 
+// Each row's CIPW norm in the order of ID, tab-separated under a header:
+// ID, the minerals, Sum, Mg#, DI and the refined name (or why there is no
+// norm).
+int normRows(const std::string& dir, const std::string& table, const std::string& where,
+             norm::IronChoice iron) {
+    auto db = logOn(dir);
+    std::string out;
+    for (const std::string& h : norm::table::header())
+        out += (out.empty() ? "" : "\t") + h;
+    out += '\n';
+    norm::forEachNorm(*db, table, where, iron, [&](std::int64_t id, const norm::Norm& n) {
+        out += std::to_string(id);
+        out += '\t';
+        norm::table::appendCells(out, n);
+        out += '\n';
+        if (out.size() > (1 << 16)) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            out.clear();
+        }
+    });
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+    return 0;
+}
+
 // A file with bad rows is refused unless they are to be skipped.
 int importFile(const std::string& dir, const std::string& table, const std::string& file,
                bool skipBad, const std::string& sheet) {
@@ -179,6 +207,29 @@ int main(int argc, char** argv) {
         }
         if (command == "export" && argc == 5)
             return exportView(dir, argv[3], argv[4]);
+        if (command == "norm") {
+            std::string table = "DOZIRO1", where;
+            norm::IronChoice iron = norm::IronChoice::Volcanic;
+            for (int i = 3; i < argc; i += 2) {
+                const std::string flag = argv[i];
+                if (i + 1 >= argc)
+                    return usage();
+                if (flag == "--table" || flag == "--where")
+                    (flag == "--table" ? table : where) = argv[i + 1];
+                else if (flag == "--iron") {
+                    const auto choice = norm::ironFromKeyword(argv[i + 1]);
+                    if (!choice) {
+                        std::cerr << "quarzel-db: --iron takes volcanic, plutonic, middlemost "
+                                     "or analysed, not '"
+                                  << argv[i + 1] << "'\n";
+                        return 2;
+                    }
+                    iron = *choice;
+                } else
+                    return usage();
+            }
+            return normRows(dir, table, where, iron);
+        }
         if (command == "classify") {
             std::string table = "DOZIRO1", where;
             for (int i = 3; i < argc; i += 2) {

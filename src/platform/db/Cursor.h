@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Value.h"
+
 #include <cstdint>
 #include <string>
 
@@ -15,6 +17,7 @@ public:
     virtual int columnCount() const = 0;
     virtual std::int64_t integer(int column) const = 0;
     virtual double number(int column) const = 0; // NaN when no number
+    virtual Value value(int column) const = 0;
 
     virtual void bindNumber(int parameter, double value) = 0;
     virtual void bindText(int parameter, const std::string& value) = 0;

@@ -20,6 +20,9 @@ std::int64_t Query::integer(int column) const {
 double Query::number(int column) const {
     return cursor_->number(column);
 }
+Value Query::value(int column) const {
+    return cursor_->value(column);
+}
 void Query::bindNumber(int parameter, double value) {
     cursor_->bindNumber(parameter, value);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Value.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,6 +28,8 @@ public:
     std::int64_t integer(int column) const;
     // The column as a number, or NaN when it holds none (Null, text).
     double number(int column) const;
+    // The column as stored: Null, a number or text.
+    Value value(int column) const;
 
     // Writing: parameters ?1, ?2 ... bound, then run once; the bindings
     // stay for the next run unless bound again.

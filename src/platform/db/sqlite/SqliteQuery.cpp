@@ -37,6 +37,10 @@ double SqliteQuery::number(int column) const {
                : std::numeric_limits<double>::quiet_NaN();
 }
 
+Value SqliteQuery::value(int column) const {
+    return readColumn(statement_.get(), column);
+}
+
 void SqliteQuery::bindNumber(int parameter, double value) {
     sqlite3_bind_double(statement_.get(), parameter, value);
 }

@@ -18,6 +18,7 @@ public:
     int columnCount() const override;
     std::int64_t integer(int column) const override;
     double number(int column) const override;
+    Value value(int column) const override;
     void bindNumber(int parameter, double value) override;
     void bindText(int parameter, const std::string& value) override;
     void bindNull(int parameter) override;

@@ -46,22 +46,6 @@ void bindValue(sqlite3_stmt* s, int index, const Value& v) {
     }
 }
 
-Value readColumn(sqlite3_stmt* s, int i) {
-    switch (sqlite3_column_type(s, i)) {
-    case SQLITE_INTEGER:
-        return Value::integer(sqlite3_column_int64(s, i));
-    case SQLITE_FLOAT:
-        return Value::real(sqlite3_column_double(s, i));
-    case SQLITE_NULL:
-        return {};
-    default: {
-        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-        return Value::text(
-            std::string(t ? t : "", static_cast<size_t>(sqlite3_column_bytes(s, i))));
-    }
-    }
-}
-
 std::string bracket(const std::string& name) {
     return "[" + name + "]";
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "platform/db/Value.h"
+
 #include <sqlite3.h>
+
+#include <string>
 
 #include <utility>
 
@@ -29,5 +33,22 @@ public:
 private:
     sqlite3_stmt* s_ = nullptr;
 };
+
+// A column of the current row as the database holds it.
+inline Value readColumn(sqlite3_stmt* s, int i) {
+    switch (sqlite3_column_type(s, i)) {
+    case SQLITE_INTEGER:
+        return Value::integer(sqlite3_column_int64(s, i));
+    case SQLITE_FLOAT:
+        return Value::real(sqlite3_column_double(s, i));
+    case SQLITE_NULL:
+        return {};
+    default: {
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+        return Value::text(
+            std::string(t ? t : "", static_cast<std::size_t>(sqlite3_column_bytes(s, i))));
+    }
+    }
+}
 
 } // namespace engine

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/db/Value.h"
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace norm {
+
+// The analysis columns of a table row the norm reads, in the table's order.
+enum Oxide {
+    SiO2,
+    TiO2,
+    Al2O3,
+    Fe2O3,
+    FeO,
+    MnO,
+    MgO,
+    CaO,
+    Na2O,
+    K2O,
+    P2O5,
+    H2Op,
+    H2Om,
+    CO2,
+    Cl,
+    F,
+    S,
+    SO3,
+    Cr2O3,
+    ZrO2,
+    kOxideCount
+};
+constexpr int kFirstColumn = 5; // SiO2's column in the table
+
+const char* oxideName(int oxide);
+
+// One row's analysis as the norm reads it: a number per column, NaN where
+// nothing was analysed (Null, an empty text, the default text "Empty").
+// Anything else that is not a usable number (other text, a negative value,
+// one above 100) is a fault, described in the words the user sees.
+struct Analysis {
+    double value[kOxideCount];
+    std::string fault;
+
+    bool given(int oxide) const { return !std::isnan(value[oxide]); }
+    double orZero(int oxide) const { return given(oxide) ? value[oxide] : 0.0; }
+
+    // From a row's values, indexed as the table's columns.
+    static Analysis fromRow(const std::vector<engine::Value>& row);
+    // From kOxideCount values in Oxide order.
+    static Analysis fromValues(const engine::Value* values);
+};
+
+} // namespace norm

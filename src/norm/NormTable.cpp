@@ -1,0 +1,230 @@
+#include "NormTable.h"
+
+#include "RockName.h"
+#include "platform/db/Query.h"
+
+#include <charconv>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace norm {
+
+namespace table {
+
+std::vector<std::string> header() {
+    std::vector<std::string> h = {"ID"};
+    for (int m = 0; m < kMineralCount; ++m)
+        h.emplace_back(mineralName(m).abbreviation);
+    for (const char* c : {"Sum", "Mg#", "DI", "Name"})
+        h.emplace_back(c);
+    return h;
+}
+
+void appendFixed2(std::string& out, double value) {
+    if (value == 0 || std::abs(value) < 0.005) {
+        out += "0.00"; // also where rounding would write -0.00
+        return;
+    }
+    // Hundredths in whole numbers, unless the value lies so near a half
+    // hundredth that the product's rounding could tip it: then the exact
+    // (slower) conversion decides, as printf would.
+    const double hundredths = value * 100;
+    const double fraction = hundredths - std::floor(hundredths);
+    if (std::abs(hundredths) < 1e15 && std::abs(fraction - 0.5) > 1e-6) {
+        long long n = std::llround(hundredths);
+        if (n < 0) {
+            out += '-';
+            n = -n;
+        }
+        char buf[24];
+        char* end = buf + sizeof buf;
+        char* p = end;
+        *--p = static_cast<char>('0' + n % 10);
+        *--p = static_cast<char>('0' + n / 10 % 10);
+        *--p = '.';
+        n /= 100;
+        do
+            *--p = static_cast<char>('0' + n % 10);
+        while ((n /= 10) > 0);
+        out.append(p, end);
+        return;
+    }
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 2);
+    out.append(buf, r.ptr);
+}
+
+std::string fixed2(double value) {
+    std::string s;
+    appendFixed2(s, value);
+    return s;
+}
+
+void appendCells(std::string& out, const Norm& n) {
+    if (n.valid) {
+        for (double m : n.mineral) {
+            appendFixed2(out, m);
+            out += '\t';
+        }
+        appendFixed2(out, n.sum);
+        out += '\t';
+        if (!std::isnan(n.mgNumber))
+            appendFixed2(out, n.mgNumber);
+        out += '\t';
+        appendFixed2(out, n.di);
+    } else {
+        out.append(kMineralCount + 2, '\t');
+    }
+    out += '\t';
+    out += nameWithFlags(n);
+}
+
+std::vector<std::string> cells(const Norm& n) {
+    std::string line;
+    appendCells(line, n);
+    std::vector<std::string> c;
+    std::size_t from = 0;
+    for (std::size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
+        c.push_back(line.substr(from, tab - from));
+    c.push_back(line.substr(from));
+    return c;
+}
+
+} // namespace table
+
+namespace {
+
+// Rows read but not yet normed, handed from the reading thread to the
+// calling one.
+struct Batch {
+    std::vector<std::int64_t> ids;
+    std::vector<engine::Value> values; // kOxideCount per row
+};
+
+class BatchQueue {
+public:
+    void put(Batch b) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.size() < kDepth || stopped_; });
+        queue_.push_back(std::move(b));
+        changed_.notify_all();
+    }
+    // False when the reading has ended and everything was taken.
+    bool take(Batch& b) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !queue_.empty() || ended_; });
+        if (queue_.empty())
+            return false;
+        b = std::move(queue_.front());
+        queue_.pop_front();
+        changed_.notify_all();
+        return true;
+    }
+    void end(std::exception_ptr failure) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+        failure_ = failure;
+        changed_.notify_all();
+    }
+    void stop() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopped_ = true;
+        changed_.notify_all();
+    }
+    bool stopped() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return stopped_;
+    }
+    std::exception_ptr failure() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return failure_;
+    }
+
+private:
+    static constexpr std::size_t kDepth = 4;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Batch> queue_;
+    bool ended_ = false, stopped_ = false;
+    std::exception_ptr failure_;
+};
+
+} // namespace
+
+bool forEachNorm(engine::Database& db, const std::string& tableName, const std::string& condition,
+                 IronChoice iron, const std::function<void(std::int64_t, const Norm&)>& each,
+                 const std::atomic<bool>* cancel) {
+    std::string sql = "SELECT [ID]";
+    for (int o = 0; o < kOxideCount; ++o)
+        sql += std::string(", [") + oxideName(o) + "]";
+    // Blanks at every join: a condition ending in a number must not run
+    // into the order.
+    sql += " FROM [" + tableName + "]";
+    if (!condition.empty())
+        sql += " WHERE (" + condition + ")";
+    sql += " ORDER BY [ID]";
+    // Prepared here, so that a statement that cannot run fails at once.
+    auto q = std::make_unique<engine::Query>(db, sql);
+    // The database is read on a thread of its own while this one norms
+    // what was read before: the two take about as long.
+    BatchQueue queue;
+    std::thread reader([&queue, &q, cancel] {
+        std::exception_ptr failure;
+        try {
+            constexpr std::size_t kRows = 2048;
+            Batch b;
+            while (!queue.stopped()) {
+                const bool more = q->next();
+                if (more) {
+                    b.ids.push_back(q->integer(0));
+                    for (int o = 0; o < kOxideCount; ++o) {
+                        // Most cells are numbers or empty; text is read as text.
+                        const double x = q->number(o + 1);
+                        b.values.push_back(std::isnan(x) ? q->value(o + 1)
+                                                         : engine::Value::real(x));
+                    }
+                }
+                if (b.ids.size() == kRows || (!more && !b.ids.empty())) {
+                    queue.put(std::move(b));
+                    b = Batch();
+                    if (cancel && cancel->load(std::memory_order_relaxed))
+                        break;
+                }
+                if (!more)
+                    break;
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        q.reset(); // on the thread that used it
+        queue.end(failure);
+    });
+    bool cancelled = false;
+    try {
+        Batch b;
+        while (queue.take(b)) {
+            if (cancel && cancel->load(std::memory_order_relaxed)) {
+                cancelled = true;
+                break;
+            }
+            for (std::size_t r = 0; r < b.ids.size(); ++r)
+                each(b.ids[r], computeNorm(Analysis::fromValues(&b.values[r * kOxideCount]), iron));
+        }
+    } catch (...) {
+        queue.stop();
+        reader.join();
+        throw;
+    }
+    queue.stop();
+    reader.join();
+    if (queue.failure())
+        std::rethrow_exception(queue.failure());
+    return !cancelled;
+}
+
+} // namespace norm
