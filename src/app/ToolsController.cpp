@@ -5,11 +5,13 @@
 
 #include "ImportPreview.h"
 
+#include "diagram/NormWindow.h"
 #include "diagram/TasWindow.h"
 #include "exchange/CsvImport.h"
 #include "exchange/ViewExport.h"
 #include "form/Globals.h"
 #include "form/MainForm.h"
+#include "norm/NormColumns.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/db/Database.h"
@@ -38,6 +40,9 @@ ToolsController::ToolsController(MainForm& form, QMenuBar* bar) : form_(form) {
     tas->setObjectName("mnuTas");
     tas->setShortcut(QKeySequence("Ctrl+T"));
     connect(tas, &QAction::triggered, this, guarded([this] { mnuTas_Click(); }));
+    QAction* normItem = tools->addAction("&Norm...");
+    normItem->setObjectName("mnuNorm");
+    connect(normItem, &QAction::triggered, this, guarded([this] { mnuNorm_Click(); }));
     tools->addSeparator();
     QAction* import = tools->addAction("&Import CSV...");
     import->setObjectName("mnuImport");
@@ -49,6 +54,7 @@ ToolsController::ToolsController(MainForm& form, QMenuBar* bar) : form_(form) {
 
 ToolsController::~ToolsController() {
     delete tas_;
+    delete norm_;
 }
 
 void ToolsController::mnuTas_Click() {
@@ -57,6 +63,14 @@ void ToolsController::mnuTas_Click() {
     tas_->show();
     tas_->raise();
     tas_->activateWindow();
+}
+
+void ToolsController::mnuNorm_Click() {
+    if (!norm_)
+        norm_ = new NormWindow(form_.Data1, form_.vaSpread1->recordsetModel());
+    norm_->show();
+    norm_->raise();
+    norm_->activateWindow();
 }
 
 void ToolsController::mnuImport_Click() {
@@ -71,8 +85,18 @@ void ToolsController::mnuImport_Click() {
 void ToolsController::mnuExport_Click() {
     const QString file = FileDialogs::getSaveFileName(form_.formWidget(), "Export View", "view.csv",
                                                       "CSV file (*.csv);;Excel workbook (*.xlsx)");
-    if (!file.isEmpty())
-        exportView(file);
+    if (file.isEmpty())
+        return;
+    const bool withNorm = MessageBox::Ask(
+        "Append each row's CIPW norm and refined name to its columns?\n\nIron is split as "
+        "the Norm window chooses: " +
+            QString(norm::ironDescription(exportIron())) + ".",
+        "Export View", "With the &Norm", "&View Only");
+    exportView(file, withNorm);
+}
+
+norm::IronChoice ToolsController::exportIron() const {
+    return norm_ ? norm_->ironChoice() : norm::IronChoice::Volcanic;
 }
 
 QString ToolsController::activeTableName() const {
@@ -207,7 +231,7 @@ void ToolsController::refreshAfterImport() {
     }
 }
 
-void ToolsController::exportView(const QString& file) {
+void ToolsController::exportView(const QString& file, bool withNorm) {
     const std::shared_ptr<engine::Database> database = form_.Data1->database();
     const QString source = form_.Data1->RecordSource();
     if (!database || !form_.Data1->engineRecordset()) {
@@ -218,16 +242,19 @@ void ToolsController::exportView(const QString& file) {
     auto written = std::make_shared<long>(0);
     const std::string statement = source.toStdString();
     const std::string target = file.toStdString();
+    std::shared_ptr<const ViewExport::ExtraColumns> extra;
+    if (withNorm)
+        extra = std::make_shared<const ViewExport::ExtraColumns>(norm::exportColumns(exportIron()));
     auto* exporting = BackgroundTask::start(
         form_.formWidget(), "Export View", "Exporting to " + QFileInfo(file).fileName() + "...",
-        [database, statement, target, written](BackgroundTask::Control& c) {
+        [database, statement, target, written, extra](BackgroundTask::Control& c) {
             // The same statement on a connection of its own gives the
             // grid's rows in the grid's order.
             auto db = database->openAnother(true);
             auto rs = db->OpenRecordset(statement, true);
             c.total = rs->RecordCount();
             *written = ViewExport::write(
-                *rs, target, [&](long r) { c.done = r; }, &c.cancel);
+                *rs, target, [&](long r) { c.done = r; }, &c.cancel, extra.get());
         });
     connect(exporting, &BackgroundTask::finished, this,
             [this, written](bool ok, const QString& error) {

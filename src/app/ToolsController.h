@@ -1,5 +1,7 @@
 #pragma once
 
+#include "norm/Iron.h"
+
 #include <QObject>
 #include <QString>
 
@@ -8,16 +10,17 @@
 
 class MainForm;
 class QMenuBar;
+class NormWindow;
 class TasWindow;
 struct ImportPlan;
 namespace engine {
 class Database;
 }
 
-// The Tools menu, between Edit and Help: the TAS diagram, the import of a
-// CSV file or a workbook's sheet into the active table and the export of
-// the view. The menu's
-// other items stay as they are.
+// The Tools menu, between Edit and Help: the TAS diagram, the CIPW norm of
+// the current row, the import of a CSV file or a workbook's sheet into the
+// active table and the export of the view. The other menus stay as they
+// are.
 class ToolsController : public QObject {
     Q_OBJECT
 public:
@@ -26,16 +29,19 @@ public:
     ~ToolsController() override; // the diagram window ends with the program
 
     void mnuTas_Click();
+    void mnuNorm_Click();
     void mnuImport_Click();
     void mnuExport_Click();
     // Import into the active table and export of the view, without the
     // file dialogs. Each starts its work and returns; exchangeFinished
     // tells whether it was done (false: refused, failed or cancelled).
     void importCsv(const QString& file);
-    void exportView(const QString& file);
+    // withNorm: each row's CIPW norm and refined name after its columns.
+    void exportView(const QString& file, bool withNorm = false);
     // The active table as the Active Database menu names it ("Geochem").
     QString activeTableName() const;
     TasWindow* tasWindow() const { return tas_; }
+    NormWindow* normWindow() const { return norm_; }
 
 signals:
     void exchangeFinished(bool done);
@@ -47,7 +53,9 @@ private:
     void askAndImport(std::shared_ptr<ImportPlan> plan, const QString& table,
                       std::shared_ptr<engine::Database> database);
     void refreshAfterImport();
+    norm::IronChoice exportIron() const;
 
     MainForm& form_;
     TasWindow* tas_ = nullptr; // no owner window, like the About window
+    NormWindow* norm_ = nullptr;
 };

@@ -2,11 +2,13 @@
 
 #include "TasPlot.h"
 #include "classify/TasDiagram.h"
+#include "norm/CipwNorm.h"
+#include "norm/RockName.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/DataRecordset.h"
+#include "platform/data/RecordsetModel.h"
 #include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
-#include "platform/data/RecordsetModel.h"
 #include "platform/dialogs/FileDialogs.h"
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
@@ -139,23 +141,23 @@ void TasWindow::reload() {
     const bool volatileFree = volatileFree_->isChecked();
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     cancel_ = cancel;
-    QThread* thread = QThread::create([this, database, table, keys, volatileFree, cancel,
-                                       generation] {
-        auto view = std::make_shared<tas::ViewPoints>();
-        QString error;
-        try {
-            auto db = database->openAnother(true);
-            if (!tas::readView(*db, table, *keys, volatileFree, *view, cancel.get()))
-                return;
-        } catch (const std::exception& e) {
-            error = QString::fromStdString(e.what());
-        }
-        keys->clear();
-        keys->shrink_to_fit();
-        QMetaObject::invokeMethod(
-            this, [this, generation, view, error] { loadFinished(generation, view, error); },
-            Qt::QueuedConnection);
-    });
+    QThread* thread =
+        QThread::create([this, database, table, keys, volatileFree, cancel, generation] {
+            auto view = std::make_shared<tas::ViewPoints>();
+            QString error;
+            try {
+                auto db = database->openAnother(true);
+                if (!tas::readView(*db, table, *keys, volatileFree, *view, cancel.get()))
+                    return;
+            } catch (const std::exception& e) {
+                error = QString::fromStdString(e.what());
+            }
+            keys->clear();
+            keys->shrink_to_fit();
+            QMetaObject::invokeMethod(
+                this, [this, generation, view, error] { loadFinished(generation, view, error); },
+                Qt::QueuedConnection);
+        });
     // Earlier readings were told to stop; each ends at its next look and is
     // cleared away here when it has, never waited for.
     connect(thread, &QThread::finished, this, [this, thread] {
@@ -209,12 +211,20 @@ QString TasWindow::describe(long row) const {
     if (!rs || !view || row < 0 || row >= static_cast<long>(view->points.size()))
         return {};
     const auto& p = view->points[static_cast<std::size_t>(row)];
-    const QString name = !p.valid      ? tas::kNoPoint
-                         : p.field < 0 ? tas::kOutside
-                                       : tas::fields()[static_cast<std::size_t>(p.field)].name;
+    QString name = !p.valid      ? tas::kNoPoint
+                   : p.field < 0 ? tas::kOutside
+                                 : tas::fields()[static_cast<std::size_t>(p.field)].name;
     // Sample number and rock name, as far as the row has them.
     QStringList who;
     try {
+        // The name the norm gives, where the row has a norm.
+        if (p.valid) {
+            const norm::Norm n = norm::computeNorm(norm::Analysis::fromRecordset(*rs, row));
+            if (n.valid)
+                name = QString::fromStdString(norm::rockName(n));
+            else
+                name += " (no norm: " + QString::fromStdString(n.reason) + ")";
+        }
         for (int column : {4, 0}) {
             const QString text =
                 QString::fromStdString(rs->valueAt(row, column).storedText()).trimmed();

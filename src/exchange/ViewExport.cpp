@@ -71,6 +71,43 @@ std::string cellText(const engine::Value& v) {
     return v.storedText();
 }
 
+// The view's rows with any worked-out columns after its own; the
+// worked-out cells of a row are made once, when the row is first read.
+class ExportRows {
+public:
+    ExportRows(engine::Recordset& rs, const ViewExport::ExtraColumns* extra)
+        : rs_(rs), extra_(extra), own_(rs.FieldCount()) {
+        names_ = rs.FieldNames();
+        if (extra_)
+            names_.insert(names_.end(), extra_->names.begin(), extra_->names.end());
+    }
+    long count() const { return rs_.RecordCount(); }
+    int columns() const { return static_cast<int>(names_.size()); }
+    const std::string& name(int c) const { return names_[static_cast<std::size_t>(c)]; }
+    const engine::Value& at(long r, int c) {
+        if (c < own_)
+            return rs_.valueAt(r, c);
+        if (r != extraRow_) {
+            std::vector<engine::Value> row;
+            row.reserve(static_cast<std::size_t>(own_));
+            for (int i = 0; i < own_; ++i)
+                row.push_back(rs_.valueAt(r, i));
+            extraCells_ = extra_->cells(row);
+            extraCells_.resize(extra_->names.size());
+            extraRow_ = r;
+        }
+        return extraCells_[static_cast<std::size_t>(c - own_)];
+    }
+
+private:
+    engine::Recordset& rs_;
+    const ViewExport::ExtraColumns* extra_;
+    int own_;
+    std::vector<std::string> names_;
+    long extraRow_ = -1;
+    std::vector<engine::Value> extraCells_;
+};
+
 // Asks the system whether the file can be made at all, before any work:
 // its own reason (no such folder, permission denied) is the one to give.
 void checkWritable(const std::string& target, const TemporaryFile& temp) {
@@ -80,8 +117,8 @@ void checkWritable(const std::string& target, const TemporaryFile& temp) {
     std::fclose(f);
 }
 
-long writeCsv(engine::Recordset& rs, const std::string& path,
-              const std::function<void(long)>& progress, const std::atomic<bool>* cancel) {
+long writeCsv(ExportRows& rs, const std::string& path, const std::function<void(long)>& progress,
+              const std::atomic<bool>* cancel) {
     TemporaryFile temp(path);
     std::FILE* f = std::fopen(temp.path().c_str(), "wb");
     if (!f)
@@ -92,11 +129,11 @@ long writeCsv(engine::Recordset& rs, const std::string& path,
         if (std::fwrite(line.data(), 1, line.size(), f) != line.size())
             failed(path, std::strerror(errno));
     };
-    for (int c = 0; c < rs.FieldCount(); ++c)
-        line += (c ? "," : "") + ViewExport::csvField(rs.FieldNames()[static_cast<std::size_t>(c)]);
+    for (int c = 0; c < rs.columns(); ++c)
+        line += (c ? "," : "") + ViewExport::csvField(rs.name(c));
     line += "\r\n";
     put();
-    for (long r = 0; r < rs.RecordCount(); ++r) {
+    for (long r = 0; r < rs.count(); ++r) {
         if ((r & 4095) == 0) {
             if (cancel && cancel->load())
                 return -1;
@@ -104,10 +141,10 @@ long writeCsv(engine::Recordset& rs, const std::string& path,
                 progress(r);
         }
         line.clear();
-        for (int c = 0; c < rs.FieldCount(); ++c) {
+        for (int c = 0; c < rs.columns(); ++c) {
             if (c)
                 line += ',';
-            const engine::Value& v = rs.valueAt(r, c);
+            const engine::Value& v = rs.at(r, c);
             line += v.type() == engine::Value::Type::Text ? ViewExport::csvText(v.storedText())
                                                           : ViewExport::csvField(cellText(v));
         }
@@ -119,7 +156,7 @@ long writeCsv(engine::Recordset& rs, const std::string& path,
     if (std::fclose(file.release()) != 0 || !flushed)
         failed(path, std::strerror(e ? e : errno));
     temp.renameInto();
-    return rs.RecordCount();
+    return rs.count();
 }
 
 // A workbook being built; freed, never written, unless it is closed.
@@ -156,9 +193,9 @@ private:
     lxw_workbook* book_ = nullptr;
 };
 
-long writeXlsx(engine::Recordset& rs, const std::string& path,
-               const std::function<void(long)>& progress, const std::atomic<bool>* cancel) {
-    const long rows = rs.RecordCount();
+long writeXlsx(ExportRows& rs, const std::string& path, const std::function<void(long)>& progress,
+               const std::atomic<bool>* cancel) {
+    const long rows = rs.count();
     if (rows > ViewExport::kMaxSheetRows)
         failed(path, "the view has " + std::to_string(rows) +
                          " rows, and a workbook sheet holds at most " +
@@ -172,10 +209,10 @@ long writeXlsx(engine::Recordset& rs, const std::string& path,
     if (!sheet || !bold)
         failed(path, "the workbook could not be started");
     format_set_bold(bold);
-    const int columns = rs.FieldCount();
+    const int columns = rs.columns();
     std::vector<double> widths(static_cast<std::size_t>(columns), 8);
     for (int c = 0; c < columns; ++c) {
-        const std::string& name = rs.FieldNames()[static_cast<std::size_t>(c)];
+        const std::string& name = rs.name(c);
         book.check(worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(c), name.c_str(), bold),
                    0);
         widths[static_cast<std::size_t>(c)] = std::max(8.0, name.size() + 2.0);
@@ -186,7 +223,7 @@ long writeXlsx(engine::Recordset& rs, const std::string& path,
     const long sample = std::min(rows, 1000L);
     for (long r = 0; r < sample; ++r)
         for (int c = 0; c < columns; ++c) {
-            const double w = static_cast<double>(cellText(rs.valueAt(r, c)).size()) + 2;
+            const double w = static_cast<double>(cellText(rs.at(r, c)).size()) + 2;
             auto& width = widths[static_cast<std::size_t>(c)];
             width = std::min(60.0, std::max(width, w));
         }
@@ -204,16 +241,15 @@ long writeXlsx(engine::Recordset& rs, const std::string& path,
         }
         const auto row = static_cast<lxw_row_t>(r + 1);
         for (int c = 0; c < columns; ++c) {
-            const engine::Value& v = rs.valueAt(r, c);
+            const engine::Value& v = rs.at(r, c);
             const auto col = static_cast<lxw_col_t>(c);
             if (v.isNumber()) {
                 book.check(worksheet_write_number(sheet, row, col, v.toReal(), nullptr), r + 1);
                 if (!SheetNumbers::writtenExactly(v.toReal()))
                     numbers.note(r + 1, c, v.toReal());
             } else if (v.type() == engine::Value::Type::Text && tooLong(v.toText()))
-                failed(path, "row " + std::to_string(r + 1) + ", column " +
-                                 rs.FieldNames()[static_cast<std::size_t>(c)] + ": a text of " +
-                                 std::to_string(characters(v.toText())) +
+                failed(path, "row " + std::to_string(r + 1) + ", column " + rs.name(c) +
+                                 ": a text of " + std::to_string(characters(v.toText())) +
                                  " characters; a workbook cell holds at most 32767. Export it "
                                  "as CSV.");
             else if (v.type() == engine::Value::Type::Text)
@@ -271,7 +307,9 @@ std::string ViewExport::csvField(const std::string& text) {
 }
 
 long ViewExport::write(engine::Recordset& rs, const std::string& path,
-                       const std::function<void(long)>& progress, const std::atomic<bool>* cancel) {
-    return formatFor(path) == Format::Xlsx ? writeXlsx(rs, path, progress, cancel)
-                                           : writeCsv(rs, path, progress, cancel);
+                       const std::function<void(long)>& progress, const std::atomic<bool>* cancel,
+                       const ExtraColumns* extra) {
+    ExportRows rows(rs, extra);
+    return formatFor(path) == Format::Xlsx ? writeXlsx(rows, path, progress, cancel)
+                                           : writeCsv(rows, path, progress, cancel);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/db/Value.h"
+
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace engine {
 class Recordset;
@@ -22,11 +25,19 @@ public:
     static constexpr long kMaxSheetRows = 1048575;
     static Format formatFor(const std::string& path); // by the suffix; CSV unless .xlsx
 
+    // Columns worked out from each row and written after the view's own
+    // (a norm, a name): their names, and their cells from a row's values.
+    struct ExtraColumns {
+        std::vector<std::string> names;
+        std::function<std::vector<engine::Value>(const std::vector<engine::Value>& row)> cells;
+    };
+
     // Returns the rows written, or -1 when cancelled. Throws
     // std::runtime_error with the path and the reason.
     static long write(engine::Recordset& rs, const std::string& path,
                       const std::function<void(long row)>& progress = {},
-                      const std::atomic<bool>* cancel = nullptr);
+                      const std::atomic<bool>* cancel = nullptr,
+                      const ExtraColumns* extra = nullptr);
 
     // A field, quoted when it holds the delimiter, a quote, a line break or
     // blanks at either end (which a reader would trim).

@@ -1,5 +1,6 @@
 #include "Analysis.h"
 
+#include "platform/db/Recordset.h"
 #include "schema/Schema.h"
 
 #include <cctype>
@@ -69,6 +70,13 @@ Analysis Analysis::fromRow(const std::vector<engine::Value>& row) {
         if (c < row.size())
             values[o] = row[c];
     }
+    return fromValues(values);
+}
+
+Analysis Analysis::fromRecordset(engine::Recordset& rs, long row) {
+    engine::Value values[kOxideCount];
+    for (int o = 0; o < kOxideCount && kFirstColumn + o < rs.FieldCount(); ++o)
+        values[o] = rs.valueAt(row, kFirstColumn + o);
     return fromValues(values);
 }
 

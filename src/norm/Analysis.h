@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+namespace engine {
+class Recordset;
+}
+
 namespace norm {
 
 // The analysis columns of a table row the norm reads, in the table's order.
@@ -51,6 +55,8 @@ struct Analysis {
     static Analysis fromRow(const std::vector<engine::Value>& row);
     // From kOxideCount values in Oxide order.
     static Analysis fromValues(const engine::Value* values);
+    // From a row of a record set of a whole table's columns.
+    static Analysis fromRecordset(engine::Recordset& rs, long row);
 };
 
 } // namespace norm
