@@ -32,6 +32,7 @@ QTableWidget* makeTable(const QStringList& headings) {
     t->setFocusPolicy(Qt::NoFocus);
     t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     t->horizontalHeader()->setStretchLastSection(true);
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     return t;
 }
 
@@ -53,6 +54,7 @@ NormWindow::NormWindow(DataControl* data, RecordsetModel* gridModel)
     setWindowTitle("CIPW Norm");
     row_ = new QLabel;
     row_->setObjectName("row");
+    row_->setTextFormat(Qt::PlainText);
     iron_ = new QComboBox;
     iron_->setObjectName("iron");
     for (norm::IronChoice c : kChoices)
@@ -60,6 +62,7 @@ NormWindow::NormWindow(DataControl* data, RecordsetModel* gridModel)
     name_ = new QLabel;
     name_->setObjectName("name");
     name_->setWordWrap(true);
+    name_->setTextFormat(Qt::PlainText);
     QFont big = name_->font();
     big.setBold(true);
     big.setPointSizeF(big.pointSizeF() * 1.2);
@@ -71,6 +74,7 @@ NormWindow::NormWindow(DataControl* data, RecordsetModel* gridModel)
     summary_ = new QLabel;
     summary_->setObjectName("summary");
     summary_->setWordWrap(true);
+    summary_->setTextFormat(Qt::RichText);
 
     auto* form = new QFormLayout;
     form->addRow("Iron split:", iron_);
@@ -89,7 +93,7 @@ NormWindow::NormWindow(DataControl* data, RecordsetModel* gridModel)
     layout->addWidget(name_);
     layout->addLayout(tables, 1);
     layout->addWidget(summary_);
-    resize(560, 640);
+    resize(600, 600);
 
     connect(iron_, &QComboBox::currentIndexChanged, this, guarded([this] { followCurrentRow(); }));
     connect(data_, &DataControl::positionChanged, this, guarded([this] { followCurrentRow(); }));
@@ -193,7 +197,7 @@ void NormWindow::followCurrentRow() {
     facts << "DI " + QString::fromStdString(norm::table::fixed2(n.di));
     facts << "Oxides as analysed: " + QString::fromStdString(norm::table::fixed2(n.analysedSum)) +
                  " %";
-    QString text = facts.join("     ");
+    QString text = facts.join(" \u00b7 ");
     QStringList warnings;
     if (n.sumOutOfRange())
         warnings << QString("The analysis sums to %1 %, far from 100: the norm is computed but may "

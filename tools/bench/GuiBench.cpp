@@ -6,6 +6,7 @@
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
+#include "diagram/NormWindow.h"
 #include "diagram/TasWindow.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
@@ -257,6 +258,24 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
         paint(w);
     });
     report.limit("scroll bar dragged to the middle, rows painted" + at, drag, 100, "ms");
+
+    // The Norm window beside the grid: each move of the current row is
+    // followed by a new norm, painted.
+    w.findChild<QAction*>("mnuNorm")->trigger();
+    NormWindow* normWindow = w.tools().normWindow();
+    std::vector<double> follows;
+    w.vaSpread1->setRow(w.vaSpread1->RowCount() / 2);
+    w.vaSpread1->setFocus();
+    for (int i = 0; i < 200; ++i)
+        follows.push_back(BenchReport::milliseconds([&] {
+            QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+            QApplication::sendEvent(w.vaSpread1, &down);
+            normWindow->repaint();
+        }));
+    report.limit("Norm window: a move of the current row followed and painted (median of 200)" +
+                     at,
+                 BenchReport::median(follows), 10, "ms");
+    normWindow->close();
 
     const long rows = w.vaSpread1->RowCount();
     for (int step = 0; step <= 100; ++step) {

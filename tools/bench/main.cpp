@@ -3,6 +3,7 @@
 #include "EngineBench.h"
 #include "ExchangeBench.h"
 #include "GuiBench.h"
+#include "NormBench.h"
 #include "TasBench.h"
 
 #include "SampleData.h"
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
             only = argv[++i];
         } else {
             std::fprintf(stderr, "usage: quarzel-bench [--rows N] [--only "
-                                 "engine|gui|tas|exchange]\n");
+                                 "engine|gui|tas|norm|exchange]\n");
             return 2;
         }
     }
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
         runGuiCases(report, dir);
     if (wanted("tas"))
         runTasCases(report, dir);
+    if (wanted("norm"))
+        runNormCases(report, dir);
     if (wanted("exchange"))
         runExchangeCases(report, dir);
     report.print();
