@@ -4,6 +4,9 @@
 #include "norm/CipwNorm.h"
 #include "norm/NormTable.h"
 #include "norm/RockName.h"
+#include "platform/db/Database.h"
+#include "platform/db/EngineError.h"
+#include "support/TestData.h"
 
 #include <QtTest>
 
@@ -519,6 +522,60 @@ private slots:
         }
         QVERIFY(QString::fromStdString(nameWithFlags(scaled(80)))
                     .endsWith("(oxides sum to 80.00 as analysed)"));
+    }
+
+    // The whole-table reading: every row in the order of ID, a condition in
+    // the program's own terms, and its failures brought back to the caller.
+    void tablesAreReadWholeOrFailClearly() {
+        TestData d(5000);
+        auto db = d.open(true);
+        std::vector<std::int64_t> ids;
+        QVERIFY(forEachNorm(*db, "DOZIRO1", {}, IronChoice::Volcanic,
+                            [&](std::int64_t id, const Norm&) { ids.push_back(id); }));
+        QCOMPARE(ids.size(), std::size_t(5000));
+        QVERIFY(std::is_sorted(ids.begin(), ids.end()));
+        long some = 0;
+        QVERIFY(forEachNorm(*db, "DOZIRO1", "[Rockname] Like '*a*' And [SiO2] > 50",
+                            IronChoice::Volcanic, [&](std::int64_t, const Norm&) { ++some; }));
+        QCOMPARE(some, long(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname LIKE '%a%' "
+                                       "AND SiO2 > 50")));
+        // Cancelled: it stops, and says so.
+        std::atomic<bool> cancel{false};
+        long seen = 0;
+        QVERIFY(!forEachNorm(
+            *db, "DOZIRO1", {}, IronChoice::Volcanic,
+            [&](std::int64_t, const Norm&) {
+                if (++seen == 100)
+                    cancel = true;
+            },
+            &cancel));
+        QVERIFY(seen < 5000);
+        // A condition the engine cannot read, and a damaged page met on the
+        // reading thread: thrown here, in the engine's words.
+        QVERIFY_THROWS_EXCEPTION(engine::EngineError,
+                                 forEachNorm(*db, "DOZIRO1", "[Nowhere] >", IronChoice::Volcanic,
+                                             [](std::int64_t, const Norm&) {}));
+        db.reset();
+        d.damageRowPage(4000);
+        auto damaged = d.open(true);
+        long before = 0;
+        try {
+            forEachNorm(*damaged, "DOZIRO1", {}, IronChoice::Volcanic,
+                        [&](std::int64_t, const Norm&) { ++before; });
+            QFAIL("a damaged table was read through");
+        } catch (const engine::EngineError& e) {
+            QVERIFY2(QString(e.what()).contains("damaged"), e.what());
+        }
+        QVERIFY(before < 4000);
+        // A callback's own failure ends the reading, which is not left
+        // running.
+        auto again = d.open(true);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                                 forEachNorm(*again, "DOZIRO1", "[ID] < 3000", IronChoice::Volcanic,
+                                             [](std::int64_t id, const Norm&) {
+                                                 if (id == 7)
+                                                     throw std::runtime_error("stop");
+                                             }));
     }
 
     void tableCellsAreWrittenToTwoDecimals() {
