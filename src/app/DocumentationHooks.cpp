@@ -2,6 +2,7 @@
 
 #include "QuarzelDatabase.h"
 #include "ToolsController.h"
+#include "diagram/NormWindow.h"
 #include "diagram/TasWindow.h"
 #include "platform/dialogs/PrintDialog.h"
 #include "print/PrintController.h"
@@ -50,6 +51,22 @@ void installDocumentationHooks(QuarzelDatabase& window) {
                     tas->grab().save(tasShot);
                     QApplication::exit(0);
                 });
+            });
+        });
+        return;
+    }
+    const QString normShot = qEnvironmentVariable("QUARZEL_NORM_SCREENSHOT");
+    if (!normShot.isEmpty()) {
+        // The Norm window on the row QUARZEL_NORM_ROW (counted from 0) of
+        // the first view.
+        const long row = qEnvironmentVariableIntValue("QUARZEL_NORM_ROW");
+        QTimer::singleShot(500, &window, [&window, normShot, row] {
+            window.vaSpread1->setRow(row);
+            window.tools().mnuNorm_Click();
+            NormWindow* norm = window.tools().normWindow();
+            QTimer::singleShot(300, norm, [norm, normShot] {
+                norm->grab().save(normShot);
+                QApplication::exit(0);
             });
         });
         return;
