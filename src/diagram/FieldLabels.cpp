@@ -85,18 +85,19 @@ std::vector<FieldLabel> FieldLabels::place(const std::vector<QPolygonF>& outline
             face.setPointSizeF(size);
             const QFontMetricsF metrics(face);
             for (const QString& text : wrappings(names[f])) {
-                const QRectF box =
-                    metrics.boundingRect(QRectF(), Qt::AlignCenter, text).adjusted(-pad, -pad, pad, pad);
+                const QRectF box = metrics.boundingRect(QRectF(), Qt::AlignCenter, text)
+                                       .adjusted(-pad, -pad, pad, pad);
                 if (box.width() > bounds.width() || box.height() > bounds.height())
                     continue;
                 const double step = std::max(1.0, std::min(bounds.width(), bounds.height()) / 40);
                 double bestDistance = -1;
                 QRectF best;
-                for (double y = bounds.top() + box.height() / 2; y <= bounds.bottom() - box.height() / 2;
-                     y += step)
+                for (double y = bounds.top() + box.height() / 2;
+                     y <= bounds.bottom() - box.height() / 2; y += step)
                     for (double x = bounds.left() + box.width() / 2;
                          x <= bounds.right() - box.width() / 2; x += step) {
-                        const double d = (x - want.x()) * (x - want.x()) + (y - want.y()) * (y - want.y());
+                        const double d =
+                            (x - want.x()) * (x - want.x()) + (y - want.y()) * (y - want.y());
                         if (bestDistance >= 0 && d >= bestDistance)
                             continue;
                         const QRectF at(x - box.width() / 2, y - box.height() / 2, box.width(),

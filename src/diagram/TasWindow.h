@@ -58,8 +58,8 @@ private:
     QLabel* status_;
     QCheckBox* volatileFree_;
     QPushButton* export_;
-    QThread* loader_ = nullptr;          // the reading of the view shown next
-    std::vector<QThread*> readers_;      // every reading not yet ended
+    QThread* loader_ = nullptr;     // the reading of the view shown next
+    std::vector<QThread*> readers_; // every reading not yet ended
     std::shared_ptr<std::atomic<bool>> cancel_;
     quint64 generation_ = 0;
     bool stale_ = true;

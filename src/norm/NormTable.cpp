@@ -125,9 +125,11 @@ public:
         changed_.notify_all();
         return true;
     }
-    void end(std::exception_ptr failure) {
+    // cut: the reading stopped before the last row.
+    void end(std::exception_ptr failure, bool cut) {
         std::lock_guard<std::mutex> lock(mutex_);
         ended_ = true;
+        cut_ = cut;
         failure_ = failure;
         changed_.notify_all();
     }
@@ -144,13 +146,17 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return failure_;
     }
+    bool cut() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return cut_;
+    }
 
 private:
     static constexpr std::size_t kDepth = 4;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Batch> queue_;
-    bool ended_ = false, stopped_ = false;
+    bool ended_ = false, stopped_ = false, cut_ = false;
     std::exception_ptr failure_;
 };
 
@@ -175,6 +181,7 @@ bool forEachNorm(engine::Database& db, const std::string& tableName, const std::
     BatchQueue queue;
     std::thread reader([&queue, &q, cancel] {
         std::exception_ptr failure;
+        bool cut = false;
         try {
             constexpr std::size_t kRows = 2048;
             Batch b;
@@ -192,8 +199,10 @@ bool forEachNorm(engine::Database& db, const std::string& tableName, const std::
                 if (b.ids.size() == kRows || (!more && !b.ids.empty())) {
                     queue.put(std::move(b));
                     b = Batch();
-                    if (cancel && cancel->load(std::memory_order_relaxed))
+                    if (cancel && cancel->load(std::memory_order_relaxed)) {
+                        cut = more;
                         break;
+                    }
                 }
                 if (!more)
                     break;
@@ -202,7 +211,7 @@ bool forEachNorm(engine::Database& db, const std::string& tableName, const std::
             failure = std::current_exception();
         }
         q.reset(); // on the thread that used it
-        queue.end(failure);
+        queue.end(failure, cut);
     });
     bool cancelled = false;
     try {
@@ -224,7 +233,7 @@ bool forEachNorm(engine::Database& db, const std::string& tableName, const std::
     reader.join();
     if (queue.failure())
         std::rethrow_exception(queue.failure());
-    return !cancelled;
+    return !cancelled && !queue.cut();
 }
 
 } // namespace norm

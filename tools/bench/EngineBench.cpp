@@ -92,7 +92,6 @@ void runEngineCases(BenchReport& report, const std::string& dir) {
                          "%' ORDER BY \"" + c + "\"");
             },
             0.05); // at least twenty times faster
-
     }
     const char* columns[] = {"Rockname", "Geologist", "Date", "Location", "Doziro Sample#"};
     for (const char* c : columns) {

@@ -41,7 +41,6 @@ double indexShare(const std::string& path, const std::string& table) {
     return share;
 }
 
-
 } // namespace
 
 void runExchangeCases(BenchReport& report, const std::string& dir) {
@@ -139,8 +138,8 @@ void runExchangeCases(BenchReport& report, const std::string& dir) {
             fs::remove(refDb);
             // The table and its five indexes. Ours keeps its substring index
             // up to date besides; the goal allows for it.
-            runProcess({sqlite, refDb,
-                        schema::createTableSql("T") + ";" + schema::createIndexesSql("T")});
+            runProcess(
+                {sqlite, refDb, schema::createTableSql("T") + ";" + schema::createIndexesSql("T")});
             runProcess({sqlite, refDb, ".import --csv --skip 1 " + csv + " T"});
         },
         1.5, 5);

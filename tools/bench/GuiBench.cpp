@@ -272,8 +272,7 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
             QApplication::sendEvent(w.vaSpread1, &down);
             normWindow->repaint();
         }));
-    report.limit("Norm window: a move of the current row followed and painted (median of 200)" +
-                     at,
+    report.limit("Norm window: a move of the current row followed and painted (median of 200)" + at,
                  BenchReport::median(follows), 10, "ms");
     normWindow->close();
 

@@ -41,7 +41,12 @@ void runNormCases(BenchReport& report, const std::string& dir) {
     const std::string out = dir + "/norm.txt";
     report.compare(
         "quarzel-db norm of " + n + " rows, against classify (new processes)",
-        [&] { runProcess(with({tool, "norm", dir}), out); },
-        [&] { runProcess(with({tool, "classify", dir}), out); }, 1.5, 5);
+        [&] {
+            runProcess(with({tool, "norm", dir}), out);
+        },
+        [&] {
+            runProcess(with({tool, "classify", dir}), out);
+        },
+        1.5, 5);
     fs::remove(out);
 }

@@ -38,10 +38,9 @@ double runProcess(const std::vector<std::string>& args, const std::string& out) 
         if (said.size() > 600)
             said = said.substr(said.size() - 600);
         throw std::runtime_error("the benchmark's command failed (status " +
-                                 std::to_string(status) + "): " + args[0] + " " + args[1] +
-                                 "\n" + said);
+                                 std::to_string(status) + "): " + args[0] + " " + args[1] + "\n" +
+                                 said);
     }
     std::remove(errors.c_str());
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
-
