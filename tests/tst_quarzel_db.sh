@@ -47,6 +47,14 @@ check "a condition ending in a number runs" '[ $rc -eq 0 ] && grep -q "^no point
 "$tool" classify "$dir/a" --where "[SiO2] > 45 Or [SiO2] < 45" >"$dir/or" 2>/dev/null
 "$tool" classify "$dir/a" >"$dir/all" 2>/dev/null
 check "a condition is kept whole" '[ "$(grep -c "^[0-9]" "$dir/or")" -le "$(grep -c "^[0-9]" "$dir/all")" ] && [ "$(grep -c "^[0-9]" "$dir/out")" -le "$(grep -c "^[0-9]" "$dir/or")" ]'
+# Other diagrams: a line per row, then the count of each class.
+for d in k2o afm shand; do
+  "$tool" classify "$dir/a" --diagram $d >"$dir/$d" 2>"$dir/err"; rc=$?
+  check "classify --diagram $d: a line per row and the classes counted" '[ $rc -eq 0 ] && [ ! -s "$dir/err" ] && [ "$(grep -c "^[0-9]*	" "$dir/$d")" -eq 50 ] && [ "$(awk -F"\t" "NF == 2 {s += \$2} END {print s}" "$dir/$d")" -eq 50 ]'
+done
+check "classify --diagram afm gives A and F in per cent" '[ "$(awk -F"\t" "NF == 4 && (\$2 + \$3 > 100.01 || \$2 < 0) " "$dir/afm" | wc -l)" -eq 0 ]'
+"$tool" classify "$dir/a" --diagram ternary >"$dir/out" 2>"$dir/err"; rc=$?
+check "classify: an unknown diagram is refused" '[ $rc -eq 2 ] && [ ! -s "$dir/out" ] && grep -q "tas, k2o, afm, shand" "$dir/err"'
 # The norm of every row, one line each, after a header.
 "$tool" norm "$dir/a" >"$dir/norm" 2>"$dir/err"; rc=$?
 check "norm: a header and a line per row" '[ $rc -eq 0 ] && [ ! -s "$dir/err" ] && [ "$(wc -l <"$dir/norm")" -eq 51 ] && head -n 1 "$dir/norm" | grep -q "^ID	Q	Or	Ab	An	.*	Sum	Mg#	DI	Name$"'

@@ -1,10 +1,10 @@
 #include "TasView.h"
 
+#include "Diagram.h"
 #include "TasDiagram.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
 #include "schema/Schema.h"
-
 
 #include <algorithm>
 #include <cmath>
@@ -66,7 +66,11 @@ PackedPoint pack(const Point& p) {
 }
 
 void count(ViewPoints& v) {
-    v.perField.assign(fields().size(), 0);
+    count(v, fields().size());
+}
+
+void count(ViewPoints& v, std::size_t classes) {
+    v.perField.assign(classes, 0);
     v.outside = v.noPoint = 0;
     for (const PackedPoint& p : v.points) {
         if (!p.valid)
@@ -80,16 +84,23 @@ void count(ViewPoints& v) {
 
 bool readView(engine::Database& db, const std::string& table, const std::vector<std::int64_t>& keys,
               bool volatileFree, ViewPoints& out, const std::atomic<bool>* cancel) {
+    return readView(db, table, keys, *chart::makeDiagram("tas"), volatileFree, out, cancel);
+}
+
+bool readView(engine::Database& db, const std::string& table, const std::vector<std::int64_t>& keys,
+              const chart::Diagram& diagram, bool volatileFree, ViewPoints& out,
+              const std::atomic<bool>* cancel) {
     out = ViewPoints();
     out.points.resize(keys.size()); // rows never met keep "no point"
     const RowOfKey rowOf(keys);
+    const std::vector<int>& columns = diagram.columns();
     std::string sql = "SELECT [ID]";
-    for (int c : sumColumns())
+    for (int c : columns)
         sql += std::string(", [") + schema::kColumns[static_cast<std::size_t>(c)] + "]";
     sql += " FROM [" + table + "]";
     engine::Query q(db, sql);
-    const int n = static_cast<int>(sumColumns().size());
-    double oxides[16];
+    const int n = static_cast<int>(columns.size());
+    std::vector<double> values(columns.size());
     long seen = 0;
     while (q.next()) {
         if (cancel && (++seen & 4095) == 0 && cancel->load(std::memory_order_relaxed))
@@ -98,10 +109,15 @@ bool readView(engine::Database& db, const std::string& table, const std::vector<
         if (row == RowOfKey::kNone)
             continue;
         for (int i = 0; i < n; ++i)
-            oxides[i] = q.number(i + 1);
-        out.points[row] = pack(classifyOxides(oxides, volatileFree));
+            values[static_cast<std::size_t>(i)] = q.number(i + 1);
+        const chart::Place p = diagram.place(values.data(), volatileFree);
+        PackedPoint& pt = out.points[row];
+        pt.valid = p.valid;
+        pt.silica = static_cast<float>(p.x);
+        pt.alkali = static_cast<float>(p.y);
+        pt.field = static_cast<std::int16_t>(p.cls);
     }
-    count(out);
+    count(out, diagram.classes().size());
     return true;
 }
 

@@ -11,6 +11,9 @@
 namespace engine {
 class Database;
 }
+namespace chart {
+class Diagram;
+}
 
 namespace tas {
 
@@ -40,7 +43,14 @@ struct ViewPoints {
 bool readView(engine::Database& db, const std::string& table, const std::vector<std::int64_t>& keys,
               bool volatileFree, ViewPoints& out, const std::atomic<bool>* cancel = nullptr);
 
+// The same for any diagram: a point is its place in the diagram's plane,
+// its field the place's class (perField counted over the diagram's classes).
+bool readView(engine::Database& db, const std::string& table, const std::vector<std::int64_t>& keys,
+              const chart::Diagram& diagram, bool volatileFree, ViewPoints& out,
+              const std::atomic<bool>* cancel = nullptr);
+
 PackedPoint pack(const Point& p);
 void count(ViewPoints& v);
+void count(ViewPoints& v, std::size_t classes);
 
 } // namespace tas

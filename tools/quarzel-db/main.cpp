@@ -1,5 +1,6 @@
 // quarzel-db: creates the program's data files and runs statements on them.
 #include "SampleData.h"
+#include "classify/Diagram.h"
 #include "classify/TasDiagram.h"
 #include "classify/TasView.h"
 #include "exchange/CsvImport.h"
@@ -11,6 +12,7 @@
 #include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -22,6 +24,7 @@ int usage() {
     std::cerr << "usage: quarzel-db create DIR [--rows N] [--seed S]\n"
                  "       quarzel-db query DIR \"STATEMENT\"\n"
                  "       quarzel-db classify DIR [--table T] [--where \"CONDITION\"]\n"
+                 "                           [--diagram tas|k2o|afm|shand|harker:COLUMN]\n"
                  "       quarzel-db norm DIR [--table T] [--where \"CONDITION\"]\n"
                  "                           [--iron volcanic|plutonic|middlemost|analysed]\n"
                  "       quarzel-db import DIR TABLE FILE [--skip-bad] [--sheet NAME]\n"
@@ -70,9 +73,11 @@ int query(const std::string& dir, const std::string& statement) {
     return 0;
 }
 
-// Each row's place on the TAS diagram, volatile-free, in the order of ID:
-// ID, SiO2, Na2O + K2O and the field's name, then the rows in each field.
-int classify(const std::string& dir, const std::string& table, const std::string& where) {
+// Each row's place on a diagram (TAS unless named), volatile-free, in the
+// order of ID: ID, the two coordinates (for AFM its A and F in per cent)
+// and the class's name, then the rows of each class.
+int classify(const std::string& dir, const std::string& table, const std::string& where,
+             const chart::Diagram& diagram) {
     auto db = logOn(dir);
     // Blanks at every join: a condition ending in a number ("[SiO2] > 45")
     // must not run into the order.
@@ -83,17 +88,25 @@ int classify(const std::string& dir, const std::string& table, const std::string
     auto rs = db->OpenRecordset(statement, true);
     tas::ViewPoints view;
     const std::vector<std::int64_t> keys = rs->keys();
-    tas::readView(*db, rs->Table(), keys, true, view);
-    char line[256];
+    tas::readView(*db, rs->Table(), keys, diagram, true, view);
+    const auto& classes = diagram.classes();
+    const std::string unclassed = diagram.unclassed();
+    char line[320];
     std::string out;
     for (std::size_t i = 0; i < view.points.size(); ++i) {
         const tas::PackedPoint& p = view.points[i];
         const char* name = !p.valid      ? tas::kNoPoint
-                           : p.field < 0 ? tas::kOutside
-                                         : tas::fields()[static_cast<std::size_t>(p.field)].name;
+                           : p.field < 0 ? unclassed.c_str()
+                                         : classes[static_cast<std::size_t>(p.field)].c_str();
+        double x = p.silica, y = p.alkali;
+        if (diagram.ternary()) { // back from the triangle to A and F
+            const double f = y * 2 / std::sqrt(3.0), m = x - f / 2;
+            x = 100 - f - m;
+            y = f;
+        }
         if (p.valid)
             std::snprintf(line, sizeof line, "%lld\t%.2f\t%.2f\t%s\n",
-                          static_cast<long long>(keys[i]), p.silica, p.alkali, name);
+                          static_cast<long long>(keys[i]), x, y, name);
         else
             std::snprintf(line, sizeof line, "%lld\t\t\t%s\n", static_cast<long long>(keys[i]),
                           name);
@@ -104,10 +117,11 @@ int classify(const std::string& dir, const std::string& table, const std::string
         }
     }
     std::cout << out;
-    for (std::size_t f = 0; f < tas::fields().size(); ++f)
-        std::cout << tas::fields()[f].name << "\t" << view.perField[f] << "\n";
-    std::cout << tas::kOutside << "\t" << view.outside << "\n"
-              << tas::kNoPoint << "\t" << view.noPoint << "\n";
+    for (std::size_t f = 0; f < classes.size(); ++f)
+        std::cout << classes[f] << "\t" << view.perField[f] << "\n";
+    if (!unclassed.empty())
+        std::cout << unclassed << "\t" << view.outside << "\n";
+    std::cout << tas::kNoPoint << "\t" << view.noPoint << "\n";
     return 0;
 }
 
@@ -231,14 +245,22 @@ int main(int argc, char** argv) {
             return normRows(dir, table, where, iron);
         }
         if (command == "classify") {
-            std::string table = "DOZIRO1", where;
+            std::string table = "DOZIRO1", where, kind = "tas";
             for (int i = 3; i < argc; i += 2) {
                 const std::string flag = argv[i];
-                if (i + 1 >= argc || (flag != "--table" && flag != "--where"))
+                if (i + 1 >= argc ||
+                    (flag != "--table" && flag != "--where" && flag != "--diagram"))
                     return usage();
-                (flag == "--table" ? table : where) = argv[i + 1];
+                (flag == "--table" ? table : flag == "--where" ? where : kind) = argv[i + 1];
             }
-            return classify(dir, table, where);
+            const auto diagram = chart::makeDiagram(kind);
+            if (!diagram) {
+                std::cerr << "quarzel-db: --diagram takes tas, k2o, afm, shand or harker:COLUMN "
+                             "(an analysis column, Mg# or FeOT), not '"
+                          << kind << "'\n";
+                return 2;
+            }
+            return classify(dir, table, where, *diagram);
         }
         return usage();
     } catch (const engine::EngineError& e) {

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// A classification or variation diagram of analyses: which columns it
+// reads, where a row falls on its plane, the class that place gives, and
+// the lines and fields it is drawn with. Widget-free; the diagram window
+// and `quarzel-db classify --diagram` draw and print from it.
+namespace chart {
+
+struct Vertex {
+    double x;
+    double y;
+};
+
+// A named field, drawn as an outline with its name inside.
+struct Region {
+    std::string name;
+    std::vector<Vertex> outline;
+    Vertex label;
+};
+
+// A boundary between classes, drawn as a line.
+struct Curve {
+    std::string name;
+    std::vector<Vertex> points;
+    bool dashed = false;
+};
+
+struct Box {
+    double left, bottom, width, height;
+};
+
+// Where one analysis falls: its point in the diagram's plane and its class
+// (an index into classes(), -1 for none: outside every field).
+struct Place {
+    bool valid = false;
+    double x = 0;
+    double y = 0;
+    int cls = -1;
+};
+
+class Diagram {
+public:
+    virtual ~Diagram() = default;
+
+    virtual std::string keyword() const = 0; // as --diagram takes it
+    virtual std::string title() const = 0;
+    // The table columns a row's place is worked out from, in the order
+    // place() takes their values (NaN for one that holds no number).
+    virtual const std::vector<int>& columns() const = 0;
+    virtual Place place(const double* values, bool volatileFree) const = 0;
+    virtual const std::vector<std::string>& classes() const = 0;
+    // What a valid point without a class is called.
+    virtual std::string unclassed() const { return "outside the diagram"; }
+
+    // Drawing: the whole plane shown, axis titles, fields and lines. A
+    // ternary diagram's plane is its triangle, 0-100 across and 0-86.6 up.
+    virtual Box whole() const = 0;
+    virtual bool ternary() const { return false; }
+    virtual std::string xTitle(bool volatileFree) const = 0;
+    virtual std::string yTitle(bool volatileFree) const = 0;
+    virtual std::vector<Region> regions() const { return {}; }
+    virtual std::vector<Curve> curves() const { return {}; }
+    // Axes scaled to the points rather than fixed (variation diagrams).
+    virtual bool scaledToData() const { return false; }
+};
+
+// tas, k2o, afm, shand, or harker:COLUMN (an analysis column of the table,
+// Mg# or FeOT); nullptr for an unknown keyword.
+std::unique_ptr<Diagram> makeDiagram(const std::string& keyword);
+
+// The columns of the usual page of Harker diagrams.
+const std::vector<std::string>& harkerPage();
+
+} // namespace chart
