@@ -5,8 +5,8 @@
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
-#include "diagram/TasPlot.h"
-#include "diagram/TasWindow.h"
+#include "diagram/DiagramPlot.h"
+#include "diagram/DiagramWindow.h"
 #include "form/Globals.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
@@ -179,7 +179,7 @@ private slots:
         LateAnswers late(f);
         auto& w = late.window;
         trigger(w, "mnuTas");
-        TasWindow* tas = w.tools().tasWindow();
+        DiagramWindow* tas = w.tools().diagramWindow();
         QTRY_VERIFY(!tas->loading() && tas->plot()->view() &&
                     tas->plot()->legendText() != "Reading...");
         w.Text1[0]->setText("a");

@@ -5,8 +5,8 @@
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
 #include "classify/TasDiagram.h"
-#include "diagram/TasPlot.h"
-#include "diagram/TasWindow.h"
+#include "diagram/DiagramPlot.h"
+#include "diagram/DiagramWindow.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/DataRecordset.h"
@@ -35,7 +35,7 @@ namespace {
 const QRectF kWhole(35, 0, 55, 18);
 
 // The field's outline on the drawing, from the published vertices.
-QPolygonF outline(const TasPlot& plot, const tas::Field& f, const QSize& size, double scale) {
+QPolygonF outline(const DiagramPlot& plot, const tas::Field& f, const QSize& size, double scale) {
     QPolygonF poly;
     for (const auto& v : f.outline)
         poly << plot.toScreen(v.silica, v.alkali, size, scale);
@@ -63,7 +63,7 @@ double area(const QPolygonF& p) {
 
 // Checks the names as drawn at one size and zoom; returns how many fields
 // had room and got no name.
-int checkLabels(const TasPlot& plot, const QSize& size, double scale) {
+int checkLabels(const DiagramPlot& plot, const QSize& size, double scale) {
     const auto labels = plot.fieldLabels(size, scale);
     const QRectF sight = plot.plotArea(size, scale);
     int missing = 0;
@@ -111,14 +111,14 @@ class TestDiagram : public QObject {
     Q_OBJECT
 private slots:
     void namesSitInsideTheirFieldsAtEveryZoom() {
-        TasPlot plot;
+        DiagramPlot plot;
         plot.resize(880, 560);
         // The whole diagram: every field named.
         QCOMPARE(plot.fieldLabels(plot.size()).size(), tas::fields().size());
         QCOMPARE(checkLabels(plot, plot.size(), 1), 0);
         // A large export, at its own scale.
         const QSize big(4000, 3000);
-        QCOMPARE(checkLabels(plot, big, TasPlot::exportStyle(big).scale), 0);
+        QCOMPARE(checkLabels(plot, big, DiagramPlot::exportStyle(big).scale), 0);
         // Zoomed into several parts of the diagram, step by step.
         for (const QPointF at : {QPointF(47, 2), QPointF(52, 6), QPointF(63, 9), QPointF(40, 12)}) {
             plot.resetZoom();
@@ -130,7 +130,7 @@ private slots:
     }
 
     void zoomStaysOnTheDiagram() {
-        TasPlot plot;
+        DiagramPlot plot;
         plot.resize(880, 560);
         const QRectF a = plot.plotArea(plot.size());
         for (int i = 0; i < 6; ++i)
@@ -158,8 +158,8 @@ private slots:
                          "SiO2 = 'Empty' WHERE ID = 7");
         auto& w = f.start();
         trigger(w, "mnuTas");
-        TasWindow* tasWin = w.tools().tasWindow();
-        TasPlot* plot = tasWin->plot();
+        DiagramWindow* tasWin = w.tools().diagramWindow();
+        DiagramPlot* plot = tasWin->plot();
         QTRY_VERIFY(!tasWin->loading() && plot->view());
         QTRY_COMPARE(long(plot->view()->points.size()), 400L);
 
@@ -177,7 +177,7 @@ private slots:
                  qPrintable(tasWin->statusLine()->text()));
 
         // A click far from every point takes none; one beside a point takes it.
-        QSignalSpy picked(plot, &TasPlot::rowPicked);
+        QSignalSpy picked(plot, &DiagramPlot::rowPicked);
         w.vaSpread1->setRow(3);
         QTest::mouseClick(plot, Qt::LeftButton, {},
                           plot->toScreen(89, 17.5, plot->size()).toPoint());
@@ -221,7 +221,7 @@ private slots:
         GuiFixture f(200);
         auto& w = f.start();
         trigger(w, "mnuTas");
-        TasWindow* tasWin = w.tools().tasWindow();
+        DiagramWindow* tasWin = w.tools().diagramWindow();
         QTRY_VERIFY(!tasWin->loading() && tasWin->plot()->view());
         long row = 0;
         while (!tasWin->plot()->view()->points[row].valid)
@@ -243,7 +243,7 @@ private slots:
         // Text, dots and lines grow with the export.
         const auto small = tasWin->plot()->fieldLabels(QSize(880, 560), 1);
         const QSize size(4000, 3000);
-        const auto large = tasWin->plot()->fieldLabels(size, TasPlot::exportStyle(size).scale);
+        const auto large = tasWin->plot()->fieldLabels(size, DiagramPlot::exportStyle(size).scale);
         QCOMPARE(small.size(), large.size());
         QVERIFY(large[0].font.pointSizeF() > 4 * small[0].font.pointSizeF() * 0.9);
         // The axis titles say what the values are.
@@ -266,7 +266,7 @@ private slots:
         auto& w = f.start();
         w.show();
         trigger(w, "mnuTas");
-        TasWindow* tasWin = w.tools().tasWindow();
+        DiagramWindow* tasWin = w.tools().diagramWindow();
         QTRY_VERIFY(!tasWin->loading());
         for (const char* term : {"basalt", "a"}) {
             w.Text1[0]->setText(term);
@@ -298,7 +298,7 @@ private slots:
             QVERIFY2(f.messages.shown[i].text.contains("damaged"),
                      qPrintable(f.messages.shown[i].text));
         }
-        QVERIFY(w.tools().tasWindow()->statusLine()->text().contains("damaged"));
+        QVERIFY(w.tools().diagramWindow()->statusLine()->text().contains("damaged"));
     }
 };
 

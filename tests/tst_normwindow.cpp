@@ -4,8 +4,8 @@
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
 #include "diagram/NormWindow.h"
-#include "diagram/TasPlot.h"
-#include "diagram/TasWindow.h"
+#include "diagram/DiagramPlot.h"
+#include "diagram/DiagramWindow.h"
 #include "norm/CipwNorm.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
@@ -191,7 +191,7 @@ private slots:
         w.Data1->setRecordSource("SELECT * From [DOZIRO1]Order By [ID] ASC");
         w.Data1->Refresh();
         trigger(w, "mnuTas");
-        TasWindow* tasWin = w.tools().tasWindow();
+        DiagramWindow* tasWin = w.tools().diagramWindow();
         QTRY_VERIFY(!tasWin->loading() && tasWin->plot()->view());
         const auto cli = cliNorms(f.data().dir());
         const auto& keys = w.Data1->engineRecordset()->keys();

@@ -5,8 +5,8 @@
 #include "app/ToolsController.h"
 #include "classify/TasDiagram.h"
 #include "classify/TasPoint.h"
-#include "diagram/TasPlot.h"
-#include "diagram/TasWindow.h"
+#include "diagram/DiagramPlot.h"
+#include "diagram/DiagramWindow.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/DataRecordset.h"
@@ -256,7 +256,7 @@ private slots:
             bar << a->text();
         QCOMPARE(bar, QStringList({"&File", "&Edit", "&Tools", "&Help"}));
         trigger(w, "mnuTas");
-        TasWindow* tasWin = w.tools().tasWindow();
+        DiagramWindow* tasWin = w.tools().diagramWindow();
         QVERIFY(tasWin && tasWin->isVisible());
         QTRY_VERIFY(!tasWin->loading() && tasWin->plot()->view());
         QTRY_COMPARE(long(tasWin->plot()->view()->points.size()), 400L);
@@ -303,7 +303,7 @@ private slots:
         GuiFixture f(60);
         auto& w = f.start();
         trigger(w, "mnuTas");
-        TasWindow* tasWin = w.tools().tasWindow();
+        DiagramWindow* tasWin = w.tools().diagramWindow();
         QTRY_VERIFY(!tasWin->loading() && tasWin->plot()->view());
         QTemporaryDir out;
         tasWin->exportTo(out.filePath("tas.png"), QSize(800, 600));
@@ -333,7 +333,7 @@ private slots:
         f.data().rawExec("UPDATE DOZIRO1 SET SiO2 = 'Empty' WHERE ID = 4");
         auto& w = f.start();
         trigger(w, "mnuTas");
-        TasWindow* tasWin = w.tools().tasWindow();
+        DiagramWindow* tasWin = w.tools().diagramWindow();
         QTRY_VERIFY(!tasWin->loading() && tasWin->plot()->view());
         QProcess cli;
         cli.start(QUARZEL_DB, {"classify", f.data().dir()});

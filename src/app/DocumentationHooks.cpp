@@ -3,7 +3,7 @@
 #include "QuarzelDatabase.h"
 #include "ToolsController.h"
 #include "diagram/NormWindow.h"
-#include "diagram/TasWindow.h"
+#include "diagram/DiagramWindow.h"
 #include "platform/dialogs/PrintDialog.h"
 #include "print/PrintController.h"
 
@@ -45,8 +45,8 @@ void installDocumentationHooks(QuarzelDatabase& window) {
         // The diagram window on the current view, once its rows are read.
         QTimer::singleShot(500, &window, [&window, tasShot] {
             window.tools().mnuTas_Click();
-            TasWindow* tas = window.tools().tasWindow();
-            QObject::connect(tas, &TasWindow::loaded, tas, [tas, tasShot] {
+            DiagramWindow* tas = window.tools().diagramWindow();
+            QObject::connect(tas, &DiagramWindow::loaded, tas, [tas, tasShot] {
                 QTimer::singleShot(300, tas, [tas, tasShot] {
                     tas->grab().save(tasShot);
                     QApplication::exit(0);

@@ -6,7 +6,7 @@
 #include "ImportPreview.h"
 
 #include "diagram/NormWindow.h"
-#include "diagram/TasWindow.h"
+#include "diagram/DiagramWindow.h"
 #include "exchange/CsvImport.h"
 #include "exchange/ViewExport.h"
 #include "form/Globals.h"
@@ -59,7 +59,7 @@ ToolsController::~ToolsController() {
 
 void ToolsController::mnuTas_Click() {
     if (!tas_)
-        tas_ = new TasWindow(form_.Data1, form_.vaSpread1->recordsetModel());
+        tas_ = new DiagramWindow(form_.Data1, form_.vaSpread1->recordsetModel());
     tas_->show();
     tas_->raise();
     tas_->activateWindow();

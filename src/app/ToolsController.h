@@ -11,7 +11,7 @@
 class MainForm;
 class QMenuBar;
 class NormWindow;
-class TasWindow;
+class DiagramWindow;
 struct ImportPlan;
 namespace engine {
 class Database;
@@ -40,7 +40,7 @@ public:
     void exportView(const QString& file, bool withNorm = false);
     // The active table as the Active Database menu names it ("Geochem").
     QString activeTableName() const;
-    TasWindow* tasWindow() const { return tas_; }
+    DiagramWindow* diagramWindow() const { return tas_; }
     NormWindow* normWindow() const { return norm_; }
 
 signals:
@@ -56,6 +56,6 @@ private:
     norm::IronChoice exportIron() const;
 
     MainForm& form_;
-    TasWindow* tas_ = nullptr; // no owner window, like the About window
+    DiagramWindow* tas_ = nullptr; // no owner window, like the About window
     NormWindow* norm_ = nullptr;
 };

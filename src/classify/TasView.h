@@ -33,6 +33,12 @@ struct ViewPoints {
     std::vector<long> perField; // rows in each field, fields() order
     long outside = 0;
     long noPoint = 0;
+    // Colours by a text column, when asked for: each point's class of that
+    // column, an index into colourNames (the most frequent values, then
+    // "other"), and the rows of each.
+    std::vector<std::uint8_t> colour;
+    std::vector<std::string> colourNames;
+    std::vector<long> perColour;
     long plotted() const { return static_cast<long>(points.size()) - noPoint; }
 };
 

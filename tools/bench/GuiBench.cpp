@@ -7,7 +7,7 @@
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
 #include "diagram/NormWindow.h"
-#include "diagram/TasWindow.h"
+#include "diagram/DiagramWindow.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/db/DBEngine.h"
@@ -346,7 +346,7 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
     // and a search, each up to the diagram's new points; nothing the
     // diagram does may hold the main window.
     w.findChild<QAction*>("mnuTas")->trigger();
-    TasWindow* tas = w.tools().tasWindow();
+    DiagramWindow* tas = w.tools().diagramWindow();
     while (tas->loading())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     for (const bool open : {true, false}) {

@@ -4,7 +4,7 @@
 #include "SampleData.h"
 #include "classify/TasPoint.h"
 #include "classify/TasView.h"
-#include "diagram/TasPlot.h"
+#include "diagram/DiagramPlot.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
@@ -45,7 +45,7 @@ void runTasCases(BenchReport& report, const std::string& dir) {
         sqlite3_finalize(s);
     };
 
-    TasPlot plot;
+    DiagramPlot plot;
     plot.resize(900, 620);
     QImage image(plot.size(), QImage::Format_RGB32);
     auto view = std::make_shared<tas::ViewPoints>();

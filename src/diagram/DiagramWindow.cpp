@@ -1,6 +1,6 @@
-#include "TasWindow.h"
+#include "DiagramWindow.h"
 
-#include "TasPlot.h"
+#include "DiagramPlot.h"
 #include "classify/TasDiagram.h"
 #include "norm/CipwNorm.h"
 #include "norm/RockName.h"
@@ -30,11 +30,11 @@
 #include <algorithm>
 #include <stdexcept>
 
-TasWindow::TasWindow(DataControl* data, RecordsetModel* gridModel)
+DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
     : QWidget(nullptr, Qt::Window), data_(data) {
-    setObjectName("TasWindow");
+    setObjectName("DiagramWindow");
     setWindowTitle("TAS Diagram");
-    plot_ = new TasPlot;
+    plot_ = new DiagramPlot;
     status_ = new QLabel;
     status_->setObjectName("status");
     volatileFree_ = new QCheckBox("Recalculated to 100 % free of volatiles");
@@ -57,9 +57,9 @@ TasWindow::TasWindow(DataControl* data, RecordsetModel* gridModel)
     plot_->setDescriber([this](long row) { return describe(row); });
     // Every way in from the event loop shows an engine error as the main
     // window does; none ends the program.
-    connect(plot_, &TasPlot::rowPicked, this,
+    connect(plot_, &DiagramPlot::rowPicked, this,
             [this](long row) { runGuarded([&] { data_->Recordset().setAbsolutePosition(row); }); });
-    connect(whole, &QPushButton::clicked, plot_, &TasPlot::resetZoom);
+    connect(whole, &QPushButton::clicked, plot_, &DiagramPlot::resetZoom);
     connect(volatileFree_, &QCheckBox::toggled, this, guarded([this] {
                 plot_->setVolatileFree(volatileFree_->isChecked());
                 reload();
@@ -74,7 +74,7 @@ TasWindow::TasWindow(DataControl* data, RecordsetModel* gridModel)
             [this](long row) { runGuarded([&] { rowWritten(row); }); });
 }
 
-TasWindow::~TasWindow() {
+DiagramWindow::~DiagramWindow() {
     // Every reading still running was told to stop; none outlives the window.
     if (cancel_)
         *cancel_ = true;
@@ -84,13 +84,13 @@ TasWindow::~TasWindow() {
     }
 }
 
-void TasWindow::showEvent(QShowEvent* e) {
+void DiagramWindow::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     if (stale_)
         runGuarded([this] { reload(); });
 }
 
-void TasWindow::hideEvent(QHideEvent* e) {
+void DiagramWindow::hideEvent(QHideEvent* e) {
     QWidget::hideEvent(e);
     // A closed diagram does no work: a view being read is dropped, and the
     // next show reads the view of that moment.
@@ -100,7 +100,7 @@ void TasWindow::hideEvent(QHideEvent* e) {
     stale_ = true;
 }
 
-void TasWindow::reload() {
+void DiagramWindow::reload() {
     if (!isVisible()) {
         stale_ = true; // read when the window is shown again
         return;
@@ -172,8 +172,8 @@ void TasWindow::reload() {
     thread->start();
 }
 
-void TasWindow::loadFinished(quint64 generation, std::shared_ptr<tas::ViewPoints> view,
-                             const QString& error) {
+void DiagramWindow::loadFinished(quint64 generation, std::shared_ptr<tas::ViewPoints> view,
+                                 const QString& error) {
     if (generation != generation_)
         return; // an older view's points
     error_ = error;
@@ -183,7 +183,7 @@ void TasWindow::loadFinished(quint64 generation, std::shared_ptr<tas::ViewPoints
     emit loaded();
 }
 
-void TasWindow::rowWritten(long r) {
+void DiagramWindow::rowWritten(long r) {
     if (!isVisible()) {
         stale_ = true;
         return;
@@ -205,7 +205,7 @@ void TasWindow::rowWritten(long r) {
     followCurrentRow();
 }
 
-QString TasWindow::describe(long row) const {
+QString DiagramWindow::describe(long row) const {
     auto* rs = data_->engineRecordset();
     const tas::ViewPoints* view = plot_->view();
     if (!rs || !view || row < 0 || row >= static_cast<long>(view->points.size()))
@@ -236,7 +236,7 @@ QString TasWindow::describe(long row) const {
     return who.isEmpty() ? name : who.join("  ") + ": " + name;
 }
 
-void TasWindow::followCurrentRow() {
+void DiagramWindow::followCurrentRow() {
     auto* rs = data_->engineRecordset();
     const long row = rs ? rs->AbsolutePosition() : -1;
     plot_->setCurrentRow(row);
@@ -248,7 +248,7 @@ void TasWindow::followCurrentRow() {
     status_->setText(text);
 }
 
-void TasWindow::exportTo(const QString& path, const QSize& size) const {
+void DiagramWindow::exportTo(const QString& path, const QSize& size) const {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error("Cannot write '" + path.toStdString() +
@@ -257,7 +257,7 @@ void TasWindow::exportTo(const QString& path, const QSize& size) const {
     if (suffix == "png") {
         QImage image(size, QImage::Format_RGB32);
         QPainter p(&image);
-        plot_->render(p, size, TasPlot::exportStyle(size));
+        plot_->render(p, size, DiagramPlot::exportStyle(size));
         p.end();
         if (!image.save(&file, "PNG"))
             file.cancelWriting();
@@ -268,7 +268,7 @@ void TasWindow::exportTo(const QString& path, const QSize& size) const {
         svg.setViewBox(QRect(QPoint(0, 0), size));
         svg.setTitle("TAS Diagram");
         QPainter p(&svg);
-        plot_->render(p, size, TasPlot::exportStyle(size));
+        plot_->render(p, size, DiagramPlot::exportStyle(size));
     } else if (suffix == "pdf") {
         QPdfWriter pdf(&file);
         pdf.setResolution(96);
@@ -276,7 +276,7 @@ void TasWindow::exportTo(const QString& path, const QSize& size) const {
                                   QPageSize::Point));
         pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
         QPainter p(&pdf);
-        plot_->render(p, size, TasPlot::exportStyle(size));
+        plot_->render(p, size, DiagramPlot::exportStyle(size));
     } else {
         file.cancelWriting();
         throw std::runtime_error("Cannot write '" + path.toStdString() +
@@ -287,7 +287,7 @@ void TasWindow::exportTo(const QString& path, const QSize& size) const {
                                  "': " + file.errorString().toStdString() + ".");
 }
 
-void TasWindow::exportClicked() {
+void DiagramWindow::exportClicked() {
     const QString path = FileDialogs::getSaveFileName(
         this, "Export the diagram", "tas-diagram.png",
         "PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FieldLabels.h"
+#include "classify/Diagram.h"
 #include "classify/TasView.h"
 
 #include <QRectF>
@@ -11,13 +12,15 @@
 #include <memory>
 #include <vector>
 
-// The TAS diagram drawn: the fields with their names, the alkaline /
-// subalkaline line dashed, axes in wt% with ticks, the view's rows and the
-// current row marked. Up to kMaxDots rows in sight are drawn as dots; more
-// are drawn as density (rows per cell, on a colour scale with its legend).
-// The wheel zooms about the pointer, never beyond the whole diagram; Home
-// or resetZoom() shows the whole diagram again.
-class TasPlot : public QWidget {
+// A diagram drawn: its fields with their names and its lines, axes with
+// ticks (or a ternary diagram's triangle), the view's rows and the current
+// row marked. Up to kMaxDots rows in sight are drawn as dots, coloured by a
+// text column when the view carries colours; more are drawn as density
+// (rows per cell, on a colour scale with its legend). The wheel zooms about
+// the pointer, never beyond the whole diagram; Home or resetZoom() shows
+// the whole diagram again. A compact plot (one of a page of plots) keeps
+// small margins and leaves the legend out.
+class DiagramPlot : public QWidget {
     Q_OBJECT
 public:
     static constexpr long kMaxDots = 20000;
@@ -31,8 +34,12 @@ public:
         bool currentRow = true;
     };
 
-    explicit TasPlot(QWidget* parent = nullptr);
+    explicit DiagramPlot(QWidget* parent = nullptr);
 
+    // The diagram drawn (TAS unless set); the zoom goes back to the whole.
+    void setDiagram(std::shared_ptr<const chart::Diagram> diagram);
+    const chart::Diagram& diagram() const { return *diagram_; }
+    void setCompact(bool compact);
     void setView(std::shared_ptr<const tas::ViewPoints> view);
     const tas::ViewPoints* view() const { return view_.get(); }
     void setCurrentRow(long row);
@@ -40,7 +47,7 @@ public:
     void setReading(bool reading);
     // Whether the axes are recalculated free of volatiles (their titles say so).
     void setVolatileFree(bool on);
-    // How a hovered row is described (sample number, rock name).
+    // How a hovered row is described (sample number, rock name, class).
     void setDescriber(std::function<QString(long)> describe) { describe_ = std::move(describe); }
 
     // Draws the whole diagram into any paint device of the given size.
@@ -51,14 +58,18 @@ public:
     // The row whose point lies nearest to a position in the widget, within
     // the given distance in pixels, or -1.
     long nearestRow(const QPointF& pos, double within = kPickRadius) const;
-    QPointF toScreen(double silica, double alkali, const QSize& size, double scale = 1) const;
+    // A point of the diagram's plane (SiO2 and Na2O + K2O on TAS) on the drawing.
+    QPointF toScreen(double x, double y, const QSize& size, double scale = 1) const;
     QRectF plotArea(const QSize& size, double scale = 1) const;
-    QRectF range() const { return range_; } // SiO2 across, Na2O + K2O up, in wt%
+    QRectF range() const { return range_; } // the part of the plane in sight
+    QRectF whole() const;                   // the whole diagram
     void resetZoom();
     bool drawsDensity() const;
     QString legendText() const;
     // The fields' names as drawn at the given size.
     std::vector<FieldLabel> fieldLabels(const QSize& size, double scale = 1) const;
+    // The colour a colour class is drawn in.
+    static QColor classColour(int index);
 
 signals:
     void rowPicked(long row);
@@ -73,8 +84,13 @@ protected:
 
 private:
     long rowsInSight() const;
+    void drawAxes(QPainter& p, const QRectF& area, const QSize& size, double s) const;
+    void drawTriangle(QPainter& p, const QSize& size, double s) const;
     void drawPoints(QPainter& p, const QRectF& area, const QSize& size, double scale) const;
+    void drawLegend(QPainter& p, const QRectF& area, const QSize& size, double s) const;
+    QRectF dataBox() const;
 
+    std::shared_ptr<const chart::Diagram> diagram_;
     std::shared_ptr<const tas::ViewPoints> view_;
     // The density cells of the view as last counted: a repaint (the ring
     // moving with the grid's row) counts ten million points again only when
@@ -91,6 +107,8 @@ private:
     long current_ = -1;
     bool reading_ = false;
     bool volatileFree_ = true;
+    bool compact_ = false;
     QRectF range_;
+    QRectF dataBox_; // the whole of a diagram scaled to its points
     std::function<QString(long)> describe_;
 };

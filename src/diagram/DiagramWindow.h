@@ -14,20 +14,20 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 class QThread;
-class TasPlot;
+class DiagramPlot;
 
 // The TAS diagram of the grid's view, as a window of its own that follows
 // the grid: a new view (table switch, search, sort, refresh, new or deleted
 // rows) is read again off the user-interface thread; an edited row moves
 // its point; the current row is marked, and a click on the diagram makes
 // the nearest row current.
-class TasWindow : public QWidget {
+class DiagramWindow : public QWidget {
     Q_OBJECT
 public:
-    TasWindow(DataControl* data, RecordsetModel* gridModel);
-    ~TasWindow() override;
+    DiagramWindow(DataControl* data, RecordsetModel* gridModel);
+    ~DiagramWindow() override;
 
-    TasPlot* plot() const { return plot_; }
+    DiagramPlot* plot() const { return plot_; }
     QLabel* statusLine() const { return status_; }
     QCheckBox* volatileFree() const { return volatileFree_; }
     bool loading() const { return loader_ != nullptr; }
@@ -54,7 +54,7 @@ private:
     QString describe(long row) const;
 
     DataControl* data_;
-    TasPlot* plot_;
+    DiagramPlot* plot_;
     QLabel* status_;
     QCheckBox* volatileFree_;
     QPushButton* export_;

@@ -1,0 +1,560 @@
+#include "DiagramPlot.h"
+
+#include <QContextMenuEvent>
+#include <QFontMetricsF>
+#include <QLocale>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolTip>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The window's own size, from which an export's scale is taken.
+const QSizeF kScreenSize(880, 560);
+constexpr double kFontPoints = 8;
+const double kRoot3 = std::sqrt(3.0);
+
+QString counted(long n) {
+    return QLocale(QLocale::English).toString(static_cast<qlonglong>(n));
+}
+
+// A colour scale from pale blue through green and yellow to dark red.
+QColor densityColour(double t) {
+    static const QColor stops[] = {QColor(198, 219, 239), QColor(65, 182, 196),
+                                   QColor(127, 205, 65),  QColor(254, 217, 42),
+                                   QColor(240, 59, 32),   QColor(128, 0, 38)};
+    t = std::clamp(t, 0.0, 1.0) * 5;
+    const int i = std::min(4, static_cast<int>(t));
+    const double f = t - i;
+    const QColor &a = stops[i], &b = stops[i + 1];
+    return QColor::fromRgbF(a.redF() + (b.redF() - a.redF()) * f,
+                            a.greenF() + (b.greenF() - a.greenF()) * f,
+                            a.blueF() + (b.blueF() - a.blueF()) * f);
+}
+
+QRectF boxOf(const chart::Box& b) {
+    return QRectF(b.left, b.bottom, b.width, b.height);
+}
+
+// A tick step of 1, 2 or 5 times a power of ten, about six to a span.
+double tickStep(double span) {
+    const double raw = span / 6;
+    const double ten = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (raw <= m * ten)
+            return m * ten;
+    return 10 * ten;
+}
+
+} // namespace
+
+DiagramPlot::DiagramPlot(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setMinimumSize(480, 360);
+    setAutoFillBackground(true);
+    setPalette(QPalette(Qt::white));
+    setDiagram(chart::makeDiagram("tas"));
+}
+
+void DiagramPlot::setDiagram(std::shared_ptr<const chart::Diagram> diagram) {
+    diagram_ = std::move(diagram);
+    dataBox_ = QRectF();
+    range_ = whole();
+    update();
+}
+
+void DiagramPlot::setCompact(bool compact) {
+    compact_ = compact;
+    setMinimumSize(compact ? QSize(200, 150) : QSize(480, 360));
+    update();
+}
+
+QRectF DiagramPlot::dataBox() const {
+    if (!view_)
+        return {};
+    float left = 0, right = 0, bottom = 0, top = 0;
+    bool any = false;
+    for (const auto& p : view_->points) {
+        if (!p.valid)
+            continue;
+        if (!any) {
+            left = right = p.silica;
+            bottom = top = p.alkali;
+            any = true;
+        }
+        left = std::min(left, p.silica);
+        right = std::max(right, p.silica);
+        bottom = std::min(bottom, p.alkali);
+        top = std::max(top, p.alkali);
+    }
+    if (!any)
+        return {};
+    // A margin of a twentieth; a single value gets a span of its own.
+    const double w = std::max(1e-6, static_cast<double>(right - left));
+    const double h = std::max(1e-6, static_cast<double>(top - bottom));
+    double y0 = bottom - h / 20;
+    if (bottom >= 0 && y0 < 0)
+        y0 = 0; // wt% start at 0
+    return QRectF(left - w / 20, y0, w * 1.1, top + h / 20 - y0);
+}
+
+QRectF DiagramPlot::whole() const {
+    if (diagram_->scaledToData() && dataBox_.isValid())
+        return dataBox_;
+    return boxOf(diagram_->whole());
+}
+
+void DiagramPlot::setView(std::shared_ptr<const tas::ViewPoints> view) {
+    const QRectF before = whole();
+    const bool wasWhole = range_ == before;
+    view_ = std::move(view);
+    ++viewSerial_;
+    if (diagram_->scaledToData()) {
+        dataBox_ = dataBox();
+        if (wasWhole || !whole().contains(range_))
+            range_ = whole();
+    }
+    update();
+}
+
+void DiagramPlot::setCurrentRow(long row) {
+    if (row == current_)
+        return;
+    current_ = row;
+    update();
+}
+
+void DiagramPlot::setReading(bool reading) {
+    reading_ = reading;
+    update();
+}
+
+void DiagramPlot::setVolatileFree(bool on) {
+    volatileFree_ = on;
+    update();
+}
+
+void DiagramPlot::resetZoom() {
+    range_ = whole();
+    update();
+}
+
+DiagramPlot::Style DiagramPlot::exportStyle(const QSize& size) {
+    return {std::max(1.0, std::min(size.width() / kScreenSize.width(),
+                                   size.height() / kScreenSize.height())),
+            false};
+}
+
+QRectF DiagramPlot::plotArea(const QSize& size, double scale) const {
+    const double left = (compact_ ? 46 : 60) * scale, top = (compact_ ? 8 : 20) * scale;
+    const double right = (compact_ ? 10 : 170) * scale, bottom = (compact_ ? 36 : 50) * scale;
+    QRectF a(left, top, std::max(10.0, size.width() - left - right),
+             std::max(10.0, size.height() - top - bottom));
+    if (diagram_->ternary()) {
+        // Equal scales on both axes, so that the triangle is equilateral.
+        const double k = std::min(a.width() / range_.width(), a.height() / range_.height());
+        const QSizeF fit(range_.width() * k, range_.height() * k);
+        a = QRectF(a.left() + (a.width() - fit.width()) / 2, a.top() + (a.height() - fit.height()),
+                   fit.width(), fit.height());
+    }
+    return a;
+}
+
+QPointF DiagramPlot::toScreen(double x, double y, const QSize& size, double scale) const {
+    const QRectF a = plotArea(size, scale);
+    return {a.left() + (x - range_.left()) / range_.width() * a.width(),
+            a.bottom() - (y - range_.top()) / range_.height() * a.height()};
+}
+
+long DiagramPlot::rowsInSight() const {
+    if (!view_)
+        return 0;
+    if (range_ == whole())
+        return view_->plotted();
+    long n = 0;
+    for (const auto& p : view_->points)
+        if (p.valid && range_.contains(p.silica, p.alkali))
+            ++n;
+    return n;
+}
+
+bool DiagramPlot::drawsDensity() const {
+    return rowsInSight() > kMaxDots;
+}
+
+QString DiagramPlot::legendText() const {
+    if (reading_)
+        return "Reading...";
+    const long plotted = view_ ? view_->plotted() : 0;
+    const long none = view_ ? view_->noPoint : 0;
+    QString text = QString("%1 rows plotted").arg(counted(plotted));
+    if (none)
+        text += QString(", %1 with no point").arg(counted(none));
+    if (view_ && view_->outside && !diagram_->unclassed().empty())
+        text += QString(" (%1 %2)")
+                    .arg(counted(view_->outside), QString::fromStdString(diagram_->unclassed()));
+    return text;
+}
+
+QColor DiagramPlot::classColour(int index) {
+    static const QColor palette[] = {
+        QColor(31, 119, 180),  QColor(255, 127, 14),  QColor(44, 160, 44),   QColor(214, 39, 40),
+        QColor(148, 103, 189), QColor(140, 86, 75),   QColor(227, 119, 194), QColor(188, 189, 34),
+        QColor(23, 190, 207),  QColor(255, 187, 120), QColor(152, 223, 138), QColor(197, 176, 213),
+    };
+    constexpr int n = static_cast<int>(std::size(palette));
+    return index >= 0 && index < n ? palette[index] : QColor(127, 127, 127);
+}
+
+std::vector<FieldLabel> DiagramPlot::fieldLabels(const QSize& size, double scale) const {
+    std::vector<QPolygonF> outlines;
+    std::vector<QPointF> preferred;
+    std::vector<QString> names;
+    for (const auto& f : diagram_->regions()) {
+        if (f.outline.empty())
+            continue;
+        QPolygonF poly;
+        for (const auto& v : f.outline)
+            poly << toScreen(v.x, v.y, size, scale);
+        outlines.push_back(poly);
+        preferred.push_back(toScreen(f.label.x, f.label.y, size, scale));
+        names.push_back(QString::fromStdString(f.name));
+    }
+    QFont face = font();
+    face.setPointSizeF(kFontPoints * scale);
+    return FieldLabels::place(outlines, preferred, names, plotArea(size, scale), face);
+}
+
+void DiagramPlot::drawPoints(QPainter& p, const QRectF& area, const QSize& size,
+                             double scale) const {
+    if (!view_ || view_->points.empty())
+        return;
+    if (!drawsDensity()) {
+        p.setPen(Qt::NoPen);
+        const bool coloured = view_->colour.size() == view_->points.size();
+        const double r = (compact_ ? 1.6 : 2.2) * scale;
+        if (!coloured)
+            p.setBrush(QColor(31, 119, 180, 160));
+        for (std::size_t i = 0; i < view_->points.size(); ++i) {
+            const auto& pt = view_->points[i];
+            if (!pt.valid)
+                continue;
+            if (coloured) {
+                QColor c = classColour(view_->colour[i]);
+                c.setAlpha(180);
+                p.setBrush(c);
+            }
+            p.drawEllipse(toScreen(pt.silica, pt.alkali, size, scale), r, r);
+        }
+        return;
+    }
+    const double cell = 4 * scale;
+    const int cols = std::max(1, static_cast<int>(area.width() / cell));
+    const int rows = std::max(1, static_cast<int>(area.height() / cell));
+    Density& d = density_;
+    if (d.view != viewSerial_ || d.range != range_ || d.cols != cols || d.rows != rows) {
+        d.view = viewSerial_;
+        d.range = range_;
+        d.cols = cols;
+        d.rows = rows;
+        d.bins.assign(static_cast<std::size_t>(cols) * rows, 0);
+        // Cell coordinates by multiplication only: this runs over every row.
+        const float left = static_cast<float>(range_.left());
+        const float bottom = static_cast<float>(range_.top());
+        const float xScale = static_cast<float>(cols / range_.width());
+        const float yScale = static_cast<float>(rows / range_.height());
+        for (const auto& pt : view_->points) {
+            if (!pt.valid)
+                continue;
+            const float cx = (pt.silica - left) * xScale;
+            const float cy = (pt.alkali - bottom) * yScale;
+            if (!(cx >= 0 && cx < cols && cy >= 0 && cy < rows))
+                continue;
+            ++d.bins[static_cast<std::size_t>(static_cast<int>(cy)) * cols + static_cast<int>(cx)];
+        }
+        d.most = d.bins.empty() ? 0 : *std::max_element(d.bins.begin(), d.bins.end());
+    }
+    const std::vector<std::uint32_t>& bins = d.bins;
+    const std::uint32_t most = d.most;
+    const double top = std::log1p(static_cast<double>(most));
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            const std::uint32_t n = bins[static_cast<std::size_t>(r) * cols + c];
+            if (n)
+                p.fillRect(QRectF(area.left() + c * area.width() / cols,
+                                  area.bottom() - (r + 1) * area.height() / rows,
+                                  area.width() / cols + 0.5, area.height() / rows + 0.5),
+                           densityColour(std::log1p(n) / top));
+        }
+    if (compact_)
+        return;
+    // The colour scale and what it counts, in the margin.
+    p.setClipping(false);
+    const QRectF bar(area.right() + 20 * scale, area.top() + 40 * scale, 16 * scale, 160 * scale);
+    for (int i = 0; i < 160; ++i)
+        p.fillRect(QRectF(bar.left(), bar.bottom() - (i + 1) * scale, bar.width(), scale),
+                   densityColour(i / 159.0));
+    p.setPen(QPen(Qt::black, scale));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(bar);
+    p.drawText(QPointF(bar.right() + 4 * scale, bar.top() + 8 * scale), counted(most));
+    p.drawText(QPointF(bar.right() + 4 * scale, bar.bottom()), "1");
+    p.drawText(QRectF(bar.left(), bar.top() - 34 * scale, 140 * scale, 30 * scale),
+               Qt::TextWordWrap, "rows per cell\n(log scale)");
+    p.setClipRect(area);
+}
+
+void DiagramPlot::drawAxes(QPainter& p, const QRectF& area, const QSize& size, double s) const {
+    p.setPen(QPen(Qt::black, s));
+    p.drawRect(area);
+    const double xStep = tickStep(range_.width());
+    const double yStep = tickStep(range_.height());
+    for (double x = std::ceil(range_.left() / xStep) * xStep; x <= range_.right() + 1e-9;
+         x += xStep) {
+        const QPointF at = toScreen(x, range_.top(), size, s);
+        p.drawLine(at, at + QPointF(0, 5 * s));
+        p.drawText(QRectF(at.x() - 20 * s, at.y() + 6 * s, 40 * s, 14 * s), Qt::AlignCenter,
+                   QString::number(x, 'g', 6));
+    }
+    for (double y = std::ceil(range_.top() / yStep) * yStep; y <= range_.bottom() + 1e-9;
+         y += yStep) {
+        const QPointF at = toScreen(range_.left(), y, size, s);
+        p.drawLine(at, at - QPointF(5 * s, 0));
+        p.drawText(QRectF(at.x() - 40 * s, at.y() - 7 * s, 32 * s, 14 * s),
+                   Qt::AlignRight | Qt::AlignVCenter, QString::number(y, 'g', 6));
+    }
+    p.drawText(QRectF(area.left(), area.bottom() + (compact_ ? 18 : 22) * s, area.width(), 16 * s),
+               Qt::AlignCenter, QString::fromStdString(diagram_->xTitle(volatileFree_)));
+    p.save();
+    p.translate((compact_ ? 8 : 14) * s, area.center().y());
+    p.rotate(-90);
+    p.drawText(QRectF(-area.height() / 2 - 40 * s, -8 * s, area.height() + 80 * s, 16 * s),
+               Qt::AlignCenter, QString::fromStdString(diagram_->yTitle(volatileFree_)));
+    p.restore();
+}
+
+// A ternary diagram: its triangle, grid lines every 20 %, its corners named.
+void DiagramPlot::drawTriangle(QPainter& p, const QSize& size, double s) const {
+    const double h = 50 * kRoot3;
+    const QPointF a = toScreen(0, 0, size, s), m = toScreen(100, 0, size, s),
+                  f = toScreen(50, h, size, s);
+    p.setPen(QPen(QColor(210, 210, 210), 0.8 * s));
+    for (int k = 20; k < 100; k += 20) {
+        const double t = k / 100.0;
+        // Lines of equal F, equal M and equal A.
+        p.drawLine(toScreen(t * 50, t * h, size, s), toScreen(100 - t * 50, t * h, size, s));
+        p.drawLine(toScreen(t * 100, 0, size, s), toScreen(50 + t * 50, h - t * h, size, s));
+        p.drawLine(toScreen(100 - t * 100, 0, size, s), toScreen(50 - t * 50, h - t * h, size, s));
+    }
+    p.setPen(QPen(Qt::black, 1.2 * s));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolygon(QPolygonF({a, m, f}));
+    const QString names[] = {"A", "M", "F"};
+    const QString titles[] = {"Na2O + K2O", "MgO", "FeO + 0.8998 Fe2O3"};
+    const QPointF corners[] = {a + QPointF(-10 * s, 16 * s), m + QPointF(10 * s, 16 * s),
+                               f + QPointF(0, -12 * s)};
+    for (int i = 0; i < 3; ++i)
+        p.drawText(QRectF(corners[i].x() - 70 * s, corners[i].y() - 8 * s, 140 * s, 16 * s),
+                   Qt::AlignCenter, names[i] + " (" + titles[i] + ")");
+}
+
+void DiagramPlot::drawLegend(QPainter& p, const QRectF& area, const QSize& size, double s) const {
+    const double margin = size.width() - area.right();
+    const QRectF legend(area.right() + 8 * s, area.top(), margin - 16 * s, area.height());
+    p.setPen(Qt::black);
+    p.drawText(legend, Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, legendText());
+    const QFontMetricsF metrics(p.font());
+    double y =
+        area.bottom() -
+        metrics.boundingRect(legend, Qt::AlignLeft | Qt::TextWordWrap, legendText()).height() -
+        12 * s;
+    for (const chart::Curve& c : diagram_->curves()) {
+        if (!c.dashed)
+            continue;
+        p.setPen(QPen(QColor(200, 0, 0), 1.5 * s, Qt::DashLine));
+        p.drawLine(QPointF(legend.left(), y), QPointF(legend.left() + 20 * s, y));
+        p.setPen(Qt::black);
+        p.drawText(QRectF(legend.left() + 24 * s, y - 16 * s, legend.width() - 24 * s, 32 * s),
+                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap,
+                   QString::fromStdString(c.name));
+        y -= 34 * s;
+    }
+    // The colours of a text column, from the top, with their rows.
+    if (view_ && view_->colour.size() == view_->points.size() && !drawsDensity()) {
+        double top = legend.top() + 4 * s;
+        for (std::size_t i = 0; i < view_->colourNames.size() && top < y - 40 * s; ++i) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(classColour(static_cast<int>(i)));
+            p.drawEllipse(QPointF(legend.left() + 5 * s, top + 7 * s), 4 * s, 4 * s);
+            p.setPen(Qt::black);
+            const QString text = QString::fromStdString(view_->colourNames[i]) + " (" +
+                                 counted(view_->perColour[i]) + ")";
+            p.drawText(QRectF(legend.left() + 14 * s, top, legend.width() - 14 * s, 14 * s),
+                       Qt::AlignLeft | Qt::AlignVCenter,
+                       metrics.elidedText(text, Qt::ElideMiddle, legend.width() - 14 * s));
+            top += 16 * s;
+        }
+    }
+}
+
+void DiagramPlot::render(QPainter& p, const QSize& size, const Style& style) const {
+    const double s = style.scale;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+    const QRectF area = plotArea(size, s);
+    QFont small = font();
+    small.setPointSizeF(kFontPoints * s);
+    p.setFont(small);
+
+    if (diagram_->ternary())
+        drawTriangle(p, size, s);
+    else
+        drawAxes(p, area, size, s);
+
+    // The rows: dots, or density when there are too many to tell apart.
+    p.setClipRect(area.adjusted(-2 * s, -2 * s, 2 * s, 2 * s));
+    drawPoints(p, area, size, s);
+
+    // Fields, lines and names over the rows, so that they stay readable.
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(60, 60, 60), 1.2 * s));
+    const auto regions = diagram_->regions();
+    for (const auto& f : regions) {
+        QPolygonF poly;
+        for (const auto& v : f.outline)
+            poly << toScreen(v.x, v.y, size, s);
+        if (!poly.isEmpty())
+            p.drawPolygon(poly);
+    }
+    for (const chart::Curve& c : diagram_->curves()) {
+        QPainterPath line;
+        line.moveTo(toScreen(c.points[0].x, c.points[0].y, size, s));
+        for (std::size_t i = 1; i < c.points.size(); ++i)
+            line.lineTo(toScreen(c.points[i].x, c.points[i].y, size, s));
+        p.setPen(c.dashed ? QPen(QColor(200, 0, 0), 1.5 * s, Qt::DashLine)
+                          : QPen(QColor(60, 60, 60), 1.2 * s));
+        p.drawPath(line);
+    }
+    p.setPen(QColor(60, 60, 60));
+    for (const FieldLabel& l : fieldLabels(size, s)) {
+        p.setFont(l.font);
+        p.drawText(l.rect, Qt::AlignCenter, l.text);
+    }
+    p.setFont(small);
+    // Names of classes that a line divides, at their places.
+    for (const auto& f : regions) {
+        if (!f.outline.empty() || !range_.contains(f.label.x, f.label.y))
+            continue;
+        const QPointF at = toScreen(f.label.x, f.label.y, size, s);
+        p.drawText(QRectF(at.x() - 90 * s, at.y() - 8 * s, 180 * s, 16 * s), Qt::AlignCenter,
+                   QString::fromStdString(f.name));
+    }
+
+    // The grid's current row, on screen only.
+    if (style.currentRow && view_ && current_ >= 0 &&
+        current_ < static_cast<long>(view_->points.size())) {
+        const auto& pt = view_->points[static_cast<std::size_t>(current_)];
+        if (pt.valid) {
+            const QPointF c = toScreen(pt.silica, pt.alkali, size, s);
+            p.setPen(QPen(Qt::red, 2 * s));
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(c, 7 * s, 7 * s);
+            for (const QPointF d : {QPointF(1, 0), QPointF(-1, 0), QPointF(0, 1), QPointF(0, -1)})
+                p.drawLine(c + d * 4 * s, c + d * 12 * s);
+        }
+    }
+    p.setClipping(false);
+    if (!compact_)
+        drawLegend(p, area, size, s);
+    p.restore();
+}
+
+void DiagramPlot::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    render(p, size());
+}
+
+long DiagramPlot::nearestRow(const QPointF& pos, double within) const {
+    if (!view_)
+        return -1;
+    long best = -1;
+    double bestDistance = within * within;
+    const QRectF a = plotArea(size());
+    for (std::size_t i = 0; i < view_->points.size(); ++i) {
+        const auto& pt = view_->points[i];
+        if (!pt.valid)
+            continue;
+        const double x = a.left() + (pt.silica - range_.left()) / range_.width() * a.width();
+        const double y = a.bottom() - (pt.alkali - range_.top()) / range_.height() * a.height();
+        const double d = (x - pos.x()) * (x - pos.x()) + (y - pos.y()) * (y - pos.y());
+        if (d <= bestDistance) {
+            bestDistance = d;
+            best = static_cast<long>(i);
+        }
+    }
+    return best;
+}
+
+void DiagramPlot::mousePressEvent(QMouseEvent* e) {
+    setFocus(Qt::MouseFocusReason); // so that Home works after a click
+    if (e->button() != Qt::LeftButton || !plotArea(size()).contains(e->position()))
+        return;
+    const long row = nearestRow(e->position());
+    if (row >= 0)
+        emit rowPicked(row);
+}
+
+void DiagramPlot::mouseMoveEvent(QMouseEvent* e) {
+    const long row = nearestRow(e->position());
+    if (row < 0 || !describe_) {
+        QToolTip::hideText();
+        return;
+    }
+    QToolTip::showText(e->globalPosition().toPoint(), describe_(row), this);
+}
+
+void DiagramPlot::wheelEvent(QWheelEvent* e) {
+    const QRectF a = plotArea(size());
+    if (!a.contains(e->position()) || e->angleDelta().y() == 0)
+        return;
+    const QRectF all = whole();
+    const double fx = (e->position().x() - a.left()) / a.width();
+    const double fy = (a.bottom() - e->position().y()) / a.height();
+    const double x = range_.left() + fx * range_.width();
+    const double y = range_.top() + fy * range_.height();
+    const double k = e->angleDelta().y() > 0 ? 0.8 : 1.25;
+    const double w = std::min(all.width(), range_.width() * k);
+    const double h = std::min(all.height(), range_.height() * k);
+    // The whole diagram is the outer limit: zooming out near an edge slides
+    // the view back over the diagram.
+    const double left = std::clamp(x - fx * w, all.left(), all.right() - w);
+    const double bottom = std::clamp(y - fy * h, all.top(), all.bottom() - h);
+    range_ = QRectF(left, bottom, w, h);
+    update();
+}
+
+void DiagramPlot::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Home) {
+        resetZoom();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void DiagramPlot::contextMenuEvent(QContextMenuEvent* e) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* whole = menu->addAction("&Whole Diagram");
+    whole->setShortcut(QKeySequence(Qt::Key_Home));
+    whole->setEnabled(range_ != this->whole());
+    connect(whole, &QAction::triggered, this, &DiagramPlot::resetZoom);
+    menu->popup(e->globalPos());
+}
