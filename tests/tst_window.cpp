@@ -64,6 +64,7 @@ const QStringList kMenuTree = {
     "    &Sample # [Ctrl+F5]",
     "&Tools",
     "  &TAS Diagram... [Ctrl+T]",
+    "  &Diagrams...",
     "  &Norm...",
     "  -",
     "  &Import CSV...",

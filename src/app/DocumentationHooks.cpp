@@ -2,8 +2,8 @@
 
 #include "QuarzelDatabase.h"
 #include "ToolsController.h"
-#include "diagram/NormWindow.h"
 #include "diagram/DiagramWindow.h"
+#include "diagram/NormWindow.h"
 #include "platform/dialogs/PrintDialog.h"
 #include "print/PrintController.h"
 
@@ -43,9 +43,18 @@ void installDocumentationHooks(QuarzelDatabase& window) {
     const QString tasShot = qEnvironmentVariable("QUARZEL_TAS_SCREENSHOT");
     if (!tasShot.isEmpty()) {
         // The diagram window on the current view, once its rows are read.
-        QTimer::singleShot(500, &window, [&window, tasShot] {
+        // QUARZEL_DIAGRAM names another diagram (k2o, afm, shand, harker,
+        // harker:COLUMN); QUARZEL_DIAGRAM_COLOURS a text column to colour by.
+        const QString kind = qEnvironmentVariable("QUARZEL_DIAGRAM");
+        const int colours = qEnvironmentVariableIsSet("QUARZEL_DIAGRAM_COLOURS")
+                                ? qEnvironmentVariableIntValue("QUARZEL_DIAGRAM_COLOURS")
+                                : -1;
+        QTimer::singleShot(500, &window, [&window, tasShot, kind, colours] {
             window.tools().mnuTas_Click();
             DiagramWindow* tas = window.tools().diagramWindow();
+            if (!kind.isEmpty())
+                tas->chooseDiagram(kind);
+            tas->colourBy(colours);
             QObject::connect(tas, &DiagramWindow::loaded, tas, [tas, tasShot] {
                 QTimer::singleShot(300, tas, [tas, tasShot] {
                     tas->grab().save(tasShot);

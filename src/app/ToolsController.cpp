@@ -5,8 +5,8 @@
 
 #include "ImportPreview.h"
 
-#include "diagram/NormWindow.h"
 #include "diagram/DiagramWindow.h"
+#include "diagram/NormWindow.h"
 #include "exchange/CsvImport.h"
 #include "exchange/ViewExport.h"
 #include "form/Globals.h"
@@ -40,6 +40,9 @@ ToolsController::ToolsController(MainForm& form, QMenuBar* bar) : form_(form) {
     tas->setObjectName("mnuTas");
     tas->setShortcut(QKeySequence("Ctrl+T"));
     connect(tas, &QAction::triggered, this, guarded([this] { mnuTas_Click(); }));
+    QAction* diagrams = tools->addAction("&Diagrams...");
+    diagrams->setObjectName("mnuDiagrams");
+    connect(diagrams, &QAction::triggered, this, guarded([this] { mnuDiagrams_Click(); }));
     QAction* normItem = tools->addAction("&Norm...");
     normItem->setObjectName("mnuNorm");
     connect(normItem, &QAction::triggered, this, guarded([this] { mnuNorm_Click(); }));
@@ -58,6 +61,16 @@ ToolsController::~ToolsController() {
 }
 
 void ToolsController::mnuTas_Click() {
+    showDiagrams();
+    if (tas_->diagramKeyword() != "tas")
+        tas_->chooseDiagram("tas");
+}
+
+void ToolsController::mnuDiagrams_Click() {
+    showDiagrams();
+}
+
+void ToolsController::showDiagrams() {
     if (!tas_)
         tas_ = new DiagramWindow(form_.Data1, form_.vaSpread1->recordsetModel());
     tas_->show();

@@ -17,7 +17,7 @@ namespace engine {
 class Database;
 }
 
-// The Tools menu, between Edit and Help: the TAS diagram, the CIPW norm of
+// The Tools menu, between Edit and Help: the TAS diagram and the others, the CIPW norm of
 // the current row, the import of a CSV file or a workbook's sheet into the
 // active table and the export of the view. The other menus stay as they
 // are.
@@ -28,7 +28,8 @@ public:
     ToolsController(MainForm& form, QMenuBar* bar);
     ~ToolsController() override; // the diagram window ends with the program
 
-    void mnuTas_Click();
+    void mnuTas_Click();      // the diagram window, showing TAS
+    void mnuDiagrams_Click(); // the diagram window, showing its choice
     void mnuNorm_Click();
     void mnuImport_Click();
     void mnuExport_Click();
@@ -53,6 +54,7 @@ private:
     void askAndImport(std::shared_ptr<ImportPlan> plan, const QString& table,
                       std::shared_ptr<engine::Database> database);
     void refreshAfterImport();
+    void showDiagrams();
     norm::IronChoice exportIron() const;
 
     MainForm& form_;

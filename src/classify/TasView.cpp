@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 namespace tas {
 
@@ -90,17 +91,99 @@ bool readView(engine::Database& db, const std::string& table, const std::vector<
 bool readView(engine::Database& db, const std::string& table, const std::vector<std::int64_t>& keys,
               const chart::Diagram& diagram, bool volatileFree, ViewPoints& out,
               const std::atomic<bool>* cancel) {
-    out = ViewPoints();
-    out.points.resize(keys.size()); // rows never met keep "no point"
+    std::vector<ViewPoints> views;
+    if (!readViews(db, table, keys, {&diagram}, volatileFree, -1, views, cancel))
+        return false;
+    out = std::move(views.front());
+    return true;
+}
+
+namespace {
+
+// Each row's value of a text column, as a number per distinct value, then
+// the most frequent values kept and the rest grouped.
+class Colours {
+public:
+    void note(std::uint32_t row, std::string value) {
+        if (value.empty())
+            value = "(empty)";
+        auto [it, added] =
+            ids_.try_emplace(std::move(value), static_cast<std::uint32_t>(count_.size()));
+        if (added)
+            count_.push_back(0);
+        ++count_[it->second];
+        rows_[row] = it->second;
+    }
+    void start(std::size_t rows) { rows_.assign(rows, kNone); }
+    // The classes and each row's class; rows never met go to "other".
+    void finish(std::vector<std::string>& names, std::vector<std::uint8_t>& colour) const {
+        std::vector<std::pair<const std::string*, std::uint32_t>> byCount;
+        for (const auto& [name, id] : ids_)
+            byCount.emplace_back(&name, id);
+        std::sort(byCount.begin(), byCount.end(), [&](const auto& a, const auto& b) {
+            return count_[a.second] != count_[b.second] ? count_[a.second] > count_[b.second]
+                                                        : *a.first < *b.first;
+        });
+        const bool grouped = byCount.size() > kMaxColours;
+        const std::size_t kept = grouped ? kMaxColours - 1 : byCount.size();
+        std::vector<std::uint8_t> classOf(count_.size(), static_cast<std::uint8_t>(kept));
+        names.clear();
+        for (std::size_t i = 0; i < kept; ++i) {
+            names.push_back(*byCount[i].first);
+            classOf[byCount[i].second] = static_cast<std::uint8_t>(i);
+        }
+        if (grouped || std::find(rows_.begin(), rows_.end(), kNone) != rows_.end())
+            names.push_back("other");
+        colour.resize(rows_.size());
+        for (std::size_t r = 0; r < rows_.size(); ++r)
+            colour[r] = rows_[r] == kNone ? static_cast<std::uint8_t>(kept) : classOf[rows_[r]];
+    }
+
+private:
+    static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+    std::unordered_map<std::string, std::uint32_t> ids_;
+    std::vector<long> count_;
+    std::vector<std::uint32_t> rows_;
+};
+
+} // namespace
+
+bool readViews(engine::Database& db, const std::string& table,
+               const std::vector<std::int64_t>& keys,
+               const std::vector<const chart::Diagram*>& diagrams, bool volatileFree,
+               int colourColumn, std::vector<ViewPoints>& out, const std::atomic<bool>* cancel) {
+    out.assign(diagrams.size(), ViewPoints());
+    for (ViewPoints& v : out)
+        v.points.resize(keys.size()); // rows never met keep "no point"
     const RowOfKey rowOf(keys);
-    const std::vector<int>& columns = diagram.columns();
+    // The columns of all the diagrams, each read once; where each diagram
+    // finds its own.
+    std::vector<int> columns;
+    std::vector<std::vector<int>> at(diagrams.size());
+    for (std::size_t d = 0; d < diagrams.size(); ++d)
+        for (int c : diagrams[d]->columns()) {
+            auto it = std::find(columns.begin(), columns.end(), c);
+            if (it == columns.end())
+                it = columns.insert(columns.end(), c);
+            at[d].push_back(static_cast<int>(it - columns.begin()));
+        }
+    // A diagram whose columns come first in the same order reads them in place.
+    std::vector<char> inPlace(diagrams.size(), 1);
+    for (std::size_t d = 0; d < diagrams.size(); ++d)
+        for (std::size_t i = 0; i < at[d].size(); ++i)
+            inPlace[d] &= at[d][i] == static_cast<int>(i);
     std::string sql = "SELECT [ID]";
     for (int c : columns)
         sql += std::string(", [") + schema::kColumns[static_cast<std::size_t>(c)] + "]";
+    if (colourColumn >= 0)
+        sql += std::string(", [") + schema::kColumns[static_cast<std::size_t>(colourColumn)] + "]";
     sql += " FROM [" + table + "]";
     engine::Query q(db, sql);
     const int n = static_cast<int>(columns.size());
-    std::vector<double> values(columns.size());
+    std::vector<double> values(columns.size()), own;
+    Colours colours;
+    if (colourColumn >= 0)
+        colours.start(keys.size());
     long seen = 0;
     while (q.next()) {
         if (cancel && (++seen & 4095) == 0 && cancel->load(std::memory_order_relaxed))
@@ -110,14 +193,35 @@ bool readView(engine::Database& db, const std::string& table, const std::vector<
             continue;
         for (int i = 0; i < n; ++i)
             values[static_cast<std::size_t>(i)] = q.number(i + 1);
-        const chart::Place p = diagram.place(values.data(), volatileFree);
-        PackedPoint& pt = out.points[row];
-        pt.valid = p.valid;
-        pt.silica = static_cast<float>(p.x);
-        pt.alkali = static_cast<float>(p.y);
-        pt.field = static_cast<std::int16_t>(p.cls);
+        for (std::size_t d = 0; d < diagrams.size(); ++d) {
+            const double* v = values.data();
+            if (!inPlace[d]) {
+                own.resize(at[d].size());
+                for (std::size_t i = 0; i < at[d].size(); ++i)
+                    own[i] = values[static_cast<std::size_t>(at[d][i])];
+                v = own.data();
+            }
+            const chart::Place p = diagrams[d]->place(v, volatileFree);
+            PackedPoint& pt = out[d].points[row];
+            pt.valid = p.valid;
+            pt.silica = static_cast<float>(p.x);
+            pt.alkali = static_cast<float>(p.y);
+            pt.field = static_cast<std::int16_t>(p.cls);
+        }
+        if (colourColumn >= 0)
+            colours.note(row, q.value(n + 1).storedText());
     }
-    count(out, diagram.classes().size());
+    for (std::size_t d = 0; d < diagrams.size(); ++d) {
+        ViewPoints& v = out[d];
+        count(v, diagrams[d]->classes().size());
+        if (colourColumn < 0)
+            continue;
+        colours.finish(v.colourNames, v.colour);
+        v.perColour.assign(v.colourNames.size(), 0);
+        for (std::size_t r = 0; r < v.points.size(); ++r)
+            if (v.points[r].valid)
+                ++v.perColour[v.colour[r]];
+    }
     return true;
 }
 

@@ -55,6 +55,17 @@ bool readView(engine::Database& db, const std::string& table, const std::vector<
               const chart::Diagram& diagram, bool volatileFree, ViewPoints& out,
               const std::atomic<bool>* cancel = nullptr);
 
+// Several diagrams of one view in one pass over the table (a page of
+// Harker diagrams), each with the colours of a text column when
+// colourColumn is one (-1: none): the kMaxColours most frequent values, the
+// rest as "other".
+constexpr std::size_t kMaxColours = 12;
+bool readViews(engine::Database& db, const std::string& table,
+               const std::vector<std::int64_t>& keys,
+               const std::vector<const chart::Diagram*>& diagrams, bool volatileFree,
+               int colourColumn, std::vector<ViewPoints>& out,
+               const std::atomic<bool>* cancel = nullptr);
+
 PackedPoint pack(const Point& p);
 void count(ViewPoints& v);
 void count(ViewPoints& v, std::size_t classes);

@@ -239,6 +239,9 @@ void DiagramPlot::drawPoints(QPainter& p, const QRectF& area, const QSize& size,
     if (!drawsDensity()) {
         p.setPen(Qt::NoPen);
         const bool coloured = view_->colour.size() == view_->points.size();
+        const int other = !view_->colourNames.empty() && view_->colourNames.back() == "other"
+                              ? static_cast<int>(view_->colourNames.size()) - 1
+                              : -1;
         const double r = (compact_ ? 1.6 : 2.2) * scale;
         if (!coloured)
             p.setBrush(QColor(31, 119, 180, 160));
@@ -247,7 +250,8 @@ void DiagramPlot::drawPoints(QPainter& p, const QRectF& area, const QSize& size,
             if (!pt.valid)
                 continue;
             if (coloured) {
-                QColor c = classColour(view_->colour[i]);
+                QColor c = view_->colour[i] == other ? QColor(160, 160, 160)
+                                                     : classColour(view_->colour[i]);
                 c.setAlpha(180);
                 p.setBrush(c);
             }
@@ -391,7 +395,9 @@ void DiagramPlot::drawLegend(QPainter& p, const QRectF& area, const QSize& size,
         double top = legend.top() + 4 * s;
         for (std::size_t i = 0; i < view_->colourNames.size() && top < y - 40 * s; ++i) {
             p.setPen(Qt::NoPen);
-            p.setBrush(classColour(static_cast<int>(i)));
+            const bool other =
+                i + 1 == view_->colourNames.size() && view_->colourNames[i] == "other";
+            p.setBrush(other ? QColor(160, 160, 160) : classColour(static_cast<int>(i)));
             p.drawEllipse(QPointF(legend.left() + 5 * s, top + 7 * s), 4 * s, 4 * s);
             p.setPen(Qt::black);
             const QString text = QString::fromStdString(view_->colourNames[i]) + " (" +

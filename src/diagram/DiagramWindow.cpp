@@ -1,6 +1,7 @@
 #include "DiagramWindow.h"
 
 #include "DiagramPlot.h"
+#include "classify/Diagram.h"
 #include "classify/TasDiagram.h"
 #include "norm/CipwNorm.h"
 #include "norm/RockName.h"
@@ -12,9 +13,12 @@
 #include "platform/dialogs/FileDialogs.h"
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
+#include "schema/Schema.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QInputDialog>
@@ -23,12 +27,30 @@
 #include <QPdfWriter>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QStackedWidget>
 #include <QSvgGenerator>
 #include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
+
+namespace {
+
+// The choices of the Diagram list: label and keyword.
+const std::pair<const char*, const char*> kDiagrams[] = {
+    {"TAS", "tas"},
+    {"K2O against SiO2", "k2o"},
+    {"AFM", "afm"},
+    {"Shand's index", "shand"},
+    {"Harker diagram", "harker:"},
+    {"Harker page (eight)", "harker"},
+};
+// Text columns points may be coloured by.
+const int kColourColumns[] = {0, 1, 3, 4, 2};
+
+} // namespace
 
 DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
     : QWidget(nullptr, Qt::Window), data_(data) {
@@ -37,6 +59,22 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
     plot_ = new DiagramPlot;
     status_ = new QLabel;
     status_->setObjectName("status");
+    diagram_ = new QComboBox;
+    diagram_->setObjectName("diagram");
+    for (const auto& [label, keyword] : kDiagrams)
+        diagram_->addItem(label, QString(keyword));
+    harkerColumn_ = new QComboBox;
+    harkerColumn_->setObjectName("harkerColumn");
+    for (int c = schema::kFirstAnalysisColumn + 1; c <= schema::kLastAnalysisColumn; ++c)
+        harkerColumn_->addItem(schema::kColumns[static_cast<std::size_t>(c)]);
+    harkerColumn_->addItem("FeOT");
+    harkerColumn_->addItem("Mg#");
+    harkerColumn_->setEnabled(false);
+    colour_ = new QComboBox;
+    colour_->setObjectName("colourBy");
+    colour_->addItem("No colours", -1);
+    for (int c : kColourColumns)
+        colour_->addItem(schema::kColumns[static_cast<std::size_t>(c)], c);
     volatileFree_ = new QCheckBox("Recalculated to 100 % free of volatiles");
     volatileFree_->setChecked(true);
     export_ = new QPushButton("E&xport...");
@@ -44,26 +82,67 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
     whole->setObjectName("wholeDiagram");
     whole->setToolTip("Show the whole diagram again after zooming (Home)");
     auto* bar = new QHBoxLayout;
+    auto* diagramLabel = new QLabel("&Diagram:");
+    diagramLabel->setBuddy(diagram_);
+    auto* colourLabel = new QLabel("&Colours:");
+    colourLabel->setBuddy(colour_);
+    bar->addWidget(diagramLabel);
+    bar->addWidget(diagram_);
+    bar->addWidget(harkerColumn_);
+    bar->addWidget(colourLabel);
+    bar->addWidget(colour_);
     bar->addWidget(volatileFree_);
     bar->addStretch();
     bar->addWidget(whole);
     bar->addWidget(export_);
+
+    // The page of eight Harker diagrams, two rows of four.
+    auto* pageWidget = new QWidget;
+    auto* grid = new QGridLayout(pageWidget);
+    grid->setSpacing(2);
+    grid->setContentsMargins(0, 0, 0, 0);
+    for (std::size_t i = 0; i < chart::harkerPage().size(); ++i) {
+        auto* p = new DiagramPlot;
+        p->setCompact(true);
+        p->setDiagram(chart::makeDiagram("harker:" + chart::harkerPage()[i]));
+        grid->addWidget(p, static_cast<int>(i / 4), static_cast<int>(i % 4));
+        page_.push_back(p);
+    }
+    stack_ = new QStackedWidget;
+    stack_->addWidget(plot_);
+    stack_->addWidget(pageWidget);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
-    layout->addWidget(plot_, 1);
+    layout->addWidget(stack_, 1);
     layout->addWidget(status_);
-    resize(900, 620);
+    resize(1000, 640);
 
-    plot_->setDescriber([this](long row) { return describe(row); });
     // Every way in from the event loop shows an engine error as the main
     // window does; none ends the program.
-    connect(plot_, &DiagramPlot::rowPicked, this,
-            [this](long row) { runGuarded([&] { data_->Recordset().setAbsolutePosition(row); }); });
-    connect(whole, &QPushButton::clicked, plot_, &DiagramPlot::resetZoom);
+    const std::vector<DiagramPlot*> all = [&] {
+        std::vector<DiagramPlot*> v = {plot_};
+        v.insert(v.end(), page_.begin(), page_.end());
+        return v;
+    }();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        all[i]->setDescriber([this, i](long row) { return describe(i, row); });
+        connect(all[i], &DiagramPlot::rowPicked, this, [this](long row) {
+            runGuarded([&] { data_->Recordset().setAbsolutePosition(row); });
+        });
+    }
+    connect(whole, &QPushButton::clicked, this, [this] {
+        for (DiagramPlot* p : plots())
+            p->resetZoom();
+    });
     connect(volatileFree_, &QCheckBox::toggled, this, guarded([this] {
-                plot_->setVolatileFree(volatileFree_->isChecked());
+                for (DiagramPlot* p : plots())
+                    p->setVolatileFree(volatileFree_->isChecked());
                 reload();
             }));
+    connect(diagram_, &QComboBox::currentIndexChanged, this, guarded([this] { choiceChanged(); }));
+    connect(harkerColumn_, &QComboBox::currentIndexChanged, this,
+            guarded([this] { choiceChanged(); }));
+    connect(colour_, &QComboBox::currentIndexChanged, this, guarded([this] { reload(); }));
     connect(export_, &QPushButton::clicked, this, guarded([this] { exportClicked(); }));
     connect(data_, &DataControl::recordsetChanged, this, guarded([this] { reload(); }));
     connect(data_, &DataControl::rowsChanged, this, guarded([this] { reload(); }));
@@ -84,6 +163,49 @@ DiagramWindow::~DiagramWindow() {
     }
 }
 
+std::vector<DiagramPlot*> DiagramWindow::plots() const {
+    return stack_->currentIndex() == 1 ? page_ : std::vector<DiagramPlot*>{plot_};
+}
+
+QString DiagramWindow::diagramKeyword() const {
+    const QString k = diagram_->currentData().toString();
+    return k == "harker:" ? k + harkerColumn_->currentText() : k;
+}
+
+void DiagramWindow::chooseDiagram(const QString& keyword) {
+    if (keyword.startsWith("harker:")) {
+        harkerColumn_->setCurrentText(keyword.mid(7));
+        diagram_->setCurrentIndex(diagram_->findData(QString("harker:")));
+    } else {
+        diagram_->setCurrentIndex(diagram_->findData(keyword));
+    }
+    choiceChanged();
+}
+
+void DiagramWindow::colourBy(int column) {
+    colour_->setCurrentIndex(std::max(0, colour_->findData(column)));
+}
+
+void DiagramWindow::choiceChanged() {
+    const QString keyword = diagramKeyword();
+    harkerColumn_->setEnabled(keyword.startsWith("harker:"));
+    const bool page = keyword == "harker";
+    if (!page) {
+        std::shared_ptr<const chart::Diagram> d = chart::makeDiagram(keyword.toStdString());
+        if (!d)
+            return;
+        if (keyword != QString::fromStdString(plot_->diagram().keyword()))
+            plot_->setDiagram(d);
+        setWindowTitle(QString::fromStdString(d->title()));
+    } else {
+        setWindowTitle("Harker Diagrams");
+    }
+    stack_->setCurrentIndex(page ? 1 : 0);
+    for (DiagramPlot* p : plots())
+        p->setVolatileFree(volatileFree_->isChecked());
+    reload();
+}
+
 void DiagramWindow::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     if (stale_)
@@ -92,7 +214,7 @@ void DiagramWindow::showEvent(QShowEvent* e) {
 
 void DiagramWindow::hideEvent(QHideEvent* e) {
     QWidget::hideEvent(e);
-    // A closed diagram does no work: a view being read is dropped, and the
+    // A closed window does no work: a view being read is dropped, and the
     // next show reads the view of that moment.
     if (cancel_)
         *cancel_ = true;
@@ -110,11 +232,14 @@ void DiagramWindow::reload() {
     if (cancel_)
         *cancel_ = true; // a view still being read is no longer wanted
     const quint64 generation = ++generation_;
+    const std::vector<DiagramPlot*> shown = plots();
     if (!rs) {
-        loadFinished(generation, std::make_shared<tas::ViewPoints>(), QString());
+        loadFinished(generation, std::make_shared<std::vector<tas::ViewPoints>>(shown.size()),
+                     QString());
         return;
     }
-    plot_->setReading(true);
+    for (DiagramPlot* p : shown)
+        p->setReading(true);
     status_->setText("Reading the view...");
     if (!rs->keysComplete()) {
         // Nothing waits for the rest of the keys: the view is read once
@@ -134,28 +259,37 @@ void DiagramWindow::reload() {
     } catch (const std::exception& e) {
         // The view cannot be read (a damaged file): no points, the reason
         // shown in the window and as the program's database error.
-        loadFinished(generation, std::make_shared<tas::ViewPoints>(),
+        loadFinished(generation, std::make_shared<std::vector<tas::ViewPoints>>(shown.size()),
                      QString::fromStdString(e.what()));
         throw;
     }
+    auto diagrams = std::make_shared<std::vector<std::shared_ptr<const chart::Diagram>>>();
+    for (DiagramPlot* p : shown)
+        diagrams->push_back(chart::makeDiagram(p->diagram().keyword()));
     const bool volatileFree = volatileFree_->isChecked();
+    const int colourColumn = colour_->currentData().toInt();
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     cancel_ = cancel;
-    QThread* thread =
-        QThread::create([this, database, table, keys, volatileFree, cancel, generation] {
-            auto view = std::make_shared<tas::ViewPoints>();
+    QThread* thread = QThread::create(
+        [this, database, table, keys, diagrams, volatileFree, colourColumn, cancel, generation] {
+            auto views = std::make_shared<std::vector<tas::ViewPoints>>();
             QString error;
             try {
                 auto db = database->openAnother(true);
-                if (!tas::readView(*db, table, *keys, volatileFree, *view, cancel.get()))
+                std::vector<const chart::Diagram*> which;
+                for (const auto& d : *diagrams)
+                    which.push_back(d.get());
+                if (!tas::readViews(*db, table, *keys, which, volatileFree, colourColumn, *views,
+                                    cancel.get()))
                     return;
             } catch (const std::exception& e) {
                 error = QString::fromStdString(e.what());
+                views->assign(diagrams->size(), tas::ViewPoints());
             }
             keys->clear();
             keys->shrink_to_fit();
             QMetaObject::invokeMethod(
-                this, [this, generation, view, error] { loadFinished(generation, view, error); },
+                this, [this, generation, views, error] { loadFinished(generation, views, error); },
                 Qt::QueuedConnection);
         });
     // Earlier readings were told to stop; each ends at its next look and is
@@ -172,13 +306,19 @@ void DiagramWindow::reload() {
     thread->start();
 }
 
-void DiagramWindow::loadFinished(quint64 generation, std::shared_ptr<tas::ViewPoints> view,
+void DiagramWindow::loadFinished(quint64 generation,
+                                 std::shared_ptr<std::vector<tas::ViewPoints>> views,
                                  const QString& error) {
     if (generation != generation_)
         return; // an older view's points
     error_ = error;
-    plot_->setReading(false);
-    plot_->setView(std::move(view));
+    const std::vector<DiagramPlot*> shown = plots();
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        shown[i]->setReading(false);
+        shown[i]->setView(i < views->size()
+                              ? std::make_shared<const tas::ViewPoints>(std::move((*views)[i]))
+                              : std::make_shared<const tas::ViewPoints>());
+    }
     followCurrentRow();
     emit loaded();
 }
@@ -189,36 +329,56 @@ void DiagramWindow::rowWritten(long r) {
         return;
     }
     auto* rs = data_->engineRecordset();
-    const tas::ViewPoints* shown = plot_->view();
-    if (!rs || !shown || r < 0 || static_cast<std::size_t>(r) >= shown->points.size())
+    if (!rs || r < 0)
         return;
-    // The written row is classified again from what is stored now; its
-    // point moves, and the field counts follow.
-    std::vector<engine::Value> row;
-    for (int c = 0; c < rs->FieldCount(); ++c)
-        row.push_back(rs->valueAt(r, c));
-    auto view = std::make_shared<tas::ViewPoints>(*shown);
-    view->points[static_cast<std::size_t>(r)] =
-        tas::pack(tas::classify(row, volatileFree_->isChecked()));
-    tas::count(*view);
-    plot_->setView(view);
+    // The written row is placed again from what is stored now; its point
+    // moves, and the counts follow.
+    for (DiagramPlot* p : plots()) {
+        const tas::ViewPoints* shown = p->view();
+        if (!shown || static_cast<std::size_t>(r) >= shown->points.size())
+            continue;
+        const chart::Diagram& d = p->diagram();
+        std::vector<double> values;
+        for (int c : d.columns()) {
+            const engine::Value& v = rs->valueAt(r, c);
+            values.push_back(v.isNumber() ? v.toReal() : std::nan(""));
+        }
+        const chart::Place place = d.place(values.data(), volatileFree_->isChecked());
+        auto view = std::make_shared<tas::ViewPoints>(*shown);
+        tas::PackedPoint& pt = view->points[static_cast<std::size_t>(r)];
+        pt.valid = place.valid;
+        pt.silica = static_cast<float>(place.x);
+        pt.alkali = static_cast<float>(place.y);
+        pt.field = static_cast<std::int16_t>(place.cls);
+        tas::count(*view, d.classes().size());
+        if (view->colour.size() == view->points.size()) {
+            view->perColour.assign(view->colourNames.size(), 0);
+            for (std::size_t i = 0; i < view->points.size(); ++i)
+                if (view->points[i].valid)
+                    ++view->perColour[view->colour[i]];
+        }
+        p->setView(view);
+    }
     followCurrentRow();
 }
 
-QString DiagramWindow::describe(long row) const {
+QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
     auto* rs = data_->engineRecordset();
-    const tas::ViewPoints* view = plot_->view();
+    const DiagramPlot* p = plotIndex == 0 ? plot_ : page_[plotIndex - 1];
+    const tas::ViewPoints* view = p->view();
     if (!rs || !view || row < 0 || row >= static_cast<long>(view->points.size()))
         return {};
-    const auto& p = view->points[static_cast<std::size_t>(row)];
-    QString name = !p.valid      ? tas::kNoPoint
-                   : p.field < 0 ? tas::kOutside
-                                 : tas::fields()[static_cast<std::size_t>(p.field)].name;
+    const auto& pt = view->points[static_cast<std::size_t>(row)];
+    const chart::Diagram& d = p->diagram();
+    QString name = !pt.valid ? tas::kNoPoint
+                   : pt.field < 0
+                       ? QString::fromStdString(d.unclassed())
+                       : QString::fromStdString(d.classes()[static_cast<std::size_t>(pt.field)]);
     // Sample number and rock name, as far as the row has them.
     QStringList who;
     try {
-        // The name the norm gives, where the row has a norm.
-        if (p.valid) {
+        // On TAS, the name the norm gives, where the row has a norm.
+        if (pt.valid && d.keyword() == "tas") {
             const norm::Norm n = norm::computeNorm(norm::Analysis::fromRecordset(*rs, row));
             if (n.valid)
                 name = QString::fromStdString(norm::rockName(n));
@@ -233,19 +393,42 @@ QString DiagramWindow::describe(long row) const {
         }
     } catch (const std::exception&) {
     }
+    if (name.isEmpty()) // a variation diagram: the row's values
+        name = QString("%1, %2").arg(pt.silica, 0, 'f', 2).arg(pt.alkali, 0, 'f', 2);
     return who.isEmpty() ? name : who.join("  ") + ": " + name;
 }
 
 void DiagramWindow::followCurrentRow() {
     auto* rs = data_->engineRecordset();
     const long row = rs ? rs->AbsolutePosition() : -1;
-    plot_->setCurrentRow(row);
-    QString text = plot_->legendText();
+    const std::vector<DiagramPlot*> shown = plots();
+    for (DiagramPlot* p : shown)
+        p->setCurrentRow(row);
+    QString text = shown.front()->legendText();
     if (!error_.isEmpty())
         text = error_;
     else if (row >= 0)
-        text = "Current row: " + describe(row) + ".   " + text;
+        text = "Current row: " + describe(shown.front() == plot_ ? 0 : 1, row) + ".   " + text;
     status_->setText(text);
+}
+
+// The plot, or the page's plots in their grid, drawn into one picture.
+void DiagramWindow::renderAll(QPainter& p, const QSize& size, bool forExport) const {
+    if (stack_->currentIndex() == 0) {
+        plot_->render(p, size, forExport ? DiagramPlot::exportStyle(size) : DiagramPlot::Style());
+        return;
+    }
+    const QSize cell(size.width() / 4, size.height() / 2);
+    for (std::size_t i = 0; i < page_.size(); ++i) {
+        p.save();
+        p.translate(static_cast<double>(i % 4) * cell.width(),
+                    static_cast<double>(i / 4) * cell.height());
+        DiagramPlot::Style style;
+        style.scale = forExport ? std::max(1.0, cell.width() / 250.0) : 1;
+        style.currentRow = !forExport;
+        page_[i]->render(p, cell, style);
+        p.restore();
+    }
 }
 
 void DiagramWindow::exportTo(const QString& path, const QSize& size) const {
@@ -257,7 +440,7 @@ void DiagramWindow::exportTo(const QString& path, const QSize& size) const {
     if (suffix == "png") {
         QImage image(size, QImage::Format_RGB32);
         QPainter p(&image);
-        plot_->render(p, size, DiagramPlot::exportStyle(size));
+        renderAll(p, size, true);
         p.end();
         if (!image.save(&file, "PNG"))
             file.cancelWriting();
@@ -266,9 +449,9 @@ void DiagramWindow::exportTo(const QString& path, const QSize& size) const {
         svg.setOutputDevice(&file);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle("TAS Diagram");
+        svg.setTitle(windowTitle());
         QPainter p(&svg);
-        plot_->render(p, size, DiagramPlot::exportStyle(size));
+        renderAll(p, size, true);
     } else if (suffix == "pdf") {
         QPdfWriter pdf(&file);
         pdf.setResolution(96);
@@ -276,7 +459,7 @@ void DiagramWindow::exportTo(const QString& path, const QSize& size) const {
                                   QPageSize::Point));
         pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
         QPainter p(&pdf);
-        plot_->render(p, size, DiagramPlot::exportStyle(size));
+        renderAll(p, size, true);
     } else {
         file.cancelWriting();
         throw std::runtime_error("Cannot write '" + path.toStdString() +

@@ -9,32 +9,48 @@
 #include <vector>
 
 class DataControl;
+class DiagramPlot;
 class RecordsetModel;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
+class QStackedWidget;
 class QThread;
-class DiagramPlot;
+namespace chart {
+class Diagram;
+}
 
-// The TAS diagram of the grid's view, as a window of its own that follows
-// the grid: a new view (table switch, search, sort, refresh, new or deleted
-// rows) is read again off the user-interface thread; an edited row moves
-// its point; the current row is marked, and a click on the diagram makes
-// the nearest row current.
+// The diagrams of the grid's view, in a window of their own that follows
+// the grid: TAS, K2O against SiO2, AFM, Shand's index, a Harker diagram of
+// any column, or the usual page of eight Harker diagrams. A new view
+// (table switch, search, sort, refresh, new or deleted rows) is read again
+// off the user-interface thread; an edited row moves its point; the current
+// row is marked, and a click on a diagram makes the nearest row current.
+// Points may be coloured by a text column.
 class DiagramWindow : public QWidget {
     Q_OBJECT
 public:
     DiagramWindow(DataControl* data, RecordsetModel* gridModel);
     ~DiagramWindow() override;
 
+    // tas, k2o, afm, shand, harker:COLUMN, or harker (the page of eight).
+    void chooseDiagram(const QString& keyword);
+    QString diagramKeyword() const;
+    // A text column's index in the table to colour by, or -1.
+    void colourBy(int column);
+
     DiagramPlot* plot() const { return plot_; }
+    // The plots shown: one, or the page's eight.
+    std::vector<DiagramPlot*> plots() const;
     QLabel* statusLine() const { return status_; }
     QCheckBox* volatileFree() const { return volatileFree_; }
+    QComboBox* diagramChoice() const { return diagram_; }
     bool loading() const { return loader_ != nullptr; }
 
-    // Writes the diagram as PNG, SVG or PDF (by the file's suffix) at the
-    // given size in pixels, through a temporary file renamed when complete.
-    // Throws std::runtime_error with the path and the reason.
+    // Writes the diagram (or the page) as PNG, SVG or PDF (by the file's
+    // suffix) at the given size in pixels, through a temporary file renamed
+    // when complete. Throws std::runtime_error with the path and the reason.
     void exportTo(const QString& path, const QSize& size) const;
 
 signals:
@@ -45,16 +61,23 @@ protected:
     void hideEvent(QHideEvent* e) override;
 
 private:
+    void choiceChanged();
     void reload();
-    void loadFinished(quint64 generation, std::shared_ptr<tas::ViewPoints> view,
+    void loadFinished(quint64 generation, std::shared_ptr<std::vector<tas::ViewPoints>> views,
                       const QString& error);
     void rowWritten(long row);
     void followCurrentRow();
     void exportClicked();
-    QString describe(long row) const;
+    void renderAll(QPainter& p, const QSize& size, bool forExport) const;
+    QString describe(std::size_t plot, long row) const;
 
     DataControl* data_;
+    QComboBox* diagram_;
+    QComboBox* harkerColumn_;
+    QComboBox* colour_;
+    QStackedWidget* stack_;
     DiagramPlot* plot_;
+    std::vector<DiagramPlot*> page_;
     QLabel* status_;
     QCheckBox* volatileFree_;
     QPushButton* export_;
