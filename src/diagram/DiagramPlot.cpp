@@ -65,6 +65,8 @@ DiagramPlot::DiagramPlot(QWidget* parent) : QWidget(parent) {
 
 void DiagramPlot::setDiagram(std::shared_ptr<const chart::Diagram> diagram) {
     diagram_ = std::move(diagram);
+    view_.reset(); // another diagram's points mean nothing here
+    ++viewSerial_;
     dataBox_ = QRectF();
     range_ = whole();
     update();
