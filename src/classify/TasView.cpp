@@ -4,11 +4,13 @@
 #include "TasDiagram.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
+#include "platform/threads/Pipeline.h"
 #include "schema/Schema.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <unordered_map>
 
 namespace tas {
@@ -178,39 +180,59 @@ bool readViews(engine::Database& db, const std::string& table,
     if (colourColumn >= 0)
         sql += std::string(", [") + schema::kColumns[static_cast<std::size_t>(colourColumn)] + "]";
     sql += " FROM [" + table + "]";
-    engine::Query q(db, sql);
-    const int n = static_cast<int>(columns.size());
-    std::vector<double> values(columns.size()), own;
+    auto q = std::make_unique<engine::Query>(db, sql);
+    const std::size_t n = columns.size();
     Colours colours;
     if (colourColumn >= 0)
         colours.start(keys.size());
-    long seen = 0;
-    while (q.next()) {
-        if (cancel && (++seen & 4095) == 0 && cancel->load(std::memory_order_relaxed))
-            return false;
-        const std::uint32_t row = rowOf.find(q.integer(0));
-        if (row == RowOfKey::kNone)
-            continue;
-        for (int i = 0; i < n; ++i)
-            values[static_cast<std::size_t>(i)] = q.number(i + 1);
-        for (std::size_t d = 0; d < diagrams.size(); ++d) {
-            const double* v = values.data();
-            if (!inPlace[d]) {
-                own.resize(at[d].size());
-                for (std::size_t i = 0; i < at[d].size(); ++i)
-                    own[i] = values[static_cast<std::size_t>(at[d][i])];
-                v = own.data();
+    // Rows read on a thread of their own while this one places those read
+    // before.
+    struct Batch {
+        std::vector<std::uint32_t> rows;
+        std::vector<double> values; // n per row
+    };
+    std::vector<double> own;
+    const bool complete = pipeline::run<Batch>(
+        [&](Batch& b) {
+            constexpr std::size_t kRows = 4096;
+            while (b.rows.size() < kRows) {
+                if (!q->next())
+                    return false;
+                const std::uint32_t row = rowOf.find(q->integer(0));
+                if (row == RowOfKey::kNone)
+                    continue;
+                b.rows.push_back(row);
+                for (std::size_t i = 0; i < n; ++i)
+                    b.values.push_back(q->number(static_cast<int>(i) + 1));
+                if (colourColumn >= 0) // the reader's alone until the reading ends
+                    colours.note(row, q->value(static_cast<int>(n) + 1).storedText());
             }
-            const chart::Place p = diagrams[d]->place(v, volatileFree);
-            PackedPoint& pt = out[d].points[row];
-            pt.valid = p.valid;
-            pt.silica = static_cast<float>(p.x);
-            pt.alkali = static_cast<float>(p.y);
-            pt.field = static_cast<std::int16_t>(p.cls);
-        }
-        if (colourColumn >= 0)
-            colours.note(row, q.value(n + 1).storedText());
-    }
+            return true;
+        },
+        [&](Batch& b) {
+            for (std::size_t r = 0; r < b.rows.size(); ++r) {
+                const double* values = &b.values[r * n];
+                for (std::size_t d = 0; d < diagrams.size(); ++d) {
+                    const double* v = values;
+                    if (!inPlace[d]) {
+                        own.resize(at[d].size());
+                        for (std::size_t i = 0; i < at[d].size(); ++i)
+                            own[i] = values[at[d][i]];
+                        v = own.data();
+                    }
+                    const chart::Place p = diagrams[d]->place(v, volatileFree);
+                    PackedPoint& pt = out[d].points[b.rows[r]];
+                    pt.valid = p.valid;
+                    pt.silica = static_cast<float>(p.x);
+                    pt.alkali = static_cast<float>(p.y);
+                    pt.field = static_cast<std::int16_t>(p.cls);
+                }
+            }
+        },
+        [&q] { q.reset(); }, // on the thread that used it
+        cancel);
+    if (!complete)
+        return false;
     for (std::size_t d = 0; d < diagrams.size(); ++d) {
         ViewPoints& v = out[d];
         count(v, diagrams[d]->classes().size());

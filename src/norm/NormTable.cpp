@@ -2,15 +2,11 @@
 
 #include "RockName.h"
 #include "platform/db/Query.h"
+#include "platform/threads/Pipeline.h"
 
 #include <charconv>
 #include <cmath>
-#include <condition_variable>
-#include <deque>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 namespace norm {
 
@@ -106,60 +102,6 @@ struct Batch {
     std::vector<engine::Value> values; // kOxideCount per row
 };
 
-class BatchQueue {
-public:
-    void put(Batch b) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return queue_.size() < kDepth || stopped_; });
-        queue_.push_back(std::move(b));
-        changed_.notify_all();
-    }
-    // False when the reading has ended and everything was taken.
-    bool take(Batch& b) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return !queue_.empty() || ended_; });
-        if (queue_.empty())
-            return false;
-        b = std::move(queue_.front());
-        queue_.pop_front();
-        changed_.notify_all();
-        return true;
-    }
-    // cut: the reading stopped before the last row.
-    void end(std::exception_ptr failure, bool cut) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ended_ = true;
-        cut_ = cut;
-        failure_ = failure;
-        changed_.notify_all();
-    }
-    void stop() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopped_ = true;
-        changed_.notify_all();
-    }
-    bool stopped() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return stopped_;
-    }
-    std::exception_ptr failure() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return failure_;
-    }
-    bool cut() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return cut_;
-    }
-
-private:
-    static constexpr std::size_t kDepth = 4;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Batch> queue_;
-    bool ended_ = false, stopped_ = false, cut_ = false;
-    std::exception_ptr failure_;
-};
-
 } // namespace
 
 bool forEachNorm(engine::Database& db, const std::string& tableName, const std::string& condition,
@@ -178,62 +120,27 @@ bool forEachNorm(engine::Database& db, const std::string& tableName, const std::
     auto q = std::make_unique<engine::Query>(db, sql);
     // The database is read on a thread of its own while this one norms
     // what was read before: the two take about as long.
-    BatchQueue queue;
-    std::thread reader([&queue, &q, cancel] {
-        std::exception_ptr failure;
-        bool cut = false;
-        try {
+    return pipeline::run<Batch>(
+        [&q](Batch& b) {
             constexpr std::size_t kRows = 2048;
-            Batch b;
-            while (!queue.stopped()) {
-                const bool more = q->next();
-                if (more) {
-                    b.ids.push_back(q->integer(0));
-                    for (int o = 0; o < kOxideCount; ++o) {
-                        // Most cells are numbers or empty; text is read as text.
-                        const double x = q->number(o + 1);
-                        b.values.push_back(std::isnan(x) ? q->value(o + 1)
-                                                         : engine::Value::real(x));
-                    }
+            while (b.ids.size() < kRows) {
+                if (!q->next())
+                    return false;
+                b.ids.push_back(q->integer(0));
+                for (int o = 0; o < kOxideCount; ++o) {
+                    // Most cells are numbers or empty; text is read as text.
+                    const double x = q->number(o + 1);
+                    b.values.push_back(std::isnan(x) ? q->value(o + 1) : engine::Value::real(x));
                 }
-                if (b.ids.size() == kRows || (!more && !b.ids.empty())) {
-                    queue.put(std::move(b));
-                    b = Batch();
-                    if (cancel && cancel->load(std::memory_order_relaxed)) {
-                        cut = more;
-                        break;
-                    }
-                }
-                if (!more)
-                    break;
             }
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        q.reset(); // on the thread that used it
-        queue.end(failure, cut);
-    });
-    bool cancelled = false;
-    try {
-        Batch b;
-        while (queue.take(b)) {
-            if (cancel && cancel->load(std::memory_order_relaxed)) {
-                cancelled = true;
-                break;
-            }
+            return true;
+        },
+        [&](Batch& b) {
             for (std::size_t r = 0; r < b.ids.size(); ++r)
                 each(b.ids[r], computeNorm(Analysis::fromValues(&b.values[r * kOxideCount]), iron));
-        }
-    } catch (...) {
-        queue.stop();
-        reader.join();
-        throw;
-    }
-    queue.stop();
-    reader.join();
-    if (queue.failure())
-        std::rethrow_exception(queue.failure());
-    return !cancelled && !queue.cut();
+        },
+        [&q] { q.reset(); }, // on the thread that used it
+        cancel);
 }
 
 } // namespace norm
