@@ -150,14 +150,15 @@ private:
 
 } // namespace
 
-bool readViews(engine::Database& db, const std::string& table,
-               const std::vector<std::int64_t>& keys,
+bool readViews(engine::Database& db, const std::string& table, std::vector<std::int64_t> keys,
                const std::vector<const chart::Diagram*>& diagrams, bool volatileFree,
                int colourColumn, std::vector<ViewPoints>& out, const std::atomic<bool>* cancel) {
     out.assign(diagrams.size(), ViewPoints());
     for (ViewPoints& v : out)
         v.points.resize(keys.size()); // rows never met keep "no point"
     const RowOfKey rowOf(keys);
+    const std::size_t rowCount = keys.size();
+    std::vector<std::int64_t>().swap(keys); // the index holds what is needed
     // The columns of all the diagrams, each read once; where each diagram
     // finds its own.
     std::vector<int> columns;
@@ -184,7 +185,7 @@ bool readViews(engine::Database& db, const std::string& table,
     const std::size_t n = columns.size();
     Colours colours;
     if (colourColumn >= 0)
-        colours.start(keys.size());
+        colours.start(rowCount);
     // Rows read on a thread of their own while this one places those read
     // before.
     struct Batch {

@@ -60,8 +60,9 @@ bool readView(engine::Database& db, const std::string& table, const std::vector<
 // colourColumn is one (-1: none): the kMaxColours most frequent values, the
 // rest as "other".
 constexpr std::size_t kMaxColours = 12;
-bool readViews(engine::Database& db, const std::string& table,
-               const std::vector<std::int64_t>& keys,
+// The keys are taken by value and let go of as soon as the rows are
+// indexed, so that a caller can hand its copy over.
+bool readViews(engine::Database& db, const std::string& table, std::vector<std::int64_t> keys,
                const std::vector<const chart::Diagram*>& diagrams, bool volatileFree,
                int colourColumn, std::vector<ViewPoints>& out,
                const std::atomic<bool>* cancel = nullptr);

@@ -263,6 +263,11 @@ void DiagramWindow::reload() {
                      QString::fromStdString(e.what()));
         throw;
     }
+    // A large view's points are let go of while the next are read: ten
+    // million of them twice would double the window's memory.
+    for (DiagramPlot* p : shown)
+        if (p->view() && p->view()->points.size() > 1000000)
+            p->setView(nullptr);
     auto diagrams = std::make_shared<std::vector<std::shared_ptr<const chart::Diagram>>>();
     for (DiagramPlot* p : shown)
         diagrams->push_back(chart::makeDiagram(p->diagram().keyword()));
