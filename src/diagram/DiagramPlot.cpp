@@ -42,9 +42,10 @@ QRectF boxOf(const chart::Box& b) {
     return QRectF(b.left, b.bottom, b.width, b.height);
 }
 
-// A tick step of 1, 2 or 5 times a power of ten, about six to a span.
-double tickStep(double span) {
-    const double raw = span / 6;
+// A tick step of 1, 2 or 5 times a power of ten, giving at most about as
+// many ticks as asked for.
+double tickStep(double span, int ticks) {
+    const double raw = span / ticks;
     const double ten = std::pow(10.0, std::floor(std::log10(raw)));
     for (double m : {1.0, 2.0, 5.0})
         if (raw <= m * ten)
@@ -320,8 +321,9 @@ void DiagramPlot::drawPoints(QPainter& p, const QRectF& area, const QSize& size,
 void DiagramPlot::drawAxes(QPainter& p, const QRectF& area, const QSize& size, double s) const {
     p.setPen(QPen(Qt::black, s));
     p.drawRect(area);
-    const double xStep = tickStep(range_.width());
-    const double yStep = tickStep(range_.height());
+    const int ticks = compact_ ? 5 : 12;
+    const double xStep = tickStep(range_.width(), ticks);
+    const double yStep = tickStep(range_.height(), ticks);
     for (double x = std::ceil(range_.left() / xStep) * xStep; x <= range_.right() + 1e-9;
          x += xStep) {
         const QPointF at = toScreen(x, range_.top(), size, s);
@@ -422,9 +424,18 @@ void DiagramPlot::render(QPainter& p, const QSize& size, const Style& style) con
     small.setPointSizeF(kFontPoints * s);
     p.setFont(small);
 
-    if (diagram_->ternary())
+    if (diagram_->ternary()) {
+        // Zoomed in, the triangle is cut to the part in sight, as the rows are.
+        const bool zoomed = range_ != whole();
+        if (zoomed)
+            p.setClipRect(area);
         drawTriangle(p, size, s);
-    else
+        if (zoomed) {
+            p.setClipping(false);
+            p.setPen(QPen(Qt::black, s));
+            p.drawRect(area); // the frame of the part in sight
+        }
+    } else
         drawAxes(p, area, size, s);
 
     // The rows: dots, or density when there are too many to tell apart.
