@@ -3,6 +3,7 @@
 #include "BenchReport.h"
 #include "Processes.h"
 #include "SampleData.h"
+#include "TableRows.h"
 #include "schema/Schema.h"
 
 #include <QCoreApplication>
@@ -57,17 +58,7 @@ void runExchangeCases(BenchReport& report, const std::string& dir) {
     // rows they run on the first million, both sides alike, so that a run
     // at ten million rows ends in reasonable time.
     constexpr long kMaxRows = 1000000;
-    long total = 0;
-    {
-        sqlite3* raw = nullptr;
-        sqlite3_open_v2(db.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-        sqlite3_stmt* s = nullptr;
-        sqlite3_prepare_v2(raw, "SELECT count(*) FROM DOZIRO1", -1, &s, nullptr);
-        if (sqlite3_step(s) == SQLITE_ROW)
-            total = static_cast<long>(sqlite3_column_int64(s, 0));
-        sqlite3_finalize(s);
-        sqlite3_close(raw);
-    }
+    const long total = tableRows(db, "DOZIRO1");
     const bool capped = total > kMaxRows;
     const std::string ours = capped ? "Where [ID] <= " + std::to_string(kMaxRows) + " " : "";
     const std::string theirs = capped ? " WHERE ID <= " + std::to_string(kMaxRows) : "";

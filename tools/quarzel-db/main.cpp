@@ -42,6 +42,16 @@ bool parseNumber(const std::string& text, long long& out) {
     }
 }
 
+// Output gathered and written in large pieces; all of it when asked.
+void write(std::string& out, bool all = false) {
+    if (!all && out.size() < (1 << 16))
+        return;
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    out.clear();
+    if (all)
+        std::fflush(stdout);
+}
+
 std::shared_ptr<engine::Database> logOn(const std::string& dir) {
     namespace fs = std::filesystem;
     auto& engine = engine::DBEngine::instance();
@@ -62,13 +72,9 @@ int query(const std::string& dir, const std::string& statement) {
             out += rs->valueAt(i, c).storedText();
         }
         out += '\n';
-        if (out.size() > (1 << 16)) {
-            std::fwrite(out.data(), 1, out.size(), stdout);
-            out.clear();
-        }
+        write(out);
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
+    write(out, true);
     std::cout << rs->RecordCount() << " rows\n";
     return 0;
 }
@@ -111,12 +117,9 @@ int classify(const std::string& dir, const std::string& table, const std::string
             std::snprintf(line, sizeof line, "%lld\t\t\t%s\n", static_cast<long long>(keys[i]),
                           name);
         out += line;
-        if (out.size() > (1 << 16)) {
-            std::cout << out;
-            out.clear();
-        }
+        write(out);
     }
-    std::cout << out;
+    write(out, true);
     for (std::size_t f = 0; f < classes.size(); ++f)
         std::cout << classes[f] << "\t" << view.perField[f] << "\n";
     if (!unclassed.empty())
@@ -140,13 +143,9 @@ int normRows(const std::string& dir, const std::string& table, const std::string
         out += '\t';
         norm::table::appendCells(out, n);
         out += '\n';
-        if (out.size() > (1 << 16)) {
-            std::fwrite(out.data(), 1, out.size(), stdout);
-            out.clear();
-        }
+        write(out);
     });
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
+    write(out, true);
     return 0;
 }
 
