@@ -476,8 +476,14 @@ void DiagramWindow::exportTo(const QString& path, const QSize& size) const {
 }
 
 void DiagramWindow::exportClicked() {
+    // Named after the diagram: tas-diagram.png, harker-page.png, harker-MgO.png ...
+    QString keyword = diagramKeyword();
+    keyword.replace(':', '-').remove('#');
+    const QString suggested = keyword == "harker"             ? "harker-page.png"
+                              : keyword.startsWith("harker-") ? keyword + ".png"
+                                                              : keyword + "-diagram.png";
     const QString path = FileDialogs::getSaveFileName(
-        this, "Export the diagram", "tas-diagram.png",
+        this, "Export the diagram", suggested,
         "PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)");
     if (path.isEmpty())
         return;
