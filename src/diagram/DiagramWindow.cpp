@@ -189,6 +189,8 @@ void DiagramWindow::colourBy(int column) {
 void DiagramWindow::choiceChanged() {
     const QString keyword = diagramKeyword();
     harkerColumn_->setEnabled(keyword.startsWith("harker:"));
+    // AFM and Shand's index are ratios: the same free of volatiles or not.
+    volatileFree_->setEnabled(keyword != "afm" && keyword != "shand");
     const bool page = keyword == "harker";
     if (!page) {
         std::shared_ptr<const chart::Diagram> d = chart::makeDiagram(keyword.toStdString());
