@@ -135,6 +135,7 @@ private slots:
 
     void harkerPageAndColours() {
         GuiFixture f(400);
+        f.data().rawExec("UPDATE DOZIRO1 SET Trace5 = NULL");
         auto& w = f.start();
         trigger(w, "mnuDiagrams");
         DiagramWindow* win = w.tools().diagramWindow();
@@ -169,6 +170,14 @@ private slots:
         QTRY_VERIFY(!win->loading() && win->plot()->diagram().keyword() == "harker:Mg#");
         QTRY_VERIFY(win->plot()->view());
         QCOMPARE(win->plots().size(), std::size_t(1));
+
+        // A column no row has: every row without a point, drawn all the same.
+        win->chooseDiagram("harker:Trace5");
+        QTRY_VERIFY(!win->loading() && win->plot()->view() &&
+                    win->plot()->diagram().keyword() == "harker:Trace5");
+        QCOMPARE(win->plot()->view()->plotted(), 0L);
+        QCOMPARE(win->plot()->legendText(), QString("0 rows plotted, 400 with no point"));
+        QVERIFY(!win->plot()->grab().isNull());
 
         // Colours by Location: at most twelve classes, the rest "other",
         // every plotted row counted once.
