@@ -28,8 +28,9 @@ double factor(const double* v, std::initializer_list<int> needed, bool volatileF
     for (int i : needed)
         if (std::isnan(v[i]))
             return 0;
+    static const std::size_t n = sumColumns().size();
     double sum = 0;
-    for (std::size_t i = 0; i < sumColumns().size(); ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
         if (std::isnan(v[i]))
             continue;
         if (!std::isfinite(v[i]) || v[i] < 0 || v[i] > 100)

@@ -59,12 +59,12 @@ private:
 
 } // namespace
 
-PackedPoint pack(const Point& p) {
+PackedPoint pack(const chart::Place& p) {
     PackedPoint q;
     q.valid = p.valid;
-    q.silica = static_cast<float>(p.silica);
-    q.alkali = static_cast<float>(p.alkali);
-    q.field = static_cast<std::int16_t>(p.field);
+    q.silica = static_cast<float>(p.x);
+    q.alkali = static_cast<float>(p.y);
+    q.field = static_cast<std::int16_t>(p.cls);
     return q;
 }
 
@@ -83,6 +83,12 @@ void count(ViewPoints& v, std::size_t classes) {
         else
             ++v.perField[static_cast<std::size_t>(p.field)];
     }
+    if (v.colour.size() != v.points.size())
+        return;
+    v.perColour.assign(v.colourNames.size(), 0);
+    for (std::size_t r = 0; r < v.points.size(); ++r)
+        if (v.points[r].valid)
+            ++v.perColour[v.colour[r]];
 }
 
 bool readView(engine::Database& db, const std::string& table, const std::vector<std::int64_t>& keys,
@@ -221,12 +227,7 @@ bool readViews(engine::Database& db, const std::string& table, std::vector<std::
                             own[i] = values[at[d][i]];
                         v = own.data();
                     }
-                    const chart::Place p = diagrams[d]->place(v, volatileFree);
-                    PackedPoint& pt = out[d].points[b.rows[r]];
-                    pt.valid = p.valid;
-                    pt.silica = static_cast<float>(p.x);
-                    pt.alkali = static_cast<float>(p.y);
-                    pt.field = static_cast<std::int16_t>(p.cls);
+                    out[d].points[b.rows[r]] = pack(diagrams[d]->place(v, volatileFree));
                 }
             }
         },
@@ -236,14 +237,9 @@ bool readViews(engine::Database& db, const std::string& table, std::vector<std::
         return false;
     for (std::size_t d = 0; d < diagrams.size(); ++d) {
         ViewPoints& v = out[d];
+        if (colourColumn >= 0)
+            colours.finish(v.colourNames, v.colour);
         count(v, diagrams[d]->classes().size());
-        if (colourColumn < 0)
-            continue;
-        colours.finish(v.colourNames, v.colour);
-        v.perColour.assign(v.colourNames.size(), 0);
-        for (std::size_t r = 0; r < v.points.size(); ++r)
-            if (v.points[r].valid)
-                ++v.perColour[v.colour[r]];
     }
     return true;
 }

@@ -13,7 +13,8 @@ class Database;
 }
 namespace chart {
 class Diagram;
-}
+struct Place;
+} // namespace chart
 
 namespace tas {
 
@@ -67,8 +68,10 @@ bool readViews(engine::Database& db, const std::string& table, std::vector<std::
                int colourColumn, std::vector<ViewPoints>& out,
                const std::atomic<bool>* cancel = nullptr);
 
-PackedPoint pack(const Point& p);
+PackedPoint pack(const chart::Place& p);
 void count(ViewPoints& v);
+// The rows of each class, those outside and those without a point; and of
+// each colour, when the view is coloured.
 void count(ViewPoints& v, std::size_t classes);
 
 } // namespace tas

@@ -350,20 +350,10 @@ void DiagramWindow::rowWritten(long r) {
             const engine::Value& v = rs->valueAt(r, c);
             values.push_back(v.isNumber() ? v.toReal() : std::nan(""));
         }
-        const chart::Place place = d.place(values.data(), volatileFree_->isChecked());
         auto view = std::make_shared<tas::ViewPoints>(*shown);
-        tas::PackedPoint& pt = view->points[static_cast<std::size_t>(r)];
-        pt.valid = place.valid;
-        pt.silica = static_cast<float>(place.x);
-        pt.alkali = static_cast<float>(place.y);
-        pt.field = static_cast<std::int16_t>(place.cls);
+        view->points[static_cast<std::size_t>(r)] =
+            tas::pack(d.place(values.data(), volatileFree_->isChecked()));
         tas::count(*view, d.classes().size());
-        if (view->colour.size() == view->points.size()) {
-            view->perColour.assign(view->colourNames.size(), 0);
-            for (std::size_t i = 0; i < view->points.size(); ++i)
-                if (view->points[i].valid)
-                    ++view->perColour[view->colour[i]];
-        }
         p->setView(view);
     }
     followCurrentRow();
