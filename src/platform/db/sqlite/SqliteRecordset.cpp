@@ -19,13 +19,70 @@ namespace engine {
 
 namespace {
 
-// A page that could not be read is tried again after this long.
-constexpr long long kRetryMs = 3000;
+int stopWhenCancelled(void* flag) {
+    return static_cast<const std::atomic<bool>*>(flag)->load(std::memory_order_relaxed) ? 1 : 0;
+}
 
-long long steadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+// A read-only connection of the database's, stopped when the loader is.
+// Holds it while the job runs and gives it back after.
+class Reader {
+public:
+    Reader(SqliteDatabase& db, KeyLoader& loader, int busyWaitMs, KeyLoader::Failure& failure)
+        : db_(db), handle_(db.takeReader(failure.rc, failure.message)) {
+        if (handle_) {
+            sqlite3_busy_timeout(handle_, busyWaitMs);
+            sqlite3_progress_handler(handle_, 1000, &stopWhenCancelled,
+                                     const_cast<std::atomic<bool>*>(&loader.cancelFlag()));
+        }
+    }
+    ~Reader() {
+        if (handle_)
+            db_.giveBackReader(handle_);
+    }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+    sqlite3* get() const { return handle_; }
+
+private:
+    SqliteDatabase& db_;
+    sqlite3* handle_;
+};
+
+KeyLoader::KeysJob keysJob(SqliteDatabase& db, const std::string& sql, int busyWaitMs) {
+    return [&db, sql, busyWaitMs](KeyLoader& loader) {
+        KeyLoader::Failure failure;
+        Reader reader(db, loader, busyWaitMs, failure);
+        if (!reader.get())
+            return failure;
+        sqlite3_stmt* raw = nullptr;
+        int rc = sqlite3_prepare_v2(reader.get(), sql.c_str(), static_cast<int>(sql.size()), &raw,
+                                    nullptr);
+        Statement s(raw);
+        if (rc == SQLITE_OK)
+            while ((rc = sqlite3_step(raw)) == SQLITE_ROW)
+                loader.append(sqlite3_column_int64(raw, 0));
+        if (rc != SQLITE_DONE)
+            failure = {rc, sqlite3_errmsg(reader.get()), {}};
+        return failure;
+    };
+}
+
+KeyLoader::CountJob countJob(SqliteDatabase& db, const std::string& sql, int busyWaitMs) {
+    return [&db, sql, busyWaitMs](KeyLoader& loader, long& n) {
+        KeyLoader::Failure failure;
+        Reader reader(db, loader, busyWaitMs, failure);
+        if (!reader.get())
+            return failure;
+        sqlite3_stmt* raw = nullptr;
+        int rc = sqlite3_prepare_v2(reader.get(), sql.c_str(), static_cast<int>(sql.size()), &raw,
+                                    nullptr);
+        Statement s(raw);
+        if (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW)
+            n = static_cast<long>(sqlite3_column_int64(raw, 0));
+        else
+            failure = {rc, sqlite3_errmsg(reader.get()), {}};
+        return failure;
+    };
 }
 
 void bindValue(sqlite3_stmt* s, int index, const Value& v) {
@@ -54,7 +111,7 @@ std::string bracket(const std::string& name) {
 
 SqliteRecordset::SqliteRecordset(std::shared_ptr<SqliteDatabase> db, const std::string& sql,
                                  bool readOnly)
-    : db_(std::move(db)), sql_(sql), readOnly_(readOnly) {
+    : KeyedRecordset(sql, readOnly), db_(std::move(db)) {
     std::string fromClause;
     if (!SelectText::splitSelectStar(sql, fromClause, table_)) {
         // Let the engine name what is wrong with the text first.
@@ -114,167 +171,25 @@ void SqliteRecordset::readKeys(const std::string& keySql, std::string countSql,
             countSql.clear(); // counted from the keys instead
         }
     }
-    loader_ = std::make_unique<KeyLoader>(*db_, keySql, countSql, db_->busyWaitMs(), keys_);
-    // The first screen, or the end: a statement that cannot run at all
-    // fails here, as it always did.
-    loader_->waitUntil([this, whole] {
-        return loader_->keysDone() || (!whole && keys_.size() >= KeyLoader::kFirstScreen);
-    });
-    // The loader may have gone on past the first screen and met a fault
-    // before this thread woke: a view with its first screen is still shown,
-    // and the failure is kept for whoever needs every key.
-    if (loader_->keysDone() && loader_->keysFailure().rc &&
-        (whole || keys_.size() < KeyLoader::kFirstScreen))
-        failLoading(loader_->keysFailure());
+    const int wait = db_->busyWaitMs();
+    startLoading(keysJob(*db_, keySql, wait),
+                 countSql.empty() ? KeyLoader::CountJob() : countJob(*db_, countSql, wait), whole);
 }
 
-void SqliteRecordset::failLoading(const KeyLoader::Failure& f) const {
-    db_->fail(f.rc, sql_, SqliteDatabase::Access::Read, f.message);
-}
-
-EngineError SqliteRecordset::loadingError() const {
+EngineError SqliteRecordset::loadingFailure(const KeyLoader::Failure& f) const {
     try {
-        failLoading(loader_->keysFailure());
+        db_->fail(f.rc, sql_, SqliteDatabase::Access::Read, f.message);
     } catch (const EngineError& e) {
         return e;
     }
 }
 
-long SqliteRecordset::RecordCount() const {
-    if (!loader_)
-        return keys_.size();
-    loader_->startCounting();
-    loader_->waitUntil([this] {
-        return loader_->keysDone() || (loader_->countDone() && !loader_->countFailure().rc);
-    });
-    if (loader_->keysDone() && !loader_->keysFailure().rc)
-        return keys_.size();
-    if (loader_->countDone() && !loader_->countFailure().rc)
-        return loader_->count();
-    failLoading(loader_->keysFailure());
+SqliteRecordset::~SqliteRecordset() {
+    stopLoading(); // its jobs use this set's connection
 }
 
-bool SqliteRecordset::countKnown() const {
-    if (!loader_)
-        return true;
-    loader_->startCounting();
-    return loader_->keysDone() || (loader_->countDone() && !loader_->countFailure().rc);
-}
-
-bool SqliteRecordset::waitForCount(std::chrono::milliseconds limit) const {
-    if (!loader_)
-        return true;
-    loader_->startCounting();
-    return loader_->waitFor(
-        [this] {
-            return loader_->keysDone() || (loader_->countDone() && !loader_->countFailure().rc);
-        },
-        limit);
-}
-
-bool SqliteRecordset::waitForKeys(std::chrono::milliseconds limit) const {
-    return !loader_ || loader_->waitFor([this] { return loader_->keysDone(); }, limit);
-}
-
-void SqliteRecordset::setOnChange(std::function<void()> onChange) {
-    if (loader_)
-        loader_->setOnChange(std::move(onChange));
-}
-
-long SqliteRecordset::knownRowCount() const {
-    if (loader_ && !(loader_->keysDone() && !loader_->keysFailure().rc) && loader_->countDone() &&
-        !loader_->countFailure().rc)
-        return loader_->count();
-    return keys_.size();
-}
-
-void SqliteRecordset::waitForKeys() const {
-    if (!loader_)
-        return;
-    loader_->waitUntil([this] { return loader_->keysDone(); });
-    if (loader_->keysFailure().rc)
-        failLoading(loader_->keysFailure());
-}
-
-void SqliteRecordset::waitForIdle() const {
-    waitForKeys();
-    if (loader_)
-        loader_->waitUntil([this] { return loader_->idle(); });
-}
-
-bool SqliteRecordset::readFailures() const {
-    return readFailures_ || (loader_ && loader_->keysDone() && loader_->keysFailure().rc);
-}
-
-std::int64_t SqliteRecordset::keyAt(long index) const {
-    if (index >= keys_.size())
-        waitForKeys();
-    if (index < 0 || index >= keys_.size())
-        throw EngineError(err::NoCurrentRecord, "No current record.");
-    return keys_.at(index);
-}
-
-std::vector<std::int64_t> SqliteRecordset::keys() const {
-    waitForKeys();
-    return keys_.toVector();
-}
-
-SqliteRecordset::~SqliteRecordset() = default;
-
-void SqliteRecordset::requireCurrent() const {
-    if (afterDelete_)
-        throw EngineError(3167, "Record is deleted.");
-    if (pos_ < 0 || pos_ >= RecordCount())
-        throw EngineError(err::NoCurrentRecord, "No current record.");
-}
-
-void SqliteRecordset::requireWritable() const {
-    if (readOnly_)
-        throw EngineError(err::ReadOnly, "Cannot update. Database or object is read-only.");
-}
-
-void SqliteRecordset::setAbsolutePosition(long index) {
-    if (index < 0 || (index >= knownRowCount() && index >= RecordCount()))
-        throw EngineError(err::NoCurrentRecord, "No current record.");
-    pos_ = index;
-    afterDelete_ = false;
-}
-
-void SqliteRecordset::MoveFirst() {
-    if (knownRowCount() == 0)
-        throw EngineError(err::NoCurrentRecord, "No current record.");
-    pos_ = 0;
-    afterDelete_ = false;
-}
-
-void SqliteRecordset::MoveLast() {
-    const long count = RecordCount();
-    if (count == 0)
-        throw EngineError(err::NoCurrentRecord, "No current record.");
-    pos_ = count - 1;
-    afterDelete_ = false;
-}
-
-void SqliteRecordset::MoveNext() {
-    if (afterDelete_) {
-        afterDelete_ = false; // the row after the deleted one already stands at pos_
-        return;
-    }
-    if (IsEOF())
-        throw EngineError(err::NoCurrentRecord, "No current record.");
-    ++pos_;
-}
-
-void SqliteRecordset::MovePrevious() {
-    afterDelete_ = false;
-    if (IsBOF())
-        throw EngineError(err::NoCurrentRecord, "No current record.");
-    --pos_;
-}
-
-void SqliteRecordset::AddNew() {
-    requireWritable();
-    adding_ = true;
+const std::vector<Database::Column>& SqliteRecordset::tableColumns() {
+    return db_->columns(table_);
 }
 
 std::int64_t SqliteRecordset::Update() {
@@ -298,16 +213,7 @@ void SqliteRecordset::Delete() {
     Statement s = db_->prepareUser(sql, sql);
     sqlite3_bind_int64(s.get(), 1, keys_.at(pos_));
     db_->stepWrite(s, sql);
-    keys_.erase(pos_);
-    // Rows after the deleted one moved up by one: their pages are stale.
-    for (auto it = pages_.begin(); it != pages_.end();) {
-        if (it->first >= pos_ / kPageRows) {
-            lru_.erase(it->second.lru);
-            it = pages_.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    forgetRow(pos_);
     afterDelete_ = true;
 }
 
@@ -334,70 +240,11 @@ void SqliteRecordset::FindFirst(const std::string& criterion) {
     }
 }
 
-long SqliteRecordset::indexOfKey(std::int64_t key) const {
-    waitForKeys();
-    return keys_.indexOf(key);
-}
-
-const Value& SqliteRecordset::Field(int column) {
-    requireCurrent();
-    return valueAt(pos_, column);
-}
-
-const Value& SqliteRecordset::valueAt(long index, int column) {
-    const Row& r = rowAt(index);
-    if (column < 0 || column >= static_cast<int>(r.size()))
-        throw EngineError(err::SubscriptOutOfRange, "Item not found in this collection.");
-    return r[static_cast<size_t>(column)];
-}
-
-const SqliteRecordset::Row& SqliteRecordset::rowAt(long index) {
-    if (index < 0)
-        throw EngineError(err::NoCurrentRecord, "No current record.");
-    const long page = index / kPageRows;
-    if (index >= keys_.size() && loader_) {
-        // Rows are painted as their keys come; this one's key is on its way.
-        // No events are handled meanwhile: this may be a paint.
-        loader_->waitUntil([&] { return loader_->keysDone() || keys_.size() > index; });
-    }
-    if (index >= keys_.size()) {
-        if (loader_ && loader_->keysFailure().rc && index < knownRowCount())
-            throw loadingError();
-        throw EngineError(err::NoCurrentRecord, "No current record.");
-    }
-    auto it = pages_.find(page);
-    if (it != pages_.end() &&
-        ((it->second.failed && steadyMs() > it->second.retryAt) ||
-         (it->second.partial &&
-          static_cast<std::size_t>(index - page * kPageRows) >= it->second.rows.size()))) {
-        lru_.erase(it->second.lru);
-        pages_.erase(it);
-        it = pages_.end();
-    }
-    if (it == pages_.end()) {
-        it = pages_.emplace(page, readPage(page)).first;
-        lru_.push_front(page);
-        it->second.lru = lru_.begin();
-        while (pages_.size() > kMaxPages) {
-            pages_.erase(lru_.back());
-            lru_.pop_back();
-        }
-        it = pages_.find(page);
-    } else if (it->second.lru != lru_.begin()) {
-        lru_.splice(lru_.begin(), lru_, it->second.lru);
-    }
-    const auto offset = static_cast<size_t>(index - page * kPageRows);
-    if (it->second.unreadable[offset])
-        throw it->second.error;
-    return it->second.rows[offset];
-}
-
 SqliteRecordset::Page SqliteRecordset::readPage(long page) {
     Page p;
     const long first = page * kPageRows;
     const long known = keys_.size();
     const long last = std::min(known, first + kPageRows);
-    p.partial = !keysComplete() && last < first + kPageRows;
     const auto n = static_cast<size_t>(last - first);
     p.rows.resize(n);
     p.unreadable.assign(n, false);
@@ -427,18 +274,12 @@ SqliteRecordset::Page SqliteRecordset::readPage(long page) {
             // A row that cannot be read is never shown as an empty one. A
             // lock or an I/O failure stops the page; a damaged row does not.
             sqlite3_reset(s);
+            const bool wholePage = (rc & 0xFF) != SQLITE_CORRUPT;
             try {
                 db_->fail(rc, sql_, SqliteDatabase::Access::Read);
             } catch (const EngineError& e) {
-                p.error = e;
+                markUnreadable(p, i, wholePage, e);
             }
-            p.failed = true;
-            readFailures_ = true;
-            p.retryAt = steadyMs() + kRetryMs;
-            const int primary = rc & 0xFF;
-            const bool wholePage = primary != SQLITE_CORRUPT;
-            for (size_t j = i; j < (wholePage ? n : i + 1); ++j)
-                p.unreadable[j] = true;
             if (wholePage)
                 break;
         }
@@ -489,58 +330,6 @@ bool SqliteRecordset::readPageAtOnce(long first, Page& p) {
         if (!found[i])
             p.rows[i] = emptyRow_; // removed behind this set's back
     return true;
-}
-
-bool SqliteRecordset::rowReadable(long index) {
-    try {
-        rowAt(index);
-        return true;
-    } catch (const EngineError& e) {
-        return e.number() == err::NoCurrentRecord;
-    }
-}
-
-void SqliteRecordset::dropPage(long index) {
-    auto it = pages_.find(index / kPageRows);
-    if (it != pages_.end()) {
-        lru_.erase(it->second.lru);
-        pages_.erase(it);
-    }
-}
-
-Value SqliteRecordset::coerce(int column, const std::string& text) {
-    const auto& cols = db_->columns(table_);
-    if (column < 0 || column >= static_cast<int>(cols.size()))
-        throw EngineError(err::SubscriptOutOfRange, "Item not found in this collection.");
-    const auto& col = cols[static_cast<size_t>(column)];
-    if (col.key)
-        throw EngineError(err::FieldNotUpdatable, "Field '" + col.name + "' cannot be updated.");
-    std::size_t b = 0, e = text.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(text[b])))
-        ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1])))
-        --e;
-    const std::string trimmed = text.substr(b, e - b);
-    if (!col.numeric)
-        return text.empty() ? Value() : Value::text(text);
-    if (trimmed.empty())
-        return {};
-    double d = 0;
-    const std::errc ec = parseNumber(trimmed, d);
-    if (ec == std::errc())
-        return Value::real(d);
-    // A number too large or too small to hold is out of range, not "not a
-    // number" (1e309, 1e-400, a number of 400 digits).
-    if (ec == std::errc::result_out_of_range)
-        throw EngineError(err::NumericOverflow, "Numeric field overflow: '" + text +
-                                                    "' is out of the range that field '" +
-                                                    col.name +
-                                                    "' can hold (about 1e-307 to 1e308, and 0).");
-    if (!col.textDefault.empty() && trimmed == col.textDefault)
-        return Value::text(trimmed);
-    throw EngineError(err::ConversionError, "Data type conversion error: '" + text +
-                                                "' is not a number, as field '" + col.name +
-                                                "' requires.");
 }
 
 void SqliteRecordset::updateRow(long index,

@@ -1,37 +1,38 @@
 #pragma once
 
-#include "platform/db/KeyList.h"
+#include "KeyList.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 
-struct sqlite3;
-
 namespace engine {
 
-class SqliteDatabase;
-
-// Reads the keys of a record set, and counts its rows, on threads and
-// connections of their own, so that whoever opened the set can show its
-// first rows while the rest are read. The statements were already checked
-// on the owner's connection; these connections only read.
+// Reads the keys of a record set, and counts its rows, on threads of their
+// own, so that whoever opened the set can show its first rows while the
+// rest are read. What is read, and from where, is the back end's: each
+// job runs on its own connection, which only reads.
 class KeyLoader {
 public:
     struct Failure {
-        int rc = 0;
+        int rc = 0; // the back end's code; 0 when nothing failed
         std::string message;
+        std::string state; // the server's SQLSTATE, where there is one
     };
+    // Appends every key in order through append(); stops early once
+    // cancelled() holds.
+    using KeysJob = std::function<Failure(KeyLoader& loader)>;
+    using CountJob = std::function<Failure(KeyLoader& loader, long& count)>;
 
-    // countSql may be empty: the set is then counted from its keys. The
-    // count statement runs only when count() is asked for before every key
-    // is in (startCounting): a set read whole anyway is not scanned twice.
-    KeyLoader(SqliteDatabase& db, const std::string& keySql, const std::string& countSql,
-              int busyWaitMs, KeyList& keys);
+    // count may be empty: the set is then counted from its keys. The
+    // count job runs only when count() is asked for before every key is in
+    // (startCounting): a set read whole anyway is not scanned twice.
+    KeyLoader(KeysJob keys, CountJob count, KeyList& keyList);
     ~KeyLoader(); // stops the threads and waits for them
     KeyLoader(const KeyLoader&) = delete;
     KeyLoader& operator=(const KeyLoader&) = delete;
@@ -39,17 +40,28 @@ public:
     // Keys enough for a window's first screen: the owner is told at once.
     static constexpr long kFirstScreen = 64;
 
+    // For the jobs.
+    void append(std::int64_t key) {
+        keys_.append(key);
+        if (keys_.size() == next_) {
+            next_ += kBatch;
+            notify();
+        }
+    }
+    bool cancelled() const { return cancel_.load(std::memory_order_relaxed); }
+    const std::atomic<bool>& cancelFlag() const { return cancel_; }
+
     bool keysDone() const { return keysDone_.load(std::memory_order_acquire); }
-    // The count is known once the count statement is done, or the keys are.
+    // The count is known once the count job is done, or the keys are.
     bool countDone() const { return countDone_.load(std::memory_order_acquire); }
     long count() const { return count_; } // after countDone(), when no failure
     const Failure& keysFailure() const { return keysFailure_; }   // after keysDone()
     const Failure& countFailure() const { return countFailure_; } // after countDone()
 
-    // Both threads are over: nothing of this loader reads the file any more.
+    // Both threads are over: nothing of this loader reads any more.
     bool idle() const { return keysDone() && countDone(); }
 
-    // Runs the count statement now, unless the keys are all in already.
+    // Runs the count job now, unless the keys are all in already.
     void startCounting();
 
     // Waits until done() holds, handling nothing meanwhile: whoever cannot
@@ -64,18 +76,21 @@ public:
     void setOnChange(std::function<void()> onChange);
 
 private:
-    sqlite3* open(int busyWaitMs, Failure& failure);
-    void loadKeys(std::string sql, int busyWaitMs);
-    void countRows(std::string sql, int busyWaitMs);
+    // After the first screen, keys are handed over in steps that keep the
+    // waiting side from waking for every key.
+    static constexpr long kBatch = 16384;
+
+    void loadKeys();
+    void countRows();
     void notify();
 
-    SqliteDatabase& db_;
     KeyList& keys_;
+    KeysJob keysJob_;
+    CountJob countJob_;
+    long next_ = kFirstScreen; // the loading thread's own
     std::atomic<bool> cancel_{false};
     std::atomic<bool> keysDone_{false};
     std::atomic<bool> countDone_{false};
-    std::string countSql_;
-    int busyWaitMs_;
     bool counting_ = false; // whether a count thread runs; under mutex_
     long count_ = -1;
     Failure keysFailure_;

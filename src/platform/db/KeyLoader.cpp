@@ -1,0 +1,78 @@
+#include "KeyLoader.h"
+
+namespace engine {
+
+KeyLoader::KeyLoader(KeysJob keys, CountJob count, KeyList& keyList)
+    : keys_(keyList), keysJob_(std::move(keys)), countJob_(std::move(count)) {
+    keysThread_ = std::thread(&KeyLoader::loadKeys, this);
+}
+
+void KeyLoader::startCounting() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (counting_ || !countJob_ || keysDone())
+        return;
+    counting_ = true;
+    countThread_ = std::thread(&KeyLoader::countRows, this);
+}
+
+KeyLoader::~KeyLoader() {
+    cancel_ = true;
+    if (keysThread_.joinable())
+        keysThread_.join();
+    if (countThread_.joinable())
+        countThread_.join();
+}
+
+void KeyLoader::notify() {
+    // More keys: waiters here are woken, but the owner is not called for
+    // every batch (ten million keys would be six hundred calls); it follows
+    // the keys at its own pace and is told when they are all in.
+    std::lock_guard<std::mutex> lock(mutex_);
+    changed_.notify_all();
+}
+
+void KeyLoader::setOnChange(std::function<void()> onChange) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    onChange_ = std::move(onChange);
+}
+
+void KeyLoader::loadKeys() {
+    const Failure failure = keysJob_(*this);
+    std::lock_guard<std::mutex> lock(mutex_);
+    keysFailure_ = failure;
+    keysDone_.store(true, std::memory_order_release);
+    if (!failure.rc)
+        cancel_ = true; // every key is in: a count still running is of no more use
+    if (!counting_) {
+        countFailure_ = failure;
+        count_ = failure.rc ? -1 : keys_.size();
+        countDone_.store(true, std::memory_order_release);
+    }
+    changed_.notify_all();
+    if (onChange_)
+        onChange_();
+}
+
+void KeyLoader::countRows() {
+    long n = -1;
+    Failure failure = countJob_(*this, n);
+    std::lock_guard<std::mutex> lock(mutex_);
+    countFailure_ = failure;
+    count_ = failure.rc ? -1 : n;
+    countDone_.store(true, std::memory_order_release);
+    changed_.notify_all();
+    if (onChange_)
+        onChange_();
+}
+
+void KeyLoader::waitUntil(const std::function<bool()>& done) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, done);
+}
+
+bool KeyLoader::waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, done);
+}
+
+} // namespace engine
