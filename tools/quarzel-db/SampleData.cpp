@@ -2,8 +2,8 @@
 
 #include "Rng.h"
 #include "platform/db/EngineError.h"
-#include "platform/db/sqlite/Statement.h"
 #include "platform/db/Workgroup.h"
+#include "platform/db/sqlite/Statement.h"
 #include "schema/Schema.h"
 
 #include <sodium.h>

@@ -1,5 +1,6 @@
 // quarzel-db: creates the program's data files and runs statements on them.
 #include "SampleData.h"
+#include "ServerInit.h"
 #include "classify/Diagram.h"
 #include "classify/TasDiagram.h"
 #include "classify/TasView.h"
@@ -14,9 +15,11 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -28,7 +31,10 @@ int usage() {
                  "       quarzel-db norm DIR [--table T] [--where \"CONDITION\"]\n"
                  "                           [--iron volcanic|plutonic|middlemost|analysed]\n"
                  "       quarzel-db import DIR TABLE FILE [--skip-bad] [--sheet NAME]\n"
-                 "       quarzel-db export DIR \"STATEMENT\" FILE\n";
+                 "       quarzel-db export DIR \"STATEMENT\" FILE\n"
+                 "       quarzel-db server-init DIR CONNINFO\n"
+                 "Every command but create takes --server CONNINFO in place of DIR: a libpq\n"
+                 "connection string (\"\" for the PG* environment variables).\n";
     return 2;
 }
 
@@ -52,8 +58,14 @@ void write(std::string& out, bool all = false) {
         std::fflush(stdout);
 }
 
+constexpr const char* kServer = "server:";
+
 std::shared_ptr<engine::Database> logOn(const std::string& dir) {
     namespace fs = std::filesystem;
+    // The server's account is the connection string's, or the PG*
+    // environment's.
+    if (dir.rfind(kServer, 0) == 0)
+        return engine::Database::openServer(dir.substr(std::strlen(kServer)), {}, {}, false);
     auto& engine = engine::DBEngine::instance();
     engine.SystemDB = (fs::path(dir) / SampleData::kWorkgroupName).string();
     engine.DefaultUser = SampleData::kUser;
@@ -176,11 +188,28 @@ int exportView(const std::string& dir, const std::string& statement, const std::
 } // namespace
 
 int main(int argc, char** argv) {
+    // "--server CONNINFO" stands where a folder would: the arguments after
+    // it keep their places.
+    std::vector<char*> args(argv, argv + argc);
+    std::string server;
+    if (args.size() >= 4 && std::string(args[2]) == "--server") {
+        server = std::string(kServer) + args[3];
+        args.erase(args.begin() + 3);
+        args[2] = server.data();
+        argc = static_cast<int>(args.size());
+        argv = args.data();
+    }
     if (argc < 3)
         return usage();
     const std::string command = argv[1];
     const std::string dir = argv[2];
     try {
+        if (command == "server-init" && argc == 4 && server.empty()) {
+            serverInit(dir, argv[3], std::cout);
+            return 0;
+        }
+        if (command == "create" && !server.empty())
+            return usage();
         if (command == "create") {
             SampleData::Options options;
             for (int i = 3; i < argc; ++i) {

@@ -18,8 +18,8 @@ class Recordset;
 // else (no schema changes, no attaching, no engine settings). Failures are
 // thrown as EngineError in the engine's words.
 //
-// The database file's back end (sqlite/) is the one implementation today;
-// nothing outside this folder sees which one it is.
+// Two back ends stand behind it: the database file (sqlite/) and a shared
+// server (pg/); nothing outside this folder sees which one it is.
 class Database {
 public:
     struct Column {
@@ -32,6 +32,13 @@ public:
     // Opens a database file, logged on as the workgroup's account.
     static std::shared_ptr<Database> open(const std::string& path, const Workgroup& workgroup,
                                           bool readOnly);
+    // Opens the collection on a server: conninfo is a libpq connection
+    // string (empty: the PG* environment variables); a user and password,
+    // when given, are the account that logs on. The server's GRANTs are
+    // the account's rights.
+    static std::shared_ptr<Database> openServer(const std::string& conninfo,
+                                                const std::string& user,
+                                                const std::string& password, bool readOnly);
     virtual ~Database() = default;
 
     virtual const std::string& Name() const = 0;

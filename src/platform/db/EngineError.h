@@ -42,6 +42,9 @@ constexpr int ConversionError = 3421;
 constexpr int InvalidPattern = 93;
 constexpr int SubscriptOutOfRange = 9;
 constexpr int Internal = 3000;
+constexpr int ConnectionLost = 3151;
+constexpr int WriteConflict = 3197;
+constexpr int RowDeleted = 3167;
 } // namespace err
 
 } // namespace engine

@@ -238,6 +238,21 @@ const KeyedRecordset::Row& KeyedRecordset::rowAt(long index) {
     return it->second.rows[offset];
 }
 
+void KeyedRecordset::moveToFirstOf(const std::unordered_set<std::int64_t>& hits) {
+    noMatch_ = true;
+    if (hits.empty())
+        return;
+    waitForKeys();
+    for (long i = 0; i < keys_.size(); ++i) {
+        if (hits.count(keys_.at(i))) {
+            pos_ = i;
+            afterDelete_ = false;
+            noMatch_ = false;
+            return;
+        }
+    }
+}
+
 void KeyedRecordset::markUnreadable(Page& p, std::size_t i, bool wholePage, const EngineError& e) {
     p.error = e;
     p.failed = true;

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace engine {
@@ -105,6 +106,9 @@ protected:
     // Removes the row at index from the set (deleted): the pages after it
     // moved up by one.
     void forgetRow(long index);
+    // FindFirst's end: the first row of the set, in its order, whose key
+    // is among the hits becomes current.
+    void moveToFirstOf(const std::unordered_set<std::int64_t>& hits);
     // A page marked as failed with this error, from row i on (or row i only).
     static void markUnreadable(Page& p, std::size_t i, bool wholePage, const EngineError& e);
 

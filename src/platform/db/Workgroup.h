@@ -24,6 +24,11 @@ public:
     static Workgroup logOn(const std::string& path, const std::string& user,
                            const std::string& password);
 
+    // Every account of the file with its rights to each table (passwords
+    // are not read: the file keeps only their hashes). Throws EngineError
+    // when the file is missing or damaged.
+    static std::vector<Account> accounts(const std::string& path);
+
     // Writes a new workgroup file (replacing any file of that name).
     static void create(const std::string& path, const std::string& databaseIdentity,
                        const std::vector<Account>& accounts);

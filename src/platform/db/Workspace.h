@@ -14,6 +14,10 @@ class Workspace {
 public:
     explicit Workspace(const DBEngine& engine) : engine_(engine) {}
 
+    // A name of the form "server:CONNINFO" opens the collection on the
+    // server that the libpq connection string names.
+    static constexpr const char* kServerPrefix = "server:";
+
     // Opens the file or throws EngineError; the database stays open while any
     // holder of it (record sets included) lives.
     std::shared_ptr<Database> OpenDatabase(const std::string& name, bool exclusive = false,

@@ -5,6 +5,7 @@
 #include "SqliteRecordset.h"
 #include "Statement.h"
 #include "platform/db/EngineError.h"
+#include "platform/db/EngineMessages.h"
 
 #include <sqlite3.h>
 
@@ -233,36 +234,24 @@ void SqliteDatabase::fail(int rc, const std::string& sql, Access access) {
     fail(rc, sql, access, db_ ? sqlite3_errmsg(db_) : "");
 }
 
-void SqliteDatabase::fail(int rc, const std::string& sql, Access access, const std::string& msg) {
+void SqliteDatabase::fail(int rc, const std::string& sql, Access access, const std::string& text) {
     const int primary = rc & 0xFF;
     if (primary == SQLITE_AUTH || (!deniedAction_.empty() && primary == SQLITE_ERROR)) {
         std::string object = std::exchange(deniedObject_, {});
         std::string action = std::exchange(deniedAction_, {});
         if (object.empty())
-            throw EngineError(err::InvalidStatement,
-                              "Invalid SQL statement; only SELECT, INSERT, UPDATE and DELETE "
-                              "statements on tables can be run: '" +
-                                  sql + "'.");
-        throw EngineError(err::NoPermission,
-                          "You do not have the necessary permissions to " + action + " the '" +
-                              object +
-                              "' object. Have your system administrator or the person "
-                              "who created this object establish the appropriate permissions "
-                              "for you.");
+            throw msg::onlyRowStatements(sql);
+        throw msg::noPermission(action, object);
     }
     switch (primary) {
     case SQLITE_ERROR:
-        if (startsWith(msg, "no such table: "))
-            throw EngineError(err::TableNotFound,
-                              "The database engine cannot find the input table or query '" +
-                                  msg.substr(15) +
-                                  "'. Make sure it exists and that its name is spelled correctly.");
-        if (startsWith(msg, "no such column: "))
-            throw EngineError(err::SyntaxError, "Unknown field name '" + msg.substr(16) +
-                                                    "' in query expression '" + sql + "'.");
-        if (msg == "Invalid pattern string.")
-            throw EngineError(err::InvalidPattern, msg);
-        throw EngineError(err::SyntaxError, "Syntax error in query expression '" + sql + "'.");
+        if (startsWith(text, "no such table: "))
+            throw msg::tableNotFound(text.substr(15));
+        if (startsWith(text, "no such column: "))
+            throw msg::unknownField(text.substr(16), sql);
+        if (text == "Invalid pattern string.")
+            throw EngineError(err::InvalidPattern, text);
+        throw msg::syntaxError(sql);
     case SQLITE_READONLY:
         throw EngineError(err::ReadOnly, "Cannot update. Database or object is read-only.");
     case SQLITE_FULL:
@@ -293,19 +282,19 @@ void SqliteDatabase::fail(int rc, const std::string& sql, Access access, const s
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         if (access == Access::Write)
-            throw EngineError(err::Locked, "Could not update; currently locked.");
+            throw msg::writeLocked();
         noteBusy();
         throw EngineError(err::Locked, "The database '" + path_ +
                                            "' is locked by another program, and its rows cannot "
                                            "be read now. Try again when that program is done.");
     case SQLITE_CONSTRAINT:
-        throw EngineError(err::Internal, "The change breaks a rule of the table: " + msg + ".");
+        throw EngineError(err::Internal, "The change breaks a rule of the table: " + text + ".");
     case SQLITE_TOOBIG:
         throw EngineError(err::SyntaxError, "The query is too complex or too long.");
     case SQLITE_NOMEM:
         throw EngineError(7, "Out of memory.");
     default:
-        throw EngineError(err::Internal, "Database engine error: " + msg + ".");
+        throw EngineError(err::Internal, "Database engine error: " + text + ".");
     }
 }
 
@@ -314,8 +303,7 @@ Statement SqliteDatabase::prepareUser(const std::string& sql, const std::string&
     deniedAction_.clear();
     // The engine would read the text only up to a NUL and run what it got.
     if (sql.find('\0') != std::string::npos)
-        throw EngineError(err::SyntaxError, "The statement holds a NUL character (code 0), which "
-                                            "no statement can hold. Nothing was run.");
+        throw msg::nulInStatement();
     beginRead();
     sqlite3_stmt* s = nullptr;
     const char* tail = nullptr;
@@ -327,9 +315,7 @@ Statement SqliteDatabase::prepareUser(const std::string& sql, const std::string&
         throw EngineError(err::InvalidStatement, "Invalid SQL statement: '" + shown + "'.");
     for (const char* p = tail; p && *p; ++p) {
         if (!std::isspace(static_cast<unsigned char>(*p)) && *p != ';')
-            throw EngineError(err::CharactersAfterEnd, "Characters found after end of SQL "
-                                                       "statement: '" +
-                                                           shown + "'.");
+            throw msg::charactersAfterEnd(shown);
     }
     return st;
 }

@@ -4,6 +4,7 @@
 #include "Statement.h"
 #include "SubstringIndex.h"
 #include "platform/db/EngineError.h"
+#include "platform/db/EngineMessages.h"
 #include "platform/db/NumberText.h"
 #include "platform/db/SelectText.h"
 
@@ -116,10 +117,7 @@ SqliteRecordset::SqliteRecordset(std::shared_ptr<SqliteDatabase> db, const std::
     if (!SelectText::splitSelectStar(sql, fromClause, table_)) {
         // Let the engine name what is wrong with the text first.
         db_->prepareUser(sql, sql);
-        throw EngineError(err::InvalidStatement,
-                          "Invalid operation: a record set is opened on a statement of the form "
-                          "SELECT * FROM table, not on '" +
-                              sql + "'.");
+        throw msg::notSelectStar(sql);
     }
     // A rare term is looked up in the substring index first; should the
     // index fail (damaged), the same rows are read the ordinary way.
@@ -226,18 +224,7 @@ void SqliteRecordset::FindFirst(const std::string& criterion) {
         hits.insert(sqlite3_column_int64(s.get(), 0));
     if (rc != SQLITE_DONE)
         db_->fail(rc, criterion, SqliteDatabase::Access::Read);
-    noMatch_ = true;
-    if (hits.empty())
-        return;
-    waitForKeys();
-    for (long i = 0; i < keys_.size(); ++i) {
-        if (hits.count(keys_.at(i))) {
-            pos_ = i;
-            afterDelete_ = false;
-            noMatch_ = false;
-            return;
-        }
-    }
+    moveToFirstOf(hits);
 }
 
 SqliteRecordset::Page SqliteRecordset::readPage(long page) {

@@ -171,6 +171,42 @@ Workgroup Workgroup::logOn(const std::string& path, const std::string& user,
     return wg;
 }
 
+std::vector<Workgroup::Account> Workgroup::accounts(const std::string& path) {
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::is_regular_file(path, ec) || !wholeFile(path))
+        throw damaged(path);
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
+    sqlite3_stmt* st = nullptr;
+    if (rc != SQLITE_OK ||
+        sqlite3_prepare_v2(db.get(),
+                           "SELECT a.name, p.tbl, p.can_read, p.can_update, p.can_insert, "
+                           "p.can_delete FROM accounts a LEFT JOIN permissions p ON p.account = "
+                           "a.name ORDER BY a.name",
+                           -1, &st, nullptr) != SQLITE_OK)
+        throw damaged(path);
+    Statement s(st);
+    std::vector<Account> out;
+    int step;
+    while ((step = sqlite3_step(st)) == SQLITE_ROW) {
+        const std::string name = columnText(st, 0);
+        if (out.empty() || out.back().name != name)
+            out.push_back({name, {}, {}});
+        if (sqlite3_column_type(st, 1) == SQLITE_NULL)
+            continue;
+        TablePermissions p;
+        p.read = sqlite3_column_int(st, 2) != 0;
+        p.update = sqlite3_column_int(st, 3) != 0;
+        p.insert = sqlite3_column_int(st, 4) != 0;
+        p.remove = sqlite3_column_int(st, 5) != 0;
+        out.back().tables[columnText(st, 1)] = p;
+    }
+    if (step != SQLITE_DONE)
+        throw damaged(path);
+    return out;
+}
+
 TablePermissions Workgroup::permissions(const std::string& table) const {
     auto it = tables_.find(upper(table));
     return it == tables_.end() ? TablePermissions{} : it->second;

@@ -1,0 +1,158 @@
+#include "PgDatabase.h"
+
+#include "PgQuery.h"
+#include "PgRecordset.h"
+#include "platform/db/EngineMessages.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace engine {
+
+namespace {
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+constexpr std::size_t kMaxReaders = 4;
+
+} // namespace
+
+std::shared_ptr<Database> Database::openServer(const std::string& conninfo, const std::string& user,
+                                               const std::string& password, bool readOnly) {
+    return PgDatabase::connect(PgLogOn{conninfo, user, password, readOnly});
+}
+
+PgDatabase::PgDatabase(const PgLogOn& logOn)
+    : logOn_(logOn), conn_(std::make_unique<PgConnection>(logOn)) {
+    name_ = conn_->where();
+}
+
+PgDatabase::~PgDatabase() = default;
+
+std::shared_ptr<PgDatabase> PgDatabase::connect(const PgLogOn& logOn) {
+    std::shared_ptr<PgDatabase> d(new PgDatabase(logOn));
+    // The collection's own table says that this database is one: any
+    // other database on the server is refused as a file of another
+    // format is.
+    PgResult r = d->conn_->tryExec("SELECT value FROM quarzel_meta WHERE key = 'identity'");
+    if (!r.ok()) {
+        if (r.state() == "42P01")
+            throw EngineError(err::UnrecognizedFormat,
+                              "Unrecognized database format '" + d->name_ +
+                                  "': the database holds no collection. It is made ready with "
+                                  "quarzel-db server-init.");
+        throw d->conn_->error(r, PgConnection::Access::Open, {}, {});
+    }
+    d->readNames();
+    return d;
+}
+
+void PgDatabase::readNames() {
+    // The columns of every table in the account's schema, in their order;
+    // the server shows only tables the account has some right to.
+    PgResult r = conn_->exec(
+        "SELECT c.table_name, c.column_name, c.data_type FROM information_schema.columns c "
+        "JOIN information_schema.tables t ON t.table_schema = c.table_schema AND t.table_name = "
+        "c.table_name WHERE c.table_schema = current_schema() AND t.table_type = 'BASE TABLE' "
+        "ORDER BY c.table_name, c.ordinal_position",
+        {}, PgConnection::Access::Open);
+    for (int i = 0; i < r.rows(); ++i) {
+        const std::string table = r.text(i, 0);
+        Column c;
+        c.name = r.text(i, 1);
+        const std::string type = r.text(i, 2);
+        c.numeric = type == "double precision" || type == "numeric" || type == "integer" ||
+                    type == "bigint" || type == "real" || type == "smallint";
+        c.key = c.name == "ID";
+        names_.byLower[lower(table)] = table;
+        names_.byLower[lower(c.name)] = c.name;
+        columns_[lower(table)].push_back(std::move(c));
+    }
+}
+
+std::string PgDatabase::translate(const std::string& sql, PgDialect::Options options) const {
+    return PgDialect::translate(sql, names_, options);
+}
+
+std::string PgDatabase::tableName(const std::string& table) const {
+    const auto it = columns_.find(lower(table));
+    if (it == columns_.end())
+        throw msg::tableNotFound(table);
+    return names_.byLower.at(lower(table));
+}
+
+bool PgDatabase::hasRight(const std::string& table, const char* right) {
+    const std::string key = lower(table) + "/" + right;
+    const auto it = rights_.find(key);
+    if (it != rights_.end())
+        return it->second;
+    PgResult r = conn_->exec("SELECT has_table_privilege(current_user, $1, $2)",
+                             {PgDialect::quote(tableName(table)), std::string(right)});
+    const bool granted = r.rows() == 1 && std::string(r.text(0, 0)) == "t";
+    return rights_[key] = granted;
+}
+
+std::shared_ptr<Database> PgDatabase::openAnother(bool readOnly) const {
+    PgLogOn logOn = logOn_;
+    logOn.readOnly = readOnly || logOn_.readOnly;
+    return connect(logOn);
+}
+
+std::unique_ptr<Recordset> PgDatabase::OpenRecordset(const std::string& sql, bool readOnly) {
+    return std::unique_ptr<Recordset>(
+        new PgRecordset(shared_from_this(), sql, readOnly || logOn_.readOnly));
+}
+
+std::unique_ptr<Cursor> PgDatabase::prepareCursor(const std::string& sql) {
+    return std::make_unique<PgQuery>(*this, sql);
+}
+
+const std::vector<Database::Column>& PgDatabase::columns(const std::string& table) {
+    const auto it = columns_.find(lower(table));
+    if (it == columns_.end())
+        throw msg::tableNotFound(table);
+    return it->second;
+}
+
+void PgDatabase::Begin() {
+    conn_->exec("BEGIN", {}, PgConnection::Access::Write);
+}
+
+void PgDatabase::Commit() {
+    conn_->exec("COMMIT", {}, PgConnection::Access::Write);
+}
+
+void PgDatabase::Rollback() {
+    if (conn_->inTransaction())
+        conn_->tryExec("ROLLBACK");
+}
+
+std::unique_ptr<PgConnection> PgDatabase::takeReader() {
+    {
+        std::lock_guard<std::mutex> lock(readersMutex_);
+        if (!readers_.empty()) {
+            auto r = std::move(readers_.back());
+            readers_.pop_back();
+            return r;
+        }
+    }
+    PgLogOn logOn = logOn_;
+    logOn.readOnly = true;
+    return std::make_unique<PgConnection>(logOn);
+}
+
+void PgDatabase::giveBackReader(std::unique_ptr<PgConnection> reader) {
+    if (!reader || reader->broken())
+        return;
+    if (reader->inTransaction())
+        reader->tryExec("ROLLBACK");
+    std::lock_guard<std::mutex> lock(readersMutex_);
+    if (readers_.size() < kMaxReaders)
+        readers_.push_back(std::move(reader));
+}
+
+} // namespace engine

@@ -1,0 +1,281 @@
+#include "PgRecordset.h"
+
+#include "PgDatabase.h"
+#include "platform/db/EngineMessages.h"
+#include "platform/db/SelectText.h"
+
+#include <cstdlib>
+#include <unordered_map>
+
+namespace engine {
+
+namespace {
+
+// Keys are fetched from the server's cursor in steps of this many.
+constexpr long kFetch = 50000;
+
+KeyLoader::Failure failureOf(const PgResult& r) {
+    return {1, r.message(), r.get() ? r.state() : std::string()};
+}
+
+KeyLoader::KeysJob keysJob(PgDatabase& db, const std::string& sql) {
+    return [&db, sql](KeyLoader& loader) {
+        std::unique_ptr<PgConnection> c;
+        try {
+            c = db.takeReader();
+        } catch (const EngineError& e) {
+            return KeyLoader::Failure{1, e.what(), {}};
+        }
+        KeyLoader::Failure failure;
+        PgResult r = c->tryExec("BEGIN READ ONLY");
+        if (r.ok())
+            r = c->tryExec("DECLARE quarzel_keys NO SCROLL CURSOR FOR " + sql);
+        long step = KeyLoader::kFirstScreen;
+        while (r.ok() && !loader.cancelled()) {
+            r = c->tryExec("FETCH " + std::to_string(step) + " FROM quarzel_keys");
+            if (!r.ok())
+                break;
+            for (int i = 0; i < r.rows(); ++i)
+                loader.append(r.integer(i, 0));
+            if (r.rows() < step)
+                break;
+            step = kFetch;
+        }
+        if (!r.ok())
+            failure = failureOf(r);
+        db.giveBackReader(std::move(c));
+        return failure;
+    };
+}
+
+KeyLoader::CountJob countJob(PgDatabase& db, const std::string& sql) {
+    return [&db, sql](KeyLoader&, long& n) {
+        std::unique_ptr<PgConnection> c;
+        try {
+            c = db.takeReader();
+        } catch (const EngineError& e) {
+            return KeyLoader::Failure{1, e.what(), {}};
+        }
+        KeyLoader::Failure failure;
+        PgResult r = c->tryExec(sql);
+        if (r.ok() && r.rows() == 1)
+            n = static_cast<long>(r.integer(0, 0));
+        else
+            failure = failureOf(r);
+        db.giveBackReader(std::move(c));
+        return failure;
+    };
+}
+
+} // namespace
+
+PgRecordset::PgRecordset(std::shared_ptr<PgDatabase> db, const std::string& sql, bool readOnly)
+    : KeyedRecordset(sql, readOnly), db_(std::move(db)) {
+    std::string fromClause;
+    if (!SelectText::splitSelectStar(sql, fromClause, table_)) {
+        db_->translate(sql); // what is wrong with the text is named first
+        throw msg::notSelectStar(sql);
+    }
+    const std::string name = db_->tableName(table_);
+    serverTable_ = PgDialect::quote(name);
+    if (!db_->hasRight(name, "SELECT"))
+        throw msg::noPermission("read", name);
+    keySql_ = db_->translate("SELECT [ID] " + fromClause, {true});
+    std::string countSql = SelectText::countStatement(fromClause);
+    if (!countSql.empty())
+        countSql = db_->translate(countSql);
+    PgConnection& conn = db_->connection();
+    // Checked here first: a statement that cannot run fails before
+    // anything is read.
+    {
+        PgResult check(PQprepare(conn.handle(), "", keySql_.c_str(), 0, nullptr));
+        if (!conn.broken() && !check.ok())
+            throw conn.error(check, PgConnection::Access::Read, sql, keySql_);
+    }
+    for (const auto& c : db_->columns(name)) {
+        if (c.key)
+            keyColumn_ = static_cast<int>(fieldNames_.size());
+        fieldNames_.push_back(c.name);
+    }
+    emptyRow_.resize(fieldNames_.size());
+    pageSql_ = "SELECT xmin, * FROM " + serverTable_ + " WHERE \"ID\" = ANY($1::bigint[])";
+    if (conn.inTransaction()) {
+        // Another connection would not see this transaction's changes.
+        PgResult r = conn.exec(keySql_, {}, PgConnection::Access::Read, sql);
+        for (int i = 0; i < r.rows(); ++i)
+            keys_.append(r.integer(i, 0));
+    } else {
+        startLoading(keysJob(*db_, keySql_),
+                     countSql.empty() ? KeyLoader::CountJob() : countJob(*db_, countSql), false);
+    }
+    pos_ = keys_.size() == 0 ? -1 : 0;
+}
+
+PgRecordset::~PgRecordset() {
+    stopLoading(); // its jobs use this set's database
+}
+
+EngineError PgRecordset::loadingFailure(const KeyLoader::Failure& f) const {
+    return db_->connection().describe(f.state, f.message, PgConnection::Access::Read, sql_,
+                                      keySql_);
+}
+
+const std::vector<Database::Column>& PgRecordset::tableColumns() {
+    return db_->columns(table_);
+}
+
+PgRecordset::Page PgRecordset::readPage(long page) {
+    Page p;
+    const long first = page * kPageRows;
+    const long last = std::min(keys_.size(), first + kPageRows);
+    const auto n = static_cast<std::size_t>(std::max(0L, last - first));
+    p.rows.resize(n);
+    p.unreadable.assign(n, false);
+    if (n == 0)
+        return p;
+    std::string list = "{";
+    std::unordered_map<std::int64_t, std::size_t> slot;
+    slot.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int64_t key = keys_.at(first + static_cast<long>(i));
+        slot.emplace(key, i);
+        list += (i ? "," : "") + std::to_string(key);
+    }
+    PgConnection& conn = db_->connection();
+    PgResult r = conn.tryExec(pageSql_, {list + "}"});
+    if (!r.ok()) {
+        markUnreadable(p, 0, true, conn.error(r, PgConnection::Access::Read, sql_, pageSql_));
+        return p;
+    }
+    std::vector<bool> found(n, false);
+    const int width = FieldCount();
+    for (int i = 0; i < r.rows(); ++i) {
+        const auto at = slot.find(r.integer(i, keyColumn_ + 1));
+        if (at == slot.end())
+            continue;
+        Row& row = p.rows[at->second];
+        row.reserve(static_cast<std::size_t>(width) + 1);
+        for (int c = 0; c < width; ++c)
+            row.push_back(r.value(i, c + 1));
+        row.push_back(r.value(i, 0)); // the version, after the fields
+        found[at->second] = true;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        if (!found[i])
+            p.rows[i] = emptyRow_; // removed behind this set's back
+    return p;
+}
+
+std::string PgRecordset::versionOf(long index) {
+    const Row& row = rowAt(index);
+    if (row.size() <= fieldNames_.size())
+        throw EngineError(err::RowDeleted,
+                          "Another user deleted this row since it was read; nothing was saved.");
+    return row.back().storedText();
+}
+
+std::int64_t PgRecordset::Update() {
+    if (!adding_)
+        throw EngineError(3020, "Update or CancelUpdate without AddNew or Edit.");
+    adding_ = false;
+    waitForIdle();
+    const std::string sql = "INSERT INTO " + serverTable_ + " DEFAULT VALUES RETURNING \"ID\"";
+    PgResult r = db_->connection().exec(sql, {}, PgConnection::Access::Write, sql);
+    const std::int64_t key = r.integer(0, 0);
+    keys_.append(key);
+    return key;
+}
+
+void PgRecordset::Delete() {
+    requireWritable();
+    requireCurrent();
+    waitForIdle();
+    const std::int64_t key = keys_.at(pos_);
+    std::string version;
+    try {
+        version = versionOf(pos_);
+    } catch (const EngineError& e) {
+        if (e.number() != err::RowDeleted)
+            throw;
+        forgetRow(pos_);
+        afterDelete_ = true;
+        throw EngineError(err::RowDeleted, "Another user had already deleted this row.");
+    }
+    const std::string sql = "DELETE FROM " + serverTable_ + " WHERE \"ID\" = $1 AND xmin = $2::xid";
+    PgResult r = db_->connection().exec(sql, {std::to_string(key), version},
+                                        PgConnection::Access::Write, sql);
+    if (r.changed() == 0) {
+        PgResult now = db_->connection().exec(
+            "SELECT 1 FROM " + serverTable_ + " WHERE \"ID\" = $1", {std::to_string(key)});
+        if (now.rows() == 0) {
+            forgetRow(pos_);
+            afterDelete_ = true;
+            throw EngineError(err::RowDeleted, "Another user had already deleted this row.");
+        }
+        dropPage(pos_);
+        throw EngineError(err::WriteConflict,
+                          "Another user changed this row since you read it, so it was not "
+                          "deleted. It now shows their values: delete it again if it is still "
+                          "to go.");
+    }
+    forgetRow(pos_);
+    afterDelete_ = true;
+}
+
+void PgRecordset::FindFirst(const std::string& criterion) {
+    const std::string sql =
+        db_->translate("SELECT [ID] FROM " + serverTable_ + " WHERE " + criterion);
+    PgResult r = db_->connection().exec(sql, {}, PgConnection::Access::Read, criterion);
+    std::unordered_set<std::int64_t> hits;
+    for (int i = 0; i < r.rows(); ++i)
+        hits.insert(r.integer(i, 0));
+    moveToFirstOf(hits);
+}
+
+void PgRecordset::updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) {
+    requireWritable();
+    if (index < 0 || index >= RecordCount())
+        throw EngineError(err::NoCurrentRecord, "No current record.");
+    if (changes.empty())
+        return;
+    waitForIdle();
+    PgParams params;
+    std::string sql = "UPDATE " + serverTable_ + " SET ";
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const Value v = coerce(changes[i].first, changes[i].second);
+        params.push_back(v.isNull() ? std::nullopt : std::optional<std::string>(v.storedText()));
+        sql += (i ? ", " : "") + PgDialect::quote(fieldNames_.at(std::size_t(changes[i].first))) +
+               " = $" + std::to_string(i + 1);
+    }
+    const std::string version = versionOf(index);
+    params.push_back(std::to_string(keys_.at(index)));
+    params.push_back(version);
+    sql += " WHERE \"ID\" = $" + std::to_string(changes.size() + 1) + " AND xmin = $" +
+           std::to_string(changes.size() + 2) + "::xid";
+    PgResult r = db_->connection().exec(sql, params, PgConnection::Access::Write, sql);
+    if (r.changed() == 0)
+        conflict(index, changes);
+    dropPage(index);
+}
+
+void PgRecordset::conflict(long index, const std::vector<std::pair<int, std::string>>& changes) {
+    // Read again: what the other user made of the row is shown from now on.
+    dropPage(index);
+    PgResult now = db_->connection().exec("SELECT * FROM " + serverTable_ + " WHERE \"ID\" = $1",
+                                          {std::to_string(keys_.at(index))});
+    if (now.rows() == 0)
+        throw EngineError(err::RowDeleted, "Another user deleted this row since you read it, so "
+                                           "your change was not saved.");
+    std::string both;
+    for (const auto& [column, text] : changes) {
+        const std::string theirs = now.value(0, column).storedText();
+        both += "\n" + fieldNames_.at(static_cast<std::size_t>(column)) + ": yours \"" + text +
+                "\", theirs \"" + theirs + "\"";
+    }
+    throw EngineError(err::WriteConflict,
+                      "Another user changed this row since you read it, so your change was not "
+                      "saved." +
+                          both);
+}
+
+} // namespace engine

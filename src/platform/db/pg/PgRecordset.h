@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/db/KeyedRecordset.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace engine {
+
+class PgDatabase;
+
+// A dynaset on the server: keys are read through a server-side cursor on
+// the loader's own connection; rows by key, a page at a time, each with
+// the row version it was read at. A write names that version, so that a
+// row changed or deleted by another user since is never written over: the
+// write fails with the engine's words for what happened.
+class PgRecordset : public KeyedRecordset {
+public:
+    PgRecordset(std::shared_ptr<PgDatabase> db, const std::string& sql, bool readOnly);
+    ~PgRecordset() override;
+
+    std::int64_t Update() override;
+    void Delete() override;
+    void FindFirst(const std::string& criterion) override;
+    void updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) override;
+
+private:
+    EngineError loadingFailure(const KeyLoader::Failure& f) const override;
+    const std::vector<Database::Column>& tableColumns() override;
+    Page readPage(long page) override;
+    // The version of the row at index as read, or throws when the row is
+    // gone (read as an empty row).
+    std::string versionOf(long index);
+    [[noreturn]] void conflict(long index, const std::vector<std::pair<int, std::string>>& changes);
+
+    std::shared_ptr<PgDatabase> db_;
+    std::string serverTable_; // quoted
+    std::string keySql_;
+    std::string pageSql_;
+};
+
+} // namespace engine

@@ -1,0 +1,193 @@
+#include "ServerInit.h"
+
+#include "SampleData.h"
+#include "platform/db/Database.h"
+#include "platform/db/EngineError.h"
+#include "platform/db/Query.h"
+#include "platform/db/Workgroup.h"
+#include "platform/db/pg/PgConnection.h"
+#include "platform/db/pg/PgDialect.h"
+#include "schema/Schema.h"
+#include "schema/ServerSchema.h"
+
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <strings.h>
+
+namespace {
+
+using engine::EngineError;
+using engine::PgConnection;
+using engine::PgDialect::quote;
+
+// A value in COPY's text format.
+void appendCopyText(std::string& out, const std::string& text) {
+    for (char c : text) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
+        }
+    }
+}
+
+void refuse(const std::string& why) {
+    throw EngineError(engine::err::CannotOpen, why);
+}
+
+// The server's database must fold letters as the program's Like does.
+void checkDatabase(PgConnection& pg) {
+    engine::PgResult r = pg.exec("SELECT pg_encoding_to_char(encoding), datctype FROM "
+                                 "pg_database WHERE datname = current_database()");
+    const std::string encoding = r.text(0, 0), ctype = r.text(0, 1);
+    if (encoding != "UTF8")
+        refuse("The database on the server stores text as " + encoding +
+               "; the collection needs UTF8. Create the database with: createdb "
+               "--encoding=UTF8 --locale=C.UTF-8 --template=template0 NAME");
+    if (ctype == "C" || ctype == "POSIX")
+        refuse("The database on the server folds only plain letters (LC_CTYPE " + ctype +
+               "); searches would miss accented names. Create the database with: createdb "
+               "--encoding=UTF8 --locale=C.UTF-8 --template=template0 NAME");
+    if (pg.tryExec("SELECT 1 FROM quarzel_meta").ok())
+        refuse("The database on the server already holds a collection; nothing was changed.");
+}
+
+long copyTable(engine::Database& file, PgConnection& pg, const std::string& table,
+               std::ostream& report) {
+    std::string columns;
+    for (int i = 0; i < schema::kColumnCount; ++i)
+        columns += (i ? ", " : "") + quote(schema::kColumns[static_cast<std::size_t>(i)]);
+    engine::PgResult start(
+        PQexec(pg.handle(), ("COPY " + quote(table) + " (" + columns + ") FROM STDIN").c_str()));
+    if (PQresultStatus(start.get()) != PGRES_COPY_IN)
+        throw pg.error(start, PgConnection::Access::Write, "COPY " + table, {});
+    engine::Query q(file, "SELECT * FROM [" + table + "] ORDER BY [ID]");
+    std::map<std::string, long> textInNumbers;
+    std::string out;
+    long rows = 0;
+    auto flush = [&] {
+        if (PQputCopyData(pg.handle(), out.data(), static_cast<int>(out.size())) != 1)
+            refuse("The server stopped taking rows: " + std::string(PQerrorMessage(pg.handle())));
+        out.clear();
+    };
+    while (q.next()) {
+        for (int c = 0; c < schema::kColumnCount; ++c) {
+            if (c)
+                out += '\t';
+            const engine::Value v = q.value(c);
+            if (v.isNull()) {
+                out += "\\N";
+            } else if (c >= schema::kFirstAnalysisColumn && !v.isNumber()) {
+                // A number column holding text (the file's 'Empty' default)
+                // has no number to give: Null, and said so below.
+                ++textInNumbers[schema::kColumns[static_cast<std::size_t>(c)] +
+                                std::string(" held '") + v.toText() + "'"];
+                out += "\\N";
+            } else {
+                appendCopyText(out, v.storedText());
+            }
+        }
+        out += '\n';
+        ++rows;
+        if (out.size() > (1 << 20))
+            flush();
+    }
+    flush();
+    if (PQputCopyEnd(pg.handle(), nullptr) != 1)
+        refuse("The server did not take the rows of " + table + ".");
+    engine::PgResult end(PQgetResult(pg.handle()));
+    while (PGresult* more = PQgetResult(pg.handle()))
+        PQclear(more);
+    if (!end.ok())
+        throw pg.error(end, PgConnection::Access::Write, "COPY " + table, {});
+    report << table << ": " << rows << " rows\n";
+    for (const auto& [what, n] : textInNumbers)
+        report << "  " << n << " rows: " << what << ", stored as Null (no number)\n";
+    return rows;
+}
+
+void grantRights(PgConnection& pg, const std::vector<engine::Workgroup::Account>& accounts,
+                 std::ostream& report) {
+    for (const auto& a : accounts) {
+        const std::string role = quote(a.name);
+        engine::PgResult there = pg.exec("SELECT 1 FROM pg_roles WHERE rolname = $1", {a.name});
+        if (there.rows() == 0)
+            pg.exec("CREATE ROLE " + role + " LOGIN", {}, PgConnection::Access::Write);
+        pg.exec("GRANT CONNECT ON DATABASE " + quote(PQdb(pg.handle())) + " TO " + role, {},
+                PgConnection::Access::Write);
+        pg.exec("GRANT USAGE ON SCHEMA public TO " + role, {}, PgConnection::Access::Write);
+        pg.exec("GRANT SELECT ON quarzel_meta TO " + role, {}, PgConnection::Access::Write);
+        std::string rights;
+        for (const char* table : schema::kTables) {
+            auto it = a.tables.end();
+            for (auto t = a.tables.begin(); t != a.tables.end(); ++t)
+                if (strcasecmp(t->first.c_str(), table) == 0)
+                    it = t;
+            if (it == a.tables.end())
+                continue;
+            std::string grant;
+            const engine::TablePermissions& p = it->second;
+            for (auto [allowed, what] : {std::pair{p.read, "SELECT"},
+                                         {p.update, "UPDATE"},
+                                         {p.insert, "INSERT"},
+                                         {p.remove, "DELETE"}})
+                if (allowed)
+                    grant += (grant.empty() ? "" : ", ") + std::string(what);
+            if (grant.empty())
+                continue;
+            pg.exec("GRANT " + grant + " ON " + quote(table) + " TO " + role, {},
+                    PgConnection::Access::Write);
+            rights += std::string(rights.empty() ? "" : "; ") + table + ": " + grant;
+        }
+        report << "role " << a.name << (there.rows() ? " (already there)" : "") << ": "
+               << (rights.empty() ? "no tables" : rights) << "\n";
+    }
+}
+
+} // namespace
+
+void serverInit(const std::string& dir, const std::string& conninfo, std::ostream& report) {
+    namespace fs = std::filesystem;
+    const std::string workgroupPath = (fs::path(dir) / SampleData::kWorkgroupName).string();
+    const engine::Workgroup wg =
+        engine::Workgroup::logOn(workgroupPath, SampleData::kUser, SampleData::kPassword);
+    const auto accounts = engine::Workgroup::accounts(workgroupPath);
+    auto file =
+        engine::Database::open((fs::path(dir) / SampleData::kDatabaseName).string(), wg, true);
+    PgConnection pg(engine::PgLogOn{conninfo, {}, {}, false});
+    checkDatabase(pg);
+    // One transaction: a failure anywhere leaves the server as it was.
+    pg.exec("BEGIN", {}, PgConnection::Access::Write);
+    try {
+        pg.execScript(schema::server::createCommonSql());
+        pg.exec("INSERT INTO quarzel_meta VALUES ('identity', $1), ('format', '1')",
+                {wg.databaseIdentity()}, PgConnection::Access::Write);
+        for (const char* table : schema::kTables) {
+            pg.exec(schema::server::createTableSql(table), {}, PgConnection::Access::Write);
+            copyTable(*file, pg, table, report);
+            pg.execScript(schema::server::createIndexesSql(table));
+            pg.exec(schema::server::restartKeysSql(table), {}, PgConnection::Access::Write);
+        }
+        grantRights(pg, accounts, report);
+        pg.exec("COMMIT", {}, PgConnection::Access::Write);
+    } catch (...) {
+        pg.tryExec("ROLLBACK");
+        throw;
+    }
+    for (const char* table : schema::kTables)
+        pg.tryExec("ANALYZE " + quote(table));
+    report << "The collection is on the server. Accounts log on with the server's own "
+              "passwords: set them with ALTER ROLE name PASSWORD '...'.\n";
+}
