@@ -29,7 +29,6 @@ std::string indexName(const std::string& table, const std::string& column,
 
 std::string createCommonSql() {
     return "CREATE EXTENSION IF NOT EXISTS pg_trgm;"
-           "CREATE EXTENSION IF NOT EXISTS citext;"
            "CREATE TABLE quarzel_meta (key text PRIMARY KEY, value text NOT NULL);"
            // The row's table, what was done and its key; sent when the change commits.
            "CREATE FUNCTION quarzel_announce() RETURNS trigger LANGUAGE plpgsql AS $$ "
@@ -46,7 +45,7 @@ std::string createTableSql(const std::string& table) {
         sql += i ? ", " : "";
         sql += quote(kColumns[static_cast<std::size_t>(i)]) + " ";
         if (i < kFirstAnalysisColumn)
-            sql += "citext COLLATE \"C\""; // plain letters folded, compared byte by byte
+            sql += "text COLLATE \"C\""; // compared folded by the statements, byte by byte
         else if (i == kFirstAnalysisColumn)
             sql += "numeric"; // whole numbers stay whole, as in the file
         else if (i <= kLastAnalysisColumn)
@@ -63,9 +62,10 @@ std::string createIndexesSql(const std::string& table) {
     for (int i = 0; i < kFirstAnalysisColumn; ++i) {
         const std::string column = kColumns[static_cast<std::size_t>(i)];
         const std::string c = quote(column);
-        // In the order the program reads them: Nulls first, ties by key.
-        sql += "CREATE INDEX " + indexName(table, column, "") + " ON " + t + " (" + c +
-               " ASC NULLS FIRST, \"ID\");";
+        // In the order the program reads them: plain letters folded, Nulls
+        // first, ties by key.
+        sql += "CREATE INDEX " + indexName(table, column, "") + " ON " + t + " (lower(" + c +
+               ") ASC NULLS FIRST, \"ID\");";
         sql += "CREATE INDEX " + indexName(table, column, "_trigram") + " ON " + t +
                " USING gin ((CAST(" + c + " AS text) COLLATE \"default\") gin_trgm_ops);";
     }

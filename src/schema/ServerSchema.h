@@ -3,8 +3,9 @@
 #include <string>
 
 // The four sample tables on a shared server: the same columns and keys as
-// in the file, with the server's types. Text columns compare and sort
-// without regard to the case of plain letters (as the file's do); Like
+// in the file, with the server's types. Text columns keep the "C" rules,
+// under which the program's statements fold plain letters only, as the
+// file's columns do; Like
 // searches for any run of text are served by trigram indexes; every
 // committed change is announced on the channel kChangeChannel.
 namespace schema::server {

@@ -277,6 +277,26 @@ void KeyedRecordset::dropPage(long index) {
     }
 }
 
+KeyedRecordset::Row* KeyedRecordset::cachedRow(long index) {
+    const auto it = pages_.find(index / kPageRows);
+    if (it == pages_.end())
+        return nullptr;
+    const auto offset = static_cast<std::size_t>(index % kPageRows);
+    if (offset >= it->second.rows.size() || it->second.unreadable[offset])
+        return nullptr;
+    return &it->second.rows[offset];
+}
+
+void KeyedRecordset::forEachCachedRow(long from,
+                                      const std::function<void(long, const Row&)>& each) const {
+    for (const auto& [page, p] : pages_)
+        for (std::size_t i = 0; i < p.rows.size(); ++i) {
+            const long index = page * kPageRows + static_cast<long>(i);
+            if (index >= from && !p.unreadable[i])
+                each(index, p.rows[i]);
+        }
+}
+
 void KeyedRecordset::forgetRow(long index) {
     keys_.erase(index);
     for (auto it = pages_.begin(); it != pages_.end();) {

@@ -106,6 +106,10 @@ protected:
     // Removes the row at index from the set (deleted): the pages after it
     // moved up by one.
     void forgetRow(long index);
+    // The row at index as cached, or null when it is not.
+    Row* cachedRow(long index);
+    // Every cached row from index on, with its index.
+    void forEachCachedRow(long from, const std::function<void(long, const Row&)>& each) const;
     // FindFirst's end: the first row of the set, in its order, whose key
     // is among the hits becomes current.
     void moveToFirstOf(const std::unordered_set<std::int64_t>& hits);

@@ -52,13 +52,13 @@ std::shared_ptr<PgDatabase> PgDatabase::connect(const PgLogOn& logOn) {
 }
 
 void PgDatabase::readNames() {
-    // The columns of every table in the account's schema, in their order;
-    // the server shows only tables the account has some right to.
+    // The columns of every table in the account's schema, in their order,
+    // whatever its rights: a table it may not read is refused as such.
     PgResult r = conn_->exec(
-        "SELECT c.table_name, c.column_name, c.data_type FROM information_schema.columns c "
-        "JOIN information_schema.tables t ON t.table_schema = c.table_schema AND t.table_name = "
-        "c.table_name WHERE c.table_schema = current_schema() AND t.table_type = 'BASE TABLE' "
-        "ORDER BY c.table_name, c.ordinal_position",
+        "SELECT c.relname, a.attname, format_type(a.atttypid, a.atttypmod) FROM pg_class c "
+        "JOIN pg_namespace n ON n.oid = c.relnamespace JOIN pg_attribute a ON a.attrelid = "
+        "c.oid WHERE n.nspname = current_schema() AND c.relkind = 'r' AND a.attnum > 0 AND NOT "
+        "a.attisdropped ORDER BY c.relname, a.attnum",
         {}, PgConnection::Access::Open);
     for (int i = 0; i < r.rows(); ++i) {
         const std::string table = r.text(i, 0);
@@ -70,6 +70,8 @@ void PgDatabase::readNames() {
         c.key = c.name == "ID";
         names_.byLower[lower(table)] = table;
         names_.byLower[lower(c.name)] = c.name;
+        if (type == "text")
+            names_.text.insert(lower(c.name));
         columns_[lower(table)].push_back(std::move(c));
     }
 }

@@ -134,22 +134,33 @@ bool isWord(const Token& t, const char* word) {
     return t.kind == Kind::Word && lower(t.text) == word;
 }
 
-// One token as the server reads it.
-std::string render(const Token& t, const Names& names) {
+// Marks a text column whose value is compared: written out as lower(),
+// which under the column's "C" rules folds plain letters only.
+constexpr char kFolded = '\x02';
+
+// One token as the server reads it; in a condition, text columns and
+// texts are compared folded.
+std::string render(const Token& t, const Names& names, bool condition) {
     switch (t.kind) {
-    case Kind::Name: {
-        const auto it = names.byLower.find(lower(t.text));
-        return quote(it == names.byLower.end() ? t.text : it->second);
-    }
+    case Kind::Name:
     case Kind::Word: {
-        const auto it = names.byLower.find(lower(t.text));
-        return it == names.byLower.end() ? t.text : quote(it->second);
+        const std::string key = lower(t.text);
+        const auto it = names.byLower.find(key);
+        if (it == names.byLower.end())
+            return t.kind == Kind::Name ? quote(t.text) : t.text;
+        if (condition && names.text.count(key))
+            return kFolded + quote(it->second);
+        return quote(it->second);
     }
     case Kind::String:
-        return literal(t.text);
+        return condition ? "lower(" + literal(t.text) + ")" : literal(t.text);
     default:
         return t.text;
     }
+}
+
+std::string unfolded(const std::string& piece) {
+    return !piece.empty() && piece[0] == kFolded ? piece.substr(1) : piece;
 }
 
 std::string joined(const std::vector<std::string>& parts, std::size_t from, std::size_t to) {
@@ -277,6 +288,7 @@ std::string translate(const std::string& sql, const Names& names, Options option
     std::vector<std::size_t> opens; // where each open parenthesis was rendered
     int depth = 0;
     bool ordered = false;
+    int conditionDepth = -1; // the depth of the WHERE being read; -1: none
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const Token& t = tokens[i];
         if (t.kind == Kind::Punct && t.text == "(") {
@@ -287,6 +299,8 @@ std::string translate(const std::string& sql, const Names& names, Options option
         }
         if (t.kind == Kind::Punct && t.text == ")") {
             --depth;
+            if (depth < conditionDepth)
+                conditionDepth = -1;
             out.push_back(")");
             if (!opens.empty())
                 opens.pop_back();
@@ -312,6 +326,8 @@ std::string translate(const std::string& sql, const Names& names, Options option
                     }
                 }
             }
+            // The column itself: the trigram index is on it, and ILIKE folds.
+            out[from] = unfolded(out[from]);
             const std::string operand = joined(out, from, out.size());
             out.resize(from);
             const std::string cond = likeCondition(operand, tokens[i + 1].text);
@@ -321,6 +337,15 @@ std::string translate(const std::string& sql, const Names& names, Options option
                 throw msg::syntaxError(sql);
             continue;
         }
+        if (isWord(t, "where") || isWord(t, "having") || isWord(t, "on")) {
+            conditionDepth = depth;
+            out.push_back(t.text);
+            continue;
+        }
+        if (conditionDepth == depth &&
+            (isWord(t, "order") || isWord(t, "group") || isWord(t, "limit") || isWord(t, "union") ||
+             isWord(t, "offset")))
+            conditionDepth = -1;
         if (depth == 0 && isWord(t, "order") && i + 1 < tokens.size() &&
             isWord(tokens[i + 1], "by")) {
             // Each item: its expression, its direction, and Nulls where
@@ -345,7 +370,16 @@ std::string translate(const std::string& sql, const Names& names, Options option
                         direction = isWord(u, "asc") ? "ASC" : "DESC";
                         continue;
                     }
-                    item.push_back(render(u, names));
+                    item.push_back(render(u, names, false));
+                }
+                // A text column sorts as the file sorts it: plain letters
+                // folded, then byte by byte.
+                if (item.size() == 1) {
+                    const std::string bare = item[0].size() > 2 && item[0].front() == '"'
+                                                 ? lower(item[0].substr(1, item[0].size() - 2))
+                                                 : std::string();
+                    if (names.text.count(bare))
+                        item[0] = "lower(" + item[0] + ")";
                 }
                 if (item.size() == 1 && lower(item[0]) == "\"id\"")
                     hasKey = true;
@@ -365,8 +399,11 @@ std::string translate(const std::string& sql, const Names& names, Options option
             --i;
             continue;
         }
-        out.push_back(render(t, names));
+        out.push_back(render(t, names, conditionDepth >= 0));
     }
+    for (std::string& piece : out)
+        if (!piece.empty() && piece[0] == kFolded)
+            piece = "lower(" + piece.substr(1) + ")";
     std::string result = joined(out, 0, out.size());
     if (options.keyOrder && !ordered)
         result += " ORDER BY \"ID\"";

@@ -16,6 +16,9 @@ struct Names {
     // Tables and columns by their lower-case names: bare names are matched
     // without regard to case, as the file engine does.
     std::map<std::string, std::string> byLower;
+    // The lower-case names of the text columns: they compare and sort
+    // without regard to the case of plain letters, as the file's do.
+    std::set<std::string> text;
 };
 
 struct Options {

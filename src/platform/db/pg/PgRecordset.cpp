@@ -148,22 +148,43 @@ PgRecordset::Page PgRecordset::readPage(long page) {
         return p;
     }
     std::vector<bool> found(n, false);
-    const int width = FieldCount();
     for (int i = 0; i < r.rows(); ++i) {
-        const auto at = slot.find(r.integer(i, keyColumn_ + 1));
+        const std::int64_t key = r.integer(i, keyColumn_ + 1);
+        const auto at = slot.find(key);
         if (at == slot.end())
             continue;
         Row& row = p.rows[at->second];
-        row.reserve(static_cast<std::size_t>(width) + 1);
-        for (int c = 0; c < width; ++c)
-            row.push_back(r.value(i, c + 1));
-        row.push_back(r.value(i, 0)); // the version, after the fields
+        row = rowOf(r, i, 1);
+        const auto carried = carried_.find(key);
+        if (carried != carried_.end()) {
+            row.back() = carried->second;
+            carried_.erase(carried);
+        }
         found[at->second] = true;
     }
     for (std::size_t i = 0; i < n; ++i)
         if (!found[i])
             p.rows[i] = emptyRow_; // removed behind this set's back
     return p;
+}
+
+PgRecordset::Row PgRecordset::rowOf(const PgResult& r, int i, int first) const {
+    Row row;
+    const int width = FieldCount();
+    row.reserve(static_cast<std::size_t>(width) + 1);
+    for (int c = 0; c < width; ++c)
+        row.push_back(r.value(i, c + first));
+    row.push_back(r.value(i, 0)); // the version, after the fields
+    return row;
+}
+
+void PgRecordset::forgetDeleted(long index) {
+    forEachCachedRow(index + 1, [this](long at, const Row& row) {
+        if (row.size() > fieldNames_.size())
+            carried_.emplace(keys_.at(at), row.back());
+    });
+    forgetRow(index);
+    afterDelete_ = true;
 }
 
 std::string PgRecordset::versionOf(long index) {
@@ -197,8 +218,7 @@ void PgRecordset::Delete() {
     } catch (const EngineError& e) {
         if (e.number() != err::RowDeleted)
             throw;
-        forgetRow(pos_);
-        afterDelete_ = true;
+        forgetDeleted(pos_);
         throw EngineError(err::RowDeleted, "Another user had already deleted this row.");
     }
     const std::string sql = "DELETE FROM " + serverTable_ + " WHERE \"ID\" = $1 AND xmin = $2::xid";
@@ -208,8 +228,7 @@ void PgRecordset::Delete() {
         PgResult now = db_->connection().exec(
             "SELECT 1 FROM " + serverTable_ + " WHERE \"ID\" = $1", {std::to_string(key)});
         if (now.rows() == 0) {
-            forgetRow(pos_);
-            afterDelete_ = true;
+            forgetDeleted(pos_);
             throw EngineError(err::RowDeleted, "Another user had already deleted this row.");
         }
         dropPage(pos_);
@@ -218,8 +237,7 @@ void PgRecordset::Delete() {
                           "deleted. It now shows their values: delete it again if it is still "
                           "to go.");
     }
-    forgetRow(pos_);
-    afterDelete_ = true;
+    forgetDeleted(pos_);
 }
 
 void PgRecordset::FindFirst(const std::string& criterion) {
@@ -251,11 +269,13 @@ void PgRecordset::updateRow(long index, const std::vector<std::pair<int, std::st
     params.push_back(std::to_string(keys_.at(index)));
     params.push_back(version);
     sql += " WHERE \"ID\" = $" + std::to_string(changes.size() + 1) + " AND xmin = $" +
-           std::to_string(changes.size() + 2) + "::xid";
+           std::to_string(changes.size() + 2) + "::xid RETURNING xmin, *";
     PgResult r = db_->connection().exec(sql, params, PgConnection::Access::Write, sql);
     if (r.changed() == 0)
         conflict(index, changes);
-    dropPage(index);
+    // The row as saved, at its new version: what this user now sees.
+    if (Row* row = cachedRow(index))
+        *row = rowOf(r, 0, 1);
 }
 
 void PgRecordset::conflict(long index, const std::vector<std::pair<int, std::string>>& changes) {

@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace engine {
 
 class PgDatabase;
+class PgResult;
 
 // A dynaset on the server: keys are read through a server-side cursor on
 // the loader's own connection; rows by key, a page at a time, each with
@@ -35,11 +37,17 @@ private:
     // gone (read as an empty row).
     std::string versionOf(long index);
     [[noreturn]] void conflict(long index, const std::vector<std::pair<int, std::string>>& changes);
+    // Removes a deleted row from the set. The rows after it move up and
+    // are read again; the versions they were shown at go with them, so
+    // that a change another user made meanwhile is still noticed.
+    void forgetDeleted(long index);
+    Row rowOf(const PgResult& r, int i, int first) const;
 
     std::shared_ptr<PgDatabase> db_;
     std::string serverTable_; // quoted
     std::string keySql_;
     std::string pageSql_;
+    std::unordered_map<std::int64_t, Value> carried_; // versions of rows read before a delete
 };
 
 } // namespace engine
