@@ -7,6 +7,7 @@
 #include "form/Globals.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
+#include "platform/data/RecordsetModel.h"
 #include "platform/data/Twips.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
@@ -17,6 +18,7 @@
 #include "platform/dialogs/WindowPlacement.h"
 #include "platform/help/HtmlHelp.h"
 #include "platform/program/ProgramInfo.h"
+#include "platform/settings/DatabaseSetting.h"
 #include "platform/settings/SettingsStore.h"
 #include "print/PrintController.h"
 #include "query/SelectionController.h"
@@ -36,6 +38,7 @@
 #include <QPushButton>
 
 #include <limits>
+#include <stdexcept>
 
 static void initProgramResources() {
     Q_INIT_RESOURCE(program);
@@ -155,6 +158,17 @@ void QuarzelDatabase::buildControls() {
             [](const QString& text) { MessageBox::Show(text, 48, "DataBase Error"); });
     connect(Data1, &DataControl::commandFailed, this,
             [](const QString& text) { MessageBox::Show(text, 48, "DataBase Error"); });
+    // On a shared server: a save that meets another user's change asks
+    // whose values stay; rows others add or delete change the count.
+    vaSpread1->recordsetModel()->setConflictQuestion([](const QString& text) {
+        return MessageBox::Ask(text + "\n\nKeep your values, saving them over the other user's?",
+                               "Row Changed by Another User", "Keep Mine", "Take Theirs");
+    });
+    for (auto signal : {&DataControl::rowInsertedElsewhere, &DataControl::rowRemovedElsewhere})
+        connect(Data1, signal, this, [this] {
+            if (!busy_)
+                updateCountLabel();
+        });
     connect(vaSpread1, &DBGrid::editorCreated, this,
             [this](QWidget* editor) { editor->installEventFilter(this); });
     // A pasted term is taken whole, never cut at the box's default limit;
@@ -183,6 +197,19 @@ void QuarzelDatabase::Form_Load() {
         engine.SystemDB = ProgramInfo::fileBeside("tarnvel.mdw").toStdString();
         engine.DefaultUser = "quarzel";
         engine.DefaultPassword = "ridge38uk";
+        // A collection shared on a server, when the settings name one: the
+        // server logs the account on (a personal account's password comes
+        // from libpq's password file).
+        const DatabaseSetting shared = DatabaseSetting::read("Stonarc");
+        if (!shared.error.isEmpty())
+            throw std::runtime_error(shared.error.toStdString());
+        if (shared.onServer) {
+            DatabasePath = shared.openName;
+            if (!shared.user.isEmpty()) {
+                engine.DefaultUser = shared.user.toStdString();
+                engine.DefaultPassword.clear();
+            }
+        }
         engine.Workspaces(0).OpenDatabase(DatabasePath.toStdString()); // released at once
         Data1->setDatabaseName(DatabasePath);
         Data1->setRecordSource("SELECT * From [DOZIRO1]Order By [Rockname] ASC");

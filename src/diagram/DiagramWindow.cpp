@@ -146,6 +146,9 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
     connect(export_, &QPushButton::clicked, this, guarded([this] { exportClicked(); }));
     connect(data_, &DataControl::recordsetChanged, this, guarded([this] { reload(); }));
     connect(data_, &DataControl::rowsChanged, this, guarded([this] { reload(); }));
+    // Rows another user added or deleted.
+    connect(data_, &DataControl::rowInsertedElsewhere, this, guarded([this] { reload(); }));
+    connect(data_, &DataControl::rowRemovedElsewhere, this, guarded([this] { reload(); }));
     connect(data_, &DataControl::positionChanged, this, guarded([this] { followCurrentRow(); }));
     // Only a written row moves a point; a new number format or a dropped
     // edit changes nothing that is plotted.

@@ -1,5 +1,6 @@
 #include "DataControl.h"
 
+#include "platform/db/ChangeFeed.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
@@ -10,6 +11,7 @@
 #include <QTimer>
 
 #include <QLabel>
+#include <QSocketNotifier>
 #include <QToolButton>
 #include <algorithm>
 #include <chrono>
@@ -27,6 +29,9 @@ DataControl::DataControl(QWidget* parent) : QWidget(parent) {
     loading_ = new QTimer(this);
     loading_->setInterval(40);
     connect(loading_, &QTimer::timeout, this, [this] { followLoading(); });
+    feedRetry_ = new QTimer(this);
+    feedRetry_->setInterval(3000);
+    connect(feedRetry_, &QTimer::timeout, this, [this] { retryListening(); });
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -97,7 +102,10 @@ void DataControl::Refresh() {
     }
     auto rs = db->OpenRecordset(recordSource_.toStdString(), readOnly_);
     emit recordsetChanging();
+    const bool newDatabase = db != database_;
     database_ = std::move(db);
+    if (newDatabase)
+        listen();
     reopen_ = false;
     proxy_.reset();
     recordset_ = std::move(rs);
@@ -123,6 +131,75 @@ void DataControl::Refresh() {
     // key already (the diagram reads the whole view), and the grid must
     // still be told of the rows beyond its first screen.
     loading_->start();
+}
+
+void DataControl::listen() {
+    delete feedNotifier_;
+    feedNotifier_ = nullptr;
+    feedRetry_->stop();
+    try {
+        feed_ = database_ ? database_->listen() : nullptr;
+    } catch (const engine::EngineError&) {
+        feed_.reset(); // no live view; the rows shown stay as read
+    }
+    if (!feed_)
+        return;
+    if (feed_->socket() < 0) {
+        feedRetry_->start();
+        return;
+    }
+    feedNotifier_ = new QSocketNotifier(feed_->socket(), QSocketNotifier::Read, this);
+    connect(feedNotifier_, &QSocketNotifier::activated, this, [this] { takeChanges(); });
+}
+
+void DataControl::retryListening() {
+    if (!feed_ || !feed_->reconnect())
+        return;
+    feedRetry_->stop();
+    const bool missed = feed_->missed();
+    feedNotifier_ = new QSocketNotifier(feed_->socket(), QSocketNotifier::Read, this);
+    connect(feedNotifier_, &QSocketNotifier::activated, this, [this] { takeChanges(); });
+    if (missed && recordset_) {
+        // What others committed meanwhile was not heard: the rows shown are
+        // read again (the keys stay until the next refresh).
+        recordset_->clearCache();
+        emit rowChangedElsewhere(-1);
+    }
+}
+
+void DataControl::takeChanges() {
+    if (!feed_)
+        return;
+    const auto changes = feed_->take();
+    if (feed_->socket() < 0) {
+        // The server went away: the window goes on with what it has read,
+        // and listens again when the server is back.
+        feedNotifier_->deleteLater();
+        feedNotifier_ = nullptr;
+        feedRetry_->start();
+        return;
+    }
+    if (!recordset_)
+        return;
+    const QString table = QString::fromStdString(recordset_->Table()).toLower();
+    for (const auto& c : changes) {
+        if (QString::fromStdString(c.table).toLower() != table)
+            continue;
+        long row = -1;
+        try {
+            row = recordset_->applyChange(c.kind, c.key);
+        } catch (const engine::EngineError&) {
+            continue; // shown as it was; read again when next needed
+        }
+        if (row < 0)
+            continue;
+        if (c.kind == engine::ChangeFeed::Kind::Changed)
+            emit rowChangedElsewhere(row);
+        else if (c.kind == engine::ChangeFeed::Kind::Inserted)
+            emit rowInsertedElsewhere(row);
+        else
+            emit rowRemovedElsewhere(row);
+    }
 }
 
 void DataControl::followLoading(bool soon) {

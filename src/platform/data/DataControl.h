@@ -12,6 +12,7 @@
 
 class QLabel;
 namespace engine {
+class ChangeFeed;
 class Database;
 class Recordset;
 } // namespace engine
@@ -85,6 +86,12 @@ signals:
     // names the record set it belongs to, so that a late one is dropped.
     void countKnown(quint64 generation);
     void keysComplete(quint64 generation);
+    // Another user's committed change reached the shown record set (a
+    // database on a server): a row's values, a row added at, a row gone
+    // from this index.
+    void rowChangedElsewhere(long row);
+    void rowInsertedElsewhere(long row);
+    void rowRemovedElsewhere(long row);
 
 private:
     friend class DataRecordset;
@@ -100,6 +107,10 @@ private:
               std::function<void()> superseded);
     void answerWaiting();
     void dropWaiting();
+    // Other users' changes, heard on the database's change feed.
+    void listen();
+    void takeChanges();
+    void retryListening();
 
     QString databaseName_;
     QString recordSource_;
@@ -114,4 +125,7 @@ private:
     quint64 generation_ = 0;
     bool countTold_ = false, keysTold_ = false;
     std::vector<Waiting> waiting_;
+    std::unique_ptr<engine::ChangeFeed> feed_;
+    class QSocketNotifier* feedNotifier_ = nullptr;
+    class QTimer* feedRetry_;
 };

@@ -25,6 +25,48 @@ RecordsetModel::RecordsetModel(DataControl* data, QObject* parent)
         beginReset();
         endReset();
     });
+    // Other users' changes: only the rows concerned, and an edit under way
+    // stays with its row.
+    connect(data_, &DataControl::rowChangedElsewhere, this, [this](long row) {
+        if (row < 0) {
+            emit dataChanged(index(0, 0), index(rows_ - 1, columnCount() - 1));
+            return;
+        }
+        if (row < rows_) {
+            emit dataChanged(index(static_cast<int>(row), 0),
+                             index(static_cast<int>(row), columnCount() - 1));
+            emit rowWritten(row);
+        }
+    });
+    connect(data_, &DataControl::rowInsertedElsewhere, this, [this](long row) {
+        if (row > rows_)
+            return; // beyond the rows shown yet: taken up with them
+        beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
+        ++rows_;
+        if (pendingRow_ >= row)
+            ++pendingRow_;
+        endInsertRows();
+    });
+    connect(data_, &DataControl::rowRemovedElsewhere, this, [this](long row) {
+        if (row >= rows_)
+            return;
+        beginRemoveRows({}, static_cast<int>(row), static_cast<int>(row));
+        --rows_;
+        const bool editGone = pendingRow_ == row;
+        if (editGone) {
+            // The row is gone: its edit has nothing left to be saved into.
+            pending_.clear();
+            pendingRow_ = -1;
+        } else if (pendingRow_ > row) {
+            --pendingRow_;
+        }
+        endRemoveRows();
+        if (editGone)
+            QTimer::singleShot(0, this, [this] {
+                emit writeFailed("Another user deleted the row you were editing; your change "
+                                 "to it was not saved.");
+            });
+    });
     connect(data_, &DataControl::rowsKnown, this,
             [this](bool soon) { followRows(soon ? kCommandStep : kGrowStep); });
 }
@@ -171,7 +213,21 @@ bool RecordsetModel::commitPending(QString* error) {
     for (const auto& [col, text] : pending_)
         changes.emplace_back(col, text.toStdString());
     try {
-        rs->updateRow(pendingRow_, changes);
+        try {
+            rs->updateRow(pendingRow_, changes);
+        } catch (const engine::EngineError& e) {
+            if (e.number() != engine::err::WriteConflict || !keepMine_)
+                throw;
+            // The set holds the other user's row now: keeping one's own
+            // values is the same save again, checked against that version.
+            if (!keepMine_(QString::fromStdString(e.what()))) {
+                const long row = pendingRow_;
+                revert(); // theirs stay, and are shown
+                emit rowWritten(row);
+                return true;
+            }
+            rs->updateRow(pendingRow_, changes);
+        }
     } catch (const std::exception& e) {
         revert();
         const QString msg = QString::fromStdString(e.what());

@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 
 class DataControl;
@@ -35,6 +36,14 @@ public:
     bool commitPending(QString* error = nullptr);
     bool hasPending() const { return !pending_.empty(); }
 
+    // Asked when another user changed the row since it was read (a shared
+    // server): the engine's description of both values; true keeps this
+    // user's values, saving them over the other's. Unset, the edit is
+    // refused as any failed write is.
+    void setConflictQuestion(std::function<bool(const QString&)> keepMine) {
+        keepMine_ = std::move(keepMine);
+    }
+
     // Shown in each cell of a row that could not be read.
     static constexpr const char* kUnreadable = "#Unreadable";
 
@@ -58,5 +67,6 @@ private:
     mutable bool readFailureReported_ = false;
     QStringList formats_;
     long pendingRow_ = -1;
+    std::function<bool(const QString&)> keepMine_;
     std::map<int, QString> pending_;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChangeFeed.h"
 #include "Workgroup.h"
 
 #include <memory>
@@ -66,6 +67,10 @@ public:
     // end, rather than row by row. A rollback undoes both.
     virtual void beginBulkInsert(const std::string& table) = 0;
     virtual void endBulkInsert(const std::string& table) = 0;
+
+    // Other users' committed changes, for a live view; none for a back end
+    // that one user keeps (a file).
+    virtual std::unique_ptr<ChangeFeed> listen() { return nullptr; }
 
 protected:
     Database() = default;

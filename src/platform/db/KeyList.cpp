@@ -44,6 +44,14 @@ void KeyList::erase(long index) {
     size_.store(n - 1, std::memory_order_release);
 }
 
+void KeyList::insert(long index, std::int64_t key) {
+    const long n = size();
+    append(n ? at(n - 1) : key); // room for one more
+    for (long i = n - 1; i > index; --i)
+        blocks_[static_cast<std::size_t>(i >> kShift)][i & kMask] = at(i - 1);
+    blocks_[static_cast<std::size_t>(index >> kShift)][index & kMask] = key;
+}
+
 long KeyList::indexOf(std::int64_t key) const {
     const long n = size();
     for (long i = 0; i < n; ++i)

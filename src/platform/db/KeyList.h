@@ -26,7 +26,8 @@ public:
     }
     void append(std::int64_t key);
     void erase(long index);
-    void clear(); // only while no thread appends
+    void insert(long index, std::int64_t key); // only once loading is over
+    void clear();                              // only while no thread appends
     long indexOf(std::int64_t key) const;
     std::vector<std::int64_t> toVector() const;
 

@@ -297,8 +297,17 @@ void KeyedRecordset::forEachCachedRow(long from,
         }
 }
 
+void KeyedRecordset::insertRow(long index, std::int64_t key) {
+    keys_.insert(index, key);
+    dropPagesFrom(index);
+}
+
 void KeyedRecordset::forgetRow(long index) {
     keys_.erase(index);
+    dropPagesFrom(index);
+}
+
+void KeyedRecordset::dropPagesFrom(long index) {
     for (auto it = pages_.begin(); it != pages_.end();) {
         if (it->first >= index / kPageRows) {
             lru_.erase(it->second.lru);

@@ -106,6 +106,9 @@ protected:
     // Removes the row at index from the set (deleted): the pages after it
     // moved up by one.
     void forgetRow(long index);
+    // Adds a row's key at index (a row another user added): the pages from
+    // there on moved down by one.
+    void insertRow(long index, std::int64_t key);
     // The row at index as cached, or null when it is not.
     Row* cachedRow(long index);
     // Every cached row from index on, with its index.
@@ -131,6 +134,8 @@ protected:
     bool readFailures_ = false;
 
 private:
+    void dropPagesFrom(long index);
+
     std::unordered_map<long, Page> pages_;
     std::list<long> lru_;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChangeFeed.h"
 #include "Value.h"
 
 #include <chrono>
@@ -85,6 +86,19 @@ public:
     // Writes changed cells of one row in one statement. Text for a numeric
     // column must be a number written with a point; empty text stores Null.
     virtual void updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) = 0;
+
+    // Another user's committed change to the row with this key: a changed
+    // row is read again if this set holds it, a new one placed among the
+    // rows if the statement selects it, a deleted one removed. The row's
+    // index in the set; -1 when the set does not show it; kReload when
+    // only a new set would show it rightly (its keys still coming, an
+    // order this set cannot follow).
+    static constexpr long kReload = -2;
+    virtual long applyChange(ChangeFeed::Kind change, std::int64_t key) {
+        (void)change;
+        (void)key;
+        return -1;
+    }
 
     virtual bool ReadOnly() const = 0;
     // Drops the rows read so far; the next reads go to the file again.

@@ -1,5 +1,6 @@
 #include "PgDatabase.h"
 
+#include "PgChangeFeed.h"
 #include "PgQuery.h"
 #include "PgRecordset.h"
 #include "platform/db/EngineMessages.h"
@@ -118,6 +119,12 @@ const std::vector<Database::Column>& PgDatabase::columns(const std::string& tabl
     if (it == columns_.end())
         throw msg::tableNotFound(table);
     return it->second;
+}
+
+std::unique_ptr<ChangeFeed> PgDatabase::listen() {
+    PgLogOn logOn = logOn_;
+    logOn.readOnly = true;
+    return std::make_unique<PgChangeFeed>(logOn);
 }
 
 void PgDatabase::Begin() {

@@ -33,6 +33,7 @@ public:
     // The server keeps its trigram indexes in step with every insert.
     void beginBulkInsert(const std::string&) override {}
     void endBulkInsert(const std::string&) override {}
+    std::unique_ptr<ChangeFeed> listen() override;
 
     PgConnection& connection() { return *conn_; }
     const PgDialect::Names& names() const { return names_; }

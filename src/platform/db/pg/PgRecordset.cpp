@@ -4,7 +4,9 @@
 #include "platform/db/EngineMessages.h"
 #include "platform/db/SelectText.h"
 
+#include <cctype>
 #include <cstdlib>
+#include <regex>
 #include <unordered_map>
 
 namespace engine {
@@ -99,6 +101,7 @@ PgRecordset::PgRecordset(std::shared_ptr<PgDatabase> db, const std::string& sql,
     }
     emptyRow_.resize(fieldNames_.size());
     pageSql_ = "SELECT xmin, * FROM " + serverTable_ + " WHERE \"ID\" = ANY($1::bigint[])";
+    readOrder(sql);
     if (conn.inTransaction()) {
         // Another connection would not see this transaction's changes.
         PgResult r = conn.exec(keySql_, {}, PgConnection::Access::Read, sql);
@@ -109,6 +112,29 @@ PgRecordset::PgRecordset(std::shared_ptr<PgDatabase> db, const std::string& sql,
                      countSql.empty() ? KeyLoader::CountJob() : countJob(*db_, countSql), false);
     }
     pos_ = keys_.size() == 0 ? -1 : 0;
+}
+
+void PgRecordset::readOrder(const std::string& sql) {
+    static const std::regex single(R"(order\s+by\s*\[([^\]]+)\]\s*(asc|desc)?\s*;?\s*$)",
+                                   std::regex::icase);
+    static const std::regex any(R"(order\s+by)", std::regex::icase);
+    std::smatch m;
+    if (std::regex_search(sql, m, single)) {
+        const auto& text = db_->names().text;
+        std::string lowered = m[1].str();
+        for (char& c : lowered)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (lowered == "id") {
+            orderKnown_ = true;
+            descending_ = m[2].matched && std::tolower(m[2].str()[0]) == 'd';
+        } else if (text.count(lowered)) {
+            orderKnown_ = true;
+            orderColumn_ = db_->names().byLower.at(lowered);
+            descending_ = m[2].matched && std::tolower(m[2].str()[0]) == 'd';
+        }
+    } else if (!std::regex_search(sql, any)) {
+        orderKnown_ = true; // by key
+    }
 }
 
 PgRecordset::~PgRecordset() {
@@ -178,13 +204,108 @@ PgRecordset::Row PgRecordset::rowOf(const PgResult& r, int i, int first) const {
     return row;
 }
 
-void PgRecordset::forgetDeleted(long index) {
-    forEachCachedRow(index + 1, [this](long at, const Row& row) {
+void PgRecordset::carryVersions(long from) {
+    forEachCachedRow(from, [this](long at, const Row& row) {
         if (row.size() > fieldNames_.size())
             carried_.emplace(keys_.at(at), row.back());
     });
+}
+
+void PgRecordset::forgetDeleted(long index) {
+    carryVersions(index + 1);
     forgetRow(index);
     afterDelete_ = true;
+}
+
+long PgRecordset::applyChange(ChangeFeed::Kind change, std::int64_t key) {
+    PgConnection& conn = db_->connection();
+    if (change == ChangeFeed::Kind::Changed) {
+        const long index = keys_.indexOf(key);
+        Row* row = index < 0 ? nullptr : cachedRow(index);
+        if (!row)
+            return index;
+        // The other user's values are shown; the version stays the one
+        // this user read, so that an edit begun before they came is still
+        // checked against the other user's change.
+        PgResult r = conn.exec("SELECT xmin, * FROM " + serverTable_ + " WHERE \"ID\" = $1",
+                               {std::to_string(key)});
+        if (r.rows() == 1) {
+            Row fresh = rowOf(r, 0, 1);
+            if (row->size() > fieldNames_.size())
+                fresh.back() = row->back();
+            *row = std::move(fresh);
+        }
+        return index;
+    }
+    if (!keysComplete())
+        return kReload;
+    if (change == ChangeFeed::Kind::Deleted) {
+        const long index = keys_.indexOf(key);
+        if (index < 0)
+            return -1;
+        carryVersions(index + 1);
+        forgetRow(index);
+        if (pos_ > index || pos_ >= keys_.size())
+            --pos_;
+        return index;
+    }
+    if (keys_.indexOf(key) >= 0)
+        return -1; // this set's own new row
+    PgResult in =
+        conn.exec("SELECT 1 FROM (" + keySql_ + ") q WHERE \"ID\" = $1", {std::to_string(key)});
+    if (in.rows() == 0)
+        return -1;
+    const long index = placeOf(key);
+    if (index < 0)
+        return kReload;
+    carryVersions(index);
+    insertRow(index, key);
+    if (pos_ >= index)
+        ++pos_;
+    return index;
+}
+
+long PgRecordset::placeOf(std::int64_t key) {
+    if (!orderKnown_)
+        return -1;
+    // The sort value of a row, as the server orders it: plain letters
+    // folded, compared byte by byte, Null first.
+    struct Place {
+        bool null;
+        std::string text;
+        std::int64_t key;
+    };
+    const std::string valueSql = orderColumn_.empty()
+                                     ? std::string()
+                                     : "SELECT lower(" + PgDialect::quote(orderColumn_) +
+                                           ") FROM " + serverTable_ + " WHERE \"ID\" = $1";
+    auto placeOfKey = [&](std::int64_t k) {
+        if (valueSql.empty())
+            return Place{false, {}, k};
+        PgResult r = db_->connection().exec(valueSql, {std::to_string(k)});
+        if (r.rows() == 0 || r.isNull(0, 0))
+            return Place{true, {}, k};
+        return Place{false, r.text(0, 0), k};
+    };
+    auto before = [&](const Place& a, const Place& b) {
+        if (a.null != b.null)
+            return a.null;
+        if (a.text != b.text)
+            return a.text < b.text;
+        return a.key < b.key;
+    };
+    const Place mine = placeOfKey(key);
+    long lo = 0, hi = keys_.size();
+    while (lo < hi) {
+        const long mid = lo + (hi - lo) / 2;
+        const Place there = placeOfKey(keys_.at(mid));
+        const bool goesAfter = descending_ ? before(mine, there) : before(there, mine);
+        if (goesAfter)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
 }
 
 std::string PgRecordset::versionOf(long index) {

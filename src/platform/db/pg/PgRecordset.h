@@ -28,6 +28,7 @@ public:
     void Delete() override;
     void FindFirst(const std::string& criterion) override;
     void updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) override;
+    long applyChange(ChangeFeed::Kind change, std::int64_t key) override;
 
 private:
     EngineError loadingFailure(const KeyLoader::Failure& f) const override;
@@ -41,13 +42,25 @@ private:
     // are read again; the versions they were shown at go with them, so
     // that a change another user made meanwhile is still noticed.
     void forgetDeleted(long index);
+    // The versions of the cached rows from index on, kept for when they
+    // are read again at their new places.
+    void carryVersions(long from);
+    // Where a row another user added goes in this set's order; -1 when
+    // this set's order cannot be followed.
+    long placeOf(std::int64_t key);
+    void readOrder(const std::string& sql);
     Row rowOf(const PgResult& r, int i, int first) const;
 
     std::shared_ptr<PgDatabase> db_;
     std::string serverTable_; // quoted
     std::string keySql_;
     std::string pageSql_;
-    std::unordered_map<std::int64_t, Value> carried_; // versions of rows read before a delete
+    std::unordered_map<std::int64_t, Value> carried_; // versions of rows read before a shift
+    // The set's order, when it is one text column (the program's views) or
+    // none (key order); orderKnown_ false for any other.
+    bool orderKnown_ = false;
+    std::string orderColumn_; // empty: by key
+    bool descending_ = false;
 };
 
 } // namespace engine
