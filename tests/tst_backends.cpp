@@ -3,10 +3,12 @@
 // one, as the test command runs it). Then what only a shared server has:
 // two clients at once, rights from GRANTs, a server that goes away.
 #include "ServerInit.h"
+#include "platform/db/ChangeFeed.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
+#include "platform/settings/DatabaseSetting.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
 
@@ -419,6 +421,89 @@ private slots:
         rs->updateRow(3, {{2, "After"}});
         QCOMPARE(b.count("\"ID\" = " + std::to_string(key) + " AND \"Date\" = 'After'"), 1LL);
         QCOMPARE(b.count("\"Date\" = 'During'"), 0LL);
+    }
+
+    // What another user commits reaches an open set through the change
+    // feed; applied, the set holds what a set opened afresh would.
+    void otherUsersChangesReachAnOpenSet_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("by name") << QString(kWhole);
+        QTest::newRow("by place, descending") << "SELECT * From [DOZIRO1]Order By [Location] DESC";
+        QTest::newRow("a search") << "SELECT * FROM [DOZIRO1]Where [Rockname] Like '*a*'And "
+                                     "[Rockname] Like '**'Order By [Rockname] ASC";
+        QTest::newRow("by key") << "SELECT * FROM [DOZIRO1]";
+    }
+    void otherUsersChangesReachAnOpenSet() {
+        QFETCH(QString, sql);
+        if (!ServerData::available())
+            QSKIP("no test server");
+        Backend b("server", 60);
+        auto mine = b.open(), theirs = b.open();
+        auto feed = mine->listen();
+        QVERIFY(feed && feed->socket() >= 0);
+        auto rs = mine->OpenRecordset(sql.toStdString());
+        rs->keys();
+        for (long i = 0; i < rs->RecordCount(); ++i)
+            rs->valueAt(i, 0);
+        const auto changed = rs->keyAt(4);
+        const std::string changedBefore = rs->valueAt(4, 3).storedText();
+        auto other = theirs->OpenRecordset(kWhole);
+        const long at = other->indexOfKey(changed);
+        other->updateRow(at, {{3, "Moved by them"}});
+        for (const char* name : {"Aaa new", "zzz last", "Mid basalt", "", "ÉTNA rock"}) {
+            other->AddNew();
+            const auto key = other->Update();
+            other->updateRow(other->indexOfKey(key), {{0, name}, {3, name}});
+        }
+        other->setAbsolutePosition(other->indexOfKey(rs->keyAt(9)));
+        other->Delete();
+        // Every change is heard, in the order committed.
+        std::vector<engine::ChangeFeed::Change> heard;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                for (auto& c : feed->take())
+                    heard.push_back(c);
+                return heard.size() >= 12;
+            }(),
+            5000);
+        for (const auto& c : heard) {
+            QCOMPARE(QString::fromStdString(c.table), QString("DOZIRO1"));
+            const long row = rs->applyChange(c.kind, c.key);
+            QVERIFY(row != engine::Recordset::kReload);
+        }
+        auto fresh = theirs->OpenRecordset(sql.toStdString());
+        QCOMPARE(rs->keys(), fresh->keys());
+        QCOMPARE(rs->RecordCount(), fresh->RecordCount());
+        const long now = rs->indexOfKey(changed);
+        QCOMPARE(rs->valueAt(now, 3).storedText(), std::string("Moved by them"));
+        QVERIFY(changedBefore != "Moved by them");
+        // Seen, but not acted on: an edit of it is still checked against
+        // the other user's change.
+        QCOMPARE(engineErrorOf([&] {
+                     rs->updateRow(now, {{3, "Mine"}});
+                 }),
+                 engine::err::WriteConflict);
+        // A file has no feed: one user keeps it.
+        QVERIFY(!b.file().open()->listen());
+    }
+
+    void settingsNameTheServer() {
+        auto s = DatabaseSetting::fromValues("", "x", "");
+        QVERIFY(!s.onServer && s.error.isEmpty());
+        s = DatabaseSetting::fromValues("db.example.org", "", "");
+        QCOMPARE(s.openName, QString("server:host='db.example.org' dbname='quarzel'"));
+        s = DatabaseSetting::fromValues(" db:5433 ", "survey", "ann");
+        QCOMPARE(s.openName, QString("server:host='db' port=5433 dbname='survey'"));
+        QCOMPARE(s.user, QString("ann"));
+        s = DatabaseSetting::fromValues("[::1]:6000", "survey", "");
+        QCOMPARE(s.openName, QString("server:host='::1' port=6000 dbname='survey'"));
+        // A name cannot add settings of its own to the connection.
+        s = DatabaseSetting::fromValues("db", "x' host='evil", "");
+        QCOMPARE(s.openName, QString("server:host='db' dbname='x\\' host=\\'evil'"));
+        for (const char* bad : {"db:abc", "db:0", "db:70000", ":5432", "[::1", "[::1]x"}) {
+            s = DatabaseSetting::fromValues(bad, "survey", "");
+            QVERIFY2(s.error.contains("host[:port]"), bad);
+        }
     }
 
     void serverInitRefusesWhatItCannotServe() {

@@ -14,7 +14,11 @@ outside=$(grep -rlE '#include[[:space:]]*<sqlite3\.h>|\bsqlite3_[a-z_0-9]+[[:spa
             --include='*.cpp' --include='*.h' | grep -v "/platform/db/sqlite/")
 check "SQLite is used only in src/platform/db/sqlite${outside:+ (also: $outside)}" '[ -z "$outside" ]'
 
-exposed=$(grep -lE '#include[[:space:]]*[<"](sqlite3\.h|sqlite/|Sqlite|Statement\.h|KeyLoader\.h)' "$src"/platform/db/*.h)
+outside=$(grep -rlE '#include[[:space:]]*<libpq-fe\.h>|\bPQ[a-z]+[[:space:]]*\(' "$src" \
+            --include='*.cpp' --include='*.h' | grep -v "/platform/db/pg/")
+check "libpq is used only in src/platform/db/pg${outside:+ (also: $outside)}" '[ -z "$outside" ]'
+
+exposed=$(grep -lE '#include[[:space:]]*[<"](sqlite3\.h|libpq-fe\.h|sqlite/|pg/|Sqlite|Pg[A-Z]|Statement\.h)' "$src"/platform/db/*.h)
 check "no engine interface header hands the back end's types on${exposed:+ ($exposed)}" '[ -z "$exposed" ]'
 
 backend=$(grep -rlE '#include[[:space:]]*"platform/db/sqlite/' "$src" --include='*.cpp' --include='*.h')

@@ -169,6 +169,10 @@ void QuarzelDatabase::buildControls() {
             if (!busy_)
                 updateCountLabel();
         });
+    connect(Data1, &DataControl::rowsMovedElsewhere, this, [this] {
+        if (!busy_)
+            updateCountLabel();
+    });
     connect(vaSpread1, &DBGrid::editorCreated, this,
             [this](QWidget* editor) { editor->installEventFilter(this); });
     // A pasted term is taken whole, never cut at the box's default limit;

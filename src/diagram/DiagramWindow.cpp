@@ -149,6 +149,7 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
     // Rows another user added or deleted.
     connect(data_, &DataControl::rowInsertedElsewhere, this, guarded([this] { reload(); }));
     connect(data_, &DataControl::rowRemovedElsewhere, this, guarded([this] { reload(); }));
+    connect(data_, &DataControl::rowsMovedElsewhere, this, guarded([this] { reload(); }));
     connect(data_, &DataControl::positionChanged, this, guarded([this] { followCurrentRow(); }));
     // Only a written row moves a point; a new number format or a dropped
     // edit changes nothing that is plotted.

@@ -191,6 +191,10 @@ void DataControl::takeChanges() {
         } catch (const engine::EngineError&) {
             continue; // shown as it was; read again when next needed
         }
+        if (row == engine::Recordset::kMoved) {
+            emit rowsMovedElsewhere();
+            continue;
+        }
         if (row < 0)
             continue;
         if (c.kind == engine::ChangeFeed::Kind::Changed)

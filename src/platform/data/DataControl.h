@@ -92,6 +92,8 @@ signals:
     void rowChangedElsewhere(long row);
     void rowInsertedElsewhere(long row);
     void rowRemovedElsewhere(long row);
+    // ... a changed row moved in the order, or came into the view or left it.
+    void rowsMovedElsewhere();
 
 private:
     friend class DataRecordset;

@@ -38,6 +38,14 @@ RecordsetModel::RecordsetModel(DataControl* data, QObject* parent)
             emit rowWritten(row);
         }
     });
+    connect(data_, &DataControl::rowsMovedElsewhere, this, [this] {
+        // Rows between two places changed: shown again from what is read;
+        // an edit under way is written back first, as before any change
+        // of rows.
+        commitPending();
+        beginReset();
+        endReset();
+    });
     connect(data_, &DataControl::rowInsertedElsewhere, this, [this](long row) {
         if (row > rows_)
             return; // beyond the rows shown yet: taken up with them

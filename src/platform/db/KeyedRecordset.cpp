@@ -207,8 +207,9 @@ const KeyedRecordset::Row& KeyedRecordset::rowAt(long index) {
     auto it = pages_.find(page);
     if (it != pages_.end() &&
         ((it->second.failed && steadyMs() > it->second.retryAt) ||
-         (it->second.partial &&
-          static_cast<std::size_t>(index - page * kPageRows) >= it->second.rows.size()))) {
+         static_cast<std::size_t>(index - page * kPageRows) >= it->second.rows.size())) {
+        // Read while its keys were still coming, or before a row was added
+        // at its end: read again, whole.
         lru_.erase(it->second.lru);
         pages_.erase(it);
         it = pages_.end();

@@ -88,12 +88,15 @@ public:
     virtual void updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) = 0;
 
     // Another user's committed change to the row with this key: a changed
-    // row is read again if this set holds it, a new one placed among the
+    // row is read again if this set holds it (and moves, comes in or
+    // leaves as the statement now places it), a new one placed among the
     // rows if the statement selects it, a deleted one removed. The row's
-    // index in the set; -1 when the set does not show it; kReload when
-    // only a new set would show it rightly (its keys still coming, an
-    // order this set cannot follow).
+    // index in the set; -1 when the set does not show it; kMoved when a
+    // changed row moved, came or went (the rows between changed places);
+    // kReload when only a new set would show it rightly (its keys still
+    // coming, an order this set cannot follow).
     static constexpr long kReload = -2;
+    static constexpr long kMoved = -3;
     virtual long applyChange(ChangeFeed::Kind change, std::int64_t key) {
         (void)change;
         (void)key;

@@ -205,64 +205,84 @@ PgRecordset::Row PgRecordset::rowOf(const PgResult& r, int i, int first) const {
 }
 
 void PgRecordset::carryVersions(long from) {
-    forEachCachedRow(from, [this](long at, const Row& row) {
+    // Every page from the one holding from is dropped: all its rows go.
+    forEachCachedRow(from - from % kPageRows, [this](long at, const Row& row) {
         if (row.size() > fieldNames_.size())
             carried_.emplace(keys_.at(at), row.back());
     });
 }
 
 void PgRecordset::forgetDeleted(long index) {
-    carryVersions(index + 1);
+    carryVersions(index);
     forgetRow(index);
     afterDelete_ = true;
 }
 
-long PgRecordset::applyChange(ChangeFeed::Kind change, std::int64_t key) {
-    PgConnection& conn = db_->connection();
-    if (change == ChangeFeed::Kind::Changed) {
-        const long index = keys_.indexOf(key);
-        Row* row = index < 0 ? nullptr : cachedRow(index);
-        if (!row)
-            return index;
-        // The other user's values are shown; the version stays the one
-        // this user read, so that an edit begun before they came is still
-        // checked against the other user's change.
-        PgResult r = conn.exec("SELECT xmin, * FROM " + serverTable_ + " WHERE \"ID\" = $1",
-                               {std::to_string(key)});
-        if (r.rows() == 1) {
-            Row fresh = rowOf(r, 0, 1);
-            if (row->size() > fieldNames_.size())
-                fresh.back() = row->back();
-            *row = std::move(fresh);
-        }
-        return index;
-    }
-    if (!keysComplete())
-        return kReload;
-    if (change == ChangeFeed::Kind::Deleted) {
-        const long index = keys_.indexOf(key);
-        if (index < 0)
-            return -1;
-        carryVersions(index + 1);
-        forgetRow(index);
-        if (pos_ > index || pos_ >= keys_.size())
-            --pos_;
-        return index;
-    }
-    if (keys_.indexOf(key) >= 0)
-        return -1; // this set's own new row
-    PgResult in =
-        conn.exec("SELECT 1 FROM (" + keySql_ + ") q WHERE \"ID\" = $1", {std::to_string(key)});
-    if (in.rows() == 0)
-        return -1;
+void PgRecordset::removeKey(long index) {
+    carryVersions(index);
+    forgetRow(index);
+    if (pos_ > index || pos_ >= keys_.size())
+        --pos_;
+}
+
+bool PgRecordset::insertKey(std::int64_t key) {
     const long index = placeOf(key);
     if (index < 0)
-        return kReload;
+        return false;
     carryVersions(index);
     insertRow(index, key);
     if (pos_ >= index)
         ++pos_;
-    return index;
+    return true;
+}
+
+long PgRecordset::applyChange(ChangeFeed::Kind change, std::int64_t key) {
+    PgConnection& conn = db_->connection();
+    const long index = keys_.indexOf(key);
+    if (change == ChangeFeed::Kind::Changed) {
+        if (Row* row = index < 0 ? nullptr : cachedRow(index)) {
+            // The other user's values are shown; the version stays the one
+            // this user read, so that an edit begun before they came is
+            // still checked against the other user's change.
+            PgResult r = conn.exec("SELECT xmin, * FROM " + serverTable_ + " WHERE \"ID\" = $1",
+                                   {std::to_string(key)});
+            if (r.rows() == 1) {
+                Row fresh = rowOf(r, 0, 1);
+                if (row->size() > fieldNames_.size())
+                    fresh.back() = row->back();
+                *row = std::move(fresh);
+            }
+        }
+        if (!keysComplete())
+            return index;
+    } else if (!keysComplete()) {
+        return kReload;
+    }
+    if (change == ChangeFeed::Kind::Deleted) {
+        if (index >= 0)
+            removeKey(index);
+        return index;
+    }
+    if (change == ChangeFeed::Kind::Inserted && index >= 0)
+        return -1; // this set's own new row
+    // Whether the statement selects the row now, and where it goes: a
+    // change may move it, or take it into the set or out of it.
+    const bool selected =
+        conn.exec("SELECT 1 FROM (" + keySql_ + ") q WHERE \"ID\" = $1", {std::to_string(key)})
+            .rows() > 0;
+    if (index < 0 && !selected)
+        return -1;
+    if (index >= 0) {
+        if (selected && !orderKnown_)
+            return index; // stays where it was until the next set
+        removeKey(index);
+    }
+    if (selected && !insertKey(key))
+        return kReload;
+    const long now = selected ? keys_.indexOf(key) : -1;
+    if (change == ChangeFeed::Kind::Inserted)
+        return now;
+    return now == index ? index : kMoved;
 }
 
 long PgRecordset::placeOf(std::int64_t key) {
@@ -271,37 +291,49 @@ long PgRecordset::placeOf(std::int64_t key) {
     // The sort value of a row, as the server orders it: plain letters
     // folded, compared byte by byte, Null first.
     struct Place {
+        bool missing; // deleted since: no longer anywhere in the order
         bool null;
         std::string text;
         std::int64_t key;
     };
-    const std::string valueSql = orderColumn_.empty()
-                                     ? std::string()
-                                     : "SELECT lower(" + PgDialect::quote(orderColumn_) +
-                                           ") FROM " + serverTable_ + " WHERE \"ID\" = $1";
+    const std::string valueSql =
+        "SELECT " +
+        (orderColumn_.empty() ? std::string("NULL")
+                              : "lower(" + PgDialect::quote(orderColumn_) + ")") +
+        " FROM " + serverTable_ + " WHERE \"ID\" = $1";
     auto placeOfKey = [&](std::int64_t k) {
-        if (valueSql.empty())
-            return Place{false, {}, k};
         PgResult r = db_->connection().exec(valueSql, {std::to_string(k)});
-        if (r.rows() == 0 || r.isNull(0, 0))
-            return Place{true, {}, k};
-        return Place{false, r.text(0, 0), k};
+        if (r.rows() == 0)
+            return Place{true, true, {}, k};
+        if (r.isNull(0, 0))
+            return Place{false, true, {}, k};
+        return Place{false, false, r.text(0, 0), k};
     };
     auto before = [&](const Place& a, const Place& b) {
-        if (a.null != b.null)
-            return a.null;
-        if (a.text != b.text)
-            return a.text < b.text;
+        if (!orderColumn_.empty()) {
+            if (a.null != b.null)
+                return a.null;
+            if (a.text != b.text)
+                return a.text < b.text;
+        }
         return a.key < b.key;
     };
     const Place mine = placeOfKey(key);
     long lo = 0, hi = keys_.size();
     while (lo < hi) {
         const long mid = lo + (hi - lo) / 2;
-        const Place there = placeOfKey(keys_.at(mid));
+        // Rows deleted meanwhile, whose news is still to come, are passed over.
+        long at = mid;
+        Place there = placeOfKey(keys_.at(at));
+        while (there.missing && at + 1 < hi)
+            there = placeOfKey(keys_.at(++at));
+        if (there.missing) {
+            hi = mid;
+            continue;
+        }
         const bool goesAfter = descending_ ? before(mine, there) : before(there, mine);
         if (goesAfter)
-            lo = mid + 1;
+            lo = at + 1;
         else
             hi = mid;
     }

@@ -48,6 +48,10 @@ private:
     // Where a row another user added goes in this set's order; -1 when
     // this set's order cannot be followed.
     long placeOf(std::int64_t key);
+    // A row leaving the set, or coming into it at its place (false when the
+    // set's order cannot be followed).
+    void removeKey(long index);
+    bool insertKey(std::int64_t key);
     void readOrder(const std::string& sql);
     Row rowOf(const PgResult& r, int i, int first) const;
 
