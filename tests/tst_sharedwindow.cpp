@@ -1,0 +1,123 @@
+// The window's data control and grid on a shared server: a save that meets
+// another user's change, and other users' changes reaching the grid.
+#include "support/ServerData.h"
+#include "support/TestData.h"
+#include "platform/data/DBGrid.h"
+#include "platform/data/DataControl.h"
+#include "platform/data/RecordsetModel.h"
+#include "platform/db/DBEngine.h"
+#include "platform/db/Database.h"
+#include "platform/db/EngineError.h"
+#include "platform/db/Recordset.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+const char* const kWhole = "SELECT * From [DOZIRO1]Order By [Rockname] ASC";
+
+// A grid on the collection, as the window shows it, editable.
+struct SharedView {
+    explicit SharedView(const ServerData& server) {
+        auto& e = engine::DBEngine::instance();
+        e.DefaultUser = "quarzel";
+        e.DefaultPassword.clear();
+        data.setDatabaseName(QString::fromStdString("server:" + server.conninfo()));
+        data.setRecordSource(kWhole);
+        data.setReadOnly(false);
+        data.Refresh();
+        grid.setDataSource(&data);
+        data.engineRecordset()->keys();
+        data.followLoading();
+    }
+    RecordsetModel& model() { return *grid.recordsetModel(); }
+    QString cell(int row, int column) {
+        return model().data(model().index(row, column)).toString();
+    }
+    DataControl data;
+    DBGrid grid;
+};
+
+} // namespace
+
+class TestSharedWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        if (!ServerData::available())
+            QSKIP("no test server");
+    }
+
+    void aSaveThatMeetsAnotherUsersChangeAsks() {
+        TestData file(30);
+        ServerData server(file);
+        SharedView view(server);
+        QStringList asked;
+        bool keepMine = false;
+        view.model().setConflictQuestion([&](const QString& text) {
+            asked << text;
+            return keepMine;
+        });
+        QSignalSpy failed(&view.model(), &RecordsetModel::writeFailed);
+        const QString before = view.cell(3, 1);
+        auto other = server.open()->OpenRecordset(kWhole);
+        other->updateRow(3, {{1, "Their geologist"}});
+        // Theirs kept: nothing written over them, and they are shown.
+        QVERIFY(view.model().setData(view.model().index(3, 1), "My geologist"));
+        QVERIFY(view.model().submit());
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].contains("yours \"My geologist\", theirs \"Their geologist\""),
+                 qPrintable(asked[0]));
+        QCOMPARE(view.cell(3, 1), QString("Their geologist"));
+        QCOMPARE(server.count("SELECT count(*) FROM \"DOZIRO1\" WHERE \"Geologist\" = 'Their "
+                              "geologist'"),
+                 1LL);
+        // Mine kept, knowingly: saved over theirs.
+        other->updateRow(3, {{1, "Theirs again"}});
+        keepMine = true;
+        QVERIFY(view.model().setData(view.model().index(3, 1), "My geologist"));
+        QVERIFY(view.model().submit());
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(server.count("SELECT count(*) FROM \"DOZIRO1\" WHERE \"Geologist\" = 'My "
+                              "geologist'"),
+                 1LL);
+        QCOMPARE(failed.count(), 0);
+        QVERIFY(before != "Their geologist");
+    }
+
+    void otherUsersChangesReachTheGrid() {
+        TestData file(30);
+        ServerData server(file);
+        SharedView view(server);
+        QSignalSpy inserted(&view.data, &DataControl::rowInsertedElsewhere);
+        const int rows = view.model().rowCount();
+        QCOMPARE(rows, 30);
+        auto other = server.open()->OpenRecordset(kWhole);
+        // A changed row: its cells show the new values.
+        other->updateRow(0, {{3, "Changed elsewhere"}});
+        QTRY_COMPARE_WITH_TIMEOUT(view.cell(0, 3), QString("Changed elsewhere"), 5000);
+        // An added row: placed in the view's order (a new row has no name:
+        // first, as Nulls sort).
+        other->AddNew();
+        other->Update();
+        QTRY_COMPARE_WITH_TIMEOUT(view.model().rowCount(), rows + 1, 5000);
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(inserted.at(0).at(0).toLongLong(), 0LL);
+        QCOMPARE(view.cell(0, 0), QString());
+        // A deleted row, while this window edits another: the edit stays.
+        QVERIFY(view.model().setData(view.model().index(5, 2), "2001-01-01"));
+        other->setAbsolutePosition(10);
+        other->Delete();
+        QTRY_COMPARE_WITH_TIMEOUT(view.model().rowCount(), rows, 5000);
+        QCOMPARE(view.cell(5, 2), QString("2001-01-01"));
+        QVERIFY(view.model().submit());
+        QCOMPARE(server.count("SELECT count(*) FROM \"DOZIRO1\" WHERE \"Date\" = '2001-01-01'"),
+                 1LL);
+        QCOMPARE(view.data.engineRecordset()->RecordCount(), 30L);
+    }
+};
+
+QTEST_MAIN(TestSharedWindow)
+#include "tst_sharedwindow.moc"
