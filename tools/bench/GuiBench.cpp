@@ -2,6 +2,7 @@
 
 #include "BenchReport.h"
 #include "Processes.h"
+#include "WindowMeter.h"
 #include "SampleData.h"
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
@@ -40,92 +41,6 @@
 
 namespace {
 
-// Renders the visible rows and the label for real (grab() runs their paint
-// events), whether or not the offscreen window has a backing store yet;
-// first the command under way finishes, as it does for the user, between
-// events.
-void paint(QuarzelDatabase& w) {
-    QCoreApplication::processEvents();
-    while (w.busy())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    (void)w.vaSpread1->viewport()->grab();
-    (void)w.Label3->grab();
-}
-
-// "Find" as the user clicks it, up to the painted rows and label.
-void find(QuarzelDatabase& w, const QString& term, const QString& column) {
-    w.Text1[0]->setText(term);
-    w.Text1[1]->clear();
-    w.Combo1->setEditText(column);
-    w.Command1[0]->click();
-    paint(w);
-}
-
-// Watches a command as the user lives it: when the grid first paints the
-// new record set's rows, the longest time the event loop went unserved, and
-// the resident memory at its highest.
-class CommandMeter : public QObject {
-public:
-    explicit CommandMeter(QuarzelDatabase* w = nullptr) {
-        connect(&tick_, &QTimer::timeout, this, [this] { served(); });
-        tick_.start(0);
-        clock_.start();
-        if (w)
-            watch(*w);
-    }
-    void watch(QuarzelDatabase& w) {
-        w_ = &w;
-        w.vaSpread1->viewport()->installEventFilter(this);
-        connect(w.Data1, &DataControl::recordsetChanged, this, [this] { swapped_ = true; });
-    }
-    ~CommandMeter() override {
-        if (w_)
-            w_->vaSpread1->viewport()->removeEventFilter(this);
-    }
-    double elapsed() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e6; }
-    double firstRows() const { return firstRows_ < 0 ? elapsed() : firstRows_; }
-    double held() {
-        served();
-        return held_;
-    }
-    double peakMegabytes() const { return peak_; }
-
-protected:
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint && swapped_ && firstRows_ < 0)
-            firstRows_ = elapsed();
-        return false;
-    }
-
-private:
-    void served() {
-        const double now = elapsed();
-        held_ = std::max(held_, now - last_);
-        last_ = now;
-        if (now - sampled_ > 10) {
-            sampled_ = now;
-            peak_ = std::max(peak_, BenchReport::residentMegabytes());
-        }
-    }
-    QuarzelDatabase* w_ = nullptr;
-    QTimer tick_;
-    QElapsedTimer clock_;
-    double last_ = 0, held_ = 0, sampled_ = -100, peak_ = 0, firstRows_ = -1;
-    bool swapped_ = false;
-};
-
-// Until the grid knows every row of its record set (the keys after the
-// first screen are still being read when a command returns).
-void settle(QuarzelDatabase& w) {
-    auto* rs = w.Data1->engineRecordset();
-    while (rs && !(rs->keysComplete() && w.vaSpread1->RowCount() == rs->knownRowCount()))
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-} // namespace
-
-namespace {
-
 // What a program showing a view needs from SQLite: the exact count and the
 // first screen of rows, in the view's order.
 struct FirstScreen {
@@ -148,38 +63,6 @@ struct FirstScreen {
     sqlite3* db = nullptr;
     long sink = 0;
 };
-
-// Starts a program and waits for its first line (or its end); returns the
-// milliseconds from the start.
-double spawnUntilFirstLine(const std::vector<std::string>& args, bool untilEnd) {
-    int out[2];
-    if (pipe(out) != 0)
-        return -1;
-    const auto t0 = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        execProgram(args);
-    }
-    close(out[1]);
-    char c;
-    double ms = -1;
-    while (read(out[0], &c, 1) == 1) {
-        if (c == '\n' && !untilEnd) {
-            ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
-                     .count();
-            break;
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(out[0]);
-    if (untilEnd)
-        ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
-                 .count();
-    return ms;
-}
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "ExchangeBench.h"
 #include "GuiBench.h"
 #include "NormBench.h"
+#include "ServerBench.h"
 #include "TasBench.h"
 
 #include "SampleData.h"
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
             only = argv[++i];
         } else {
             std::fprintf(stderr, "usage: quarzel-bench [--rows N] [--only "
-                                 "engine|gui|tas|norm|exchange]\n");
+                                 "engine|gui|tas|norm|exchange|server]\n");
             return 2;
         }
     }
@@ -67,6 +68,8 @@ int main(int argc, char** argv) {
         runNormCases(report, dir);
     if (wanted("exchange"))
         runExchangeCases(report, dir);
+    if (only == "server") // a server of its own: asked for by name only
+        runServerCases(report, dir);
     report.print();
     return 0;
 }

@@ -1,0 +1,247 @@
+#include "ServerBench.h"
+
+#include "BenchReport.h"
+#include "ServerInit.h"
+#include "WindowMeter.h"
+#include "app/MainMenu.h"
+#include "app/QuarzelDatabase.h"
+#include "platform/data/DBGrid.h"
+#include "platform/data/DataControl.h"
+#include "platform/data/RecordsetModel.h"
+#include "platform/db/Database.h"
+#include "platform/db/Recordset.h"
+#include "platform/db/pg/PgConnection.h"
+#include "platform/db/pg/PgDatabase.h"
+#include "platform/program/ProgramInfo.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A cluster of the bench's own, run as an unprivileged user when this runs
+// as root, on loopback and a socket in its folder.
+class BenchServer {
+public:
+    // The cluster lives where the unprivileged user can reach it, not
+    // under the home folder; one per cached table.
+    explicit BenchServer(const std::string& rowsDir)
+        : base_("/var/tmp/quarzel-bench/server-" + fs::path(rowsDir).filename().string()) {
+        for (const auto& d : fs::directory_iterator("/usr/lib/postgresql"))
+            bin_ = std::max(bin_, d.path().string() + "/bin");
+        if (geteuid() == 0)
+            as_ = "runuser -u nobody -- ";
+        port_ = 20000 + static_cast<int>(getpid() % 20000);
+        const bool fresh = !fs::exists(base_ + "/ready");
+        if (fresh) {
+            fs::remove_all(base_);
+            fs::create_directories(base_);
+            fs::permissions(fs::path(base_).parent_path(), fs::perms::all);
+            run("chown nobody " + base_ + " 2>/dev/null; true");
+            run(as_ + bin_ + "/initdb -D " + base_ + "/data -U quarzel_admin --auth=trust " +
+                "--encoding=UTF8 --locale=C.UTF-8 >/dev/null");
+        }
+        run(as_ + bin_ + "/pg_ctl -D " + base_ + "/data -l " + base_ + "/log -w -o \"-c " +
+            "listen_addresses=127.0.0.1 -c port=" + std::to_string(port_) +
+            " -c unix_socket_directories=" + base_ + " -c shared_buffers=1GB\" start >/dev/null");
+        if (fresh) {
+            std::printf("copying the rows to the bench's server (once) ...\n");
+            std::fflush(stdout);
+            engine::PgConnection admin(engine::PgLogOn{admin_("postgres"), {}, {}, false});
+            admin.execScript("CREATE DATABASE quarzel");
+            std::ofstream report("/dev/null");
+            serverInit(rowsDir, admin_("quarzel"), report);
+            std::ofstream(base_ + "/ready") << "ready\n";
+        }
+    }
+    ~BenchServer() {
+        std::system((as_ + bin_ + "/pg_ctl -D " + base_ + "/data -m fast stop >/dev/null 2>&1")
+                        .c_str());
+    }
+    int port() const { return port_; }
+    std::string conninfo() const { return admin_("quarzel"); }
+
+private:
+    std::string admin_(const std::string& db) const {
+        return "host=127.0.0.1 port=" + std::to_string(port_) + " user=quarzel_admin dbname=" +
+               db;
+    }
+    static void run(const std::string& command) {
+        if (std::system(command.c_str()) != 0)
+            throw std::runtime_error("failed: " + command);
+    }
+    std::string base_, bin_, as_;
+    int port_;
+};
+
+// What a program showing a view needs from the server through libpq
+// alone: the exact count and the first screen of rows, in the view's order.
+struct ServerFirstScreen {
+    explicit ServerFirstScreen(const std::string& conninfo)
+        : pg(engine::PgLogOn{conninfo, {}, {}, true}) {}
+    void show(const std::string& where, const std::string& order) {
+        pg.exec("SELECT count(*) FROM \"DOZIRO1\"" + where);
+        pg.exec("SELECT * FROM \"DOZIRO1\"" + where + " " + order + " LIMIT 20");
+    }
+    engine::PgConnection pg;
+};
+
+} // namespace
+
+void runServerCases(BenchReport& report, const std::string& dir) {
+    BenchServer server(dir);
+    ProgramInfo::setPath(QString::fromStdString(dir));
+    // The program finds the server in its settings file, as a user's would.
+    QTemporaryDir config;
+    {
+        std::ofstream ini((config.path() + "/Stonarc.ini").toStdString());
+        ini << "[Database]\nServer=127.0.0.1:" << server.port() << "\nName=quarzel\n";
+    }
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    ServerFirstScreen raw(server.conninfo());
+    std::string at;
+    {
+        auto db = engine::Database::openServer(server.conninfo(), {}, {}, true);
+        at = " (" + std::to_string(db->OpenRecordset("SELECT * FROM [DOZIRO1]")->RecordCount()) +
+             " rows on the server)";
+    }
+
+    // A new process, log-on included, to the first painted rows.
+    const std::string program = dir + "/quarzel";
+    fs::copy_file(QCoreApplication::applicationDirPath().toStdString() + "/quarzel", program,
+                  fs::copy_options::overwrite_existing);
+    {
+        std::vector<double> ours, theirs;
+        for (int i = 0; i < 5; ++i) {
+            theirs.push_back(BenchReport::milliseconds([&] {
+                ServerFirstScreen fresh(server.conninfo());
+                fresh.show("", "ORDER BY lower(\"Rockname\"), \"ID\"");
+            }));
+            ours.push_back(spawnUntilFirstLine(
+                {program, "-platform", "offscreen", "--time-first-paint"}, false));
+        }
+        char shell[80];
+        std::snprintf(shell, sizeof shell, " (libpq log-on, count and first screen: %.0f ms)",
+                      BenchReport::median(theirs));
+        report.limit("server: start, a new process to the first painted rows" + at + shell,
+                     BenchReport::median(ours), 400, "ms");
+    }
+    fs::remove(program);
+
+    auto window = std::make_unique<QuarzelDatabase>();
+    {
+        CommandMeter meter;
+        window->show();
+        paint(*window);
+        settle(*window);
+        report.limit("server: event loop held at most by the start" + at, meter.held(), 100,
+                     "ms");
+    }
+    QuarzelDatabase& w = *window;
+    auto commandCase = [&](const std::string& name, const std::function<void()>& command,
+                           const std::string& where, const std::string& order) {
+        std::vector<double> firstRows, label, held, theirs;
+        for (int run = 0; run < 5; ++run) {
+            theirs.push_back(BenchReport::milliseconds([&] { raw.show(where, order); }));
+            CommandMeter meter(&w);
+            command();
+            paint(w);
+            label.push_back(meter.elapsed());
+            settle(w);
+            firstRows.push_back(meter.firstRows());
+            held.push_back(meter.held());
+        }
+        report.record("server: " + name + ", to the count label painted" + at,
+                      BenchReport::median(label), BenchReport::median(theirs), 1.5);
+        report.limit("server: " + name + ": first rows painted" + at,
+                     BenchReport::median(firstRows), 150, "ms");
+        report.limit("server: " + name + ": count label painted" + at, BenchReport::median(label),
+                     500, "ms");
+        report.limit("server: " + name + ": event loop held at most" + at,
+                     BenchReport::median(held), 100, "ms");
+    };
+    commandCase(
+        "Refresh", [&] { w.Command1[1]->click(); }, "", "ORDER BY lower(\"Rockname\"), \"ID\"");
+    commandCase(
+        "sort by Geologist DESC", [&] { w.menu()->item("mnuGeologistD")->trigger(); }, "",
+        "ORDER BY lower(\"Geologist\") DESC NULLS LAST, \"ID\" DESC");
+    commandCase(
+        "Find basalt in Rockname", [&] { find(w, "basalt", "Rockname"); },
+        " WHERE \"Rockname\" ILIKE '%basalt%'", "ORDER BY lower(\"Rockname\"), \"ID\"");
+    commandCase(
+        "Find 12345 in Doziro Sample#", [&] { find(w, "12345", "Doziro Sample#"); },
+        " WHERE \"Doziro Sample#\" ILIKE '%12345%'", "ORDER BY lower(\"Doziro Sample#\"), \"ID\"");
+
+    // A rare term through its trigram index, against the same statement
+    // with the server made to read every row.
+    {
+        engine::PgConnection pg(engine::PgLogOn{server.conninfo(), {}, {}, true});
+        auto db = engine::Database::openServer(server.conninfo(), {}, {}, true);
+        const std::string sql =
+            static_cast<engine::PgDatabase&>(*db).translate(
+                "SELECT [ID] FROM [DOZIRO1]Where [Doziro Sample#] Like '*12345*'");
+        std::vector<double> indexed, scanned;
+        for (int run = 0; run < 5; ++run) {
+            indexed.push_back(BenchReport::milliseconds([&] { pg.exec(sql); }));
+            pg.exec("SET enable_bitmapscan = off");
+            pg.exec("SET enable_indexscan = off");
+            scanned.push_back(BenchReport::milliseconds([&] { pg.exec(sql); }));
+            pg.exec("RESET enable_bitmapscan");
+            pg.exec("RESET enable_indexscan");
+        }
+        report.record("server: a rare *term* (12345 in Doziro Sample#) through the trigram "
+                      "index, against a sequential scan" + at,
+                      BenchReport::median(indexed), BenchReport::median(scanned), 0.05);
+    }
+
+    // A single-row edit, its round trip: the statement naming the row's
+    // version, and the row as saved.
+    {
+        w.menu()->item("mnuRockname")->trigger();
+        paint(w);
+        settle(w);
+        auto db = engine::Database::openServer(server.conninfo(), {}, {}, false);
+        auto editable = db->OpenRecordset("SELECT * From [DOZIRO1]Order By [Rockname] ASC");
+        std::vector<double> edits;
+        for (int i = 0; i < 50; ++i) {
+            editable->valueAt(i, 2);
+            edits.push_back(BenchReport::milliseconds(
+                [&] { editable->updateRow(i, {{2, "2026-12-" + std::to_string(10 + i % 9)}}); }));
+        }
+        report.limit("server: a single-row edit, round trip (median of 50)" + at,
+                     BenchReport::median(edits), 10, "ms");
+        // Another user's change, to the window's painted row.
+        std::vector<double> live;
+        for (int i = 0; i < 5; ++i) {
+            const QString text = QString("Live %1").arg(i);
+            const double ms = BenchReport::milliseconds([&] {
+                editable->updateRow(i, {{3, text.toStdString()}});
+                QElapsedTimer waited;
+                waited.start();
+                while (w.vaSpread1->recordsetModel()->cellText(i, 3) != text &&
+                       waited.elapsed() < 5000)
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            });
+            live.push_back(ms);
+        }
+        report.limit("server: another user's change reaches the open window" + at,
+                     BenchReport::median(live), 1000, "ms");
+    }
+    window.reset();
+}
