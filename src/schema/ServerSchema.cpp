@@ -36,7 +36,19 @@ std::string createCommonSql() {
            std::string(kChangeChannel) +
            "', TG_TABLE_NAME || ' ' || TG_OP || ' ' || "
            "CASE WHEN TG_OP = 'DELETE' THEN OLD.\"ID\" ELSE NEW.\"ID\" END); "
-           "RETURN NULL; END $$;";
+           "RETURN NULL; END $$;"
+           // The rows each statement added or removed, a row per statement:
+           // a table's exact count is their sum, at once, and concurrent
+           // writers never wait for one another's count.
+           "CREATE TABLE quarzel_counts (table_name text NOT NULL, n bigint NOT NULL);"
+           "CREATE INDEX quarzel_counts_table ON quarzel_counts (table_name);"
+           "CREATE FUNCTION quarzel_count_added() RETURNS trigger LANGUAGE plpgsql "
+           "SECURITY DEFINER SET search_path = public AS $$ BEGIN INSERT INTO quarzel_counts "
+           "SELECT TG_TABLE_NAME, count(*) FROM added HAVING count(*) > 0; RETURN NULL; END $$;"
+           "CREATE FUNCTION quarzel_count_removed() RETURNS trigger LANGUAGE plpgsql "
+           "SECURITY DEFINER SET search_path = public AS $$ BEGIN INSERT INTO quarzel_counts "
+           "SELECT TG_TABLE_NAME, -count(*) FROM removed HAVING count(*) > 0; RETURN NULL; END "
+           "$$;";
 }
 
 std::string createTableSql(const std::string& table) {
@@ -69,6 +81,13 @@ std::string createIndexesSql(const std::string& table) {
         sql += "CREATE INDEX " + indexName(table, column, "_trigram") + " ON " + t +
                " USING gin ((CAST(" + c + " AS text) COLLATE \"default\") gin_trgm_ops);";
     }
+    sql += "CREATE TRIGGER " + indexName(table, "count_added", "") + " AFTER INSERT ON " + t +
+           " REFERENCING NEW TABLE AS added FOR EACH STATEMENT EXECUTE FUNCTION "
+           "quarzel_count_added();";
+    sql += "CREATE TRIGGER " + indexName(table, "count_removed", "") + " AFTER DELETE ON " + t +
+           " REFERENCING OLD TABLE AS removed FOR EACH STATEMENT EXECUTE FUNCTION "
+           "quarzel_count_removed();";
+    sql += "INSERT INTO quarzel_counts SELECT '" + table + "', count(*) FROM " + t + ";";
     sql += "CREATE TRIGGER " + indexName(table, "announce", "") +
            " AFTER INSERT OR UPDATE OR DELETE ON " + t +
            " FOR EACH ROW EXECUTE FUNCTION quarzel_announce();";

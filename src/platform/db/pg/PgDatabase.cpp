@@ -49,6 +49,7 @@ std::shared_ptr<PgDatabase> PgDatabase::connect(const PgLogOn& logOn) {
         throw d->conn_->error(r, PgConnection::Access::Open, {}, {});
     }
     d->readNames();
+    d->counts_ = d->columns_.count("quarzel_counts") > 0;
     return d;
 }
 
@@ -79,6 +80,18 @@ void PgDatabase::readNames() {
 
 std::string PgDatabase::translate(const std::string& sql, PgDialect::Options options) const {
     return PgDialect::translate(sql, names_, options);
+}
+
+std::string PgDatabase::tableCountSql(const std::string& table) const {
+    if (!counts_)
+        return {};
+    std::string name;
+    for (char c : tableName(table)) {
+        name += c;
+        if (c == '\'')
+            name += '\'';
+    }
+    return "SELECT coalesce(sum(n), 0) FROM quarzel_counts WHERE table_name = '" + name + "'";
 }
 
 std::string PgDatabase::tableName(const std::string& table) const {

@@ -46,6 +46,9 @@ public:
     // "DELETE") with the table, as the server's GRANTs say.
     bool hasRight(const std::string& table, const char* right);
     bool readOnly() const { return logOn_.readOnly; }
+    // The exact row count of a whole table, from the counts its triggers
+    // keep, at once; empty when the database keeps none.
+    std::string tableCountSql(const std::string& table) const;
 
     // Connections for loading threads, kept for the next set once given
     // back; a broken one is dropped. Any thread may take one.
@@ -62,6 +65,7 @@ private:
     PgDialect::Names names_;
     std::map<std::string, std::vector<Column>> columns_; // by lower-case table name
     std::map<std::string, bool> rights_;
+    bool counts_ = false; // whether the tables' counts are kept
     std::mutex readersMutex_;
     std::vector<std::unique_ptr<PgConnection>> readers_;
 };

@@ -16,6 +16,28 @@ namespace {
 // Keys are fetched from the server's cursor in steps of this many.
 constexpr long kFetch = 50000;
 
+// The text from FROM on without its order: the rows to count.
+std::string withoutOrder(const std::string& fromClause) {
+    static const std::regex order(R"(order\s+by)", std::regex::icase);
+    std::size_t cut = fromClause.size();
+    bool quoted = false, bracketed = false;
+    for (std::size_t i = 0; i < fromClause.size(); ++i) {
+        const char c = fromClause[i];
+        if (c == '\'' && !bracketed)
+            quoted = !quoted;
+        else if (c == '[' && !quoted)
+            bracketed = true;
+        else if (c == ']' && !quoted)
+            bracketed = false;
+        else if (!quoted && !bracketed && (c == 'o' || c == 'O') &&
+                 (i == 0 || !std::isalnum(static_cast<unsigned char>(fromClause[i - 1]))) &&
+                 std::regex_search(fromClause.substr(i, 12), order,
+                                   std::regex_constants::match_continuous))
+            cut = i;
+    }
+    return fromClause.substr(0, cut);
+}
+
 KeyLoader::Failure failureOf(const PgResult& r) {
     return {1, r.message(), r.get() ? r.state() : std::string()};
 }
@@ -29,19 +51,33 @@ KeyLoader::KeysJob keysJob(PgDatabase& db, const std::string& sql) {
             return KeyLoader::Failure{1, e.what(), {}};
         }
         KeyLoader::Failure failure;
-        PgResult r = c->tryExec("BEGIN READ ONLY");
+        // The first screen by the quickest plan to start, then every key by
+        // the quickest plan to finish, both of one snapshot: the same rows
+        // in the same order, the first screen's passed over.
+        PgResult r = c->tryExec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+        long first = 0;
         if (r.ok())
-            r = c->tryExec("DECLARE quarzel_keys NO SCROLL CURSOR FOR " + sql);
-        long step = KeyLoader::kFirstScreen;
-        while (r.ok() && !loader.cancelled()) {
-            r = c->tryExec("FETCH " + std::to_string(step) + " FROM quarzel_keys");
-            if (!r.ok())
-                break;
+            r = c->tryExec(sql + " LIMIT " + std::to_string(KeyLoader::kFirstScreen));
+        if (r.ok()) {
+            first = r.rows();
             for (int i = 0; i < r.rows(); ++i)
                 loader.append(r.integer(i, 0));
-            if (r.rows() < step)
-                break;
-            step = kFetch;
+        }
+        if (r.ok() && first == KeyLoader::kFirstScreen) {
+            r = c->tryExec("SET LOCAL cursor_tuple_fraction = 1");
+            if (r.ok())
+                r = c->tryExec("DECLARE quarzel_keys NO SCROLL CURSOR FOR " + sql);
+            if (r.ok())
+                r = c->tryExec("MOVE FORWARD " + std::to_string(first) + " IN quarzel_keys");
+            while (r.ok() && !loader.cancelled()) {
+                r = c->tryExec("FETCH " + std::to_string(kFetch) + " FROM quarzel_keys");
+                if (!r.ok())
+                    break;
+                for (int i = 0; i < r.rows(); ++i)
+                    loader.append(r.integer(i, 0));
+                if (r.rows() < kFetch)
+                    break;
+            }
         }
         if (!r.ok())
             failure = failureOf(r);
@@ -83,9 +119,13 @@ PgRecordset::PgRecordset(std::shared_ptr<PgDatabase> db, const std::string& sql,
     if (!db_->hasRight(name, "SELECT"))
         throw msg::noPermission("read", name);
     keySql_ = db_->translate("SELECT [ID] " + fromClause, {true});
+    // A whole table is counted from the counts its triggers keep; a view
+    // with a condition by the server, while its keys are read.
     std::string countSql = SelectText::countStatement(fromClause);
-    if (!countSql.empty())
-        countSql = db_->translate(countSql);
+    if (!countSql.empty() && !db_->tableCountSql(name).empty())
+        countSql = db_->tableCountSql(name);
+    else
+        countSql = db_->translate("SELECT count(*) " + withoutOrder(fromClause));
     PgConnection& conn = db_->connection();
     // Checked here first: a statement that cannot run fails before
     // anything is read.
