@@ -1,20 +1,13 @@
 #include "ServerSchema.h"
 
 #include "Schema.h"
+#include "platform/db/pg/PgDialect.h"
 
 namespace schema::server {
 
 namespace {
 
-std::string quote(const std::string& name) {
-    std::string out = "\"";
-    for (char c : name) {
-        out += c;
-        if (c == '"')
-            out += '"';
-    }
-    return out + "\"";
-}
+using engine::PgDialect::quote;
 
 std::string indexName(const std::string& table, const std::string& column,
                       const std::string& suffix) {

@@ -2,8 +2,8 @@
 
 #include "BenchReport.h"
 #include "Processes.h"
-#include "WindowMeter.h"
 #include "SampleData.h"
+#include "WindowMeter.h"
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
@@ -171,23 +171,12 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
     // painted (the command returns), and the longest the event loop waited.
     auto commandCase = [&](const std::string& name, const std::function<void()>& command,
                            const std::string& where, const std::string& order) {
-        std::vector<double> firstRows, label, held, theirs;
-        for (int run = 0; run < 5; ++run) {
-            theirs.push_back(BenchReport::milliseconds([&] { raw.show(where, order); }));
-            CommandMeter meter(&w);
-            command();
-            paint(w);
-            label.push_back(meter.elapsed());
-            settle(w);
-            firstRows.push_back(meter.firstRows());
-            held.push_back(meter.held());
-            peak = std::max(peak, meter.peakMegabytes());
-        }
-        report.record(name + ", to the count label painted" + at, BenchReport::median(label),
-                      BenchReport::median(theirs), 1.5);
-        report.limit(name + ": first rows painted" + at, BenchReport::median(firstRows), 150, "ms");
-        report.limit(name + ": count label painted" + at, BenchReport::median(label), 300, "ms");
-        report.limit(name + ": event loop held at most" + at, BenchReport::median(held), 100, "ms");
+        const CommandTimes t = timeCommand(w, command, [&] { raw.show(where, order); });
+        peak = std::max(peak, t.peak);
+        report.record(name + ", to the count label painted" + at, t.label, t.reference, 1.5);
+        report.limit(name + ": first rows painted" + at, t.firstRows, 150, "ms");
+        report.limit(name + ": count label painted" + at, t.label, 300, "ms");
+        report.limit(name + ": event loop held at most" + at, t.held, 100, "ms");
     };
     commandCase(
         "Find basalt in Rockname", [&] { find(w, "basalt", "Rockname"); },

@@ -109,3 +109,21 @@ double spawnUntilFirstLine(const std::vector<std::string>& args, bool untilEnd) 
     return ms;
 }
 
+CommandTimes timeCommand(QuarzelDatabase& w, const std::function<void()>& command,
+                         const std::function<void()>& reference) {
+    std::vector<double> firstRows, label, held, theirs;
+    double peak = 0;
+    for (int run = 0; run < 5; ++run) {
+        theirs.push_back(BenchReport::milliseconds(reference));
+        CommandMeter meter(&w);
+        command();
+        paint(w);
+        label.push_back(meter.elapsed());
+        settle(w);
+        firstRows.push_back(meter.firstRows());
+        held.push_back(meter.held());
+        peak = std::max(peak, meter.peakMegabytes());
+    }
+    return {BenchReport::median(firstRows), BenchReport::median(label), BenchReport::median(held),
+            BenchReport::median(theirs), peak};
+}

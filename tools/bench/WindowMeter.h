@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,3 +55,13 @@ private:
     double last_ = 0, held_ = 0, sampled_ = -100, peak_ = 0, firstRows_ = -1;
     bool swapped_ = false;
 };
+
+// A command's three moments, the medians of five runs: the first rows
+// painted, the count label painted (the command returns), and the longest
+// the event loop waited; the reference's time, run before each; and the
+// highest resident memory seen.
+struct CommandTimes {
+    double firstRows, label, held, reference, peak;
+};
+CommandTimes timeCommand(QuarzelDatabase& w, const std::function<void()>& command,
+                         const std::function<void()>& reference);

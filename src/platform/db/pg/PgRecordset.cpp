@@ -38,70 +38,64 @@ std::string withoutOrder(const std::string& fromClause) {
     return fromClause.substr(0, cut);
 }
 
-KeyLoader::Failure failureOf(const PgResult& r) {
-    return {1, r.message(), r.get() ? r.state() : std::string()};
+// Runs work on a connection of the database's kept for loading threads;
+// what it met, from the last result it gives back.
+template <class Work> KeyLoader::Failure onReader(PgDatabase& db, Work work) {
+    std::unique_ptr<PgConnection> c;
+    try {
+        c = db.takeReader();
+    } catch (const EngineError& e) {
+        return KeyLoader::Failure{1, e.what(), {}};
+    }
+    const PgResult r = work(*c);
+    KeyLoader::Failure failure;
+    if (!r.ok())
+        failure = {1, r.message(), r.get() ? r.state() : std::string()};
+    db.giveBackReader(std::move(c));
+    return failure;
 }
 
 KeyLoader::KeysJob keysJob(PgDatabase& db, const std::string& sql) {
     return [&db, sql](KeyLoader& loader) {
-        std::unique_ptr<PgConnection> c;
-        try {
-            c = db.takeReader();
-        } catch (const EngineError& e) {
-            return KeyLoader::Failure{1, e.what(), {}};
-        }
-        KeyLoader::Failure failure;
-        // The first screen by the quickest plan to start, then every key by
-        // the quickest plan to finish, both of one snapshot: the same rows
-        // in the same order, the first screen's passed over.
-        PgResult r = c->tryExec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-        long first = 0;
-        if (r.ok())
-            r = c->tryExec(sql + " LIMIT " + std::to_string(KeyLoader::kFirstScreen));
-        if (r.ok()) {
-            first = r.rows();
-            for (int i = 0; i < r.rows(); ++i)
-                loader.append(r.integer(i, 0));
-        }
-        if (r.ok() && first == KeyLoader::kFirstScreen) {
-            r = c->tryExec("SET LOCAL cursor_tuple_fraction = 1");
-            if (r.ok())
-                r = c->tryExec("DECLARE quarzel_keys NO SCROLL CURSOR FOR " + sql);
-            if (r.ok())
-                r = c->tryExec("MOVE FORWARD " + std::to_string(first) + " IN quarzel_keys");
-            while (r.ok() && !loader.cancelled()) {
-                r = c->tryExec("FETCH " + std::to_string(kFetch) + " FROM quarzel_keys");
-                if (!r.ok())
-                    break;
+        return onReader(db, [&](PgConnection& c) {
+            auto take = [&loader](const PgResult& r) {
                 for (int i = 0; i < r.rows(); ++i)
                     loader.append(r.integer(i, 0));
+            };
+            // The first screen by the quickest plan to start, then every
+            // key by the quickest plan to finish, both of one snapshot: the
+            // same rows in the same order, the first screen's passed over.
+            PgResult r = c.tryExec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+            if (r.ok())
+                r = c.tryExec(sql + " LIMIT " + std::to_string(KeyLoader::kFirstScreen));
+            take(r);
+            if (!r.ok() || r.rows() < KeyLoader::kFirstScreen)
+                return r;
+            r = c.tryExec("SET LOCAL cursor_tuple_fraction = 1");
+            if (r.ok())
+                r = c.tryExec("DECLARE quarzel_keys NO SCROLL CURSOR FOR " + sql);
+            if (r.ok())
+                r = c.tryExec("MOVE FORWARD " + std::to_string(KeyLoader::kFirstScreen) +
+                              " IN quarzel_keys");
+            while (r.ok() && !loader.cancelled()) {
+                r = c.tryExec("FETCH " + std::to_string(kFetch) + " FROM quarzel_keys");
+                take(r);
                 if (r.rows() < kFetch)
                     break;
             }
-        }
-        if (!r.ok())
-            failure = failureOf(r);
-        db.giveBackReader(std::move(c));
-        return failure;
+            return r;
+        });
     };
 }
 
 KeyLoader::CountJob countJob(PgDatabase& db, const std::string& sql) {
     return [&db, sql](KeyLoader&, long& n) {
-        std::unique_ptr<PgConnection> c;
-        try {
-            c = db.takeReader();
-        } catch (const EngineError& e) {
-            return KeyLoader::Failure{1, e.what(), {}};
-        }
-        KeyLoader::Failure failure;
-        PgResult r = c->tryExec(sql);
-        if (r.ok() && r.rows() == 1)
-            n = static_cast<long>(r.integer(0, 0));
-        else
-            failure = failureOf(r);
-        db.giveBackReader(std::move(c));
-        return failure;
+        return onReader(db, [&](PgConnection& c) {
+            PgResult r = c.tryExec(sql);
+            if (r.ok() && r.rows() == 1)
+                n = static_cast<long>(r.integer(0, 0));
+            return r;
+        });
     };
 }
 

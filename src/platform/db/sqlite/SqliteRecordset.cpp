@@ -49,40 +49,38 @@ private:
     sqlite3* handle_;
 };
 
+// Runs a statement on a reader of the database's, each row to onRow.
+template <class OnRow>
+KeyLoader::Failure readRows(SqliteDatabase& db, KeyLoader& loader, int busyWaitMs,
+                            const std::string& sql, OnRow onRow) {
+    KeyLoader::Failure failure;
+    Reader reader(db, loader, busyWaitMs, failure);
+    if (!reader.get())
+        return failure;
+    sqlite3_stmt* raw = nullptr;
+    int rc =
+        sqlite3_prepare_v2(reader.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
+    Statement s(raw);
+    if (rc == SQLITE_OK)
+        while ((rc = sqlite3_step(raw)) == SQLITE_ROW)
+            onRow(raw);
+    if (rc != SQLITE_DONE)
+        failure = {rc, sqlite3_errmsg(reader.get()), {}};
+    return failure;
+}
+
 KeyLoader::KeysJob keysJob(SqliteDatabase& db, const std::string& sql, int busyWaitMs) {
     return [&db, sql, busyWaitMs](KeyLoader& loader) {
-        KeyLoader::Failure failure;
-        Reader reader(db, loader, busyWaitMs, failure);
-        if (!reader.get())
-            return failure;
-        sqlite3_stmt* raw = nullptr;
-        int rc = sqlite3_prepare_v2(reader.get(), sql.c_str(), static_cast<int>(sql.size()), &raw,
-                                    nullptr);
-        Statement s(raw);
-        if (rc == SQLITE_OK)
-            while ((rc = sqlite3_step(raw)) == SQLITE_ROW)
-                loader.append(sqlite3_column_int64(raw, 0));
-        if (rc != SQLITE_DONE)
-            failure = {rc, sqlite3_errmsg(reader.get()), {}};
-        return failure;
+        return readRows(db, loader, busyWaitMs, sql,
+                        [&loader](sqlite3_stmt* s) { loader.append(sqlite3_column_int64(s, 0)); });
     };
 }
 
 KeyLoader::CountJob countJob(SqliteDatabase& db, const std::string& sql, int busyWaitMs) {
     return [&db, sql, busyWaitMs](KeyLoader& loader, long& n) {
-        KeyLoader::Failure failure;
-        Reader reader(db, loader, busyWaitMs, failure);
-        if (!reader.get())
-            return failure;
-        sqlite3_stmt* raw = nullptr;
-        int rc = sqlite3_prepare_v2(reader.get(), sql.c_str(), static_cast<int>(sql.size()), &raw,
-                                    nullptr);
-        Statement s(raw);
-        if (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW)
-            n = static_cast<long>(sqlite3_column_int64(raw, 0));
-        else
-            failure = {rc, sqlite3_errmsg(reader.get()), {}};
-        return failure;
+        return readRows(db, loader, busyWaitMs, sql, [&n](sqlite3_stmt* s) {
+            n = static_cast<long>(sqlite3_column_int64(s, 0));
+        });
     };
 }
 
