@@ -15,8 +15,6 @@ namespace {
 
 // Keys are fetched from the server's cursor in steps of this many.
 constexpr long kFetch = 50000;
-// How long the first screen may walk the order's index.
-constexpr int kWalkMs = 60;
 
 // The text from FROM on without its order: the rows to count.
 std::string withoutOrder(const std::string& fromClause) {
@@ -68,25 +66,8 @@ KeyLoader::KeysJob keysJob(PgDatabase& db, const std::string& sql) {
             // key by the quickest plan to finish, both of one snapshot: the
             // same rows in the same order, the first screen's passed over.
             PgResult r = c.tryExec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-            const std::string firstScreen =
-                sql + " LIMIT " + std::to_string(KeyLoader::kFirstScreen);
-            // A common term's first screen is quickest walking the order's
-            // index; a rare term's is not, and the walk gives up soon for
-            // the server's own plan.
-            if (r.ok() && c.tryExec("SAVEPOINT walk").ok()) {
-                c.tryExec("SET LOCAL enable_bitmapscan = off");
-                c.tryExec("SET LOCAL statement_timeout = " + std::to_string(kWalkMs));
-                r = c.tryExec(firstScreen);
-                if (r.ok()) {
-                    c.tryExec("RESET enable_bitmapscan");
-                    c.tryExec("SET LOCAL statement_timeout = 0");
-                    c.tryExec("RELEASE SAVEPOINT walk");
-                } else if (r.state() == "57014") {
-                    r = c.tryExec("ROLLBACK TO SAVEPOINT walk");
-                    if (r.ok())
-                        r = c.tryExec(firstScreen);
-                }
-            }
+            if (r.ok())
+                r = c.tryExec(sql + " LIMIT " + std::to_string(KeyLoader::kFirstScreen));
             take(r);
             if (!r.ok() || r.rows() < KeyLoader::kFirstScreen)
                 return r;
