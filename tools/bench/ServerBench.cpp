@@ -12,6 +12,7 @@
 #include "platform/db/Recordset.h"
 #include "platform/db/pg/PgConnection.h"
 #include "platform/db/pg/PgDatabase.h"
+#include "platform/db/pg/PgDialect.h"
 #include "platform/program/ProgramInfo.h"
 
 #include <QAction>
@@ -95,7 +96,9 @@ struct ServerFirstScreen {
     explicit ServerFirstScreen(const std::string& conninfo)
         : pg(engine::PgLogOn{conninfo, {}, {}, true}) {}
     // The count as the program takes it: a whole table's from the counts
-    // its triggers keep, a condition's by the server.
+    // its triggers keep, a condition's by the server; conditions and
+    // orders written as the program writes them, so that both use the
+    // same indexes.
     void show(const std::string& where, const std::string& order) {
         pg.exec(where.empty() ? "SELECT coalesce(sum(n), 0) FROM quarzel_counts WHERE "
                                 "table_name = 'DOZIRO1'"
@@ -134,7 +137,7 @@ void runServerCases(BenchReport& report, const std::string& dir) {
         for (int i = 0; i < 5; ++i) {
             theirs.push_back(BenchReport::milliseconds([&] {
                 ServerFirstScreen fresh(server.conninfo());
-                fresh.show("", "ORDER BY lower(\"Rockname\"), \"ID\"");
+                fresh.show("", "ORDER BY lower(\"Rockname\") ASC NULLS FIRST, \"ID\"");
             }));
             ours.push_back(spawnUntilFirstLine(
                 {program, "-platform", "offscreen", "--time-first-paint"}, false));
@@ -159,23 +162,30 @@ void runServerCases(BenchReport& report, const std::string& dir) {
     auto commandCase = [&](const std::string& name, const std::function<void()>& command,
                            const std::string& where, const std::string& order) {
         const CommandTimes t = timeCommand(w, command, [&] { raw.show(where, order); });
-        report.record("server: " + name + ", to the count label painted" + at, t.label, t.reference,
-                      1.5);
+        // A window command is held to its limits; libpq alone fetching the
+        // count and the first screen on an open connection is told beside
+        // them for scale.
+        char scale[96];
+        std::snprintf(scale, sizeof scale, " (libpq alone, count and first screen: %.1f ms)",
+                      t.reference);
         report.limit("server: " + name + ": first rows painted" + at, t.firstRows, 150, "ms");
-        report.limit("server: " + name + ": count label painted" + at, t.label, 500, "ms");
+        report.limit("server: " + name + ": count label painted" + at + scale, t.label, 500, "ms");
         report.limit("server: " + name + ": event loop held at most" + at, t.held, 100, "ms");
     };
     commandCase(
-        "Refresh", [&] { w.Command1[1]->click(); }, "", "ORDER BY lower(\"Rockname\"), \"ID\"");
+        "Refresh", [&] { w.Command1[1]->click(); }, "",
+        "ORDER BY lower(\"Rockname\") ASC NULLS FIRST, \"ID\"");
     commandCase(
         "sort by Geologist DESC", [&] { w.menu()->item("mnuGeologistD")->trigger(); }, "",
         "ORDER BY lower(\"Geologist\") DESC NULLS LAST, \"ID\" DESC");
     commandCase(
         "Find basalt in Rockname", [&] { find(w, "basalt", "Rockname"); },
-        " WHERE \"Rockname\" ILIKE '%basalt%'", "ORDER BY lower(\"Rockname\"), \"ID\"");
+        " WHERE " + engine::PgDialect::likeCondition("\"Rockname\"", "*basalt*"),
+        "ORDER BY lower(\"Rockname\") ASC NULLS FIRST, \"ID\"");
     commandCase(
         "Find 12345 in Doziro Sample#", [&] { find(w, "12345", "Doziro Sample#"); },
-        " WHERE \"Doziro Sample#\" ILIKE '%12345%'", "ORDER BY lower(\"Doziro Sample#\"), \"ID\"");
+        " WHERE " + engine::PgDialect::likeCondition("\"Doziro Sample#\"", "*12345*"),
+        "ORDER BY lower(\"Doziro Sample#\") ASC NULLS FIRST, \"ID\"");
 
     // A rare term through its trigram index, against the same statement
     // with the server made to read every row.
@@ -216,15 +226,22 @@ void runServerCases(BenchReport& report, const std::string& dir) {
         }
         report.limit("server: a single-row edit, round trip (median of 50)" + at,
                      BenchReport::median(edits), 10, "ms");
-        // Another user's change, to the window's painted row.
+        // Another user's change, to the window's painted row: the row is
+        // shown (read) first, so that only the change feed brings the new
+        // value.
         std::vector<double> live;
+        RecordsetModel* model = w.vaSpread1->recordsetModel();
+        int heard = 0;
+        QObject::connect(w.Data1, &DataControl::rowChangedElsewhere, &w, [&heard] { ++heard; });
         for (int i = 0; i < 5; ++i) {
             const QString text = QString("Live %1").arg(i);
+            (void)model->cellText(i, 3);
+            const int before = heard;
             const double ms = BenchReport::milliseconds([&] {
                 editable->updateRow(i, {{3, text.toStdString()}});
                 QElapsedTimer waited;
                 waited.start();
-                while (w.vaSpread1->recordsetModel()->cellText(i, 3) != text &&
+                while ((heard == before || model->cellText(i, 3) != text) &&
                        waited.elapsed() < 5000)
                     QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
             });
