@@ -57,7 +57,9 @@ DataControl::DataControl(QWidget* parent) : QWidget(parent) {
     }
 }
 
-DataControl::~DataControl() = default;
+DataControl::~DataControl() {
+    delete feedNotifier_; // before the feed's connection (and its socket) goes
+}
 
 void DataControl::setDatabaseName(const QString& name) {
     databaseName_ = name;
