@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 
 void paint(QuarzelDatabase& w) {
     QCoreApplication::processEvents();
@@ -126,4 +127,19 @@ CommandTimes timeCommand(QuarzelDatabase& w, const std::function<void()>& comman
     }
     return {BenchReport::median(firstRows), BenchReport::median(label), BenchReport::median(held),
             BenchReport::median(theirs), peak};
+}
+
+StartTimes timeStart(const std::string& dir, const std::function<double()>& reference) {
+    namespace fs = std::filesystem;
+    const std::string program = dir + "/quarzel";
+    fs::copy_file(QCoreApplication::applicationDirPath().toStdString() + "/quarzel", program,
+                  fs::copy_options::overwrite_existing);
+    std::vector<double> ours, theirs;
+    for (int i = 0; i < 5; ++i) {
+        theirs.push_back(reference());
+        ours.push_back(
+            spawnUntilFirstLine({program, "-platform", "offscreen", "--time-first-paint"}, false));
+    }
+    fs::remove(program);
+    return {BenchReport::median(ours), BenchReport::median(theirs)};
 }

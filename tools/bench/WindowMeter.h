@@ -65,3 +65,11 @@ struct CommandTimes {
 };
 CommandTimes timeCommand(QuarzelDatabase& w, const std::function<void()>& command,
                          const std::function<void()>& reference);
+
+// A cold start as the user has it: the program, run from a copy in dir,
+// as a new process to its first painted rows (log-on included), five
+// times in turn with the reference; the medians of both, in ms.
+struct StartTimes {
+    double ours, reference;
+};
+StartTimes timeStart(const std::string& dir, const std::function<double()>& reference);

@@ -115,11 +115,11 @@ PgRecordset::PgRecordset(std::shared_ptr<PgDatabase> db, const std::string& sql,
     keySql_ = db_->translate("SELECT [ID] " + fromClause, {true});
     // A whole table is counted from the counts its triggers keep; a view
     // with a condition by the server, while its keys are read.
-    std::string countSql = SelectText::countStatement(fromClause);
-    if (!countSql.empty() && !db_->tableCountSql(name).empty())
-        countSql = db_->tableCountSql(name);
-    else
-        countSql = db_->translate("SELECT count(*) " + withoutOrder(fromClause));
+    const std::string kept = db_->tableCountSql(name);
+    const std::string countSql =
+        !SelectText::countStatement(fromClause).empty() && !kept.empty()
+            ? kept
+            : db_->translate("SELECT count(*) " + withoutOrder(fromClause));
     PgConnection& conn = db_->connection();
     // Checked here first: a statement that cannot run fails before
     // anything is read.
