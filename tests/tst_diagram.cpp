@@ -9,18 +9,18 @@
 #include "diagram/DiagramWindow.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
-#include "platform/data/DataRecordset.h"
 #include "platform/data/RecordsetModel.h"
 #include "platform/db/Recordset.h"
+#include "platform/view/DataRecordset.h"
 #include "support/GuiFixture.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QMenuBar>
-#include <QPainter>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSvgGenerator>
@@ -188,9 +188,9 @@ private slots:
         while (!plot->view()->points[row].valid)
             ++row;
         const auto& pt = plot->view()->points[row];
-        QTest::mouseClick(plot, Qt::LeftButton, {},
-                          (plot->toScreen(pt.silica, pt.alkali, plot->size()) + QPointF(2, 2))
-                              .toPoint());
+        QTest::mouseClick(
+            plot, Qt::LeftButton, {},
+            (plot->toScreen(pt.silica, pt.alkali, plot->size()) + QPointF(2, 2)).toPoint());
         QCOMPARE(picked.count(), 1);
 
         // The visible reset.

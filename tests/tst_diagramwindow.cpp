@@ -8,8 +8,8 @@
 #include "diagram/DiagramWindow.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
-#include "platform/data/DataRecordset.h"
 #include "platform/db/Recordset.h"
+#include "platform/view/DataRecordset.h"
 #include "support/GuiFixture.h"
 
 #include <QAction>

@@ -7,10 +7,10 @@
 #include "app/ToolsController.h"
 #include "exchange/CsvImport.h"
 #include "platform/data/DataControl.h"
-#include "platform/data/DataRecordset.h"
 #include "platform/dialogs/BackgroundTask.h"
 #include "platform/dialogs/FileDialogs.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/view/DataRecordset.h"
 #include "support/GuiFixture.h"
 
 #include <QComboBox>

@@ -3,16 +3,16 @@
 // goes out with an export.
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
-#include "diagram/NormWindow.h"
 #include "diagram/DiagramPlot.h"
 #include "diagram/DiagramWindow.h"
+#include "diagram/NormWindow.h"
 #include "norm/CipwNorm.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
-#include "platform/data/DataRecordset.h"
 #include "platform/data/RecordsetModel.h"
 #include "platform/db/Recordset.h"
 #include "platform/dialogs/FileDialogs.h"
+#include "platform/view/DataRecordset.h"
 #include "support/GuiFixture.h"
 
 #include <QAction>

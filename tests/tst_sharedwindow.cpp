@@ -1,7 +1,5 @@
 // The window's data control and grid on a shared server: a save that meets
 // another user's change, and other users' changes reaching the grid.
-#include "support/ServerData.h"
-#include "support/TestData.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/RecordsetModel.h"
@@ -9,6 +7,8 @@
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
+#include "support/ServerData.h"
+#include "support/TestData.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -104,7 +104,7 @@ private slots:
         other->Update();
         QTRY_COMPARE_WITH_TIMEOUT(view.model().rowCount(), rows + 1, 5000);
         QCOMPARE(inserted.count(), 1);
-        QCOMPARE(inserted.at(0).at(0).toLongLong(), 0LL);
+        QCOMPARE(inserted.at(0).at(0).value<RowRef>().index, 0L);
         QCOMPARE(view.cell(0, 0), QString());
         // A deleted row, while this window edits another: the edit stays.
         QVERIFY(view.model().setData(view.model().index(5, 2), "2001-01-01"));

@@ -9,11 +9,10 @@
 #include "diagram/DiagramWindow.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
-#include "platform/data/DataRecordset.h"
 #include "platform/db/Recordset.h"
+#include "platform/view/DataRecordset.h"
 #include "support/GuiFixture.h"
 
-#include <QPushButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QImage>
@@ -21,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProcess>
+#include <QPushButton>
 #include <QtTest>
 
 #include <cmath>

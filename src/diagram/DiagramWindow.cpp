@@ -6,13 +6,13 @@
 #include "norm/CipwNorm.h"
 #include "norm/RockName.h"
 #include "platform/data/DataControl.h"
-#include "platform/data/DataRecordset.h"
 #include "platform/data/RecordsetModel.h"
 #include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
 #include "platform/dialogs/FileDialogs.h"
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/view/DataRecordset.h"
 #include "schema/Schema.h"
 
 #include <QCheckBox>

@@ -66,7 +66,7 @@ void DBGrid::setHeadFont(const QFont& font) {
 
 void DBGrid::setDataSource(DataControl* data) {
     data_ = data;
-    model_ = new RecordsetModel(data, this);
+    model_ = new RecordsetModel(data->view(), this);
     setModel(model_);
     connect(data, &DataControl::pendingEditsDue, this, [this] { commitEdit(); });
     connect(data, &DataControl::recordsetChanged, this, &DBGrid::rebuildColumns);
@@ -129,7 +129,7 @@ void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
     QTableView::currentChanged(current, previous);
     if (current.isValid())
         col_ = current.column();
-    if (previous.isValid() && current.row() != previous.row() && model_->hasPending())
+    if (current.isValid() && model_->pendingElsewhere(current.row()))
         commitEdit();
     if (syncing_ || !current.isValid() || !data_ || !data_->engineRecordset())
         return;

@@ -1,19 +1,21 @@
 #include "RecordsetModel.h"
 
-#include "DataControl.h"
 #include "NumberFormat.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
+#include "platform/view/View.h"
 
 #include <QColor>
 #include <QTimer>
 
 #include <climits>
 
-RecordsetModel::RecordsetModel(DataControl* data, QObject* parent)
-    : QAbstractTableModel(parent), data_(data) {
-    connect(data_, &DataControl::recordsetChanging, this, &RecordsetModel::beginReset);
-    connect(data_, &DataControl::recordsetChanged, this, [this] {
+RecordsetModel::RecordsetModel(View* view, QObject* parent)
+    : QAbstractTableModel(parent), view_(view) {
+    // Before a new record set, the grid wrote back the edit (the view's
+    // pendingEditsDue); what is left of it has nowhere to go.
+    connect(view_, &View::recordsetChanging, this, [this] { beginReset(true); });
+    connect(view_, &View::recordsetChanged, this, [this] {
         readFailureReported_ = false;
         // A new record set brings new columns without number formats.
         formats_ = QStringList();
@@ -21,68 +23,55 @@ RecordsetModel::RecordsetModel(DataControl* data, QObject* parent)
             formats_ << QString();
         endReset();
     });
-    connect(data_, &DataControl::rowsChanged, this, [this] {
-        beginReset();
+    connect(view_, &View::rowsChanged, this, [this] {
+        beginReset(true);
         endReset();
     });
-    // Other users' changes: only the rows concerned, and an edit under way
-    // stays with its row.
-    connect(data_, &DataControl::rowChangedElsewhere, this, [this](long row) {
-        if (row < 0) {
-            emit dataChanged(index(0, 0), index(rows_ - 1, columnCount() - 1));
-            return;
-        }
-        if (row < rows_) {
-            emit dataChanged(index(static_cast<int>(row), 0),
-                             index(static_cast<int>(row), columnCount() - 1));
-            emit rowWritten(row);
+    // Other users' changes: only the rows concerned; an edit under way
+    // names its row by key, and so stays with it wherever it goes.
+    connect(view_, &View::rowChangedElsewhere, this, [this](RowRef row) {
+        if (row.index >= 0 && row.index < rows_) {
+            emit dataChanged(index(static_cast<int>(row.index), 0),
+                             index(static_cast<int>(row.index), columnCount() - 1));
+            emit rowWritten(row.index);
         }
     });
-    connect(data_, &DataControl::rowsMovedElsewhere, this, [this] {
-        // Rows between two places changed: shown again from what is read;
-        // an edit under way is written back first, as before any change
-        // of rows.
-        commitPending();
-        beginReset();
+    connect(view_, &View::rowsReadAgain, this,
+            [this] { emit dataChanged(index(0, 0), index(rows_ - 1, columnCount() - 1)); });
+    connect(view_, &View::rowsMovedElsewhere, this, [this] {
+        beginReset(false);
         endReset();
     });
-    connect(data_, &DataControl::rowInsertedElsewhere, this, [this](long row) {
-        if (row > rows_)
+    connect(view_, &View::rowInsertedElsewhere, this, [this](RowRef row) {
+        if (row.index > rows_)
             return; // beyond the rows shown yet: taken up with them
-        beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
+        beginInsertRows({}, static_cast<int>(row.index), static_cast<int>(row.index));
         ++rows_;
-        if (pendingRow_ >= row)
-            ++pendingRow_;
         endInsertRows();
     });
-    connect(data_, &DataControl::rowRemovedElsewhere, this, [this](long row) {
-        if (row >= rows_)
-            return;
-        beginRemoveRows({}, static_cast<int>(row), static_cast<int>(row));
-        --rows_;
-        const bool editGone = pendingRow_ == row;
-        if (editGone) {
-            // The row is gone: its edit has nothing left to be saved into.
-            pending_.clear();
-            pendingRow_ = -1;
-        } else if (pendingRow_ > row) {
-            --pendingRow_;
+    connect(view_, &View::rowRemovedElsewhere, this, [this](RowRef row) {
+        if (row.index >= 0 && row.index < rows_) {
+            beginRemoveRows({}, static_cast<int>(row.index), static_cast<int>(row.index));
+            --rows_;
+            endRemoveRows();
         }
-        endRemoveRows();
-        if (editGone)
+        if (pending_ && pending_->key == row.key) {
+            // The row is gone: its edit has nothing left to be saved into.
+            pending_.reset();
             QTimer::singleShot(0, this, [this] {
                 emit writeFailed("Another user deleted the row you were editing; your change "
                                  "to it was not saved.");
             });
+        }
     });
-    connect(data_, &DataControl::rowsKnown, this,
+    connect(view_, &View::rowsKnown, this,
             [this](bool soon) { followRows(soon ? kCommandStep : kGrowStep); });
 }
 
-void RecordsetModel::beginReset() {
+void RecordsetModel::beginReset(bool dropEdit) {
     beginResetModel();
-    pending_.clear();
-    pendingRow_ = -1;
+    if (dropEdit)
+        pending_.reset();
 }
 
 void RecordsetModel::endReset() {
@@ -92,7 +81,7 @@ void RecordsetModel::endReset() {
 }
 
 int RecordsetModel::knownRows() const {
-    auto* rs = data_->engineRecordset();
+    auto* rs = view_->recordset();
     return rs ? static_cast<int>(std::min<long>(rs->knownRowCount(), INT_MAX)) : 0;
 }
 
@@ -127,17 +116,32 @@ int RecordsetModel::rowCount(const QModelIndex& parent) const {
 }
 
 int RecordsetModel::columnCount(const QModelIndex& parent) const {
-    auto* rs = data_->engineRecordset();
+    auto* rs = view_->recordset();
     return parent.isValid() || !rs ? 0 : rs->FieldCount();
 }
 
+bool RecordsetModel::pendingAt(long row) const {
+    auto* rs = view_->recordset();
+    if (!pending_ || !rs)
+        return false;
+    try {
+        return rs->keyAt(row) == pending_->key;
+    } catch (const engine::EngineError&) {
+        return false;
+    }
+}
+
+bool RecordsetModel::pendingElsewhere(int row) const {
+    return pending_ && !pendingAt(row);
+}
+
 QString RecordsetModel::cellText(long row, int column) const {
-    if (row == pendingRow_) {
-        auto it = pending_.find(column);
-        if (it != pending_.end())
+    if (pendingAt(row)) {
+        auto it = pending_->changes.find(column);
+        if (it != pending_->changes.end())
             return it->second;
     }
-    auto* rs = data_->engineRecordset();
+    auto* rs = view_->recordset();
     if (!rs)
         return {};
     try {
@@ -161,7 +165,7 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole || role == Qt::EditRole)
         return cellText(index.row(), index.column());
     if (role == Qt::BackgroundRole || role == Qt::ForegroundRole) {
-        auto* rs = data_->engineRecordset();
+        auto* rs = view_->recordset();
         if (rs && rs->readFailures() && !rs->rowReadable(index.row()))
             return role == Qt::BackgroundRole ? QVariant(QColor(255, 220, 220))
                                               : QVariant(QColor(160, 0, 0));
@@ -172,7 +176,7 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
 QVariant RecordsetModel::headerData(int section, Qt::Orientation o, int role) const {
     if (role != Qt::DisplayRole || o != Qt::Horizontal)
         return {};
-    auto* rs = data_->engineRecordset();
+    auto* rs = view_->recordset();
     if (!rs || section < 0 || section >= rs->FieldCount())
         return {};
     return QString::fromStdString(rs->FieldNames()[static_cast<size_t>(section)]);
@@ -180,21 +184,28 @@ QVariant RecordsetModel::headerData(int section, Qt::Orientation o, int role) co
 
 Qt::ItemFlags RecordsetModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
-    if (index.isValid() && !data_->recordsetReadOnly())
+    if (index.isValid() && !view_->recordsetReadOnly())
         f |= Qt::ItemIsEditable;
     return f;
 }
 
 bool RecordsetModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::EditRole || !index.isValid() || data_->recordsetReadOnly())
+    if (role != Qt::EditRole || !index.isValid() || view_->recordsetReadOnly())
         return false;
     const QString text = value.toString();
     if (text == cellText(index.row(), index.column()))
         return true; // unchanged: nothing to write
-    if (pendingRow_ != index.row() && !commitPending())
-        return false;
-    pendingRow_ = index.row();
-    pending_[index.column()] = text;
+    if (!pendingAt(index.row())) {
+        if (!commitPending())
+            return false;
+        try {
+            pending_ = view_->beginEdit(index.row());
+        } catch (const std::exception& e) {
+            emit writeFailed(QString::fromStdString(e.what()));
+            return false;
+        }
+    }
+    pending_->changes[index.column()] = text;
     emit dataChanged(index, index);
     return true;
 }
@@ -203,50 +214,77 @@ bool RecordsetModel::submit() {
     return commitPending();
 }
 
+void RecordsetModel::repaintKey(std::int64_t key) {
+    auto* rs = view_->recordset();
+    const long row = view_->indexOf(key, rs ? rs->AbsolutePosition() : -1);
+    if (row >= 0 && row < rows_)
+        emit dataChanged(index(static_cast<int>(row), 0),
+                         index(static_cast<int>(row), columnCount() - 1));
+}
+
 void RecordsetModel::revert() {
-    if (pendingRow_ < 0)
+    if (!pending_)
         return;
-    const long row = pendingRow_;
-    pending_.clear();
-    pendingRow_ = -1;
-    emit dataChanged(index(static_cast<int>(row), 0),
-                     index(static_cast<int>(row), columnCount() - 1));
+    const std::int64_t key = pending_->key;
+    pending_.reset();
+    repaintKey(key);
+}
+
+QString RecordsetModel::conflictText(const SaveResult& conflict) {
+    QString text = "Another user changed this row since you read it, so your change was not saved.";
+    for (const auto& c : conflict.columns) {
+        if (c.changedHere)
+            text += QString("\n%1: yours \"%2\", theirs \"%3\"").arg(c.name, c.mine, c.theirs);
+        else
+            text += QString("\n%1 (changed by the other user only): theirs \"%2\", as you read it "
+                            "\"%3\"")
+                        .arg(c.name, c.theirs, c.read);
+    }
+    return text;
 }
 
 bool RecordsetModel::commitPending(QString* error) {
-    if (pending_.empty() || pendingRow_ < 0)
+    if (!pending_)
         return true;
-    auto* rs = data_->engineRecordset();
-    std::vector<std::pair<int, std::string>> changes;
-    for (const auto& [col, text] : pending_)
-        changes.emplace_back(col, text.toStdString());
-    try {
-        try {
-            rs->updateRow(pendingRow_, changes);
-        } catch (const engine::EngineError& e) {
-            if (e.number() != engine::err::WriteConflict || !keepMine_)
-                throw;
-            // The set holds the other user's row now: keeping one's own
-            // values is the same save again, checked against that version.
-            if (!keepMine_(QString::fromStdString(e.what()))) {
-                const long row = pendingRow_;
-                revert(); // theirs stay, and are shown
-                emit rowWritten(row);
-                return true;
-            }
-            rs->updateRow(pendingRow_, changes);
-        }
-    } catch (const std::exception& e) {
-        revert();
-        const QString msg = QString::fromStdString(e.what());
+    // Out of the model before anything is asked: a change that reaches the
+    // window while the question is open finds no edit to save.
+    EditBuffer buffer = std::move(*pending_);
+    pending_.reset();
+    const auto fail = [&](const QString& msg) {
+        repaintKey(buffer.key); // the cells show what is stored
         if (error)
             *error = msg;
         emit writeFailed(msg);
         return false;
+    };
+    for (;;) {
+        const SaveResult r = view_->save(buffer);
+        switch (r.kind) {
+        case SaveResult::Kind::Saved:
+            break;
+        case SaveResult::Kind::Deleted:
+        case SaveResult::Kind::Failed:
+            return fail(r.text);
+        case SaveResult::Kind::Conflict:
+            if (!keepMine_)
+                return fail(conflictText(r));
+            if (keepMine_(conflictText(r))) {
+                // Saved over theirs, knowingly: checked against their version,
+                // so that a third change meanwhile is asked about again.
+                buffer.version = r.version;
+                buffer.read = r.theirs;
+                continue;
+            }
+            break; // theirs stay, and are shown
+        }
+        break;
     }
-    const long written = pendingRow_;
-    revert(); // the cells now show what was stored
-    emit rowWritten(written);
+    // The cells now show what is stored.
+    auto* rs = view_->recordset();
+    const long row = view_->indexOf(buffer.key, rs ? rs->AbsolutePosition() : -1);
+    repaintKey(buffer.key);
+    if (row >= 0)
+        emit rowWritten(row);
     return true;
 }
 

@@ -1,21 +1,28 @@
 #pragma once
 
+#include "platform/view/EditBuffer.h"
+#include "platform/view/SaveResult.h"
+
 #include <QAbstractTableModel>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
-#include <map>
+#include <optional>
 
-class DataControl;
+class View;
 
-// The grid's table model over the data control's dynaset. It holds no rows
-// itself: the record set reads them by key, a page at a time, into its own
-// bounded cache. Cell edits are held for the current row and written back,
-// in one statement, when the row is left or submitted.
+// The grid's table model over the view's dynaset. It holds no rows itself:
+// the record set reads them by key, a page at a time, into its own bounded
+// cache. Cell edits are held for one row, named by its key and version
+// (never by its place, which another user's change may move), and written
+// back in one statement when the row is left or submitted. While a save
+// asks the user anything, the edit is out of the model: nothing else can
+// save it meanwhile.
 class RecordsetModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    explicit RecordsetModel(DataControl* data, QObject* parent = nullptr);
+    explicit RecordsetModel(View* view, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -34,15 +41,20 @@ public:
     // values are dropped (the cells show what is stored) and the engine's
     // description is given back.
     bool commitPending(QString* error = nullptr);
-    bool hasPending() const { return !pending_.empty(); }
+    bool hasPending() const { return pending_.has_value(); }
+    // Whether an edit is held for another row than the one at index.
+    bool pendingElsewhere(int row) const;
 
     // Asked when another user changed the row since it was read (a shared
-    // server): the engine's description of both values; true keeps this
-    // user's values, saving them over the other's. Unset, the edit is
+    // server): both values of every column the two differ in; true keeps
+    // this user's values, saving them over the other's. Unset, the edit is
     // refused as any failed write is.
     void setConflictQuestion(std::function<bool(const QString&)> keepMine) {
         keepMine_ = std::move(keepMine);
     }
+
+    // The conflict in the user's words: a line per column.
+    static QString conflictText(const SaveResult& conflict);
 
     // Shown in each cell of a row that could not be read.
     static constexpr const char* kUnreadable = "#Unreadable";
@@ -55,18 +67,19 @@ signals:
     void readFailed(const QString& description);
 
 private:
-    void beginReset();
+    void beginReset(bool dropEdit);
     void endReset();
+    bool pendingAt(long row) const;
+    void repaintKey(std::int64_t key);
     void followRows(int step);
     int knownRows() const;
-    DataControl* data_;
+    View* view_;
     int rows_ = 0; // as the views were last told
     bool catchingUp_ = false;
     static constexpr int kGrowStep = 1000000;
     static constexpr int kCommandStep = 65536;
     mutable bool readFailureReported_ = false;
     QStringList formats_;
-    long pendingRow_ = -1;
     std::function<bool(const QString&)> keepMine_;
-    std::map<int, QString> pending_;
+    std::optional<EditBuffer> pending_;
 };

@@ -122,6 +122,34 @@ long KeyedRecordset::indexOfKey(std::int64_t key) const {
     return keys_.indexOf(key);
 }
 
+long KeyedRecordset::findKey(std::int64_t key, long near) const {
+    if (near >= 0 && near < keys_.size() && keys_.at(near) == key)
+        return near;
+    return keys_.indexOf(key);
+}
+
+void KeyedRecordset::updateRow(long index, const Changes& changes) {
+    requireWritable();
+    if (index < 0 || index >= RecordCount())
+        throw EngineError(err::NoCurrentRecord, "No current record.");
+    if (changes.empty())
+        return;
+    const std::string version = versionAt(index);
+    const RowWrite w = writeRow(keys_.at(index), version, changes, index);
+    if (w.outcome == RowWrite::Outcome::Deleted)
+        throw EngineError(err::RowDeleted, goneText());
+    if (w.outcome == RowWrite::Outcome::Conflict) {
+        std::string both;
+        for (const auto& [column, text] : changes)
+            both += "\n" + fieldNames_.at(static_cast<std::size_t>(column)) + ": yours \"" + text +
+                    "\", theirs \"" + w.theirs.at(static_cast<std::size_t>(column)).storedText() +
+                    "\"";
+        throw EngineError(err::WriteConflict, "Another user changed this row since you read it, "
+                                              "so your change was not saved." +
+                                                  both);
+    }
+}
+
 void KeyedRecordset::requireCurrent() const {
     if (afterDelete_)
         throw EngineError(3167, "Record is deleted.");
@@ -279,6 +307,8 @@ void KeyedRecordset::dropPage(long index) {
 }
 
 KeyedRecordset::Row* KeyedRecordset::cachedRow(long index) {
+    if (index < 0)
+        return nullptr;
     const auto it = pages_.find(index / kPageRows);
     if (it == pages_.end())
         return nullptr;

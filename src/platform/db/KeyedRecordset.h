@@ -59,8 +59,12 @@ public:
     bool readFailures() const override;
     std::int64_t keyAt(long index) const override;
     long indexOfKey(std::int64_t key) const override;
+    long findKey(std::int64_t key, long near) const override;
     std::vector<std::int64_t> keys() const override;
     const std::string& Table() const override { return table_; }
+    // Written once for every back end: the row's key and version, handed
+    // to the back end's keyed write.
+    void updateRow(long index, const Changes& changes) final;
 
     bool ReadOnly() const override { return readOnly_; }
     void clearCache() override {
@@ -84,6 +88,8 @@ protected:
     // The rows of one page, in key order; a row gone from the table is an
     // empty one, a row that cannot be read is marked and never shown empty.
     virtual Page readPage(long page) = 0;
+    // What a keyed write that found the row gone says.
+    virtual std::string goneText() const { return "Record is deleted."; }
     // The engine's words for what a loading job met.
     virtual EngineError loadingFailure(const KeyLoader::Failure& f) const = 0;
     [[noreturn]] void failLoading(const KeyLoader::Failure& f) const { throw loadingFailure(f); }

@@ -79,13 +79,37 @@ public:
     virtual bool readFailures() const = 0;
     virtual std::int64_t keyAt(long index) const = 0;
     virtual long indexOfKey(std::int64_t key) const = 0;
+    // The same without waiting: among the keys read so far, tried at near
+    // first; -1 when they do not hold it.
+    virtual long findKey(std::int64_t key, long near) const = 0;
     // A copy of every key, in order; waits for them.
     virtual std::vector<std::int64_t> keys() const = 0;
     virtual const std::string& Table() const = 0;
 
     // Writes changed cells of one row in one statement. Text for a numeric
     // column must be a number written with a point; empty text stores Null.
-    virtual void updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) = 0;
+    // A row another user changed since it was read throws WriteConflict
+    // (both values in its text), a row gone throws RowDeleted.
+    using Changes = std::vector<std::pair<int, std::string>>;
+    virtual void updateRow(long index, const Changes& changes) = 0;
+
+    // The same write named by the row's key and the version it was read at,
+    // whatever the row's place in the set is by now: what an edit held
+    // across events saves. A back end that keeps no versions takes any.
+    // near: where the row probably is in the set (its cached copy is then
+    // found without a search). Refusals (rights, a value the column cannot
+    // hold, a lost connection) are thrown; what another user did is told.
+    struct RowWrite {
+        enum class Outcome { Saved, Conflict, Deleted };
+        Outcome outcome = Outcome::Saved;
+        std::vector<Value> theirs; // Conflict: the row as stored now
+        std::string version;       // Saved: the row's new version; Conflict: theirs
+    };
+    virtual RowWrite writeRow(std::int64_t key, const std::string& version, const Changes& changes,
+                              long near = -1) = 0;
+    // The version of the row at index as this set read it; empty where the
+    // back end keeps none. Throws RowDeleted for a row gone since.
+    virtual std::string versionAt(long index) = 0;
 
     // Another user's committed change to the row with this key: a changed
     // row is read again if this set holds it (and moves, comes in or

@@ -437,52 +437,58 @@ void PgRecordset::FindFirst(const std::string& criterion) {
     moveToFirstOf(hits);
 }
 
-void PgRecordset::updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) {
-    requireWritable();
-    if (index < 0 || index >= RecordCount())
-        throw EngineError(err::NoCurrentRecord, "No current record.");
-    if (changes.empty())
-        return;
-    waitForIdle();
-    PgParams params;
-    std::string sql = "UPDATE " + serverTable_ + " SET ";
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        const Value v = coerce(changes[i].first, changes[i].second);
-        params.push_back(v.isNull() ? std::nullopt : std::optional<std::string>(v.storedText()));
-        sql += (i ? ", " : "") + PgDialect::quote(fieldNames_.at(std::size_t(changes[i].first))) +
-               " = $" + std::to_string(i + 1);
-    }
-    const std::string version = versionOf(index);
-    params.push_back(std::to_string(keys_.at(index)));
-    params.push_back(version);
-    sql += " WHERE \"ID\" = $" + std::to_string(changes.size() + 1) + " AND xmin = $" +
-           std::to_string(changes.size() + 2) + "::xid RETURNING xmin, *";
-    PgResult r = db_->connection().exec(sql, params, PgConnection::Access::Write, sql);
-    if (r.changed() == 0)
-        conflict(index, changes);
-    // The row as saved, at its new version: what this user now sees.
-    if (Row* row = cachedRow(index))
-        *row = rowOf(r, 0, 1);
+std::string PgRecordset::goneText() const {
+    return "Another user deleted this row since you read it, so your change was not saved.";
 }
 
-void PgRecordset::conflict(long index, const std::vector<std::pair<int, std::string>>& changes) {
-    // Read again: what the other user made of the row is shown from now on.
-    dropPage(index);
-    PgResult now = db_->connection().exec("SELECT * FROM " + serverTable_ + " WHERE \"ID\" = $1",
-                                          {std::to_string(keys_.at(index))});
-    if (now.rows() == 0)
-        throw EngineError(err::RowDeleted, "Another user deleted this row since you read it, so "
-                                           "your change was not saved.");
-    std::string both;
-    for (const auto& [column, text] : changes) {
-        const std::string theirs = now.value(0, column).storedText();
-        both += "\n" + fieldNames_.at(static_cast<std::size_t>(column)) + ": yours \"" + text +
-                "\", theirs \"" + theirs + "\"";
+Recordset::RowWrite PgRecordset::writeRow(std::int64_t key, const std::string& version,
+                                          const Changes& changes, long near) {
+    requireWritable();
+    RowWrite w;
+    if (changes.empty())
+        return w;
+    waitForIdle();
+    const std::string id = std::to_string(key);
+    if (!version.empty()) {
+        PgParams params;
+        std::string sql = "UPDATE " + serverTable_ + " SET ";
+        for (std::size_t i = 0; i < changes.size(); ++i) {
+            const Value v = coerce(changes[i].first, changes[i].second);
+            params.push_back(v.isNull() ? std::nullopt
+                                        : std::optional<std::string>(v.storedText()));
+            sql += (i ? ", " : "") +
+                   PgDialect::quote(fieldNames_.at(std::size_t(changes[i].first))) + " = $" +
+                   std::to_string(i + 1);
+        }
+        params.push_back(id);
+        params.push_back(version);
+        sql += " WHERE \"ID\" = $" + std::to_string(changes.size() + 1) + " AND xmin = $" +
+               std::to_string(changes.size() + 2) + "::xid RETURNING xmin, *";
+        PgResult r = db_->connection().exec(sql, params, PgConnection::Access::Write, sql);
+        if (r.changed() > 0) {
+            // The row as saved, at its new version: what this user now sees.
+            Row saved = rowOf(r, 0, 1);
+            w.version = saved.back().storedText();
+            if (Row* row = cachedRow(findKey(key, near)))
+                *row = std::move(saved);
+            return w;
+        }
     }
-    throw EngineError(err::WriteConflict,
-                      "Another user changed this row since you read it, so your change was not "
-                      "saved." +
-                          both);
+    // Not written: read again, so that the other user's row is shown from
+    // now on and the question can name both values.
+    if (const long index = findKey(key, near); index >= 0)
+        dropPage(index);
+    PgResult now =
+        db_->connection().exec("SELECT xmin, * FROM " + serverTable_ + " WHERE \"ID\" = $1", {id});
+    if (now.rows() == 0) {
+        w.outcome = RowWrite::Outcome::Deleted;
+        return w;
+    }
+    w.outcome = RowWrite::Outcome::Conflict;
+    w.theirs = rowOf(now, 0, 1);
+    w.version = w.theirs.back().storedText();
+    w.theirs.pop_back();
+    return w;
 }
 
 } // namespace engine

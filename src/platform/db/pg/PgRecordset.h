@@ -27,17 +27,19 @@ public:
     std::int64_t Update() override;
     void Delete() override;
     void FindFirst(const std::string& criterion) override;
-    void updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) override;
+    RowWrite writeRow(std::int64_t key, const std::string& version, const Changes& changes,
+                      long near) override;
+    std::string versionAt(long index) override { return versionOf(index); }
     long applyChange(ChangeFeed::Kind change, std::int64_t key) override;
 
 private:
+    std::string goneText() const override;
     EngineError loadingFailure(const KeyLoader::Failure& f) const override;
     const std::vector<Database::Column>& tableColumns() override;
     Page readPage(long page) override;
     // The version of the row at index as read, or throws when the row is
     // gone (read as an empty row).
     std::string versionOf(long index);
-    [[noreturn]] void conflict(long index, const std::vector<std::pair<int, std::string>>& changes);
     // Removes a deleted row from the set. The rows after it move up and
     // are read again; the versions they were shown at go with them, so
     // that a change another user made meanwhile is still noticed.

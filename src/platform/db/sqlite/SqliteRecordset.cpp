@@ -317,13 +317,11 @@ bool SqliteRecordset::readPageAtOnce(long first, Page& p) {
     return true;
 }
 
-void SqliteRecordset::updateRow(long index,
-                                const std::vector<std::pair<int, std::string>>& changes) {
+Recordset::RowWrite SqliteRecordset::writeRow(std::int64_t key, const std::string&,
+                                              const Changes& changes, long near) {
     requireWritable();
-    if (index < 0 || index >= RecordCount())
-        throw EngineError(err::NoCurrentRecord, "No current record.");
     if (changes.empty())
-        return;
+        return {};
     waitForIdle();
     std::vector<Value> values;
     std::string sql = "UPDATE " + bracket(table_) + " SET ";
@@ -336,11 +334,14 @@ void SqliteRecordset::updateRow(long index,
     Statement s = db_->prepareUser(sql, sql);
     for (std::size_t i = 0; i < values.size(); ++i)
         bindValue(s.get(), static_cast<int>(i + 1), values[i]);
-    sqlite3_bind_int64(s.get(), static_cast<int>(changes.size() + 1), keys_.at(index));
+    sqlite3_bind_int64(s.get(), static_cast<int>(changes.size() + 1), key);
     db_->stepWrite(s, sql);
+    RowWrite w;
     if (sqlite3_changes(db_->handle()) == 0)
-        throw EngineError(3167, "Record is deleted.");
-    dropPage(index);
+        w.outcome = RowWrite::Outcome::Deleted;
+    if (const long index = findKey(key, near); index >= 0)
+        dropPage(index);
+    return w;
 }
 
 } // namespace engine

@@ -29,7 +29,9 @@ public:
     void FindFirst(const std::string& criterion) override;
     // Writes changed cells of one row in one statement. Text for a numeric
     // column must be a number written with a point; empty text stores Null.
-    void updateRow(long index, const std::vector<std::pair<int, std::string>>& changes) override;
+    RowWrite writeRow(std::int64_t key, const std::string& version, const Changes& changes,
+                      long near) override;
+    std::string versionAt(long) override { return {}; } // one user's file keeps no versions
 
 private:
     friend class SqliteDatabase;

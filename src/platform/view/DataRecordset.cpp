@@ -1,6 +1,6 @@
 #include "DataRecordset.h"
 
-#include "DataControl.h"
+#include "View.h"
 #include "platform/db/Recordset.h"
 
 long DataRecordset::RecordCount() const {

@@ -6,14 +6,14 @@
 namespace engine {
 class Recordset;
 }
-class DataControl;
+class View;
 
-// The record set of a data control as its users see it: the engine's
+// The record set of a view as its users see it: the engine's
 // dynaset, with every move and change reported to the bound grid so that
 // the grid's current row follows.
 class DataRecordset {
 public:
-    DataRecordset(DataControl& owner, engine::Recordset& rs) : owner_(owner), rs_(rs) {}
+    DataRecordset(View& owner, engine::Recordset& rs) : owner_(owner), rs_(rs) {}
 
     long RecordCount() const;
     long AbsolutePosition() const;
@@ -34,6 +34,6 @@ public:
 
 private:
     void moved();
-    DataControl& owner_;
+    View& owner_;
     engine::Recordset& rs_;
 };

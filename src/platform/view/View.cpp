@@ -1,0 +1,340 @@
+#include "View.h"
+
+#include "DataRecordset.h"
+#include "platform/db/ChangeFeed.h"
+#include "platform/db/DBEngine.h"
+#include "platform/db/Database.h"
+#include "platform/db/EngineError.h"
+#include "platform/db/Recordset.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <chrono>
+
+namespace {
+
+// The program never holds its events for an answer: the first rows are
+// painted at once, the count when it comes (tests wait longer, to see a
+// command finished when its handler returns).
+int budgetMs = 0;
+
+} // namespace
+
+View::View(QObject* parent) : QObject(parent) {
+    qRegisterMetaType<RowRef>();
+    loading_ = new QTimer(this);
+    loading_->setInterval(40);
+    connect(loading_, &QTimer::timeout, this, [this] { followLoading(); });
+    feedRetry_ = new QTimer(this);
+    feedRetry_->setInterval(3000);
+    connect(feedRetry_, &QTimer::timeout, this, [this] { retryListening(); });
+}
+
+View::~View() {
+    delete feedNotifier_; // before the feed's connection (and its socket) goes
+}
+
+void View::setDatabaseName(const QString& name) {
+    databaseName_ = name;
+    reopen_ = true;
+}
+
+bool View::recordsetReadOnly() const {
+    return !recordset_ || recordset_->ReadOnly();
+}
+
+void View::lockRecordset() {
+    readOnly_ = true;
+    if (recordset_ && !recordset_->ReadOnly()) {
+        recordset_->makeReadOnly();
+        emit writableChanged();
+    }
+}
+
+void View::refresh() {
+    // A refresh waiting for the engine lets the window paint; anything that
+    // asks for another one meanwhile (closing the window) gets this one.
+    if (refreshing_)
+        return;
+    refreshing_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{refreshing_};
+    emit pendingEditsDue();
+    std::shared_ptr<engine::Database> db = database_;
+    if (reopen_ || !db) {
+        if (databaseName_.isEmpty())
+            throw engine::EngineError(3024, "Could not find file ''.");
+        db = engine::DBEngine::instance().Workspaces(0).OpenDatabase(databaseName_.toStdString());
+    }
+    auto rs = db->OpenRecordset(recordSource_.toStdString(), readOnly_);
+    emit recordsetChanging();
+    const bool newDatabase = db != database_;
+    database_ = std::move(db);
+    if (newDatabase)
+        listen();
+    reopen_ = false;
+    proxy_.reset();
+    recordset_ = std::move(rs);
+    ++generation_;
+    countTold_ = keysTold_ = false;
+    dropWaiting(); // what waited for the old set is superseded
+    // The loading threads say when more is known; the answer is taken up
+    // here, on this thread, for the set of that moment only.
+    const quint64 generation = generation_;
+    recordset_->setOnChange([this, generation] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation == generation_)
+                    followLoading();
+            },
+            Qt::QueuedConnection);
+    });
+    proxy_ = std::make_unique<DataRecordset>(*this, *recordset_);
+    emit recordsetChanged();
+    emit positionChanged(recordset_->AbsolutePosition());
+    // Always followed to the end: a slot above may have waited for every
+    // key already (the diagram reads the whole view), and the grid must
+    // still be told of the rows beyond its first screen.
+    loading_->start();
+}
+
+DataRecordset& View::recordsetProxy() {
+    if (!proxy_)
+        throw engine::EngineError(91, "Object variable or With block variable not set.");
+    return *proxy_;
+}
+
+long View::indexOf(std::int64_t key, long near) const {
+    return recordset_ ? recordset_->findKey(key, near) : -1;
+}
+
+EditBuffer View::beginEdit(long index) {
+    if (!recordset_)
+        throw engine::EngineError(engine::err::NoCurrentRecord, "No current record.");
+    EditBuffer b;
+    b.table = recordset_->Table();
+    b.key = recordset_->keyAt(index);
+    b.version = recordset_->versionAt(index);
+    for (int c = 0; c < recordset_->FieldCount(); ++c)
+        b.read.push_back(recordset_->valueAt(index, c).storedText());
+    return b;
+}
+
+SaveResult View::save(const EditBuffer& buffer) {
+    SaveResult result;
+    if (buffer.empty())
+        return result;
+    // A buffer names its table: a view switched to another since cannot
+    // take it (the same key there is another sample).
+    if (!recordset_ ||
+        QString::fromStdString(recordset_->Table())
+                .compare(QString::fromStdString(buffer.table), Qt::CaseInsensitive) != 0) {
+        result.kind = SaveResult::Kind::Failed;
+        result.code = engine::err::NoCurrentRecord;
+        result.text = "Another table is shown now, so your change was not saved.";
+        return result;
+    }
+    engine::Recordset::Changes changes;
+    for (const auto& [column, text] : buffer.changes)
+        changes.emplace_back(column, text.toStdString());
+    engine::Recordset::RowWrite w;
+    try {
+        w = recordset_->writeRow(buffer.key, buffer.version, changes,
+                                 recordset_->AbsolutePosition());
+    } catch (const engine::EngineError& e) {
+        result.kind = SaveResult::Kind::Failed;
+        result.code = e.number();
+        result.text = QString::fromStdString(e.what());
+        return result;
+    }
+    using Outcome = engine::Recordset::RowWrite::Outcome;
+    if (w.outcome == Outcome::Deleted) {
+        result.kind = SaveResult::Kind::Deleted;
+        result.code = engine::err::RowDeleted;
+        result.text = "The row was deleted since you read it, so your change was not saved.";
+        return result;
+    }
+    if (w.outcome == Outcome::Saved)
+        return result;
+    result.kind = SaveResult::Kind::Conflict;
+    result.version = w.version;
+    const auto& names = recordset_->FieldNames();
+    for (std::size_t c = 0; c < w.theirs.size(); ++c) {
+        SaveResult::Column col;
+        col.column = static_cast<int>(c);
+        col.name = QString::fromStdString(names.at(c));
+        col.read = c < buffer.read.size() ? QString::fromStdString(buffer.read[c]) : QString();
+        col.theirs = QString::fromStdString(w.theirs[c].storedText());
+        result.theirs.push_back(w.theirs[c].storedText());
+        const auto mine = buffer.changes.find(col.column);
+        col.changedHere = mine != buffer.changes.end();
+        col.mine = col.changedHere ? mine->second : col.read;
+        // Every column this user changed, and every one the other user
+        // changed: the question names them all, with both values.
+        if (col.changedHere || col.theirs != col.read)
+            result.columns.push_back(std::move(col));
+    }
+    return result;
+}
+
+void View::listen() {
+    delete feedNotifier_;
+    feedNotifier_ = nullptr;
+    feedRetry_->stop();
+    try {
+        feed_ = database_ ? database_->listen() : nullptr;
+    } catch (const engine::EngineError&) {
+        feed_.reset(); // no live view; the rows shown stay as read
+    }
+    if (!feed_)
+        return;
+    if (feed_->socket() < 0) {
+        feedRetry_->start();
+        return;
+    }
+    watchFeed();
+}
+
+void View::watchFeed() {
+    feedNotifier_ = new QSocketNotifier(feed_->socket(), QSocketNotifier::Read, this);
+    connect(feedNotifier_, &QSocketNotifier::activated, this, [this] { takeChanges(); });
+}
+
+void View::retryListening() {
+    if (!feed_ || !feed_->reconnect())
+        return;
+    feedRetry_->stop();
+    const bool missed = feed_->missed();
+    watchFeed();
+    if (missed && recordset_) {
+        // What others committed meanwhile was not heard: the rows shown are
+        // read again (the keys stay until the next refresh).
+        recordset_->clearCache();
+        emit rowsReadAgain(generation_);
+    }
+}
+
+void View::takeChanges() {
+    if (!feed_)
+        return;
+    const auto changes = feed_->take();
+    if (feed_->socket() < 0) {
+        // The server went away: the window goes on with what it has read,
+        // and listens again when the server is back.
+        feedNotifier_->deleteLater();
+        feedNotifier_ = nullptr;
+        feedRetry_->start();
+        return;
+    }
+    if (!recordset_)
+        return;
+    const QString table = QString::fromStdString(recordset_->Table()).toLower();
+    for (const auto& c : changes) {
+        if (QString::fromStdString(c.table).toLower() != table)
+            continue;
+        long row = -1;
+        try {
+            row = recordset_->applyChange(c.kind, c.key);
+        } catch (const engine::EngineError&) {
+            continue; // shown as it was; read again when next needed
+        }
+        if (row == engine::Recordset::kMoved) {
+            emit rowsMovedElsewhere(generation_);
+            continue;
+        }
+        if (row < 0)
+            continue;
+        const RowRef ref{generation_, c.key, row};
+        if (c.kind == engine::ChangeFeed::Kind::Changed)
+            emit rowChangedElsewhere(ref);
+        else if (c.kind == engine::ChangeFeed::Kind::Inserted)
+            emit rowInsertedElsewhere(ref);
+        else
+            emit rowRemovedElsewhere(ref);
+    }
+}
+
+void View::followLoading(bool soon) {
+    if (!recordset_)
+        return;
+    if (recordset_->keysComplete())
+        loading_->stop();
+    emit rowsKnown(soon);
+    answerWaiting();
+}
+
+void View::answerWaiting() {
+    if (!recordset_)
+        return;
+    const quint64 generation = generation_;
+    const bool counted = recordset_->countKnown();
+    const bool complete = recordset_->keysComplete();
+    // Taken out first: an answer may start a new command, or a refresh.
+    std::vector<Waiting> due;
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        if (it->generation == generation && (it->forKeys ? complete : counted)) {
+            due.push_back(std::move(*it));
+            it = waiting_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (counted && !countTold_) {
+        countTold_ = true;
+        emit countKnown(generation);
+    }
+    if (complete && !keysTold_) {
+        keysTold_ = true;
+        emit keysComplete(generation);
+    }
+    for (auto& w : due)
+        if (w.context)
+            w.then();
+}
+
+void View::dropWaiting() {
+    auto dropped = std::move(waiting_);
+    waiting_.clear();
+    for (auto& w : dropped)
+        if (w.context && w.superseded)
+            w.superseded();
+}
+
+void View::when(bool forKeys, QObject* context, std::function<void()> then,
+                std::function<void()> superseded) {
+    engine::Recordset* rs = recordset_.get();
+    if (!rs) {
+        if (superseded)
+            superseded();
+        return;
+    }
+    // A short wait for the usual quick answer, handling nothing meanwhile.
+    const auto budget = std::chrono::milliseconds(budgetMs);
+    if (forKeys ? rs->waitForKeys(budget) : rs->waitForCount(budget)) {
+        then();
+        return;
+    }
+    waiting_.push_back({generation_, forKeys, context, std::move(then), std::move(superseded)});
+}
+
+void View::whenCounted(QObject* context, std::function<void()> then,
+                       std::function<void()> superseded) {
+    when(false, context, std::move(then), std::move(superseded));
+}
+
+void View::whenKeysComplete(QObject* context, std::function<void()> then,
+                            std::function<void()> superseded) {
+    when(true, context, std::move(then), std::move(superseded));
+}
+
+void View::setAnswerBudget(int milliseconds) {
+    budgetMs = milliseconds;
+}
+
+int View::answerBudget() {
+    return budgetMs;
+}

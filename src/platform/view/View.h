@@ -1,0 +1,137 @@
+#pragma once
+
+#include "EditBuffer.h"
+#include "RowRef.h"
+#include "SaveResult.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class DataRecordset;
+class QSocketNotifier;
+class QTimer;
+namespace engine {
+class ChangeFeed;
+class Database;
+class Recordset;
+} // namespace engine
+
+// What a window shows of the database: the open database, the record set
+// of its record source, the generation that names that record set, the
+// waits for its count and keys, and other users' changes heard on the
+// database's change feed. Widget-free, so that every window, controller and
+// test holds rows the same way.
+//
+// Invariants: on the user-interface thread the view only asks the engine
+// what it can answer without waiting (the waits of the loading threads stay
+// in the engine); a continuation runs for the generation it was asked for
+// or is told it was superseded; rows are named by key (RowRef, EditBuffer)
+// whenever they are held beyond one signal's delivery.
+class View : public QObject {
+    Q_OBJECT
+public:
+    explicit View(QObject* parent = nullptr);
+    ~View() override;
+
+    QString databaseName() const { return databaseName_; }
+    void setDatabaseName(const QString& name);
+    QString recordSource() const { return recordSource_; }
+    void setRecordSource(const QString& sql) { recordSource_ = sql; }
+    bool readOnly() const { return readOnly_; }
+    void setReadOnly(bool readOnly) { readOnly_ = readOnly; }
+
+    // Runs the record source. On failure (thrown in the engine's words)
+    // the previous record set stays.
+    void refresh();
+
+    // Throws when there is no record set yet.
+    DataRecordset& recordsetProxy();
+    engine::Recordset* recordset() const { return recordset_.get(); }
+    std::shared_ptr<engine::Database> database() const { return database_; }
+    bool recordsetReadOnly() const;
+    // Makes the record set shown read-only at once, without a refresh.
+    void lockRecordset();
+    // Reports rows that became known since the last call.
+    void followLoading(bool soon = false);
+
+    quint64 generation() const { return generation_; }
+    // Runs then once the record set's count is known, or every key is in:
+    // at once when that comes within the answer budget, otherwise in a slot
+    // when it comes. When another record set is shown first, superseded
+    // runs instead.
+    void whenCounted(QObject* context, std::function<void()> then,
+                     std::function<void()> superseded = {});
+    void whenKeysComplete(QObject* context, std::function<void()> then,
+                          std::function<void()> superseded = {});
+    static void setAnswerBudget(int milliseconds);
+    static int answerBudget();
+
+    // The row at index as an edit begins on it: its key, its version and
+    // its cells as read. Throws when the row cannot be read or edited.
+    EditBuffer beginEdit(long index);
+    // Saves the buffer into its row, wherever that row now is; never
+    // asks anything.
+    SaveResult save(const EditBuffer& buffer);
+    // Where the row with this key stands among the keys read so far (near
+    // tried first); -1 when nowhere. Never waits.
+    long indexOf(std::int64_t key, long near = -1) const;
+
+signals:
+    void pendingEditsDue(); // before a refresh or a change of rows
+    void recordsetChanging();
+    void recordsetChanged();
+    void rowsChanged(); // this user added or deleted rows
+    void writableChanged();
+    void positionChanged(long row);
+    void rowsKnown(bool soon);
+    void countKnown(quint64 generation);
+    void keysComplete(quint64 generation);
+    // Another user's committed change reached the shown record set.
+    void rowChangedElsewhere(RowRef row);
+    void rowInsertedElsewhere(RowRef row);
+    void rowRemovedElsewhere(RowRef row);
+    // ... a changed row moved in the order, or came into the view or left it.
+    void rowsMovedElsewhere(quint64 generation);
+    // What others did while the feed was down was not heard: every row
+    // shown is to be read again.
+    void rowsReadAgain(quint64 generation);
+
+private:
+    friend class DataRecordset;
+    struct Waiting {
+        quint64 generation;
+        bool forKeys;
+        QPointer<QObject> context;
+        std::function<void()> then;
+        std::function<void()> superseded;
+    };
+    void when(bool forKeys, QObject* context, std::function<void()> then,
+              std::function<void()> superseded);
+    void answerWaiting();
+    void dropWaiting();
+    void listen();
+    void watchFeed();
+    void takeChanges();
+    void retryListening();
+
+    QString databaseName_;
+    QString recordSource_;
+    bool readOnly_ = false;
+    bool reopen_ = true;
+    bool refreshing_ = false;
+    std::shared_ptr<engine::Database> database_;
+    std::unique_ptr<engine::Recordset> recordset_;
+    std::unique_ptr<DataRecordset> proxy_;
+    QTimer* loading_;
+    quint64 generation_ = 0;
+    bool countTold_ = false, keysTold_ = false;
+    std::vector<Waiting> waiting_;
+    std::unique_ptr<engine::ChangeFeed> feed_;
+    QSocketNotifier* feedNotifier_ = nullptr;
+    QTimer* feedRetry_;
+};

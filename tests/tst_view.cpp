@@ -1,0 +1,210 @@
+// The view and the grid's model over it, on both back ends (the file, and a
+// copy on a private server when the test runs beside one): an edit is saved
+// into the row it was made in, named by key and version, whatever moves
+// the rows meanwhile (another user's change, a sort, the conflict question).
+#include "platform/data/RecordsetModel.h"
+#include "platform/db/DBEngine.h"
+#include "platform/db/Database.h"
+#include "platform/db/EngineError.h"
+#include "platform/db/Recordset.h"
+#include "platform/view/View.h"
+#include "support/ServerData.h"
+#include "support/TestData.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+const char* const kByName = "SELECT * From [DOZIRO1]Order By [Rockname] ASC";
+const int kRockname = 0, kGeologist = 1, kLocation = 3;
+
+// A view on the back end a test row names, editable, every key read.
+struct Fixture {
+    explicit Fixture(const QString& kind) : file(30) {
+        if (kind == "server") {
+            server = std::make_unique<ServerData>(file);
+            auto& e = engine::DBEngine::instance();
+            e.DefaultUser = "quarzel";
+            e.DefaultPassword.clear();
+            view.setDatabaseName(QString::fromStdString("server:" + server->conninfo()));
+        } else {
+            file.logOnAsProgram();
+            view.setDatabaseName(QString::fromStdString(file.databasePath()));
+        }
+        view.setRecordSource(kByName);
+        view.setReadOnly(false);
+        view.refresh();
+        view.recordset()->keys();
+        view.followLoading();
+    }
+    std::shared_ptr<engine::Database> other() const {
+        return server ? server->open() : file.open();
+    }
+    long long count(const std::string& where) const {
+        return server ? server->count("SELECT count(*) FROM \"DOZIRO1\" WHERE " + where)
+                      : file.rawCount("SELECT count(*) FROM DOZIRO1 WHERE " + where);
+    }
+    QString storedAt(std::int64_t key, int column) const {
+        auto rs =
+            other()->OpenRecordset("SELECT * From [DOZIRO1]Where [ID] = " + std::to_string(key));
+        return QString::fromStdString(rs->Field(column).storedText());
+    }
+    QString cell(int row, int column) { return model.data(model.index(row, column)).toString(); }
+    // Another user's rename that sorts a row far down the view first, heard.
+    void moveARowFirst(long from) {
+        QSignalSpy moved(&view, &View::rowsMovedElsewhere);
+        auto theirs = other()->OpenRecordset(kByName);
+        theirs->updateRow(from, {{kRockname, "AAA first now"}});
+        QVERIFY(moved.wait(5000));
+    }
+
+    TestData file;
+    std::unique_ptr<ServerData> server;
+    View view;
+    RecordsetModel model{&view};
+};
+
+void addBackends() {
+    QTest::addColumn<QString>("backend");
+    QTest::newRow("file") << "file";
+    if (ServerData::available())
+        QTest::newRow("server") << "server";
+}
+
+} // namespace
+
+class TestView : public QObject {
+    Q_OBJECT
+
+private slots:
+    void anEditIsSavedIntoItsRowWhereverItMoved_data() { addBackends(); }
+    void anEditIsSavedIntoItsRowWhereverItMoved() {
+        QFETCH(QString, backend);
+        Fixture f(backend);
+        const std::int64_t key = f.view.recordset()->keyAt(3);
+        QVERIFY(f.model.setData(f.model.index(3, kGeologist), "My geologist"));
+        if (f.server) {
+            // Another user's rename moves the rows between: the edit stays
+            // with its sample, shown where that sample is now.
+            f.moveARowFirst(10);
+            QCOMPARE(f.view.recordset()->keyAt(4), key);
+            QCOMPARE(f.cell(4, kGeologist), QString("My geologist"));
+            QVERIFY(f.cell(3, kGeologist) != "My geologist");
+        }
+        QVERIFY(f.model.submit());
+        QCOMPARE(f.storedAt(key, kGeologist), QString("My geologist"));
+        QCOMPARE(f.count("\"Geologist\" = 'My geologist'"), 1LL);
+
+        // A buffer saved after a sort still goes to its key; one saved after
+        // a switch to another table goes nowhere.
+        EditBuffer buffer = f.view.beginEdit(7);
+        buffer.changes[kLocation] = "Kept by key";
+        f.view.setRecordSource("SELECT * From [DOZIRO1]Order By [Rockname] DESC");
+        f.view.refresh();
+        QCOMPARE(f.view.save(buffer).kind, SaveResult::Kind::Saved);
+        QCOMPARE(f.storedAt(buffer.key, kLocation), QString("Kept by key"));
+        f.view.setRecordSource("SELECT * From [Project1]Order By [Rockname] ASC");
+        f.view.refresh();
+        buffer.changes[kLocation] = "Wrong table";
+        const SaveResult r = f.view.save(buffer);
+        QCOMPARE(r.kind, SaveResult::Kind::Failed);
+        QCOMPARE(f.count("\"Location\" = 'Wrong table'"), 0LL);
+    }
+
+    void whatASaveMeetsIsTold_data() { addBackends(); }
+    void whatASaveMeetsIsTold() {
+        QFETCH(QString, backend);
+        Fixture f(backend);
+        // A value the column cannot hold: failed, with the engine's code.
+        EditBuffer bad = f.view.beginEdit(2);
+        bad.changes[6] = "abc";
+        const SaveResult failed = f.view.save(bad);
+        QCOMPARE(failed.kind, SaveResult::Kind::Failed);
+        QVERIFY(failed.code != 0);
+        QVERIFY(!failed.text.isEmpty());
+        // A row another user deleted.
+        EditBuffer gone = f.view.beginEdit(5);
+        gone.changes[kLocation] = "Too late";
+        auto theirs = f.other()->OpenRecordset(kByName);
+        theirs->setAbsolutePosition(5);
+        theirs->Delete();
+        QCOMPARE(f.view.save(gone).kind, SaveResult::Kind::Deleted);
+        QCOMPARE(f.count("\"Location\" = 'Too late'"), 0LL);
+    }
+
+    // Two users change different columns of one row: the question names
+    // both, each with both values, and keeping mine writes only mine.
+    void theConflictNamesEveryColumnBothChanged() {
+        if (!ServerData::available())
+            QSKIP("no test server");
+        Fixture f("server");
+        QStringList asked;
+        f.model.setConflictQuestion([&](const QString& text) {
+            asked << text;
+            return true;
+        });
+        const std::int64_t key = f.view.recordset()->keyAt(3);
+        const QString location = f.cell(3, kLocation);
+        f.other()->OpenRecordset(kByName)->updateRow(3, {{kLocation, "Their place"}});
+        QVERIFY(f.model.setData(f.model.index(3, kGeologist), "My geologist"));
+        QVERIFY(f.model.submit());
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].contains("Geologist: yours \"My geologist\", theirs \""),
+                 qPrintable(asked[0]));
+        QVERIFY2(asked[0].contains("Location (changed by the other user only): theirs \"Their "
+                                   "place\", as you read it \"" +
+                                   location + "\""),
+                 qPrintable(asked[0]));
+        QCOMPARE(f.storedAt(key, kGeologist), QString("My geologist"));
+        QCOMPARE(f.storedAt(key, kLocation), QString("Their place"));
+    }
+
+    // "Take Theirs" while another user's change reaches the window with the
+    // question open: nothing of mine is written, anywhere.
+    void takeTheirsHoldsWhileChangesArrive() {
+        if (!ServerData::available())
+            QSKIP("no test server");
+        Fixture f("server");
+        const std::int64_t key = f.view.recordset()->keyAt(3);
+        f.model.setConflictQuestion([&](const QString&) {
+            f.moveARowFirst(12); // heard while the question is open
+            return false;
+        });
+        QVERIFY(f.model.setData(f.model.index(3, kGeologist), "My geologist"));
+        f.other()->OpenRecordset(kByName)->updateRow(3, {{kGeologist, "Their geologist"}});
+        QVERIFY(f.model.submit());
+        QCOMPARE(f.count("\"Geologist\" = 'My geologist'"), 0LL);
+        QCOMPARE(f.storedAt(key, kGeologist), QString("Their geologist"));
+        QVERIFY(!f.model.hasPending());
+        const long row = f.view.indexOf(key);
+        QCOMPARE(f.cell(static_cast<int>(row), kGeologist), QString("Their geologist"));
+    }
+
+    // A continuation runs for the record set it was asked for, or is told
+    // it was superseded.
+    void aContinuationNeverRunsForAnotherRecordset_data() { addBackends(); }
+    void aContinuationNeverRunsForAnotherRecordset() {
+        QFETCH(QString, backend);
+        Fixture f(backend);
+        View::setAnswerBudget(0);
+        QObject context;
+        std::vector<quint64> ranFor;
+        int superseded = 0;
+        f.view.setRecordSource("SELECT * From [DOZIRO1]Where [Rockname] Like '*a*'Order By "
+                               "[Rockname] ASC");
+        f.view.refresh();
+        const quint64 first = f.view.generation();
+        f.view.whenKeysComplete(
+            &context, [&] { ranFor.push_back(f.view.generation()); }, [&] { ++superseded; });
+        f.view.refresh();
+        f.view.whenCounted(&context, [&] { ranFor.push_back(f.view.generation()); });
+        QTRY_COMPARE_WITH_TIMEOUT(ranFor.size() + superseded, std::size_t(2), 5000);
+        QCOMPARE(ranFor.back(), first + 1);
+        if (ranFor.size() == 2)
+            QCOMPARE(ranFor.front(), first); // answered at once, before the refresh
+    }
+};
+
+QTEST_GUILESS_MAIN(TestView)
+#include "tst_view.moc"
