@@ -253,9 +253,10 @@ private slots:
         Backend b(backend, 30);
         std::shared_ptr<engine::Database> db;
         if (b.isServer()) {
-            b.server().admin("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = "
-                             "'reader') THEN CREATE ROLE reader LOGIN; END IF; END $$;"
-                             "GRANT SELECT ON quarzel_meta, \"DOZIRO1\" TO reader");
+            b.server().admin(
+                "DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = "
+                "'reader') THEN CREATE ROLE reader LOGIN IN ROLE quarzel_reader; END IF; "
+                "END $$; GRANT SELECT ON \"DOZIRO1\" TO reader");
             db = b.server().open(false, "reader");
         } else {
             engine::TablePermissions readOnly{true, false, false, false};

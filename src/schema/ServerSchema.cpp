@@ -21,27 +21,46 @@ std::string indexName(const std::string& table, const std::string& column,
 } // namespace
 
 std::string createCommonSql() {
+    // Every name in the functions is schema-qualified, and those that run
+    // with their owner's rights search pg_temp last: an account's own
+    // temporary table or function never stands in for the collection's.
+    const std::string path = " SET search_path = pg_catalog, public, pg_temp ";
+    const std::string owner = std::string(" OWNER TO ") + kOwnerRole + ";";
     return "CREATE EXTENSION IF NOT EXISTS pg_trgm;"
-           "CREATE TABLE quarzel_meta (key text PRIMARY KEY, value text NOT NULL);"
-           // The row's table, what was done and its key; sent when the change commits.
-           "CREATE FUNCTION quarzel_announce() RETURNS trigger LANGUAGE plpgsql AS $$ "
-           "BEGIN PERFORM pg_notify('" +
-           std::string(kChangeChannel) +
+           "CREATE TABLE public.quarzel_meta (key text PRIMARY KEY, value text NOT NULL);"
+           // The row's table, what was done and its key; sent when the change
+           // commits. It runs with the writer's own rights.
+           "CREATE FUNCTION public.quarzel_announce() RETURNS trigger LANGUAGE plpgsql" +
+           path + "AS $$ BEGIN PERFORM pg_catalog.pg_notify('" + std::string(kChangeChannel) +
            "', TG_TABLE_NAME || ' ' || TG_OP || ' ' || "
            "CASE WHEN TG_OP = 'DELETE' THEN OLD.\"ID\" ELSE NEW.\"ID\" END); "
            "RETURN NULL; END $$;"
+           "ALTER FUNCTION public.quarzel_announce()" +
+           owner +
            // The rows each statement added or removed, a row per statement:
            // a table's exact count is their sum, at once, and concurrent
-           // writers never wait for one another's count.
-           "CREATE TABLE quarzel_counts (table_name text NOT NULL, n bigint NOT NULL);"
-           "CREATE INDEX quarzel_counts_table ON quarzel_counts (table_name);"
-           "CREATE FUNCTION quarzel_count_added() RETURNS trigger LANGUAGE plpgsql "
-           "SECURITY DEFINER SET search_path = public AS $$ BEGIN INSERT INTO quarzel_counts "
-           "SELECT TG_TABLE_NAME, count(*) FROM added HAVING count(*) > 0; RETURN NULL; END $$;"
-           "CREATE FUNCTION quarzel_count_removed() RETURNS trigger LANGUAGE plpgsql "
-           "SECURITY DEFINER SET search_path = public AS $$ BEGIN INSERT INTO quarzel_counts "
-           "SELECT TG_TABLE_NAME, -count(*) FROM removed HAVING count(*) > 0; RETURN NULL; END "
-           "$$;";
+           // writers never wait for one another's count. Only the two
+           // functions write it, with the rights of their owner, who may
+           // insert into it and do nothing else: no account can write a
+           // count of its own.
+           "CREATE TABLE public.quarzel_counts (table_name text NOT NULL, n bigint NOT NULL);"
+           "CREATE INDEX quarzel_counts_table ON public.quarzel_counts (table_name);"
+           "CREATE FUNCTION public.quarzel_count_added() RETURNS trigger LANGUAGE plpgsql "
+           "SECURITY DEFINER" +
+           path +
+           "AS $$ BEGIN INSERT INTO public.quarzel_counts (table_name, n) "
+           "SELECT TG_TABLE_NAME, pg_catalog.count(*) FROM added HAVING pg_catalog.count(*) > 0; "
+           "RETURN NULL; END $$;"
+           "ALTER FUNCTION public.quarzel_count_added()" +
+           owner +
+           "CREATE FUNCTION public.quarzel_count_removed() RETURNS trigger LANGUAGE plpgsql "
+           "SECURITY DEFINER" +
+           path +
+           "AS $$ BEGIN INSERT INTO public.quarzel_counts (table_name, n) "
+           "SELECT TG_TABLE_NAME, -pg_catalog.count(*) FROM removed HAVING pg_catalog.count(*) > "
+           "0; RETURN NULL; END $$;"
+           "ALTER FUNCTION public.quarzel_count_removed()" +
+           owner;
 }
 
 std::string createTableSql(const std::string& table) {
@@ -76,14 +95,14 @@ std::string createIndexesSql(const std::string& table) {
     }
     sql += "CREATE TRIGGER " + indexName(table, "count_added", "") + " AFTER INSERT ON " + t +
            " REFERENCING NEW TABLE AS added FOR EACH STATEMENT EXECUTE FUNCTION "
-           "quarzel_count_added();";
+           "public.quarzel_count_added();";
     sql += "CREATE TRIGGER " + indexName(table, "count_removed", "") + " AFTER DELETE ON " + t +
            " REFERENCING OLD TABLE AS removed FOR EACH STATEMENT EXECUTE FUNCTION "
-           "quarzel_count_removed();";
-    sql += "INSERT INTO quarzel_counts SELECT '" + table + "', count(*) FROM " + t + ";";
+           "public.quarzel_count_removed();";
+    sql += "INSERT INTO public.quarzel_counts SELECT '" + table + "', count(*) FROM " + t + ";";
     sql += "CREATE TRIGGER " + indexName(table, "announce", "") +
            " AFTER INSERT OR UPDATE OR DELETE ON " + t +
-           " FOR EACH ROW EXECUTE FUNCTION quarzel_announce();";
+           " FOR EACH ROW EXECUTE FUNCTION public.quarzel_announce();";
     return sql;
 }
 

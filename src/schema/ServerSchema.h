@@ -12,8 +12,18 @@ namespace schema::server {
 
 constexpr const char* kChangeChannel = "quarzel_changes";
 
+// Roles of the server's, shared by its collections. The owner owns the
+// collection's functions and may only add to the kept counts; it never
+// logs on. Every account that opens a collection is a member of the
+// reader, which may connect and read the collection's own tables (never
+// the four tables: those are granted to each account).
+constexpr const char* kOwnerRole = "quarzel_owner";
+constexpr const char* kReaderRole = "quarzel_reader";
+constexpr const char* kFunctions[] = {"quarzel_announce()", "quarzel_count_added()",
+                                      "quarzel_count_removed()"};
+
 // Extensions, the collection's own tables and the change announcement:
-// run once, before any table.
+// run once, before any table, when kOwnerRole is there.
 std::string createCommonSql();
 std::string createTableSql(const std::string& table);
 // The indexes and triggers, made after the rows are loaded.

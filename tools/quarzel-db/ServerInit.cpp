@@ -10,6 +10,7 @@
 #include "schema/Schema.h"
 #include "schema/ServerSchema.h"
 
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <ostream>
@@ -118,19 +119,70 @@ long copyTable(engine::Database& file, PgConnection& pg, const std::string& tabl
     return rows;
 }
 
-void grantRights(PgConnection& pg, const std::vector<engine::Workgroup::Account>& accounts,
-                 std::ostream& report) {
+// Each right given or taken is said on the report, a line each.
+void grant(PgConnection& pg, std::ostream& report, const std::string& rights,
+           const std::string& kind, const std::string& object, const std::string& role) {
+    pg.exec("GRANT " + rights + " ON " + kind + " " + quote(object) + " TO " + quote(role), {},
+            PgConnection::Access::Write);
+    std::string shown = kind;
+    for (char& c : shown)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    report << "granted " << role << ": " << rights << " on " << shown << " " << object << "\n";
+}
+
+void grantMember(PgConnection& pg, std::ostream& report, const std::string& group,
+                 const std::string& role) {
+    pg.exec("GRANT " + quote(group) + " TO " + quote(role), {}, PgConnection::Access::Write);
+    report << "granted " << role << ": member of " << group << "\n";
+}
+
+// A role of the collection's that logs on as nobody and may do nothing
+// but what is granted to it; one already there is brought back to that.
+void groupRole(PgConnection& pg, const std::string& name, std::ostream& report) {
+    const char* attributes =
+        " NOLOGIN NOSUPERUSER NOCREATEDB NOCREATEROLE NOREPLICATION NOBYPASSRLS";
+    engine::PgResult there = pg.exec("SELECT 1 FROM pg_roles WHERE rolname = $1", {name});
+    pg.exec((there.rows() ? "ALTER ROLE " : "CREATE ROLE ") + quote(name) + attributes, {},
+            PgConnection::Access::Write);
+    report << "role " << name << (there.rows() ? " (already there)" : "") << ": no log-on\n";
+}
+
+// What no account is given by being on the server: the collection's
+// database is for the reader's members alone, and no account makes
+// objects of its own there, temporary ones included.
+void revokePublic(PgConnection& pg, const std::string& database, std::ostream& report) {
+    pg.exec("REVOKE ALL ON DATABASE " + quote(database) + " FROM PUBLIC", {},
+            PgConnection::Access::Write);
+    report << "revoked PUBLIC: CONNECT, CREATE, TEMP on database " << database << "\n";
+    pg.exec("REVOKE CREATE ON SCHEMA public FROM PUBLIC", {}, PgConnection::Access::Write);
+    report << "revoked PUBLIC: CREATE on schema public\n";
+    for (const char* f : schema::server::kFunctions) {
+        pg.exec(std::string("REVOKE EXECUTE ON FUNCTION public.") + f + " FROM PUBLIC", {},
+                PgConnection::Access::Write);
+        report << "revoked PUBLIC: EXECUTE on function " << f << "\n";
+    }
+}
+
+// The rights every account needs to open the collection, held by the
+// reader; the owner's, to keep the counts.
+void grantCommon(PgConnection& pg, const std::string& database, std::ostream& report) {
+    const std::string reader = schema::server::kReaderRole, owner = schema::server::kOwnerRole;
+    grant(pg, report, "CONNECT", "DATABASE", database, reader);
+    grant(pg, report, "USAGE", "SCHEMA", "public", reader);
+    grant(pg, report, "SELECT", "TABLE", "quarzel_meta", reader);
+    grant(pg, report, "SELECT", "TABLE", "quarzel_counts", reader);
+    grant(pg, report, "USAGE", "SCHEMA", "public", owner);
+    grant(pg, report, "INSERT", "TABLE", "quarzel_counts", owner);
+}
+
+void grantAccounts(PgConnection& pg, const std::vector<engine::Workgroup::Account>& accounts,
+                   std::ostream& report) {
     for (const auto& a : accounts) {
-        const std::string role = quote(a.name);
         engine::PgResult there = pg.exec("SELECT 1 FROM pg_roles WHERE rolname = $1", {a.name});
         if (there.rows() == 0)
-            pg.exec("CREATE ROLE " + role + " LOGIN", {}, PgConnection::Access::Write);
-        pg.exec("GRANT CONNECT ON DATABASE " + quote(PQdb(pg.handle())) + " TO " + role, {},
-                PgConnection::Access::Write);
-        pg.exec("GRANT USAGE ON SCHEMA public TO " + role, {}, PgConnection::Access::Write);
-        pg.exec("GRANT SELECT ON quarzel_meta, quarzel_counts TO " + role, {},
-                PgConnection::Access::Write);
-        std::string rights;
+            pg.exec("CREATE ROLE " + quote(a.name) + " LOGIN", {}, PgConnection::Access::Write);
+        report << "role " << a.name << (there.rows() ? " (already there)" : "") << "\n";
+        grantMember(pg, report, schema::server::kReaderRole, a.name);
         for (const char* table : schema::kTables) {
             auto it = a.tables.end();
             for (auto t = a.tables.begin(); t != a.tables.end(); ++t)
@@ -138,22 +190,17 @@ void grantRights(PgConnection& pg, const std::vector<engine::Workgroup::Account>
                     it = t;
             if (it == a.tables.end())
                 continue;
-            std::string grant;
+            std::string rights;
             const engine::TablePermissions& p = it->second;
             for (auto [allowed, what] : {std::pair{p.read, "SELECT"},
                                          {p.update, "UPDATE"},
                                          {p.insert, "INSERT"},
                                          {p.remove, "DELETE"}})
                 if (allowed)
-                    grant += (grant.empty() ? "" : ", ") + std::string(what);
-            if (grant.empty())
-                continue;
-            pg.exec("GRANT " + grant + " ON " + quote(table) + " TO " + role, {},
-                    PgConnection::Access::Write);
-            rights += std::string(rights.empty() ? "" : "; ") + table + ": " + grant;
+                    rights += (rights.empty() ? "" : ", ") + std::string(what);
+            if (!rights.empty())
+                grant(pg, report, rights, "TABLE", table, a.name);
         }
-        report << "role " << a.name << (there.rows() ? " (already there)" : "") << ": "
-               << (rights.empty() ? "no tables" : rights) << "\n";
     }
 }
 
@@ -173,6 +220,9 @@ void serverInit(const std::string& dir, const std::string& conninfo, std::ostrea
     pg.tryExec("SET maintenance_work_mem = '1GB'"); // the indexes are built faster
     pg.exec("BEGIN", {}, PgConnection::Access::Write);
     try {
+        const std::string database = PQdb(pg.handle());
+        groupRole(pg, schema::server::kOwnerRole, report);
+        groupRole(pg, schema::server::kReaderRole, report);
         pg.execScript(schema::server::createCommonSql());
         pg.exec("INSERT INTO quarzel_meta VALUES ('identity', $1), ('format', '1')",
                 {wg.databaseIdentity()}, PgConnection::Access::Write);
@@ -182,7 +232,9 @@ void serverInit(const std::string& dir, const std::string& conninfo, std::ostrea
             pg.execScript(schema::server::createIndexesSql(table));
             pg.exec(schema::server::restartKeysSql(table), {}, PgConnection::Access::Write);
         }
-        grantRights(pg, accounts, report);
+        revokePublic(pg, database, report);
+        grantCommon(pg, database, report);
+        grantAccounts(pg, accounts, report);
         pg.exec("COMMIT", {}, PgConnection::Access::Write);
     } catch (...) {
         pg.tryExec("ROLLBACK");

@@ -1,0 +1,115 @@
+// The shared server's rights against an account that would take more than
+// it was given: a temporary table of its own named like the counts table
+// must never catch the count-keeping triggers' write, none of its code runs
+// as the functions' owner, and the owner itself can neither log on nor do
+// more than keep the counts.
+#include "platform/db/EngineError.h"
+#include "platform/db/pg/PgConnection.h"
+#include "support/ServerData.h"
+#include "support/TestData.h"
+
+#include <QtTest>
+
+namespace {
+
+using engine::PgConnection;
+using engine::PgLogOn;
+
+// What the attacker runs in its own session: the shadow table, and a
+// trigger on it that makes the attacker superuser when it runs with the
+// rights to.
+const char* const kShadow =
+    "CREATE TEMP TABLE quarzel_counts (table_name text, n bigint);"
+    "CREATE FUNCTION pg_temp.seize() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+    "EXECUTE 'ALTER ROLE ' || quote_ident(session_user) || ' SUPERUSER'; RETURN NEW; END $$;"
+    "CREATE TRIGGER seize BEFORE INSERT ON pg_temp.quarzel_counts FOR EACH ROW EXECUTE "
+    "FUNCTION pg_temp.seize();";
+
+} // namespace
+
+class TestServerRights : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        if (!ServerData::available())
+            QSKIP("no private server beside the test");
+    }
+
+    void anAccountsOwnTemporaryTableNeverRunsAsTheOwner_data() {
+        QTest::addColumn<QString>("role");
+        // May only insert into Project2 (and connect).
+        QTest::newRow("insert-only role") << "intruder";
+        QTest::newRow("the program's role") << "quarzel";
+    }
+    void anAccountsOwnTemporaryTableNeverRunsAsTheOwner() {
+        QFETCH(QString, role);
+        const std::string r = role.toStdString();
+        TestData file(20);
+        ServerData server(file);
+        const std::string db =
+            PQdb(PgConnection(PgLogOn{server.conninfo(), {}, {}, false}).handle());
+        if (r == "intruder")
+            server.admin("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = "
+                         "'intruder') THEN CREATE ROLE intruder LOGIN; END IF; END $$;"
+                         "GRANT CONNECT ON DATABASE " +
+                         db + " TO intruder; GRANT INSERT ON \"Project2\" TO intruder");
+        const PgLogOn as{server.conninfo(), r, {}, false};
+        {
+            // Nothing of its own may it make: no temporary table, nothing
+            // in the collection's schema, no schema.
+            PgConnection pg(as);
+            for (const char* sql :
+                 {"CREATE TEMP TABLE quarzel_counts (table_name text, n bigint)",
+                  "CREATE TABLE public.quarzel_shadow (a int)", "CREATE SCHEMA shadow"}) {
+                engine::PgResult res = pg.tryExec(sql);
+                QVERIFY2(!res.ok(), sql);
+                QCOMPARE(res.state(), std::string("42501"));
+            }
+        }
+        // Even with TEMP handed back by an administrator, the counts' own
+        // functions never touch the account's table.
+        server.admin("GRANT TEMP ON DATABASE " + db + " TO " + r);
+        const std::string count =
+            "SELECT coalesce(sum(n), 0) FROM public.quarzel_counts WHERE table_name = 'Project2'";
+        const long long before = server.count(count);
+        long long caught = -1;
+        {
+            PgConnection pg(as);
+            pg.execScript(kShadow);
+            engine::PgResult in =
+                pg.tryExec("INSERT INTO public.\"Project2\" (\"Rockname\") VALUES ('x')");
+            QVERIFY2(in.ok(), in.ok() ? "" : PQresultErrorMessage(in.get()));
+            caught = pg.exec("SELECT count(*) FROM pg_temp.quarzel_counts").integer(0, 0);
+        }
+        const long long super =
+            server.count("SELECT count(*) FROM pg_roles WHERE rolsuper AND rolname = '" + r + "'");
+        server.admin("ALTER ROLE " + r + " NOSUPERUSER; REVOKE TEMP ON DATABASE " + db + " FROM " +
+                     r);
+        QCOMPARE(super, 0LL);
+        QCOMPARE(caught, 0LL);
+        QCOMPARE(server.count(count), before + 1);
+    }
+
+    void theFunctionsOwnerCanDoNoMoreThanKeepCounts() {
+        TestData file(5);
+        ServerData server(file);
+        QCOMPARE(server.count("SELECT count(*) FROM pg_roles WHERE rolname = 'quarzel_owner' AND "
+                              "NOT (rolcanlogin OR rolsuper OR rolcreaterole OR rolcreatedb OR "
+                              "rolreplication OR rolbypassrls)"),
+                 1LL);
+        QCOMPARE(server.count("SELECT count(*) FROM pg_proc WHERE prosecdef AND "
+                              "pg_get_userbyid(proowner) <> 'quarzel_owner'"),
+                 0LL);
+        QCOMPARE(server.count("SELECT count(*) FROM information_schema.table_privileges WHERE "
+                              "grantee = 'quarzel_owner' AND NOT (table_name = 'quarzel_counts' "
+                              "AND privilege_type = 'INSERT')"),
+                 0LL);
+        QVERIFY(engineErrorOf([&] {
+                    PgConnection pg(PgLogOn{server.conninfo(), "quarzel_owner", {}, false});
+                }) != 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerRights)
+#include "tst_serverrights.moc"

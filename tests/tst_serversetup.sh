@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The README's set-up of a shared server and of a personal account, run as
+# written beside the private test server (with-server.sh): "su postgres -c"
+# stands for that server's own administrator, and the package install is
+# left out. Then both accounts open the collection through the engine, and
+# no role is left stronger than the set-up means it to be.
+#   tst_serversetup.sh QUARZEL_DB README
+set -u
+tool="$1" readme="$2"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0 failed=0
+check() { if eval "$2"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $1"; fi; }
+
+# The indented block after the README's line that starts with $1.
+block() {
+  awk -v lead="$1" '
+    !found && index($0, lead) == 1 { found = 1; next }
+    found && /^    / { inside = 1; print substr($0, 5); next }
+    found && inside && !/^$/ { exit }
+  ' "$readme"
+}
+block "Setting up a server (Debian, as root):" >"$work/setup.sh"
+block "An administrator adds a personal account" >"$work/account.sh"
+check "the README has both blocks" '[ -s "$work/setup.sh" ] && [ -s "$work/account.sh" ]'
+
+admin="$PGUSER"
+su() {
+  [ "$1" = postgres ] && [ "$2" = -c ] || { echo "unexpected: su $*" >&2; return 1; }
+  PGUSER="$admin" bash -c "$3"
+}
+apt-get() { :; }
+export -f su apt-get
+export admin
+# As the README's reader: libpq's default account is the system's one.
+unset PGUSER
+export USER
+USER=$(id -un)
+
+mkdir -p "$work/build/bin"
+ln -s "$tool" "$work/build/bin/quarzel-db"
+"$tool" create "$work/build/bin" --rows 30 >/dev/null
+cd "$work"
+bash -e setup.sh >"$work/setup.out" 2>&1; rc=$?
+check "the set-up runs as written" '[ $rc -eq 0 ] || { cat "$work/setup.out"; false; }'
+check "server-init says what it granted" 'grep -q "^granted quarzel_reader: SELECT on table quarzel_counts$" setup.out && grep -q "^granted quarzel: SELECT, UPDATE, INSERT, DELETE on table DOZIRO1$" setup.out && grep -q "^revoked PUBLIC: .*TEMP.* on database quarzel$" setup.out'
+bash -e account.sh >"$work/account.out" 2>&1; rc=$?
+check "the personal account is made as written" '[ $rc -eq 0 ] || { cat "$work/account.out"; false; }'
+
+q() { "$tool" query --server "dbname=quarzel user=$1" "$2" 2>&1 | tail -n 1; }
+check "the program's account opens the collection" 'q quarzel "SELECT * FROM [DOZIRO1]" | grep -q "^30 rows$"'
+check "the personal account opens the collection" 'q ann "SELECT * FROM [DOZIRO1]" | grep -q "^30 rows$"'
+printf 'SAMPLE ID,SIO2(WT%%)\nANN-1,49.5\n' >"$work/in.csv"
+"$tool" import --server "dbname=quarzel user=ann" DOZIRO1 "$work/in.csv" >/dev/null 2>&1; rc=$?
+check "the personal account adds a row, and the kept count follows" '[ $rc -eq 0 ] && q ann "SELECT * FROM [DOZIRO1]" | grep -q "^31 rows$"'
+check "the personal account reads nothing it was not granted" '! q ann "SELECT * FROM [Project1]" | grep -q "rows$"'
+strong=$(psql -X -At -d quarzel -U "$admin" -c "SELECT string_agg(rolname, ',' ORDER BY rolname) FROM pg_roles WHERE rolname !~ '^pg_' AND (rolsuper OR rolcreaterole OR rolcreatedb OR rolreplication OR rolbypassrls)")
+check "no role but the server's own administrator is stronger than a user" '[ "$strong" = "$admin" ] || { echo "strong roles: $strong"; false; }'
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
