@@ -1,5 +1,6 @@
 // The window's data control and grid on a shared server: a save that meets
 // another user's change, and other users' changes reaching the grid.
+#include "diagram/NormWindow.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/RecordsetModel.h"
@@ -11,6 +12,7 @@
 #include "support/TestData.h"
 
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QtTest>
 
 namespace {
@@ -116,6 +118,26 @@ private slots:
         QCOMPARE(server.count("SELECT count(*) FROM \"DOZIRO1\" WHERE \"Date\" = '2001-01-01'"),
                  1LL);
         QCOMPARE(view.data.engineRecordset()->RecordCount(), 30L);
+    }
+
+    // Another user renames the current row (it moves to the end) and changes
+    // its SiO2: it stays current, and the Norm window shows its new norm.
+    void theCurrentRowAndItsNormFollowAnotherUsersEdit() {
+        TestData file(30);
+        ServerData server(file);
+        SharedView view(server);
+        NormWindow norm(&view.data, &view.model());
+        norm.show();
+        view.data.Recordset().setAbsolutePosition(2);
+        const std::int64_t key = view.data.engineRecordset()->keyAt(2);
+        QTRY_VERIFY(norm.analysis()->rowCount() > 0);
+        const QString before = norm.analysis()->item(0, 1)->text();
+        auto other = server.open()->OpenRecordset(kWhole);
+        other->updateRow(2, {{0, "Zzz renamed"}, {5, "38.5"}});
+        QTRY_COMPARE_WITH_TIMEOUT(view.data.engineRecordset()->keyAt(29), key, 5000);
+        QCOMPARE(view.data.engineRecordset()->AbsolutePosition(), 29L);
+        QCOMPARE(view.grid.currentIndex().row(), 29);
+        QTRY_VERIFY(norm.analysis()->item(0, 1)->text() != before);
     }
 };
 

@@ -233,6 +233,7 @@ void View::takeChanges() {
     if (!recordset_)
         return;
     const QString table = QString::fromStdString(recordset_->Table()).toLower();
+    bool applied = false;
     for (const auto& c : changes) {
         if (QString::fromStdString(c.table).toLower() != table)
             continue;
@@ -243,11 +244,13 @@ void View::takeChanges() {
             continue; // shown as it was; read again when next needed
         }
         if (row == engine::Recordset::kMoved) {
+            applied = true;
             emit rowsMovedElsewhere(generation_);
             continue;
         }
         if (row < 0)
             continue;
+        applied = true;
         const RowRef ref{generation_, c.key, row};
         if (c.kind == engine::ChangeFeed::Kind::Changed)
             emit rowChangedElsewhere(ref);
@@ -256,6 +259,11 @@ void View::takeChanges() {
         else
             emit rowRemovedElsewhere(ref);
     }
+    // The current row stays with its key, its place moved or its values
+    // changed: whatever follows the current row (the grid's selection, the
+    // Norm window) follows it again.
+    if (applied && recordset_)
+        emit positionChanged(recordset_->AbsolutePosition());
 }
 
 void View::followLoading(bool soon) {

@@ -306,6 +306,7 @@ long PgRecordset::applyChange(ChangeFeed::Kind change, std::int64_t key) {
             .rows() > 0;
     if (index < 0 && !selected)
         return -1;
+    const bool current = index >= 0 && index == pos_;
     if (index >= 0) {
         if (selected && !orderKnown_)
             return index; // stays where it was until the next set
@@ -314,6 +315,8 @@ long PgRecordset::applyChange(ChangeFeed::Kind change, std::int64_t key) {
     if (selected && !insertKey(key))
         return kReload;
     const long now = selected ? keys_.indexOf(key) : -1;
+    if (current && now >= 0)
+        pos_ = now; // the current row moved: it stays current where it went
     if (change == ChangeFeed::Kind::Inserted)
         return now;
     return now == index ? index : kMoved;
