@@ -15,6 +15,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -51,9 +52,12 @@ bool findWaits(QuarzelDatabase& w) {
     return false;
 }
 
+// The commands' surface; the search bar's boxes stay open throughout, so
+// that what is typed meanwhile reaches them.
 bool surfaceEnabled(QuarzelDatabase& w) {
-    return w.menuBar()->isEnabled() && w.Text1[0]->isEnabled() && w.Text1[1]->isEnabled() &&
-           w.Combo1->isEnabled() && w.Command1[0]->isEnabled() && w.Command1[1]->isEnabled();
+    if (!w.Text1[0]->isEnabled() || !w.Text1[1]->isEnabled() || !w.Combo1->isEnabled())
+        qFatal("a box of the search bar was closed");
+    return w.menuBar()->isEnabled() && w.Command1[0]->isEnabled() && w.Command1[1]->isEnabled();
 }
 
 } // namespace
@@ -77,6 +81,36 @@ private slots:
         QTRY_COMPARE(GuiFixture::endCount, ends + 1); // once, after the command
         QVERIFY2(w.Label3->text().endsWith(" Matches"), qPrintable(w.Label3->text()));
         QVERIFY(surfaceEnabled(w));
+    }
+
+    // By the keyboard alone: a sort by its shortcut from the search box, and
+    // Find pressed by its button; the focus stays where it was, and keys
+    // typed while the command waits reach the box.
+    void theFocusStaysWhereTheUserLeftIt() {
+        GuiFixture f(60000);
+        LateAnswers late(f);
+        auto& w = late.window;
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.Text1[0]->setFocus();
+        w.Text1[0]->clear();
+        bool waited = false;
+        for (int attempt = 0; attempt < 8 && !waited; ++attempt) {
+            QTest::keyClick(w.Text1[0], Qt::Key_F3, Qt::ControlModifier);
+            waited = w.busy();
+            if (waited)
+                QTest::keyClicks(QApplication::focusWidget(), "bas");
+            QTRY_VERIFY(!w.busy());
+        }
+        QVERIFY(waited);
+        QCOMPARE(w.Data1->RecordSource(), QString("SELECT * From [DOZIRO1]Order By [Date] DESC"));
+        QCOMPARE(QApplication::focusWidget(), w.Text1[0]);
+        QCOMPARE(w.Text1[0]->text(), QString("bas"));
+        w.Command1[0]->setFocus();
+        QTest::keyClick(w.Command1[0], Qt::Key_Space);
+        QTRY_VERIFY(!w.busy());
+        QCOMPARE(QApplication::focusWidget(), w.Command1[0]);
     }
 
     void otherCommandsWhileOneWaitsChangeNothing() {

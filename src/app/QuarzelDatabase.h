@@ -3,6 +3,7 @@
 #include "form/MainForm.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -84,4 +85,8 @@ private:
     bool centred_ = false;
     bool closing_ = false; // a close waits for work under way to be cancelled
     bool busy_ = false;
+    // Where the keyboard focus was when a command began, and where disabling
+    // the command surface put it: given back at the command's end unless
+    // the user moved it meanwhile.
+    QPointer<QWidget> focusBefore_, focusMoved_;
 };

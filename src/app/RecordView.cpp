@@ -6,6 +6,7 @@
 #include "platform/db/Recordset.h"
 #include "platform/dialogs/Screen.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -85,7 +86,9 @@ bool QuarzelDatabase::beginCommand() {
         return false; // one command at a time; the surface is disabled anyway
     busy_ = true;
     // The command surface waits; painting, scrolling and the diagram go on.
+    focusBefore_ = QApplication::focusWidget();
     setCommandSurfaceEnabled(false);
+    focusMoved_ = QApplication::focusWidget();
     return true;
 }
 
@@ -94,14 +97,19 @@ void QuarzelDatabase::endCommand() {
         return;
     busy_ = false;
     setCommandSurfaceEnabled(true);
+    if (focusBefore_ && focusBefore_ != focusMoved_ && QApplication::focusWidget() == focusMoved_ &&
+        focusBefore_->isEnabled() && focusBefore_->isVisible())
+        focusBefore_->setFocus(Qt::OtherFocusReason);
+    focusBefore_ = focusMoved_ = nullptr;
     emit commandFinished();
     if (closing_)
         close(); // the close that came while the command waited
 }
 
 void QuarzelDatabase::setCommandSurfaceEnabled(bool enabled) {
-    for (QWidget* w : std::initializer_list<QWidget*>{menuBar(), Text1[0], Text1[1], Combo1,
-                                                      Command1[0], Command1[1], Data1})
+    // The boxes of the search bar stay open: what the user types while a
+    // command waits reaches them, and is there for the next command.
+    for (QWidget* w : std::initializer_list<QWidget*>{menuBar(), Command1[0], Command1[1], Data1})
         w->setEnabled(enabled);
     vaSpread1->holdEditing(!enabled);
 }
