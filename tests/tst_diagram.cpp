@@ -4,6 +4,7 @@
 // costs the main window nothing, and engine errors shown, never fatal.
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
+#include "classify/Diagram.h"
 #include "classify/TasDiagram.h"
 #include "diagram/DiagramPlot.h"
 #include "diagram/DiagramWindow.h"
@@ -27,6 +28,8 @@
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QtTest>
+
+#include <tuple>
 
 #include <sqlite3.h>
 
@@ -61,8 +64,8 @@ double area(const QPolygonF& p) {
     return std::abs(a) / 2;
 }
 
-// Checks the names as drawn at one size and zoom; returns how many fields
-// had room and got no name.
+// Checks the names as drawn at one size and zoom (inside their fields, apart,
+// readable); returns how many fields had room and got no name.
 int checkLabels(const DiagramPlot& plot, const QSize& size, double scale) {
     const auto labels = plot.fieldLabels(size, scale);
     const QRectF sight = plot.plotArea(size, scale);
@@ -79,6 +82,11 @@ int checkLabels(const DiagramPlot& plot, const QSize& size, double scale) {
             ++missing;
         if (!own)
             continue;
+        // Capitals 6.5 px high at the least; a name left out is better than a smaller one.
+        if (QFontMetricsF(own->font).capHeight() < 6.5 * scale)
+            qWarning() << "too small:" << tas::fields()[f].name << own->font.pointSizeF();
+        if (QFontMetricsF(own->font).capHeight() < 6.5 * scale)
+            return -1;
         if (!inside(own->rect, poly) || !sight.contains(own->rect))
             qWarning() << "outside its field:" << tas::fields()[f].name << own->rect;
         if (!inside(own->rect, poly) || !sight.contains(own->rect))
@@ -113,9 +121,10 @@ private slots:
     void namesSitInsideTheirFieldsAtEveryZoom() {
         DiagramPlot plot;
         plot.resize(880, 560);
-        // The whole diagram: every field named.
-        QCOMPARE(plot.fieldLabels(plot.size()).size(), tas::fields().size());
-        QCOMPARE(checkLabels(plot, plot.size(), 1), 0);
+        // The whole diagram, large enough: every field named.
+        QCOMPARE(plot.fieldLabels(QSize(1600, 1000)).size(), tas::fields().size());
+        for (const QSize size : {QSize(480, 360), QSize(880, 560), QSize(1600, 1000)})
+            QCOMPARE(checkLabels(plot, size, 1), 0);
         // A large export, at its own scale.
         const QSize big(4000, 3000);
         QCOMPARE(checkLabels(plot, big, DiagramPlot::exportStyle(big).scale), 0);
@@ -149,6 +158,78 @@ private slots:
                                         .arg(plot.range().bottom())));
             }
         QCOMPARE(plot.range(), kWhole);
+    }
+
+    // Rows beyond the frame are not counted as plotted: on fixed axes they
+    // are counted apart; K2O and Shand widen their frames to take them in.
+    void legendCountsWhatTheFrameHolds() {
+        DiagramPlot plot;
+        plot.resize(880, 560);
+        tas::ViewPoints v;
+        for (const auto& [x, y, field] :
+             {std::tuple{34.9f, 5.f, -1}, std::tuple{35.f, 5.f, 0}, std::tuple{89.9f, 17.9f, -1},
+              std::tuple{90.1f, 5.f, -1}, std::tuple{50.f, 18.2f, -1}, std::tuple{60.f, 8.f, 8}})
+            v.points.push_back({x, y, static_cast<std::int16_t>(field), true});
+        v.points.emplace_back(); // no point
+        tas::count(v);
+        plot.setView(std::make_shared<const tas::ViewPoints>(v));
+        QCOMPARE(plot.legendText(),
+                 QString("3 rows plotted, 3 outside the frame, 1 with no point (1 outside "
+                         "the diagram)"));
+        // Zoomed in, what went out of sight is counted apart too.
+        for (int i = 0; i < 4; ++i)
+            wheel(&plot, plot.toScreen(60, 8, plot.size()), 120);
+        QVERIFY(plot.legendText().startsWith("1 rows plotted, 5 outside the frame"));
+
+        // Nephelinites (SiO2 about 40) on K2O, and basalts and ultramafic
+        // rocks (A/CNK below 0.5, A/NK above 3) on Shand: in sight, and counted.
+        const struct {
+            const char* diagram;
+            std::vector<QPointF> points;
+        } widened[] = {{"k2o", {{40.6, 3.46}, {39.1, 3.9}, {42.0, 2.8}}},
+                       {"shand", {{0.3, 4.4}, {0.45, 3.2}, {1.1, 1.5}}}};
+        for (const auto& c : widened) {
+            plot.setDiagram(chart::makeDiagram(c.diagram));
+            const QRectF published = plot.whole();
+            tas::ViewPoints w;
+            for (const QPointF& at : c.points)
+                w.points.push_back({float(at.x()), float(at.y()), 0, true});
+            tas::count(w, plot.diagram().classes().size());
+            plot.setView(std::make_shared<const tas::ViewPoints>(w));
+            for (const QPointF& at : c.points)
+                QVERIFY2(plot.range().contains(at), c.diagram);
+            QVERIFY(plot.range().contains(published)); // never narrower than published
+            QCOMPARE(plot.legendText(), QString("3 rows plotted"));
+        }
+    }
+
+    // Over kMaxDots rows in sight are drawn as density, without colours:
+    // the legend says so, and zoomed in to fewer the colours come back.
+    void coloursInDensityAreExplained() {
+        DiagramPlot plot;
+        plot.resize(880, 560);
+        tas::ViewPoints v;
+        for (long i = 0; i <= DiagramPlot::kMaxDots; ++i)
+            v.points.push_back({45 + float(i % 1000) / 50, 2 + float(i / 1000) / 4, 0, true});
+        v.colourNames = {"Basalt", "Dacite"};
+        v.colour.assign(v.points.size(), 0);
+        v.colour.back() = 1;
+        tas::count(v);
+        plot.setView(std::make_shared<const tas::ViewPoints>(v));
+        QVERIFY(plot.drawsDensity());
+        QVERIFY2(plot.legendText().endsWith(
+                     ". Colours need at most 20,000 rows in sight: zoom in or narrow the search"),
+                 qPrintable(plot.legendText()));
+        for (int i = 0; i < 6; ++i)
+            wheel(&plot, plot.toScreen(64, 6.5, plot.size()), 120);
+        QVERIFY(!plot.drawsDensity());
+        QVERIFY(!plot.legendText().contains("Colours"));
+        // Without colours there is nothing to say.
+        v.colour.clear();
+        v.colourNames.clear();
+        plot.setView(std::make_shared<const tas::ViewPoints>(v));
+        plot.resetZoom();
+        QVERIFY(plot.drawsDensity() && !plot.legendText().contains("Colours"));
     }
 
     void windowFollowsAndShowsWhatAUserNeeds() {
@@ -240,6 +321,12 @@ private slots:
         const QImage big(out.filePath("big.png"));
         QCOMPARE(big.size(), QSize(4000, 3000));
         QCOMPARE(redPixels(big), 0L);
+        // The resolution chosen (300 dpi unless told) is in the file, so
+        // that the picture prints at its size.
+        QCOMPARE(big.dotsPerMeterX(), 11811);
+        QCOMPARE(big.dotsPerMeterY(), 11811);
+        tasWin->exportTo(out.filePath("fine.png"), QSize(1200, 900), 600);
+        QCOMPARE(QImage(out.filePath("fine.png")).dotsPerMeterX(), 23622);
         // Text, dots and lines grow with the export.
         const auto small = tasWin->plot()->fieldLabels(QSize(880, 560), 1);
         const QSize size(4000, 3000);

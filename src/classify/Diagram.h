@@ -27,6 +27,9 @@ struct Curve {
     std::string name;
     std::vector<Vertex> points;
     bool dashed = false;
+    // Published over its points only: drawn on beyond its ends, along its end
+    // segments, to the frame's edges, in a lighter dashed line.
+    bool continued = false;
 };
 
 struct Box {
@@ -66,6 +69,9 @@ public:
     virtual std::vector<Curve> curves() const { return {}; }
     // Axes scaled to the points rather than fixed (variation diagrams).
     virtual bool scaledToData() const { return false; }
+    // The whole plane widened to take in every point, so that none is
+    // hidden beyond the axes (diagrams whose rows often fall beyond it).
+    virtual bool widenedToData() const { return false; }
 };
 
 // tas, k2o, afm, shand, or harker:COLUMN (an analysis column of the table,

@@ -103,8 +103,10 @@ private:
 
 // The K2O series of Peccerillo & Taylor (1976), their boundaries as the
 // reference gives them (with the published correction of 1.3 to 1.5 on the
-// second), each continued beyond its last point along its end segment. A
-// point on a boundary belongs to the series above it.
+// second), each continued beyond its end points along its end segments. A
+// point on a boundary belongs to the series above it. The published frame
+// (SiO2 45-78, K2O 0-6) is widened to the rows: nephelinites and picrites
+// lie below SiO2 45.
 class K2OSeries : public Diagram {
 public:
     static const std::vector<Curve>& lines() {
@@ -143,15 +145,11 @@ public:
     Box whole() const override { return {45, 0, 33, 6}; }
     std::string xTitle(bool vf) const override { return "SiO2 (" + basis(vf) + ")"; }
     std::string yTitle(bool vf) const override { return "K2O (" + basis(vf) + ")"; }
+    bool widenedToData() const override { return true; }
     std::vector<Curve> curves() const override {
-        std::vector<Curve> out;
-        for (Curve c : lines()) {
-            // Drawn across the whole diagram, as they divide it.
-            const Box b = whole();
-            c.points.insert(c.points.begin(), {b.left, along(c.points, b.left)});
-            c.points.push_back({b.left + b.width, along(c.points, b.left + b.width)});
-            out.push_back(c);
-        }
+        std::vector<Curve> out = lines();
+        for (Curve& c : out)
+            c.continued = true; // they divide the whole diagram, as place() does
         return out;
     }
     std::vector<Region> regions() const override {
@@ -259,10 +257,15 @@ public:
         return c;
     }
     Box whole() const override { return {0.5, 0.4, 1.5, 2.6}; }
+    // Basalts and ultramafic rocks lie beyond the usual frame (A/CNK below
+    // 0.5, A/NK above 3).
+    bool widenedToData() const override { return true; }
     std::string xTitle(bool) const override { return "A/CNK (molar)"; }
     std::string yTitle(bool) const override { return "A/NK (molar)"; }
     std::vector<Curve> curves() const override {
-        return {{"A/CNK = 1", {{1, 1}, {1, 3}}, false}, {"A/NK = 1", {{0.5, 1}, {2, 1}}, false}};
+        // The limits hold at any size: drawn far enough to cross any frame.
+        constexpr double far = 1e6;
+        return {{"A/CNK = 1", {{1, 1}, {1, far}}}, {"A/NK = 1", {{0, 1}, {far, 1}}}};
     }
     std::vector<Region> regions() const override {
         return {{"Metaluminous", {}, {0.75, 2.2}},

@@ -1,5 +1,7 @@
 #include "DiagramPlot.h"
 
+#include "DensityCells.h"
+
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QLocale>
@@ -22,20 +24,6 @@ const double kRoot3 = std::sqrt(3.0);
 
 QString counted(long n) {
     return QLocale(QLocale::English).toString(static_cast<qlonglong>(n));
-}
-
-// A colour scale from pale blue through green and yellow to dark red.
-QColor densityColour(double t) {
-    static const QColor stops[] = {QColor(198, 219, 239), QColor(65, 182, 196),
-                                   QColor(127, 205, 65),  QColor(254, 217, 42),
-                                   QColor(240, 59, 32),   QColor(128, 0, 38)};
-    t = std::clamp(t, 0.0, 1.0) * 5;
-    const int i = std::min(4, static_cast<int>(t));
-    const double f = t - i;
-    const QColor &a = stops[i], &b = stops[i + 1];
-    return QColor::fromRgbF(a.redF() + (b.redF() - a.redF()) * f,
-                            a.greenF() + (b.greenF() - a.greenF()) * f,
-                            a.blueF() + (b.blueF() - a.blueF()) * f);
 }
 
 QRectF boxOf(const chart::Box& b) {
@@ -109,9 +97,11 @@ QRectF DiagramPlot::dataBox() const {
 }
 
 QRectF DiagramPlot::whole() const {
-    if (diagram_->scaledToData() && dataBox_.isValid())
+    if (!dataBox_.isValid())
+        return boxOf(diagram_->whole());
+    if (diagram_->scaledToData())
         return dataBox_;
-    return boxOf(diagram_->whole());
+    return boxOf(diagram_->whole()).united(dataBox_);
 }
 
 void DiagramPlot::setView(std::shared_ptr<const tas::ViewPoints> view) {
@@ -119,7 +109,7 @@ void DiagramPlot::setView(std::shared_ptr<const tas::ViewPoints> view) {
     const bool wasWhole = range_ == before;
     view_ = std::move(view);
     ++viewSerial_;
-    if (diagram_->scaledToData()) {
+    if (diagram_->scaledToData() || diagram_->widenedToData()) {
         dataBox_ = dataBox();
         if (wasWhole || !whole().contains(range_))
             range_ = whole();
@@ -176,16 +166,28 @@ QPointF DiagramPlot::toScreen(double x, double y, const QSize& size, double scal
             a.bottom() - (y - range_.top()) / range_.height() * a.height()};
 }
 
-long DiagramPlot::rowsInSight() const {
+const DiagramPlot::Sight& DiagramPlot::sight() const {
+    if (sight_.view == viewSerial_ && sight_.range == range_)
+        return sight_;
+    sight_ = {viewSerial_, range_, 0, 0};
     if (!view_)
-        return 0;
-    if (range_ == whole())
-        return view_->plotted();
-    long n = 0;
+        return sight_;
+    // On the frame's edge is inside: such a point is drawn.
+    const float left = static_cast<float>(range_.left()),
+                right = static_cast<float>(range_.right());
+    const float bottom = static_cast<float>(range_.top()),
+                top = static_cast<float>(range_.bottom());
     for (const auto& p : view_->points)
-        if (p.valid && range_.contains(p.silica, p.alkali))
-            ++n;
-    return n;
+        if (p.valid && p.silica >= left && p.silica <= right && p.alkali >= bottom &&
+            p.alkali <= top) {
+            ++sight_.inFrame;
+            sight_.unclassed += p.field < 0;
+        }
+    return sight_;
+}
+
+long DiagramPlot::rowsInSight() const {
+    return sight().inFrame;
 }
 
 bool DiagramPlot::drawsDensity() const {
@@ -195,14 +197,21 @@ bool DiagramPlot::drawsDensity() const {
 QString DiagramPlot::legendText() const {
     if (reading_)
         return "Reading...";
-    const long plotted = view_ ? view_->plotted() : 0;
+    // Only what is drawn counts as plotted; a zoom leaves rows outside too.
+    const Sight& in = sight();
+    const long beyond = (view_ ? view_->plotted() : 0) - in.inFrame;
     const long none = view_ ? view_->noPoint : 0;
-    QString text = QString("%1 rows plotted").arg(counted(plotted));
+    QString text = QString("%1 rows plotted").arg(counted(in.inFrame));
+    if (beyond)
+        text += QString(", %1 outside the frame").arg(counted(beyond));
     if (none)
         text += QString(", %1 with no point").arg(counted(none));
-    if (view_ && view_->outside && !diagram_->unclassed().empty())
+    if (in.unclassed && !diagram_->unclassed().empty())
         text += QString(" (%1 %2)")
-                    .arg(counted(view_->outside), QString::fromStdString(diagram_->unclassed()));
+                    .arg(counted(in.unclassed), QString::fromStdString(diagram_->unclassed()));
+    if (view_ && view_->colour.size() == view_->points.size() && drawsDensity())
+        text += QString(". Colours need at most %1 rows in sight: zoom in or narrow the search")
+                    .arg(counted(kMaxDots));
     return text;
 }
 
@@ -232,7 +241,8 @@ std::vector<FieldLabel> DiagramPlot::fieldLabels(const QSize& size, double scale
     }
     QFont face = font();
     face.setPointSizeF(kFontPoints * scale);
-    return FieldLabels::place(outlines, preferred, names, plotArea(size, scale), face);
+    const double smallest = kMinLabelPixels * scale * 72 / logicalDpiY();
+    return FieldLabels::place(outlines, preferred, names, plotArea(size, scale), face, smallest);
 }
 
 void DiagramPlot::drawPoints(QPainter& p, const QRectF& area, const QSize& size,
@@ -262,60 +272,57 @@ void DiagramPlot::drawPoints(QPainter& p, const QRectF& area, const QSize& size,
         }
         return;
     }
-    const double cell = 4 * scale;
-    const int cols = std::max(1, static_cast<int>(area.width() / cell));
-    const int rows = std::max(1, static_cast<int>(area.height() / cell));
-    Density& d = density_;
-    if (d.view != viewSerial_ || d.range != range_ || d.cols != cols || d.rows != rows) {
-        d.view = viewSerial_;
-        d.range = range_;
-        d.cols = cols;
-        d.rows = rows;
-        d.bins.assign(static_cast<std::size_t>(cols) * rows, 0);
-        // Cell coordinates by multiplication only: this runs over every row.
-        const float left = static_cast<float>(range_.left());
-        const float bottom = static_cast<float>(range_.top());
-        const float xScale = static_cast<float>(cols / range_.width());
-        const float yScale = static_cast<float>(rows / range_.height());
-        for (const auto& pt : view_->points) {
-            if (!pt.valid)
+    density_.draw(p, *view_, viewSerial_, range_, area, scale, !compact_);
+}
+
+// A point on the line from a through b, past b and beyond the frame.
+chart::Vertex DiagramPlot::beyond(const chart::Vertex& a, const chart::Vertex& b) const {
+    const double far = 2 * (range_.width() + range_.height()) +
+                       std::abs(b.x - range_.center().x()) + std::abs(b.y - range_.center().y());
+    const double dx = b.x - a.x, dy = b.y - a.y, length = std::hypot(dx, dy);
+    if (!(length > 0))
+        return b;
+    return {b.x + dx / length * far, b.y + dy / length * far};
+}
+
+// A line of the plane, cut to the part in sight first: a limit drawn far
+// beyond the frame would reach the painter at coordinates it cannot take.
+QPainterPath DiagramPlot::inSight(const std::vector<chart::Vertex>& line, const QSize& size,
+                                  double s) const {
+    const QRectF r = range_.adjusted(-range_.width() / 100, -range_.height() / 100,
+                                     range_.width() / 100, range_.height() / 100);
+    QPainterPath path;
+    bool joined = false; // the last piece ended at this segment's start
+    for (std::size_t i = 1; i < line.size(); ++i) {
+        // Liang-Barsky, against the range a little widened.
+        const chart::Vertex& a = line[i - 1];
+        const double dx = line[i].x - a.x, dy = line[i].y - a.y;
+        double t0 = 0, t1 = 1;
+        const double edges[4][2] = {{-dx, a.x - r.left()},
+                                    {dx, r.right() - a.x},
+                                    {-dy, a.y - r.top()},
+                                    {dy, r.bottom() - a.y}};
+        bool seen = true;
+        for (const auto& [q, d] : edges) {
+            if (q == 0) {
+                seen = seen && d >= 0;
                 continue;
-            const float cx = (pt.silica - left) * xScale;
-            const float cy = (pt.alkali - bottom) * yScale;
-            if (!(cx >= 0 && cx < cols && cy >= 0 && cy < rows))
-                continue;
-            ++d.bins[static_cast<std::size_t>(static_cast<int>(cy)) * cols + static_cast<int>(cx)];
+            }
+            if (q < 0)
+                t0 = std::max(t0, d / q);
+            else
+                t1 = std::min(t1, d / q);
         }
-        d.most = d.bins.empty() ? 0 : *std::max_element(d.bins.begin(), d.bins.end());
+        if (!seen || t0 > t1) {
+            joined = false;
+            continue;
+        }
+        if (!joined || t0 > 0)
+            path.moveTo(toScreen(a.x + t0 * dx, a.y + t0 * dy, size, s));
+        path.lineTo(toScreen(a.x + t1 * dx, a.y + t1 * dy, size, s));
+        joined = t1 == 1;
     }
-    const std::vector<std::uint32_t>& bins = d.bins;
-    const std::uint32_t most = d.most;
-    const double top = std::log1p(static_cast<double>(most));
-    for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < cols; ++c) {
-            const std::uint32_t n = bins[static_cast<std::size_t>(r) * cols + c];
-            if (n)
-                p.fillRect(QRectF(area.left() + c * area.width() / cols,
-                                  area.bottom() - (r + 1) * area.height() / rows,
-                                  area.width() / cols + 0.5, area.height() / rows + 0.5),
-                           densityColour(std::log1p(n) / top));
-        }
-    if (compact_)
-        return;
-    // The colour scale and what it counts, in the margin.
-    p.setClipping(false);
-    const QRectF bar(area.right() + 20 * scale, area.top() + 40 * scale, 16 * scale, 160 * scale);
-    for (int i = 0; i < 160; ++i)
-        p.fillRect(QRectF(bar.left(), bar.bottom() - (i + 1) * scale, bar.width(), scale),
-                   densityColour(i / 159.0));
-    p.setPen(QPen(Qt::black, scale));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(bar);
-    p.drawText(QPointF(bar.right() + 4 * scale, bar.top() + 8 * scale), counted(most));
-    p.drawText(QPointF(bar.right() + 4 * scale, bar.bottom()), "1");
-    p.drawText(QRectF(bar.left(), bar.top() - 34 * scale, 140 * scale, 30 * scale),
-               Qt::TextWordWrap, "rows per cell\n(log scale)");
-    p.setClipRect(area);
+    return path;
 }
 
 void DiagramPlot::drawAxes(QPainter& p, const QRectF& area, const QSize& size, double s) const {
@@ -454,13 +461,15 @@ void DiagramPlot::render(QPainter& p, const QSize& size, const Style& style) con
             p.drawPolygon(poly);
     }
     for (const chart::Curve& c : diagram_->curves()) {
-        QPainterPath line;
-        line.moveTo(toScreen(c.points[0].x, c.points[0].y, size, s));
-        for (std::size_t i = 1; i < c.points.size(); ++i)
-            line.lineTo(toScreen(c.points[i].x, c.points[i].y, size, s));
         p.setPen(c.dashed ? QPen(QColor(200, 0, 0), 1.5 * s, Qt::DashLine)
                           : QPen(QColor(60, 60, 60), 1.2 * s));
-        p.drawPath(line);
+        p.drawPath(inSight(c.points, size, s));
+        if (!c.continued || c.points.size() < 2)
+            continue;
+        p.setPen(QPen(QColor(110, 110, 110), s, Qt::DashLine));
+        const std::size_t n = c.points.size();
+        p.drawPath(inSight({c.points[0], beyond(c.points[1], c.points[0])}, size, s));
+        p.drawPath(inSight({c.points[n - 1], beyond(c.points[n - 2], c.points[n - 1])}, size, s));
     }
     p.setPen(QColor(60, 60, 60));
     for (const FieldLabel& l : fieldLabels(size, s)) {

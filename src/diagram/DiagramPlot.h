@@ -1,9 +1,11 @@
 #pragma once
 
+#include "DensityCells.h"
 #include "FieldLabels.h"
 #include "classify/Diagram.h"
 #include "classify/TasView.h"
 
+#include <QPainterPath>
 #include <QRectF>
 #include <QWidget>
 
@@ -16,7 +18,9 @@
 // ticks (or a ternary diagram's triangle), the view's rows and the current
 // row marked. Up to kMaxDots rows in sight are drawn as dots, coloured by a
 // text column when the view carries colours; more are drawn as density
-// (rows per cell, on a colour scale with its legend). The wheel zooms about
+// (rows per cell, on a colour scale with its legend), without colours, and
+// the legend says so. The legend counts the rows inside the frame drawn and
+// those outside it apart. The wheel zooms about
 // the pointer, never beyond the whole diagram; Home or resetZoom() shows
 // the whole diagram again. A compact plot (one of a page of plots) keeps
 // small margins and leaves the legend out.
@@ -26,6 +30,9 @@ public:
     static constexpr long kMaxDots = 20000;
     // How near a click or the pointer must be to a point to take it, in pixels.
     static constexpr double kPickRadius = 6;
+    // The smallest font a field's name is drawn in, in pixels on screen
+    // (scaled with an export); a name that does not fit at it is left out.
+    static constexpr double kMinLabelPixels = 10;
 
     // How a drawing is made: on screen, or exported at another size (fonts,
     // dots and lines scaled with it, the current-row ring left out).
@@ -88,21 +95,23 @@ private:
     void drawTriangle(QPainter& p, const QSize& size, double s) const;
     void drawPoints(QPainter& p, const QRectF& area, const QSize& size, double scale) const;
     void drawLegend(QPainter& p, const QRectF& area, const QSize& size, double s) const;
+    QPainterPath inSight(const std::vector<chart::Vertex>& line, const QSize& size, double s) const;
+    chart::Vertex beyond(const chart::Vertex& a, const chart::Vertex& b) const;
     QRectF dataBox() const;
 
     std::shared_ptr<const chart::Diagram> diagram_;
     std::shared_ptr<const tas::ViewPoints> view_;
-    // The density cells of the view as last counted: a repaint (the ring
-    // moving with the grid's row) counts ten million points again only when
-    // the view, the zoom or the cells changed.
-    struct Density {
-        std::uint64_t view = 0; // viewSerial_ when counted
+    mutable DensityCells density_;
+    // The rows inside the frame drawn, as last counted (for the view and
+    // range of that count).
+    struct Sight {
+        std::uint64_t view = 0;
         QRectF range;
-        int cols = 0, rows = 0;
-        std::vector<std::uint32_t> bins;
-        std::uint32_t most = 0;
+        long inFrame = 0;
+        long unclassed = 0; // of those inside
     };
-    mutable Density density_;
+    mutable Sight sight_;
+    const Sight& sight() const;
     std::uint64_t viewSerial_ = 0; // a new number for every view set
     long current_ = -1;
     bool reading_ = false;

@@ -432,7 +432,7 @@ void DiagramWindow::renderAll(QPainter& p, const QSize& size, bool forExport) co
     }
 }
 
-void DiagramWindow::exportTo(const QString& path, const QSize& size) const {
+void DiagramWindow::exportTo(const QString& path, const QSize& size, int dotsPerInch) const {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error("Cannot write '" + path.toStdString() +
@@ -443,6 +443,10 @@ void DiagramWindow::exportTo(const QString& path, const QSize& size) const {
         QPainter p(&image);
         renderAll(p, size, true);
         p.end();
+        // Set after drawing: the image's resolution would scale the text.
+        const int perMetre = static_cast<int>(std::lround(dotsPerInch / 0.0254));
+        image.setDotsPerMeterX(perMetre);
+        image.setDotsPerMeterY(perMetre);
         if (!image.save(&file, "PNG"))
             file.cancelWriting();
     } else if (suffix == "svg") {
@@ -492,8 +496,17 @@ void DiagramWindow::exportClicked() {
         this, "Export the diagram", "Height in pixels:", width * 3 / 4, 150, 20000, 100, &ok);
     if (!ok)
         return;
+    int dotsPerInch = kExportDotsPerInch;
+    if (QFileInfo(path).suffix().compare("png", Qt::CaseInsensitive) == 0) {
+        // So that the picture comes out at its size in print.
+        dotsPerInch = QInputDialog::getInt(this, "Export the diagram",
+                                           "Resolution in dots per inch:", kExportDotsPerInch, 50,
+                                           2400, 50, &ok);
+        if (!ok)
+            return;
+    }
     try {
-        exportTo(path, QSize(width, height));
+        exportTo(path, QSize(width, height), dotsPerInch);
     } catch (const std::exception& e) {
         MessageBox::Show(QString::fromStdString(e.what()), 48, "Export Error");
     }

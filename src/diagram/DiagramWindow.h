@@ -50,8 +50,11 @@ public:
 
     // Writes the diagram (or the page) as PNG, SVG or PDF (by the file's
     // suffix) at the given size in pixels, through a temporary file renamed
-    // when complete. Throws std::runtime_error with the path and the reason.
-    void exportTo(const QString& path, const QSize& size) const;
+    // when complete; a PNG carries the resolution given. Throws
+    // std::runtime_error with the path and the reason.
+    static constexpr int kExportDotsPerInch = 300;
+    void exportTo(const QString& path, const QSize& size,
+                  int dotsPerInch = kExportDotsPerInch) const;
 
 signals:
     void loaded(); // a view's points are in

@@ -57,7 +57,7 @@ bool FieldLabels::boxInside(const QRectF& box, const QPolygonF& polygon) {
 std::vector<FieldLabel> FieldLabels::place(const std::vector<QPolygonF>& outlines,
                                            const std::vector<QPointF>& preferred,
                                            const std::vector<QString>& names, const QRectF& area,
-                                           const QFont& font) {
+                                           const QFont& font, double smallest) {
     const QPolygonF sight(area);
     std::vector<QPolygonF> visible(outlines.size());
     for (std::size_t f = 0; f < outlines.size(); ++f)
@@ -79,8 +79,9 @@ std::vector<FieldLabel> FieldLabels::place(const std::vector<QPolygonF>& outline
         if (!room.containsPoint(want, Qt::OddEvenFill))
             want = bounds.center();
         bool done = false;
-        for (double size = font.pointSizeF(); size >= font.pointSizeF() * 0.7 && !done;
-             size -= font.pointSizeF() * 0.1) {
+        // Down to the smallest size, tried last; never below it.
+        const double largest = std::max(font.pointSizeF(), smallest);
+        for (double size = largest; !done; size = std::max(smallest, size - largest * 0.1)) {
             QFont face = font;
             face.setPointSizeF(size);
             const QFontMetricsF metrics(face);
@@ -116,6 +117,8 @@ std::vector<FieldLabel> FieldLabels::place(const std::vector<QPolygonF>& outline
                     break;
                 }
             }
+            if (size <= smallest)
+                break;
         }
     }
     return placed;
