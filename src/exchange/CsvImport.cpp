@@ -270,7 +270,8 @@ CsvSource sheetSource(const std::string& path, const std::string& wanted, std::s
     std::string name = wanted;
     if (name.empty()) {
         if (withData.empty())
-            throw CsvError("'" + path + "' is empty: no sheet of it holds anything to import.");
+            throw CsvError(CsvError::Code::Empty,
+                           "'" + path + "' is empty: no sheet of it holds anything to import.");
         if (withData.size() > 1)
             throw SheetChoice("'" + path + "' has several sheets: " + list(withData) +
                                   ". Which one is to be imported?",
@@ -285,8 +286,8 @@ CsvSource sheetSource(const std::string& path, const std::string& wanted, std::s
             std::copy(std::begin(s.origin), std::end(s.origin), source.dateOrigin);
             return source;
         }
-    throw CsvError("'" + path + "' has no sheet named '" + name + "'. Its sheets: " + list(all) +
-                   ".");
+    throw CsvError(CsvError::Code::NoSuchSheet, "'" + path + "' has no sheet named '" + name +
+                                                    "'. Its sheets: " + list(all) + ".");
 }
 
 } // namespace
@@ -321,7 +322,8 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
         },
         {}, [](long, const std::string&) {});
     if (early.empty())
-        throw CsvError("'" + path + "' is empty: there is nothing to import.");
+        throw CsvError(CsvError::Code::Empty,
+                       "'" + path + "' is empty: there is nothing to import.");
     if (header.record < 0)
         header = early.front();
     plan.columns = ImportColumns::map(header.fields);
@@ -364,10 +366,11 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
         std::string names;
         for (const std::string& h : plan.header)
             names += (names.empty() ? "'" : ", '") + trimmed(h) + "'";
-        throw CsvError("None of the columns of '" + path +
-                       "' is an analysis the table has (SiO2 to Total, Trace1 to Trace5), so "
-                       "nothing would be imported but text. Its headers: " +
-                       names + ".");
+        throw CsvError(CsvError::Code::BadColumns,
+                       "None of the columns of '" + path +
+                           "' is an analysis the table has (SiO2 to Total, Trace1 to Trace5), so "
+                           "nothing would be imported but text. Its headers: " +
+                           names + ".");
     }
     plan.mark = numberstyle::decide(plan.evidence, plan.delimiter);
 
@@ -412,7 +415,7 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
                 plan.firstBad.push_back(BadRow{line, {}, {}, why});
         });
     if (cancelled)
-        throw CsvError("Cancelled.");
+        throw CsvError(CsvError::Code::Cancelled, "Cancelled.");
     plan.nulls = tally.nulls;
     plan.negatives = tally.negatives;
     plan.totalIron = tally.totalIron;
@@ -420,7 +423,8 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
     plan.datesKept = tally.datesKept;
     plan.keptDates = tally.keptDates;
     if (plan.rows == 0)
-        throw CsvError("'" + path + "' has a header but no rows: there is nothing to import.");
+        throw CsvError(CsvError::Code::Empty,
+                       "'" + path + "' has a header but no rows: there is nothing to import.");
     return plan;
 }
 

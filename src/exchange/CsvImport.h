@@ -18,7 +18,7 @@ class Database;
 class SheetChoice : public CsvError {
 public:
     SheetChoice(const std::string& what, std::vector<std::string> names)
-        : CsvError(what), sheets(std::move(names)) {}
+        : CsvError(Code::SheetNeeded, what), sheets(std::move(names)) {}
     std::vector<std::string> sheets;
 };
 
@@ -91,7 +91,8 @@ public:
 
     // Throws CsvError for a file that cannot be imported at all (empty, a
     // header only, not text, a quote left open, two equal headers for one
-    // column, no analysis column).
+    // column, no analysis column), and with Code::Cancelled when the cancel
+    // flag stopped it.
     // A mapping, when given, is the user's (see ImportColumns::choose). A
     // workbook (.xlsx, .ods) is read from the named sheet, or from its one
     // sheet with data; with several and none named, SheetChoice is thrown.
