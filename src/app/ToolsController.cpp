@@ -134,25 +134,21 @@ void ToolsController::readAndAsk(const QString& file, const std::vector<int>& ma
         return;
     }
     // First read through: what would be done.
-    auto plan = std::make_shared<ImportPlan>();
-    auto sheets = std::make_shared<std::vector<std::string>>();
+    auto reading = std::make_shared<CsvImport::Reading>();
     const std::string path = file.toStdString();
     const std::string wanted = sheet.toStdString();
-    auto* reading = BackgroundTask::start(
+    auto* task = BackgroundTask::start(
         form_.formWidget(), "Import CSV", "Reading " + QFileInfo(file).fileName() + "...",
-        [plan, sheets, path, mapping, wanted](BackgroundTask::Control& c) {
-            try {
-                *plan = CsvImport::plan(path, &c.cancel, mapping, wanted);
-            } catch (const SheetChoice& choice) {
-                *sheets = choice.sheets;
-            }
+        [reading, path, mapping, wanted](BackgroundTask::Control& c) {
+            *reading = CsvImport::read(path, &c.cancel, mapping, wanted);
         });
-    connect(reading, &BackgroundTask::finished, this,
-            [this, plan, sheets, file, mapping, table, database](bool ok, const QString& error) {
-                if (ok && !sheets->empty() && !form_.closing()) {
+    connect(task, &BackgroundTask::finished, this,
+            [this, reading, file, mapping, table, database](bool ok, const QString& error) {
+                const auto* sheets = std::get_if<SheetList>(reading.get());
+                if (ok && sheets && !form_.closing()) {
                     // A workbook of several sheets: the user says which.
                     QStringList names;
-                    for (const std::string& n : *sheets)
+                    for (const std::string& n : sheets->names)
                         names << QString::fromStdString(n);
                     const QString chosen = ImportPreview::chooseSheet(QFileInfo(file).fileName(),
                                                                       names, form_.formWidget());
@@ -164,11 +160,13 @@ void ToolsController::readAndAsk(const QString& file, const std::vector<int>& ma
                 }
                 if (!ok && error != "Cancelled.")
                     MessageBox::Show(error, 48, "Import Error");
-                if (!ok || form_.closing()) {
+                if (!ok || sheets || form_.closing()) {
                     emit exchangeFinished(false);
                     return;
                 }
-                askAndImport(plan, table, database);
+                askAndImport(
+                    std::make_shared<ImportPlan>(std::move(std::get<ImportPlan>(*reading))), table,
+                    database);
             });
 }
 

@@ -252,8 +252,10 @@ struct Header {
 
 namespace {
 
-// The workbook's sheet to read: the one named, or its only one with data.
-CsvSource sheetSource(const std::string& path, const std::string& wanted, std::string& chosen) {
+// The workbook's sheet to read: the one named, or its only one with data;
+// with several and none named, those to choose from.
+std::variant<CsvSource, SheetList> sheetSource(const std::string& path, const std::string& wanted,
+                                               std::string& chosen) {
     std::vector<WorkbookReader::Sheet> sheets = WorkbookReader::read(path);
     std::vector<std::string> withData, all;
     for (const auto& s : sheets) {
@@ -273,9 +275,8 @@ CsvSource sheetSource(const std::string& path, const std::string& wanted, std::s
             throw CsvError(CsvError::Code::Empty,
                            "'" + path + "' is empty: no sheet of it holds anything to import.");
         if (withData.size() > 1)
-            throw SheetChoice("'" + path + "' has several sheets: " + list(withData) +
-                                  ". Which one is to be imported?",
-                              withData);
+            return SheetList{withData, "'" + path + "' has several sheets: " + list(withData) +
+                                           ". Which one is to be imported?"};
         name = withData.front();
     }
     for (auto& s : sheets)
@@ -292,12 +293,15 @@ CsvSource sheetSource(const std::string& path, const std::string& wanted, std::s
 
 } // namespace
 
-ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* cancel,
-                           const std::vector<int>& mapping, const std::string& sheet) {
+CsvImport::Reading CsvImport::read(const std::string& path, const std::atomic<bool>* cancel,
+                                   const std::vector<int>& mapping, const std::string& sheet) {
     ImportPlan plan;
     plan.path = path;
     if (WorkbookReader::isWorkbook(path)) {
-        plan.source = sheetSource(path, sheet, plan.sheet);
+        auto source = sheetSource(path, sheet, plan.sheet);
+        if (auto* sheets = std::get_if<SheetList>(&source))
+            return std::move(*sheets);
+        plan.source = std::move(std::get<CsvSource>(source));
     } else {
         plan.source = CsvSource(path);
         plan.source.setDelimiter(headerDelimiter(plan.source));
@@ -426,6 +430,14 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
         throw CsvError(CsvError::Code::Empty,
                        "'" + path + "' has a header but no rows: there is nothing to import.");
     return plan;
+}
+
+ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* cancel,
+                           const std::vector<int>& mapping, const std::string& sheet) {
+    Reading reading = read(path, cancel, mapping, sheet);
+    if (const auto* sheets = std::get_if<SheetList>(&reading))
+        throw CsvError(CsvError::Code::SheetNeeded, sheets->question);
+    return std::move(std::get<ImportPlan>(reading));
 }
 
 long CsvImport::run(engine::Database& db, const std::string& table, const ImportPlan& plan,
