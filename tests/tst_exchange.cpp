@@ -183,6 +183,16 @@ private slots:
         const ImportPlan plan = CsvImport::plan(file.toStdString());
         const long long rows = count(d, "Project1"), sum = digest(d, "Project1");
 
+        // Cancelled while read: told by its code, whatever its text.
+        {
+            std::atomic<bool> cancel{true};
+            try {
+                CsvImport::plan(file.toStdString(), &cancel);
+                QFAIL("a cancelled reading gave a plan");
+            } catch (const CsvError& e) {
+                QCOMPARE(e.code(), CsvError::Code::Cancelled);
+            }
+        }
         // Cancelled: seen after the first thousand rows are written.
         {
             auto db = d.open();

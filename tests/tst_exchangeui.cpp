@@ -7,6 +7,7 @@
 #include "app/ToolsController.h"
 #include "exchange/CsvImport.h"
 #include "platform/data/DataControl.h"
+#include "platform/db/EngineError.h"
 #include "platform/dialogs/BackgroundTask.h"
 #include "platform/dialogs/FileDialogs.h"
 #include "platform/dialogs/MessageBox.h"
@@ -199,25 +200,42 @@ private slots:
         });
         poll.start(50);
         bool stopped = false;
-        auto* task = BackgroundTask::start(&w, "Export View", "Exporting to all.xlsx...",
-                                           [&](BackgroundTask::Control& c) {
-                                               c.total = 100;
-                                               for (int i = 0; i < 600 && !c.cancel; ++i) {
-                                                   c.done = i % 100;
-                                                   QThread::msleep(50);
-                                               }
-                                               stopped = c.cancel;
-                                           });
+        auto* task = BackgroundTask::start(
+            &w, "Export View", "Exporting to all.xlsx...", [&](BackgroundTask::Control& c) {
+                c.total = 100;
+                for (int i = 0; i < 600 && !c.cancel; ++i) {
+                    c.done = i % 100;
+                    QThread::msleep(50);
+                }
+                stopped = c.cancel;
+                if (stopped)
+                    throw CsvError(CsvError::Code::Cancelled, "Stopped.");
+            });
         QSignalSpy finished(task, &BackgroundTask::finished);
         // From its first moment the window takes no command.
         QVERIFY(!w.menuBar()->isEnabled() && !w.centralWidget()->isEnabled());
         QVERIFY(finished.wait(40000));
-        QCOMPARE(finished.first().first().toBool(), true);
+        // The failure comes back with its code, to be told by.
+        QCOMPARE(finished.first().first().toBool(), false);
+        const auto stop = finished.first().at(1).value<BackgroundTask::Error>();
+        QCOMPARE(stop.kind, BackgroundTask::Error::Kind::File);
+        QCOMPARE(stop.code, static_cast<int>(CsvError::Code::Cancelled));
+        QCOMPARE(stop.text, QString("Stopped."));
         QVERIFY(w.menuBar()->isEnabled() && w.centralWidget()->isEnabled());
         QVERIFY(stopped);
         QCOMPARE(title, QString("Export View"));
         QVERIFY(overWindow);
         QVERIFY(wideEnough);
+
+        // The engine's error keeps its number.
+        auto* locked = BackgroundTask::start(&w, "Import CSV", "Importing...", [](auto&) {
+            throw engine::EngineError(engine::err::Locked, "Locked.");
+        });
+        QSignalSpy refused(locked, &BackgroundTask::finished);
+        QVERIFY(refused.wait(10000));
+        const auto why = refused.first().at(1).value<BackgroundTask::Error>();
+        QCOMPARE(why.kind, BackgroundTask::Error::Kind::Engine);
+        QCOMPARE(why.code, engine::err::Locked);
     }
 
     void closingTheWindowCancelsItsWork() {

@@ -28,6 +28,16 @@
 #include <QMenu>
 #include <QMenuBar>
 
+namespace {
+
+// The user stopped the reading: nothing to tell.
+bool cancelled(const BackgroundTask::Error& error) {
+    return error.kind == BackgroundTask::Error::Kind::File &&
+           static_cast<CsvError::Code>(error.code) == CsvError::Code::Cancelled;
+}
+
+} // namespace
+
 ToolsController::ToolsController(MainForm& form, QMenuBar* bar) : form_(form) {
     QAction* help = nullptr;
     for (QAction* a : bar->actions())
@@ -134,25 +144,22 @@ void ToolsController::readAndAsk(const QString& file, const std::vector<int>& ma
         return;
     }
     // First read through: what would be done.
-    auto plan = std::make_shared<ImportPlan>();
-    auto sheets = std::make_shared<std::vector<std::string>>();
+    auto reading = std::make_shared<CsvImport::Reading>();
     const std::string path = file.toStdString();
     const std::string wanted = sheet.toStdString();
-    auto* reading = BackgroundTask::start(
+    auto* task = BackgroundTask::start(
         form_.formWidget(), "Import CSV", "Reading " + QFileInfo(file).fileName() + "...",
-        [plan, sheets, path, mapping, wanted](BackgroundTask::Control& c) {
-            try {
-                *plan = CsvImport::plan(path, &c.cancel, mapping, wanted);
-            } catch (const SheetChoice& choice) {
-                *sheets = choice.sheets;
-            }
+        [reading, path, mapping, wanted](BackgroundTask::Control& c) {
+            *reading = CsvImport::read(path, &c.cancel, mapping, wanted);
         });
-    connect(reading, &BackgroundTask::finished, this,
-            [this, plan, sheets, file, mapping, table, database](bool ok, const QString& error) {
-                if (ok && !sheets->empty() && !form_.closing()) {
+    connect(task, &BackgroundTask::finished, this,
+            [this, reading, file, mapping, table, database](bool ok,
+                                                            const BackgroundTask::Error& error) {
+                const auto* sheets = std::get_if<SheetList>(reading.get());
+                if (ok && sheets && !form_.closing()) {
                     // A workbook of several sheets: the user says which.
                     QStringList names;
-                    for (const std::string& n : *sheets)
+                    for (const std::string& n : sheets->names)
                         names << QString::fromStdString(n);
                     const QString chosen = ImportPreview::chooseSheet(QFileInfo(file).fileName(),
                                                                       names, form_.formWidget());
@@ -162,13 +169,15 @@ void ToolsController::readAndAsk(const QString& file, const std::vector<int>& ma
                         readAndAsk(file, mapping, chosen);
                     return;
                 }
-                if (!ok && error != "Cancelled.")
-                    MessageBox::Show(error, 48, "Import Error");
-                if (!ok || form_.closing()) {
+                if (!ok && !cancelled(error))
+                    MessageBox::Show(error.text, 48, "Import Error");
+                if (!ok || sheets || form_.closing()) {
                     emit exchangeFinished(false);
                     return;
                 }
-                askAndImport(plan, table, database);
+                askAndImport(
+                    std::make_shared<ImportPlan>(std::move(std::get<ImportPlan>(*reading))), table,
+                    database);
             });
 }
 
@@ -209,9 +218,9 @@ void ToolsController::askAndImport(std::shared_ptr<ImportPlan> plan, const QStri
                 *db, target, *plan, [&](long long bytes) { c.done = bytes; }, &c.cancel);
         });
     connect(importing, &BackgroundTask::finished, this,
-            [this, written](bool ok, const QString& error) {
+            [this, written](bool ok, const BackgroundTask::Error& error) {
                 if (!ok)
-                    MessageBox::Show(error, 48, "Import Error");
+                    MessageBox::Show(error.text, 48, "Import Error");
                 if (!ok || *written < 0) { // cancelled: the table is as it was
                     emit exchangeFinished(false);
                     return;
@@ -270,9 +279,9 @@ void ToolsController::exportView(const QString& file, bool withNorm) {
                 *rs, target, [&](long r) { c.done = r; }, &c.cancel, extra.get());
         });
     connect(exporting, &BackgroundTask::finished, this,
-            [this, written](bool ok, const QString& error) {
+            [this, written](bool ok, const BackgroundTask::Error& error) {
                 if (!ok)
-                    MessageBox::Show(error, 48, "Export Error");
+                    MessageBox::Show(error.text, 48, "Export Error");
                 emit exchangeFinished(ok && *written >= 0);
             });
 }

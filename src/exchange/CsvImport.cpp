@@ -252,8 +252,10 @@ struct Header {
 
 namespace {
 
-// The workbook's sheet to read: the one named, or its only one with data.
-CsvSource sheetSource(const std::string& path, const std::string& wanted, std::string& chosen) {
+// The workbook's sheet to read: the one named, or its only one with data;
+// with several and none named, those to choose from.
+std::variant<CsvSource, SheetList> sheetSource(const std::string& path, const std::string& wanted,
+                                               std::string& chosen) {
     std::vector<WorkbookReader::Sheet> sheets = WorkbookReader::read(path);
     std::vector<std::string> withData, all;
     for (const auto& s : sheets) {
@@ -270,11 +272,11 @@ CsvSource sheetSource(const std::string& path, const std::string& wanted, std::s
     std::string name = wanted;
     if (name.empty()) {
         if (withData.empty())
-            throw CsvError("'" + path + "' is empty: no sheet of it holds anything to import.");
+            throw CsvError(CsvError::Code::Empty,
+                           "'" + path + "' is empty: no sheet of it holds anything to import.");
         if (withData.size() > 1)
-            throw SheetChoice("'" + path + "' has several sheets: " + list(withData) +
-                                  ". Which one is to be imported?",
-                              withData);
+            return SheetList{withData, "'" + path + "' has several sheets: " + list(withData) +
+                                           ". Which one is to be imported?"};
         name = withData.front();
     }
     for (auto& s : sheets)
@@ -285,18 +287,21 @@ CsvSource sheetSource(const std::string& path, const std::string& wanted, std::s
             std::copy(std::begin(s.origin), std::end(s.origin), source.dateOrigin);
             return source;
         }
-    throw CsvError("'" + path + "' has no sheet named '" + name + "'. Its sheets: " + list(all) +
-                   ".");
+    throw CsvError(CsvError::Code::NoSuchSheet, "'" + path + "' has no sheet named '" + name +
+                                                    "'. Its sheets: " + list(all) + ".");
 }
 
 } // namespace
 
-ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* cancel,
-                           const std::vector<int>& mapping, const std::string& sheet) {
+CsvImport::Reading CsvImport::read(const std::string& path, const std::atomic<bool>* cancel,
+                                   const std::vector<int>& mapping, const std::string& sheet) {
     ImportPlan plan;
     plan.path = path;
     if (WorkbookReader::isWorkbook(path)) {
-        plan.source = sheetSource(path, sheet, plan.sheet);
+        auto source = sheetSource(path, sheet, plan.sheet);
+        if (auto* sheets = std::get_if<SheetList>(&source))
+            return std::move(*sheets);
+        plan.source = std::move(std::get<CsvSource>(source));
     } else {
         plan.source = CsvSource(path);
         plan.source.setDelimiter(headerDelimiter(plan.source));
@@ -321,7 +326,8 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
         },
         {}, [](long, const std::string&) {});
     if (early.empty())
-        throw CsvError("'" + path + "' is empty: there is nothing to import.");
+        throw CsvError(CsvError::Code::Empty,
+                       "'" + path + "' is empty: there is nothing to import.");
     if (header.record < 0)
         header = early.front();
     plan.columns = ImportColumns::map(header.fields);
@@ -364,10 +370,11 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
         std::string names;
         for (const std::string& h : plan.header)
             names += (names.empty() ? "'" : ", '") + trimmed(h) + "'";
-        throw CsvError("None of the columns of '" + path +
-                       "' is an analysis the table has (SiO2 to Total, Trace1 to Trace5), so "
-                       "nothing would be imported but text. Its headers: " +
-                       names + ".");
+        throw CsvError(CsvError::Code::BadColumns,
+                       "None of the columns of '" + path +
+                           "' is an analysis the table has (SiO2 to Total, Trace1 to Trace5), so "
+                           "nothing would be imported but text. Its headers: " +
+                           names + ".");
     }
     plan.mark = numberstyle::decide(plan.evidence, plan.delimiter);
 
@@ -412,7 +419,7 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
                 plan.firstBad.push_back(BadRow{line, {}, {}, why});
         });
     if (cancelled)
-        throw CsvError("Cancelled.");
+        throw CsvError(CsvError::Code::Cancelled, "Cancelled.");
     plan.nulls = tally.nulls;
     plan.negatives = tally.negatives;
     plan.totalIron = tally.totalIron;
@@ -420,8 +427,17 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
     plan.datesKept = tally.datesKept;
     plan.keptDates = tally.keptDates;
     if (plan.rows == 0)
-        throw CsvError("'" + path + "' has a header but no rows: there is nothing to import.");
+        throw CsvError(CsvError::Code::Empty,
+                       "'" + path + "' has a header but no rows: there is nothing to import.");
     return plan;
+}
+
+ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* cancel,
+                           const std::vector<int>& mapping, const std::string& sheet) {
+    Reading reading = read(path, cancel, mapping, sheet);
+    if (const auto* sheets = std::get_if<SheetList>(&reading))
+        throw CsvError(CsvError::Code::SheetNeeded, sheets->question);
+    return std::move(std::get<ImportPlan>(reading));
 }
 
 long CsvImport::run(engine::Database& db, const std::string& table, const ImportPlan& plan,

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace engine {
@@ -14,12 +15,11 @@ class Database;
 }
 
 // A workbook of several sheets with data, when no sheet was named: which
-// one is for the user to say.
-class SheetChoice : public CsvError {
-public:
-    SheetChoice(const std::string& what, std::vector<std::string> names)
-        : CsvError(what), sheets(std::move(names)) {}
-    std::vector<std::string> sheets;
+// one is for the user to say. The question is in words for a caller that
+// cannot ask it and refuses the file.
+struct SheetList {
+    std::vector<std::string> names;
+    std::string question;
 };
 
 // A row of the file that cannot be imported, and why.
@@ -91,10 +91,17 @@ public:
 
     // Throws CsvError for a file that cannot be imported at all (empty, a
     // header only, not text, a quote left open, two equal headers for one
-    // column, no analysis column).
+    // column, no analysis column), and with Code::Cancelled when the cancel
+    // flag stopped it.
     // A mapping, when given, is the user's (see ImportColumns::choose). A
     // workbook (.xlsx, .ods) is read from the named sheet, or from its one
-    // sheet with data; with several and none named, SheetChoice is thrown.
+    // sheet with data; with several and none named, nothing is read and
+    // the sheets are returned instead, for the caller to ask which.
+    using Reading = std::variant<ImportPlan, SheetList>;
+    static Reading read(const std::string& path, const std::atomic<bool>* cancel = nullptr,
+                        const std::vector<int>& mapping = {}, const std::string& sheet = {});
+    // read() for a caller that names the sheet or reads text: several
+    // sheets and none named are refused with Code::SheetNeeded.
     static ImportPlan plan(const std::string& path, const std::atomic<bool>* cancel = nullptr,
                            const std::vector<int>& mapping = {}, const std::string& sheet = {});
 

@@ -18,7 +18,8 @@ using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 File openFile(const std::string& path) {
     File f(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!f)
-        throw CsvError("Cannot read '" + path + "': " + std::strerror(errno) + ".");
+        throw CsvError(CsvError::Code::Unreadable,
+                       "Cannot read '" + path + "': " + std::strerror(errno) + ".");
     return f;
 }
 
@@ -83,7 +84,8 @@ public:
         const std::size_t n = std::fread(raw_.data(), 1, raw_.size(), file_.get());
         if (n == 0) {
             if (std::ferror(file_.get()))
-                throw CsvError(std::string("Cannot read the file: ") + std::strerror(errno) + ".");
+                throw CsvError(CsvError::Code::Unreadable,
+                               std::string("Cannot read the file: ") + std::strerror(errno) + ".");
             if (decoder_) {
                 const QString rest = decoder_->decode(QByteArrayView());
                 text = rest.toStdString();
@@ -113,7 +115,8 @@ public:
             const QString decoded =
                 decoder_->decode(QByteArrayView(b, static_cast<qsizetype>(len)));
             if (decoder_->hasError())
-                throw CsvError("The file is marked as " + encoding_ + " but is not.");
+                throw CsvError(CsvError::Code::BadFile,
+                               "The file is marked as " + encoding_ + " but is not.");
             text = decoded.toStdString();
         } else {
             text.assign(b, len);
@@ -211,15 +214,17 @@ CsvSource::CsvSource(std::string path) : path_(std::move(path)) {
         if (!checkedNul) {
             checkedNul = true;
             if (std::memchr(text.data(), '\0', std::min<std::size_t>(text.size(), 65536)))
-                throw CsvError("'" + path_ + "' is not a text file: it holds NUL bytes.");
+                throw CsvError(CsvError::Code::BadFile,
+                               "'" + path_ + "' is not a text file: it holds NUL bytes.");
         }
         lines.feed(text, [&](std::string_view piece, bool ends) {
             // A line's validity is judged whole; a piece may stop inside a
             // character, so the line's bytes are kept until it ends.
             lineLength += piece.size();
             if (lineLength > kMaxLine + 2)
-                throw CsvError("Line " + std::to_string(line) + " of '" + path_ +
-                               "' is longer than 16 MiB: this is not a table of analyses.");
+                throw CsvError(CsvError::Code::BadFile,
+                               "Line " + std::to_string(line) + " of '" + path_ +
+                                   "' is longer than 16 MiB: this is not a table of analyses.");
             current.append(piece);
             if (!firstDone)
                 firstLine.append(piece);
@@ -296,7 +301,7 @@ void CsvSource::read(const Row& row, const std::function<void(long long)>& progr
     csv_parser parser;
     auto start = [&] {
         if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_APPEND_NULL) != 0)
-            throw CsvError("Out of memory.");
+            throw CsvError(CsvError::Code::OutOfMemory, "Out of memory.");
         csv_set_delim(&parser, static_cast<unsigned char>(delimiter_));
     };
     start();
@@ -304,7 +309,8 @@ void CsvSource::read(const Row& row, const std::function<void(long long)>& progr
     Parse p{&row, {}, 1, 0, false};
     bool skipping = false; // the rest of a line that broke the rules
     auto fail = [&](const std::string& what) {
-        throw CsvError("Line " + std::to_string(p.line) + " of '" + path_ + "': " + what);
+        throw CsvError(CsvError::Code::BadFile,
+                       "Line " + std::to_string(p.line) + " of '" + path_ + "': " + what);
     };
     std::string text;
     long long done = 0;

@@ -71,7 +71,24 @@ private:
     long long size_ = 0;
 };
 
+// A file that cannot be read or imported: what went wrong, as a code for
+// the program to decide by, and its text for the user.
 class CsvError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    enum class Code {
+        Unreadable,  // cannot be opened or read, or is no workbook
+        BadFile,     // not text, a line too long, a quote left open
+        OutOfMemory, // no memory for the parser
+        Empty,       // nothing to import in it
+        BadColumns,  // no analysis column, or two for one of ours
+        NoSuchSheet, // the sheet named is not in the workbook
+        SheetNeeded, // several sheets with data, and none named
+        Cancelled,   // the user stopped the reading
+    };
+
+    CsvError(Code code, const std::string& what) : std::runtime_error(what), code_(code) {}
+    Code code() const { return code_; }
+
+private:
+    Code code_;
 };

@@ -250,8 +250,9 @@ void ImportColumns::settle() {
                                      : std::string("total iron as ") +
                                            schema::kColumns[static_cast<std::size_t>(s.totalIron)];
         if (other.rank == s.rank)
-            throw CsvError("The file's columns '" + other.header + "' and '" + s.header +
-                           "' both map to " + ours + ": leave one of them out.");
+            throw CsvError(CsvError::Code::BadColumns, "The file's columns '" + other.header +
+                                                           "' and '" + s.header + "' both map to " +
+                                                           ours + ": leave one of them out.");
         auto& winner = other.rank > s.rank ? other : s;
         auto& loser = other.rank > s.rank ? s : other;
         c.choices.push_back(winner.header + ", not " + loser.header + ", for " + ours);

@@ -341,9 +341,11 @@ std::vector<WorkbookReader::Sheet> WorkbookReader::read(const std::string& path)
             takeCellsAsWritten(path, factory.sheets, factory.references);
         }
     } catch (const std::exception& e) {
-        throw CsvError("Cannot read the workbook '" + path + "': " + e.what());
+        throw CsvError(CsvError::Code::Unreadable,
+                       "Cannot read the workbook '" + path + "': " + e.what());
     } catch (...) {
-        throw CsvError("Cannot read the workbook '" + path + "': it is not a workbook.");
+        throw CsvError(CsvError::Code::Unreadable,
+                       "Cannot read the workbook '" + path + "': it is not a workbook.");
     }
     std::vector<Sheet> out;
     for (auto& s : factory.sheets) {

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace {
@@ -165,7 +166,13 @@ int normRows(const std::string& dir, const std::string& table, const std::string
 int importFile(const std::string& dir, const std::string& table, const std::string& file,
                bool skipBad, const std::string& sheet) {
     auto db = logOn(dir);
-    const ImportPlan plan = CsvImport::plan(file, nullptr, {}, sheet);
+    const CsvImport::Reading reading = CsvImport::read(file, nullptr, {}, sheet);
+    if (const auto* sheets = std::get_if<SheetList>(&reading)) {
+        // No one to ask here: the sheet is named with --sheet.
+        std::cerr << "quarzel-db: " << sheets->question << "\n";
+        return 1;
+    }
+    const ImportPlan& plan = std::get<ImportPlan>(reading);
     std::cerr << plan.describe();
     if (plan.bad && !skipBad) {
         std::cerr << "quarzel-db: nothing imported: " << plan.bad

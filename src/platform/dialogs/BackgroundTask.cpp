@@ -1,5 +1,8 @@
 #include "BackgroundTask.h"
 
+#include "exchange/CsvSource.h"
+#include "platform/db/EngineError.h"
+
 #include <QFontMetrics>
 #include <QProgressDialog>
 #include <QThread>
@@ -62,9 +65,12 @@ BackgroundTask::BackgroundTask(QWidget* owner, const QString& title, const QStri
     thread_ = QThread::create([this, work = std::move(work)] {
         try {
             work(control_);
+        } catch (const engine::EngineError& e) {
+            failed(Error::Kind::Engine, e.number(), e.what());
+        } catch (const CsvError& e) {
+            failed(Error::Kind::File, static_cast<int>(e.code()), e.what());
         } catch (const std::exception& e) {
-            ok_ = false;
-            failure_ = QString::fromStdString(e.what());
+            failed(Error::Kind::Other, 0, e.what());
         }
     });
     connect(thread_, &QThread::finished, this, &BackgroundTask::ended, Qt::QueuedConnection);
@@ -98,6 +104,11 @@ void BackgroundTask::ended() {
     deleteLater();
     if (underWay.empty())
         runWaiters();
+}
+
+void BackgroundTask::failed(Error::Kind kind, int code, const char* text) {
+    ok_ = false;
+    failure_ = {kind, code, QString::fromUtf8(text)};
 }
 
 void BackgroundTask::setBusy(bool busy) {

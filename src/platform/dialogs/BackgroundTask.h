@@ -18,7 +18,7 @@ class QWidget;
 // menus and controls are disabled from the first moment), and a progress
 // dialog with a Cancel button, centred on the window, appears when the work
 // takes more than a second. The work reports its progress (0 to total) and
-// looks at the cancel flag; what it throws comes back as the description.
+// looks at the cancel flag; what it throws comes back as an Error.
 class BackgroundTask : public QObject {
     Q_OBJECT
 public:
@@ -28,6 +28,16 @@ public:
         std::atomic<bool> cancel{false};
     };
     using Work = std::function<void(Control&)>;
+
+    // Why the work failed, for the caller to decide by its code and to
+    // show its text: an engine's error keeps its number, a file's error
+    // (CsvError) its CsvError::Code; anything else is Other, code 0.
+    struct Error {
+        enum class Kind { None, Engine, File, Other };
+        Kind kind = Kind::None;
+        int code = 0;
+        QString text;
+    };
 
     // title: the dialog's short title ("Import CSV"); label: what it says.
     // The task belongs to the owner and ends with it.
@@ -46,11 +56,12 @@ public:
 signals:
     // On the owner's thread, after the work's thread has ended; the task
     // deletes itself afterwards.
-    void finished(bool ok, const QString& error);
+    void finished(bool ok, const BackgroundTask::Error& error);
 
 private:
     BackgroundTask(QWidget* owner, const QString& title, const QString& label, Work work);
     void ended();
+    void failed(Error::Kind kind, int code, const char* text);
     void setBusy(bool busy);
 
     Control control_;
@@ -60,5 +71,5 @@ private:
     QPointer<QProgressDialog> progress_; // a child of the window, which may go first
     QTimer* tick_ = nullptr;
     bool ok_ = true;
-    QString failure_;
+    Error failure_;
 };
