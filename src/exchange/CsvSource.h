@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/program/FileError.h"
+
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -73,7 +75,7 @@ private:
 
 // A file that cannot be read or imported: what went wrong, as a code for
 // the program to decide by, and its text for the user.
-class CsvError : public std::runtime_error {
+class CsvError : public FileError {
 public:
     enum class Code {
         Unreadable,  // cannot be opened or read, or is no workbook
@@ -86,9 +88,6 @@ public:
         Cancelled,   // the user stopped the reading
     };
 
-    CsvError(Code code, const std::string& what) : std::runtime_error(what), code_(code) {}
-    Code code() const { return code_; }
-
-private:
-    Code code_;
+    CsvError(Code code, const std::string& what) : FileError(static_cast<int>(code), what) {}
+    Code code() const { return static_cast<Code>(fileCode()); }
 };

@@ -1,7 +1,7 @@
 #include "BackgroundTask.h"
 
-#include "exchange/CsvSource.h"
 #include "platform/db/EngineError.h"
+#include "platform/program/FileError.h"
 
 #include <QFontMetrics>
 #include <QProgressDialog>
@@ -67,8 +67,8 @@ BackgroundTask::BackgroundTask(QWidget* owner, const QString& title, const QStri
             work(control_);
         } catch (const engine::EngineError& e) {
             failed(Error::Kind::Engine, e.number(), e.what());
-        } catch (const CsvError& e) {
-            failed(Error::Kind::File, static_cast<int>(e.code()), e.what());
+        } catch (const FileError& e) {
+            failed(Error::Kind::File, e.fileCode(), e.what());
         } catch (const std::exception& e) {
             failed(Error::Kind::Other, 0, e.what());
         }

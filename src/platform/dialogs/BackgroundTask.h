@@ -31,7 +31,7 @@ public:
 
     // Why the work failed, for the caller to decide by its code and to
     // show its text: an engine's error keeps its number, a file's error
-    // (CsvError) its CsvError::Code; anything else is Other, code 0.
+    // (FileError) its code; anything else is Other, code 0.
     struct Error {
         enum class Kind { None, Engine, File, Other };
         Kind kind = Kind::None;
