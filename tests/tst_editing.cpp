@@ -7,13 +7,13 @@
 #include "platform/program/ProgramInfo.h"
 #include "support/GuiFixture.h"
 
-#include <QPushButton>
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 
 #include <sys/mount.h>
@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(f.messages.shown[0].title, QString("Add Record"));
         QCOMPARE(f.messages.shown[0].style, 64);
         QCOMPARE(w.Label3->text(), QString("31 Records"));
-        QVERIFY(!gridLaidOut(w)); // a new row lays out nothing: the refreshed grid's defaults
+        QVERIFY(gridLaidOut(w)); // the refreshed grid keeps its widths and number formats
         const long row = w.vaSpread1->Row();
         QCOMPARE(cell(w, row, 5), QString("Empty"));
         QCOMPARE(cell(w, row, 0), QString());
@@ -171,14 +171,18 @@ private slots:
         QVERIFY(cell(w, w.vaSpread1->Row(), 31).toDouble() > firstKey.toDouble());
         QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE SiO2 = 'Empty'"), 2LL);
 
-        // In a search the new row does not meet, the first row stays current.
+        // A search the new row does not meet gives way to the whole table,
+        // with the new row current and the grid laid out.
         w.Text1[0]->setText("a");
         w.Command1[0]->click();
-        const QString matches = w.Label3->text();
-        trigger(w, "mnuRecord", 0);
-        QCOMPARE(w.vaSpread1->Row(), 0L);
-        QCOMPARE(w.Label3->text(), matches);
         QVERIFY(w.Label3->text().endsWith(" Matches"));
+        trigger(w, "mnuRecord", 0);
+        QCOMPARE(w.Label3->text(), QString("33 Records"));
+        QCOMPARE(w.Data1->RecordSource(),
+                 QString("SELECT * From [DOZIRO1]Order By [Rockname] ASC"));
+        QVERIFY(cell(w, w.vaSpread1->Row(), 31).toDouble() > firstKey.toDouble() + 1);
+        QCOMPARE(cell(w, w.vaSpread1->Row(), 5), QString("Empty"));
+        QVERIFY(gridLaidOut(w));
     }
 
     void deleteRecord() {

@@ -9,6 +9,7 @@
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/dialogs/Screen.h"
+#include "query/TableSet.h"
 #include "schema/Schema.h"
 
 #include <QAction>
@@ -81,6 +82,21 @@ void EditController::mnuRecord_Click(short Index) {
         deleteRecord();
 }
 
+namespace {
+
+// The whole-table listing of the table a view shows.
+QString wholeTableOf(const std::string& table) {
+    for (int i = 0; i < TableSet::kCount; ++i) {
+        const QString active = TableSet::activeValue(i);
+        if (TableSet::table(active).compare(QString::fromStdString(table), Qt::CaseInsensitive) ==
+            0)
+            return TableSet::wholeTableStatement(active);
+    }
+    return {};
+}
+
+} // namespace
+
 // A write waits for the view to be read whole; the command waits for it
 // in a slot, with the window busy, never inside the write.
 void EditController::addRecord() {
@@ -95,18 +111,42 @@ void EditController::addRecord() {
             const auto key = added.Update();
             Data1->Refresh();
             MessageBox::Show("Name of New Record is 'Empty'", 64, "Add Record");
-            // The new row is found by its key; when the view does not hold
-            // it (a search it does not meet), the first row stays current.
+            // The new row is found by its key and made current, the grid laid
+            // out again (the refresh gave it its defaults). A view that does
+            // not hold it (a search it does not meet) gives way to its whole
+            // table, so that the row can be seen and filled in.
             form_.afterKeys(
                 [this, key, failed] {
                     auto& rs = form_.Data1->Recordset();
                     const long row = rs.engine().indexOfKey(key);
-                    if (row >= 0)
+                    if (row >= 0) {
                         rs.setAbsolutePosition(row);
-                    form_.afterCount(
-                        [this] {
-                            form_.updateCountLabel();
-                            form_.endCommand();
+                        form_.ApplyGridLayout(false);
+                        form_.afterCount(
+                            [this] {
+                                form_.updateCountLabel();
+                                form_.endCommand();
+                            },
+                            failed);
+                        return;
+                    }
+                    const QString whole = wholeTableOf(rs.engine().Table());
+                    if (whole.isEmpty()) {
+                        form_.endCommand();
+                        return;
+                    }
+                    form_.RefreshRecordView(
+                        whole,
+                        [this, key, failed] {
+                            form_.afterKeys(
+                                [this, key] {
+                                    auto& all = form_.Data1->Recordset();
+                                    const long at = all.engine().indexOfKey(key);
+                                    if (at >= 0)
+                                        all.setAbsolutePosition(at);
+                                    form_.endCommand();
+                                },
+                                failed);
                         },
                         failed);
                 },
