@@ -135,6 +135,28 @@ private slots:
                             "Geologist = 'Åsa Ström' AND Date = '2001-05-06' AND Rockname = "
                             "'Phonolite'"),
                  1LL);
+        // A German survey's headers, beside its units and "Summe".
+        d.rawExec("DELETE FROM Project1");
+        const QString german = write(dir, "german.csv",
+                                     "Probe;Gestein;Sammler;Datum;Fundort;SiO2 [Gew.-%];Summe\n"
+                                     "B-7;Basalt;K. Vogt;12.05.1998;Vogelsberg;48,5;99,8\n");
+        plan = CsvImport::plan(german.toStdString());
+        QVERIFY(plan.columns.skipped.empty());
+        QCOMPARE(CsvImport::run(*db, "Project1", plan), 1L);
+        QCOMPARE(d.rawCount("SELECT count(*) FROM Project1 WHERE [Doziro Sample#] = 'B-7' AND "
+                            "Rockname = 'Basalt' AND Geologist = 'K. Vogt' AND Date = "
+                            "'1998-05-12' AND Location = 'Vogelsberg' AND SiO2 = 48.5 AND "
+                            "Total = 99.8"),
+                 1LL);
+        // A file named as a workbook that is none says why.
+        const QString fake = write(dir, "fake.xlsx", "SiO2,Na2O\n50,3\n");
+        try {
+            CsvImport::plan(fake.toStdString());
+            QFAIL("read a text file as a workbook");
+        } catch (const CsvError& e) {
+            QVERIFY2(!QString(e.what()).endsWith(": "), e.what());
+            QCOMPARE(e.code(), CsvError::Code::Unreadable);
+        }
         // Tab-separated.
         const QString tabs = write(dir, "tabs.csv", "SiO2\tNa2O\n50.5\t3.25\n");
         QCOMPARE(CsvImport::plan(tabs.toStdString()).delimiter, '\t');

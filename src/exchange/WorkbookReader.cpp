@@ -341,8 +341,10 @@ std::vector<WorkbookReader::Sheet> WorkbookReader::read(const std::string& path)
             takeCellsAsWritten(path, factory.sheets, factory.references);
         }
     } catch (const std::exception& e) {
+        // The reader does not always say why (a file that is no zip at all).
+        const std::string why = *e.what() ? e.what() : "it is not a workbook, or it is damaged.";
         throw CsvError(CsvError::Code::Unreadable,
-                       "Cannot read the workbook '" + path + "': " + e.what());
+                       "Cannot read the workbook '" + path + "': " + why);
     } catch (...) {
         throw CsvError(CsvError::Code::Unreadable,
                        "Cannot read the workbook '" + path + "': it is not a workbook.");
