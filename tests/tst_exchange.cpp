@@ -110,7 +110,13 @@ private slots:
         QCOMPARE(plan.columns.skipped, std::vector<std::string>({"LATITUDE", "ID"}));
         QCOMPARE(plan.nulls[19], 3L); // Cl
         auto db = d.open();
-        QCOMPARE(CsvImport::run(*db, "Project1", plan), 3L);
+        long long stored = 0;
+        QCOMPARE(CsvImport::run(*db, "Project1", plan, {}, nullptr, &stored), 3L);
+        // 3 names, 3 places, 3 samples; SiO2 2, Na2O 3, K2O 3; Cl none.
+        QCOMPARE(stored, 17LL);
+        QCOMPARE(CsvImport::summary(plan, 3, stored),
+                 std::string("3 rows imported, 17 values kept, 2 columns left out (LATITUDE, "
+                             "ID)."));
         QCOMPARE(d.rawCount("SELECT count(*) FROM Project1 WHERE Location = 'Ségou,\r\nriver "
                             "bank' AND [Doziro Sample#] = 'G-1' AND SiO2 = 49.1 AND Cl IS NULL"),
                  1LL);

@@ -208,23 +208,28 @@ void ToolsController::askAndImport(std::shared_ptr<ImportPlan> plan, const QStri
         break;
     }
     auto written = std::make_shared<long>(0);
+    auto stored = std::make_shared<long long>(0);
     const std::string target = table.toStdString();
     auto* importing = BackgroundTask::start(
         form_.formWidget(), "Import CSV", "Importing into " + shownName + "...",
-        [plan, database, target, written](BackgroundTask::Control& c) {
+        [plan, database, target, written, stored](BackgroundTask::Control& c) {
             c.total = plan->bytes;
             auto db = database->openAnother(false);
             *written = CsvImport::run(
-                *db, target, *plan, [&](long long bytes) { c.done = bytes; }, &c.cancel);
+                *db, target, *plan, [&](long long bytes) { c.done = bytes; }, &c.cancel,
+                stored.get());
         });
     connect(importing, &BackgroundTask::finished, this,
-            [this, written](bool ok, const BackgroundTask::Error& error) {
+            [this, plan, written, stored](bool ok, const BackgroundTask::Error& error) {
                 if (!ok)
                     MessageBox::Show(error.text, 48, "Import Error");
                 if (!ok || *written < 0) { // cancelled: the table is as it was
                     emit exchangeFinished(false);
                     return;
                 }
+                MessageBox::Show(
+                    QString::fromStdString(CsvImport::summary(*plan, *written, *stored)), 64,
+                    "Import CSV");
                 refreshAfterImport();
             });
 }

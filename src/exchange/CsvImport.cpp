@@ -441,8 +441,8 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
 }
 
 long CsvImport::run(engine::Database& db, const std::string& table, const ImportPlan& plan,
-                    const std::function<void(long long)>& progress,
-                    const std::atomic<bool>* cancel) {
+                    const std::function<void(long long)>& progress, const std::atomic<bool>* cancel,
+                    long long* stored) {
     // Every column but the key, in table order.
     std::string sql = "INSERT INTO [" + table + "] (";
     std::string params;
@@ -481,6 +481,8 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
                     return true; // the plan listed it; the user chose to go on
                 for (int c = 0; c < schema::kIdColumn; ++c) {
                     const Cell& cell = cells[static_cast<std::size_t>(c)];
+                    if (stored && (cell.kind == Cell::Number || cell.kind == Cell::Text))
+                        ++*stored;
                     if (cell.kind == Cell::Number)
                         insert.bindNumber(c + 1, cell.number);
                     else if (cell.kind == Cell::Text)

@@ -109,7 +109,11 @@ public:
     // Returns the rows written, or -1 when cancelled (nothing written).
     // Throws engine::EngineError (refused permission, a full disk: nothing
     // written) or CsvError.
+    // stored, when given, counts the values written (cells not left empty).
     static long run(engine::Database& db, const std::string& table, const ImportPlan& plan,
                     const std::function<void(long long bytes)>& progress = {},
-                    const std::atomic<bool>* cancel = nullptr);
+                    const std::atomic<bool>* cancel = nullptr, long long* stored = nullptr);
+    // What an import did, in one line: "N rows imported, M values kept, K
+    // columns left out (their names)".
+    static std::string summary(const ImportPlan& plan, long rows, long long values);
 };

@@ -133,3 +133,19 @@ std::string ImportPlan::describeRows() const {
         out += "The data end at line " + std::to_string(endLine) + ", where notes begin.\n";
     return out;
 }
+
+std::string CsvImport::summary(const ImportPlan& plan, long rows, long long values) {
+    std::vector<std::string> left;
+    for (const auto& source : plan.columns.sources)
+        if (source.target < 0 && source.totalIron < 0)
+            left.push_back(source.header);
+    std::string text = std::to_string(rows) + " rows imported, " + std::to_string(values) +
+                       " values kept, " + std::to_string(left.size()) + " columns left out";
+    if (!left.empty()) {
+        text += " (";
+        for (std::size_t i = 0; i < left.size(); ++i)
+            text += (i ? ", " : "") + left[i];
+        text += ")";
+    }
+    return text + ".";
+}

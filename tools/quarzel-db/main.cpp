@@ -179,8 +179,10 @@ int importFile(const std::string& dir, const std::string& table, const std::stri
                   << " bad rows (--skip-bad imports the others)\n";
         return 1;
     }
-    const long written = CsvImport::run(*db, table, plan);
+    long long stored = 0;
+    const long written = CsvImport::run(*db, table, plan, {}, nullptr, &stored);
     std::cout << "imported " << written << " rows into " << table << "\n";
+    std::cerr << CsvImport::summary(plan, written, stored) << "\n";
     return 0;
 }
 
