@@ -424,6 +424,24 @@ private slots:
         QCOMPARE(b.count("\"Date\" = 'During'"), 0LL);
     }
 
+    // A server restarted between two reads: the next read finds the
+    // connection dead and reads on a new one, with no failure shown.
+    void aReadAfterTheServerRestartedSucceeds() {
+        if (!ServerData::available())
+            QSKIP("no test server");
+        Backend b("server", 30);
+        auto db = b.open();
+        auto rs = db->OpenRecordset(kWhole);
+        const std::string before = rs->valueAt(7, 3).storedText();
+        ServerData::stopServer();
+        ServerData::startServer();
+        rs->clearCache();
+        QCOMPARE(engineErrorOf([&] { QCOMPARE(rs->valueAt(7, 3).storedText(), before); }), 0);
+        QString why;
+        const int e = engineErrorOf([&] { db->OpenRecordset(kWhole)->RecordCount(); }, &why);
+        QVERIFY2(e == 0, qPrintable(why));
+    }
+
     // What another user commits reaches an open set through the change
     // feed; applied, the set holds what a set opened afresh would.
     void otherUsersChangesReachAnOpenSet_data() {

@@ -84,7 +84,6 @@ PgConnection::~PgConnection() {
 
 void PgConnection::connect() {
     PQfinish(conn_);
-    lastTryMs_ = steadyMs();
     std::vector<const char*> keys = {"dbname", "connect_timeout", "application_name"};
     std::vector<const char*> values = {logOn_.conninfo.c_str(), kConnectTimeout,
                                        "Quarzel Geochemical Database"};
@@ -107,6 +106,9 @@ void PgConnection::connect() {
         where_ = std::string(host ? host : "") + (port && *port ? std::string(":") + port : "") +
                  "/" + (db ? db : "");
     }
+    // A server that refused or did not answer is not asked again at once;
+    // a connection that worked and was lost since is made anew at once.
+    failedAtMs_ = broken() ? steadyMs() : 0;
     if (broken())
         return;
     PQsetNoticeProcessor(
@@ -120,9 +122,14 @@ void PgConnection::connect() {
 }
 
 bool PgConnection::ensureConnected() {
+    // A server that restarted closed this connection's socket: reading what
+    // is waiting on it (without blocking) tells so before a statement is
+    // sent into it and fails.
+    if (!broken() && !inTransaction())
+        PQconsumeInput(conn_);
     if (!broken())
         return true;
-    if (steadyMs() - lastTryMs_ < kRetryMs)
+    if (failedAtMs_ && steadyMs() - failedAtMs_ < kRetryMs)
         return false;
     connect();
     return !broken();
@@ -149,9 +156,23 @@ void PgConnection::execScript(const std::string& sql) {
         throw error(r, Access::Write, sql, sql);
 }
 
+PgResult PgConnection::tryRead(const std::string& sql, const PgParams& params) {
+    const bool wasInTransaction = inTransaction();
+    PgResult r = tryExec(sql, params);
+    if (!r.ok() && !wasInTransaction && conn_ && broken()) {
+        // The connection was found dead only now (a server restarted since
+        // the last statement): a read outside a transaction is tried once
+        // more on a new one rather than failing. A write is never sent twice.
+        connect();
+        if (!broken())
+            r = tryExec(sql, params);
+    }
+    return r;
+}
+
 PgResult PgConnection::exec(const std::string& sql, const PgParams& params, Access access,
                             const std::string& shown) {
-    PgResult r = tryExec(sql, params);
+    PgResult r = access == Access::Read ? tryRead(sql, params) : tryExec(sql, params);
     if (!r.ok())
         throw error(r, access, shown.empty() ? sql : shown, sql);
     return r;

@@ -47,6 +47,10 @@ public:
     void execScript(const std::string& sql);
     // The same, failures returned rather than thrown (for loading threads).
     PgResult tryExec(const std::string& sql, const PgParams& params = {});
+    // The same for a read: a connection found dead by it (the server was
+    // restarted meanwhile) is made anew and the read tried once more,
+    // unless a transaction was open on it.
+    PgResult tryRead(const std::string& sql, const PgParams& params = {});
 
     // The failure as the engine words it: from a result, or from the
     // server's SQLSTATE and message (empty state: the connection broke).
@@ -71,7 +75,7 @@ private:
     PgLogOn logOn_;
     PGconn* conn_ = nullptr;
     std::string where_;
-    long long lastTryMs_ = 0;
+    long long failedAtMs_ = 0; // the last connect that failed; 0 when it worked
 };
 
 } // namespace engine

@@ -65,7 +65,7 @@ KeyLoader::KeysJob keysJob(PgDatabase& db, const std::string& sql) {
             // The first screen by the quickest plan to start, then every
             // key by the quickest plan to finish, both of one snapshot: the
             // same rows in the same order, the first screen's passed over.
-            PgResult r = c.tryExec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+            PgResult r = c.tryRead("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
             if (r.ok())
                 r = c.tryExec(sql + " LIMIT " + std::to_string(KeyLoader::kFirstScreen));
             take(r);
@@ -91,7 +91,7 @@ KeyLoader::KeysJob keysJob(PgDatabase& db, const std::string& sql) {
 KeyLoader::CountJob countJob(PgDatabase& db, const std::string& sql) {
     return [&db, sql](KeyLoader&, long& n) {
         return onReader(db, [&](PgConnection& c) {
-            PgResult r = c.tryExec(sql);
+            PgResult r = c.tryRead(sql);
             if (r.ok() && r.rows() == 1)
                 n = static_cast<long>(r.integer(0, 0));
             return r;
@@ -202,7 +202,7 @@ PgRecordset::Page PgRecordset::readPage(long page) {
         list += (i ? "," : "") + std::to_string(key);
     }
     PgConnection& conn = db_->connection();
-    PgResult r = conn.tryExec(pageSql_, {list + "}"});
+    PgResult r = conn.tryRead(pageSql_, {list + "}"});
     if (!r.ok()) {
         markUnreadable(p, 0, true, conn.error(r, PgConnection::Access::Read, sql_, pageSql_));
         return p;
