@@ -43,13 +43,18 @@ if command -v appstreamcli >/dev/null; then
   check "metainfo is valid" 'appstreamcli validate --no-net "$usr/share/metainfo/example.quarzelgeochem.Quarzel.metainfo.xml" >/dev/null'
 else skip "appstreamcli"; fi
 
+# The shipped program has no documentation hooks; its twin with them,
+# put beside it, prints for the checks below.
+check "the installed program holds no documentation hooks" '! grep -aq QUARZEL_REPORT_PDF "$usr/bin/quarzel"'
+cp "$build/bin/quarzel-doc" "$usr/bin/quarzel-doc"
+
 tree_sum() { (cd "$usr" && find . -type f -print0 | sort -z | xargs -0 sha256sum); }
 before=$(tree_sum)
-# Starts the installed program for one user; it prints its first row to a
-# PDF and ends.
+# Starts the program as installed for one user; it prints its first row to
+# a PDF and ends.
 start() {
   env -u XDG_DATA_HOME HOME="$1" QT_QPA_PLATFORM=offscreen QUARZEL_REPORT_PDF="$1/first.pdf" \
-    timeout 60 "$usr/bin/quarzel" >/dev/null 2>&1
+    timeout 60 "$usr/bin/quarzel-doc" >/dev/null 2>&1
 }
 first_row() { pdftotext "$1/first.pdf" - 2>/dev/null | sed -n '5p'; }
 user_db() { echo "$1/.local/share/quarzel/quarzdb32.mdb"; }
@@ -90,6 +95,7 @@ if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
              ./usr/share/quarzel/STONARC.CHM ./usr/share/applications/example.quarzelgeochem.Quarzel.desktop; do
       check "package holds $f" 'printf "%s\n" "$files" | grep -q " $f\$"'
     done
+    check "the package holds no quarzel-doc" '! printf "%s\n" "$files" | grep -q quarzel-doc'
     depends=$(dpkg-deb -f "$deb" Depends)
     for d in libqt6widgets6 libsqlite3-0 libsodium23 libcurl4 libchm1 xdg-utils; do
       check "package depends on $d" 'printf "%s" "$depends" | grep -q "$d"'

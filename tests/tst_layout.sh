@@ -4,9 +4,11 @@
 # include nothing of the program above them; the program's folders depend
 # downwards only (app on the subsystems, they on the main window's form and
 # the schema); and no code waits in an event loop of its own (modal dialogs
-# aside).
+# aside). Given the build's link lines (link-lines.txt, written when cmake
+# configures), the same is checked of what each library links.
 set -u
 src="$(dirname "$0")/../src"
+links="${1:-}"
 passed=0 failed=0
 check() { if eval "$2"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $1"; fi; }
 
@@ -45,6 +47,41 @@ for dir in "$src"/*/; do
     done
 done
 check "every folder includes only the folders below it${upstream:+ (not:$upstream)}" '[ -z "$upstream" ]'
+
+# Link lines: "folder target what-it-links...", the folder under src/.
+if [ -n "$links" ]; then
+    # The engine is below the other components of the platform.
+    link_rank() {
+        case "$1" in
+        platform/db | platform/db/*) echo 0 ;; platform/*) echo 1 ;; *) echo $(($(rank "${1%%/*}") + 2)) ;;
+        esac
+    }
+    folder_of() { awk -v t="$1" '$2 == t { print $1 }' "$links"; }
+    sqlite="" libpq="" backend="" upward="" hooks=""
+    while read -r folder target linked; do
+        for l in $linked; do
+            case "$l" in
+            *SQLITE3* | *sqlite3*) [ "$folder" = platform/db/sqlite ] || sqlite="$sqlite $target" ;;
+            *LIBPQ* | *libpq*) [ "$folder" = platform/db/pg ] || libpq="$libpq $target" ;;
+            quarzel_db_sqlite | quarzel_db_pg) [ "$folder" = platform/db ] || backend="$backend $target->$l" ;;
+            quarzel_hooks) [ "$target" = quarzel ] && hooks=" (it links $l)" ;;
+            esac
+            to=$(folder_of "$l")
+            [ -n "$to" ] || continue
+            from_rank=$(link_rank "$folder") to_rank=$(link_rank "$to")
+            if [ "$to_rank" -gt "$from_rank" ] ||
+               { [ "$to_rank" -eq "$from_rank" ] && [ "${to%%/*}" != "${folder%%/*}" ]; }; then
+                upward="$upward $target->$l"
+            fi
+        done
+    done <"$links"
+    check "the link lines are there ($links)" '[ -s "$links" ] && grep -q "^app quarzel " "$links"'
+    check "only the file back end links SQLite${sqlite:+ (also:$sqlite)}" '[ -z "$sqlite" ]'
+    check "only the server back end links libpq${libpq:+ (also:$libpq)}" '[ -z "$libpq" ]'
+    check "only the engine links its back ends${backend:+ (also:$backend)}" '[ -z "$backend" ]'
+    check "every library links only the layers below it${upward:+ (not:$upward)}" '[ -z "$upward" ]'
+    check "the shipped program links no documentation hooks$hooks" '[ -z "$hooks" ]'
+fi
 
 loops=$(grep -rnE 'processEvents[[:space:]]*\(|QEventLoop' "$src" --include='*.cpp' --include='*.h')
 check "no event loop of its own on the user-interface thread${loops:+ ($loops)}" '[ -z "$loops" ]'

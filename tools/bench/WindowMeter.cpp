@@ -132,7 +132,7 @@ CommandTimes timeCommand(QuarzelDatabase& w, const std::function<void()>& comman
 StartTimes timeStart(const std::string& dir, const std::function<double()>& reference) {
     namespace fs = std::filesystem;
     const std::string program = dir + "/quarzel";
-    fs::copy_file(QCoreApplication::applicationDirPath().toStdString() + "/quarzel", program,
+    fs::copy_file(QCoreApplication::applicationDirPath().toStdString() + "/quarzel-doc", program,
                   fs::copy_options::overwrite_existing);
     std::vector<double> ours, theirs;
     for (int i = 0; i < 5; ++i) {
