@@ -93,7 +93,7 @@ private slots:
         TestData file(30);
         ServerData server(file);
         SharedView view(server);
-        QSignalSpy inserted(&view.data, &DataControl::rowInsertedElsewhere);
+        QSignalSpy inserted(view.data.view(), &View::rowInsertedElsewhere);
         const int rows = view.model().rowCount();
         QCOMPARE(rows, 30);
         auto other = server.open()->OpenRecordset(kWhole);

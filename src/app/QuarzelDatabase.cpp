@@ -164,12 +164,12 @@ void QuarzelDatabase::buildControls() {
         return MessageBox::Ask(text + "\n\nKeep your values, saving them over the other user's?",
                                "Row Changed by Another User", "Keep Mine", "Take Theirs");
     });
-    for (auto signal : {&DataControl::rowInsertedElsewhere, &DataControl::rowRemovedElsewhere})
-        connect(Data1, signal, this, [this] {
+    for (auto signal : {&View::rowInsertedElsewhere, &View::rowRemovedElsewhere})
+        connect(Data1->view(), signal, this, [this] {
             if (!busy_)
                 updateCountLabel();
         });
-    connect(Data1, &DataControl::rowsMovedElsewhere, this, [this] {
+    connect(Data1->view(), &View::rowsMovedElsewhere, this, [this] {
         if (!busy_)
             updateCountLabel();
     });

@@ -144,13 +144,13 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
             guarded([this] { choiceChanged(); }));
     connect(colour_, &QComboBox::currentIndexChanged, this, guarded([this] { reload(); }));
     connect(export_, &QPushButton::clicked, this, guarded([this] { exportClicked(); }));
-    connect(data_, &DataControl::recordsetChanged, this, guarded([this] { reload(); }));
-    connect(data_, &DataControl::rowsChanged, this, guarded([this] { reload(); }));
+    connect(data_->view(), &View::recordsetChanged, this, guarded([this] { reload(); }));
+    connect(data_->view(), &View::rowsChanged, this, guarded([this] { reload(); }));
     // Rows another user added or deleted.
-    connect(data_, &DataControl::rowInsertedElsewhere, this, guarded([this] { reload(); }));
-    connect(data_, &DataControl::rowRemovedElsewhere, this, guarded([this] { reload(); }));
-    connect(data_, &DataControl::rowsMovedElsewhere, this, guarded([this] { reload(); }));
-    connect(data_, &DataControl::positionChanged, this, guarded([this] { followCurrentRow(); }));
+    connect(data_->view(), &View::rowInsertedElsewhere, this, guarded([this] { reload(); }));
+    connect(data_->view(), &View::rowRemovedElsewhere, this, guarded([this] { reload(); }));
+    connect(data_->view(), &View::rowsMovedElsewhere, this, guarded([this] { reload(); }));
+    connect(data_->view(), &View::positionChanged, this, guarded([this] { followCurrentRow(); }));
     // Only a written row moves a point; a new number format or a dropped
     // edit changes nothing that is plotted.
     connect(gridModel, &RecordsetModel::rowWritten, this,

@@ -96,8 +96,8 @@ NormWindow::NormWindow(DataControl* data, RecordsetModel* gridModel)
     resize(600, 600);
 
     connect(iron_, &QComboBox::currentIndexChanged, this, guarded([this] { followCurrentRow(); }));
-    connect(data_, &DataControl::positionChanged, this, guarded([this] { followCurrentRow(); }));
-    connect(data_, &DataControl::recordsetChanged, this, guarded([this] { followCurrentRow(); }));
+    connect(data_->view(), &View::positionChanged, this, guarded([this] { followCurrentRow(); }));
+    connect(data_->view(), &View::recordsetChanged, this, guarded([this] { followCurrentRow(); }));
     connect(gridModel, &RecordsetModel::rowWritten, this, [this](long row) {
         auto* rs = data_->engineRecordset();
         if (rs && row == rs->AbsolutePosition())

@@ -225,7 +225,7 @@ void runServerCases(BenchReport& report, const std::string& dir) {
         std::vector<double> live;
         RecordsetModel* model = w.vaSpread1->recordsetModel();
         int heard = 0;
-        QObject::connect(w.Data1, &DataControl::rowChangedElsewhere, &w, [&heard] { ++heard; });
+        QObject::connect(w.Data1->view(), &View::rowChangedElsewhere, &w, [&heard] { ++heard; });
         for (int i = 0; i < 5; ++i) {
             const QString text = QString("Live %1").arg(i);
             (void)model->cellText(i, 3);

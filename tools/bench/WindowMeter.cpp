@@ -54,7 +54,7 @@ CommandMeter::CommandMeter(QuarzelDatabase* w) {
 void CommandMeter::watch(QuarzelDatabase& w) {
     w_ = &w;
     w.vaSpread1->viewport()->installEventFilter(this);
-    connect(w.Data1, &DataControl::recordsetChanged, this, [this] { swapped_ = true; });
+    connect(w.Data1->view(), &View::recordsetChanged, this, [this] { swapped_ = true; });
 }
 
 CommandMeter::~CommandMeter() {

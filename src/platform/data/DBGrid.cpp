@@ -68,10 +68,10 @@ void DBGrid::setDataSource(DataControl* data) {
     data_ = data;
     model_ = new RecordsetModel(data->view(), this);
     setModel(model_);
-    connect(data, &DataControl::pendingEditsDue, this, [this] { commitEdit(); });
-    connect(data, &DataControl::recordsetChanged, this, &DBGrid::rebuildColumns);
-    connect(data, &DataControl::positionChanged, this, &DBGrid::followRecordset);
-    connect(data, &DataControl::writableChanged, this, &DBGrid::followWritable);
+    connect(data->view(), &View::pendingEditsDue, this, [this] { commitEdit(); });
+    connect(data->view(), &View::recordsetChanged, this, &DBGrid::rebuildColumns);
+    connect(data->view(), &View::positionChanged, this, &DBGrid::followRecordset);
+    connect(data->view(), &View::writableChanged, this, &DBGrid::followWritable);
     connect(model_, &RecordsetModel::writeFailed, this, &DBGrid::writeFailed);
     connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
         if (wantedRow_ >= 0 && wantedRow_ < model_->rowCount())

@@ -10,20 +10,6 @@
 
 DataControl::DataControl(QWidget* parent) : QWidget(parent) {
     view_ = new View(this);
-    connect(view_, &View::pendingEditsDue, this, &DataControl::pendingEditsDue);
-    connect(view_, &View::recordsetChanging, this, &DataControl::recordsetChanging);
-    connect(view_, &View::recordsetChanged, this, &DataControl::recordsetChanged);
-    connect(view_, &View::rowsChanged, this, &DataControl::rowsChanged);
-    connect(view_, &View::writableChanged, this, &DataControl::writableChanged);
-    connect(view_, &View::positionChanged, this, &DataControl::positionChanged);
-    connect(view_, &View::rowsKnown, this, &DataControl::rowsKnown);
-    connect(view_, &View::countKnown, this, &DataControl::countKnown);
-    connect(view_, &View::keysComplete, this, &DataControl::keysComplete);
-    connect(view_, &View::rowChangedElsewhere, this, &DataControl::rowChangedElsewhere);
-    connect(view_, &View::rowInsertedElsewhere, this, &DataControl::rowInsertedElsewhere);
-    connect(view_, &View::rowRemovedElsewhere, this, &DataControl::rowRemovedElsewhere);
-    connect(view_, &View::rowsMovedElsewhere, this, &DataControl::rowsMovedElsewhere);
-    connect(view_, &View::rowsReadAgain, this, &DataControl::rowsReadAgain);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

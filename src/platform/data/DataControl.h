@@ -19,7 +19,7 @@ class Recordset;
 // database and the record set of its record source. DatabaseName,
 // RecordSource and ReadOnly take effect at the next Refresh. Failures are
 // thrown as exceptions carrying the engine's description; the control never
-// shows a message itself. Its signals are the view's.
+// shows a message itself.
 class DataControl : public QWidget {
     Q_OBJECT
 public:
@@ -61,23 +61,10 @@ public:
     static int answerBudget() { return View::answerBudget(); }
 
 signals:
-    void pendingEditsDue();
-    void recordsetChanging();
-    void recordsetChanged();
-    void rowsChanged();
-    void writableChanged();
-    void positionChanged(long row);
-    void rowsKnown(bool soon);
     // A move of the navigation bar failed (the engine's description): the
-    // window shows it.
+    // window shows it. Everything else the control's users hear comes from
+    // its view().
     void commandFailed(const QString& description);
-    void countKnown(quint64 generation);
-    void keysComplete(quint64 generation);
-    void rowChangedElsewhere(RowRef row);
-    void rowInsertedElsewhere(RowRef row);
-    void rowRemovedElsewhere(RowRef row);
-    void rowsMovedElsewhere(quint64 generation);
-    void rowsReadAgain(quint64 generation);
 
 private:
     void navigate(int which);
