@@ -214,12 +214,13 @@ bool RecordsetModel::submit() {
     return commitPending();
 }
 
-void RecordsetModel::repaintKey(std::int64_t key) {
+long RecordsetModel::repaintKey(std::int64_t key) {
     auto* rs = view_->recordset();
     const long row = view_->indexOf(key, rs ? rs->AbsolutePosition() : -1);
     if (row >= 0 && row < rows_)
         emit dataChanged(index(static_cast<int>(row), 0),
                          index(static_cast<int>(row), columnCount() - 1));
+    return row;
 }
 
 void RecordsetModel::revert() {
@@ -280,10 +281,7 @@ bool RecordsetModel::commitPending(QString* error) {
         break;
     }
     // The cells now show what is stored.
-    auto* rs = view_->recordset();
-    const long row = view_->indexOf(buffer.key, rs ? rs->AbsolutePosition() : -1);
-    repaintKey(buffer.key);
-    if (row >= 0)
+    if (const long row = repaintKey(buffer.key); row >= 0)
         emit rowWritten(row);
     return true;
 }

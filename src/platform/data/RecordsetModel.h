@@ -70,7 +70,7 @@ private:
     void beginReset(bool dropEdit);
     void endReset();
     bool pendingAt(long row) const;
-    void repaintKey(std::int64_t key);
+    long repaintKey(std::int64_t key); // the row's place now; -1 when not shown
     void followRows(int step);
     int knownRows() const;
     View* view_;
