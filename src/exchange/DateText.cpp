@@ -3,6 +3,7 @@
 #include "TextRules.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -16,6 +17,17 @@ bool validDay(int year, int month, int day) {
         return false;
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return day <= days[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+// HH:MM or HH:MM:SS, as the table writes a time.
+bool validTime(const std::string& t) {
+    if (t.size() != 5 && t.size() != 8)
+        return false;
+    for (std::size_t i = 0; i < t.size(); ++i)
+        if (i % 3 == 2 ? t[i] != ':' : !std::isdigit(static_cast<unsigned char>(t[i])))
+            return false;
+    auto at = [&](std::size_t i) { return (t[i] - '0') * 10 + (t[i + 1] - '0'); };
+    return at(0) < 24 && at(3) < 60 && (t.size() == 5 || at(6) < 60);
 }
 
 std::string iso(int year, int month, int day) {
@@ -86,16 +98,89 @@ void civilFromDays(long z, int& y, int& m, int& d) {
 
 } // namespace
 
-bool fromSerial(double serial, int originYear, int originMonth, int originDay, std::string& out) {
-    if (!(serial >= 1 && serial < 3e6) || serial != static_cast<double>(static_cast<long>(serial)))
+bool fromSerial(double serial, const int origin[3], Shown shown, std::string& out) {
+    if (shown == Shown::Number || !(serial >= 0 && serial < 3e6))
         return false;
+    // To the nearest second: a time of day is rarely a binary fraction.
+    const long long seconds = std::llround(serial * 86400);
+    long days = static_cast<long>(seconds / 86400);
+    const int rest = static_cast<int>(seconds % 86400);
+    const int hour = rest / 3600, minute = rest / 60 % 60, second = rest % 60;
+    if (shown == Shown::Time) {
+        char text[16];
+        if (second)
+            std::snprintf(text, sizeof text, "%02d:%02d:%02d", hour, minute, second);
+        else
+            std::snprintf(text, sizeof text, "%02d:%02d", hour, minute);
+        out = text;
+        return true;
+    }
+    if (shown == Shown::Date)
+        days = static_cast<long>(std::floor(serial)); // the day the sheet shows
     int y = 0, m = 0, d = 0;
-    civilFromDays(daysFromCivil(originYear, originMonth, originDay) + static_cast<long>(serial), y,
-                  m, d);
+    civilFromDays(daysFromCivil(origin[0], origin[1], origin[2]) + days, y, m, d);
     if (y < 1900 || y > 9999)
         return false;
-    out = iso(y, m, d);
+    out = shown == Shown::Date ? iso(y, m, d) : dateTime(y, m, d, hour, minute, second);
     return true;
+}
+
+bool fromSerial(double serial, int originYear, int originMonth, int originDay, std::string& out) {
+    if (!(serial >= 1))
+        return false;
+    const int origin[3] = {originYear, originMonth, originDay};
+    return fromSerial(serial, origin, Shown::DateTime, out);
+}
+
+std::string dateTime(int year, int month, int day, int hour, int minute, int second) {
+    if (hour == 0 && minute == 0 && second == 0)
+        return iso(year, month, day);
+    char text[40];
+    if (second)
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour,
+                      minute, second);
+    else
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", year, month, day, hour,
+                      minute);
+    return text;
+}
+
+Shown formatShows(const std::string& code) {
+    bool date = false, time = false, month = false;
+    for (std::size_t i = 0; i < code.size() && code[i] != ';'; ++i) {
+        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(code[i])));
+        if (c == '"') {
+            i = code.find('"', i + 1);
+            if (i == std::string::npos)
+                break;
+        } else if (c == '\\' || c == '_' || c == '*') {
+            ++i; // an escaped or padding character
+        } else if (c == '[') {
+            const std::size_t end = code.find(']', i);
+            if (end == std::string::npos)
+                break;
+            const std::string inside = code.substr(i + 1, end - i - 1);
+            if (!inside.empty() && inside.find_first_not_of("hHmMsS") == std::string::npos)
+                time = true; // elapsed time
+            i = end;
+        } else if (c == 'y' || c == 'd') {
+            date = true;
+        } else if (c == 'h' || c == 's') {
+            time = true;
+        } else if (c == 'm') {
+            month = true; // minutes beside hours or seconds
+        }
+    }
+    date = date || (month && !time);
+    return date && time ? Shown::DateTime : date ? Shown::Date : time ? Shown::Time : Shown::Number;
+}
+
+Shown builtinFormatShows(std::size_t id) {
+    if (id >= 14 && id <= 17)
+        return Shown::Date;
+    if ((id >= 18 && id <= 21) || (id >= 45 && id <= 47))
+        return Shown::Time;
+    return id == 22 ? Shown::DateTime : Shown::Number;
 }
 
 Result toIso(const std::string& text, std::string& out) {
@@ -103,9 +188,11 @@ Result toIso(const std::string& text, std::string& out) {
     int y = 0, m = 0, d = 0;
     char sep1 = 0, sep2 = 0;
     int used = 0;
-    // YYYY-MM-DD as it stands.
-    if (std::sscanf(t.c_str(), "%4d-%2d-%2d%n", &y, &m, &d, &used) == 3 &&
-        used == static_cast<int>(t.size()) && t.size() == 10 && validDay(y, m, d))
+    // YYYY-MM-DD as it stands, with its time; a time alone.
+    if (std::sscanf(t.c_str(), "%4d-%2d-%2d%n", &y, &m, &d, &used) == 3 && used == 10 &&
+        validDay(y, m, d) && (t.size() == 10 || (t[10] == ' ' && validTime(t.substr(11)))))
+        return Result::Iso;
+    if (validTime(t))
         return Result::Iso;
     // DD.MM.YYYY: day first wherever dots are written.
     if (std::sscanf(t.c_str(), "%2d%c%2d%c%4d%n", &d, &sep1, &m, &sep2, &y, &used) == 5 &&

@@ -1,11 +1,13 @@
 #include "WorkbookReader.h"
 
 #include "CsvSource.h"
+#include "DateText.h"
 #include "TextRules.h"
 #include "ViewExport.h"
 
 #include <orcus/orcus_ods.hpp>
 #include <orcus/orcus_xlsx.hpp>
+#include <orcus/sax_parser.hpp>
 #include <orcus/spreadsheet/import_interface.hpp>
 #include <orcus/zip_archive.hpp>
 #include <orcus/zip_archive_stream.hpp>
@@ -17,8 +19,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace ss = orcus::spreadsheet;
 
@@ -49,6 +55,105 @@ public:
     }
 };
 
+// Of the workbook's styles, what a cell's number format shows: a date, a
+// time, both, or a number. The rest of a style is not needed here. A
+// workbook names a number format either by its number (xlsx: numFmtId, the
+// built-in ones written nowhere) or by what committing it returned (ods).
+class Styles : public ss::iface::import_styles {
+public:
+    datetext::Shown shows(std::size_t xf) const {
+        if (xf >= cellXfs_.size())
+            return datetext::Shown::Number;
+        const std::size_t format = cellXfs_[xf];
+        const auto code = codes_.find(format);
+        return code != codes_.end() ? datetext::formatShows(code->second)
+                                    : datetext::builtinFormatShows(format);
+    }
+
+    void set_number_format_identifier(std::size_t id) override { id_ = id; }
+    void set_number_format_code(std::string_view s) override { code_ = s; }
+    std::size_t commit_number_format() override {
+        // Past any number a workbook gives its own formats (from 164 on).
+        const std::size_t key = id_ ? *id_ : (std::size_t(1) << 30) + codes_.size();
+        codes_[key] = code_;
+        id_.reset();
+        code_.clear();
+        return key;
+    }
+    void set_xf_number_format(std::size_t index) override { format_ = index; }
+    std::size_t commit_cell_xf() override { return commit(cellXfs_); }
+    std::size_t commit_cell_style_xf() override { return commit(styleXfs_); }
+    std::size_t commit_dxf() override { return commit(dxfs_); }
+
+    void set_font_count(std::size_t) override {}
+    void set_font_bold(bool) override {}
+    void set_font_italic(bool) override {}
+    void set_font_name(std::string_view) override {}
+    void set_font_size(double) override {}
+    void set_font_underline(ss::underline_t) override {}
+    void set_font_underline_width(ss::underline_width_t) override {}
+    void set_font_underline_mode(ss::underline_mode_t) override {}
+    void set_font_underline_type(ss::underline_type_t) override {}
+    void set_font_underline_color(ss::color_elem_t, ss::color_elem_t, ss::color_elem_t,
+                                  ss::color_elem_t) override {}
+    void set_font_color(ss::color_elem_t, ss::color_elem_t, ss::color_elem_t,
+                        ss::color_elem_t) override {}
+    void set_strikethrough_style(ss::strikethrough_style_t) override {}
+    void set_strikethrough_type(ss::strikethrough_type_t) override {}
+    void set_strikethrough_width(ss::strikethrough_width_t) override {}
+    void set_strikethrough_text(ss::strikethrough_text_t) override {}
+    std::size_t commit_font() override { return fonts_++; }
+    void set_fill_count(std::size_t) override {}
+    void set_fill_pattern_type(ss::fill_pattern_t) override {}
+    void set_fill_fg_color(ss::color_elem_t, ss::color_elem_t, ss::color_elem_t,
+                           ss::color_elem_t) override {}
+    void set_fill_bg_color(ss::color_elem_t, ss::color_elem_t, ss::color_elem_t,
+                           ss::color_elem_t) override {}
+    std::size_t commit_fill() override { return fills_++; }
+    void set_border_count(std::size_t) override {}
+    void set_border_style(ss::border_direction_t, ss::border_style_t) override {}
+    void set_border_color(ss::border_direction_t, ss::color_elem_t, ss::color_elem_t,
+                          ss::color_elem_t, ss::color_elem_t) override {}
+    void set_border_width(ss::border_direction_t, double, orcus::length_unit_t) override {}
+    std::size_t commit_border() override { return borders_++; }
+    void set_cell_hidden(bool) override {}
+    void set_cell_locked(bool) override {}
+    void set_cell_print_content(bool) override {}
+    void set_cell_formula_hidden(bool) override {}
+    std::size_t commit_cell_protection() override { return protections_++; }
+    void set_number_format_count(std::size_t) override {}
+    void set_cell_xf_count(std::size_t) override {}
+    void set_cell_style_xf_count(std::size_t) override {}
+    void set_dxf_count(std::size_t) override {}
+    void set_xf_font(std::size_t) override {}
+    void set_xf_fill(std::size_t) override {}
+    void set_xf_border(std::size_t) override {}
+    void set_xf_protection(std::size_t) override {}
+    void set_xf_style_xf(std::size_t) override {}
+    void set_xf_apply_alignment(bool) override {}
+    void set_xf_horizontal_alignment(ss::hor_alignment_t) override {}
+    void set_xf_vertical_alignment(ss::ver_alignment_t) override {}
+    void set_cell_style_count(std::size_t) override {}
+    void set_cell_style_name(std::string_view) override {}
+    void set_cell_style_xf(std::size_t) override {}
+    void set_cell_style_builtin(std::size_t) override {}
+    void set_cell_style_parent_name(std::string_view) override {}
+    std::size_t commit_cell_style() override { return cellStyles_++; }
+
+private:
+    std::size_t commit(std::vector<std::size_t>& xfs) {
+        xfs.push_back(format_);
+        format_ = 0;
+        return xfs.size() - 1;
+    }
+    std::map<std::size_t, std::string> codes_; // number format key -> its code
+    std::optional<std::size_t> id_;
+    std::string code_;
+    std::size_t format_ = 0;
+    std::vector<std::size_t> cellXfs_, styleXfs_, dxfs_; // -> number format key
+    std::size_t fonts_ = 0, fills_ = 0, borders_ = 0, protections_ = 0, cellStyles_ = 0;
+};
+
 class Sheet;
 
 // A formula cell: its last result is what the sheet shows.
@@ -59,7 +164,10 @@ public:
     void set_formula(ss::formula_grammar_t, std::string_view) override {}
     void set_shared_formula_index(std::size_t) override {}
     void set_result_string(std::string_view value) override { result_ = value; }
-    void set_result_value(double value) override { result_ = ViewExport::numberText(value); }
+    void set_result_value(double value) override {
+        result_ = ViewExport::numberText(value);
+        number_ = true;
+    }
     void set_result_bool(bool value) override { result_ = value ? "TRUE" : "FALSE"; }
     void set_result_empty() override { result_.clear(); }
     void commit() override;
@@ -69,6 +177,7 @@ private:
     ss::row_t row_ = 0;
     ss::col_t col_ = 0;
     std::string result_;
+    bool number_ = false;
 };
 
 class Sheet : public ss::iface::import_sheet {
@@ -78,9 +187,14 @@ public:
     }
     WorkbookReader::Sheet data;
 
-    void put(ss::row_t row, ss::col_t col, std::string text) {
-        if (row < 0 || col < 0 || text.empty())
+    // A cell's text; a number is marked as one, for its format to show it.
+    void put(ss::row_t row, ss::col_t col, std::string text, bool number = false) {
+        if (row < 0 || col < 0 || col >= kColumns || text.empty())
             return;
+        if (number)
+            numbers_.insert(key(row, col));
+        else
+            numbers_.erase(key(row, col));
         auto& rows = data.rows;
         if (rows.size() <= static_cast<std::size_t>(row))
             rows.resize(static_cast<std::size_t>(row) + 1);
@@ -99,42 +213,82 @@ public:
             put(row, col, strings_.all[id]);
     }
     void set_value(ss::row_t row, ss::col_t col, double value) override {
-        put(row, col, ViewExport::numberText(value));
+        put(row, col, ViewExport::numberText(value), true);
     }
     void set_bool(ss::row_t row, ss::col_t col, bool value) override {
         put(row, col, value ? "TRUE" : "FALSE");
     }
     void set_date_time(ss::row_t row, ss::col_t col, int year, int month, int day, int hour,
                        int minute, double second) override {
-        char text[40];
-        if (hour == 0 && minute == 0 && second == 0)
-            std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
-        else
-            std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day,
-                          hour, minute, static_cast<int>(std::lround(second)));
-        put(row, col, text);
+        const int s = std::min(59, static_cast<int>(std::lround(second)));
+        put(row, col, datetext::dateTime(year, month, day, hour, minute, s));
     }
-    void set_format(ss::row_t, ss::col_t, std::size_t) override {}
-    void set_format(ss::row_t, ss::col_t, ss::row_t, ss::col_t, std::size_t) override {}
+    void set_format(ss::row_t row, ss::col_t col, std::size_t xf) override {
+        formats_[key(row, col)] = xf;
+    }
+    void set_format(ss::row_t row, ss::col_t col, ss::row_t lastRow, ss::col_t lastCol,
+                    std::size_t xf) override {
+        ranges_.push_back({row, col, lastRow, lastCol, xf});
+    }
+    // Numbers whose format shows a date or a time become that date or time.
+    void showDates(const Styles& styles, const int origin[3]) {
+        for (const std::uint64_t k : numbers_) {
+            const auto row = static_cast<ss::row_t>(k / kColumns);
+            const auto col = static_cast<ss::col_t>(k % kColumns);
+            const auto shown = styles.shows(formatOf(row, col));
+            std::string& text =
+                data.rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
+            char* end = nullptr;
+            const double serial = std::strtod(text.c_str(), &end);
+            std::string out;
+            if (shown != datetext::Shown::Number && end && *end == 0 &&
+                datetext::fromSerial(serial, origin, shown, out))
+                text = out;
+        }
+    }
     void fill_down_cells(ss::row_t row, ss::col_t col, ss::row_t count) override {
         const auto& rows = data.rows;
         if (static_cast<std::size_t>(row) >= rows.size() ||
             static_cast<std::size_t>(col) >= rows[static_cast<std::size_t>(row)].size())
             return;
         const std::string text = rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
+        const bool number = numbers_.count(key(row, col)) > 0;
         for (ss::row_t r = 1; r <= count; ++r)
-            put(row + r, col, text);
+            put(row + r, col, text, number);
     }
     ss::range_size_t get_sheet_size() const override { return {1048576, 16384}; }
 
 private:
+    static constexpr ss::col_t kColumns = 16384;
+    static std::uint64_t key(ss::row_t row, ss::col_t col) {
+        return static_cast<std::uint64_t>(row) * kColumns + static_cast<std::uint64_t>(col);
+    }
+    std::size_t formatOf(ss::row_t row, ss::col_t col) const {
+        if (const auto f = formats_.find(key(row, col)); f != formats_.end())
+            return f->second;
+        for (auto r = ranges_.rbegin(); r != ranges_.rend(); ++r)
+            if (row >= r->row && row <= r->lastRow && col >= r->col && col <= r->lastCol)
+                return r->xf;
+        return 0;
+    }
+    struct Range {
+        ss::row_t row;
+        ss::col_t col;
+        ss::row_t lastRow;
+        ss::col_t lastCol;
+        std::size_t xf;
+    };
     Strings& strings_;
     Formula formula_;
+    std::unordered_set<std::uint64_t> numbers_;
+    std::unordered_map<std::uint64_t, std::size_t> formats_; // cell -> its xf
+    std::vector<Range> ranges_;
 };
 
 void Formula::commit() {
-    sheet_.put(row_, col_, result_);
+    sheet_.put(row_, col_, result_, number_);
     result_.clear();
+    number_ = false;
 }
 
 // Cell addresses as a workbook writes them: "C2", "$C$2", "A1:D9".
@@ -197,6 +351,8 @@ class Factory : public ss::iface::import_factory {
 public:
     References references;
     Settings settings;
+    Styles styles;
+    ss::iface::import_styles* get_styles() override { return &styles; }
     ss::iface::import_global_settings* get_global_settings() override { return &settings; }
     ss::iface::import_reference_resolver*
     get_reference_resolver(ss::formula_ref_context_t) override {
@@ -262,20 +418,88 @@ std::string unescaped(std::string_view x) {
     return out;
 }
 
+// The elements of an XML part with their attributes, as the parser gives
+// them (the attributes come before their element).
+template <class Element> class Elements : public orcus::sax_handler {
+public:
+    explicit Elements(Element element) : element_(std::move(element)) {}
+    void attribute(const orcus::sax::parser_attribute& a) {
+        attributes_[std::string(a.name)] = std::string(a.value);
+    }
+    void start_element(const orcus::sax::parser_element& e) {
+        element_(e.name, attributes_);
+        attributes_.clear();
+    }
+    void start_declaration(std::string_view) { attributes_.clear(); }
+    void end_declaration(std::string_view) { attributes_.clear(); }
+
+private:
+    Element element_;
+    std::map<std::string, std::string> attributes_;
+};
+
+template <class Element> void parseXml(const std::vector<unsigned char>& bytes, Element element) {
+    Elements<Element> handler(std::move(element));
+    orcus::sax_parser<Elements<Element>> parser(reinterpret_cast<const char*>(bytes.data()),
+                                                bytes.size(), handler);
+    parser.parse();
+}
+
+// What xl/workbook.xml says: each sheet's part (its r:id resolved through
+// xl/_rels/workbook.xml.rels; the part numbers need not follow the sheets'
+// order), and whether its serials count from 1904-01-01.
+struct WorkbookParts {
+    std::map<std::string, std::string> sheets; // name -> part in the archive
+    bool date1904 = false;
+};
+
+WorkbookParts workbookParts(const orcus::zip_archive& zip) {
+    WorkbookParts out;
+    std::vector<unsigned char> workbook, rels;
+    if (!zip.read_file_entry("xl/workbook.xml", workbook))
+        throw std::runtime_error("it has no xl/workbook.xml.");
+    std::map<std::string, std::string> targets; // relationship -> part
+    if (zip.read_file_entry("xl/_rels/workbook.xml.rels", rels))
+        parseXml(rels, [&](std::string_view name, const std::map<std::string, std::string>& a) {
+            const auto id = a.find("Id"), target = a.find("Target");
+            if (name != "Relationship" || id == a.end() || target == a.end())
+                return;
+            std::string part = target->second;
+            if (!part.empty() && part[0] == '/')
+                part.erase(0, 1); // from the archive's root
+            else
+                part = "xl/" + part; // beside the workbook part
+            targets[id->second] = part;
+        });
+    parseXml(workbook, [&](std::string_view name, const std::map<std::string, std::string>& a) {
+        if (name == "workbookPr") {
+            const auto d = a.find("date1904");
+            out.date1904 = d != a.end() && (d->second == "1" || d->second == "true");
+        } else if (name == "sheet") {
+            const auto sheet = a.find("name"), id = a.find("id");
+            if (sheet == a.end() || id == a.end())
+                return;
+            const auto target = targets.find(id->second);
+            if (target != targets.end())
+                out.sheets[sheet->second] = target->second;
+        }
+    });
+    return out;
+}
+
 // What the reader above leaves out or reads loosely, taken from the sheet's
 // XML itself: text written inline (<c r="A1" t="inlineStr"><is><t>text</t>
 // </is></c>), as writers that stream rows out write it; and numbers, whose
 // text is kept as written (<c r="B2"><v>0.30000000000000004</v></c>), so
 // that it is read back exactly rather than through the reader's own
 // number parsing, which can be off in the last digit.
-void takeCellsAsWritten(const std::string& path, std::vector<std::unique_ptr<Sheet>>& sheets,
-                        References& references) {
-    orcus::zip_archive_stream_fd stream(path.c_str());
-    orcus::zip_archive zip(&stream);
-    zip.load();
+void takeCellsAsWritten(const orcus::zip_archive& zip,
+                        const std::map<std::string, std::string>& parts,
+                        std::vector<std::unique_ptr<Sheet>>& sheets, References& references) {
     for (std::size_t n = 0; n < sheets.size(); ++n) {
         std::vector<unsigned char> bytes;
-        if (!zip.read_file_entry("xl/worksheets/sheet" + std::to_string(n + 1) + ".xml", bytes))
+        const auto part = parts.find(sheets[n]->data.name);
+        if (part == parts.end() || !zip.read_file_entry(part->second, bytes))
             continue;
         const std::string_view xml(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         for (std::size_t open = xml.find("<c "); open != std::string_view::npos;
@@ -304,7 +528,7 @@ void takeCellsAsWritten(const std::string& path, std::vector<std::unique_ptr<She
                 if (v != std::string_view::npos && vEnd != std::string_view::npos &&
                     body.find("<f") == std::string_view::npos)
                     sheets[n]->put(address.row, address.column,
-                                   std::string(body.substr(v + 3, vEnd - v - 3)));
+                                   std::string(body.substr(v + 3, vEnd - v - 3)), true);
             } else if (kind == "inlineStr") {
                 std::string text;
                 for (std::size_t t = body.find("<t"); t != std::string_view::npos;
@@ -338,7 +562,17 @@ std::vector<WorkbookReader::Sheet> WorkbookReader::read(const std::string& path)
         } else {
             orcus::orcus_xlsx filter(&factory);
             filter.read_file(path);
-            takeCellsAsWritten(path, factory.sheets, factory.references);
+            orcus::zip_archive_stream_fd stream(path.c_str());
+            orcus::zip_archive zip(&stream);
+            zip.load();
+            const WorkbookParts parts = workbookParts(zip);
+            if (parts.date1904)
+                factory.settings.set_origin_date(1904, 1, 1);
+            takeCellsAsWritten(zip, parts.sheets, factory.sheets, factory.references);
+            // Only here: the ods reader gives its dates as dates already, and
+            // its cells' formats are not linked to their number styles.
+            for (auto& s : factory.sheets)
+                s->showDates(factory.styles, factory.settings.origin);
         }
     } catch (const std::exception& e) {
         // The reader does not always say why (a file that is no zip at all).
