@@ -224,7 +224,10 @@ public:
         put(row, col, datetext::dateTime(year, month, day, hour, minute, s));
     }
     void set_format(ss::row_t row, ss::col_t col, std::size_t xf) override {
-        formats_[key(row, col)] = xf;
+        if (xf)
+            formats_[key(row, col)] = xf;
+        else
+            formats_.erase(key(row, col));
     }
     void set_format(ss::row_t row, ss::col_t col, ss::row_t lastRow, ss::col_t lastCol,
                     std::size_t xf) override {

@@ -5,9 +5,11 @@
 
 // The sheets of a spreadsheet workbook (.xlsx or .ods), read with liborcus
 // as a table of texts per sheet: text as it stands, numbers as the shortest
-// text that reads back the same number, dates as YYYY-MM-DD (with the time
-// when there is one), formulas as their last result. A date the file keeps
-// as a number with a date format comes as that number: its serial.
+// text that reads back the same number, formulas as their last result,
+// dates as the table writes them (datetext: 2019-05-06, 2019-05-06 14:30, a
+// time alone 14:30). A number with a date or time format is that date or
+// time, counted from the workbook's own origin; one without stays a number
+// (the origin goes with the sheet, for a Date column to read it by).
 class WorkbookReader {
 public:
     struct Sheet {
