@@ -70,6 +70,20 @@ check "norm: another iron choice gives other numbers" '[ $rc -eq 0 ] && ! cmp -s
 check "norm: an unknown iron choice is refused" '[ $rc -eq 2 ] && [ ! -s "$dir/out" ] && grep -q "volcanic, plutonic, middlemost or analysed" "$dir/err"'
 "$tool" norm "$dir/a" --table Nowhere >"$dir/out" 2>"$dir/err"; rc=$?
 check "norm: an unknown table fails" '[ $rc -ne 0 ] && grep -q "Nowhere" "$dir/err"'
+# The values beside the rows: a header, then a line per value as stored.
+"$tool" create "$dir/v" --rows 4 --seed 3 --values >/dev/null
+"$tool" values "$dir/v" >"$dir/values" 2>"$dir/err"; rc=$?
+check "values: a header and eight values a row" '[ $rc -eq 0 ] && [ ! -s "$dir/err" ] && [ "$(head -n 1 "$dir/values")" = "$(printf "ID\tSample\tAnalyte\tValue\tUnit\tQualifier\tMethod\tUncertainty\tReference")" ] && [ "$(wc -l <"$dir/values")" -eq 33 ]'
+check "values: nine fields on every line" '[ "$(awk -F"\t" "NF != 9" "$dir/values" | wc -l)" -eq 0 ]'
+check "values: in the order of ID, then as added" '[ "$(tail -n +2 "$dir/values" | cut -f1 | uniq | tr "\n" " ")" = "1 2 3 4 " ] && [ "$(grep "^2	" "$dir/values" | cut -f3 | tr "\n" " ")" = "Latitude Longitude Material La Rb 87Sr/86Sr εNd δ18O " ]'
+check "values: a fact in words, a unit, the row sample number and a reference" 'grep -q "^3	DZ-000003	Material	whole rock					$" "$dir/values" && grep -q "^1	DZ-000001	δ18O	[0-9.]*	‰				\(Hartmann\|Moreau\), .* (\(1998\|2004\))\. [A-Z]" "$dir/values"'
+check "values: numbers in their shortest form" '! cut -f4,8 "$dir/values" | grep -q "[0-9]\{12\}" && grep -q "	87Sr/86Sr	0\.70[0-9]*			TIMS	1\.2e-05	" "$dir/values"'
+"$tool" values "$dir/v" --where "[ID] = 2 Or [ID] = 4" >"$dir/some" 2>/dev/null
+check "values: a condition selects the rows" '[ "$(tail -n +2 "$dir/some" | cut -f1 | uniq | tr "\n" " ")" = "2 4 " ] && [ "$(wc -l <"$dir/some")" -eq 17 ]'
+"$tool" values "$dir/a" --table Project1 >"$dir/none" 2>"$dir/err"; rc=$?
+check "values: a file without values prints the header alone" '[ $rc -eq 0 ] && [ "$(wc -l <"$dir/none")" -eq 1 ] && [ ! -s "$dir/err" ]'
+"$tool" values "$dir/v" --where "[Nope] = 1" >"$dir/out" 2>"$dir/err"; rc=$?
+check "values: a bad condition fails, printing nothing" '[ $rc -ne 0 ] && [ ! -s "$dir/out" ] && grep -q "Nope" "$dir/err"'
 # The manual page names every command and option the usage text gives.
 man="$(dirname "$0")/../data/man/quarzel-db.1"
 usage=$("$tool" 2>&1)

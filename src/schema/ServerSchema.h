@@ -29,6 +29,21 @@ std::string createTableSql(const std::string& table);
 // The indexes and triggers, made after the rows are loaded.
 std::string createIndexesSql(const std::string& table);
 
+// The values beyond the 32 columns (engine::SampleValue): the two
+// dictionaries shared by the four tables, run once after createCommonSql;
+// beside each table "T_values", made before its values are copied and
+// given its key, its tie to the table's rows (ON DELETE CASCADE) and its
+// index by analyte after.
+std::string createStoreSql();
+std::string valuesTable(const std::string& table);
+std::string createValuesTableSql(const std::string& table);
+std::string createValuesIndexesSql(const std::string& table);
+// The sequences an account that adds values uses.
+std::string valuesSequence(const std::string& table);
+constexpr const char* kDictionaries[] = {"quarzel_channel", "quarzel_reference"};
+constexpr const char* kDictionarySequences[] = {"quarzel_channel_code_seq",
+                                                "quarzel_reference_code_seq"};
+
 // The quoted name of the table's key sequence, for starting it after the
 // largest key copied.
 std::string restartKeysSql(const std::string& table);

@@ -1,6 +1,7 @@
 #include "SampleData.h"
 
 #include "Rng.h"
+#include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/Workgroup.h"
 #include "platform/db/sqlite/Statement.h"
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -217,6 +219,63 @@ std::string newIdentity() {
 
 } // namespace
 
+// Eight values a row, from a generator of their own so that the rows are
+// the same with values or without.
+void addSampleValues(const std::string& dbPath, const std::string& wgPath, std::uint64_t seed) {
+    const engine::Workgroup wg =
+        engine::Workgroup::logOn(wgPath, SampleData::kUser, SampleData::kPassword);
+    auto db = engine::Database::open(dbPath, wg, false);
+    const char* const references[] = {
+        "Hartmann, K. & Lindqvist, O. (1998). Trace elements of the Skarvik lavas. Journal of "
+        "Volcanic Studies 41, 113-140.",
+        "Moreau, C. (2004). Isotopes of an island arc. Lithos Reports 12, 1-22."};
+    std::vector<std::int64_t> ids;
+    {
+        sqlite3* raw = nullptr;
+        sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+        std::unique_ptr<sqlite3, int (*)(sqlite3*)> file(raw, sqlite3_close);
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(raw, "SELECT ID FROM DOZIRO1 ORDER BY ID", -1, &s, nullptr);
+        engine::Statement st(s);
+        while (s && sqlite3_step(s) == SQLITE_ROW)
+            ids.push_back(sqlite3_column_int64(s, 0));
+    }
+    Rng rng(seed ^ 0x5a17e5ull);
+    db->Begin();
+    std::vector<engine::SampleValue> values;
+    for (std::int64_t id : ids) {
+        values.clear();
+        auto add = [&](const char* analyte, const char* unit, const char* method,
+                       std::optional<double> v, const char* text, const char* reference) {
+            engine::SampleValue x;
+            x.analyte = analyte;
+            x.unit = unit;
+            x.method = method;
+            x.value = v;
+            x.text = text;
+            x.reference = reference;
+            values.push_back(std::move(x));
+        };
+        auto round = [](double v, double perUnit) { return std::round(v * perUnit) / perUnit; };
+        add("Latitude", "", "", round(-60 + 130 * rng.uniform(), 1e4), "", "");
+        add("Longitude", "", "", round(-180 + 360 * rng.uniform(), 1e4), "", "");
+        add("Material", "", "", std::nullopt, "whole rock", "");
+        const char* ref = references[rng.below(2)];
+        add("La", "ppm", "ICP-MS", round(2 + 60 * rng.uniform(), 100), "", ref);
+        add("Rb", "ppm", "XRF", round(0.2 + 120 * rng.uniform() * rng.uniform(), 10), "", ref);
+        if (*values.back().value < 1) { // below the XRF's limit
+            values.back().qualifier = '<';
+            values.back().value = 1;
+        }
+        add("87Sr/86Sr", "", "TIMS", round(0.7025 + 0.008 * rng.uniform(), 1e6), "", ref);
+        values.back().uncertainty = 0.000012;
+        add("εNd", "", "TIMS", round(-6 + 14 * rng.uniform(), 10), "", ref);
+        add("δ18O", "‰", "", round(5 + 3 * rng.uniform(), 10), "", ref);
+        db->addValues("DOZIRO1", id, values);
+    }
+    db->Commit();
+}
+
 void SampleData::create(const std::string& dir, const Options& options) {
     namespace fs = std::filesystem;
     fs::create_directories(dir);
@@ -257,6 +316,8 @@ void SampleData::create(const std::string& dir, const Options& options) {
     for (const char* t : schema::kTables)
         account.tables[t] = all;
     engine::Workgroup::create(wgTemp, identity, {account});
+    if (options.values)
+        addSampleValues(dbTemp, wgTemp, options.seed);
 
     fs::rename(dbTemp, dbPath);
     fs::rename(wgTemp, wgPath);

@@ -12,6 +12,9 @@ public:
         long rows = 2417;
         std::uint64_t seed = 1;
         std::array<long, 3> projectRows{36, 30, 24};
+        // Values beside the main table's rows (place, material, trace
+        // elements, isotopes, with their references), for trying the store.
+        bool values = false;
     };
 
     static constexpr const char* kDatabaseName = "quarzdb32.mdb";

@@ -11,10 +11,13 @@
 #include "schema/ServerSchema.h"
 
 #include <cctype>
+#include <charconv>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <strings.h>
+#include <tuple>
 
 namespace {
 
@@ -119,6 +122,138 @@ long copyTable(engine::Database& file, PgConnection& pg, const std::string& tabl
     return rows;
 }
 
+// Rows in COPY's text format, sent in large pieces.
+class CopyIn {
+public:
+    CopyIn(PgConnection& pg, const std::string& sql) : pg_(pg), sql_(sql) {
+        engine::PgResult start(PQexec(pg.handle(), sql.c_str()));
+        if (PQresultStatus(start.get()) != PGRES_COPY_IN)
+            throw pg.error(start, PgConnection::Access::Write, sql, {});
+    }
+    std::string& out() { return out_; }
+    void lineDone() {
+        if (out_.size() > (1 << 20))
+            flush();
+    }
+    void end() {
+        flush();
+        if (PQputCopyEnd(pg_.handle(), nullptr) != 1)
+            refuse("The server did not take the rows of " + sql_ + ".");
+        engine::PgResult end(PQgetResult(pg_.handle()));
+        while (PGresult* more = PQgetResult(pg_.handle()))
+            PQclear(more);
+        if (!end.ok())
+            throw pg_.error(end, PgConnection::Access::Write, sql_, {});
+    }
+
+private:
+    void flush() {
+        if (PQputCopyData(pg_.handle(), out_.data(), static_cast<int>(out_.size())) != 1)
+            refuse("The server stopped taking rows: " + std::string(PQerrorMessage(pg_.handle())));
+        out_.clear();
+    }
+    PgConnection& pg_;
+    std::string sql_;
+    std::string out_;
+};
+
+void appendNumber(std::string& out, const std::optional<double>& v) {
+    if (!v) {
+        out += "\\N";
+        return;
+    }
+    char buf[40];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *v);
+    out.append(buf, ec == std::errc() ? end : buf);
+}
+
+void appendTextOrNull(std::string& out, const std::string& text) {
+    if (text.empty())
+        out += "\\N";
+    else
+        appendCopyText(out, text);
+}
+
+// The dictionaries' ids as the server will have them: the file's values
+// are copied with ids given here, the dictionaries after them.
+struct Dictionaries {
+    std::map<std::tuple<std::string, std::string, std::string>, long> channels;
+    std::map<std::string, long> references;
+};
+
+long copyValues(engine::Database& file, PgConnection& pg, const std::string& table,
+                Dictionaries& dict, std::ostream& report) {
+    CopyIn copy(pg, "COPY " + quote(schema::server::valuesTable(table)) +
+                        " (sample, channel, qualifier, value, text, uncertainty, reference) "
+                        "FROM STDIN");
+    long values = 0;
+    file.readValues(table, {}, [&](const engine::StoredValue& s) {
+        const engine::SampleValue& v = s.value;
+        const auto channel = dict.channels
+                                 .try_emplace({v.analyte, v.unit, v.method},
+                                              static_cast<long>(dict.channels.size()) + 1)
+                                 .first->second;
+        std::string& out = copy.out();
+        out += std::to_string(s.sample) + '\t' + std::to_string(channel) + '\t';
+        appendTextOrNull(out, v.qualifier ? std::string(1, v.qualifier) : std::string());
+        out += '\t';
+        appendNumber(out, v.value);
+        out += '\t';
+        appendTextOrNull(out, v.text);
+        out += '\t';
+        appendNumber(out, v.uncertainty);
+        out += '\t';
+        if (v.reference.empty())
+            out += "\\N";
+        else
+            out += std::to_string(
+                dict.references
+                    .try_emplace(v.reference, static_cast<long>(dict.references.size()) + 1)
+                    .first->second);
+        out += '\n';
+        copy.lineDone();
+        ++values;
+        return true;
+    });
+    copy.end();
+    report << table << ": " << values << " values\n";
+    return values;
+}
+
+void copyDictionaries(PgConnection& pg, const Dictionaries& dict) {
+    {
+        CopyIn copy(pg, "COPY public.quarzel_channel (code, analyte, unit, method) FROM STDIN");
+        for (const auto& [key, id] : dict.channels) {
+            std::string& out = copy.out();
+            out += std::to_string(id) + '\t';
+            appendCopyText(out, std::get<0>(key));
+            out += '\t';
+            appendCopyText(out, std::get<1>(key));
+            out += '\t';
+            appendCopyText(out, std::get<2>(key));
+            out += '\n';
+            copy.lineDone();
+        }
+        copy.end();
+    }
+    {
+        CopyIn copy(pg, "COPY public.quarzel_reference (code, text) FROM STDIN");
+        for (const auto& [text, id] : dict.references) {
+            std::string& out = copy.out();
+            out += std::to_string(id) + '\t';
+            appendCopyText(out, text);
+            out += '\n';
+            copy.lineDone();
+        }
+        copy.end();
+    }
+    // New ids start after those copied.
+    for (const char* t : schema::server::kDictionaries)
+        pg.exec(std::string("SELECT setval(pg_get_serial_sequence('public.") + t +
+                    "', 'code'), coalesce((SELECT max(code) FROM public." + t + "), 0) + 1, false)",
+                {}, PgConnection::Access::Write);
+}
+
 // Each right given or taken is said on the report, a line each.
 void grant(PgConnection& pg, std::ostream& report, const std::string& rights,
            const std::string& kind, const std::string& object, const std::string& role) {
@@ -171,6 +306,8 @@ void grantCommon(PgConnection& pg, const std::string& database, std::ostream& re
     grant(pg, report, "USAGE", "SCHEMA", "public", reader);
     grant(pg, report, "SELECT", "TABLE", "quarzel_meta", reader);
     grant(pg, report, "SELECT", "TABLE", "quarzel_counts", reader);
+    for (const char* d : schema::server::kDictionaries)
+        grant(pg, report, "SELECT", "TABLE", d, reader);
     grant(pg, report, "USAGE", "SCHEMA", "public", owner);
     grant(pg, report, "INSERT", "TABLE", "quarzel_counts", owner);
 }
@@ -183,6 +320,7 @@ void grantAccounts(PgConnection& pg, const std::vector<engine::Workgroup::Accoun
             pg.exec("CREATE ROLE " + quote(a.name) + " LOGIN", {}, PgConnection::Access::Write);
         report << "role " << a.name << (there.rows() ? " (already there)" : "") << "\n";
         grantMember(pg, report, schema::server::kReaderRole, a.name);
+        bool addsValues = false;
         for (const char* table : schema::kTables) {
             auto it = a.tables.end();
             for (auto t = a.tables.begin(); t != a.tables.end(); ++t)
@@ -198,8 +336,23 @@ void grantAccounts(PgConnection& pg, const std::vector<engine::Workgroup::Accoun
                                          {p.remove, "DELETE"}})
                 if (allowed)
                     rights += (rights.empty() ? "" : ", ") + std::string(what);
-            if (!rights.empty())
+            if (!rights.empty()) {
                 grant(pg, report, rights, "TABLE", table, a.name);
+                // A table's values have the table's rights.
+                grant(pg, report, rights, "TABLE", schema::server::valuesTable(table), a.name);
+            }
+            if (p.insert) {
+                grant(pg, report, "USAGE", "SEQUENCE", schema::server::valuesSequence(table),
+                      a.name);
+                addsValues = true;
+            }
+        }
+        // Whoever may add rows to a table may add analytes and references.
+        if (addsValues) {
+            for (const char* d : schema::server::kDictionaries)
+                grant(pg, report, "INSERT", "TABLE", d, a.name);
+            for (const char* q : schema::server::kDictionarySequences)
+                grant(pg, report, "USAGE", "SEQUENCE", q, a.name);
         }
     }
 }
@@ -224,6 +377,8 @@ void serverInit(const std::string& dir, const std::string& conninfo, std::ostrea
         groupRole(pg, schema::server::kOwnerRole, report);
         groupRole(pg, schema::server::kReaderRole, report);
         pg.execScript(schema::server::createCommonSql());
+        pg.execScript(schema::server::createStoreSql());
+        Dictionaries dict;
         pg.exec("INSERT INTO quarzel_meta VALUES ('identity', $1), ('format', '1')",
                 {wg.databaseIdentity()}, PgConnection::Access::Write);
         for (const char* table : schema::kTables) {
@@ -231,7 +386,11 @@ void serverInit(const std::string& dir, const std::string& conninfo, std::ostrea
             copyTable(*file, pg, table, report);
             pg.execScript(schema::server::createIndexesSql(table));
             pg.exec(schema::server::restartKeysSql(table), {}, PgConnection::Access::Write);
+            pg.exec(schema::server::createValuesTableSql(table), {}, PgConnection::Access::Write);
+            copyValues(*file, pg, table, dict, report);
+            pg.execScript(schema::server::createValuesIndexesSql(table));
         }
+        copyDictionaries(pg, dict);
         revokePublic(pg, database, report);
         grantCommon(pg, database, report);
         grantAccounts(pg, accounts, report);
@@ -242,8 +401,10 @@ void serverInit(const std::string& dir, const std::string& conninfo, std::ostrea
     }
     // Statistics for the planner, and the visibility map that lets keys be
     // read from the indexes alone.
-    for (const char* table : schema::kTables)
+    for (const char* table : schema::kTables) {
         pg.tryExec("VACUUM ANALYZE " + quote(table));
+        pg.tryExec("VACUUM ANALYZE " + quote(schema::server::valuesTable(table)));
+    }
     report << "The collection is on the server. Accounts log on with the server's own "
               "passwords: set them with ALTER ROLE name PASSWORD '...'.\n";
 }

@@ -11,13 +11,17 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
+#include "platform/db/Query.h"
 #include "platform/db/Recordset.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <map>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -25,12 +29,13 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: quarzel-db create DIR [--rows N] [--seed S]\n"
+    std::cerr << "usage: quarzel-db create DIR [--rows N] [--seed S] [--values]\n"
                  "       quarzel-db query DIR \"STATEMENT\"\n"
                  "       quarzel-db classify DIR [--table T] [--where \"CONDITION\"]\n"
                  "                           [--diagram tas|k2o|afm|shand|harker:COLUMN]\n"
                  "       quarzel-db norm DIR [--table T] [--where \"CONDITION\"]\n"
                  "                           [--iron volcanic|plutonic|middlemost|analysed]\n"
+                 "       quarzel-db values DIR [--table T] [--where \"CONDITION\"]\n"
                  "       quarzel-db import DIR TABLE FILE [--skip-bad] [--sheet NAME]\n"
                  "       quarzel-db export DIR \"STATEMENT\" FILE\n"
                  "       quarzel-db server-init DIR CONNINFO\n"
@@ -162,6 +167,85 @@ int normRows(const std::string& dir, const std::string& table, const std::string
     return 0;
 }
 
+// A text cell of the values' lines: tabs, line ends and backslashes are
+// written as \t, \n, \r and \\ so that a line stays a value.
+void appendCell(std::string& out, const std::string& text) {
+    for (char c : text) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
+        }
+    }
+}
+
+// The shortest text that reads back as the same number.
+void appendNumber(std::string& out, const std::optional<double>& v) {
+    if (!v)
+        return;
+    char buf[40];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *v);
+    out.append(buf, ec == std::errc() ? end : buf);
+}
+
+// Every value of the rows a condition selects, in the order of ID and then
+// as stored, under a header: the row's sample number beside its ID.
+int valuesOf(const std::string& dir, const std::string& table, const std::string& where) {
+    auto db = logOn(dir);
+    std::map<std::int64_t, std::string> samples;
+    {
+        std::string statement = "SELECT [ID], [Doziro Sample#] FROM [" + table + "]";
+        if (!where.empty())
+            statement += " Where (" + where + ")";
+        engine::Query q(*db, statement);
+        while (q.next())
+            samples.emplace(q.integer(0), q.value(1).isNull() ? "" : q.value(1).toText());
+    }
+    std::string out =
+        "ID\tSample\tAnalyte\tValue\tUnit\tQualifier\tMethod\tUncertainty\tReference\n";
+    db->readValues(table, where, [&](const engine::StoredValue& s) {
+        const engine::SampleValue& v = s.value;
+        out += std::to_string(s.sample);
+        out += '\t';
+        if (const auto it = samples.find(s.sample); it != samples.end())
+            appendCell(out, it->second);
+        out += '\t';
+        appendCell(out, v.analyte);
+        out += '\t';
+        if (v.value)
+            appendNumber(out, v.value);
+        else
+            appendCell(out, v.text);
+        out += '\t';
+        appendCell(out, v.unit);
+        out += '\t';
+        if (v.qualifier)
+            out += v.qualifier;
+        out += '\t';
+        appendCell(out, v.method);
+        out += '\t';
+        appendNumber(out, v.uncertainty);
+        out += '\t';
+        appendCell(out, v.reference);
+        out += '\n';
+        write(out);
+        return true;
+    });
+    write(out, true);
+    return 0;
+}
+
 // A file with bad rows is refused unless they are to be skipped.
 int importFile(const std::string& dir, const std::string& table, const std::string& file,
                bool skipBad, const std::string& sheet) {
@@ -223,6 +307,10 @@ int main(int argc, char** argv) {
             SampleData::Options options;
             for (int i = 3; i < argc; ++i) {
                 const std::string flag = argv[i];
+                if (flag == "--values") {
+                    options.values = true;
+                    continue;
+                }
                 long long n = 0;
                 if (i + 1 >= argc || !parseNumber(argv[i + 1], n)) {
                     std::cerr << "quarzel-db: " << flag << " needs a whole number\n";
@@ -280,6 +368,16 @@ int main(int argc, char** argv) {
                     return usage();
             }
             return normRows(dir, table, where, iron);
+        }
+        if (command == "values") {
+            std::string table = "DOZIRO1", where;
+            for (int i = 3; i < argc; i += 2) {
+                const std::string flag = argv[i];
+                if (i + 1 >= argc || (flag != "--table" && flag != "--where"))
+                    return usage();
+                (flag == "--table" ? table : where) = argv[i + 1];
+            }
+            return valuesOf(dir, table, where);
         }
         if (command == "classify") {
             std::string table = "DOZIRO1", where, kind = "tas";

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "ChangeFeed.h"
+#include "SampleValue.h"
 #include "Workgroup.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +69,29 @@ public:
     // end, rather than row by row. A rollback undoes both.
     virtual void beginBulkInsert(const std::string& table) = 0;
     virtual void endBulkInsert(const std::string& table) = 0;
+
+    // The values beyond the 32 columns, kept beside each table (see
+    // SampleValue). A sample's values go with its row: deleting the row
+    // deletes them in the same transaction. Rights follow the table's.
+    //
+    // Adds values to one sample (its ID), inside the open transaction;
+    // needs the table's insert right.
+    virtual void addValues(const std::string& table, std::int64_t sample,
+                           const std::vector<SampleValue>& values) = 0;
+    // Every value of the samples a condition selects (a condition over the
+    // table's columns, as in a search; empty: every sample), by ID, under
+    // the account's read right. `each` returns false to stop.
+    virtual void readValues(const std::string& table, const std::string& where,
+                            const std::function<bool(const StoredValue&)>& each) = 0;
+    // Each analyte and unit the table's values hold, with how many values
+    // have it, by analyte then unit: for choosing the columns to show.
+    struct AnalyteCount {
+        std::string analyte;
+        std::string unit;
+        long long count = 0;
+        bool operator==(const AnalyteCount&) const = default;
+    };
+    virtual std::vector<AnalyteCount> analytes(const std::string& table) = 0;
 
     // Other users' committed changes, for a live view; none for a back end
     // that one user keeps (a file).

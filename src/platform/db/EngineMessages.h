@@ -61,6 +61,19 @@ inline EngineError writeLocked() {
     return EngineError(err::Locked, "Could not update; currently locked.");
 }
 
+inline EngineError valuesOutsideTransaction() {
+    return EngineError(err::InvalidStatement,
+                       "Values are added inside a transaction: begin one first. Nothing was "
+                       "added.");
+}
+
+inline EngineError noSuchSample(const std::string& table, long long sample) {
+    return EngineError(err::NoCurrentRecord, "No row of '" + table + "' has the ID " +
+                                                 std::to_string(sample) +
+                                                 ": its values cannot be added. Nothing was "
+                                                 "added.");
+}
+
 } // namespace msg
 
 } // namespace engine

@@ -36,6 +36,8 @@ public:
     const std::string& databaseIdentity() const { return identity_; }
     const std::string& user() const { return user_; }
     TablePermissions permissions(const std::string& table) const;
+    // Each right the account holds on at least one table.
+    TablePermissions anyTable() const;
 
 private:
     std::string user_;

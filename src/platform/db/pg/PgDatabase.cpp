@@ -149,8 +149,23 @@ void PgDatabase::Commit() {
 }
 
 void PgDatabase::Rollback() {
+    values_.forget(); // ids it added are gone with it
     if (conn_->inTransaction())
         conn_->tryExec("ROLLBACK");
+}
+
+void PgDatabase::addValues(const std::string& table, std::int64_t sample,
+                           const std::vector<SampleValue>& values) {
+    values_.add(table, sample, values);
+}
+
+void PgDatabase::readValues(const std::string& table, const std::string& where,
+                            const std::function<bool(const StoredValue&)>& each) {
+    values_.read(table, where, each);
+}
+
+std::vector<Database::AnalyteCount> PgDatabase::analytes(const std::string& table) {
+    return values_.analytes(table);
 }
 
 std::unique_ptr<PgConnection> PgDatabase::takeReader() {

@@ -2,6 +2,7 @@
 
 #include "PgConnection.h"
 #include "PgDialect.h"
+#include "PgValueStore.h"
 #include "platform/db/Database.h"
 
 #include <map>
@@ -34,6 +35,11 @@ public:
     void beginBulkInsert(const std::string&) override {}
     void endBulkInsert(const std::string&) override {}
     std::unique_ptr<ChangeFeed> listen() override;
+    void addValues(const std::string& table, std::int64_t sample,
+                   const std::vector<SampleValue>& values) override;
+    void readValues(const std::string& table, const std::string& where,
+                    const std::function<bool(const StoredValue&)>& each) override;
+    std::vector<AnalyteCount> analytes(const std::string& table) override;
 
     PgConnection& connection() { return *conn_; }
     const PgDialect::Names& names() const { return names_; }
@@ -68,6 +74,7 @@ private:
     bool counts_ = false; // whether the tables' counts are kept
     std::mutex readersMutex_;
     std::vector<std::unique_ptr<PgConnection>> readers_;
+    PgValueStore values_{*this};
 };
 
 } // namespace engine

@@ -73,6 +73,7 @@ PgQuery::PgQuery(PgDatabase& db, const std::string& sql) : db_(db), sql_(sql) {
     serverSql_ = db.translate(sql);
     std::string kind, table;
     kindAndTable(sql, kind, table);
+    write_ = kind == "insert" || kind == "update" || kind == "delete";
     if (!table.empty()) {
         const std::string name = db.tableName(table);
         const char* right = kind == "insert"   ? "INSERT"
@@ -105,9 +106,28 @@ void PgQuery::close() {
 }
 
 bool PgQuery::next() {
+    PgConnection& conn = db_.connection();
+    if (write_) {
+        // No cursor runs a write: it runs here, once, and its RETURNING
+        // rows are read one by one; the next call after the last runs it
+        // again, as a step after the end does on the file.
+        if (batch_.get() && row_ + 1 < batch_.rows()) {
+            ++row_;
+            return true;
+        }
+        if (batch_.get()) {
+            batch_ = PgResult();
+            return false;
+        }
+        batch_ = conn.exec(serverSql_, params_, PgConnection::Access::Write, sql_);
+        row_ = 0;
+        if (batch_.rows() > 0)
+            return true;
+        batch_ = PgResult();
+        return false;
+    }
     if (finished_)
         return false;
-    PgConnection& conn = db_.connection();
     if (cursor_.empty()) {
         static std::atomic<int> counter{0};
         cursor_ = "quarzel_query_" + std::to_string(++counter);

@@ -39,6 +39,7 @@ private:
     int columns_ = 0;
     std::string cursor_; // the open cursor's name, if any
     bool ownTransaction_ = false;
+    bool write_ = false; // INSERT, UPDATE or DELETE: a RETURNING clause's rows come at once
     bool finished_ = false;
     PgResult batch_;
     int row_ = -1;

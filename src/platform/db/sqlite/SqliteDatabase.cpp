@@ -13,6 +13,7 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <string_view>
 
 namespace engine {
 
@@ -52,9 +53,11 @@ private:
 } // namespace
 
 SqliteDatabase::SqliteDatabase(std::string path, Workgroup wg, bool readOnly)
-    : path_(std::move(path)), workgroup_(std::move(wg)), readOnly_(readOnly) {}
+    : path_(std::move(path)), workgroup_(std::move(wg)), readOnly_(readOnly),
+      values_(std::make_unique<SqliteValueStore>(*this)) {}
 
 SqliteDatabase::~SqliteDatabase() {
+    values_.reset(); // its statements before the connection
     for (sqlite3* r : readers_)
         sqlite3_close_v2(r);
     sqlite3_close_v2(db_);
@@ -167,6 +170,36 @@ int SqliteDatabase::authorize(void* self, int action, const char* a, const char*
             const bool ok = action == SQLITE_READ ? p.read : (p.insert || p.update || p.remove);
             return ok ? SQLITE_OK
                       : deny(name.substr(0, at), action == SQLITE_READ ? "read" : "update");
+        }
+    }
+    // A table's values have the table's rights; the dictionaries of the
+    // values are read with any table's read right, and added to by whoever
+    // may insert into a table.
+    if (a && (action == SQLITE_READ || action == SQLITE_INSERT || action == SQLITE_UPDATE ||
+              action == SQLITE_DELETE)) {
+        const std::string name = lowerCopy(a);
+        constexpr std::string_view suffix = "_values";
+        if (name.size() > suffix.size() && name.ends_with(suffix)) {
+            const std::string table(a, name.size() - suffix.size());
+            const TablePermissions p = d->workgroup_.permissions(table);
+            const bool ok = action == SQLITE_READ     ? p.read
+                            : action == SQLITE_INSERT ? p.insert
+                            : action == SQLITE_UPDATE ? p.update
+                                                      : p.remove;
+            static const char* const what[] = {"read", "insert", "update", "delete"};
+            const int at = action == SQLITE_READ     ? 0
+                           : action == SQLITE_INSERT ? 1
+                           : action == SQLITE_UPDATE ? 2
+                                                     : 3;
+            return ok ? SQLITE_OK : deny(table, what[at]);
+        }
+        if (name == "quarzel_channel" || name == "quarzel_reference") {
+            const TablePermissions any = d->workgroup_.anyTable();
+            if (action == SQLITE_READ)
+                return any.read ? SQLITE_OK : deny(a, "read");
+            if (action == SQLITE_INSERT)
+                return any.insert ? SQLITE_OK : deny(a, "insert");
+            return deny(a, action == SQLITE_UPDATE ? "update" : "delete");
         }
     }
     switch (action) {
@@ -358,7 +391,8 @@ void SqliteDatabase::Commit() {
 }
 
 void SqliteDatabase::Rollback() {
-    bulk_.clear(); // the dropped triggers come back with the rollback
+    bulk_.clear();     // the dropped triggers come back with the rollback
+    values_->forget(); // as do the value tables and dictionary entries it made
     InternalScope scope(internal_);
     if (!sqlite3_get_autocommit(db_))
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -410,6 +444,20 @@ void SqliteDatabase::endBulkInsert(const std::string& table) {
                   columns + " FROM [" + table + "] WHERE [ID] > " + std::to_string(bulk.lastKey))
                      .c_str());
     execInternal(bulk.trigger.c_str());
+}
+
+void SqliteDatabase::addValues(const std::string& table, std::int64_t sample,
+                               const std::vector<SampleValue>& values) {
+    values_->add(table, sample, values);
+}
+
+void SqliteDatabase::readValues(const std::string& table, const std::string& where,
+                                const std::function<bool(const StoredValue&)>& each) {
+    values_->read(table, where, each);
+}
+
+std::vector<Database::AnalyteCount> SqliteDatabase::analytes(const std::string& table) {
+    return values_->analytes(table);
 }
 
 bool SqliteDatabase::hasTrigram(const std::string& table) {

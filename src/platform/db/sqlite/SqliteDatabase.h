@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SqliteValueStore.h"
 #include "platform/db/Database.h"
 #include "platform/db/Value.h"
 #include "platform/db/Workgroup.h"
@@ -65,6 +66,11 @@ public:
     void Rollback() override;
     void beginBulkInsert(const std::string& table) override;
     void endBulkInsert(const std::string& table) override;
+    void addValues(const std::string& table, std::int64_t sample,
+                   const std::vector<SampleValue>& values) override;
+    void readValues(const std::string& table, const std::string& where,
+                    const std::function<bool(const StoredValue&)>& each) override;
+    std::vector<AnalyteCount> analytes(const std::string& table) override;
     // A read transaction around many reads: one lock for all of them. Does
     // nothing (and returns false) inside a transaction already open.
     bool openReadTransaction();
@@ -82,6 +88,7 @@ public:
     void giveBackReader(sqlite3* reader);
 
 private:
+    friend class SqliteValueStore;
     SqliteDatabase(std::string path, Workgroup wg, bool readOnly);
     Statement prepareInternal(const char* sql);
     void execInternal(const char* sql);
@@ -105,6 +112,7 @@ private:
         std::string trigger;   // the substring index's insert trigger, as created
     };
     std::map<std::string, Bulk> bulk_;
+    std::unique_ptr<SqliteValueStore> values_;
 };
 
 } // namespace engine

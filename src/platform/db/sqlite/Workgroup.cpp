@@ -212,6 +212,17 @@ TablePermissions Workgroup::permissions(const std::string& table) const {
     return it == tables_.end() ? TablePermissions{} : it->second;
 }
 
+TablePermissions Workgroup::anyTable() const {
+    TablePermissions any;
+    for (const auto& [table, p] : tables_) {
+        any.read = any.read || p.read;
+        any.update = any.update || p.update;
+        any.insert = any.insert || p.insert;
+        any.remove = any.remove || p.remove;
+    }
+    return any;
+}
+
 void Workgroup::create(const std::string& path, const std::string& identity,
                        const std::vector<Account>& accounts) {
     ensureSodium();

@@ -1,0 +1,315 @@
+// The file's store of values beside each table (see SqliteValueStore.h).
+#include "SqliteValueStore.h"
+
+#include "SqliteDatabase.h"
+#include "platform/db/EngineMessages.h"
+#include "platform/db/ValueRules.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+namespace engine {
+
+namespace {
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+std::string valuesTable(const std::string& table) {
+    return table + "_values";
+}
+
+void bindText(sqlite3_stmt* s, int i, const std::string& text) {
+    if (text.empty())
+        sqlite3_bind_null(s, i);
+    else
+        sqlite3_bind_text(s, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void bindNumber(sqlite3_stmt* s, int i, const std::optional<double>& v) {
+    if (v)
+        sqlite3_bind_double(s, i, *v);
+    else
+        sqlite3_bind_null(s, i);
+}
+
+std::string columnText(sqlite3_stmt* s, int i) {
+    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+    return t ? std::string(t, static_cast<std::size_t>(sqlite3_column_bytes(s, i))) : std::string();
+}
+
+std::optional<double> columnNumber(sqlite3_stmt* s, int i) {
+    if (sqlite3_column_type(s, i) == SQLITE_NULL)
+        return std::nullopt;
+    return sqlite3_column_double(s, i);
+}
+
+// Cached statements are prepared with the authorizer off, and SQLite
+// prepares them again after any change of the schema: their steps run with
+// it off too, the rights having been checked before.
+class AuthorizerOff {
+public:
+    explicit AuthorizerOff(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+    ~AuthorizerOff() { flag_ = was_; }
+
+private:
+    bool& flag_;
+    bool was_;
+};
+
+} // namespace
+
+Statement SqliteValueStore::prepare(const std::string& sql) {
+    return db_.prepareInternal(sql.c_str());
+}
+
+void SqliteValueStore::forget() {
+    tables_.clear();
+    statements_.clear();
+    channels_.clear();
+    references_.clear();
+}
+
+bool SqliteValueStore::hasTable(const std::string& table) {
+    const std::string key = lower(table);
+    if (const auto it = tables_.find(key); it != tables_.end())
+        return it->second;
+    Statement s = prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 "
+                          "COLLATE NOCASE");
+    bindText(s.get(), 1, valuesTable(table));
+    AuthorizerOff scope(db_.internal_);
+    return tables_[key] = sqlite3_step(s.get()) == SQLITE_ROW;
+}
+
+void SqliteValueStore::createTables(const std::string& table) {
+    const std::string v = "[" + valuesTable(table) + "]";
+    const std::string statements[] = {
+        "CREATE TABLE IF NOT EXISTS quarzel_channel (code INTEGER PRIMARY KEY, analyte TEXT NOT "
+        "NULL, unit TEXT NOT NULL, method TEXT NOT NULL, UNIQUE (analyte, unit, method))",
+        "CREATE TABLE IF NOT EXISTS quarzel_reference (code INTEGER PRIMARY KEY, text TEXT NOT "
+        "NULL UNIQUE)",
+        // A value's number, words, qualifier and uncertainty are Null when
+        // it has none: a Null costs nothing but its byte in the row header.
+        "CREATE TABLE " + v +
+            " (sample INTEGER NOT NULL, seq INTEGER NOT NULL, channel INTEGER NOT NULL, "
+            "qualifier TEXT, value REAL, text TEXT, uncertainty REAL, reference INTEGER, "
+            "PRIMARY KEY (sample, seq)) WITHOUT ROWID",
+        "CREATE INDEX [" + valuesTable(table) + "_channel] ON " + v + " (channel)",
+        "CREATE TRIGGER [" + valuesTable(table) + "_delete] AFTER DELETE ON [" + table +
+            "] BEGIN DELETE FROM " + v + " WHERE sample = old.[ID]; END",
+    };
+    for (const std::string& sql : statements)
+        db_.execInternal(sql.c_str());
+    tables_[lower(table)] = true;
+}
+
+std::int64_t SqliteValueStore::channelId(const SampleValue& v) {
+    auto key = std::make_tuple(v.analyte, v.unit, v.method);
+    if (const auto it = channels_.find(key); it != channels_.end())
+        return it->second;
+    if (!findChannel_) {
+        findChannel_ = prepare(
+            "SELECT code FROM quarzel_channel WHERE analyte = ?1 AND unit = ?2 AND method = ?3");
+        addChannel_ =
+            prepare("INSERT INTO quarzel_channel (analyte, unit, method) VALUES (?1, ?2, ?3)");
+    }
+    std::int64_t id = 0;
+    for (sqlite3_stmt* s : {findChannel_.get(), addChannel_.get()}) {
+        sqlite3_reset(s);
+        sqlite3_bind_text(s, 1, v.analyte.data(), static_cast<int>(v.analyte.size()),
+                          SQLITE_TRANSIENT);
+        sqlite3_bind_text(s, 2, v.unit.data(), static_cast<int>(v.unit.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(s, 3, v.method.data(), static_cast<int>(v.method.size()),
+                          SQLITE_TRANSIENT);
+    }
+    {
+        AuthorizerOff scope(db_.internal_);
+        const int rc = sqlite3_step(findChannel_.get());
+        if (rc == SQLITE_ROW)
+            id = sqlite3_column_int64(findChannel_.get(), 0);
+        sqlite3_reset(findChannel_.get());
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            db_.fail(rc, "quarzel_channel");
+        if (rc == SQLITE_DONE) {
+            db_.stepWrite(addChannel_, "quarzel_channel");
+            id = sqlite3_last_insert_rowid(db_.handle());
+        }
+    }
+    channels_.emplace(std::move(key), id);
+    return id;
+}
+
+std::int64_t SqliteValueStore::referenceId(const std::string& text) {
+    if (text.empty())
+        return 0;
+    if (const auto it = references_.find(text); it != references_.end())
+        return it->second;
+    if (!findReference_) {
+        findReference_ = prepare("SELECT code FROM quarzel_reference WHERE text = ?1");
+        addReference_ = prepare("INSERT INTO quarzel_reference (text) VALUES (?1)");
+    }
+    std::int64_t id = 0;
+    for (sqlite3_stmt* s : {findReference_.get(), addReference_.get()}) {
+        sqlite3_reset(s);
+        sqlite3_bind_text(s, 1, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    }
+    {
+        AuthorizerOff scope(db_.internal_);
+        const int rc = sqlite3_step(findReference_.get());
+        if (rc == SQLITE_ROW)
+            id = sqlite3_column_int64(findReference_.get(), 0);
+        sqlite3_reset(findReference_.get());
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            db_.fail(rc, "quarzel_reference");
+        if (rc == SQLITE_DONE) {
+            db_.stepWrite(addReference_, "quarzel_reference");
+            id = sqlite3_last_insert_rowid(db_.handle());
+        }
+    }
+    references_.emplace(text, id);
+    return id;
+}
+
+void SqliteValueStore::add(const std::string& table, std::int64_t sample,
+                           const std::vector<SampleValue>& values) {
+    if (db_.columns(table).empty())
+        throw msg::tableNotFound(table);
+    if (!db_.workgroup_.permissions(table).insert)
+        throw msg::noPermission("insert", table);
+    if (db_.readOnly_)
+        throw EngineError(err::ReadOnly, "Cannot update. Database or object is read-only.");
+    if (!db_.inTransaction())
+        throw msg::valuesOutsideTransaction();
+    ValueRules::check(table, sample, values);
+    if (values.empty())
+        return;
+    if (!hasTable(table))
+        createTables(table);
+    TableStatements& st = statements_[lower(table)];
+    if (!st.insert) {
+        const std::string v = "[" + valuesTable(table) + "]";
+        st.rowThere = prepare("SELECT 1 FROM [" + table + "] WHERE [ID] = ?1");
+        st.lastSeq = prepare("SELECT coalesce(max(seq), 0) FROM " + v + " WHERE sample = ?1");
+        st.insert = prepare("INSERT INTO " + v +
+                            " (sample, seq, channel, qualifier, value, text, uncertainty, "
+                            "reference) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    }
+    std::int64_t seq = 0;
+    {
+        AuthorizerOff scope(db_.internal_);
+        sqlite3_bind_int64(st.rowThere.get(), 1, sample);
+        const int there = sqlite3_step(st.rowThere.get());
+        sqlite3_reset(st.rowThere.get());
+        if (there == SQLITE_DONE)
+            throw msg::noSuchSample(table, sample);
+        if (there != SQLITE_ROW)
+            db_.fail(there, table, SqliteDatabase::Access::Read);
+        sqlite3_bind_int64(st.lastSeq.get(), 1, sample);
+        const int rc = sqlite3_step(st.lastSeq.get());
+        if (rc == SQLITE_ROW)
+            seq = sqlite3_column_int64(st.lastSeq.get(), 0);
+        sqlite3_reset(st.lastSeq.get());
+        if (rc != SQLITE_ROW)
+            db_.fail(rc, table, SqliteDatabase::Access::Read);
+    }
+    sqlite3_stmt* s = st.insert.get();
+    for (const SampleValue& v : values) {
+        const std::int64_t channel = channelId(v);
+        const std::int64_t reference = referenceId(v.reference);
+        sqlite3_bind_int64(s, 1, sample);
+        sqlite3_bind_int64(s, 2, ++seq);
+        sqlite3_bind_int64(s, 3, channel);
+        bindText(s, 4, v.qualifier ? std::string(1, v.qualifier) : std::string());
+        bindNumber(s, 5, v.value);
+        bindText(s, 6, v.text);
+        bindNumber(s, 7, v.uncertainty);
+        if (reference)
+            sqlite3_bind_int64(s, 8, reference);
+        else
+            sqlite3_bind_null(s, 8);
+        AuthorizerOff scope(db_.internal_);
+        db_.stepWrite(st.insert, valuesTable(table));
+    }
+}
+
+void SqliteValueStore::read(const std::string& table, const std::string& where,
+                            const std::function<bool(const StoredValue&)>& each) {
+    if (db_.columns(table).empty())
+        throw msg::tableNotFound(table);
+    if (!db_.workgroup_.permissions(table).read)
+        throw msg::noPermission("read", table);
+    const std::string condition = "SELECT [ID] FROM [" + table + "] Where (" + where + ")";
+    if (!hasTable(table)) { // a file made before the store: no values, but a bad condition is told
+        if (!where.empty())
+            db_.prepareUser(condition, condition);
+        return;
+    }
+    std::string sql = "SELECT v.sample, c.analyte, c.unit, c.method, v.qualifier, v.value, v.text, "
+                      "v.uncertainty, r.text FROM [" +
+                      valuesTable(table) +
+                      "] AS v JOIN quarzel_channel AS c ON c.code = v.channel LEFT JOIN "
+                      "quarzel_reference AS r ON r.code = v.reference";
+    if (!where.empty())
+        sql += " WHERE v.sample IN (" + condition + ")";
+    sql += " ORDER BY v.sample, v.seq";
+    // Under the account's rights: the condition is the caller's.
+    Statement s = db_.prepareUser(sql, where.empty() ? table : condition);
+    const bool own = db_.openReadTransaction();
+    struct Close {
+        SqliteDatabase& db;
+        bool own;
+        ~Close() {
+            if (own)
+                db.closeReadTransaction();
+        }
+    } close{db_, own};
+    StoredValue out;
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        sqlite3_stmt* r = s.get();
+        out.sample = sqlite3_column_int64(r, 0);
+        SampleValue& v = out.value;
+        v.analyte = columnText(r, 1);
+        v.unit = columnText(r, 2);
+        v.method = columnText(r, 3);
+        const std::string q = columnText(r, 4);
+        v.qualifier = q.empty() ? 0 : q[0];
+        v.value = columnNumber(r, 5);
+        v.text = columnText(r, 6);
+        v.uncertainty = columnNumber(r, 7);
+        v.reference = columnText(r, 8);
+        if (!each(out))
+            return;
+    }
+    if (rc != SQLITE_DONE)
+        db_.fail(rc, condition, SqliteDatabase::Access::Read);
+}
+
+std::vector<Database::AnalyteCount> SqliteValueStore::analytes(const std::string& table) {
+    std::vector<Database::AnalyteCount> out;
+    if (db_.columns(table).empty())
+        throw msg::tableNotFound(table);
+    if (!db_.workgroup_.permissions(table).read)
+        throw msg::noPermission("read", table);
+    if (!hasTable(table))
+        return out;
+    Statement s = db_.prepareUser("SELECT c.analyte, c.unit, count(*) FROM [" + valuesTable(table) +
+                                      "] AS v JOIN quarzel_channel AS c ON c.code = v.channel "
+                                      "GROUP BY c.analyte, c.unit ORDER BY c.analyte, c.unit",
+                                  table);
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
+        out.push_back(
+            {columnText(s.get(), 0), columnText(s.get(), 1), sqlite3_column_int64(s.get(), 2)});
+    if (rc != SQLITE_DONE)
+        db_.fail(rc, table, SqliteDatabase::Access::Read);
+    return out;
+}
+
+} // namespace engine

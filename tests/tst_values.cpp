@@ -1,0 +1,346 @@
+// The values beyond the 32 columns, on both back ends with the same
+// expectations (the file, and a copy of it on the private server when the
+// test runs beside one): every field back as added, in the order added;
+// a condition over the table's columns; a row's values gone with it;
+// nothing left by a rollback or refused input; rights as the table's; a
+// file made before the store; a new row's ID from INSERT ... RETURNING.
+#include "platform/db/DBEngine.h"
+#include "platform/db/Database.h"
+#include "platform/db/EngineError.h"
+#include "platform/db/Query.h"
+#include "platform/db/Recordset.h"
+#include "support/ServerData.h"
+#include "support/TestData.h"
+
+#include <QtTest>
+
+namespace {
+
+using engine::SampleValue;
+using engine::StoredValue;
+
+const std::string kRefA = "Hartmann, K. & Lindqvist, O. (1998). Trace elements of the Skarvik "
+                          "lavas. J. Volc. Stud. 41, 113-140.";
+const std::string kRefB = "Moreau, C. (2004). Isotopes of an island arc, «Îles» 2. 1-22.";
+
+SampleValue value(const char* analyte, const char* unit, const char* method, char qualifier,
+                  std::optional<double> v, const char* text, std::optional<double> uncertainty,
+                  const std::string& reference) {
+    return SampleValue{analyte, unit, method, qualifier, v, text, uncertainty, reference};
+}
+
+// The first sample's values: a number with its uncertainty, a '<' with its
+// limit, a fact in words, unicode analytes and units, the same analyte
+// twice, and a number that only an exact round trip keeps.
+std::vector<SampleValue> firstValues() {
+    return {value("La", "ppm", "ICP-MS", 0, 31.64, "", 0.5, kRefA),
+            value("Cs", "ppm", "ICP-MS", '<', 0.05, "", std::nullopt, kRefA),
+            value("Material", "", "", 0, std::nullopt, "whole rock", std::nullopt, ""),
+            value("εNd", "", "TIMS", 0, -5.6, "", 0.3, kRefB),
+            value("δ18O", "‰", "", 0, 5.1, "", std::nullopt, kRefB),
+            value("87Sr/86Sr", "", "TIMS", 0, 0.703512, "", 1.2e-5, kRefB),
+            value("La", "ppm", "ICP-MS", 0, 0.1 + 0.2, "", std::nullopt, kRefB)};
+}
+std::vector<SampleValue> secondValues() {
+    return {value("La", "ppm", "XRF", '>', 12, "", std::nullopt, kRefA),
+            value("Latitude", "", "", 0, -33.8568, "", std::nullopt, "")};
+}
+
+class Collection {
+public:
+    Collection(const QString& kind, long rows) : file_(rows) {
+        file_.rawExec("INSERT INTO DOZIRO1 (Rockname, [Doziro Sample#]) VALUES ('basalt', "
+                      "'ST-1'), ('andesite', 'ST-2'), ('dacite', 'ST-3')");
+        if (kind == "server")
+            server_ = std::make_unique<ServerData>(file_);
+    }
+    std::shared_ptr<engine::Database> open(bool readOnly = false) const {
+        return server_ ? server_->open(readOnly) : file_.open(readOnly);
+    }
+    bool isServer() const { return server_ != nullptr; }
+    const TestData& file() const { return file_; }
+    ServerData& server() const { return *server_; }
+
+private:
+    TestData file_;
+    std::unique_ptr<ServerData> server_;
+};
+
+void addBackends() {
+    QTest::addColumn<QString>("backend");
+    QTest::newRow("file") << "file";
+    if (ServerData::available())
+        QTest::newRow("server") << "server";
+}
+
+std::vector<StoredValue> readAll(engine::Database& db, const std::string& where = {},
+                                 const std::string& table = "DOZIRO1") {
+    std::vector<StoredValue> out;
+    db.readValues(table, where, [&](const StoredValue& v) {
+        out.push_back(v);
+        return true;
+    });
+    return out;
+}
+
+std::vector<StoredValue> stored(std::int64_t sample, const std::vector<SampleValue>& values) {
+    std::vector<StoredValue> out;
+    for (const SampleValue& v : values)
+        out.push_back({sample, v});
+    return out;
+}
+
+std::vector<StoredValue> operator+(std::vector<StoredValue> a, const std::vector<StoredValue>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::int64_t idOf(engine::Database& db, const char* sample) {
+    engine::Query q(db, std::string("SELECT [ID] FROM [DOZIRO1] Where [Doziro Sample#] = '") +
+                            sample + "'");
+    return q.next() ? q.integer(0) : -1;
+}
+
+bool same(const std::vector<StoredValue>& a, const std::vector<StoredValue>& b) {
+    if (a.size() != b.size()) {
+        qWarning("%zu values, expected %zu", a.size(), b.size());
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].sample != b[i].sample || !(a[i].value == b[i].value)) {
+            qWarning("value %zu differs: %s", i, a[i].value.analyte.c_str());
+            return false;
+        }
+    return true;
+}
+
+} // namespace
+
+class TestValues : public QObject {
+    Q_OBJECT
+
+private slots:
+    void valuesComeBackAsAdded_data() { addBackends(); }
+    void valuesComeBackAsAdded() {
+        QFETCH(QString, backend);
+        Collection c(backend, 20);
+        auto db = c.open();
+        QVERIFY(readAll(*db).empty());
+        const std::int64_t a = idOf(*db, "ST-1"), b = idOf(*db, "ST-3");
+        db->Begin();
+        db->addValues("DOZIRO1", b, secondValues()); // added first, read after a's
+        db->addValues("DOZIRO1", a, firstValues());
+        db->Commit();
+        const auto all = stored(a, firstValues()) + stored(b, secondValues());
+        QVERIFY(same(readAll(*db), all));
+        QVERIFY(same(readAll(*db, "[Rockname] = 'dacite'"), stored(b, secondValues())));
+        QVERIFY(same(readAll(*db, "[Doziro Sample#] Like 'ST-*' And [ID] < " + std::to_string(b)),
+                     stored(a, firstValues())));
+        QVERIFY(readAll(*db, "[Rockname] = 'andesite'").empty());
+        int seen = 0;
+        db->readValues("DOZIRO1", {}, [&](const StoredValue&) { return ++seen < 2; });
+        QCOMPARE(seen, 2);
+        const std::vector<engine::Database::AnalyteCount> analytes{
+            {"87Sr/86Sr", "", 1}, {"Cs", "ppm", 1}, {"La", "ppm", 3}, {"Latitude", "", 1},
+            {"Material", "", 1},  {"δ18O", "‰", 1}, {"εNd", "", 1}};
+        QVERIFY(db->analytes("DOZIRO1") == analytes);
+        QVERIFY(db->analytes("Project1").empty());
+
+        // A rollback takes back the values and the analytes it added; the
+        // same analyte added again afterwards is found.
+        const auto ba = value("Ba", "ppm", "XRF", 0, 410, "", std::nullopt, "Rolled back (2020).");
+        db->Begin();
+        db->addValues("DOZIRO1", a, {ba});
+        QCOMPARE(readAll(*db).size(), all.size() + 1);
+        db->Rollback();
+        QVERIFY(same(readAll(*db), all));
+        db->Begin();
+        db->addValues("DOZIRO1", a, {ba});
+        db->Commit();
+        const auto withBa = stored(a, firstValues()) + stored(a, {ba}) + stored(b, secondValues());
+        QVERIFY(same(readAll(*db), withBa));
+        // Another connection sees them as committed.
+        QVERIFY(same(readAll(*c.open(true)), withBa));
+
+        // A deleted row's values go in the same transaction.
+        db->Begin();
+        engine::Query(*db, "DELETE FROM [DOZIRO1] WHERE [ID] = " + std::to_string(a)).execute();
+        QVERIFY(same(readAll(*db), stored(b, secondValues())));
+        db->Rollback();
+        QVERIFY(same(readAll(*db), withBa));
+        auto rs = db->OpenRecordset("SELECT * FROM [DOZIRO1]Where [Doziro Sample#] = 'ST-3'");
+        rs->Delete();
+        QVERIFY(same(readAll(*db), stored(a, firstValues()) + stored(a, {ba})));
+    }
+
+    void badInputAddsNothing_data() { addBackends(); }
+    void badInputAddsNothing() {
+        QFETCH(QString, backend);
+        Collection c(backend, 5);
+        auto db = c.open();
+        const std::int64_t a = idOf(*db, "ST-1");
+        QCOMPARE(engineErrorOf([&] { db->addValues("DOZIRO1", a, firstValues()); }),
+                 engine::err::InvalidStatement); // outside a transaction
+        const std::vector<std::vector<SampleValue>> bad{
+            {value("", "ppm", "", 0, 1, "", std::nullopt, "")},
+            {value("La", "ppm", "", 0, std::nullopt, "", std::nullopt, "")},
+            {value("La", "ppm", "", '~', 1, "", std::nullopt, "")},
+            {value("La", "ppm", "", '<', std::nullopt, "n.d.", std::nullopt, "")},
+            {value("La", "ppm", "", 0, std::numeric_limits<double>::infinity(), "", std::nullopt,
+                   "")}};
+        for (const auto& values : bad) {
+            db->Begin();
+            QString msg;
+            auto both = firstValues(); // good values before the bad one
+            both.insert(both.end(), values.begin(), values.end());
+            QCOMPARE(engineErrorOf([&] { db->addValues("DOZIRO1", a, both); }, &msg),
+                     engine::err::ConversionError);
+            QVERIFY2(msg.contains("Value 8 ") && msg.contains("Nothing was added"),
+                     qPrintable(msg));
+            db->Commit();
+        }
+        db->Begin();
+        QCOMPARE(engineErrorOf([&] { db->addValues("DOZIRO1", 999999, firstValues()); }),
+                 engine::err::NoCurrentRecord);
+        db->Rollback();
+        QVERIFY(readAll(*db).empty());
+        QCOMPARE(engineErrorOf([&] { readAll(*db, {}, "Nowhere"); }), engine::err::TableNotFound);
+        QCOMPARE(engineErrorOf([&] { readAll(*db, "[Nope] = 1"); }), engine::err::SyntaxError);
+    }
+
+    // The import's new row: its ID from the insert itself.
+    void anInsertGivesItsNewId_data() { addBackends(); }
+    void anInsertGivesItsNewId() {
+        QFETCH(QString, backend);
+        Collection c(backend, 5);
+        auto db = c.open();
+        db->Begin();
+        engine::Query q(*db, "INSERT INTO [DOZIRO1] ([Rockname], [Doziro Sample#]) VALUES "
+                             "(?1, 'RT-1') RETURNING [ID]");
+        q.bindText(1, "picrite");
+        QVERIFY(q.next());
+        const std::int64_t id = q.integer(0);
+        QVERIFY(!q.next());
+        QCOMPARE(id, 9); // 5 rows and the 3 above
+        db->addValues("DOZIRO1", id, secondValues());
+        db->Commit();
+        QCOMPARE(idOf(*db, "RT-1"), id);
+        QVERIFY(same(readAll(*db, "[Rockname] = 'picrite'"), stored(id, secondValues())));
+    }
+
+    void rightsAreTheTables_data() { addBackends(); }
+    void rightsAreTheTables() {
+        QFETCH(QString, backend);
+        Collection c(backend, 5);
+        {
+            auto db = c.open();
+            db->Begin();
+            db->addValues("DOZIRO1", idOf(*db, "ST-2"), secondValues());
+            db->Commit();
+        }
+        std::shared_ptr<engine::Database> reader;
+        if (c.isServer()) {
+            c.server().admin("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = "
+                             "'reader') THEN CREATE ROLE reader LOGIN IN ROLE quarzel_reader; END "
+                             "IF; END $$; GRANT SELECT ON \"DOZIRO1\", \"DOZIRO1_values\" TO "
+                             "reader");
+            reader = c.server().open(false, "reader");
+        } else {
+            engine::TablePermissions readOnly{true, false, false, false};
+            engine::Workgroup::Account acc{"reader", "pw", {{"DOZIRO1", readOnly}}};
+            const std::string wg = c.file().dir().toStdString() + "/reader.mdw";
+            engine::Workgroup::create(wg, c.file().identity(), {acc});
+            auto& e = engine::DBEngine::instance();
+            e.SystemDB = wg;
+            e.DefaultUser = "reader";
+            e.DefaultPassword = "pw";
+            reader = e.Workspaces(0).OpenDatabase(c.file().databasePath());
+        }
+        const std::int64_t b = idOf(*reader, "ST-2");
+        QVERIFY(same(readAll(*reader), stored(b, secondValues())));
+        QString msg;
+        reader->Begin();
+        QCOMPARE(engineErrorOf([&] { reader->addValues("DOZIRO1", b, firstValues()); }, &msg),
+                 engine::err::NoPermission);
+        QVERIFY2(msg.contains("insert the 'DOZIRO1'"), qPrintable(msg));
+        reader->Rollback();
+        QCOMPARE(engineErrorOf([&] { readAll(*reader, {}, "Project1"); }, &msg),
+                 engine::err::NoPermission);
+        QVERIFY2(msg.contains("read the 'Project1'"), qPrintable(msg));
+        // Nor through a statement of its own.
+        QVERIFY(engineErrorOf([&] {
+                    engine::Query(*reader, "DELETE FROM [DOZIRO1_values]").execute();
+                }) != 0);
+        QVERIFY(same(readAll(*c.open(true)), stored(b, secondValues())));
+        // Read-only, the program's own account reads and adds nothing.
+        auto ro = c.open(true);
+        ro->Begin();
+        QCOMPARE(engineErrorOf([&] { ro->addValues("DOZIRO1", b, firstValues()); }),
+                 engine::err::ReadOnly);
+        ro->Rollback();
+    }
+
+    // A file made before the store has no value tables: read-only it reads
+    // none; writable, they are made with the first values, and deleting a
+    // row by any means takes its values.
+    void aFileMadeBeforeTheStore() {
+        TestData file(5);
+        const std::string tables =
+            "SELECT count(*) FROM sqlite_master WHERE name LIKE '%_values' "
+            "OR name LIKE 'quarzel_channel' OR name LIKE 'quarzel_reference'";
+        QCOMPARE(file.rawCount(tables), 0LL);
+        QVERIFY(readAll(*file.open(true)).empty());
+        QVERIFY(file.open(true)->analytes("DOZIRO1").empty());
+        auto db = file.open();
+        QVERIFY(readAll(*db).empty());
+        QCOMPARE(file.rawCount(tables), 0LL);
+        db->Begin();
+        db->addValues("DOZIRO1", 2, firstValues());
+        db->addValues("DOZIRO1", 3, secondValues());
+        db->Commit();
+        QCOMPARE(file.rawCount(tables), 3LL);
+        QCOMPARE(file.rawCount("SELECT count(*) FROM quarzel_reference"), 2LL);
+        QVERIFY(
+            same(readAll(*file.open(true)), stored(2, firstValues()) + stored(3, secondValues())));
+        db.reset();
+        file.rawExec("DELETE FROM DOZIRO1 WHERE ID = 2");
+        QCOMPARE(file.rawCount("SELECT count(*) FROM DOZIRO1_values"), 2LL);
+        // A rollback of the first values takes the tables back too.
+        TestData other(5);
+        auto odb = other.open();
+        odb->Begin();
+        odb->addValues("DOZIRO1", 2, firstValues());
+        odb->Rollback();
+        QCOMPARE(other.rawCount(tables), 0LL);
+        odb->Begin();
+        odb->addValues("DOZIRO1", 2, secondValues());
+        odb->Commit();
+        QVERIFY(same(readAll(*odb), stored(2, secondValues())));
+    }
+
+    // The server's copy of a file carries its values, and adds after them.
+    void serverInitCopiesTheValues() {
+        if (!ServerData::available())
+            QSKIP("no test server");
+        TestData file(5);
+        {
+            auto db = file.open();
+            db->Begin();
+            db->addValues("DOZIRO1", 4, firstValues());
+            db->addValues("DOZIRO1", 1, secondValues());
+            db->Commit();
+        }
+        ServerData server(file);
+        auto db = server.open();
+        QVERIFY(same(readAll(*db), readAll(*file.open(true))));
+        const auto more = value("Nb", "ppm", "XRF", 0, 7.5, "", std::nullopt, "New (2025).");
+        db->Begin();
+        db->addValues("DOZIRO1", 1, {more});
+        db->Commit();
+        QVERIFY(same(readAll(*db),
+                     stored(1, secondValues()) + stored(1, {more}) + stored(4, firstValues())));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestValues)
+#include "tst_values.moc"
