@@ -4,6 +4,7 @@
 // as the functions' owner, and the owner itself can neither log on nor do
 // more than keep the counts.
 #include "platform/db/EngineError.h"
+#include "platform/db/Workgroup.h"
 #include "platform/db/pg/PgConnection.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
@@ -108,6 +109,45 @@ private slots:
         QVERIFY(engineErrorOf([&] {
                     PgConnection pg(PgLogOn{server.conninfo(), "quarzel_owner", {}, false});
                 }) != 0);
+    }
+
+    // A table's values are granted as the table; the dictionaries are
+    // read through the reader's role and added to only by accounts that
+    // add rows, and their order's sequence is used by those alone.
+    void theValuesRightsAreTheTables() {
+        TestData file(5);
+        const engine::TablePermissions all{true, true, true, true}, read{true, false, false, false};
+        engine::Workgroup::Account program{"quarzel", "ridge38uk", {}};
+        for (const char* t : {"DOZIRO1", "Project1", "Project2", "Project3"})
+            program.tables[t] = all;
+        engine::Workgroup::create(file.workgroupPath(), file.identity(),
+                                  {program, {"viewer", "pw", {{"Project2", read}}}});
+        ServerData server(file);
+        auto rights = [&](const std::string& role) {
+            return server.count("SELECT count(*) FROM information_schema.table_privileges WHERE "
+                                "grantee = '" +
+                                role + "'");
+        };
+        QCOMPARE(rights("viewer"), 2LL); // SELECT on Project2 and on its values
+        QCOMPARE(server.count("SELECT count(*) FROM information_schema.table_privileges WHERE "
+                              "grantee = 'viewer' AND table_name = 'Project2_values' AND "
+                              "privilege_type = 'SELECT'"),
+                 1LL);
+        QCOMPARE(server.count("SELECT count(*) FROM information_schema.table_privileges WHERE "
+                              "grantee = 'quarzel' AND table_name IN ('quarzel_channel', "
+                              "'quarzel_reference')"),
+                 2LL); // INSERT on each, nothing else
+        QCOMPARE(server.count("SELECT count(*) FROM information_schema.table_privileges WHERE "
+                              "grantee = 'quarzel_reader' AND table_name LIKE '%\\_values'"),
+                 0LL);
+        // (each sequence asked about alone: the server may ask before it filters)
+        QCOMPARE(server.count("SELECT count(*) FROM pg_class WHERE CASE WHEN relkind = 'S' THEN "
+                              "has_sequence_privilege('viewer', oid, 'USAGE') END"),
+                 0LL);
+        QCOMPARE(server.count("SELECT count(*) FROM pg_class WHERE CASE WHEN relkind = 'S' AND "
+                              "relname LIKE '%values%' THEN has_sequence_privilege('quarzel', "
+                              "oid, 'USAGE') END"),
+                 4LL);
     }
 };
 

@@ -39,7 +39,7 @@ USER=$(id -un)
 
 mkdir -p "$work/build/bin"
 ln -s "$tool" "$work/build/bin/quarzel-db"
-"$tool" create "$work/build/bin" --rows 30 >/dev/null
+"$tool" create "$work/build/bin" --rows 30 --values >/dev/null
 cd "$work"
 bash -e setup.sh >"$work/setup.out" 2>&1; rc=$?
 check "the set-up runs as written" '[ $rc -eq 0 ] || { cat "$work/setup.out"; false; }'
@@ -54,6 +54,15 @@ printf 'SAMPLE ID,SIO2(WT%%)\nANN-1,49.5\n' >"$work/in.csv"
 "$tool" import --server "dbname=quarzel user=ann" DOZIRO1 "$work/in.csv" >/dev/null 2>&1; rc=$?
 check "the personal account adds a row, and the kept count follows" '[ $rc -eq 0 ] && q ann "SELECT * FROM [DOZIRO1]" | grep -q "^31 rows$"'
 check "the personal account reads nothing it was not granted" '! q ann "SELECT * FROM [Project1]" | grep -q "rows$"'
+check "server-init grants a table's values as the table" 'grep -q "^granted quarzel: SELECT, UPDATE, INSERT, DELETE on table DOZIRO1_values$" setup.out && grep -q "^granted quarzel: USAGE on sequence DOZIRO1_values_seq_seq$" setup.out && grep -q "^granted quarzel_reader: SELECT on table quarzel_channel$" setup.out'
+"$tool" values --server "dbname=quarzel user=ann" >"$work/values" 2>&1; rc=$?
+check "the personal account reads the values server-init copied" '[ $rc -eq 0 ] && [ "$(wc -l <"$work/values")" -eq 241 ] && grep -q "^7	DZ-000007	Material	whole rock					$" "$work/values"'
+# As the engine adds them: a new analyte, then the value.
+psql -X -q -v ON_ERROR_STOP=1 -d quarzel -U ann -c "WITH c AS (INSERT INTO quarzel_channel (analyte, unit, method) VALUES ('Zr', 'ppm', 'XRF') RETURNING code) INSERT INTO \"DOZIRO1_values\" (sample, channel, value) SELECT 3, code, 150 FROM c" >"$work/add.out" 2>&1; rc=$?
+check "the personal account adds a value and its analyte" '[ $rc -eq 0 ] && "$tool" values --server "dbname=quarzel user=ann" --where "[ID] = 3" | grep -q "^3	DZ-000003	Zr	150	ppm		XRF		$" || { cat "$work/add.out"; false; }'
+psql -X -q -d quarzel -U ann -c "SELECT count(*) FROM \"Project1_values\"" >/dev/null 2>&1; rc1=$?
+psql -X -q -d quarzel -U ann -c "DELETE FROM quarzel_reference" >/dev/null 2>&1; rc2=$?
+check "the personal account reads no other table's values, and empties no dictionary" '[ $rc1 -ne 0 ] && [ $rc2 -ne 0 ]'
 strong=$(psql -X -At -d quarzel -U "$admin" -c "SELECT string_agg(rolname, ',' ORDER BY rolname) FROM pg_roles WHERE rolname !~ '^pg_' AND (rolsuper OR rolcreaterole OR rolcreatedb OR rolreplication OR rolbypassrls)")
 check "no role but the server's own administrator is stronger than a user" '[ "$strong" = "$admin" ] || { echo "strong roles: $strong"; false; }'
 

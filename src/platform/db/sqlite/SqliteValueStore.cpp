@@ -84,7 +84,12 @@ bool SqliteValueStore::hasTable(const std::string& table) {
                           "COLLATE NOCASE");
     bindText(s.get(), 1, valuesTable(table));
     AuthorizerOff scope(db_.internal_);
-    return tables_[key] = sqlite3_step(s.get()) == SQLITE_ROW;
+    // Only their being there is kept: another connection (an import's)
+    // may make them at any time.
+    const bool there = sqlite3_step(s.get()) == SQLITE_ROW;
+    if (there)
+        tables_[key] = true;
+    return there;
 }
 
 void SqliteValueStore::createTables(const std::string& table) {

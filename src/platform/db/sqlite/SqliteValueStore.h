@@ -51,7 +51,7 @@ private:
     Statement prepare(const std::string& sql);
 
     SqliteDatabase& db_;
-    std::map<std::string, bool> tables_; // by lower-case table name
+    std::map<std::string, bool> tables_; // by lower-case table name: those found there
     std::map<std::string, TableStatements> statements_;
     std::map<std::tuple<std::string, std::string, std::string>, std::int64_t> channels_;
     std::map<std::string, std::int64_t> references_;
