@@ -85,7 +85,7 @@ private slots:
         f.messages.answer = false;
         QVERIFY(!importFile(w, write(dir, "wide.csv", rows)));
         const QString asked = f.messages.asked.at(0);
-        QVERIFY(asked.contains("EXTRA147 -> skipped"));
+        QVERIFY(asked.contains("EXTRA147 -> kept as the fact Extra147"));
         auto dialog = MessageBox::questionDialog(asked, "Import CSV", "Import", "Cancel", &w);
         dialog->show();
         const QRect screen = w.screen()->availableGeometry();
@@ -93,7 +93,7 @@ private slots:
                  qPrintable(QString::number(dialog->frameGeometry().height())));
         QVERIFY(dialog->width() <= screen.width());
         auto* details = dialog->findChild<QPlainTextEdit*>("details");
-        QVERIFY(details && details->toPlainText().contains("EXTRA147 -> skipped"));
+        QVERIFY(details && details->toPlainText().contains("EXTRA147 -> kept as the fact"));
         QVERIFY(!details->toPlainText().contains("Import the"));
         auto* buttons = dialog->findChild<QDialogButtonBox*>();
         QVERIFY(buttons && buttons->isVisible());
@@ -123,7 +123,7 @@ private slots:
         QVERIFY(table->item(3, 3)->text().contains("'ROCK NAME' gives Rockname"));
         QVERIFY(dialog.findChild<QLabel*>("file")->text().contains("decimal mark: point"));
         auto* into = qobject_cast<QComboBox*>(table->cellWidget(3, 2));
-        QCOMPARE(into->currentText(), QString("(left out)"));
+        QCOMPARE(into->currentText(), QString("(kept as reported only)"));
         auto* buttons = dialog.findChild<QDialogButtonBox*>();
         auto button = [&](const QString& name) {
             for (QAbstractButton* b : buttons->buttons())
@@ -145,7 +145,7 @@ private slots:
         QCOMPARE(f.messages.asked.size(), size_t(1));
         const QString asked = f.messages.asked[0];
         QVERIFY2(asked.contains("ROCK TYPE -> Rockname") &&
-                     asked.contains("ROCK NAME -> skipped (left out by choice)"),
+                     asked.contains("ROCK NAME -> left out by choice"),
                  qPrintable(asked));
         QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'VOLCANIC "
                                    "ROCK' AND Location = 'HAWAII' AND SiO2 = 51.2"),

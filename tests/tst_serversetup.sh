@@ -56,7 +56,7 @@ check "the personal account adds a row, and the kept count follows" '[ $rc -eq 0
 check "the personal account reads nothing it was not granted" '! q ann "SELECT * FROM [Project1]" | grep -q "rows$"'
 check "server-init grants a table's values as the table" 'grep -q "^granted quarzel: SELECT, UPDATE, INSERT, DELETE on table DOZIRO1_values$" setup.out && grep -q "^granted quarzel: USAGE on sequence DOZIRO1_values_seq_seq$" setup.out && grep -q "^granted quarzel_reader: SELECT on table quarzel_channel$" setup.out'
 "$tool" values --server "dbname=quarzel user=ann" >"$work/values" 2>&1; rc=$?
-check "the personal account reads the values server-init copied" '[ $rc -eq 0 ] && [ "$(wc -l <"$work/values")" -eq 241 ] && grep -q "^7	DZ-000007	Material	whole rock					$" "$work/values"'
+check "the personal account reads the values server-init copied, and the one its import kept" '[ $rc -eq 0 ] && [ "$(wc -l <"$work/values")" -eq 242 ] && grep -q "^7	DZ-000007	Material	whole rock					$" "$work/values" && grep -q "	ANN-1	SiO2	49.5	wt%				$" "$work/values"'
 # As the engine adds them: a new analyte, then the value.
 psql -X -q -v ON_ERROR_STOP=1 -d quarzel -U ann -c "WITH c AS (INSERT INTO quarzel_channel (analyte, unit, method) VALUES ('Zr', 'ppm', 'XRF') RETURNING code) INSERT INTO \"DOZIRO1_values\" (sample, channel, value) SELECT 3, code, 150 FROM c" >"$work/add.out" 2>&1; rc=$?
 check "the personal account adds a value and its analyte" '[ $rc -eq 0 ] && "$tool" values --server "dbname=quarzel user=ann" --where "[ID] = 3" | grep -q "^3	DZ-000003	Zr	150	ppm		XRF		$" || { cat "$work/add.out"; false; }'

@@ -26,6 +26,7 @@ QString text(const std::string& s) {
 // The choices of a column's "Into" box: none, our columns, total iron.
 void fillChoices(QComboBox* box) {
     box->addItem("(left out)", -1);
+    box->addItem("(kept as reported only)", ImportColumns::kKept);
     for (int c = 0; c < schema::kIdColumn; ++c)
         box->addItem(schema::kColumns[static_cast<std::size_t>(c)], c);
     box->addItem("total iron as FeO", ImportColumns::kTotalIronAs + 9);
@@ -96,6 +97,8 @@ ImportPreview::ImportPreview(const ImportPlan& plan, const QString& question, QW
         if (s.target < 0 && s.totalIron >= 0)
             note = "total iron: kept where a row gives neither FeO nor Fe2O3" +
                    (note.empty() ? std::string() : "; " + note);
+        if (const std::string kept = plan.columns.keptText(i); !kept.empty())
+            note += (note.empty() ? "" : "; ") + kept;
         table->setItem(row, 3, new QTableWidgetItem(text(note)));
     }
     table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);

@@ -1,6 +1,9 @@
 #include "CsvImport.h"
 
+#include "AnalyteName.h"
 #include "DateText.h"
+#include "ReportedValues.h"
+#include "SamplePivot.h"
 #include "TextRules.h"
 #include "ViewExport.h"
 #include "WorkbookReader.h"
@@ -28,30 +31,8 @@ bool isAnalysis(int column) {
     return column >= schema::kFirstAnalysisColumn && column <= schema::kLastAnalysisColumn;
 }
 
-// Not measured or below detection: stored as Null.
-bool meansNull(const std::string& t) {
-    if (t.empty() || t[0] == '<')
-        return true;
-    const std::string l = lower(t);
-    for (const char* token : {"n.d.", "nd", "n.a.", "na", "n/a", "-", "--", "\xE2\x80\x94", "bdl",
-                              "b.d.l.", "lod", "tr", "trace", "n.n.", "n.b."})
-        if (l == token)
-            return true;
-    return false;
-}
-
-// A compilation's citation after a value: "51.37 [29001]" is 51.37.
-std::string withoutCitation(const std::string& t) {
-    if (t.size() < 4 || t.back() != ']')
-        return t;
-    const std::size_t open = t.rfind('[');
-    if (open == std::string::npos || open == 0 || t[open - 1] != ' ')
-        return t;
-    for (std::size_t i = open + 1; i + 1 < t.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(t[i])))
-            return t;
-    return trimmed(t.substr(0, open));
-}
+using textrules::meansNull;
+using textrules::withoutCitation;
 
 bool blank(const std::vector<std::string>& fields) {
     return std::all_of(fields.begin(), fields.end(),
@@ -128,9 +109,23 @@ struct Cell {
 struct Tally {
     std::vector<long> nulls = std::vector<long>(schema::kColumnCount, 0);
     std::vector<long> negatives = std::vector<long>(schema::kColumnCount, 0);
-    long totalIron = 0, datesConverted = 0, datesKept = 0;
+    long totalIron = 0, datesConverted = 0, datesKept = 0, ironWorkedOut = 0;
     std::vector<std::string> keptDates;
+    long disagreements = 0, unknownUnits = 0;
+    std::vector<std::string> firstDisagreements;
 };
+
+// Half a unit in the last digit written: how far two values written with
+// their digits may be apart and still agree.
+double rounding(const std::string& text) {
+    const std::size_t mark = text.find_first_of(".,");
+    int decimals = 0;
+    if (mark != std::string::npos)
+        for (std::size_t i = mark + 1;
+             i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+            ++decimals;
+    return 0.5 * std::pow(10.0, -decimals);
+}
 
 // Converts one record; false (with the reason) for a bad row.
 bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line,
@@ -142,14 +137,18 @@ bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line
                   std::to_string(plan.header.size());
         return false;
     }
-    Cell iron[2]; // total iron as FeO, as Fe2O3
+    // The analyses as read, per file column: a row takes each of ours from
+    // the first of its columns that gives a value.
+    std::vector<Cell> parsed(fields.size());
+    std::vector<double> slack(fields.size(), 0);
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const ImportColumns::Source& source = plan.columns.sources[i];
         const int column = source.target >= 0 ? source.target : source.totalIron;
         if (column < 0)
             continue;
-        Cell& cell = source.target >= 0 ? cells[static_cast<std::size_t>(column)]
-                                        : iron[column == kFeO ? 0 : 1];
+        Cell& cell = isAnalysis(column) || source.target < 0
+                         ? parsed[i]
+                         : cells[static_cast<std::size_t>(column)];
         const std::string value = withoutCitation(trimmed(fields[i]));
         if (!isAnalysis(column)) {
             if (value.empty())
@@ -167,6 +166,7 @@ bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line
                 double serial = 0;
                 const int* o = plan.source.dateOrigin;
                 if (r == datetext::Result::Kept && plan.source.isSheet() &&
+                    plan.source.datesAsSerials &&
                     numberstyle::read(value, numberstyle::Mark::Point, serial) == std::errc() &&
                     datetext::fromSerial(serial, o[0], o[1], o[2], iso))
                     r = datetext::Result::Converted;
@@ -207,8 +207,20 @@ bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line
                           : "not a number";
             return false;
         }
-        if (source.factor != 1)
-            d *= source.factor;
+        double factor = source.factor;
+        if (source.unitColumn >= 0) {
+            const double f =
+                AnalyteName::toWeightPercent(fields[static_cast<std::size_t>(source.unitColumn)]);
+            if (f == 0) {
+                if (tally)
+                    ++tally->unknownUnits;
+                continue; // kept as reported, in its own unit
+            }
+            factor *= f;
+        }
+        if (factor != 1)
+            d *= factor;
+        slack[i] = rounding(value) * factor;
         // Surveys write below detection as a negative value; Trace1 to
         // Trace5 may hold ratios that are negative indeed.
         if (d < 0 && column <= kTotal) {
@@ -225,18 +237,69 @@ bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line
         cell.kind = Cell::Number;
         cell.number = d;
     }
-    // Total iron stays in the one oxide it was given as, when the row has
-    // neither of the two.
+    // Each of ours from the first of its columns with a value; the others
+    // that give one must agree with it.
+    auto choose = [&](std::size_t key, Cell& into) {
+        const std::vector<int>& list = plan.columns.feeders[key];
+        int from = -1;
+        for (int f : list) {
+            const Cell& c = parsed[static_cast<std::size_t>(f)];
+            if (c.kind != Cell::Number)
+                continue;
+            if (from < 0) {
+                from = f;
+                into = c;
+                continue;
+            }
+            const double apart = std::fabs(c.number - into.number);
+            if (apart > slack[static_cast<std::size_t>(f)] + slack[static_cast<std::size_t>(from)] +
+                            1e-12) {
+                if (tally && ++tally->disagreements <= static_cast<long>(CsvImport::kListed)) {
+                    const auto& a = plan.columns.sources[static_cast<std::size_t>(from)];
+                    const auto& b = plan.columns.sources[static_cast<std::size_t>(f)];
+                    tally->firstDisagreements.push_back(
+                        "line " + std::to_string(line) + ": " + a.header + " '" +
+                        trimmed(fields[static_cast<std::size_t>(from)]) + "' and " + b.header +
+                        " '" + trimmed(fields[static_cast<std::size_t>(f)]) + "'");
+                }
+            }
+        }
+    };
+    for (int c = schema::kFirstAnalysisColumn; c <= schema::kLastAnalysisColumn; ++c)
+        choose(static_cast<std::size_t>(c), cells[static_cast<std::size_t>(c)]);
+    Cell iron[2]; // total iron as FeO, as Fe2O3
+    choose(ImportColumns::kTotalIronAs + kFeO, iron[0]);
+    choose(ImportColumns::kTotalIronAs + kFe2O3, iron[1]);
     Cell& feo = cells[kFeO];
     Cell& fe2o3 = cells[kFe2O3];
-    if (feo.kind == Cell::Null && fe2o3.kind == Cell::Null &&
-        (iron[0].kind == Cell::Number || iron[1].kind == Cell::Number)) {
+    const bool total = iron[0].kind == Cell::Number || iron[1].kind == Cell::Number;
+    // Total iron as Fe2O3: Fe2O3 + 1.1113 FeO, 1.1113 being 2 FeO / Fe2O3
+    // in molar masses.
+    constexpr double k = 1.1113;
+    const double asFe2O3 = iron[1].kind == Cell::Number ? iron[1].number : iron[0].number * k;
+    if (feo.kind == Cell::Null && fe2o3.kind == Cell::Null && total) {
+        // Total iron stays in the one oxide it was given as.
         if (iron[0].kind == Cell::Number)
             feo = iron[0];
         else
             fe2o3 = iron[1];
         if (tally)
             ++tally->totalIron;
+    } else if (total && (feo.kind == Cell::Null) != (fe2o3.kind == Cell::Null)) {
+        // One oxide beside total iron: the other is the rest.
+        const bool hasFeO = feo.kind == Cell::Number;
+        const double rest = hasFeO ? asFe2O3 - k * feo.number : (asFe2O3 - fe2o3.number) / k;
+        if (rest >= -1e-9) {
+            Cell& other = hasFeO ? fe2o3 : feo;
+            other.kind = Cell::Number;
+            other.number = std::max(0.0, rest);
+            if (tally)
+                ++tally->ironWorkedOut;
+        } else if (tally && ++tally->disagreements <= static_cast<long>(CsvImport::kListed)) {
+            tally->firstDisagreements.push_back("line " + std::to_string(line) + ": " +
+                                                (hasFeO ? "FeO" : "Fe2O3") +
+                                                " above the total iron");
+        }
     }
     return true;
 }
@@ -330,21 +393,82 @@ CsvImport::Reading CsvImport::read(const std::string& path, const std::atomic<bo
                        "'" + path + "' is empty: there is nothing to import.");
     if (header.record < 0)
         header = early.front();
+    // A sample over several rows (the long layout, rows by method): one
+    // row per sample, read from memory as a sheet would be.
+    if (SamplePivot::isLong(header.fields) || SamplePivot::isByMethod(header.fields)) {
+        SamplePivot::Result pivoted =
+            SamplePivot::pivot(plan.source, header.record, header.fields, {});
+        plan.layout = pivoted.layout;
+        plan.pivotedRows = pivoted.rowsRead;
+        plan.pivotClashes = pivoted.clashes;
+        const bool sheet = plan.source.isSheet();
+        const int origin[3] = {plan.source.dateOrigin[0], plan.source.dateOrigin[1],
+                               plan.source.dateOrigin[2]};
+        plan.source = CsvSource(
+            path, std::make_shared<const CsvSource::Rows>(std::move(pivoted.rows)), plan.sheet);
+        plan.source.datesAsSerials = sheet;
+        std::copy(std::begin(origin), std::end(origin), plan.source.dateOrigin);
+        early.clear();
+        header = Header{0, 1, {}};
+        plan.source.read(
+            [&](std::vector<std::string>& fields, long line) {
+                header = Header{0, line, fields};
+                return false;
+            },
+            {}, [](long, const std::string&) {});
+        early.push_back(header);
+    }
     plan.columns = ImportColumns::map(header.fields);
     if (!mapping.empty())
         plan.columns.choose(mapping);
-    // ...then a units row under it, and the decimal mark the first rows show.
+    // A lab's rows of units, detection limits and methods, by their
+    // labels; a row of method codes above the header; a units row under it.
+    auto applyLabelled = [&](const std::vector<std::string>& fields, long line) {
+        const auto label = ImportColumns::labelOf(fields.empty() ? std::string() : fields[0]);
+        if (label == ImportColumns::Label::None)
+            return false;
+        if (label == ImportColumns::Label::Units) {
+            plan.columns.applyUnits(fields);
+            plan.unitsLine = plan.unitsLine ? plan.unitsLine : line;
+        } else if (label == ImportColumns::Label::Limits) {
+            plan.columns.applyLimits(fields);
+        } else {
+            plan.columns.applyMethods(fields);
+        }
+        plan.metaLines.push_back(line);
+        return true;
+    };
+    if (header.record > 0) {
+        const Header& above = early[static_cast<std::size_t>(header.record - 1)];
+        bool codes = false, other = false;
+        for (std::size_t i = 1; i < above.fields.size(); ++i) {
+            const std::string t = trimmed(above.fields[i]);
+            (AnalyteName::isMethodCode(t) ? codes : other) |= !t.empty();
+        }
+        if (!applyLabelled(above.fields, above.line) && codes && !other) {
+            plan.columns.applyMethods(above.fields);
+            plan.metaLines.push_back(above.line);
+        }
+    }
+    // ...then the decimal mark the first rows show.
     record = 0;
     long sampled = 0;
+    bool underHeader = true;
     source.read(
         [&](std::vector<std::string>& fields, long line) {
             const long r = record++;
             if (r <= header.record)
                 return true;
-            if (r == header.record + 1 && unitsRow(fields)) {
-                plan.unitsLine = line;
-                plan.columns.applyUnits(fields);
-                return true;
+            if (underHeader) {
+                if (applyLabelled(fields, line))
+                    return true;
+                if (r == header.record + 1 && unitsRow(fields)) {
+                    plan.unitsLine = line;
+                    plan.metaLines.push_back(line);
+                    plan.columns.applyUnits(fields);
+                    return true;
+                }
+                underHeader = false;
             }
             if (notesBegin(fields))
                 return false;
@@ -366,7 +490,7 @@ CsvImport::Reading CsvImport::read(const std::string& path, const std::atomic<bo
         plan.above.push_back(early[static_cast<std::size_t>(r)].fields.empty()
                                  ? std::string()
                                  : trimmed(early[static_cast<std::size_t>(r)].fields[0]));
-    if (!plan.columns.anyAnalysis()) {
+    if (!plan.columns.anyAnalysis() && !plan.columns.anyKept()) {
         std::string names;
         for (const std::string& h : plan.header)
             names += (names.empty() ? "'" : ", '") + trimmed(h) + "'";
@@ -381,27 +505,39 @@ CsvImport::Reading CsvImport::read(const std::string& path, const std::atomic<bo
     // Then every row, as the import will read it.
     Tally tally;
     std::vector<Cell> cells;
+    std::vector<engine::SampleValue> values;
     BadRow bad;
     bool cancelled = false;
     record = 0;
     source.read(
         [&](std::vector<std::string>& fields, long line) {
             const long r = record++;
-            if (r <= plan.headerRecord || line == plan.unitsLine)
+            if (r <= plan.headerRecord || plan.isMeta(line))
                 return true;
+            if (plan.endLine) {
+                // The notes: a reference block's entries, by their numbers.
+                ReportedValues::readReference(fields, plan.delimiter, plan.references);
+                return true;
+            }
             if (notesBegin(fields)) {
                 plan.endLine = line;
-                return false;
+                ReportedValues::readReference(fields, plan.delimiter, plan.references);
+                return true;
             }
             if (blank(fields)) {
                 ++plan.blank;
                 return true;
             }
             ++plan.rows;
-            if (!convert(plan, fields, line, cells, bad, &tally)) {
+            const bool good =
+                convert(plan, fields, line, cells, bad, &tally) &&
+                ReportedValues::read(plan, fields, values, bad.column, bad.text, bad.why);
+            if (!good) {
                 ++plan.bad;
                 if (plan.firstBad.size() < kListedBad)
                     plan.firstBad.push_back(bad);
+            } else {
+                plan.valuesKept += static_cast<long long>(values.size());
             }
             if (cancel && (plan.rows & 4095) == 0 && cancel->load()) {
                 cancelled = true;
@@ -411,7 +547,7 @@ CsvImport::Reading CsvImport::read(const std::string& path, const std::atomic<bo
         },
         {},
         [&](long line, const std::string& why) {
-            if (line <= plan.headerLine)
+            if (line <= plan.headerLine || (plan.endLine && line > plan.endLine))
                 return;
             ++plan.rows;
             ++plan.bad;
@@ -426,6 +562,10 @@ CsvImport::Reading CsvImport::read(const std::string& path, const std::atomic<bo
     plan.datesConverted = tally.datesConverted;
     plan.datesKept = tally.datesKept;
     plan.keptDates = tally.keptDates;
+    plan.ironWorkedOut = tally.ironWorkedOut;
+    plan.disagreements = tally.disagreements;
+    plan.firstDisagreements = tally.firstDisagreements;
+    plan.unknownUnits = tally.unknownUnits;
     if (plan.rows == 0)
         throw CsvError(CsvError::Code::Empty,
                        "'" + path + "' has a header but no rows: there is nothing to import.");
@@ -450,7 +590,8 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
         sql += std::string(c ? ", [" : "[") + schema::kColumns[static_cast<std::size_t>(c)] + "]";
         params += (c ? ", ?" : "?") + std::to_string(c + 1);
     }
-    sql += ") VALUES (" + params + ")";
+    // The new row's key, for the values kept beside it.
+    sql += ") VALUES (" + params + ") RETURNING [ID]";
     engine::Query insert(db, sql); // the insert right is checked here
     const auto& columns = db.columns(table);
     const std::string siO2Default =
@@ -462,6 +603,7 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
     bool cancelled = false;
     try {
         std::vector<Cell> cells;
+        std::vector<engine::SampleValue> values;
         BadRow bad;
         db.beginBulkInsert(table);
         long record = 0;
@@ -469,19 +611,20 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
         plan.source.read(
             [&](std::vector<std::string>& fields, long line) {
                 const long r = record++;
-                if (r <= plan.headerRecord || line == plan.unitsLine)
+                if (r <= plan.headerRecord || plan.isMeta(line))
                     return true;
-                if (notesBegin(fields))
+                if (line >= plan.endLine && plan.endLine)
                     return false;
                 if (cancel && (++seen & 1023) == 0 && cancel->load()) {
                     cancelled = true;
                     return false;
                 }
-                if (blank(fields) || !convert(plan, fields, line, cells, bad, nullptr))
+                if (blank(fields) || !convert(plan, fields, line, cells, bad, nullptr) ||
+                    !ReportedValues::read(plan, fields, values, bad.column, bad.text, bad.why))
                     return true; // the plan listed it; the user chose to go on
                 for (int c = 0; c < schema::kIdColumn; ++c) {
                     const Cell& cell = cells[static_cast<std::size_t>(c)];
-                    if (stored && (cell.kind == Cell::Number || cell.kind == Cell::Text))
+                    if (stored && cell.kind == Cell::Text)
                         ++*stored;
                     if (cell.kind == Cell::Number)
                         insert.bindNumber(c + 1, cell.number);
@@ -492,7 +635,16 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
                     else
                         insert.bindNull(c + 1);
                 }
-                insert.execute();
+                if (!insert.next())
+                    throw CsvError(CsvError::Code::Unreadable,
+                                   "The database gave no key for a row written.");
+                const std::int64_t id = insert.integer(0);
+                while (insert.next()) {
+                } // to the end of the statement's rows, for its next run
+                if (!values.empty())
+                    db.addValues(table, id, values);
+                if (stored)
+                    *stored += static_cast<long long>(values.size());
                 ++written;
                 return true;
             },

@@ -3,7 +3,9 @@
 #include "CsvSource.h"
 #include "ImportColumns.h"
 #include "NumberStyle.h"
+#include "ReportedValues.h"
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -46,6 +48,17 @@ struct ImportPlan {
     long headerLine = 1;
     std::vector<std::string> above; // those records' first cells, as read
     long unitsLine = 0;             // the units row under the header; 0: none
+    // A file that gives a sample over several rows, read one row per
+    // sample: its layout in words (empty for one row a sample), the rows
+    // it had, and the values its rows gave twice, differently.
+    std::string layout;
+    long pivotedRows = 0;
+    long pivotClashes = 0;
+    // Lines of a lab's units, limits and methods rows, read as such.
+    std::vector<long> metaLines;
+    bool isMeta(long line) const {
+        return std::find(metaLines.begin(), metaLines.end(), line) != metaLines.end();
+    }
     numberstyle::Mark mark = numberstyle::Mark::Point;
     numberstyle::Evidence evidence;
     std::vector<std::string> header;
@@ -57,6 +70,14 @@ struct ImportPlan {
     std::vector<long> nulls;     // per table column
     std::vector<long> negatives; // per table column: below detection, stored empty
     long totalIron = 0;          // rows whose iron is total iron
+    long ironWorkedOut = 0;      // rows whose FeO or Fe2O3 is the rest of total iron
+    // Rows whose columns for one of ours give values apart by more than
+    // their rounding, the first of them in words.
+    long disagreements = 0;
+    std::vector<std::string> firstDisagreements;
+    long unknownUnits = 0;                 // values whose row names a unit we do not know
+    ReportedValues::References references; // the file's block of references, by number
+    long long valuesKept = 0;              // values kept as reported, beside the table
     long datesConverted = 0;
     long datesKept = 0;
     std::vector<std::string> keptDates; // the first of them
@@ -77,7 +98,8 @@ struct ImportPlan {
 // "nd", "n.a.", "N/A", "-", "--", "bdl", "LOD", "tr" and the like, and "<x"
 // (below detection) are Null; so is a negative analysis (surveys write
 // below-detection values as negative numbers) but for Trace1 to Trace5,
-// which keep their sign. Text in an analysis column makes the row bad, and
+// which keep their sign. Every value is also kept as reported, beside the
+// table (see ReportedValues). Text in an analysis column makes the row bad, and
 // so does an oxide above 100 %. SiO2 left empty (or holding its default
 // text "Empty") takes the table's default. Citations after a value
 // ("51.37 [29001]") are dropped; a block of "References:" or
@@ -109,7 +131,8 @@ public:
     // Returns the rows written, or -1 when cancelled (nothing written).
     // Throws engine::EngineError (refused permission, a full disk: nothing
     // written) or CsvError.
-    // stored, when given, counts the values written (cells not left empty).
+    // stored, when given, counts the values written: those kept as
+    // reported, and the descriptive cells.
     static long run(engine::Database& db, const std::string& table, const ImportPlan& plan,
                     const std::function<void(long long bytes)>& progress = {},
                     const std::atomic<bool>* cancel = nullptr, long long* stored = nullptr);

@@ -31,8 +31,10 @@ public:
     using Rows = std::vector<std::vector<std::string>>;
     CsvSource(std::string path, std::shared_ptr<const Rows> rows, std::string sheet);
     bool isSheet() const { return rows_ != nullptr; }
-    // A sheet's day 0 of its date serials.
+    // A sheet's day 0 of its date serials, and whether a number in a date
+    // column is such a serial (not for rows of a text file, held in memory).
     int dateOrigin[3] = {1899, 12, 30};
+    bool datesAsSerials = true;
     const std::string& sheet() const { return sheet_; }
 
     char delimiter() const { return delimiter_; }

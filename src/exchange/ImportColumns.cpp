@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 
 namespace {
@@ -63,6 +64,12 @@ const std::map<std::string, Name>& names() {
             {"sample no", {4, 2}},
             {"sample #", {4, 2}},
             {"sample", {4, 1}},
+            // Lab certificates name their sample column so.
+            {"analyte symbol", {4, 2}},
+            {"sampleid", {4, 2}},
+            {"sample description", {4, 2}},
+            {"description", {4, 1}},
+            {"client id", {4, 1}},
             {"location comment", {3, 1}},
             {"locality", {3, 2}},
             {"collector", {1, 2}},
@@ -86,6 +93,11 @@ const std::map<std::string, Name>& names() {
             {"summe", {kTotal, 2}},
             {"cr", {23, 2, 1.4616, -1, "Cr"}},
             {"zr", {24, 2, 1.3508, -1, "Zr"}},
+            // Elements reported in ppm as often as in wt%: never taken
+            // without their unit, but in our own export.
+            {"cl", {19, 3, 1, -1, "Cl"}},
+            {"f", {20, 3, 1, -1, "F"}},
+            {"s", {21, 3, 1, -1, "S"}},
         };
         for (const auto& [name, column] : aliases)
             n[name] = column;
@@ -102,22 +114,7 @@ const std::map<std::string, Name>& names() {
 
 // A unit's factor to weight per cent; 0 for a unit we do not know.
 double unitFactor(const std::string& unit) {
-    std::string u;
-    for (char c : lower(unit))
-        if (c != ' ' && c != '.')
-            u += c;
-    u = replaced(u, "\xC2\xB5", "u"); // micro sign
-    u = replaced(u, "\xCE\xBC", "u"); // Greek mu
-    for (const char* w : {"wt%", "wt", "pct", "%", "mass%", "gew-%", "gew%", "m%", "percent"})
-        if (u == w)
-            return 1;
-    for (const char* p : {"ppm", "ug/g", "mg/kg", "g/t"})
-        if (u == p)
-            return 1e-4;
-    for (const char* p : {"ppb", "ng/g", "ug/kg"})
-        if (u == p)
-            return 1e-7;
-    return 0;
+    return AnalyteName::toWeightPercent(unit);
 }
 
 bool isAnalysis(int column) {
@@ -136,7 +133,58 @@ bool ImportColumns::isUnit(const std::string& cell) {
     return !trimmed(cell).empty() && unitFactor(trimmed(cell)) != 0;
 }
 
+namespace {
+
+// Columns that say where a sample's values come from, or how they were
+// measured, rather than being values themselves.
+ImportColumns::Source::Keep roleOf(const std::string& header) {
+    using Keep = ImportColumns::Source::Keep;
+    const std::string h = normalized(header);
+    for (const char* c : {"citation", "citations", "reference", "references"})
+        if (h == c)
+            return Keep::Citation;
+    for (const char* c : {"doi", "year", "author", "authors", "title", "journal"})
+        if (h == c)
+            return Keep::ReferencePart;
+    for (const char* c : {"method", "methods", "analytical method", "method code"})
+        if (h == c)
+            return Keep::Method;
+    return Keep::Value;
+}
+
+// A header with its line breaks as blanks ("TiO2\nwt%").
+std::string oneLine(const std::string& header) {
+    std::string h;
+    for (char c : header)
+        h += (c == '\n' || c == '\r' || c == '\t') ? ' ' : c;
+    return h;
+}
+
+} // namespace
+
 ImportColumns::Source ImportColumns::read(const std::string& header) {
+    Source s = readName(oneLine(header));
+    s.reported = AnalyteName::read(header);
+    s.keep = roleOf(header);
+    if (s.target < 0 && s.totalIron < 0 && (s.why.empty() || !s.reported.method.empty()) &&
+        s.reported.analyte && s.keep == Source::Keep::Value) {
+        // "SiO2(WT%)[XRF]", "SiO2_ME-XRF26", "Cr_ppm_ME-MS81": the analyte
+        // and unit without the method.
+        const AnalyteName r = s.reported;
+        Source again = readName(r.unit.empty() ? r.name : r.name + " (" + r.unit + ")");
+        if (again.target >= 0 || again.totalIron >= 0 || !again.why.empty()) {
+            again.header = s.header;
+            again.reported = r;
+            again.keep = s.keep;
+            s = again;
+        } else {
+            s.why.clear(); // what looked like its unit was its method
+        }
+    }
+    return s;
+}
+
+ImportColumns::Source ImportColumns::readName(const std::string& header) {
     Source s;
     s.header = trimmed(header);
     const std::string h = normalized(header);
@@ -203,6 +251,8 @@ void ImportColumns::applyUnits(const std::vector<std::string>& units) {
     for (std::size_t i = 0; i < sources.size() && i < units.size(); ++i) {
         Source& s = sources[i];
         const std::string u = trimmed(units[i]);
+        if (!u.empty() && s.reported.analyte && s.reported.unit.empty())
+            s.reported.unit = AnalyteName::knownUnit(u).empty() ? u : AnalyteName::knownUnit(u);
         const bool waiting = s.needsUnit && s.unit.empty() && s.why.rfind("an element", 0) == 0;
         if (u.empty() || !s.unit.empty() || !(isAnalysis(s.target) || s.totalIron >= 0 || waiting))
             continue;
@@ -222,73 +272,215 @@ void ImportColumns::applyUnits(const std::vector<std::string>& units) {
     settle();
 }
 
+ImportColumns::Label ImportColumns::labelOf(const std::string& firstCell) {
+    const std::string l = normalized(firstCell);
+    for (const char* u : {"unit symbol", "unit", "units", "unit:", "units:"})
+        if (l == u)
+            return Label::Units;
+    for (const char* d : {"detection limit", "detection limits", "lor", "dl", "lod", "lower limit",
+                          "reporting limit", "mdl", "lld"})
+        if (l == d)
+            return Label::Limits;
+    for (const char* m : {"analysis method", "method", "methods", "method code", "method:"})
+        if (l == m)
+            return Label::Methods;
+    return Label::None;
+}
+
+void ImportColumns::applyMethods(const std::vector<std::string>& methods) {
+    for (std::size_t i = 1; i < sources.size() && i < methods.size(); ++i)
+        if (const std::string m = trimmed(methods[i]);
+            !m.empty() && sources[i].reported.analyte && sources[i].reported.method.empty())
+            sources[i].reported.method = m;
+}
+
+void ImportColumns::applyLimits(const std::vector<std::string>& limits) {
+    for (std::size_t i = 1; i < sources.size() && i < limits.size(); ++i) {
+        const std::string t = trimmed(limits[i]);
+        char* end = nullptr;
+        const double d = std::strtod(t.c_str(), &end);
+        if (!t.empty() && end && *end == '\0' && d > 0)
+            sources[i].limit = d;
+    }
+}
+
 ImportColumns ImportColumns::map(const std::vector<std::string>& header) {
     ImportColumns c;
+    // Our own export names Cl, F and S in wt% without a unit.
+    const bool ours = std::any_of(header.begin(), header.end(), [](const std::string& h) {
+        return trimmed(h) == schema::kColumns[4];
+    });
     for (const std::string& h : header) {
         Source s = read(h);
-        if (s.target == schema::kIdColumn)
+        s.position = static_cast<int>(c.sources.size()) + 1;
+        if (s.target == schema::kIdColumn) {
             s.target = -1; // new rows get new keys
+            s.keep = Source::Keep::No;
+            s.why = "the file's own key: new rows get new keys";
+        }
+        if (ours && s.needsUnit && s.rank == 3)
+            s.needsUnit = false;
+        if (s.keep == Source::Keep::Method && c.methodColumn < 0) {
+            c.methodColumn = static_cast<int>(c.sources.size());
+            s.target = -1;
+        }
         c.sources.push_back(s);
+    }
+    // "SIO2_UNIT", "SiO2 Method": a column giving another's unit or method
+    // row by row.
+    for (std::size_t i = 0; i < c.sources.size(); ++i) {
+        const std::string h = lower(trimmed(oneLine(header[i])));
+        for (const auto& [tail, unit] : {std::pair<const char*, bool>{"_unit", true},
+                                         {" unit", true},
+                                         {"_units", true},
+                                         {"_method", false},
+                                         {" method", false}}) {
+            const std::string t = tail;
+            if (h.size() <= t.size() || h.compare(h.size() - t.size(), t.size(), t) != 0)
+                continue;
+            const std::string base = h.substr(0, h.size() - t.size());
+            for (std::size_t j = 0; j < c.sources.size(); ++j)
+                if (j != i && lower(trimmed(oneLine(header[j]))) == base) {
+                    (unit ? c.sources[j].unitColumn : c.sources[j].methodColumn) =
+                        static_cast<int>(i);
+                    c.sources[i].keep = unit ? Source::Keep::Unit : Source::Keep::Method;
+                    c.sources[i].target = c.sources[i].totalIron = -1;
+                    if (unit)
+                        c.sources[j].needsUnit = false; // the rows say
+                }
+        }
     }
     c.settle();
     return c;
 }
 
-// Once the units are known: conversions in words, the better of two
-// headers for one column, the lists.
+namespace {
+
+std::string position(const ImportColumns::Source& s) {
+    return "'" + s.header + "' (column " + std::to_string(s.position) + ")";
+}
+
+bool weightPercent(const ImportColumns::Source& s) {
+    return !s.needsUnit && (s.unit.empty() || unitFactor(s.unit) == 1);
+}
+
+} // namespace
+
+// Once the units are known: conversions in words, the order of the columns
+// that feed one of ours, the lists.
 void ImportColumns::settle() {
     ImportColumns& c = *this;
     for (auto& s : c.sources)
         if (s.needsUnit && s.unit.empty() && s.target >= 0) {
             s.target = -1;
-            s.why = "an element without its unit (ppm?): name the unit in the header";
+            s.why = "an element without its unit (ppm or wt%?): name the unit in the header, "
+                    "or choose its column to take it as wt%";
         }
     c.target.clear();
     c.skipped.clear();
     c.choices.clear();
-    std::map<int, std::size_t> taken; // our column (or 100 + total iron) -> file column
+    c.feeders.assign(kTotalIronAs + schema::kColumnCount, {});
     for (std::size_t i = 0; i < c.sources.size(); ++i) {
-        auto& s = c.sources[i];
-        if (s.target < 0 && s.totalIron < 0)
+        const auto& s = c.sources[i];
+        if (s.target >= 0)
+            c.feeders[static_cast<std::size_t>(s.target)].push_back(static_cast<int>(i));
+        else if (s.totalIron >= 0)
+            c.feeders[static_cast<std::size_t>(kTotalIronAs + s.totalIron)].push_back(
+                static_cast<int>(i));
+    }
+    for (std::size_t key = 0; key < c.feeders.size(); ++key) {
+        auto& list = c.feeders[key];
+        if (list.size() < 2)
             continue;
-        const int key = s.target >= 0 ? s.target : 100 + s.totalIron;
-        const auto [it, fresh] = taken.emplace(key, i);
-        if (fresh)
+        const bool iron = key >= static_cast<std::size_t>(kTotalIronAs);
+        const int column = iron ? static_cast<int>(key) - kTotalIronAs : static_cast<int>(key);
+        const std::string ours = iron ? std::string("total iron as ") +
+                                            schema::kColumns[static_cast<std::size_t>(column)]
+                                      : schema::kColumns[static_cast<std::size_t>(column)];
+        for (std::size_t a = 0; a < list.size(); ++a)
+            for (std::size_t b = a + 1; b < list.size(); ++b) {
+                const Source& x = c.sources[static_cast<std::size_t>(list[a])];
+                const Source& y = c.sources[static_cast<std::size_t>(list[b])];
+                if (normalized(oneLine(x.header)) == normalized(oneLine(y.header)))
+                    throw CsvError(CsvError::Code::BadColumns, "The file's columns " + position(x) +
+                                                                   " and " + position(y) +
+                                                                   " have one header, for " + ours +
+                                                                   ": leave one of them out.");
+            }
+        std::stable_sort(list.begin(), list.end(), [&](int a, int b) {
+            const Source& x = c.sources[static_cast<std::size_t>(a)];
+            const Source& y = c.sources[static_cast<std::size_t>(b)];
+            if (x.rank != y.rank)
+                return x.rank > y.rank;
+            return weightPercent(x) && !weightPercent(y);
+        });
+        if (!iron && isAnalysis(column)) {
+            std::string order;
+            for (int f : list)
+                order += (order.empty() ? "" : ", then ") +
+                         c.sources[static_cast<std::size_t>(f)].header;
+            c.choices.push_back(order + ", for " + ours + ", row by row");
             continue;
-        auto& other = c.sources[it->second];
-        const std::string ours = s.target >= 0
-                                     ? schema::kColumns[static_cast<std::size_t>(s.target)]
-                                     : std::string("total iron as ") +
-                                           schema::kColumns[static_cast<std::size_t>(s.totalIron)];
-        if (other.rank == s.rank)
-            throw CsvError(CsvError::Code::BadColumns, "The file's columns '" + other.header +
-                                                           "' and '" + s.header + "' both map to " +
-                                                           ours + ": leave one of them out.");
-        auto& winner = other.rank > s.rank ? other : s;
-        auto& loser = other.rank > s.rank ? s : other;
-        c.choices.push_back(winner.header + ", not " + loser.header + ", for " + ours);
-        loser.why = "'" + winner.header + "' gives " + ours;
-        loser.target = loser.totalIron = -1;
-        it->second = &winner == &s ? i : it->second;
+        }
+        // A text column takes one file column; the others are kept as facts.
+        const Source& winner = c.sources[static_cast<std::size_t>(list[0])];
+        if (c.sources[static_cast<std::size_t>(list[1])].rank == winner.rank && !iron)
+            throw CsvError(CsvError::Code::BadColumns,
+                           "The file's columns " + position(winner) + " and " +
+                               position(c.sources[static_cast<std::size_t>(list[1])]) +
+                               " both map to " + ours + ": leave one of them out.");
+        if (iron) {
+            std::string order;
+            for (int f : list)
+                order += (order.empty() ? "" : ", then ") +
+                         c.sources[static_cast<std::size_t>(f)].header;
+            c.choices.push_back(order + ", for " + ours + ", row by row");
+            continue;
+        }
+        for (std::size_t k = 1; k < list.size(); ++k) {
+            Source& loser = c.sources[static_cast<std::size_t>(list[k])];
+            c.choices.push_back(winner.header + ", not " + loser.header + ", for " + ours);
+            loser.why = "'" + winner.header + "' gives " + ours;
+            loser.target = loser.totalIron = -1;
+        }
+        list.resize(1);
     }
     for (auto& s : c.sources) {
         const int column = s.target >= 0 ? s.target : s.totalIron;
         c.target.push_back(s.target);
-        if (column < 0) {
+        if (column < 0 && !s.kept() && s.keep != Source::Keep::Citation &&
+            s.keep != Source::Keep::ReferencePart && s.keep != Source::Keep::Method &&
+            s.keep != Source::Keep::Unit)
             c.skipped.push_back(s.header);
-            continue;
-        }
         s.conversion.clear();
-        if (s.factor != 1)
+        if (column >= 0 && s.factor != 1)
             s.conversion = (s.unit.empty() ? std::string("wt%") : s.unit) + " to wt% " +
                            schema::kColumns[static_cast<std::size_t>(column)] + ", x " +
                            factorText(s.factor);
     }
 }
 
+bool ImportColumns::Source::kept() const {
+    // A column of ours that names no analyte (the descriptive ones, Total,
+    // Trace1 to Trace5): ours has its value.
+    if (keep != Keep::Value || (target >= 0 && !reported.analyte) ||
+        (target >= 0 && target < schema::kFirstAnalysisColumn))
+        return false;
+    return !(reported.analyte && needsUnit && unit.empty() && unitColumn < 0);
+}
+
+bool ImportColumns::anyKept() const {
+    return std::any_of(sources.begin(), sources.end(), [](const Source& s) {
+        return s.keep == Source::Keep::Value && s.reported.analyte;
+    });
+}
+
 int ImportColumns::code(std::size_t fileColumn) const {
     const Source& s = sources[fileColumn];
-    return s.target >= 0 ? s.target : s.totalIron >= 0 ? kTotalIronAs + s.totalIron : -1;
+    return s.target >= 0                ? s.target
+           : s.totalIron >= 0           ? kTotalIronAs + s.totalIron
+           : s.keep != Source::Keep::No ? kKept
+                                        : -1;
 }
 
 void ImportColumns::choose(const std::vector<int>& codes) {
@@ -300,8 +492,14 @@ void ImportColumns::choose(const std::vector<int>& codes) {
         s.target = c >= 0 && c < kTotalIronAs && c != schema::kIdColumn ? c : -1;
         s.totalIron = c >= kTotalIronAs ? c - kTotalIronAs : -1;
         s.rank = 4;
+        if (s.needsUnit && s.unit.empty() && c >= 0 && s.reported.unit.empty())
+            s.reported.unit = "wt%"; // the user took it as wt%
         s.needsUnit = false;
-        s.why = c < 0 ? "left out by choice" : "";
+        s.why = c == -1 ? "left out by choice" : "";
+        if (c == -1)
+            s.keep = Source::Keep::No;
+        else if (s.keep == Source::Keep::No)
+            s.keep = Source::Keep::Value;
         if (s.factor != 1 && s.named != s.target && !(c >= kTotalIronAs))
             s.factor = 1; // an element's factor belongs to its own oxide
     }

@@ -74,24 +74,84 @@ std::string ImportPlan::describeFile() const {
     }
     if (unitsLine)
         out += "Units from line " + std::to_string(unitsLine) + ".\n";
+    if (!layout.empty()) {
+        out += "Written in " + layout + ": " + std::to_string(pivotedRows) +
+               " rows read as one row per sample, the lines below being the samples'";
+        if (pivotClashes)
+            out += "; " + std::to_string(pivotClashes) +
+                   " values given twice, differently (the first kept)";
+        out += ".\n";
+    }
+    return out;
+}
+
+std::string ImportColumns::keptText(std::size_t fileColumn) const {
+    const Source& s = sources[fileColumn];
+    const ImportColumns& columns = *this;
+    using Keep = ImportColumns::Source::Keep;
+    switch (s.keep) {
+    case Keep::No:
+        return {};
+    case Keep::Citation:
+        return "the sample's references";
+    case Keep::ReferencePart:
+        return "part of the sample's reference";
+    case Keep::Method:
+        return "the method of the row's values";
+    case Keep::Unit:
+        return "the unit of another column's values, row by row";
+    case Keep::Value:
+        break;
+    }
+    if (!s.kept())
+        return {};
+    const AnalyteName& r = s.reported;
+    std::string out = "kept as " + std::string(r.analyte ? "" : "the fact ") + r.name;
+    if (r.bound != AnalyteName::Bound::None)
+        out += r.bound == AnalyteName::Bound::Min ? " (lower bound)" : " (upper bound)";
+    if (s.unitColumn >= 0)
+        out += ", in the unit its row names";
+    else if (!r.unit.empty())
+        out += ", " + r.unit;
+    if (s.methodColumn >= 0 || (columns.methodColumn >= 0 && r.method.empty()))
+        out += ", by the method its row names";
+    else if (!r.method.empty())
+        out += ", " + r.method;
     return out;
 }
 
 std::string ImportPlan::describeColumns() const {
     std::string out = "Columns of the file:\n";
-    for (const auto& s : columns.sources) {
+    for (std::size_t i = 0; i < columns.sources.size(); ++i) {
+        const auto& s = columns.sources[i];
         const int c = s.target >= 0 ? s.target : s.totalIron;
         out += "  " + s.header + " -> ";
-        if (c < 0)
-            out += "skipped" + (s.why.empty() ? std::string() : " (" + s.why + ")");
-        else if (s.target < 0)
-            out += std::string("total iron, into ") +
+        std::string into;
+        if (c >= 0 && s.target < 0)
+            into = std::string("total iron, into ") +
                    schema::kColumns[static_cast<std::size_t>(c)] +
-                   " when a row gives neither FeO nor Fe2O3";
-        else
-            out += schema::kColumns[static_cast<std::size_t>(c)];
+                   " when a row gives neither FeO nor Fe2O3 (the other is worked out where one "
+                   "is given)";
+        else if (c >= 0)
+            into = schema::kColumns[static_cast<std::size_t>(c)];
+        if (c >= 0) {
+            const auto& list = columns.feeders[static_cast<std::size_t>(
+                s.target >= 0 ? s.target : ImportColumns::kTotalIronAs + s.totalIron)];
+            if (list.size() > 1 && list[0] != static_cast<int>(i))
+                into += " where " + columns.sources[static_cast<std::size_t>(list[0])].header +
+                        " gives none";
+        }
         if (c >= 0 && !s.conversion.empty())
-            out += " (" + s.conversion + ")";
+            into += " (" + s.conversion + ")";
+        const std::string kept = columns.keptText(i);
+        if (into.empty() && kept.empty())
+            out += s.why == "left out by choice"
+                       ? s.why
+                       : "left out" + (s.why.empty() ? std::string() : " (" + s.why + ")");
+        else if (into.empty())
+            out += kept + (s.why.empty() ? std::string() : " (" + s.why + ")");
+        else
+            out += into + (kept.empty() ? std::string() : "; " + kept);
         out += "\n";
     }
     for (const std::string& choice : columns.choices)
@@ -129,18 +189,38 @@ std::string ImportPlan::describeRows() const {
             out += " '" + d + "'";
         out += ".\n";
     }
+    if (ironWorkedOut)
+        out += "FeO or Fe2O3 worked out from the total iron beside the other (Fe2O3T = Fe2O3 + "
+               "1.1113 FeO): " +
+               std::to_string(ironWorkedOut) + " rows.\n";
+    if (disagreements) {
+        out += "Values for one column that disagree beyond their rounding (the first is "
+               "stored): " +
+               std::to_string(disagreements) + " rows:";
+        for (const std::string& d : firstDisagreements)
+            out += "\n  " + d;
+        out += disagreements > static_cast<long>(firstDisagreements.size()) ? "\n  ...\n" : "\n";
+    }
+    if (unknownUnits)
+        out += "Values in a unit the program does not know, kept as reported but not in the "
+               "table's columns: " +
+               std::to_string(unknownUnits) + ".\n";
+    out += "Values kept as reported, beside the table: " + std::to_string(valuesKept) + ".\n";
     if (endLine)
-        out += "The data end at line " + std::to_string(endLine) + ", where notes begin.\n";
+        out += "The data end at line " + std::to_string(endLine) + ", where notes begin" +
+               (references.empty() ? std::string()
+                                   : " (" + std::to_string(references.size()) + " references)") +
+               ".\n";
     return out;
 }
 
 std::string CsvImport::summary(const ImportPlan& plan, long rows, long long values) {
     std::vector<std::string> left;
-    for (const auto& source : plan.columns.sources)
-        if (source.target < 0 && source.totalIron < 0)
-            left.push_back(source.header);
+    for (const std::string& header : plan.columns.skipped)
+        left.push_back(header);
     std::string text = std::to_string(rows) + " rows imported, " + std::to_string(values) +
-                       " values kept, " + std::to_string(left.size()) + " columns left out";
+                       " values kept, " + std::to_string(left.size()) +
+                       (left.size() == 1 ? " column left out" : " columns left out");
     if (!left.empty()) {
         text += " (";
         for (std::size_t i = 0; i < left.size(); ++i)

@@ -32,4 +32,33 @@ inline bool endsWithNoCase(const std::string& s, const std::string& tail) {
     return true;
 }
 
+// Not measured or below detection, in the words files use: no number.
+// Above the range (">10000") gives no number either.
+inline bool meansNull(const std::string& t) {
+    if (t.empty() || t[0] == '<' || t[0] == '>')
+        return true;
+    const std::string l = lower(t);
+    for (const char* token : {"n.d.", "nd", "n.a.", "na", "n/a", "-", "--", "\xE2\x80\x94", "bdl",
+                              "b.d.l.", "lod", "tr", "trace", "n.n.", "n.b."})
+        if (l == token)
+            return true;
+    return false;
+}
+
+// A compilation's citation after a value: "51.37 [29001]" is 51.37, cited
+// as 29001 (put into `cited` when given).
+inline std::string withoutCitation(const std::string& t, std::string* cited = nullptr) {
+    if (t.size() < 4 || t.back() != ']')
+        return t;
+    const std::size_t open = t.rfind('[');
+    if (open == std::string::npos || open == 0 || t[open - 1] != ' ')
+        return t;
+    for (std::size_t i = open + 1; i + 1 < t.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(t[i])))
+            return t;
+    if (cited)
+        *cited = t.substr(open + 1, t.size() - open - 2);
+    return trimmed(t.substr(0, open));
+}
+
 } // namespace textrules

@@ -13,6 +13,7 @@ SqliteQuery::SqliteQuery(SqliteDatabase& db, const std::string& sql) : db_(db), 
 }
 
 bool SqliteQuery::next() {
+    stepped_ = true;
     const int rc = sqlite3_step(statement_.get());
     if (rc == SQLITE_ROW)
         return true;
@@ -42,16 +43,28 @@ Value SqliteQuery::value(int column) const {
 }
 
 void SqliteQuery::bindNumber(int parameter, double value) {
+    rewind();
     sqlite3_bind_double(statement_.get(), parameter, value);
 }
 
 void SqliteQuery::bindText(int parameter, const std::string& value) {
+    rewind();
     sqlite3_bind_text(statement_.get(), parameter, value.data(), static_cast<int>(value.size()),
                       SQLITE_TRANSIENT);
 }
 
 void SqliteQuery::bindNull(int parameter) {
+    rewind();
     sqlite3_bind_null(statement_.get(), parameter);
+}
+
+// A statement stepped since its last run takes no bindings (they would be
+// refused, and the next run would use the old ones): it is rewound first,
+// its bindings kept.
+void SqliteQuery::rewind() {
+    if (stepped_)
+        sqlite3_reset(statement_.get());
+    stepped_ = false;
 }
 
 void SqliteQuery::execute() {

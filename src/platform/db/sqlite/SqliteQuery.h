@@ -28,6 +28,8 @@ private:
     SqliteDatabase& db_;
     std::string sql_;
     Statement statement_;
+    bool stepped_ = false; // read by next() since the last rewind
+    void rewind();
 };
 
 } // namespace engine
