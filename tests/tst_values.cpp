@@ -137,6 +137,21 @@ private slots:
         QVERIFY(same(readAll(*db, "[Doziro Sample#] Like 'ST-*' And [ID] < " + std::to_string(b)),
                      stored(a, firstValues())));
         QVERIFY(readAll(*db, "[Rockname] = 'andesite'").empty());
+        // Some analytes only, with or without a condition; a name with a
+        // quote in it is a name, not a statement.
+        auto some = [&](const std::vector<std::string>& analytes, const std::string& where) {
+            std::vector<StoredValue> out;
+            db->readSomeValues("DOZIRO1", where, analytes, [&](const StoredValue& v) {
+                out.push_back(v);
+                return true;
+            });
+            return out;
+        };
+        const auto la = firstValues();
+        QVERIFY(same(some({"Latitude", "\xCE\xB5Nd"}, {}),
+                     stored(a, {la[3]}) + stored(b, {secondValues()[1]})));
+        QVERIFY(same(some({"La"}, "[Rockname] = 'basalt'"), stored(a, {la[0], la[6]})));
+        QVERIFY(some({"La') OR ('1' = '1"}, {}).empty());
         int seen = 0;
         db->readValues("DOZIRO1", {}, [&](const StoredValue&) { return ++seen < 2; });
         QCOMPARE(seen, 2);

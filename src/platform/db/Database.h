@@ -83,6 +83,11 @@ public:
     // the account's read right. `each` returns false to stop.
     virtual void readValues(const std::string& table, const std::string& where,
                             const std::function<bool(const StoredValue&)>& each) = 0;
+    // The same, of some analytes only (by name: "Latitude", "Unique ID"),
+    // for a reader that needs a few of a sample's many values.
+    virtual void readSomeValues(const std::string& table, const std::string& where,
+                                const std::vector<std::string>& analytes,
+                                const std::function<bool(const StoredValue&)>& each) = 0;
     // Each analyte and unit the table's values hold, with how many values
     // have it, by analyte then unit: for choosing the columns to show.
     struct AnalyteCount {

@@ -164,6 +164,14 @@ void PgDatabase::readValues(const std::string& table, const std::string& where,
     values_.read(table, where, each);
 }
 
+void PgDatabase::readSomeValues(const std::string& table, const std::string& where,
+                                const std::vector<std::string>& analytes,
+                                const std::function<bool(const StoredValue&)>& each) {
+    if (analytes.empty())
+        return; // none asked for
+    values_.read(table, where, each, analytes);
+}
+
 std::vector<Database::AnalyteCount> PgDatabase::analytes(const std::string& table) {
     return values_.analytes(table);
 }

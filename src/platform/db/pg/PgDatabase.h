@@ -37,6 +37,9 @@ public:
     std::unique_ptr<ChangeFeed> listen() override;
     void addValues(const std::string& table, std::int64_t sample,
                    const std::vector<SampleValue>& values) override;
+    void readSomeValues(const std::string& table, const std::string& where,
+                        const std::vector<std::string>& analytes,
+                        const std::function<bool(const StoredValue&)>& each) override;
     void readValues(const std::string& table, const std::string& where,
                     const std::function<bool(const StoredValue&)>& each) override;
     std::vector<AnalyteCount> analytes(const std::string& table) override;

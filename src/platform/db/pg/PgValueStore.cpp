@@ -144,7 +144,8 @@ void PgValueStore::add(const std::string& table, std::int64_t sample,
 }
 
 void PgValueStore::read(const std::string& table, const std::string& where,
-                        const std::function<bool(const StoredValue&)>& each) {
+                        const std::function<bool(const StoredValue&)>& each,
+                        const std::vector<std::string>& analytes) {
     const std::string name = db_.tableName(table);
     if (!db_.hasRight(name, "SELECT"))
         throw msg::noPermission("read", name);
@@ -157,8 +158,20 @@ void PgValueStore::read(const std::string& table, const std::string& where,
                       PgDialect::quote(v) +
                       " v JOIN public.quarzel_channel c ON c.code = v.channel LEFT JOIN "
                       "public.quarzel_reference r ON r.code = v.reference";
+    // Names as literals, quotes doubled: the same text on both back ends.
+    std::string only;
+    for (const std::string& a : analytes) {
+        std::string q;
+        for (char ch : a)
+            q += ch == '\'' ? std::string("''") : std::string(1, ch);
+        only += (only.empty() ? "'" : ", '") + q + "'";
+    }
+    std::string filter = only.empty() ? std::string() : "c.analyte IN (" + only + ")";
     if (!where.empty())
-        sql += " WHERE v.sample IN (" + db_.translate(condition) + ")";
+        filter += (filter.empty() ? "" : " AND ") + std::string("v.sample IN (") +
+                  db_.translate(condition) + ")";
+    if (!filter.empty())
+        sql += " WHERE " + filter;
     sql += " ORDER BY v.sample, v.seq";
     PgConnection& conn = db_.connection();
     const bool own = !conn.inTransaction();

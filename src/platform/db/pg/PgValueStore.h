@@ -28,7 +28,8 @@ public:
 
     void add(const std::string& table, std::int64_t sample, const std::vector<SampleValue>& values);
     void read(const std::string& table, const std::string& where,
-              const std::function<bool(const StoredValue&)>& each);
+              const std::function<bool(const StoredValue&)>& each,
+              const std::vector<std::string>& analytes = {});
     std::vector<Database::AnalyteCount> analytes(const std::string& table);
     void forget();
 

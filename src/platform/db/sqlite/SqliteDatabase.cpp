@@ -456,6 +456,14 @@ void SqliteDatabase::readValues(const std::string& table, const std::string& whe
     values_->read(table, where, each);
 }
 
+void SqliteDatabase::readSomeValues(const std::string& table, const std::string& where,
+                                    const std::vector<std::string>& analytes,
+                                    const std::function<bool(const StoredValue&)>& each) {
+    if (analytes.empty())
+        return; // none asked for
+    values_->read(table, where, each, analytes);
+}
+
 std::vector<Database::AnalyteCount> SqliteDatabase::analytes(const std::string& table) {
     return values_->analytes(table);
 }

@@ -244,7 +244,8 @@ void SqliteValueStore::add(const std::string& table, std::int64_t sample,
 }
 
 void SqliteValueStore::read(const std::string& table, const std::string& where,
-                            const std::function<bool(const StoredValue&)>& each) {
+                            const std::function<bool(const StoredValue&)>& each,
+                            const std::vector<std::string>& analytes) {
     if (db_.columns(table).empty())
         throw msg::tableNotFound(table);
     if (!db_.workgroup_.permissions(table).read)
@@ -260,8 +261,19 @@ void SqliteValueStore::read(const std::string& table, const std::string& where,
                       valuesTable(table) +
                       "] AS v JOIN quarzel_channel AS c ON c.code = v.channel LEFT JOIN "
                       "quarzel_reference AS r ON r.code = v.reference";
+    // Names as literals, quotes doubled: the same text on both back ends.
+    std::string only;
+    for (const std::string& a : analytes) {
+        std::string q;
+        for (char ch : a)
+            q += ch == '\'' ? std::string("''") : std::string(1, ch);
+        only += (only.empty() ? "'" : ", '") + q + "'";
+    }
+    std::string filter = only.empty() ? std::string() : "c.analyte IN (" + only + ")";
     if (!where.empty())
-        sql += " WHERE v.sample IN (" + condition + ")";
+        filter += (filter.empty() ? "" : " AND ") + std::string("v.sample IN (") + condition + ")";
+    if (!filter.empty())
+        sql += " WHERE " + filter;
     sql += " ORDER BY v.sample, v.seq";
     // Under the account's rights: the condition is the caller's.
     Statement s = db_.prepareUser(sql, where.empty() ? table : condition);

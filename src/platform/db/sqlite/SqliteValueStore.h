@@ -31,7 +31,8 @@ public:
 
     void add(const std::string& table, std::int64_t sample, const std::vector<SampleValue>& values);
     void read(const std::string& table, const std::string& where,
-              const std::function<bool(const StoredValue&)>& each);
+              const std::function<bool(const StoredValue&)>& each,
+              const std::vector<std::string>& analytes = {});
     std::vector<Database::AnalyteCount> analytes(const std::string& table);
 
     // After a rollback: tables, dictionary entries and statements of the
