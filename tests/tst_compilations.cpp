@@ -357,6 +357,43 @@ private slots:
         QVERIFY(std::find(m2.begin(), m2.end(), v("La", 0.5, "ppm", jones, '<')) != m2.end());
         QVERIFY(std::find(m2.begin(), m2.end(), v("CO2", 1500, "ppm", jones)) != m2.end());
         QCOMPARE(storedValues(d, "M-3").size(), 8u); // the empty cells give none
+
+        // The same file again: every row is a sample there already (two by
+        // their identifier, one by its name and values), left out, or put
+        // in the other's place with its values; never doubled unasked.
+        const QString file = write(dir, "georoc.csv", georoc);
+        ImportPlan again = CsvImport::plan(file.toStdString());
+        auto db = d.open();
+        CsvImport::findDuplicates(*db, "Project1", again);
+        QCOMPARE(again.duplicates, 3L);
+        QCOMPARE(again.firstDuplicates, std::vector<std::string>({"K-1", "M-2", "M-3"}));
+        long met = 0;
+        long long kept = 0;
+        QCOMPARE(CsvImport::run(*db, "Project1", again, {}, nullptr, &kept,
+                                CsvImport::Duplicates::Skip, &met),
+                 0L);
+        QCOMPARE(met, 3L);
+        QCOMPARE(CsvImport::summary(again, 0, kept, met, CsvImport::Duplicates::Skip),
+                 std::string("0 rows imported, 0 values kept, 0 columns left out; 3 samples the "
+                             "table held already, left out."));
+        const long long before = d.rawCount("SELECT max(ID) FROM Project1");
+        QCOMPARE(CsvImport::run(*db, "Project1", again, {}, nullptr, nullptr,
+                                CsvImport::Duplicates::Replace),
+                 3L);
+        QCOMPARE(d.rawCount("SELECT count(*) FROM Project1 WHERE ID > " + std::to_string(before)),
+                 3LL);
+        QCOMPARE(d.rawCount("SELECT count(*) FROM Project1"), 3LL);
+        QCOMPARE(storedValues(d, "K-1"), k1);
+        // A changed value is another analysis of the sample, not the same.
+        QByteArray changed = georoc;
+        changed.replace("46.0,12.5", "46.1,12.5");
+        ImportPlan other = CsvImport::plan(write(dir, "changed.csv", changed).toStdString());
+        CsvImport::findDuplicates(*db, "Project1", other);
+        QCOMPARE(other.duplicates, 3L); // M-2 is known by its identifier still
+        changed.replace("124-AB", "125-AB");
+        other = CsvImport::plan(write(dir, "changed.csv", changed).toStdString());
+        CsvImport::findDuplicates(*db, "Project1", other);
+        QCOMPARE(other.duplicates, 2L);
     }
 
     void headersAsOtherLayoutsWriteThem() {

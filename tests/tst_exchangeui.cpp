@@ -69,6 +69,16 @@ private slots:
         QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1 WHERE [Doziro Sample#] = 'A-3' "
                                    "AND SiO2 = 51 AND Na2O IS NULL"),
                  1LL);
+        // The same file again: the preview names the samples there already,
+        // which are left out unless the user says otherwise.
+        QVERIFY(importFile(w, file));
+        QVERIFY2(f.messages.asked[1].contains("Samples the table holds already (the same "
+                                              "identifier, or the same name and values): 2, such "
+                                              "as 'A-1' 'A-3'"),
+                 qPrintable(f.messages.asked[1]));
+        QCOMPARE(count(f.data(), "DOZIRO1"), before + 2);
+        QVERIFY(
+            f.messages.shown.back().text.contains("2 samples the table held already, left out"));
     }
 
     void aLongQuestionFitsTheScreen() {

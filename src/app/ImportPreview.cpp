@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -40,12 +41,16 @@ void ImportPreview::setImplementation(Implementation* impl) {
 }
 
 ImportPreview::Answer ImportPreview::ask(const ImportPlan& plan, const QString& question,
-                                         std::vector<int>& mapping, QWidget* parent) {
-    if (implementation)
+                                         std::vector<int>& mapping,
+                                         CsvImport::Duplicates& duplicates, QWidget* parent) {
+    if (implementation) {
+        duplicates = implementation->duplicates(plan);
         return implementation->ask(plan, question, mapping);
+    }
     ImportPreview dialog(plan, question, parent);
     dialog.exec();
     mapping = dialog.mapping();
+    duplicates = dialog.duplicates();
     return dialog.answer();
 }
 
@@ -112,6 +117,23 @@ ImportPreview::ImportPreview(const ImportPlan& plan, const QString& question, QW
     rows->setReadOnly(true);
     layout->addWidget(rows, 1);
 
+    if (plan.duplicates > 0) {
+        auto* row = new QHBoxLayout;
+        auto* label =
+            new QLabel(QString("Samples the table holds already (%1):").arg(plan.duplicates));
+        duplicates_ = new QComboBox;
+        duplicates_->setObjectName("duplicates");
+        duplicates_->addItem("Leave them out", static_cast<int>(CsvImport::Duplicates::Skip));
+        duplicates_->addItem("Import them beside the others",
+                             static_cast<int>(CsvImport::Duplicates::Keep));
+        duplicates_->addItem("Replace the others",
+                             static_cast<int>(CsvImport::Duplicates::Replace));
+        label->setBuddy(duplicates_);
+        row->addWidget(label);
+        row->addWidget(duplicates_, 1);
+        layout->addLayout(row);
+    }
+
     auto* ask = new QLabel(question);
     ask->setObjectName("question");
     ask->setWordWrap(true);
@@ -142,6 +164,11 @@ ImportPreview::ImportPreview(const ImportPlan& plan, const QString& question, QW
         (parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen())
             ->availableGeometry();
     resize(std::min(860, screen.width() - 40), std::min(640, screen.height() - 60));
+}
+
+CsvImport::Duplicates ImportPreview::duplicates() const {
+    return duplicates_ ? static_cast<CsvImport::Duplicates>(duplicates_->currentData().toInt())
+                       : CsvImport::Duplicates::Skip;
 }
 
 std::vector<int> ImportPreview::mapping() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "exchange/CsvImport.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -8,7 +10,6 @@
 
 class QComboBox;
 class QPushButton;
-struct ImportPlan;
 
 // What an import would do, shown before anything is written: how the file
 // is written (encoding, delimiter, decimal mark, header and units lines),
@@ -27,12 +28,18 @@ public:
         virtual Answer ask(const ImportPlan& plan, const QString& question,
                            std::vector<int>& mapping) = 0;
         virtual QString chooseSheet(const QString& file, const QStringList& sheets) = 0;
+        // What to do with the samples the table holds already.
+        virtual CsvImport::Duplicates duplicates(const ImportPlan&) {
+            return CsvImport::Duplicates::Skip;
+        }
     };
 
     // Shows the plan with the question under it; for ReadAgain, mapping
     // holds the user's mapping (ImportColumns::code, one per file column).
+    // Where some rows are samples the table holds already, the user says
+    // what to do with them (left out unless told otherwise).
     static Answer ask(const ImportPlan& plan, const QString& question, std::vector<int>& mapping,
-                      QWidget* parent);
+                      CsvImport::Duplicates& duplicates, QWidget* parent);
     // Which sheet of a workbook to read; empty when the user cancels.
     static QString chooseSheet(const QString& file, const QStringList& sheets, QWidget* parent);
     // Replaces the dialogs (nullptr restores the real ones).
@@ -40,6 +47,7 @@ public:
 
     ImportPreview(const ImportPlan& plan, const QString& question, QWidget* parent = nullptr);
     std::vector<int> mapping() const;
+    CsvImport::Duplicates duplicates() const;
     Answer answer() const { return answer_; }
 
 private:
@@ -47,6 +55,7 @@ private:
 
     std::vector<int> planned_;
     std::vector<QComboBox*> into_;
+    QComboBox* duplicates_ = nullptr;
     QPushButton* import_ = nullptr;
     QPushButton* readAgain_ = nullptr;
     Answer answer_ = Answer::Cancel;

@@ -147,10 +147,14 @@ void ToolsController::readAndAsk(const QString& file, const std::vector<int>& ma
     auto reading = std::make_shared<CsvImport::Reading>();
     const std::string path = file.toStdString();
     const std::string wanted = sheet.toStdString();
+    const std::string target = table.toStdString();
     auto* task = BackgroundTask::start(
         form_.formWidget(), "Import CSV", "Reading " + QFileInfo(file).fileName() + "...",
-        [reading, path, mapping, wanted](BackgroundTask::Control& c) {
+        [reading, path, mapping, wanted, database, target](BackgroundTask::Control& c) {
             *reading = CsvImport::read(path, &c.cancel, mapping, wanted);
+            // Which rows the table holds already, for the user to decide on.
+            if (auto* plan = std::get_if<ImportPlan>(reading.get()))
+                CsvImport::findDuplicates(*database->openAnother(true), target, *plan, &c.cancel);
         });
     connect(task, &BackgroundTask::finished, this,
             [this, reading, file, mapping, table, database](bool ok,
@@ -196,7 +200,8 @@ void ToolsController::askAndImport(std::shared_ptr<ImportPlan> plan, const QStri
                         .arg(shownName)
                   : QString("Import the %1 rows into %2?").arg(plan->rows).arg(shownName);
     std::vector<int> mapping;
-    switch (ImportPreview::ask(*plan, question, mapping, form_.formWidget())) {
+    auto duplicates = CsvImport::Duplicates::Skip;
+    switch (ImportPreview::ask(*plan, question, mapping, duplicates, form_.formWidget())) {
     case ImportPreview::Answer::Cancel:
         emit exchangeFinished(false);
         return;
@@ -209,27 +214,29 @@ void ToolsController::askAndImport(std::shared_ptr<ImportPlan> plan, const QStri
     }
     auto written = std::make_shared<long>(0);
     auto stored = std::make_shared<long long>(0);
+    auto met = std::make_shared<long>(0);
     const std::string target = table.toStdString();
     auto* importing = BackgroundTask::start(
         form_.formWidget(), "Import CSV", "Importing into " + shownName + "...",
-        [plan, database, target, written, stored](BackgroundTask::Control& c) {
+        [plan, database, target, written, stored, met, duplicates](BackgroundTask::Control& c) {
             c.total = plan->bytes;
             auto db = database->openAnother(false);
             *written = CsvImport::run(
                 *db, target, *plan, [&](long long bytes) { c.done = bytes; }, &c.cancel,
-                stored.get());
+                stored.get(), duplicates, met.get());
         });
     connect(importing, &BackgroundTask::finished, this,
-            [this, plan, written, stored](bool ok, const BackgroundTask::Error& error) {
+            [this, plan, written, stored, met, duplicates](bool ok,
+                                                           const BackgroundTask::Error& error) {
                 if (!ok)
                     MessageBox::Show(error.text, 48, "Import Error");
                 if (!ok || *written < 0) { // cancelled: the table is as it was
                     emit exchangeFinished(false);
                     return;
                 }
-                MessageBox::Show(
-                    QString::fromStdString(CsvImport::summary(*plan, *written, *stored)), 64,
-                    "Import CSV");
+                MessageBox::Show(QString::fromStdString(CsvImport::summary(*plan, *written, *stored,
+                                                                           *met, duplicates)),
+                                 64, "Import CSV");
                 refreshAfterImport();
             });
 }

@@ -1,6 +1,7 @@
 #include "CsvImport.h"
 
 #include "AnalyteName.h"
+#include "DuplicateFinder.h"
 #include "ReportedValues.h"
 #include "RowCells.h"
 #include "SamplePivot.h"
@@ -370,9 +371,41 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
     return std::move(std::get<ImportPlan>(reading));
 }
 
+void CsvImport::findDuplicates(engine::Database& db, const std::string& table, ImportPlan& plan,
+                               const std::atomic<bool>* cancel) {
+    DuplicateFinder finder(db, table);
+    std::vector<Cell> cells;
+    std::vector<engine::SampleValue> values;
+    BadRow bad;
+    long record = 0, seen = 0, found = 0;
+    std::vector<std::string> names;
+    plan.source.read(
+        [&](std::vector<std::string>& fields, long line) {
+            const long r = record++;
+            if (r <= plan.headerRecord || plan.isMeta(line))
+                return true;
+            if (plan.endLine && line >= plan.endLine)
+                return false;
+            if (cancel && (++seen & 1023) == 0 && cancel->load())
+                throw CsvError(CsvError::Code::Cancelled, "Cancelled.");
+            if (blank(fields) || !convert(plan, fields, line, cells, bad, nullptr) ||
+                !ReportedValues::read(plan, fields, values, bad.column, bad.text, bad.why))
+                return true;
+            if (finder.find(cells, values)) {
+                ++found;
+                if (names.size() < kListed)
+                    names.push_back(cells[4].text);
+            }
+            return true;
+        },
+        {}, [](long, const std::string&) {});
+    plan.duplicates = found;
+    plan.firstDuplicates = names;
+}
+
 long CsvImport::run(engine::Database& db, const std::string& table, const ImportPlan& plan,
                     const std::function<void(long long)>& progress, const std::atomic<bool>* cancel,
-                    long long* stored) {
+                    long long* stored, Duplicates duplicates, long* met) {
     // Every column but the key, in table order.
     std::string sql = "INSERT INTO [" + table + "] (";
     std::string params;
@@ -395,6 +428,14 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
         std::vector<Cell> cells;
         std::vector<engine::SampleValue> values;
         BadRow bad;
+        std::unique_ptr<DuplicateFinder> finder;
+        std::unique_ptr<engine::Query> remove;
+        if (duplicates != Duplicates::Keep || met) {
+            finder = std::make_unique<DuplicateFinder>(db, table);
+            if (duplicates == Duplicates::Replace)
+                remove = std::make_unique<engine::Query>(db, "DELETE FROM [" + table +
+                                                                 "] WHERE [ID] = ?1");
+        }
         db.beginBulkInsert(table);
         long record = 0;
         long seen = 0;
@@ -412,6 +453,17 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
                 if (blank(fields) || !convert(plan, fields, line, cells, bad, nullptr) ||
                     !ReportedValues::read(plan, fields, values, bad.column, bad.text, bad.why))
                     return true; // the plan listed it; the user chose to go on
+                if (finder)
+                    if (const std::int64_t there = finder->find(cells, values)) {
+                        if (met)
+                            ++*met;
+                        if (duplicates == Duplicates::Skip)
+                            return true;
+                        if (remove) { // its values go with it
+                            remove->bindNumber(1, static_cast<double>(there));
+                            remove->execute();
+                        }
+                    }
                 for (int c = 0; c < schema::kIdColumn; ++c) {
                     const Cell& cell = cells[static_cast<std::size_t>(c)];
                     if (stored && cell.kind == Cell::Text)

@@ -78,6 +78,10 @@ struct ImportPlan {
     long unknownUnits = 0;                 // values whose row names a unit we do not know
     ReportedValues::References references; // the file's block of references, by number
     long long valuesKept = 0;              // values kept as reported, beside the table
+    // Rows that are samples the table holds already (see DuplicateFinder),
+    // once looked for; -1 before.
+    long duplicates = -1;
+    std::vector<std::string> firstDuplicates; // their names
     long datesConverted = 0;
     long datesKept = 0;
     std::vector<std::string> keptDates; // the first of them
@@ -106,6 +110,11 @@ struct ImportPlan {
 // "Abbreviations:" ends the data.
 class CsvImport {
 public:
+    // What an import does with a row that is a sample the table holds
+    // already: imports it beside the other, leaves it out, or puts it in
+    // the other's place (the old row and its values deleted).
+    enum class Duplicates { Keep, Skip, Replace };
+
     static constexpr std::size_t kListedBad = 10;
     static constexpr std::size_t kListed = 5;
     static constexpr long kHeaderSearch = 50;  // records searched for the header
@@ -133,10 +142,18 @@ public:
     // written) or CsvError.
     // stored, when given, counts the values written: those kept as
     // reported, and the descriptive cells.
+    // met, when given, counts the rows that were samples already there.
     static long run(engine::Database& db, const std::string& table, const ImportPlan& plan,
                     const std::function<void(long long bytes)>& progress = {},
-                    const std::atomic<bool>* cancel = nullptr, long long* stored = nullptr);
+                    const std::atomic<bool>* cancel = nullptr, long long* stored = nullptr,
+                    Duplicates duplicates = Duplicates::Keep, long* met = nullptr);
+    // Looks for the plan's rows among the table's samples, for the user to
+    // decide on before the import: plan.duplicates and firstDuplicates.
+    static void findDuplicates(engine::Database& db, const std::string& table, ImportPlan& plan,
+                               const std::atomic<bool>* cancel = nullptr);
     // What an import did, in one line: "N rows imported, M values kept, K
-    // columns left out (their names)".
-    static std::string summary(const ImportPlan& plan, long rows, long long values);
+    // columns left out (their names)", and what was done with the samples
+    // already there.
+    static std::string summary(const ImportPlan& plan, long rows, long long values, long met = 0,
+                               Duplicates duplicates = Duplicates::Keep);
 };

@@ -206,6 +206,14 @@ std::string ImportPlan::describeRows() const {
                "table's columns: " +
                std::to_string(unknownUnits) + ".\n";
     out += "Values kept as reported, beside the table: " + std::to_string(valuesKept) + ".\n";
+    if (duplicates > 0) {
+        out += "Samples the table holds already (the same identifier, or the same name and "
+               "values): " +
+               std::to_string(duplicates) + ", such as";
+        for (const std::string& n : firstDuplicates)
+            out += " '" + n + "'";
+        out += ".\n";
+    }
     if (endLine)
         out += "The data end at line " + std::to_string(endLine) + ", where notes begin" +
                (references.empty() ? std::string()
@@ -214,7 +222,8 @@ std::string ImportPlan::describeRows() const {
     return out;
 }
 
-std::string CsvImport::summary(const ImportPlan& plan, long rows, long long values) {
+std::string CsvImport::summary(const ImportPlan& plan, long rows, long long values, long met,
+                               Duplicates duplicates) {
     std::vector<std::string> left;
     for (const std::string& header : plan.columns.skipped)
         left.push_back(header);
@@ -227,5 +236,12 @@ std::string CsvImport::summary(const ImportPlan& plan, long rows, long long valu
             text += (i ? ", " : "") + left[i];
         text += ")";
     }
+    if (met)
+        text +=
+            std::string("; ") + std::to_string(met) +
+            (met == 1 ? " sample the table held already, " : " samples the table held already, ") +
+            (duplicates == Duplicates::Skip      ? "left out"
+             : duplicates == Duplicates::Replace ? "replaced"
+                                                 : "imported again beside the other");
     return text + ".";
 }

@@ -37,6 +37,7 @@ int usage() {
                  "                           [--iron volcanic|plutonic|middlemost|analysed]\n"
                  "       quarzel-db values DIR [--table T] [--where \"CONDITION\"]\n"
                  "       quarzel-db import DIR TABLE FILE [--skip-bad] [--sheet NAME]\n"
+                 "                 [--duplicates keep|replace]\n"
                  "       quarzel-db export DIR \"STATEMENT\" FILE\n"
                  "       quarzel-db server-init DIR CONNINFO\n"
                  "Every command but create takes --server CONNINFO in place of DIR: a libpq\n"
@@ -247,8 +248,9 @@ int valuesOf(const std::string& dir, const std::string& table, const std::string
 }
 
 // A file with bad rows is refused unless they are to be skipped.
+// Samples the table holds already are left out unless told otherwise.
 int importFile(const std::string& dir, const std::string& table, const std::string& file,
-               bool skipBad, const std::string& sheet) {
+               bool skipBad, const std::string& sheet, CsvImport::Duplicates duplicates) {
     auto db = logOn(dir);
     const CsvImport::Reading reading = CsvImport::read(file, nullptr, {}, sheet);
     if (const auto* sheets = std::get_if<SheetList>(&reading)) {
@@ -256,7 +258,8 @@ int importFile(const std::string& dir, const std::string& table, const std::stri
         std::cerr << "quarzel-db: " << sheets->question << "\n";
         return 1;
     }
-    const ImportPlan& plan = std::get<ImportPlan>(reading);
+    ImportPlan plan = std::get<ImportPlan>(reading);
+    CsvImport::findDuplicates(*db, table, plan);
     std::cerr << plan.describe();
     if (plan.bad && !skipBad) {
         std::cerr << "quarzel-db: nothing imported: " << plan.bad
@@ -264,9 +267,10 @@ int importFile(const std::string& dir, const std::string& table, const std::stri
         return 1;
     }
     long long stored = 0;
-    const long written = CsvImport::run(*db, table, plan, {}, nullptr, &stored);
+    long met = 0;
+    const long written = CsvImport::run(*db, table, plan, {}, nullptr, &stored, duplicates, &met);
     std::cout << "imported " << written << " rows into " << table << "\n";
-    std::cerr << CsvImport::summary(plan, written, stored) << "\n";
+    std::cerr << CsvImport::summary(plan, written, stored, met, duplicates) << "\n";
     return 0;
 }
 
@@ -333,16 +337,22 @@ int main(int argc, char** argv) {
         if (command == "import" && argc >= 5) {
             bool skipBad = false;
             std::string sheet;
+            auto duplicates = CsvImport::Duplicates::Skip;
             for (int i = 5; i < argc; ++i) {
                 const std::string flag = argv[i];
                 if (flag == "--skip-bad")
                     skipBad = true;
                 else if (flag == "--sheet" && i + 1 < argc)
                     sheet = argv[++i];
+                else if (flag == "--duplicates" && i + 1 < argc &&
+                         (std::string(argv[i + 1]) == "keep" ||
+                          std::string(argv[i + 1]) == "replace"))
+                    duplicates = std::string(argv[++i]) == "keep" ? CsvImport::Duplicates::Keep
+                                                                  : CsvImport::Duplicates::Replace;
                 else
                     return usage();
             }
-            return importFile(dir, argv[3], argv[4], skipBad, sheet);
+            return importFile(dir, argv[3], argv[4], skipBad, sheet, duplicates);
         }
         if (command == "export" && argc == 5)
             return exportView(dir, argv[3], argv[4]);
