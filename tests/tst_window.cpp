@@ -66,6 +66,7 @@ const QStringList kMenuTree = {
     "  &TAS Diagram... [Ctrl+T]",
     "  &Diagrams...",
     "  &Norm...",
+    "  &Columns...",
     "  -",
     "  &Import CSV...",
     "  &Export View...",

@@ -3,6 +3,8 @@
 // off the user-interface thread, on a database connection of its own.
 #include "ToolsController.h"
 
+#include "ValueColumnsController.h"
+
 #include "ImportPreview.h"
 
 #include "diagram/DiagramWindow.h"
@@ -56,6 +58,11 @@ ToolsController::ToolsController(MainForm& form, QMenuBar* bar) : form_(form) {
     QAction* normItem = tools->addAction("&Norm...");
     normItem->setObjectName("mnuNorm");
     connect(normItem, &QAction::triggered, this, guarded([this] { mnuNorm_Click(); }));
+    columns_ = new ValueColumnsController(form_, this);
+    QAction* columnsItem = tools->addAction("&Columns...");
+    columnsItem->setObjectName("mnuColumns");
+    connect(columnsItem, &QAction::triggered, this,
+            guarded([this] { columns_->mnuColumns_Click(); }));
     tools->addSeparator();
     QAction* import = tools->addAction("&Import CSV...");
     import->setObjectName("mnuImport");

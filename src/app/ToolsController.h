@@ -12,6 +12,7 @@ class MainForm;
 class QMenuBar;
 class NormWindow;
 class DiagramWindow;
+class ValueColumnsController;
 struct ImportPlan;
 namespace engine {
 class Database;
@@ -43,6 +44,7 @@ public:
     QString activeTableName() const;
     DiagramWindow* diagramWindow() const { return tas_; }
     NormWindow* normWindow() const { return norm_; }
+    ValueColumnsController* valueColumns() const { return columns_; }
 
 signals:
     void exchangeFinished(bool done);
@@ -60,4 +62,5 @@ private:
     MainForm& form_;
     DiagramWindow* tas_ = nullptr; // no owner window, like the About window
     NormWindow* norm_ = nullptr;
+    ValueColumnsController* columns_ = nullptr;
 };

@@ -170,8 +170,10 @@ GridColumn DBGrid::Columns(int index) {
     return GridColumn(*this, index);
 }
 
+// The record set's columns; the values shown after them are no columns of
+// the grid's own.
 int DBGrid::ColumnCount() const {
-    return model_ ? model_->columnCount() : 0;
+    return model_ ? model_->fieldCount() : 0;
 }
 
 int DBGrid::Col() const {

@@ -76,6 +76,7 @@ void RecordsetModel::beginReset(bool dropEdit) {
 
 void RecordsetModel::endReset() {
     rows_ = std::min(knownRows(), kCommandStep);
+    shownExtra_ = extraCount();
     endResetModel();
     followRows(0); // the rest, if any, between events
 }
@@ -116,8 +117,45 @@ int RecordsetModel::rowCount(const QModelIndex& parent) const {
 }
 
 int RecordsetModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : fieldCount() + extraCount();
+}
+
+int RecordsetModel::fieldCount() const {
     auto* rs = view_->recordset();
-    return parent.isValid() || !rs ? 0 : rs->FieldCount();
+    return rs ? rs->FieldCount() : 0;
+}
+
+int RecordsetModel::extraCount() const {
+    return values_ && view_->recordset() ? values_->count() : 0;
+}
+
+void RecordsetModel::setValueColumns(ValueColumns* values) {
+    values_ = values;
+    shownExtra_ = extraCount();
+    connect(values_, &ValueColumns::cellsArrived, this, [this] {
+        if (rows_ > 0 && extraCount() > 0)
+            emit dataChanged(index(0, fieldCount()),
+                             index(rows_ - 1, fieldCount() + extraCount() - 1));
+    });
+}
+
+void RecordsetModel::valueColumnsChosen(const std::vector<ValueColumns::Choice>& choices) {
+    // The grid's own columns stay as they are; those after them change.
+    const int first = fieldCount();
+    if (shownExtra_ > 0) {
+        beginRemoveColumns({}, first, first + shownExtra_ - 1);
+        shownExtra_ = 0;
+        values_->setChoices({});
+        endRemoveColumns();
+    }
+    if (!choices.empty() && view_->recordset()) {
+        beginInsertColumns({}, first, first + static_cast<int>(choices.size()) - 1);
+        values_->setChoices(choices);
+        shownExtra_ = extraCount();
+        endInsertColumns();
+    } else {
+        values_->setChoices(choices);
+    }
 }
 
 bool RecordsetModel::pendingAt(long row) const {
@@ -136,6 +174,16 @@ bool RecordsetModel::pendingElsewhere(int row) const {
 }
 
 QString RecordsetModel::cellText(long row, int column) const {
+    if (column >= fieldCount()) {
+        auto* rs = view_->recordset();
+        if (!rs || column - fieldCount() >= extraCount())
+            return {};
+        try {
+            return values_->cell(rs->keyAt(row), column - fieldCount());
+        } catch (const std::exception&) {
+            return {};
+        }
+    }
     if (pendingAt(row)) {
         auto it = pending_->changes.find(column);
         if (it != pending_->changes.end())
@@ -177,6 +225,8 @@ QVariant RecordsetModel::headerData(int section, Qt::Orientation o, int role) co
     if (role != Qt::DisplayRole || o != Qt::Horizontal)
         return {};
     auto* rs = view_->recordset();
+    if (rs && section >= rs->FieldCount() && section - rs->FieldCount() < extraCount())
+        return values_->header(section - rs->FieldCount());
     if (!rs || section < 0 || section >= rs->FieldCount())
         return {};
     return QString::fromStdString(rs->FieldNames()[static_cast<size_t>(section)]);
@@ -184,7 +234,8 @@ QVariant RecordsetModel::headerData(int section, Qt::Orientation o, int role) co
 
 Qt::ItemFlags RecordsetModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
-    if (index.isValid() && !view_->recordsetReadOnly())
+    // The values kept beside the row are shown, not edited here.
+    if (index.isValid() && !view_->recordsetReadOnly() && index.column() < fieldCount())
         f |= Qt::ItemIsEditable;
     return f;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/view/EditBuffer.h"
 #include "platform/view/SaveResult.h"
+#include "platform/view/ValueColumns.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -33,6 +34,12 @@ public:
     bool submit() override;
     void revert() override;
 
+    // The record set's own columns, and the values kept beside its rows
+    // shown after them (none until chosen).
+    int fieldCount() const;
+    int extraCount() const;
+    void setValueColumns(ValueColumns* values);
+    void valueColumnsChosen(const std::vector<ValueColumns::Choice>& choices);
     QString numberFormat(int column) const { return formats_.value(column); }
     void setNumberFormat(int column, const QString& format);
     QString cellText(long row, int column) const;
@@ -82,4 +89,6 @@ private:
     QStringList formats_;
     std::function<bool(const QString&)> keepMine_;
     std::optional<EditBuffer> pending_;
+    ValueColumns* values_ = nullptr;
+    int shownExtra_ = 0; // extra columns the views were last told of
 };
