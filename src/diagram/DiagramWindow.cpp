@@ -147,7 +147,7 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
     pattern_->setDescriber([this](long row) { return describe(0, row); });
     connect(pattern_, &PatternPlot::rowPicked, this,
             [this](long row) { runGuarded([&] { data_->Recordset().setAbsolutePosition(row); }); });
-    connect(set_, &QComboBox::activated, this, guarded([this] { setChosen(); }));
+    connect(set_, &QComboBox::currentIndexChanged, this, guarded([this] { setChosen(); }));
     connect(whole, &QPushButton::clicked, this, [this] {
         for (DiagramPlot* p : plots())
             p->resetZoom();
