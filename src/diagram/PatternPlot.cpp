@@ -283,10 +283,21 @@ void PatternPlot::render(QPainter& p, const QSize& size, const Style& style) con
         p.drawPath(bars);
         p.setPen(QPen(QColor(20, 70, 140), 2 * s, Qt::SolidLine, Qt::RoundCap));
         p.drawPath(median);
-        for (std::size_t i = 0; i < n; ++i) // a median between gaps is a dot
-            if (b.median[i] > 0 && (i == 0 || !(b.median[i - 1] > 0)) &&
-                (i + 1 == n || !(b.median[i + 1] > 0)))
-                p.drawPoint(toScreen(static_cast<double>(i), b.median[i], size, s));
+        // A median between gaps: a bar across the band. A bridged element
+        // is no gap.
+        auto known = [&](long i, long step) {
+            while (i >= 0 && i < static_cast<long>(n) &&
+                   trace::bridged(view_->elements[static_cast<std::size_t>(i)]) &&
+                   std::isnan(b.median[static_cast<std::size_t>(i)]))
+                i += step;
+            return i >= 0 && i < static_cast<long>(n) && b.median[static_cast<std::size_t>(i)] > 0;
+        };
+        for (std::size_t i = 0; i < n; ++i)
+            if (b.median[i] > 0 && !known(static_cast<long>(i) - 1, -1) &&
+                !known(static_cast<long>(i) + 1, 1)) {
+                const QPointF at = toScreen(static_cast<double>(i), b.median[i], size, s);
+                p.drawLine(at - QPointF(5 * s, 0), at + QPointF(5 * s, 0));
+            }
     }
     if (style.currentRow && current_ >= 0 && static_cast<std::size_t>(current_) < rows) {
         p.setPen(QPen(QColor(220, 20, 20), 2 * s));
