@@ -127,6 +127,18 @@ private slots:
         QVERIFY(svg.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(svg.readAll());
         QVERIFY(text.contains("Sample / N-MORB (Sun &amp; McDonough 1989)"));
+
+        // An edit of TiO2 moves Ti, the row read again.
+        win->chooseDiagram("spider");
+        QTRY_VERIFY(!win->loading() && win->patternPlot()->view() &&
+                    win->patternPlot()->view()->elements.size() == 29);
+        trigger(w, "mnuEdit2", 0);
+        auto* model = w.vaSpread1->model();
+        QVERIFY(model->setData(model->index(0, 6), "2.5")); // ID 1
+        QVERIFY(w.vaSpread1->commitEdit());
+        const std::size_t ti = 19; // Cs Rb Ba Th U Nb Ta K La Ce Pb Pr Sr P Nd Zr Hf Sm Eu Ti
+        QTRY_VERIFY(!win->loading() && win->patternPlot()->view() &&
+                    std::abs(win->patternPlot()->view()->values[ti] - 2.5 * 5993.4 / 1300) < 0.01);
     }
 
     void patternsDrawnWithGapsLimitsAndTheBand() {
