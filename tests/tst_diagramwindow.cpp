@@ -1,13 +1,17 @@
 // The diagram window beyond TAS: each diagram agrees with the command line
 // row by row, follows the grid and its edits, takes clicks, colours its
-// points by a text column, and draws the page of Harker diagrams.
+// points by a text column, and draws the page of Harker diagrams; the
+// trace-element patterns follow the grid and their chosen set, which is
+// remembered, and are drawn with gaps, limits, the band and the current row.
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
 #include "classify/Diagram.h"
 #include "diagram/DiagramPlot.h"
 #include "diagram/DiagramWindow.h"
+#include "diagram/PatternPlot.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
+#include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
 #include "platform/view/DataRecordset.h"
 #include "support/GuiFixture.h"
@@ -16,8 +20,12 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QProcess>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
@@ -36,6 +44,159 @@ QString className(const chart::Diagram& d, const tas::PackedPoint& p) {
 class TestDiagramWindow : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true); // the user's own settings untouched
+        QSettings("Quarzel", "Diagrams").remove("Patterns");
+    }
+
+    void patternsFollowTheGridAndTheirSet() {
+        GuiFixture f(30);
+        {
+            auto db = f.data().open();
+            // N-MORB's REE (Sun & McDonough 1989) on ID 3, half of them in ppb;
+            // ID 5 with a limit of Eu.
+            auto v = [](const char* e, double x, const char* unit = "ppm", char q = 0) {
+                return engine::SampleValue{e, unit, "", q, x, "", std::nullopt, ""};
+            };
+            db->Begin();
+            db->addValues("DOZIRO1", 3,
+                          {v("La", 2.5), v("Ce", 7500, "ppb"), v("Pr", 1.32), v("Nd", 7300, "ppb"),
+                           v("Sm", 2.63), v("Eu", 1.02), v("Gd", 3.68), v("Tb", 0.67),
+                           v("Dy", 4.55), v("Ho", 1.01), v("Er", 2.97), v("Tm", 0.456),
+                           v("Yb", 3.05), v("Lu", 0.455)});
+            db->addValues("DOZIRO1", 5, {v("La", 23.7), v("Eu", 0.058, "ppm", '<')});
+            db->Commit();
+        }
+        auto& w = f.start();
+        w.Data1->setRecordSource("SELECT * From [DOZIRO1]Order By [ID] DESC");
+        w.Data1->Refresh();
+        trigger(w, "mnuDiagrams");
+        DiagramWindow* win = w.tools().diagramWindow();
+        win->chooseDiagram("ree");
+        QVERIFY(win->plots().empty());
+        QTRY_VERIFY(!win->loading() && win->patternPlot()->view());
+        const auto rowOf = [&](std::int64_t id) {
+            const auto& keys = w.Data1->engineRecordset()->keys();
+            return std::size_t(std::find(keys.begin(), keys.end(), id) - keys.begin());
+        };
+        {
+            const trace::PatternView& v = *win->patternPlot()->view();
+            QCOMPARE(v.rows(), std::size_t(30));
+            QCOMPARE(v.setName, std::string("CI chondrite (Sun & McDonough 1989)"));
+            const std::size_t n = v.elements.size(), la = 0, ce = 1, eu = 6;
+            QVERIFY(std::abs(v.values[rowOf(3) * n + ce] - 7.5 / 0.612) < 1e-4);
+            QVERIFY(std::abs(v.values[rowOf(5) * n + la] - 100) < 1e-4);
+            QVERIFY(v.limits[rowOf(5) * n + eu] && !v.limits[rowOf(3) * n + eu]);
+            QCOMPARE(v.plotted(), 2L);
+        }
+        // The current row's ratios in the status line.
+        w.vaSpread1->setRow(static_cast<long>(rowOf(3)));
+        QCOMPARE(win->patternPlot()->currentRow(), static_cast<long>(rowOf(3)));
+        QVERIFY2(win->statusLine()->text().contains("(La/Yb)N 0.588"),
+                 qPrintable(win->statusLine()->text()));
+
+        // Another set: N-MORB by itself is 1; the choice is remembered for
+        // the REE pattern and the multi-element one keeps its own.
+        win->setChoice()->setCurrentIndex(win->setChoice()->findData("nmorb-sm89"));
+        QTRY_VERIFY(!win->loading() && win->patternPlot()->view() &&
+                    win->patternPlot()->view()->setName == "N-MORB (Sun & McDonough 1989)");
+        const std::size_t n = win->patternPlot()->view()->elements.size();
+        for (std::size_t e = 0; e < n; ++e)
+            if (e != 4) // Pm
+                QVERIFY(std::abs(win->patternPlot()->view()->values[rowOf(3) * n + e] - 1) < 1e-5);
+        QCOMPARE(QSettings("Quarzel", "Diagrams").value("Patterns/reeSet").toString(),
+                 QString("nmorb-sm89"));
+        win->chooseDiagram("spider");
+        QCOMPARE(win->setChoice()->currentData().toString(), QString("pm-sm89"));
+        QTRY_VERIFY(!win->loading() && win->patternPlot()->view() &&
+                    win->patternPlot()->view()->elements.size() == 29);
+        win->chooseDiagram("ree");
+        QCOMPARE(win->setChoice()->currentData().toString(), QString("nmorb-sm89"));
+
+        // A search: the rows it leaves, in its order.
+        w.Data1->setRecordSource("SELECT * From [DOZIRO1]Where [ID] <= 5 Order By [ID] ASC");
+        w.Data1->Refresh();
+        QTRY_VERIFY(!win->loading() && win->patternPlot()->view() &&
+                    win->patternPlot()->view()->rows() == 5);
+        QVERIFY(std::abs(win->patternPlot()->view()->values[2 * n] - 1) < 1e-5); // ID 3, La
+
+        // The export names the set.
+        QTemporaryDir out;
+        win->exportTo(out.filePath("ree.svg"), QSize(1000, 700));
+        QFile svg(out.filePath("ree.svg"));
+        QVERIFY(svg.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(svg.readAll());
+        QVERIFY(text.contains("Sample / N-MORB (Sun &amp; McDonough 1989)"));
+
+        // An edit of TiO2 moves Ti, the row read again.
+        win->chooseDiagram("spider");
+        QTRY_VERIFY(!win->loading() && win->patternPlot()->view() &&
+                    win->patternPlot()->view()->elements.size() == 29);
+        trigger(w, "mnuEdit2", 0);
+        auto* model = w.vaSpread1->model();
+        QVERIFY(model->setData(model->index(0, 6), "2.5")); // ID 1
+        QVERIFY(w.vaSpread1->commitEdit());
+        const std::size_t ti = 19; // Cs Rb Ba Th U Nb Ta K La Ce Pb Pr Sr P Nd Zr Hf Sm Eu Ti
+        QTRY_VERIFY(!win->loading() && win->patternPlot()->view() &&
+                    std::abs(win->patternPlot()->view()->values[ti] - 2.5 * 5993.4 / 1300) < 0.01);
+    }
+
+    void patternsDrawnWithGapsLimitsAndTheBand() {
+        // Row 0 at 20 from La to Nd, Pr unknown; row 1 at 5 with Eu a limit.
+        auto view = std::make_shared<trace::PatternView>();
+        view->setName = "Test set";
+        view->elements = trace::elementsOf(trace::PatternKind::Ree);
+        const std::size_t n = view->elements.size();
+        view->values.assign(2 * n, 20);
+        view->limits.assign(2 * n, 0);
+        view->values[2] = std::nanf("");
+        for (std::size_t e = 0; e < n; ++e)
+            view->values[n + e] = 5;
+        view->limits[n + 6] = 1;
+        PatternPlot plot;
+        plot.resize(900, 600);
+        plot.setView(view);
+        plot.setCurrentRow(1);
+        QImage image(plot.size(), QImage::Format_RGB32);
+        {
+            QPainter p(&image);
+            plot.render(p, image.size(), PatternPlot::Style());
+        }
+        auto colour = [&](double position, double value, double down = 0) {
+            const QPointF at = plot.toScreen(position, value, image.size());
+            return QColor(image.pixel(qRound(at.x()), qRound(at.y() + down)));
+        };
+        const QColor white(Qt::white);
+        QVERIFY(colour(0.5, 20) != white); // La to Ce joined
+        QVERIFY(colour(2, 20) == white);   // a gap at Pr
+        QVERIFY(colour(1.5, 20) == white); // nothing towards it
+        const QColor current = colour(0.5, 5);
+        QVERIFY(current.red() > 150 && current.blue() < 100); // the current row in red
+        QVERIFY(colour(6, 5, 6) != white);                    // the arrow down from the limit
+        QVERIFY(colour(5.5, 5) == white);                     // not joined to the limit
+        QVERIFY(!plot.drawsBand());
+
+        // Beyond kMaxLines rows: the band between 10 and 90 %.
+        auto many = std::make_shared<trace::PatternView>(*view);
+        const long rows = PatternPlot::kMaxLines + 1;
+        many->values.clear();
+        for (long r = 0; r < rows; ++r)
+            for (std::size_t e = 0; e < n; ++e)
+                many->values.push_back(e == 2 ? std::nanf("") : 1 + 9.0f * r / (rows - 1));
+        many->limits.assign(many->values.size(), 0);
+        many->band = trace::bandOf(many->values, many->limits, n);
+        plot.setView(many);
+        plot.setCurrentRow(-1);
+        QVERIFY(plot.drawsBand());
+        {
+            QPainter p(&image);
+            plot.render(p, image.size(), PatternPlot::Style());
+        }
+        QVERIFY(colour(0.5, 3) != white);   // inside the band
+        QVERIFY(colour(0.5, 1.3) == white); // below 10 %
+        QVERIFY(colour(2, 3) == white);     // no band where no row has the element
+    }
+
     void eachDiagramAgreesWithTheCommandLine() {
         GuiFixture f(300);
         // Rows that some diagrams cannot place: no SiO2; no MgO; no Al2O3.

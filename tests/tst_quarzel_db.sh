@@ -59,6 +59,17 @@ done
 check "classify --diagram afm gives A and F in per cent" '[ "$(awk -F"\t" "NF == 4 && (\$2 + \$3 > 100.01 || \$2 < 0) " "$dir/afm" | wc -l)" -eq 0 ]'
 "$tool" classify "$dir/a" --diagram ternary >"$dir/out" 2>"$dir/err"; rc=$?
 check "classify: an unknown diagram is refused" '[ $rc -eq 2 ] && [ ! -s "$dir/out" ] && grep -q "tas, k2o, afm, shand" "$dir/err"'
+# A pattern of the values kept beside the rows: N-MORB's own REE over CI
+# chondrite (Sun & McDonough 1989) give its published (La/Yb)N of 0.588.
+printf 'SAMPLE NAME,TIO2(WT%%),LA(PPM),CE(PPB),SM(PPM),EU(PPM),GD(PPM),YB(PPM),LU(PPM)\nNM-1,1.27,2.5,7500,2.63,1.02,3.68,3.05,<0.01\n' >"$dir/ree.csv"
+"$tool" create "$dir/p" --rows 5 >/dev/null
+"$tool" import "$dir/p" Project1 "$dir/ree.csv" >/dev/null 2>&1
+"$tool" classify "$dir/p" --diagram ree --table Project1 --where "[Doziro Sample#] = 'NM-1'" >"$dir/ree" 2>"$dir/err"; rc=$?
+check "classify --diagram ree: the set, a header, the row normalised with its ratios" '[ $rc -eq 0 ] && [ ! -s "$dir/err" ] && [ "$(head -n 1 "$dir/ree")" = "Sample / CI chondrite (Sun & McDonough 1989)" ] && sed -n 2p "$dir/ree" | grep -q "^ID	Sample	La	Ce	Pr	Nd	Sm	.*	Lu	Eu/Eu\*	Ce/Ce\*	(La/Yb)N	" && [ "$(sed -n 3p "$dir/ree" | cut -f2,3,4,5,16,17,19)" = "$(printf "NM-1\t10.55\t12.25\t\t<0.3937\t1.002\t0.588")" ]'
+"$tool" classify "$dir/p" --diagram spider --set pm-sm89-footnote --table Project1 --where "[Doziro Sample#] = 'NM-1'" >"$dir/spider" 2>/dev/null
+check "classify --diagram spider: the set named, Ti from TiO2" 'head -n 1 "$dir/spider" | grep -q "footnote Cs 0.0079, Pb 0.071" && [ "$(sed -n 3p "$dir/spider" | cut -f22)" = "5.855" ]'
+"$tool" classify "$dir/p" --diagram ree --set moon >"$dir/out" 2>"$dir/err"; rc=$?
+check "classify: an unknown set is refused, naming the sets" '[ $rc -eq 2 ] && [ ! -s "$dir/out" ] && grep -q "ci-sm89 ci-ms95 boynton84" "$dir/err"'
 # The norm of every row, one line each, after a header.
 "$tool" norm "$dir/a" >"$dir/norm" 2>"$dir/err"; rc=$?
 check "norm: a header and a line per row" '[ $rc -eq 0 ] && [ ! -s "$dir/err" ] && [ "$(wc -l <"$dir/norm")" -eq 51 ] && head -n 1 "$dir/norm" | grep -q "^ID	Q	Or	Ab	An	.*	Sum	Mg#	DI	Name$"'

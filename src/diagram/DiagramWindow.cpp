@@ -1,7 +1,9 @@
 #include "DiagramWindow.h"
 
 #include "DiagramPlot.h"
+#include "PatternPlot.h"
 #include "classify/Diagram.h"
+#include "classify/PatternView.h"
 #include "classify/TasDiagram.h"
 #include "norm/CipwNorm.h"
 #include "norm/RockName.h"
@@ -17,24 +19,17 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QImage>
-#include <QInputDialog>
 #include <QLabel>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QPushButton>
-#include <QSaveFile>
+#include <QSettings>
 #include <QStackedWidget>
-#include <QSvgGenerator>
 #include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
 
 namespace {
 
@@ -46,7 +41,16 @@ const std::pair<const char*, const char*> kDiagrams[] = {
     {"Shand's index", "shand"},
     {"Harker diagram", "harker:"},
     {"Harker page (eight)", "harker"},
+    {"REE pattern", "ree"},
+    {"Multi-element pattern", "spider"},
 };
+// Where each pattern's set is remembered.
+QString setKey(const QString& pattern) {
+    return "Patterns/" + pattern + "Set";
+}
+trace::PatternKind kindOf(const QString& keyword) {
+    return keyword == "ree" ? trace::PatternKind::Ree : trace::PatternKind::MultiElement;
+}
 // Text columns points may be coloured by.
 const int kColourColumns[] = {0, 1, 3, 4, 2};
 
@@ -57,6 +61,13 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
     setObjectName("DiagramWindow");
     setWindowTitle("TAS Diagram");
     plot_ = new DiagramPlot;
+    pattern_ = new PatternPlot;
+    set_ = new QComboBox;
+    set_->setObjectName("normalisingSet");
+    set_->setToolTip("The composition the pattern is normalised to");
+    // Wide enough for a set's name; the list shows the longer variants whole.
+    set_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    set_->setMinimumContentsLength(34);
     status_ = new QLabel;
     status_->setObjectName("status");
     diagram_ = new QComboBox;
@@ -89,6 +100,7 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
     bar->addWidget(diagramLabel);
     bar->addWidget(diagram_);
     bar->addWidget(harkerColumn_);
+    bar->addWidget(set_);
     bar->addWidget(colourLabel);
     bar->addWidget(colour_);
     bar->addWidget(volatileFree_);
@@ -111,6 +123,8 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
     stack_ = new QStackedWidget;
     stack_->addWidget(plot_);
     stack_->addWidget(pageWidget);
+    stack_->addWidget(pattern_);
+    set_->setVisible(false);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(stack_, 1);
@@ -130,6 +144,10 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
             runGuarded([&] { data_->Recordset().setAbsolutePosition(row); });
         });
     }
+    pattern_->setDescriber([this](long row) { return describe(0, row); });
+    connect(pattern_, &PatternPlot::rowPicked, this,
+            [this](long row) { runGuarded([&] { data_->Recordset().setAbsolutePosition(row); }); });
+    connect(set_, &QComboBox::currentIndexChanged, this, guarded([this] { setChosen(); }));
     connect(whole, &QPushButton::clicked, this, [this] {
         for (DiagramPlot* p : plots())
             p->resetZoom();
@@ -168,7 +186,33 @@ DiagramWindow::~DiagramWindow() {
 }
 
 std::vector<DiagramPlot*> DiagramWindow::plots() const {
+    if (patternShown())
+        return {};
     return stack_->currentIndex() == 1 ? page_ : std::vector<DiagramPlot*>{plot_};
+}
+
+bool DiagramWindow::patternShown() const {
+    return stack_->currentIndex() == 2;
+}
+
+// The sets for the pattern chosen, its remembered one (else the usual) current.
+void DiagramWindow::fillSets() {
+    const QString keyword = diagramKeyword();
+    const QString remembered = QSettings("Quarzel", "Diagrams").value(setKey(keyword)).toString();
+    const trace::NormalisingSet* chosen = trace::findSet(remembered.toStdString());
+    if (!chosen)
+        chosen = &trace::defaultSet(kindOf(keyword));
+    const QSignalBlocker quiet(set_);
+    set_->clear();
+    for (const trace::NormalisingSet& s : trace::normalisingSets())
+        set_->addItem(QString::fromStdString(s.name), QString::fromStdString(s.keyword));
+    set_->setCurrentIndex(set_->findData(QString::fromStdString(chosen->keyword)));
+}
+
+void DiagramWindow::setChosen() {
+    QSettings("Quarzel", "Diagrams")
+        .setValue(setKey(diagramKeyword()), set_->currentData().toString());
+    reload();
 }
 
 QString DiagramWindow::diagramKeyword() const {
@@ -196,7 +240,15 @@ void DiagramWindow::choiceChanged() {
     // AFM and Shand's index are ratios: the same free of volatiles or not.
     volatileFree_->setEnabled(keyword != "afm" && keyword != "shand");
     const bool page = keyword == "harker";
-    if (!page) {
+    const bool pattern = keyword == "ree" || keyword == "spider";
+    set_->setVisible(pattern);
+    colour_->setEnabled(!pattern);
+    if (pattern) {
+        volatileFree_->setEnabled(false);
+        fillSets();
+        pattern_->setView(nullptr); // the other pattern's rows mean nothing here
+        setWindowTitle(keyword == "ree" ? "REE Pattern" : "Multi-element Pattern");
+    } else if (!page) {
         std::shared_ptr<const chart::Diagram> d = chart::makeDiagram(keyword.toStdString());
         if (!d)
             return;
@@ -206,7 +258,7 @@ void DiagramWindow::choiceChanged() {
     } else {
         setWindowTitle("Harker Diagrams");
     }
-    stack_->setCurrentIndex(page ? 1 : 0);
+    stack_->setCurrentIndex(pattern ? 2 : page ? 1 : 0);
     for (DiagramPlot* p : plots())
         p->setVolatileFree(volatileFree_->isChecked());
     reload();
@@ -239,13 +291,18 @@ void DiagramWindow::reload() {
         *cancel_ = true; // a view still being read is no longer wanted
     const quint64 generation = ++generation_;
     const std::vector<DiagramPlot*> shown = plots();
+    const bool pattern = patternShown();
     if (!rs) {
-        loadFinished(generation, std::make_shared<std::vector<tas::ViewPoints>>(shown.size()),
-                     QString());
+        if (pattern)
+            patternsFinished(generation, nullptr, QString());
+        else
+            loadFinished(generation, std::make_shared<std::vector<tas::ViewPoints>>(shown.size()),
+                         QString());
         return;
     }
     for (DiagramPlot* p : shown)
         p->setReading(true);
+    pattern_->setReading(pattern);
     status_->setText("Reading the view...");
     if (!rs->keysComplete()) {
         // Nothing waits for the rest of the keys: the view is read once
@@ -265,9 +322,38 @@ void DiagramWindow::reload() {
     } catch (const std::exception& e) {
         // The view cannot be read (a damaged file): no points, the reason
         // shown in the window and as the program's database error.
-        loadFinished(generation, std::make_shared<std::vector<tas::ViewPoints>>(shown.size()),
-                     QString::fromStdString(e.what()));
+        if (pattern)
+            patternsFinished(generation, nullptr, QString::fromStdString(e.what()));
+        else
+            loadFinished(generation, std::make_shared<std::vector<tas::ViewPoints>>(shown.size()),
+                         QString::fromStdString(e.what()));
         throw;
+    }
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    cancel_ = cancel;
+    if (pattern) {
+        const trace::PatternKind kind = kindOf(diagramKeyword());
+        const trace::NormalisingSet* set =
+            trace::findSet(set_->currentData().toString().toStdString());
+        if (!set)
+            set = &trace::defaultSet(kind);
+        startReading([this, database, table, keys, kind, set, cancel, generation] {
+            auto view = std::make_shared<trace::PatternView>();
+            QString error;
+            try {
+                auto db = database->openAnother(true);
+                if (!trace::readPatterns(*db, table, *keys, kind, *set, *view, cancel.get()))
+                    return;
+            } catch (const std::exception& e) {
+                error = QString::fromStdString(e.what());
+                view.reset();
+            }
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, view, error] { patternsFinished(generation, view, error); },
+                Qt::QueuedConnection);
+        });
+        return;
     }
     // A large view's points are let go of while the next are read: ten
     // million of them twice would double the window's memory.
@@ -279,9 +365,7 @@ void DiagramWindow::reload() {
         diagrams->push_back(chart::makeDiagram(p->diagram().keyword()));
     const bool volatileFree = volatileFree_->isChecked();
     const int colourColumn = colour_->currentData().toInt();
-    auto cancel = std::make_shared<std::atomic<bool>>(false);
-    cancel_ = cancel;
-    QThread* thread = QThread::create(
+    startReading(
         [this, database, table, keys, diagrams, volatileFree, colourColumn, cancel, generation] {
             auto views = std::make_shared<std::vector<tas::ViewPoints>>();
             QString error;
@@ -303,6 +387,10 @@ void DiagramWindow::reload() {
                 this, [this, generation, views, error] { loadFinished(generation, views, error); },
                 Qt::QueuedConnection);
         });
+}
+
+void DiagramWindow::startReading(std::function<void()> work) {
+    QThread* thread = QThread::create(std::move(work));
     // Earlier readings were told to stop; each ends at its next look and is
     // cleared away here when it has, never waited for.
     connect(thread, &QThread::finished, this, [this, thread] {
@@ -334,9 +422,25 @@ void DiagramWindow::loadFinished(quint64 generation,
     emit loaded();
 }
 
+void DiagramWindow::patternsFinished(quint64 generation, std::shared_ptr<trace::PatternView> view,
+                                     const QString& error) {
+    if (generation != generation_)
+        return;
+    error_ = error;
+    pattern_->setReading(false);
+    pattern_->setView(std::move(view));
+    followCurrentRow();
+    emit loaded();
+}
+
 void DiagramWindow::rowWritten(long r) {
     if (!isVisible()) {
         stale_ = true;
+        return;
+    }
+    if (patternShown()) {
+        // K, P and Ti may come from the row's oxides: read again, off this thread.
+        reload();
         return;
     }
     auto* rs = data_->engineRecordset();
@@ -363,8 +467,48 @@ void DiagramWindow::rowWritten(long r) {
     followCurrentRow();
 }
 
+namespace {
+
+// The ratios of a row's pattern as drawn: "(La/Yb)N 12.3, Eu/Eu* 0.95".
+QString ratiosOfRow(const trace::PatternView& v, long row) {
+    const trace::NormalisingSet* set = trace::findSet(v.setKeyword);
+    if (!set || row < 0 || static_cast<std::size_t>(row) >= v.rows())
+        return {};
+    trace::Composition n;
+    const std::size_t count = v.elements.size();
+    for (std::size_t i = 0; i < count; ++i)
+        n[static_cast<std::size_t>(v.elements[i])] = {
+            v.values[static_cast<std::size_t>(row) * count + i],
+            v.limits[static_cast<std::size_t>(row) * count + i] != 0};
+    QStringList out;
+    const auto ratios = trace::ratiosOf(n, *set);
+    for (std::size_t i = 0; i < ratios.size(); ++i)
+        if (ratios[i].why.empty())
+            out << QString("%1 %2").arg(trace::kRatioNames[i]).arg(ratios[i].value, 0, 'g', 3);
+    return out.isEmpty() ? QString("no ratios") : out.join(", ");
+}
+
+} // namespace
+
 QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
     auto* rs = data_->engineRecordset();
+    if (patternShown()) {
+        const trace::PatternView* v = pattern_->view();
+        if (!rs || !v || row < 0 || static_cast<std::size_t>(row) >= v->rows())
+            return {};
+        QStringList who;
+        try {
+            for (int column : {4, 0}) {
+                const QString text =
+                    QString::fromStdString(rs->valueAt(row, column).storedText()).trimmed();
+                if (!text.isEmpty())
+                    who << text;
+            }
+        } catch (const std::exception&) {
+        }
+        const QString ratios = ratiosOfRow(*v, row);
+        return who.isEmpty() ? ratios : who.join("  ") + ": " + ratios;
+    }
     const DiagramPlot* p = plotIndex == 0 ? plot_ : page_[plotIndex - 1];
     const tas::ViewPoints* view = p->view();
     if (!rs || !view || row < 0 || row >= static_cast<long>(view->points.size()))
@@ -402,6 +546,16 @@ QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
 void DiagramWindow::followCurrentRow() {
     auto* rs = data_->engineRecordset();
     const long row = rs ? rs->AbsolutePosition() : -1;
+    if (patternShown()) {
+        pattern_->setCurrentRow(row);
+        QString text = pattern_->legendText();
+        if (!error_.isEmpty())
+            text = error_;
+        else if (row >= 0)
+            text = "Current row: " + describe(0, row) + ".   " + text;
+        status_->setText(text);
+        return;
+    }
     const std::vector<DiagramPlot*> shown = plots();
     for (DiagramPlot* p : shown)
         p->setCurrentRow(row);
@@ -411,103 +565,4 @@ void DiagramWindow::followCurrentRow() {
     else if (row >= 0)
         text = "Current row: " + describe(shown.front() == plot_ ? 0 : 1, row) + ".   " + text;
     status_->setText(text);
-}
-
-// The plot, or the page's plots in their grid, drawn into one picture.
-void DiagramWindow::renderAll(QPainter& p, const QSize& size, bool forExport) const {
-    if (stack_->currentIndex() == 0) {
-        plot_->render(p, size, forExport ? DiagramPlot::exportStyle(size) : DiagramPlot::Style());
-        return;
-    }
-    const QSize cell(size.width() / 4, size.height() / 2);
-    for (std::size_t i = 0; i < page_.size(); ++i) {
-        p.save();
-        p.translate(static_cast<double>(i % 4) * cell.width(),
-                    static_cast<double>(i / 4) * cell.height());
-        DiagramPlot::Style style;
-        style.scale = forExport ? std::max(1.0, cell.width() / 250.0) : 1;
-        style.currentRow = !forExport;
-        page_[i]->render(p, cell, style);
-        p.restore();
-    }
-}
-
-void DiagramWindow::exportTo(const QString& path, const QSize& size, int dotsPerInch) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error("Cannot write '" + path.toStdString() +
-                                 "': " + file.errorString().toStdString() + ".");
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == "png") {
-        QImage image(size, QImage::Format_RGB32);
-        QPainter p(&image);
-        renderAll(p, size, true);
-        p.end();
-        // Set after drawing: the image's resolution would scale the text.
-        const int perMetre = static_cast<int>(std::lround(dotsPerInch / 0.0254));
-        image.setDotsPerMeterX(perMetre);
-        image.setDotsPerMeterY(perMetre);
-        if (!image.save(&file, "PNG"))
-            file.cancelWriting();
-    } else if (suffix == "svg") {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle(windowTitle());
-        QPainter p(&svg);
-        renderAll(p, size, true);
-    } else if (suffix == "pdf") {
-        QPdfWriter pdf(&file);
-        pdf.setResolution(96);
-        pdf.setPageSize(QPageSize(QSizeF(size.width() * 72.0 / 96, size.height() * 72.0 / 96),
-                                  QPageSize::Point));
-        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-        QPainter p(&pdf);
-        renderAll(p, size, true);
-    } else {
-        file.cancelWriting();
-        throw std::runtime_error("Cannot write '" + path.toStdString() +
-                                 "': choose a name ending in .png, .svg or .pdf.");
-    }
-    if (!file.commit())
-        throw std::runtime_error("Cannot write '" + path.toStdString() +
-                                 "': " + file.errorString().toStdString() + ".");
-}
-
-void DiagramWindow::exportClicked() {
-    // Named after the diagram: tas-diagram.png, harker-page.png, harker-MgO.png ...
-    QString keyword = diagramKeyword();
-    keyword.replace(':', '-').remove('#');
-    const QString suggested = keyword == "harker"             ? "harker-page.png"
-                              : keyword.startsWith("harker-") ? keyword + ".png"
-                                                              : keyword + "-diagram.png";
-    const QString path = FileDialogs::getSaveFileName(
-        this, "Export the diagram", suggested,
-        "PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)");
-    if (path.isEmpty())
-        return;
-    bool ok = false;
-    const int width = QInputDialog::getInt(this, "Export the diagram", "Width in pixels:", 1200,
-                                           200, 20000, 100, &ok);
-    if (!ok)
-        return;
-    const int height = QInputDialog::getInt(
-        this, "Export the diagram", "Height in pixels:", width * 3 / 4, 150, 20000, 100, &ok);
-    if (!ok)
-        return;
-    int dotsPerInch = kExportDotsPerInch;
-    if (QFileInfo(path).suffix().compare("png", Qt::CaseInsensitive) == 0) {
-        // So that the picture comes out at its size in print.
-        dotsPerInch = QInputDialog::getInt(this, "Export the diagram",
-                                           "Resolution in dots per inch:", kExportDotsPerInch, 50,
-                                           2400, 50, &ok);
-        if (!ok)
-            return;
-    }
-    try {
-        exportTo(path, QSize(width, height), dotsPerInch);
-    } catch (const std::exception& e) {
-        MessageBox::Show(QString::fromStdString(e.what()), 48, "Export Error");
-    }
 }

@@ -5,11 +5,13 @@
 #include <QWidget>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
 class DataControl;
 class DiagramPlot;
+class PatternPlot;
 class RecordsetModel;
 class QCheckBox;
 class QComboBox;
@@ -20,6 +22,9 @@ class QThread;
 namespace chart {
 class Diagram;
 }
+namespace trace {
+struct PatternView;
+}
 
 // The diagrams of the grid's view, in a window of their own that follows
 // the grid: TAS, K2O against SiO2, AFM, Shand's index, a Harker diagram of
@@ -27,22 +32,29 @@ class Diagram;
 // (table switch, search, sort, refresh, new or deleted rows) is read again
 // off the user-interface thread; an edited row moves its point; the current
 // row is marked, and a click on a diagram makes the nearest row current.
-// Points may be coloured by a text column.
+// Points may be coloured by a text column. The REE and multi-element
+// patterns draw the rows' kept values normalised to a set chosen beside
+// the diagram list, remembered in the user's settings for each pattern.
 class DiagramWindow : public QWidget {
     Q_OBJECT
 public:
     DiagramWindow(DataControl* data, RecordsetModel* gridModel);
     ~DiagramWindow() override;
 
-    // tas, k2o, afm, shand, harker:COLUMN, or harker (the page of eight).
+    // tas, k2o, afm, shand, harker:COLUMN, harker (the page of eight), ree
+    // or spider (the patterns).
     void chooseDiagram(const QString& keyword);
     QString diagramKeyword() const;
     // A text column's index in the table to colour by, or -1.
     void colourBy(int column);
 
     DiagramPlot* plot() const { return plot_; }
-    // The plots shown: one, or the page's eight.
+    // The plots shown: one, or the page's eight; none for a pattern.
     std::vector<DiagramPlot*> plots() const;
+    PatternPlot* patternPlot() const { return pattern_; }
+    bool patternShown() const;
+    // The normalising set of the pattern shown (its keyword, as --set takes it).
+    QComboBox* setChoice() const { return set_; }
     QLabel* statusLine() const { return status_; }
     QCheckBox* volatileFree() const { return volatileFree_; }
     QComboBox* diagramChoice() const { return diagram_; }
@@ -68,6 +80,11 @@ private:
     void reload();
     void loadFinished(quint64 generation, std::shared_ptr<std::vector<tas::ViewPoints>> views,
                       const QString& error);
+    void patternsFinished(quint64 generation, std::shared_ptr<trace::PatternView> view,
+                          const QString& error);
+    void startReading(std::function<void()> work);
+    void fillSets();
+    void setChosen();
     void rowWritten(long row);
     void followCurrentRow();
     void exportClicked();
@@ -80,6 +97,8 @@ private:
     QComboBox* colour_;
     QStackedWidget* stack_;
     DiagramPlot* plot_;
+    PatternPlot* pattern_;
+    QComboBox* set_;
     std::vector<DiagramPlot*> page_;
     QLabel* status_;
     QCheckBox* volatileFree_;

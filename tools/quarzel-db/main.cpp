@@ -2,6 +2,8 @@
 #include "SampleData.h"
 #include "ServerInit.h"
 #include "classify/Diagram.h"
+#include "classify/NormalisingSets.h"
+#include "classify/PatternView.h"
 #include "classify/TasDiagram.h"
 #include "classify/TasView.h"
 #include "exchange/CsvImport.h"
@@ -33,6 +35,8 @@ int usage() {
                  "       quarzel-db query DIR \"STATEMENT\"\n"
                  "       quarzel-db classify DIR [--table T] [--where \"CONDITION\"]\n"
                  "                           [--diagram tas|k2o|afm|shand|harker:COLUMN]\n"
+                 "       quarzel-db classify DIR --diagram ree|spider [--set NAME]\n"
+                 "                           [--table T] [--where \"CONDITION\"]\n"
                  "       quarzel-db norm DIR [--table T] [--where \"CONDITION\"]\n"
                  "                           [--iron volcanic|plutonic|middlemost|analysed]\n"
                  "       quarzel-db values DIR [--table T] [--where \"CONDITION\"]\n"
@@ -198,6 +202,61 @@ void appendNumber(std::string& out, const std::optional<double>& v) {
     char buf[40];
     const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *v);
     out.append(buf, ec == std::errc() ? end : buf);
+}
+
+// Each row's trace-element pattern in the order of ID: the set's name on
+// the first line, then a header; per row its ID, sample number, each
+// element normalised (empty where unknown, "<x" for a detection limit),
+// the ratios (empty where undefined) and why those are undefined.
+int classifyPattern(const std::string& dir, const std::string& table, const std::string& where,
+                    trace::PatternKind kind, const trace::NormalisingSet& set) {
+    auto db = logOn(dir);
+    std::vector<int> elements;
+    for (int e : trace::elementsOf(kind))
+        if (!trace::bridged(e))
+            elements.push_back(e);
+    std::string out = "Sample / " + set.name + "\nID\tSample";
+    for (int e : elements)
+        out += std::string("\t") + trace::kElements[static_cast<std::size_t>(e)];
+    for (const char* r : trace::kRatioNames)
+        out += std::string("\t") + r;
+    out += "\tUndefined\n";
+    char number[40];
+    auto append = [&](double v) {
+        std::snprintf(number, sizeof number, "%.4g", v);
+        out += number;
+    };
+    trace::forEachSample(*db, table, where, [&](const trace::SampleRow& s) {
+        out += std::to_string(s.id);
+        out += '\t';
+        appendCell(out, s.sample);
+        const trace::Composition n = trace::normalise(s.ppm, set);
+        for (int e : elements) {
+            out += '\t';
+            const trace::Reading& r = n[static_cast<std::size_t>(e)];
+            if (r.limit)
+                out += '<';
+            if (r.known())
+                append(r.value);
+        }
+        std::string why;
+        const auto ratios = trace::ratiosOf(n, set);
+        for (std::size_t i = 0; i < ratios.size(); ++i) {
+            out += '\t';
+            if (ratios[i].why.empty())
+                append(ratios[i].value);
+            else
+                why += (why.empty() ? "" : "; ") + std::string(trace::kRatioNames[i]) + ": " +
+                       ratios[i].why;
+        }
+        out += '\t';
+        out += why;
+        out += '\n';
+        write(out);
+        return true;
+    });
+    write(out, true);
+    return 0;
 }
 
 // Every value of the rows a condition selects, in the order of ID and then
@@ -390,18 +449,37 @@ int main(int argc, char** argv) {
             return valuesOf(dir, table, where);
         }
         if (command == "classify") {
-            std::string table = "DOZIRO1", where, kind = "tas";
+            std::string table = "DOZIRO1", where, kind = "tas", setName;
             for (int i = 3; i < argc; i += 2) {
                 const std::string flag = argv[i];
-                if (i + 1 >= argc ||
-                    (flag != "--table" && flag != "--where" && flag != "--diagram"))
+                if (i + 1 >= argc || (flag != "--table" && flag != "--where" &&
+                                      flag != "--diagram" && flag != "--set"))
                     return usage();
-                (flag == "--table" ? table : flag == "--where" ? where : kind) = argv[i + 1];
+                (flag == "--table"   ? table
+                 : flag == "--where" ? where
+                 : flag == "--set"   ? setName
+                                     : kind) = argv[i + 1];
             }
+            if (kind == "ree" || kind == "spider") {
+                const auto pattern =
+                    kind == "ree" ? trace::PatternKind::Ree : trace::PatternKind::MultiElement;
+                const trace::NormalisingSet* set =
+                    setName.empty() ? &trace::defaultSet(pattern) : trace::findSet(setName);
+                if (!set) {
+                    std::cerr << "quarzel-db: --set takes";
+                    for (const auto& s : trace::normalisingSets())
+                        std::cerr << " " << s.keyword;
+                    std::cerr << ", not '" << setName << "'\n";
+                    return 2;
+                }
+                return classifyPattern(dir, table, where, pattern, *set);
+            }
+            if (!setName.empty())
+                return usage(); // a set normalises patterns only
             const auto diagram = chart::makeDiagram(kind);
             if (!diagram) {
-                std::cerr << "quarzel-db: --diagram takes tas, k2o, afm, shand or harker:COLUMN "
-                             "(an analysis column, Mg# or FeOT), not '"
+                std::cerr << "quarzel-db: --diagram takes tas, k2o, afm, shand, harker:COLUMN "
+                             "(an analysis column, Mg# or FeOT), ree or spider, not '"
                           << kind << "'\n";
                 return 2;
             }

@@ -1,0 +1,105 @@
+// Reading patterns: the rows' oxides first, then their values, both in the
+// order of ID, merged so that each sample is finished as soon as its last
+// value has come and only one sample's values are held at a time.
+#include "PatternView.h"
+
+#include "platform/db/Database.h"
+#include "platform/db/Query.h"
+
+#include <limits>
+#include <unordered_map>
+
+namespace trace {
+
+bool forEachSample(engine::Database& db, const std::string& table, const std::string& where,
+                   const std::function<bool(const SampleRow&)>& each) {
+    struct Row {
+        std::int64_t id;
+        std::string sample;
+        double tio2, k2o, p2o5;
+    };
+    std::vector<Row> rows;
+    {
+        // Blanks at every join: a condition ending in a number must not run
+        // into the order.
+        std::string sql =
+            "SELECT [ID], [Doziro Sample#], [TiO2], [K2O], [P2O5] FROM [" + table + "]";
+        if (!where.empty())
+            sql += " Where (" + where + ")";
+        sql += " Order By [ID] ASC";
+        engine::Query q(db, sql);
+        while (q.next())
+            rows.push_back({q.integer(0), q.value(1).isNull() ? "" : q.value(1).toText(),
+                            q.number(2), q.number(3), q.number(4)});
+    }
+    CompositionBuilder builder;
+    std::size_t next = 0; // the first row not yet handed on
+    SampleRow out;
+    auto finish = [&](const Row& r) {
+        out.id = r.id;
+        out.sample = r.sample;
+        out.ppm = builder.finish(r.tio2, r.k2o, r.p2o5);
+        return each(out);
+    };
+    bool going = true;
+    // Rows up to (not including) `id` are complete when a value of `id` comes.
+    auto upTo = [&](std::int64_t id) {
+        while (going && next < rows.size() && rows[next].id < id)
+            going = finish(rows[next++]);
+        return going;
+    };
+    db.readValues(table, where, [&](const engine::StoredValue& s) {
+        if (!upTo(s.sample))
+            return false;
+        if (next < rows.size() && rows[next].id == s.sample)
+            builder.add(s.value);
+        return true;
+    });
+    if (!going)
+        return false;
+    upTo(std::numeric_limits<std::int64_t>::max());
+    return going;
+}
+
+bool readPatterns(engine::Database& db, const std::string& table,
+                  const std::vector<std::int64_t>& keys, PatternKind kind,
+                  const NormalisingSet& set, PatternView& out, const std::atomic<bool>* cancel) {
+    out = PatternView();
+    out.kind = kind;
+    out.setName = set.name;
+    out.setKeyword = set.keyword;
+    out.elements = elementsOf(kind);
+    const std::size_t n = out.elements.size();
+    out.values.assign(keys.size() * n, std::nanf(""));
+    out.limits.assign(keys.size() * n, 0);
+    std::unordered_map<std::int64_t, std::size_t> rowOf;
+    rowOf.reserve(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        rowOf.emplace(keys[i], i);
+    std::vector<char> seen(keys.size(), 0);
+    const bool complete = forEachSample(db, table, {}, [&](const SampleRow& s) {
+        if (cancel && *cancel)
+            return false;
+        const auto it = rowOf.find(s.id);
+        if (it == rowOf.end())
+            return true;
+        const Composition c = normalise(s.ppm, set);
+        bool any = false;
+        for (std::size_t i = 0; i < n; ++i) {
+            const Reading& r = c[static_cast<std::size_t>(out.elements[i])];
+            out.values[it->second * n + i] = static_cast<float>(r.value);
+            out.limits[it->second * n + i] = r.limit;
+            any |= r.known();
+        }
+        seen[it->second] = any;
+        return true;
+    });
+    if (!complete)
+        return false;
+    for (char s : seen) // rows never met (deleted meanwhile) have none either
+        out.empty += !s;
+    out.band = bandOf(out.values, out.limits, n);
+    return true;
+}
+
+} // namespace trace

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "TracePattern.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace engine {
+class Database;
+}
+
+// The patterns of many rows read from the database: each sample's
+// composition from its kept values and its row's oxides, in the order of
+// ID; and a view's patterns, normalised, in the view's order, for the
+// diagram window. Runs on any thread with a database connection of its
+// own. Widget-free.
+namespace trace {
+
+struct SampleRow {
+    std::int64_t id = 0;
+    std::string sample; // Doziro Sample#
+    Composition ppm;
+};
+
+// Every row a condition selects (empty: every row), in the order of ID,
+// with its composition; `each` returns false to stop (then so does this).
+// Throws engine::EngineError when the table cannot be read.
+bool forEachSample(engine::Database& db, const std::string& table, const std::string& where,
+                   const std::function<bool(const SampleRow&)>& each);
+
+// A view's rows on one pattern: the elements along it and, per row in the
+// view's order, their normalised amounts (NaN where unknown) and limit
+// flags; the band over all rows, and the rows with no element at all.
+struct PatternView {
+    PatternKind kind = PatternKind::Ree;
+    std::string setName;
+    std::string setKeyword;
+    std::vector<int> elements;
+    std::vector<float> values;        // elements.size() per row
+    std::vector<std::uint8_t> limits; // the same, 1 for an upper limit
+    Band band;
+    long empty = 0;
+    std::size_t rows() const { return elements.empty() ? 0 : values.size() / elements.size(); }
+    long plotted() const { return static_cast<long>(rows()) - empty; }
+};
+
+// The rows with the given keys (a view's, in its order). Returns false when
+// cancelled.
+bool readPatterns(engine::Database& db, const std::string& table,
+                  const std::vector<std::int64_t>& keys, PatternKind kind,
+                  const NormalisingSet& set, PatternView& out,
+                  const std::atomic<bool>* cancel = nullptr);
+
+} // namespace trace
