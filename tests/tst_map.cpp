@@ -3,17 +3,24 @@
 // projections' numbers worked out here from their formulas, the area
 // condition selecting exactly the expected samples on both back ends (and
 // agreeing with where the map places them), and the coastlines read
-// through GMT when its data is installed.
+// through GMT when its data is installed; and the window: its dots, a
+// click making a sample the grid's row, a dragged rectangle becoming the
+// grid's search, and the export naming its projection.
+#include "app/QuarzelDatabase.h"
+#include "diagram/MapWindow.h"
 #include "map/Coastlines.h"
 #include "map/GeoArea.h"
 #include "map/MapFrame.h"
 #include "map/SamplePositions.h"
+#include "platform/data/DataControl.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
 #include "platform/db/Recordset.h"
+#include "support/GuiFixture.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
 
+#include <QLabel>
 #include <QtTest>
 
 #include <cmath>
@@ -267,6 +274,66 @@ private slots:
         }
     }
 
+    void theWindowFollowsAndSearchesTheGrid() {
+        GuiFixture f(30);
+        std::vector<std::int64_t> ids;
+        {
+            auto db = f.data().open();
+            engine::Query q(*db, "SELECT [ID] FROM [DOZIRO1] ORDER BY [ID]");
+            while (q.next())
+                ids.push_back(q.integer(0));
+            db->Begin();
+            db->addValues("DOZIRO1", ids[3], {fact("Latitude", 64), fact("Longitude", -19.7)});
+            db->addValues("DOZIRO1", ids[7], {fact("Latitude", -16.8), fact("Longitude", 179.9)});
+            db->addValues("DOZIRO1", ids[9], {fact("Latitude", -16.7), fact("Longitude", 180.2)});
+            db->addValues("DOZIRO1", ids[11], {fact("Latitude", 91), fact("Longitude", 0)});
+            db->Commit();
+        }
+        auto& w = f.start();
+        w.Data1->setRecordSource("SELECT * From [DOZIRO1]Order By [ID] ASC");
+        w.Data1->Refresh();
+        trigger(w, "mnuMap");
+        auto* map = w.findChild<MapWindow*>();
+        QVERIFY(map && map->isVisible());
+        QTRY_VERIFY(!map->loading() && map->samples() && map->samples()->placed.size() == 3);
+        QCOMPARE(map->samples()->noPosition, 27L);
+        QVERIFY(map->legend()->text().contains("no position: 27"));
+
+        // A click on Iceland's dot makes its row current.
+        map->setFrame(geo::MapFrame(0, 0, 360, 0, 0));
+        const auto dot = [&](double lon, double lat) {
+            double x = 0, y = 0;
+            map->frame().toScreen(lon, lat, x, y);
+            return QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
+        };
+        QTest::mouseClick(map->canvas(), Qt::LeftButton, {}, dot(-19.7, 64) + QPoint(2, 1));
+        auto* rs = w.Data1->engineRecordset();
+        QCOMPARE(rs->keyAt(rs->AbsolutePosition()), ids[3]);
+        QVERIFY(map->statusLine()->text().contains("64.0000°N 19.7000°W"));
+
+        // A rectangle across 180° (dragged with Shift on the world centred
+        // there) becomes the grid's search: the two samples of Fiji.
+        map->setFrame(geo::MapFrame(180, 0, 360, 0, 0));
+        const QPoint from = dot(175, -10), to = dot(-175, -20);
+        QTest::mousePress(map->canvas(), Qt::LeftButton, Qt::ShiftModifier, from);
+        QTest::mouseMove(map->canvas(), (from + to) / 2);
+        QTest::mouseRelease(map->canvas(), Qt::LeftButton, Qt::ShiftModifier, to);
+        QTRY_VERIFY(!w.busy() && w.Data1->engineRecordset() != rs);
+        QTRY_VERIFY(!map->loading() && map->samples() && map->samples()->noPosition == 0);
+        const std::vector<std::int64_t> shown = w.Data1->engineRecordset()->keys();
+        QCOMPARE(std::set<std::int64_t>(shown.begin(), shown.end()),
+                 std::set<std::int64_t>({ids[7], ids[9]}));
+        QCOMPARE(map->samples()->placed.size(), std::size_t(2));
+
+        // The export says how the map is drawn.
+        QTemporaryDir dir;
+        const QString svg = dir.filePath("map.svg");
+        map->exportTo(svg, QSize(800, 400));
+        QFile file(svg);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("Equirectangular, centred on 180°E"));
+    }
+
     void coastlinesOfIceland() {
         std::shared_ptr<const geo::Shorelines> world;
         try {
@@ -298,5 +365,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestMap)
+QTEST_MAIN(TestMap)
 #include "tst_map.moc"

@@ -507,8 +507,8 @@ bool MapWindow::eventFilter(QObject* watched, QEvent* e) {
                 if (!rs || !key)
                     return;
                 const long row = rs->findKey(*key, rs->AbsolutePosition());
-                if (row >= 0)
-                    rs->setAbsolutePosition(row);
+                if (row >= 0) // through the data control: the grid follows
+                    data_->Recordset().setAbsolutePosition(row);
             });
         }
         return true;
