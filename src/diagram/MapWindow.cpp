@@ -123,6 +123,7 @@ MapWindow::~MapWindow() {
 
 void MapWindow::setFrame(const geo::MapFrame& frame) {
     frame_ = frame.resized(canvas_->width(), canvas_->height());
+    screenStale_ = true;
     wantCoastlines();
     updateLegend();
     canvas_->update();
@@ -261,6 +262,7 @@ void MapWindow::loadFinished(quint64 generation, std::shared_ptr<Samples> sample
         return;
     error_ = error;
     samples_ = std::move(samples);
+    screenStale_ = true;
     followCurrentRow();
     updateLegend();
     canvas_->update();
@@ -315,13 +317,9 @@ QString MapWindow::describe(std::int64_t key) const {
 
 void MapWindow::updateLegend() {
     long inSight = 0;
-    if (samples_)
-        for (const Sample& s : samples_->placed) {
-            double x = 0, y = 0;
-            if (frame_.toScreen(s.longitude, s.latitude, x, y) && x >= 0 && y >= 0 &&
-                x <= frame_.width() && y <= frame_.height())
-                ++inSight;
-        }
+    for (const QPointF& p : screenPoints())
+        if (p.x() >= 0 && p.y() >= 0 && p.x() <= frame_.width() && p.y() <= frame_.height())
+            ++inSight; // NaN compares false
     QString text = QString("samples in sight: %1   no position: %2")
                        .arg(inSight)
                        .arg(samples_ ? samples_->noPosition : 0);
@@ -331,19 +329,31 @@ void MapWindow::updateLegend() {
     legend_->setText(text);
 }
 
-std::optional<std::int64_t> MapWindow::sampleAt(QPointF at) const {
+const std::vector<QPointF>& MapWindow::screenPoints() const {
+    if (!screenStale_)
+        return screen_;
+    screenStale_ = false;
+    screen_.clear();
     if (!samples_)
-        return std::nullopt;
+        return screen_;
+    std::vector<double> x, y;
+    for (const Sample& m : samples_->placed)
+        x.push_back(m.longitude), y.push_back(m.latitude);
+    frame_.toScreen(x, y);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        screen_.emplace_back(x[i], y[i]);
+    return screen_;
+}
+
+std::optional<std::int64_t> MapWindow::sampleAt(QPointF at) const {
+    const std::vector<QPointF>& screen = screenPoints();
     std::optional<std::int64_t> best;
     double bestDistance = kPickPixels;
-    for (const Sample& s : samples_->placed) {
-        double x = 0, y = 0;
-        if (!frame_.toScreen(s.longitude, s.latitude, x, y))
-            continue;
-        const double d = std::hypot(x - at.x(), y - at.y());
-        if (d <= bestDistance) {
+    for (std::size_t i = 0; i < screen.size(); ++i) {
+        const double d = std::hypot(screen[i].x() - at.x(), screen[i].y() - at.y());
+        if (d <= bestDistance) { // NaN never is
             bestDistance = d;
-            best = s.key;
+            best = samples_->placed[i].key;
         }
     }
     return best;
@@ -408,9 +418,14 @@ void MapWindow::render(QPainter& p, const geo::MapFrame& frame, bool forExport) 
     // The samples, and the current one ringed.
     if (samples_) {
         std::vector<double> x, y;
-        for (const Sample& m : samples_->placed)
-            x.push_back(m.longitude), y.push_back(m.latitude);
-        frame.toScreen(x, y);
+        if (forExport) {
+            for (const Sample& m : samples_->placed)
+                x.push_back(m.longitude), y.push_back(m.latitude);
+            frame.toScreen(x, y);
+        } else {
+            for (const QPointF& q : screenPoints())
+                x.push_back(q.x()), y.push_back(q.y());
+        }
         p.setPen(QPen(QColor(0x10, 0x30, 0x80), 0.8 * s));
         p.setBrush(QColor(0x30, 0x70, 0xe0));
         const double r = 3 * s;

@@ -83,6 +83,9 @@ private:
     void exportClicked();
     QString describe(std::int64_t key) const;
     void updateLegend();
+    // Where each placed sample is on the canvas (NaN where it cannot be
+    // placed), for the frame shown: projected once per frame and view.
+    const std::vector<QPointF>& screenPoints() const;
 
     DataControl* data_;
     QWidget* canvas_;
@@ -90,6 +93,8 @@ private:
     QLabel* status_;
     geo::MapFrame frame_;
     std::shared_ptr<const Samples> samples_;
+    mutable std::vector<QPointF> screen_;
+    mutable bool screenStale_ = true;
     std::optional<std::int64_t> current_;
     std::string table_;
     // The coastlines read so far by resolution, and the one being read.
