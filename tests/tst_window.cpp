@@ -67,6 +67,7 @@ const QStringList kMenuTree = {
     "  &Diagrams...",
     "  &Norm...",
     "  &Columns...",
+    "  &Map...",
     "  -",
     "  &Import CSV...",
     "  &Export View...",

@@ -1,4 +1,4 @@
-// Tools > TAS Diagram..., Import CSV... and Export View...: a file into the
+// Tools > TAS Diagram..., Map..., Import CSV... and Export View...: a file into the
 // active table, the grid's view out to CSV or a workbook. The exchange runs
 // off the user-interface thread, on a database connection of its own.
 #include "ToolsController.h"
@@ -8,6 +8,7 @@
 #include "ImportPreview.h"
 
 #include "diagram/DiagramWindow.h"
+#include "diagram/MapWindow.h"
 #include "diagram/NormWindow.h"
 #include "exchange/CsvImport.h"
 #include "exchange/ViewExport.h"
@@ -38,6 +39,27 @@ bool cancelled(const BackgroundTask::Error& error) {
            static_cast<CsvError::Code>(error.code) == CsvError::Code::Cancelled;
 }
 
+// The map's area as a search of the grid, run as the search bar's is.
+void searchArea(MainForm& form, const QString& statement) {
+    if (!form.beginCommand())
+        return;
+    const auto failed = [&form](const QString& text) {
+        MessageBox::Show(text, 48, "Search Error");
+        form.endCommand();
+    };
+    try {
+        form.RefreshRecordView(
+            statement,
+            [&form] {
+                form.showRecordCount(form.Data1->Recordset().RecordCount(), " in the Area");
+                form.endCommand();
+            },
+            failed);
+    } catch (const std::exception& e) {
+        failed(QString::fromStdString(e.what()));
+    }
+}
+
 } // namespace
 
 ToolsController::ToolsController(MainForm& form, QMenuBar* bar) : form_(form) {
@@ -63,6 +85,19 @@ ToolsController::ToolsController(MainForm& form, QMenuBar* bar) : form_(form) {
     columnsItem->setObjectName("mnuColumns");
     connect(columnsItem, &QAction::triggered, this,
             guarded([this] { columns_->mnuColumns_Click(); }));
+    QAction* mapItem = tools->addAction("&Map...");
+    mapItem->setObjectName("mnuMap");
+    connect(mapItem, &QAction::triggered, this, guarded([this] {
+                auto* map = form_.formWidget()->findChild<MapWindow*>();
+                if (!map) { // owned by the main window
+                    map = new MapWindow(form_.Data1, form_.formWidget());
+                    connect(map, &MapWindow::areaChosen, this,
+                            [this](const QString& statement) { searchArea(form_, statement); });
+                }
+                map->show();
+                map->raise();
+                map->activateWindow();
+            }));
     tools->addSeparator();
     QAction* import = tools->addAction("&Import CSV...");
     import->setObjectName("mnuImport");

@@ -9,6 +9,8 @@
 #include "exchange/CsvImport.h"
 #include "exchange/CsvSource.h"
 #include "exchange/ViewExport.h"
+#include "map/GeoArea.h"
+#include "map/SamplePositions.h"
 #include "norm/NormTable.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
@@ -33,6 +35,7 @@ namespace {
 int usage() {
     std::cerr << "usage: quarzel-db create DIR [--rows N] [--seed S] [--values]\n"
                  "       quarzel-db query DIR \"STATEMENT\"\n"
+                 "       quarzel-db query DIR --area W/E/S/N [--table T]\n"
                  "       quarzel-db classify DIR [--table T] [--where \"CONDITION\"]\n"
                  "                           [--diagram tas|k2o|afm|shand|harker:COLUMN]\n"
                  "       quarzel-db classify DIR --diagram ree|spider [--set NAME]\n"
@@ -393,6 +396,18 @@ int main(int argc, char** argv) {
         }
         if (command == "query" && argc == 4)
             return query(dir, argv[3]);
+        if (command == "query" && (argc == 5 || argc == 7) && std::string(argv[3]) == "--area") {
+            // The samples whose position lies in the area, in the order of ID.
+            std::string table = "DOZIRO1";
+            if (argc == 7) {
+                if (std::string(argv[5]) != "--table")
+                    return usage();
+                table = argv[6];
+            }
+            const geo::Area area = geo::Area::parse(argv[4]);
+            return query(dir, "SELECT * FROM " + geo::SamplePositions::bracketed(table) +
+                                  " Where " + area.condition(table) + " Order By [ID]");
+        }
         if (command == "import" && argc >= 5) {
             bool skipBad = false;
             std::string sheet;
