@@ -2,11 +2,14 @@
 // screen however many columns, the table named as the menu names it, a bad
 // row left out, the progress dialog on its window, and a close during the
 // work that cancels it.
+#include "app/ColumnChooser.h"
 #include "app/ImportPreview.h"
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
 #include "exchange/CsvImport.h"
+#include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
+#include "platform/data/RecordsetModel.h"
 #include "platform/db/EngineError.h"
 #include "platform/dialogs/BackgroundTask.h"
 #include "platform/dialogs/FileDialogs.h"
@@ -44,6 +47,21 @@ QProgressDialog* progressDialog() {
     return nullptr;
 }
 
+// Chooses every column offered but the one named, and keeps what it was offered.
+struct AllBut : ColumnChooser::Implementation {
+    std::string left;
+    ColumnChooser::Choices offered;
+    std::optional<ColumnChooser::Choices> choose(const ColumnChooser::Choices& all,
+                                                 const ColumnChooser::Choices&) override {
+        offered = all;
+        ColumnChooser::Choices out;
+        for (const auto& c : all)
+            if (c.analyte != left)
+                out.push_back(c);
+        return out;
+    }
+};
+
 } // namespace
 
 class TestExchangeUi : public QObject {
@@ -79,6 +97,42 @@ private slots:
         QCOMPARE(count(f.data(), "DOZIRO1"), before + 2);
         QVERIFY(
             f.messages.shown.back().text.contains("2 samples the table held already, left out"));
+    }
+
+    void valuesKeptBesideAreShownAfterTheColumns() {
+        QTemporaryDir config; // the user's settings, of this test alone
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        GuiFixture f(20);
+        auto& w = f.start();
+        QTemporaryDir dir;
+        QVERIFY(importFile(w, write(dir, "v.csv",
+                                    "SAMPLE ID,SIO2(WT%),LA(PPB),CE(PPM),MATERIAL\n"
+                                    "V-1,50,12500,<0.5,glass\n")));
+        AllBut chooser;
+        chooser.left = "SiO2";
+        ColumnChooser::setImplementation(&chooser);
+        trigger(w, "mnuColumns");
+        RecordsetModel* model = w.vaSpread1->recordsetModel();
+        QTRY_COMPARE(model->columnCount(), 35);
+        QCOMPARE(chooser.offered.size(), 4u);
+        QCOMPARE(model->headerData(32, Qt::Horizontal).toString(), QString("Ce (ppm)"));
+        QCOMPARE(model->headerData(33, Qt::Horizontal).toString(), QString("La (ppm)"));
+        QCOMPARE(model->headerData(34, Qt::Horizontal).toString(), QString("Material"));
+        QCOMPARE(w.vaSpread1->ColumnCount(), 32); // the grid's own columns stay as they are
+        int row = 0;
+        while (row < model->rowCount() && model->cellText(row, 4) != "V-1")
+            ++row;
+        QVERIFY(row < model->rowCount());
+        // 12,500 ppb is 12.5 ppm; below detection keeps its sign; a fact its words.
+        QTRY_COMPARE(model->cellText(row, 33), QString("12.5"));
+        QCOMPARE(model->cellText(row, 32), QString("<0.5"));
+        QCOMPARE(model->cellText(row, 34), QString("glass"));
+        QVERIFY(!(model->flags(model->index(row, 33)) & Qt::ItemIsEditable));
+        // The table keeps its choice for the next start.
+        f.stop();
+        auto& again = f.start();
+        QTRY_COMPARE(again.vaSpread1->recordsetModel()->columnCount(), 35);
+        ColumnChooser::setImplementation(nullptr);
     }
 
     void aLongQuestionFitsTheScreen() {
