@@ -374,6 +374,11 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
 void CsvImport::findDuplicates(engine::Database& db, const std::string& table, ImportPlan& plan,
                                const std::atomic<bool>* cancel) {
     DuplicateFinder finder(db, table);
+    if (finder.empty()) {
+        plan.duplicates = 0;
+        plan.firstDuplicates.clear();
+        return;
+    }
     std::vector<Cell> cells;
     std::vector<engine::SampleValue> values;
     BadRow bad;

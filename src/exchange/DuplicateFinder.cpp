@@ -27,6 +27,15 @@ bool same(double a, double b) {
 } // namespace
 
 DuplicateFinder::DuplicateFinder(engine::Database& db, const std::string& table) {
+    {
+        // An empty table holds no sample a row could be.
+        engine::Query any(db, "SELECT [ID] FROM [" + table + "] LIMIT 1");
+        empty_ = !any.next();
+        while (any.next()) {
+        }
+    }
+    if (empty_)
+        return;
     db.readSomeValues(table, {}, {std::begin(kIdentifiers), std::end(kIdentifiers)},
                       [&](const engine::StoredValue& v) {
                           if (!v.value.text.empty())
@@ -44,6 +53,8 @@ DuplicateFinder::~DuplicateFinder() = default;
 
 std::int64_t DuplicateFinder::find(const std::vector<rowcells::Cell>& cells,
                                    const std::vector<engine::SampleValue>& values) {
+    if (empty_)
+        return 0;
     for (const engine::SampleValue& v : values)
         if (identifier(v.analyte) && !v.text.empty())
             if (const auto it = identifiers_.find(v.analyte + '\t' + v.text);

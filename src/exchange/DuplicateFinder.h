@@ -26,6 +26,8 @@ public:
     DuplicateFinder(const DuplicateFinder&) = delete;
     DuplicateFinder& operator=(const DuplicateFinder&) = delete;
 
+    // Whether the table held no sample at all: no row can be one.
+    bool empty() const { return empty_; }
     // The ID of the sample the row is, or 0 for none.
     std::int64_t find(const std::vector<rowcells::Cell>& cells,
                       const std::vector<engine::SampleValue>& values);
@@ -33,4 +35,5 @@ public:
 private:
     std::unordered_map<std::string, std::int64_t> identifiers_; // "IGSN\tIEXYZ0001" -> ID
     std::unique_ptr<engine::Query> byName_;
+    bool empty_ = false; // the table had no row when asked
 };

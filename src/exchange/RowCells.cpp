@@ -38,7 +38,8 @@ double rounding(const std::string& text) {
         for (std::size_t i = mark + 1;
              i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
             ++decimals;
-    return 0.5 * std::pow(10.0, -decimals);
+    static const double halves[] = {0.5, 0.05, 0.005, 5e-4, 5e-5, 5e-6, 5e-7, 5e-8, 5e-9};
+    return decimals < 9 ? halves[decimals] : 0.5 * std::pow(10.0, -decimals);
 }
 
 } // namespace

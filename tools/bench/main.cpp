@@ -6,6 +6,7 @@
 #include "NormBench.h"
 #include "ServerBench.h"
 #include "TasBench.h"
+#include "ValuesBench.h"
 
 #include "SampleData.h"
 #include <QApplication>
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
             only = argv[++i];
         } else {
             std::fprintf(stderr, "usage: quarzel-bench [--rows N] [--only "
-                                 "engine|gui|tas|norm|exchange|server]\n");
+                                 "engine|gui|tas|norm|exchange|values|server]\n");
             return 2;
         }
     }
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
         runNormCases(report, dir);
     if (wanted("exchange"))
         runExchangeCases(report, dir);
+    if (wanted("values")) // a compilation of up to 100,000 samples, all its values
+        runValuesCases(report, dir, std::min(rows, 100000L));
     if (only == "server") // a server of its own: asked for by name only
         runServerCases(report, dir);
     report.print();

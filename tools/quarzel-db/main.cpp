@@ -320,8 +320,8 @@ int importFile(const std::string& dir, const std::string& table, const std::stri
         std::cerr << "quarzel-db: " << sheets->question << "\n";
         return 1;
     }
-    ImportPlan plan = std::get<ImportPlan>(reading);
-    CsvImport::findDuplicates(*db, table, plan);
+    // Samples there already are met, and counted, as the rows are written.
+    const ImportPlan& plan = std::get<ImportPlan>(reading);
     std::cerr << plan.describe();
     if (plan.bad && !skipBad) {
         std::cerr << "quarzel-db: nothing imported: " << plan.bad

@@ -57,9 +57,10 @@ std::string PgValueStore::valuesTable(const std::string& table) const {
 }
 
 std::int64_t PgValueStore::channelId(const SampleValue& v) {
-    auto key = std::make_tuple(v.analyte, v.unit, v.method);
-    if (const auto it = channels_.find(key); it != channels_.end())
+    if (const auto it = channels_.find(std::tie(v.analyte, v.unit, v.method));
+        it != channels_.end())
         return it->second;
+    auto key = std::make_tuple(v.analyte, v.unit, v.method);
     PgConnection& conn = db_.connection();
     const PgParams params{v.analyte, v.unit, v.method};
     PgResult r = conn.exec("INSERT INTO public.quarzel_channel (analyte, unit, method) VALUES ($1, "

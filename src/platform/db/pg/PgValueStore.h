@@ -41,8 +41,11 @@ private:
     std::int64_t referenceId(const std::string& text);
 
     PgDatabase& db_;
-    std::map<std::tuple<std::string, std::string, std::string>, std::int64_t> channels_;
-    std::map<std::string, std::int64_t> references_;
+    // Looked up without copying a value's names: std::less<> takes a tuple of
+    // references.
+    std::map<std::tuple<std::string, std::string, std::string>, std::int64_t, std::less<>>
+        channels_;
+    std::map<std::string, std::int64_t, std::less<>> references_;
 };
 
 } // namespace engine

@@ -115,9 +115,10 @@ void SqliteValueStore::createTables(const std::string& table) {
 }
 
 std::int64_t SqliteValueStore::channelId(const SampleValue& v) {
-    auto key = std::make_tuple(v.analyte, v.unit, v.method);
-    if (const auto it = channels_.find(key); it != channels_.end())
+    if (const auto it = channels_.find(std::tie(v.analyte, v.unit, v.method));
+        it != channels_.end())
         return it->second;
+    auto key = std::make_tuple(v.analyte, v.unit, v.method);
     if (!findChannel_) {
         findChannel_ = prepare(
             "SELECT code FROM quarzel_channel WHERE analyte = ?1 AND unit = ?2 AND method = ?3");

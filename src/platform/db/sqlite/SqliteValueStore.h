@@ -54,8 +54,11 @@ private:
     SqliteDatabase& db_;
     std::map<std::string, bool> tables_; // by lower-case table name: those found there
     std::map<std::string, TableStatements> statements_;
-    std::map<std::tuple<std::string, std::string, std::string>, std::int64_t> channels_;
-    std::map<std::string, std::int64_t> references_;
+    // Looked up without copying a value's names: std::less<> takes a tuple of
+    // references.
+    std::map<std::tuple<std::string, std::string, std::string>, std::int64_t, std::less<>>
+        channels_;
+    std::map<std::string, std::int64_t, std::less<>> references_;
     Statement findChannel_, addChannel_, findReference_, addReference_;
 };
 
