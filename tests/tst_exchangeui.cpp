@@ -128,6 +128,16 @@ private slots:
         QCOMPARE(model->cellText(row, 32), QString("<0.5"));
         QCOMPARE(model->cellText(row, 34), QString("glass"));
         QVERIFY(!(model->flags(model->index(row, 33)) & Qt::ItemIsEditable));
+        // Export View writes them after the view's columns.
+        const QString csv = dir.filePath("view.csv");
+        QVERIFY(exportTo(w, csv));
+        QFile out(csv);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        const QString written = QString::fromUtf8(out.readAll());
+        QVERIFY2(written.section('\n', 0, 0).trimmed().endsWith(",ID,Ce (ppm),La (ppm),Material"),
+                 qPrintable(written.section('\n', 0, 0)));
+        QVERIFY2(written.contains(QRegularExpression("V-1,50,.*,<0.5,12.5,glass\r?\n")),
+                 qPrintable(written));
         // The table keeps its choice for the next start.
         f.stop();
         auto& again = f.start();

@@ -24,6 +24,7 @@
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
 #include "query/TableSet.h"
+#include "schema/Schema.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -58,6 +59,45 @@ void searchArea(MainForm& form, const QString& statement) {
     } catch (const std::exception& e) {
         failed(QString::fromStdString(e.what()));
     }
+}
+
+// The columns after the view's own in an export: those given (the norm),
+// then the chosen values kept beside each row, numbers as numbers and a
+// qualified value ("<0.05") as its text.
+ViewExport::ExtraColumns withValueColumns(const ViewExport::ExtraColumns* before,
+                                          const std::vector<ValueColumns::Choice>& choices,
+                                          const std::string& table,
+                                          std::shared_ptr<std::shared_ptr<engine::Database>> db) {
+    ViewExport::ExtraColumns out;
+    if (before)
+        out.names = before->names;
+    std::vector<std::string> analytes;
+    for (const auto& c : choices) {
+        out.names.push_back(c.unit.empty() ? c.analyte : c.analyte + " (" + c.unit + ")");
+        analytes.push_back(c.analyte);
+    }
+    const auto first = before ? before->cells : nullptr;
+    out.cells = [first, choices, analytes, table, db](const std::vector<engine::Value>& row) {
+        std::vector<engine::Value> cells = first ? first(row) : std::vector<engine::Value>();
+        std::vector<engine::SampleValue> values;
+        const engine::Value& id = row[schema::kIdColumn];
+        if (*db && id.isNumber())
+            (*db)->readSomeValues(table, "[ID] = " + std::to_string(id.toInteger()), analytes,
+                                  [&](const engine::StoredValue& v) {
+                                      values.push_back(v.value);
+                                      return true;
+                                  });
+        for (const auto& c : choices) {
+            const QString text = ValueColumns::cellText(values, c);
+            bool number = false;
+            const double d = text.toDouble(&number);
+            cells.push_back(text.isEmpty() ? engine::Value()
+                            : number       ? engine::Value::real(d)
+                                           : engine::Value::text(text.toStdString()));
+        }
+        return cells;
+    };
+    return out;
 }
 
 } // namespace
@@ -321,12 +361,19 @@ void ToolsController::exportView(const QString& file, bool withNorm) {
     std::shared_ptr<const ViewExport::ExtraColumns> extra;
     if (withNorm)
         extra = std::make_shared<const ViewExport::ExtraColumns>(norm::exportColumns(exportIron()));
+    // The values shown after the grid's columns follow them into the file,
+    // read row by row on the export's own connection.
+    auto valuesDb = std::make_shared<std::shared_ptr<engine::Database>>();
+    if (const auto choices = columns_->columns()->choices(); !choices.empty())
+        extra = std::make_shared<const ViewExport::ExtraColumns>(withValueColumns(
+            extra.get(), choices, form_.Data1->engineRecordset()->Table(), valuesDb));
     auto* exporting = BackgroundTask::start(
         form_.formWidget(), "Export View", "Exporting to " + QFileInfo(file).fileName() + "...",
-        [database, statement, target, written, extra](BackgroundTask::Control& c) {
+        [database, statement, target, written, extra, valuesDb](BackgroundTask::Control& c) {
             // The same statement on a connection of its own gives the
             // grid's rows in the grid's order.
             auto db = database->openAnother(true);
+            *valuesDb = db;
             auto rs = db->OpenRecordset(statement, true);
             c.total = rs->RecordCount();
             *written = ViewExport::write(
