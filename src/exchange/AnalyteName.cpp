@@ -336,6 +336,9 @@ AnalyteName AnalyteName::read(const std::string& header) {
             }
     }
     a.unit = knownUnit(unitText).empty() ? unitText : knownUnit(unitText);
+    // A fact's words in parentheses ("LAND/SEA (SAMPLING)") are its name's,
+    // not a unit; a short one ("(YRS.)", "(M)") stays its unit.
+    const bool longWords = a.unit.size() > 5 && knownUnit(a.unit).empty();
     std::string deltaUnit;
     if (!a.name.empty()) {
         a.analyte = true;
@@ -351,6 +354,10 @@ AnalyteName AnalyteName::read(const std::string& header) {
         if (a.unit.empty())
             a.unit = deltaUnit;
     } else {
+        if (longWords) {
+            base += " (" + a.unit + ")";
+            a.unit.clear();
+        }
         a.name = sentenceCase(base);
         if (upperKey(base) == "UNIQUE_ID")
             a.name = "Unique ID";

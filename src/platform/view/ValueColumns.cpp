@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <map>
 
@@ -33,8 +34,14 @@ double toPpm(const std::string& unit) {
                            : 0;
 }
 
-QString number(double v) {
-    return QString::number(v, 'g', 6);
+// As reported, to its last digit; a converted value (ppb to ppm) without
+// the last bit's noise.
+QString number(double v, bool converted) {
+    if (converted)
+        return QString::number(v, 'g', 10);
+    char text[32];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, v);
+    return QString::fromLatin1(text, ec == std::errc() ? static_cast<int>(end - text) : 0);
 }
 
 } // namespace
@@ -94,9 +101,10 @@ QString ValueColumns::cellText(const std::vector<engine::SampleValue>& values,
     if (!best->value)
         return QString::fromStdString(best->text);
     double v = *best->value;
-    if (best->unit != choice.unit)
+    const bool converted = best->unit != choice.unit;
+    if (converted)
         v = v * toPpm(best->unit) / toPpm(choice.unit);
-    return (best->qualifier ? QString(QChar(best->qualifier)) : QString()) + number(v);
+    return (best->qualifier ? QString(QChar(best->qualifier)) : QString()) + number(v, converted);
 }
 
 QString ValueColumns::cell(std::int64_t key, int column) {
