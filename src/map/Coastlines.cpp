@@ -2,6 +2,8 @@
 
 #include <gmt/gmt.h>
 
+#include <dlfcn.h>
+
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +18,42 @@ namespace {
 std::mutex gmtMutex; // held around every use of GMT and of the cache
 std::string gmtMessages;
 std::array<std::shared_ptr<const Shorelines>, 3> cache;
+
+// GMT's library, opened the first time coastlines are read: it brings
+// a hundred libraries with it, which every start of the program would
+// otherwise load before its first paint.
+struct Gmt {
+    decltype(&GMT_Create_Session) createSession = nullptr;
+    decltype(&GMT_Destroy_Session) destroySession = nullptr;
+    decltype(&GMT_Open_VirtualFile) openVirtualFile = nullptr;
+    decltype(&GMT_Close_VirtualFile) closeVirtualFile = nullptr;
+    decltype(&GMT_Read_VirtualFile) readVirtualFile = nullptr;
+    decltype(&GMT_Call_Module) callModule = nullptr;
+};
+
+template <class F> void resolve(void* library, const char* name, F& into) {
+    into = reinterpret_cast<F>(dlsym(library, name));
+    if (!into)
+        throw std::runtime_error(std::string("GMT's library lacks ") + name + ".");
+}
+
+const Gmt& gmt() {
+    static const Gmt loaded = [] {
+        void* library = dlopen("libgmt.so.6", RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            throw std::runtime_error(std::string("GMT's library could not be opened: ") +
+                                     dlerror());
+        Gmt g;
+        resolve(library, "GMT_Create_Session", g.createSession);
+        resolve(library, "GMT_Destroy_Session", g.destroySession);
+        resolve(library, "GMT_Open_VirtualFile", g.openVirtualFile);
+        resolve(library, "GMT_Close_VirtualFile", g.closeVirtualFile);
+        resolve(library, "GMT_Read_VirtualFile", g.readVirtualFile);
+        resolve(library, "GMT_Call_Module", g.callModule);
+        return g;
+    }();
+    return loaded;
+}
 
 int collect(FILE*, const char* message) {
     if (gmtMessages.size() < 2000)
@@ -33,24 +71,26 @@ std::pair<long long, long long> key(double longitude, double latitude) {
 
 Shorelines readWithGmt(char resolution) {
     gmtMessages.clear();
-    void* api = GMT_Create_Session(
+    const Gmt& g = gmt();
+    void* api = g.createSession(
         "quarzel", 0, GMT_SESSION_NOEXIT | GMT_SESSION_EXTERNAL | GMT_SESSION_NOHISTORY, collect);
     if (!api)
         throw std::runtime_error("GMT could not start: " + gmtMessages);
     struct Session {
         void* api;
-        ~Session() { GMT_Destroy_Session(api); }
-    } session{api};
+        const Gmt& g;
+        ~Session() { g.destroySession(api); }
+    } session{api, g};
     char output[GMT_VF_LEN] = {};
-    if (GMT_Open_VirtualFile(api, GMT_IS_DATASET, GMT_IS_LINE,
-                             static_cast<unsigned>(GMT_OUT) | GMT_IS_REFERENCE, nullptr,
-                             output) != GMT_NOERROR)
+    if (g.openVirtualFile(api, GMT_IS_DATASET, GMT_IS_LINE,
+                          static_cast<unsigned>(GMT_OUT) | GMT_IS_REFERENCE, nullptr,
+                          output) != GMT_NOERROR)
         throw std::runtime_error("GMT could not open its output: " + gmtMessages);
     // The whole world, shorelines only (level 1), as segments.
     std::string args = std::string("-Rd -D") + resolution + " -W -M -A0/1/1 ->" + output;
-    if (GMT_Call_Module(api, "coast", GMT_MODULE_CMD, args.data()) != GMT_NOERROR)
+    if (g.callModule(api, "coast", GMT_MODULE_CMD, args.data()) != GMT_NOERROR)
         throw std::runtime_error("The coastlines could not be read: " + gmtMessages);
-    auto* data = static_cast<GMT_DATASET*>(GMT_Read_VirtualFile(api, output));
+    auto* data = static_cast<GMT_DATASET*>(g.readVirtualFile(api, output));
     Shorelines pieces;
     if (data)
         for (uint64_t t = 0; t < data->n_tables; ++t)
@@ -66,7 +106,7 @@ Shorelines readWithGmt(char resolution) {
                         x -= 360;
                 pieces.push_back(std::move(line));
             }
-    GMT_Close_VirtualFile(api, output);
+    g.closeVirtualFile(api, output);
     if (pieces.empty())
         throw std::runtime_error("GMT gave no coastlines: " + gmtMessages);
     return pieces;
