@@ -74,7 +74,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Beside the libraries: the desktop's opener for the home page, and the
 # metric twin of Arial that the reports print in.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils, fonts-liberation")
+# The map opens PROJ's and GMT's libraries when first drawn, so the
+# linker's list of libraries does not name them; the coastlines are GMT's data.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "xdg-utils, fonts-liberation, libproj25, libgmt6, gmt-common, gmt-gshhg-low")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})

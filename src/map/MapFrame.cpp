@@ -2,6 +2,8 @@
 
 #include <proj.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +15,38 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kStereographicBelow = 100; // degrees across
+
+// PROJ's library, opened when the first map is drawn: loaded at every
+// start, it and the libraries it brings hold the program's first paint
+// longer.
+struct Proj {
+    decltype(&proj_create) create = nullptr;
+    decltype(&proj_destroy) destroy = nullptr;
+    decltype(&proj_trans) trans = nullptr;
+    decltype(&proj_trans_generic) transGeneric = nullptr;
+};
+
+template <class F> void resolve(void* library, const char* name, F& into) {
+    into = reinterpret_cast<F>(dlsym(library, name));
+    if (!into)
+        throw std::runtime_error(std::string("PROJ's library lacks ") + name + ".");
+}
+
+const Proj& proj() {
+    static const Proj loaded = [] {
+        void* library = dlopen("libproj.so.25", RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            throw std::runtime_error(std::string("PROJ's library could not be opened: ") +
+                                     dlerror());
+        Proj p;
+        resolve(library, "proj_create", p.create);
+        resolve(library, "proj_destroy", p.destroy);
+        resolve(library, "proj_trans", p.trans);
+        resolve(library, "proj_trans_generic", p.transGeneric);
+        return p;
+    }();
+    return loaded;
+}
 
 std::string degrees(double v, char positive, char negative) {
     char buffer[32];
@@ -36,10 +70,10 @@ MapFrame::MapFrame(double centreLongitude, double centreLatitude, double degrees
     else
         std::snprintf(definition, sizeof definition, "+proj=eqc +R=%.1f +lon_0=%.10g", kRadius,
                       lon0_);
-    PJ* pj = proj_create(PJ_DEFAULT_CTX, definition);
+    PJ* pj = proj().create(PJ_DEFAULT_CTX, definition);
     if (!pj)
         throw std::runtime_error(std::string("PROJ refused ") + definition);
-    pj_.reset(pj, [](PJ* p) { proj_destroy(p); });
+    pj_.reset(pj, [](PJ* p) { proj().destroy(p); });
     if (!stereographic_)
         centreY_ = lat0_ * kPi / 180 * kRadius;
 }
@@ -66,8 +100,8 @@ void MapFrame::toScreen(std::vector<double>& lon, std::vector<double>& lat) cons
         lat[i] *= kPi / 180;
     }
     if (n)
-        proj_trans_generic(pj_.get(), PJ_FWD, lon.data(), sizeof(double), n, lat.data(),
-                           sizeof(double), n, nullptr, 0, 0, nullptr, 0, 0);
+        proj().transGeneric(pj_.get(), PJ_FWD, lon.data(), sizeof(double), n, lat.data(),
+                            sizeof(double), n, nullptr, 0, 0, nullptr, 0, 0);
     const double nan = std::nan("");
     // Beyond the stereographic's useful reach (the far hemisphere) the
     // numbers run away: such a point is not placed.
@@ -85,8 +119,9 @@ void MapFrame::toScreen(std::vector<double>& lon, std::vector<double>& lat) cons
 }
 
 bool MapFrame::toGeo(double x, double y, double& longitude, double& latitude) const {
-    PJ_COORD c = proj_coord(centreX_ + (x - width_ / 2) * metresPerPixel_,
-                            centreY_ - (y - height_ / 2) * metresPerPixel_, 0, 0);
+    PJ_COORD c{};
+    c.xyzt.x = centreX_ + (x - width_ / 2) * metresPerPixel_;
+    c.xyzt.y = centreY_ - (y - height_ / 2) * metresPerPixel_;
     if (!stereographic_) {
         // Beyond the world's edges the equirectangular goes on: the
         // longitude wraps, a latitude past a pole is refused.
@@ -94,7 +129,7 @@ bool MapFrame::toGeo(double x, double y, double& longitude, double& latitude) co
         latitude = c.xy.y / kRadius * 180 / kPi;
         return latitude >= -90 && latitude <= 90;
     }
-    PJ_COORD g = proj_trans(pj_.get(), PJ_INV, c);
+    PJ_COORD g = proj().trans(pj_.get(), PJ_INV, c);
     if (!std::isfinite(g.lp.lam) || !std::isfinite(g.lp.phi) || g.lp.lam == HUGE_VAL)
         return false;
     longitude = wrapLongitude(g.lp.lam * 180 / kPi);
