@@ -152,6 +152,13 @@ private slots:
                      stored(a, {la[3]}) + stored(b, {secondValues()[1]})));
         QVERIFY(same(some({"La"}, "[Rockname] = 'basalt'"), stored(a, {la[0], la[6]})));
         QVERIFY(some({"La') OR ('1' = '1"}, {}).empty());
+        // The values' number column is compared as a number, though a
+        // bookkeeping table has a text column of its name.
+        engine::Query above(*db, "SELECT [sample] FROM [DOZIRO1_values] WHERE [value] > 5");
+        int n = 0;
+        while (above.next())
+            ++n;
+        QCOMPARE(n, 3); // 31.64, 5.1 and >12
         int seen = 0;
         db->readValues("DOZIRO1", {}, [&](const StoredValue&) { return ++seen < 2; });
         QCOMPARE(seen, 2);

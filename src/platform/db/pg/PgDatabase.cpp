@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 namespace engine {
 
@@ -62,6 +63,7 @@ void PgDatabase::readNames() {
         "c.oid WHERE n.nspname = current_schema() AND c.relkind = 'r' AND a.attnum > 0 AND NOT "
         "a.attisdropped ORDER BY c.relname, a.attnum",
         {}, PgConnection::Access::Open);
+    std::set<std::string> notText;
     for (int i = 0; i < r.rows(); ++i) {
         const std::string table = r.text(i, 0);
         Column c;
@@ -74,8 +76,15 @@ void PgDatabase::readNames() {
         names_.byLower[lower(c.name)] = c.name;
         if (type == "text")
             names_.text.insert(lower(c.name));
+        else
+            notText.insert(lower(c.name));
         columns_[lower(table)].push_back(std::move(c));
     }
+    // A name is compared folded only where it is text in every table that
+    // has it: the values' number column "value" is no text for being the
+    // name of the settings' text column.
+    for (const std::string& name : notText)
+        names_.text.erase(name);
 }
 
 std::string PgDatabase::translate(const std::string& sql, PgDialect::Options options) const {
