@@ -123,4 +123,15 @@ std::string countStatement(const std::string& fromClause) {
     return "SELECT COUNT(*) " + s.substr(0, cut);
 }
 
+std::string analyteFilter(const std::vector<std::string>& analytes) {
+    std::string only;
+    for (const std::string& a : analytes) {
+        std::string q;
+        for (char ch : a)
+            q += ch == '\'' ? std::string("''") : std::string(1, ch);
+        only += (only.empty() ? "'" : ", '") + q + "'";
+    }
+    return only.empty() ? std::string() : "c.analyte IN (" + only + ")";
+}
+
 } // namespace engine::SelectText

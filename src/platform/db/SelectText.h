@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -17,6 +18,11 @@ bool splitSelectStar(const std::string& sql, std::string& fromClause, std::strin
 // the two differ (GROUP BY, LIMIT, UNION, comments...): such a set is
 // counted from its keys.
 std::string countStatement(const std::string& fromClause);
+
+// A values reader's condition on the channel's analyte (c.analyte IN
+// ('La', 'Ce')), the names as literals with their quotes doubled: the same
+// text on both back ends. Empty for no names.
+std::string analyteFilter(const std::vector<std::string>& analytes);
 
 } // namespace SelectText
 

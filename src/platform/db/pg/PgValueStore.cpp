@@ -3,6 +3,7 @@
 
 #include "PgDatabase.h"
 #include "platform/db/EngineMessages.h"
+#include "platform/db/SelectText.h"
 #include "platform/db/ValueRules.h"
 
 #include <charconv>
@@ -159,15 +160,7 @@ void PgValueStore::read(const std::string& table, const std::string& where,
                       PgDialect::quote(v) +
                       " v JOIN public.quarzel_channel c ON c.code = v.channel LEFT JOIN "
                       "public.quarzel_reference r ON r.code = v.reference";
-    // Names as literals, quotes doubled: the same text on both back ends.
-    std::string only;
-    for (const std::string& a : analytes) {
-        std::string q;
-        for (char ch : a)
-            q += ch == '\'' ? std::string("''") : std::string(1, ch);
-        only += (only.empty() ? "'" : ", '") + q + "'";
-    }
-    std::string filter = only.empty() ? std::string() : "c.analyte IN (" + only + ")";
+    std::string filter = SelectText::analyteFilter(analytes);
     if (!where.empty())
         filter += (filter.empty() ? "" : " AND ") + std::string("v.sample IN (") +
                   db_.translate(condition) + ")";

@@ -3,6 +3,7 @@
 
 #include "SqliteDatabase.h"
 #include "platform/db/EngineMessages.h"
+#include "platform/db/SelectText.h"
 #include "platform/db/ValueRules.h"
 
 #include <sqlite3.h>
@@ -262,15 +263,7 @@ void SqliteValueStore::read(const std::string& table, const std::string& where,
                       valuesTable(table) +
                       "] AS v JOIN quarzel_channel AS c ON c.code = v.channel LEFT JOIN "
                       "quarzel_reference AS r ON r.code = v.reference";
-    // Names as literals, quotes doubled: the same text on both back ends.
-    std::string only;
-    for (const std::string& a : analytes) {
-        std::string q;
-        for (char ch : a)
-            q += ch == '\'' ? std::string("''") : std::string(1, ch);
-        only += (only.empty() ? "'" : ", '") + q + "'";
-    }
-    std::string filter = only.empty() ? std::string() : "c.analyte IN (" + only + ")";
+    std::string filter = SelectText::analyteFilter(analytes);
     if (!where.empty())
         filter += (filter.empty() ? "" : " AND ") + std::string("v.sample IN (") + condition + ")";
     if (!filter.empty())
