@@ -1,0 +1,244 @@
+#include "MapPlot.h"
+
+#include "map/ScaleBar.h"
+
+#include <QFontMetricsF>
+#include <QLocale>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QString counted(long n) {
+    return QLocale(QLocale::English).toString(static_cast<qlonglong>(n));
+}
+
+QString degrees(double v, char positive, char negative) {
+    const QString number = QString::number(std::fabs(v), 'g', 6);
+    return v == 0 ? "0°" : number + "°" + QChar(v < 0 ? negative : positive);
+}
+
+double graticuleStep(double span) {
+    return span > 120 ? 30 : span > 40 ? 10 : span > 12 ? 5 : span > 3 ? 1 : 0.25;
+}
+
+// Where a line on the screen first crosses an edge: x == at (vertical
+// edge) or y == at, within the other extent; NaN when it does not.
+double crossing(const std::vector<double>& x, const std::vector<double>& y, bool vertical,
+                double at, double extent) {
+    const auto& a = vertical ? x : y;
+    const auto& b = vertical ? y : x;
+    for (std::size_t i = 1; i < a.size(); ++i) {
+        if (!std::isfinite(a[i - 1]) || !std::isfinite(a[i]) || (a[i - 1] - at) * (a[i] - at) > 0 ||
+            a[i - 1] == a[i])
+            continue;
+        const double t = (at - a[i - 1]) / (a[i] - a[i - 1]);
+        const double c = b[i - 1] + t * (b[i] - b[i - 1]);
+        if (std::fabs(b[i] - b[i - 1]) < extent / 2 && c >= 0 && c <= extent)
+            return c;
+    }
+    return std::nan("");
+}
+
+} // namespace
+
+void MapPlot::addLines(const geo::MapFrame& frame, std::vector<double> lon, std::vector<double> lat,
+                       QPainterPath& path) {
+    frame.toScreen(lon, lat);
+    const double jump = frame.width() / 2 * 360 / std::max(frame.degreesAcross(), 1.0) / 2;
+    bool open = false;
+    for (std::size_t i = 0; i < lon.size(); ++i) {
+        if (!std::isfinite(lon[i])) {
+            open = false;
+            continue;
+        }
+        const QPointF p(lon[i], lat[i]);
+        if (open && std::fabs(lon[i] - lon[i - 1]) < jump && std::fabs(lat[i] - lat[i - 1]) < jump)
+            path.lineTo(p);
+        else
+            path.moveTo(p);
+        open = true;
+    }
+}
+
+bool MapPlot::inSight(QPointF p, const geo::MapFrame& frame) {
+    return p.x() >= 0 && p.y() >= 0 && p.x() < frame.width() && p.y() < frame.height(); // NaN: no
+}
+
+long MapPlot::countInSight(const std::vector<QPointF>& screen, const geo::MapFrame& frame) {
+    return static_cast<long>(
+        std::count_if(screen.begin(), screen.end(), [&](QPointF p) { return inSight(p, frame); }));
+}
+
+tas::ViewPoints MapPlot::densityPoints(const std::vector<QPointF>& screen,
+                                       const geo::MapFrame& frame) {
+    tas::ViewPoints view;
+    view.points.reserve(screen.size());
+    const double h = frame.height();
+    for (QPointF q : screen) {
+        tas::PackedPoint pt;
+        if (inSight(q, frame)) {
+            pt.valid = true;
+            pt.silica = static_cast<float>(q.x());
+            // The cells count upwards from the bottom and leave out their top
+            // edge: the screen's top row is kept a hundredth of a pixel below.
+            pt.alkali = static_cast<float>(std::clamp(h - q.y(), 0.0, h - 0.01));
+        }
+        view.points.push_back(pt);
+    }
+    return view;
+}
+
+QColor MapPlot::colourOf(const Colours& colours, int index) {
+    const bool other =
+        index + 1 == static_cast<int>(colours.names.size()) && colours.names.back() == "other";
+    return other ? QColor(160, 160, 160) : DiagramPlot::classColour(index);
+}
+
+QString MapPlot::drawingText(long inSight, const Colours& colours) {
+    if (inSight <= kMaxDots)
+        return QString();
+    QString text =
+        QString("density: samples per cell (more than %1 in sight)").arg(counted(kMaxDots));
+    if (colours.shown())
+        text += QString(". Colours need at most %1 samples in sight: zoom in or narrow the search")
+                    .arg(counted(kMaxDots));
+    return text;
+}
+
+void MapPlot::drawGraticule(QPainter& p, const geo::MapFrame& frame, double s) const {
+    const double step = graticuleStep(frame.degreesAcross());
+    QPainterPath grid;
+    struct Label {
+        QString text;
+        QPointF at;
+        bool meridian;
+    };
+    std::vector<Label> labels;
+    const double w = frame.width(), h = frame.height();
+    for (double lon = -180; lon < 180; lon += step) {
+        std::vector<double> x, y;
+        for (double lat = -90; lat <= 90; lat += std::min(1.0, step))
+            x.push_back(lon), y.push_back(lat);
+        addLines(frame, x, y, grid);
+        frame.toScreen(x, y);
+        const double c = crossing(x, y, false, h, w); // along the bottom edge
+        if (std::isfinite(c))
+            labels.push_back({degrees(lon, 'E', 'W'), QPointF(c, h), true});
+    }
+    for (double lat = -90 + step; lat < 90; lat += step) {
+        std::vector<double> x, y;
+        for (double lon = -180; lon <= 180; lon += std::min(1.0, step))
+            x.push_back(lon), y.push_back(lat);
+        addLines(frame, x, y, grid);
+        frame.toScreen(x, y);
+        const double c = crossing(x, y, true, 0, h); // along the left edge
+        if (std::isfinite(c))
+            labels.push_back({degrees(lat, 'N', 'S'), QPointF(0, c), false});
+    }
+    p.setPen(QPen(QColor(0xb8, 0xc8, 0xd8), 0.8 * s));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(grid);
+    QFont font = p.font();
+    font.setPixelSize(static_cast<int>(10 * s));
+    p.setFont(font);
+    p.setPen(QColor(0x50, 0x68, 0x80));
+    const QFontMetricsF metrics(font);
+    for (const Label& l : labels) {
+        const double tw = metrics.horizontalAdvance(l.text);
+        const QPointF at = l.meridian
+                               ? QPointF(std::clamp(l.at.x() - tw / 2, 0.0, w - tw), h - 3 * s)
+                               : QPointF(3 * s, std::clamp(l.at.y() - 2 * s, 10 * s, h));
+        p.drawText(at, l.text);
+    }
+}
+
+void MapPlot::drawSamples(QPainter& p, const geo::MapFrame& frame,
+                          const std::vector<QPointF>& screen, const Colours& colours,
+                          std::uint64_t serial, double s) const {
+    const QRectF area(0, 0, frame.width(), frame.height());
+    if (countInSight(screen, frame) > kMaxDots) {
+        density_.draw(p, densityPoints(screen, frame), serial, area, area, s, false);
+        // The cells' colour scale goes in the margin right of its area: drawn
+        // for an area moved left by the scale's width, and clipped to where
+        // that area has no cells, it lands inside the map's right edge.
+        const double shift = 170 * s;
+        p.save();
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(255, 255, 255, 220));
+        p.drawRect(
+            QRectF(area.right() - shift + 12 * s, area.top() + 2 * s, shift - 16 * s, 212 * s));
+        p.translate(-shift, 0);
+        p.setClipRect(QRectF(area.right(), area.top(), shift, area.height()));
+        density_.draw(p, densityPoints(screen, frame), serial, area, area, s, true);
+        p.restore();
+        return;
+    }
+    p.setPen(QPen(QColor(0x10, 0x30, 0x80), 0.8 * s));
+    p.setBrush(QColor(0x30, 0x70, 0xe0));
+    const bool coloured = colours.shown() && colours.of.size() == screen.size();
+    const double r = 3 * s;
+    for (std::size_t i = 0; i < screen.size(); ++i)
+        if (std::isfinite(screen[i].x())) {
+            if (coloured) {
+                const QColor c = colourOf(colours, colours.of[i]);
+                p.setPen(QPen(c.darker(160), 0.8 * s));
+                p.setBrush(c);
+            }
+            p.drawEllipse(screen[i], r, r);
+        }
+}
+
+void MapPlot::drawScaleBar(QPainter& p, const geo::MapFrame& frame, double s) {
+    const geo::ScaleBar bar = geo::ScaleBar::of(frame, std::min(200 * s, frame.width() / 4));
+    if (bar.pixels <= 0)
+        return;
+    const double right = frame.width() - 16 * s, y = frame.height() - 24 * s;
+    const double left = right - bar.pixels;
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 200));
+    p.drawRect(QRectF(left - 6 * s, y - 18 * s, bar.pixels + 12 * s, 26 * s));
+    p.setPen(QPen(Qt::black, 1.5 * s));
+    p.drawLine(QPointF(left, y), QPointF(right, y));
+    p.drawLine(QPointF(left, y - 5 * s), QPointF(left, y + 5 * s));
+    p.drawLine(QPointF(right, y - 5 * s), QPointF(right, y + 5 * s));
+    QFont font = p.font();
+    font.setPixelSize(static_cast<int>(11 * s));
+    p.setFont(font);
+    p.drawText(QRectF(left, y - 18 * s, bar.pixels, 14 * s), Qt::AlignCenter,
+               QLocale(QLocale::English).toString(bar.kilometres, 'g', 12) + " km");
+}
+
+void MapPlot::drawColourKey(QPainter& p, const Colours& colours, double s) {
+    if (!colours.shown())
+        return;
+    QFont font = p.font();
+    font.setPixelSize(static_cast<int>(11 * s));
+    p.setFont(font);
+    const QFontMetricsF metrics(font);
+    std::vector<QString> texts;
+    double wide = 0;
+    for (std::size_t i = 0; i < colours.names.size(); ++i) {
+        texts.push_back(metrics.elidedText(QString::fromStdString(colours.names[i]) + " (" +
+                                               counted(colours.count[i]) + ")",
+                                           Qt::ElideMiddle, 220 * s));
+        wide = std::max(wide, metrics.horizontalAdvance(texts.back()));
+    }
+    const double line = 15 * s;
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 220));
+    p.drawRect(QRectF(30 * s, 6 * s, wide + 26 * s, line * texts.size() + 8 * s));
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const double top = 10 * s + line * i;
+        const QColor c = colourOf(colours, static_cast<int>(i));
+        p.setPen(QPen(c.darker(160), 0.8 * s));
+        p.setBrush(c);
+        p.drawEllipse(QPointF(40 * s, top + line / 2), 4 * s, 4 * s);
+        p.setPen(Qt::black);
+        p.drawText(QRectF(50 * s, top, wide + 4 * s, line), Qt::AlignLeft | Qt::AlignVCenter,
+                   texts[i]);
+    }
+}
