@@ -25,22 +25,20 @@ double graticuleStep(double span) {
     return span > 120 ? 30 : span > 40 ? 10 : span > 12 ? 5 : span > 3 ? 1 : 0.25;
 }
 
-// Where a line on the screen first crosses an edge: x == at (vertical
-// edge) or y == at, within the other extent; NaN when it does not.
-double crossing(const std::vector<double>& x, const std::vector<double>& y, bool vertical,
-                double at, double extent) {
-    const auto& a = vertical ? x : y;
-    const auto& b = vertical ? y : x;
-    for (std::size_t i = 1; i < a.size(); ++i) {
-        if (!std::isfinite(a[i - 1]) || !std::isfinite(a[i]) || (a[i - 1] - at) * (a[i] - at) > 0 ||
-            a[i - 1] == a[i])
+// Where a line on the screen leaves the frame nearest the edge its label
+// goes to: its lowest point in the frame (a meridian, labelled along the
+// bottom) or its leftmost (a parallel, along the left edge). A line that
+// ends inside the frame (the world's poles) is labelled at its end.
+QPointF nearestEdge(const std::vector<double>& x, const std::vector<double>& y, double w, double h,
+                    bool meridian) {
+    QPointF best(std::nan(""), std::nan(""));
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (!(x[i] >= 0 && x[i] <= w && y[i] >= 0 && y[i] <= h)) // NaN: not in the frame
             continue;
-        const double t = (at - a[i - 1]) / (a[i] - a[i - 1]);
-        const double c = b[i - 1] + t * (b[i] - b[i - 1]);
-        if (std::fabs(b[i] - b[i - 1]) < extent / 2 && c >= 0 && c <= extent)
-            return c;
+        if (!std::isfinite(best.x()) || (meridian ? y[i] > best.y() : x[i] < best.x()))
+            best = QPointF(x[i], y[i]);
     }
-    return std::nan("");
+    return best;
 }
 
 } // namespace
@@ -109,49 +107,71 @@ QString MapPlot::drawingText(long inSight, const Colours& colours) {
     return text;
 }
 
-void MapPlot::drawGraticule(QPainter& p, const geo::MapFrame& frame, double s) const {
+namespace {
+
+struct Degree {
+    QString text;
+    QPointF at; // where its line comes nearest the edge it is labelled at
+    bool meridian;
+};
+
+// The graticule's lines, and where each is labelled.
+void graticule(const geo::MapFrame& frame, QPainterPath& grid, std::vector<Degree>& labels) {
     const double step = graticuleStep(frame.degreesAcross());
-    QPainterPath grid;
-    struct Label {
-        QString text;
-        QPointF at;
-        bool meridian;
-    };
-    std::vector<Label> labels;
     const double w = frame.width(), h = frame.height();
     for (double lon = -180; lon < 180; lon += step) {
         std::vector<double> x, y;
         for (double lat = -90; lat <= 90; lat += std::min(1.0, step))
             x.push_back(lon), y.push_back(lat);
-        addLines(frame, x, y, grid);
+        MapPlot::addLines(frame, x, y, grid);
         frame.toScreen(x, y);
-        const double c = crossing(x, y, false, h, w); // along the bottom edge
-        if (std::isfinite(c))
-            labels.push_back({degrees(lon, 'E', 'W'), QPointF(c, h), true});
+        const QPointF at = nearestEdge(x, y, w, h, true);
+        if (std::isfinite(at.x()))
+            labels.push_back({degrees(lon, 'E', 'W'), at, true});
     }
     for (double lat = -90 + step; lat < 90; lat += step) {
         std::vector<double> x, y;
         for (double lon = -180; lon <= 180; lon += std::min(1.0, step))
             x.push_back(lon), y.push_back(lat);
-        addLines(frame, x, y, grid);
+        MapPlot::addLines(frame, x, y, grid);
         frame.toScreen(x, y);
-        const double c = crossing(x, y, true, 0, h); // along the left edge
-        if (std::isfinite(c))
-            labels.push_back({degrees(lat, 'N', 'S'), QPointF(0, c), false});
+        const QPointF at = nearestEdge(x, y, w, h, false);
+        if (std::isfinite(at.x()))
+            labels.push_back({degrees(lat, 'N', 'S'), at, false});
     }
+}
+
+} // namespace
+
+void MapPlot::drawGraticule(QPainter& p, const geo::MapFrame& frame, double s) {
+    QPainterPath grid;
+    std::vector<Degree> labels;
+    graticule(frame, grid, labels);
     p.setPen(QPen(QColor(0xb8, 0xc8, 0xd8), 0.8 * s));
     p.setBrush(Qt::NoBrush);
     p.drawPath(grid);
+}
+
+void MapPlot::drawDegrees(QPainter& p, const geo::MapFrame& frame, double s) {
+    QPainterPath grid;
+    std::vector<Degree> labels;
+    graticule(frame, grid, labels);
     QFont font = p.font();
     font.setPixelSize(static_cast<int>(10 * s));
     p.setFont(font);
-    p.setPen(QColor(0x50, 0x68, 0x80));
     const QFontMetricsF metrics(font);
-    for (const Label& l : labels) {
+    const double w = frame.width(), h = frame.height();
+    for (const Degree& l : labels) {
         const double tw = metrics.horizontalAdvance(l.text);
-        const QPointF at = l.meridian
-                               ? QPointF(std::clamp(l.at.x() - tw / 2, 0.0, w - tw), h - 3 * s)
-                               : QPointF(3 * s, std::clamp(l.at.y() - 2 * s, 10 * s, h));
+        // Meridians below their lowest point, parallels left of their leftmost.
+        const QPointF at = l.meridian ? QPointF(std::clamp(l.at.x() - tw / 2, 0.0, w - tw),
+                                                std::min(h - 3 * s, l.at.y() + 11 * s))
+                                      : QPointF(std::max(2 * s, l.at.x() - tw - 3 * s),
+                                                std::clamp(l.at.y() + 4 * s, 10 * s, h - 3 * s));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(255, 255, 255, 170));
+        p.drawRect(QRectF(at.x() - 1 * s, at.y() - 9 * s, tw + 2 * s, 11 * s));
+        p.setPen(QColor(0x40, 0x58, 0x70));
         p.drawText(at, l.text);
     }
 }
@@ -165,7 +185,7 @@ void MapPlot::drawSamples(QPainter& p, const geo::MapFrame& frame,
         // The cells' colour scale goes in the margin right of its area: drawn
         // for an area moved left by the scale's width, and clipped to where
         // that area has no cells, it lands inside the map's right edge.
-        const double shift = 170 * s;
+        const double shift = 120 * s;
         p.save();
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(255, 255, 255, 220));

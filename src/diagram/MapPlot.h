@@ -48,7 +48,9 @@ public:
     // The legend's words on what the samples' drawing shows.
     static QString drawingText(long inSight, const Colours& colours);
 
-    void drawGraticule(QPainter& p, const geo::MapFrame& frame, double s) const;
+    static void drawGraticule(QPainter& p, const geo::MapFrame& frame, double s);
+    // The graticule's degrees along the bottom and left edges, over the samples.
+    static void drawDegrees(QPainter& p, const geo::MapFrame& frame, double s);
     // serial: changes whenever the points or the frame do.
     void drawSamples(QPainter& p, const geo::MapFrame& frame, const std::vector<QPointF>& screen,
                      const Colours& colours, std::uint64_t serial, double s) const;

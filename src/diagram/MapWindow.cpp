@@ -75,8 +75,9 @@ MapWindow::MapWindow(DataControl* data, QWidget* parent)
     auto* colourLabel = new QLabel("&Colours:");
     colourLabel->setBuddy(colour_);
     auto* bar = new QHBoxLayout;
-    bar->addWidget(legend_);
-    bar->addStretch();
+    // Its lines as long as they come, never widening the window.
+    legend_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    bar->addWidget(legend_, 1);
     bar->addWidget(colourLabel);
     bar->addWidget(colour_);
     bar->addWidget(world);
@@ -405,7 +406,7 @@ void MapWindow::render(QPainter& p, const geo::MapFrame& frame, bool forExport) 
     const double s = forExport ? std::max(1.0, frame.width() / 1000) : 1;
     p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(QRectF(0, 0, frame.width(), frame.height()), QColor(0xe8, 0xf1, 0xf8));
-    plot_.drawGraticule(p, frame, s);
+    MapPlot::drawGraticule(p, frame, s);
     // The finest coastlines read that suit the view.
     const auto wanted = static_cast<int>(geo::Coastlines::forSpan(frame.degreesAcross()));
     std::shared_ptr<const geo::Shorelines> coast;
@@ -446,6 +447,7 @@ void MapWindow::render(QPainter& p, const geo::MapFrame& frame, bool forExport) 
                 p.setBrush(Qt::NoBrush);
                 p.drawEllipse(screen[i], 8, 8);
             }
+    MapPlot::drawDegrees(p, frame, s);
     if (inSight <= MapPlot::kMaxDots)
         MapPlot::drawColourKey(p, colours, s);
     MapPlot::drawScaleBar(p, frame, s);
@@ -464,9 +466,9 @@ void MapWindow::render(QPainter& p, const geo::MapFrame& frame, bool forExport) 
                                       Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, legend);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 220));
-    p.drawRect(box.adjusted(-4 * s, -3 * s, 4 * s, -4 * s).translated(0, -6 * s));
+    p.drawRect(box.adjusted(-4 * s, -3 * s, 4 * s, -4 * s).translated(0, -17 * s));
     p.setPen(Qt::black);
-    p.drawText(box.translated(0, -6 * s), Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap,
+    p.drawText(box.translated(0, -17 * s), Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap,
                legend);
 }
 
