@@ -25,19 +25,33 @@ double graticuleStep(double span) {
     return span > 120 ? 30 : span > 40 ? 10 : span > 12 ? 5 : span > 3 ? 1 : 0.25;
 }
 
-// Where a line on the screen leaves the frame nearest the edge its label
-// goes to: its lowest point in the frame (a meridian, labelled along the
-// bottom) or its leftmost (a parallel, along the left edge). A line that
-// ends inside the frame (the world's poles) is labelled at its end.
-QPointF nearestEdge(const std::vector<double>& x, const std::vector<double>& y, double w, double h,
-                    bool meridian) {
-    QPointF best(std::nan(""), std::nan(""));
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        if (!(x[i] >= 0 && x[i] <= w && y[i] >= 0 && y[i] <= h)) // NaN: not in the frame
+// Where a line on the screen is labelled: where it crosses the bottom edge
+// (a meridian) or the left edge (a parallel), else where it ends inside the
+// frame (the world's poles, a parallel's end at the map's side); NaN when
+// it does neither. The points lie a degree apart: the crossing is
+// interpolated, or a zoomed label would stand far inside the edge.
+QPointF labelPoint(const std::vector<double>& x, const std::vector<double>& y, double w, double h,
+                   bool meridian) {
+    const auto& a = meridian ? y : x; // across the edge
+    const auto& b = meridian ? x : y; // along it
+    const double at = meridian ? h : 0, extent = meridian ? w : h;
+    for (std::size_t i = 1; i < a.size(); ++i) {
+        if (!std::isfinite(a[i - 1]) || !std::isfinite(a[i]) || a[i - 1] == a[i] ||
+            (a[i - 1] - at) * (a[i] - at) > 0 || std::fabs(b[i] - b[i - 1]) > extent / 2 ||
+            std::fabs(a[i] - a[i - 1]) > (meridian ? h : w) / 2)
             continue;
-        if (!std::isfinite(best.x()) || (meridian ? y[i] > best.y() : x[i] < best.x()))
-            best = QPointF(x[i], y[i]);
+        const double c = b[i - 1] + (at - a[i - 1]) / (a[i] - a[i - 1]) * (b[i] - b[i - 1]);
+        if (c >= 0 && c <= extent)
+            return meridian ? QPointF(c, h) : QPointF(0, c);
     }
+    QPointF best(std::nan(""), std::nan(""));
+    const auto inside = [&](std::size_t i) {
+        return x[i] >= 0 && x[i] <= w && y[i] >= 0 && y[i] <= h; // NaN: not
+    };
+    for (std::size_t i : {std::size_t(0), x.size() - 1})
+        if (!x.empty() && inside(i) &&
+            (!std::isfinite(best.x()) || (meridian ? y[i] > best.y() : x[i] < best.x())))
+            best = QPointF(x[i], y[i]);
     return best;
 }
 
@@ -125,17 +139,21 @@ void graticule(const geo::MapFrame& frame, QPainterPath& grid, std::vector<Degre
             x.push_back(lon), y.push_back(lat);
         MapPlot::addLines(frame, x, y, grid);
         frame.toScreen(x, y);
-        const QPointF at = nearestEdge(x, y, w, h, true);
+        const QPointF at = labelPoint(x, y, w, h, true);
         if (std::isfinite(at.x()))
             labels.push_back({degrees(lon, 'E', 'W'), at, true});
     }
     for (double lat = -90 + step; lat < 90; lat += step) {
         std::vector<double> x, y;
-        for (double lon = -180; lon <= 180; lon += std::min(1.0, step))
+        // Around the world from the frame's left side (the world's edge when
+        // it is whole), its ends just inside.
+        const double west = frame.centreLongitude() - 180 + 1e-6;
+        for (double lon = west; lon < west + 360; lon += std::min(1.0, step))
             x.push_back(lon), y.push_back(lat);
+        x.push_back(west + 360 - 2e-6), y.push_back(lat);
         MapPlot::addLines(frame, x, y, grid);
         frame.toScreen(x, y);
-        const QPointF at = nearestEdge(x, y, w, h, false);
+        const QPointF at = labelPoint(x, y, w, h, false);
         if (std::isfinite(at.x()))
             labels.push_back({degrees(lat, 'N', 'S'), at, false});
     }
