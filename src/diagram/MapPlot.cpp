@@ -194,12 +194,23 @@ void MapPlot::drawDegrees(QPainter& p, const geo::MapFrame& frame, double s) {
     }
 }
 
+const tas::ViewPoints& MapPlot::cells(const std::vector<QPointF>& screen,
+                                      const geo::MapFrame& frame, std::uint64_t serial) const {
+    if (!cellsMade_ || cellsSerial_ != serial) {
+        cells_ = densityPoints(screen, frame);
+        cellsSerial_ = serial;
+        cellsMade_ = true;
+    }
+    return cells_;
+}
+
 void MapPlot::drawSamples(QPainter& p, const geo::MapFrame& frame,
                           const std::vector<QPointF>& screen, const Colours& colours,
                           std::uint64_t serial, double s) const {
     const QRectF area(0, 0, frame.width(), frame.height());
     if (countInSight(screen, frame) > kMaxDots) {
-        density_.draw(p, densityPoints(screen, frame), serial, area, area, s, false);
+        const tas::ViewPoints& view = cells(screen, frame, serial);
+        density_.draw(p, view, serial, area, area, s, false);
         // The cells' colour scale goes in the margin right of its area: drawn
         // for an area moved left by the scale's width, and clipped to where
         // that area has no cells, it lands inside the map's right edge.
@@ -211,7 +222,7 @@ void MapPlot::drawSamples(QPainter& p, const geo::MapFrame& frame,
             QRectF(area.right() - shift + 12 * s, area.top() + 2 * s, shift - 16 * s, 212 * s));
         p.translate(-shift, 0);
         p.setClipRect(QRectF(area.right(), area.top(), shift, area.height()));
-        density_.draw(p, densityPoints(screen, frame), serial, area, area, s, true);
+        density_.draw(p, view, serial, area, area, s, true);
         p.restore();
         return;
     }

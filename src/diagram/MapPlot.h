@@ -59,5 +59,13 @@ public:
     static void drawColourKey(QPainter& p, const Colours& colours, double s);
 
 private:
+    // The points as the cells read them, made once per serial: ten million
+    // samples are not copied again at every repaint.
+    const tas::ViewPoints& cells(const std::vector<QPointF>& screen, const geo::MapFrame& frame,
+                                 std::uint64_t serial) const;
+
     mutable DensityCells density_;
+    mutable tas::ViewPoints cells_;
+    mutable std::uint64_t cellsSerial_ = 0;
+    mutable bool cellsMade_ = false;
 };
