@@ -232,7 +232,8 @@ void MapWindow::reload() {
                     return;
                 samples->anyValues = !facts.empty();
                 // The colours grouped as the diagram's are (the most frequent
-                // values, the rest as "other"), over the whole view.
+                // values, the rest as "other"), over the whole view: read by the
+                // diagram's own reader, whose TAS columns come along unused.
                 std::vector<tas::ViewPoints> views;
                 if (colourColumn >= 0) {
                     const auto tas = chart::makeDiagram("tas");

@@ -28,7 +28,9 @@ class QThread;
 // names it, the wheel zooms about the pointer and Home shows the world
 // again. A rectangle dragged with the right button (or with Shift) becomes
 // a search of the grid: areaChosen hands the statement on. Samples are held
-// by their keys, never by their place in the view.
+// by their keys, never by their place in the view. Beyond 20,000 samples in
+// sight they are drawn as density cells; the dots may be coloured by a text
+// column (MapPlot draws them, the graticule's degrees and the scale bar).
 class MapWindow : public QWidget {
     Q_OBJECT
 public:
