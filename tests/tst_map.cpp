@@ -5,13 +5,17 @@
 // agreeing with where the map places them), and the coastlines read
 // through GMT when its data is installed; and the window: its dots, a
 // click making a sample the grid's row, a dragged rectangle becoming the
-// grid's search, and the export naming its projection.
+// grid's search, and the export naming its projection; the density cells
+// taking over beyond 20,000 samples in sight, the dots coloured by a text
+// column, and the scale bar's length.
 #include "app/QuarzelDatabase.h"
+#include "diagram/MapPlot.h"
 #include "diagram/MapWindow.h"
 #include "map/Coastlines.h"
 #include "map/GeoArea.h"
 #include "map/MapFrame.h"
 #include "map/SamplePositions.h"
+#include "map/ScaleBar.h"
 #include "platform/data/DataControl.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
@@ -20,7 +24,9 @@
 #include "support/ServerData.h"
 #include "support/TestData.h"
 
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QtTest>
 
 #include <cmath>
@@ -76,6 +82,77 @@ class TestMap : public QObject {
     Q_OBJECT
 
 private slots:
+    void densityTakesOverBeyondTheDotsAndCountsEverySample() {
+        const geo::MapFrame frame(0, 0, 360, 400, 200);
+        // 20,000 samples in sight, two of them on the corners the frame
+        // keeps; beside them some that are not in sight.
+        std::vector<QPointF> screen(MapPlot::kMaxDots, QPointF(201.5, 101.5));
+        screen[0] = QPointF(0, 0);
+        screen[1] = QPointF(399.999, 199.999);
+        for (QPointF out : {QPointF(400, 100), QPointF(100, 200), QPointF(-0.001, 5),
+                            QPointF(std::nan(""), std::nan(""))})
+            screen.push_back(out);
+        MapPlot::Colours colours;
+        colours.names = {"Basalt"};
+        QCOMPARE(MapPlot::countInSight(screen, frame), 20000L);
+        QVERIFY(MapPlot::drawingText(20000, colours).isEmpty()); // dots still
+
+        // One more in sight: density, and the legend says colours must wait.
+        screen.push_back(QPointF(10, 10));
+        QCOMPARE(MapPlot::countInSight(screen, frame), 20001L);
+        const QString text = MapPlot::drawingText(20001, colours);
+        QVERIFY2(text.contains("samples per cell"), qPrintable(text));
+        QVERIFY2(text.contains("Colours need at most 20,000 samples"), qPrintable(text));
+        QVERIFY(!MapPlot::drawingText(20001, MapPlot::Colours()).contains("Colours"));
+
+        // Every sample in sight falls in a cell (4 pixels, 100 by 50 of
+        // them), counted up from the bottom; none of the others does.
+        const tas::ViewPoints cells = MapPlot::densityPoints(screen, frame);
+        QCOMPARE(cells.points.size(), screen.size());
+        long counted = 0;
+        for (const tas::PackedPoint& pt : cells.points) {
+            if (!pt.valid)
+                continue;
+            const int col = static_cast<int>(std::floor(pt.silica * 100.0f / 400.0f));
+            const int row = static_cast<int>(std::floor(pt.alkali * 50.0f / 200.0f));
+            if (col >= 0 && col < 100 && row >= 0 && row < 50)
+                ++counted;
+        }
+        QCOMPARE(counted, 20001L);
+        QVERIFY(cells.points[0].alkali > 199.9f && cells.points[1].alkali < 0.01f);
+
+        // Drawn: the corner cells shaded, the empty sea between left white.
+        QImage image(400, 200, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter p(&image);
+            MapPlot().drawSamples(p, frame, screen, MapPlot::Colours(), 1, 1);
+        }
+        QVERIFY(image.pixelColor(1, 1) != QColor(Qt::white));
+        QVERIFY(image.pixelColor(398, 198) != QColor(Qt::white));
+        QVERIFY(image.pixelColor(202, 102) != QColor(Qt::white));
+        QCOMPARE(image.pixelColor(100, 150), QColor(Qt::white));
+    }
+
+    void theScaleBarMeasuresTheCentre() {
+        // The world at 60°N, two pixels to a degree: east-west a pixel is
+        // half a degree of a parallel of radius R cos 60°.
+        const double perPixel = 0.5 * kPi / 180 * geo::MapFrame::kRadius / 1000 * 0.5;
+        const geo::ScaleBar world = geo::ScaleBar::of(geo::MapFrame(0, 60, 360, 720, 360), 180);
+        QCOMPARE(world.kilometres, 5000.0); // 180 pixels are 5,004 km
+        QVERIFY2(std::fabs(world.pixels - 5000 / perPixel) < 0.01,
+                 qPrintable(QString::number(world.pixels)));
+
+        // Stereographic, true to scale at its centre: 20° over 800 pixels.
+        const geo::MapFrame near(10, 45, 20, 800, 600);
+        const double km = 20 * kPi / 180 * geo::MapFrame::kRadius / 1000 / 800; // 2.78 a pixel
+        const geo::ScaleBar two = geo::ScaleBar::of(near, 100);                 // 278 km at most
+        QCOMPARE(two.kilometres, 200.0);
+        QVERIFY(std::fabs(two.pixels - 200 / km) < 0.01);
+        QCOMPARE(geo::ScaleBar::of(near, 30).kilometres, 50.0); // 83 km at most
+        QCOMPARE(geo::ScaleBar::of(near, 0.3).kilometres, 0.5);
+    }
+
     void samplesArePlacedByTheirCoordinates() {
         // The world centred on 180°: 720 pixels for 360°, two to a degree.
         const geo::MapFrame world(180, 0, 360, 720, 360);
@@ -289,6 +366,9 @@ private slots:
             db->addValues("DOZIRO1", ids[11], {fact("Latitude", 91), fact("Longitude", 0)});
             db->Commit();
         }
+        f.data().rawExec(("UPDATE DOZIRO1 SET Rockname = CASE WHEN ID IN (" +
+                          std::to_string(ids[7]) + ", " + std::to_string(ids[9]) +
+                          ") THEN 'Dacite' ELSE 'Basalt' END"));
         auto& w = f.start();
         w.Data1->setRecordSource("SELECT * From [DOZIRO1]Order By [ID] ASC");
         w.Data1->Refresh();
@@ -310,6 +390,32 @@ private slots:
         auto* rs = w.Data1->engineRecordset();
         QCOMPARE(rs->keyAt(rs->AbsolutePosition()), ids[3]);
         QVERIFY(map->statusLine()->text().contains("64.0000°N 19.7000°W"));
+
+        // Coloured by rock name: Basalt (28 rows) first, Dacite (2) next,
+        // each dot in its group's colour, in the export too.
+        map->colourBy(0);
+        QTRY_VERIFY(!map->loading() && map->samples() && map->samples()->colours.shown());
+        const MapPlot::Colours& colours = map->samples()->colours;
+        QCOMPARE(colours.names, std::vector<std::string>({"Basalt", "Dacite"}));
+        QCOMPARE(colours.count, std::vector<long>({1, 2})); // of the placed samples
+        QVERIFY(!map->drawsDensity());
+        map->setFrame(geo::MapFrame(90, 0, 360, 0, 0)); // Iceland and Fiji clear of the edges
+        QTemporaryDir pictures;
+        map->exportTo(pictures.filePath("map.png"), QSize(800, 400));
+        const QImage picture(pictures.filePath("map.png"));
+        const geo::MapFrame big = map->frame().resized(800, 400);
+        for (std::size_t i = 0; i < map->samples()->placed.size(); ++i) {
+            const auto& m = map->samples()->placed[i];
+            double x = 0, y = 0;
+            QVERIFY(big.toScreen(m.longitude, m.latitude, x, y));
+            const int group = m.key == ids[3] ? 0 : 1;
+            QCOMPARE(int(colours.of[i]), group);
+            QCOMPARE(picture.pixelColor(int(std::lround(x)), int(std::lround(y))),
+                     DiagramPlot::classColour(group));
+        }
+        map->exportTo(pictures.filePath("map.pdf"), QSize(800, 400));
+        QFile pdf(pictures.filePath("map.pdf"));
+        QVERIFY(pdf.open(QIODevice::ReadOnly) && pdf.read(5) == "%PDF-");
 
         // A rectangle across 180° (dragged with Shift on the world centred
         // there) becomes the grid's search: the two samples of Fiji.

@@ -4,26 +4,25 @@
 // every reading ends in a slot, for the generation it was asked for.
 #include "MapWindow.h"
 
+#include "classify/Diagram.h"
+#include "classify/TasView.h"
 #include "map/SamplePositions.h"
 #include "platform/data/DataControl.h"
 #include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
-#include "platform/dialogs/FileDialogs.h"
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/view/DataRecordset.h"
+#include "schema/Schema.h"
 
-#include <QFileInfo>
+#include <QComboBox>
 #include <QHBoxLayout>
-#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QSaveFile>
-#include <QSvgGenerator>
 #include <QThread>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -36,28 +35,8 @@ namespace {
 
 constexpr double kPickPixels = 8;
 constexpr int kDoziroSample = 4, kRockname = 0; // the columns that name a sample
-
-// The lines of one shoreline (or graticule line) on the screen, broken
-// where the projection cannot place a point or the line jumps across the
-// world map's edge.
-void addLines(const geo::MapFrame& frame, std::vector<double> lon, std::vector<double> lat,
-              QPainterPath& path) {
-    frame.toScreen(lon, lat);
-    const double jump = frame.width() / 2 * 360 / std::max(frame.degreesAcross(), 1.0) / 2;
-    bool open = false;
-    for (std::size_t i = 0; i < lon.size(); ++i) {
-        if (!std::isfinite(lon[i])) {
-            open = false;
-            continue;
-        }
-        const QPointF p(lon[i], lat[i]);
-        if (open && std::fabs(lon[i] - lon[i - 1]) < jump && std::fabs(lat[i] - lat[i - 1]) < jump)
-            path.lineTo(p);
-        else
-            path.moveTo(p);
-        open = true;
-    }
-}
+// Text columns the dots may be coloured by, as in the diagram window.
+const int kColourColumns[] = {0, 1, 3, 4, 2};
 
 bool mayBeInSight(const geo::MapFrame& f, const geo::Shoreline& s) {
     if (!f.stereographic())
@@ -88,9 +67,19 @@ MapWindow::MapWindow(DataControl* data, QWidget* parent)
     world->setObjectName("wholeWorld");
     world->setToolTip("Show the whole world again after zooming (Home)");
     auto* exportButton = new QPushButton("E&xport...");
+    colour_ = new QComboBox;
+    colour_->setObjectName("colourBy");
+    colour_->addItem("No colours", -1);
+    for (int c : kColourColumns)
+        colour_->addItem(schema::kColumns[static_cast<std::size_t>(c)], c);
+    auto* colourLabel = new QLabel("&Colours:");
+    colourLabel->setBuddy(colour_);
     auto* bar = new QHBoxLayout;
-    bar->addWidget(legend_);
-    bar->addStretch();
+    // Its lines as long as they come, never widening the window.
+    legend_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    bar->addWidget(legend_, 1);
+    bar->addWidget(colourLabel);
+    bar->addWidget(colour_);
     bar->addWidget(world);
     bar->addWidget(exportButton);
     auto* layout = new QVBoxLayout(this);
@@ -103,6 +92,7 @@ MapWindow::MapWindow(DataControl* data, QWidget* parent)
         setFrame(
             geo::MapFrame(0, 0, geo::MapFrame::kWorldSpan, canvas_->width(), canvas_->height()));
     });
+    connect(colour_, &QComboBox::currentIndexChanged, this, guarded([this] { reload(); }));
     connect(exportButton, &QPushButton::clicked, this, guarded([this] { exportClicked(); }));
     connect(data_->view(), &View::recordsetChanged, this, guarded([this] { reload(); }));
     connect(data_->view(), &View::rowsChanged, this, guarded([this] { reload(); }));
@@ -127,6 +117,14 @@ void MapWindow::setFrame(const geo::MapFrame& frame) {
     wantCoastlines();
     updateLegend();
     canvas_->update();
+}
+
+void MapWindow::colourBy(int column) {
+    colour_->setCurrentIndex(std::max(0, colour_->findData(column)));
+}
+
+bool MapWindow::drawsDensity() const {
+    return MapPlot::countInSight(screenPoints(), frame_) > MapPlot::kMaxDots;
 }
 
 bool MapWindow::coastlinesShown() const {
@@ -222,36 +220,59 @@ void MapWindow::reload() {
     auto keys = std::make_shared<std::vector<std::int64_t>>(rs->keys());
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     cancel_ = cancel;
-    QThread* thread = QThread::create([this, database, table, keys, cancel, generation] {
-        auto samples = std::make_shared<Samples>();
-        QString error;
-        try {
-            auto db = database->openAnother(true);
-            geo::SamplePositions::Facts facts;
-            if (!geo::SamplePositions::read(*db, table, facts, cancel.get()))
-                return;
-            samples->anyValues = !facts.empty();
-            for (std::int64_t key : *keys) {
-                const auto it = facts.find(key);
-                const geo::Position p =
-                    it == facts.end() ? geo::Position() : geo::place(it->second);
-                if (p.valid)
-                    samples->placed.push_back({key, p.longitude, p.latitude});
-                else
-                    ++samples->noPosition;
+    const int colourColumn = colour_->currentData().toInt();
+    QThread* thread =
+        QThread::create([this, database, table, keys, cancel, generation, colourColumn] {
+            auto samples = std::make_shared<Samples>();
+            QString error;
+            try {
+                auto db = database->openAnother(true);
+                geo::SamplePositions::Facts facts;
+                if (!geo::SamplePositions::read(*db, table, facts, cancel.get()))
+                    return;
+                samples->anyValues = !facts.empty();
+                // The colours grouped as the diagram's are (the most frequent
+                // values, the rest as "other"), over the whole view: read by the
+                // diagram's own reader, whose TAS columns come along unused.
+                std::vector<tas::ViewPoints> views;
+                if (colourColumn >= 0) {
+                    const auto tas = chart::makeDiagram("tas");
+                    if (!tas::readViews(*db, table, *keys, {tas.get()}, true, colourColumn, views,
+                                        cancel.get()))
+                        return;
+                }
+                const bool coloured = !views.empty() && views[0].colour.size() == keys->size();
+                MapPlot::Colours& colours = samples->colours;
+                if (coloured) {
+                    colours.names = views[0].colourNames;
+                    colours.count.assign(colours.names.size(), 0);
+                }
+                for (std::size_t i = 0; i < keys->size(); ++i) {
+                    const std::int64_t key = (*keys)[i];
+                    const auto it = facts.find(key);
+                    const geo::Position p =
+                        it == facts.end() ? geo::Position() : geo::place(it->second);
+                    if (p.valid) {
+                        samples->placed.push_back({key, p.longitude, p.latitude});
+                        if (coloured) {
+                            colours.of.push_back(views[0].colour[i]);
+                            ++colours.count[views[0].colour[i]];
+                        }
+                    } else
+                        ++samples->noPosition;
+                }
+            } catch (const std::exception& e) {
+                error = QString::fromStdString(e.what());
             }
-        } catch (const std::exception& e) {
-            error = QString::fromStdString(e.what());
-        }
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, samples, error, table] {
-                if (generation == generation_)
-                    table_ = table;
-                loadFinished(generation, samples, error);
-            },
-            Qt::QueuedConnection);
-    });
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, samples, error, table] {
+                    if (generation == generation_)
+                        table_ = table;
+                    loadFinished(generation, samples, error);
+                },
+                Qt::QueuedConnection);
+        });
     reader_ = thread;
     track(this, thread, threads_, &reader_);
 }
@@ -316,14 +337,15 @@ QString MapWindow::describe(std::int64_t key) const {
 }
 
 void MapWindow::updateLegend() {
-    long inSight = 0;
-    for (const QPointF& p : screenPoints())
-        if (p.x() >= 0 && p.y() >= 0 && p.x() <= frame_.width() && p.y() <= frame_.height())
-            ++inSight; // NaN compares false
+    const long inSight = MapPlot::countInSight(screenPoints(), frame_);
     QString text = QString("samples in sight: %1   no position: %2")
                        .arg(inSight)
                        .arg(samples_ ? samples_->noPosition : 0);
     text += "   " + QString::fromStdString(frame_.projectionName());
+    const QString drawing =
+        MapPlot::drawingText(inSight, samples_ ? samples_->colours : MapPlot::Colours());
+    if (!drawing.isEmpty())
+        text += "\n" + drawing;
     if (!coastError_.isEmpty())
         text += "   (no coastlines: " + coastError_.left(120) + ")";
     legend_->setText(text);
@@ -333,6 +355,7 @@ const std::vector<QPointF>& MapWindow::screenPoints() const {
     if (!screenStale_)
         return screen_;
     screenStale_ = false;
+    ++screenSerial_;
     screen_.clear();
     if (!samples_)
         return screen_;
@@ -384,26 +407,9 @@ void MapWindow::render(QPainter& p, const geo::MapFrame& frame, bool forExport) 
     const double s = forExport ? std::max(1.0, frame.width() / 1000) : 1;
     p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(QRectF(0, 0, frame.width(), frame.height()), QColor(0xe8, 0xf1, 0xf8));
-    // The graticule, every 30° on the world and finer nearer.
-    const double span = frame.degreesAcross();
-    const double step = span > 120 ? 30 : span > 40 ? 10 : span > 12 ? 5 : span > 3 ? 1 : 0.25;
-    QPainterPath grid;
-    for (double lon = -180; lon < 180; lon += step) {
-        std::vector<double> x, y;
-        for (double lat = -90; lat <= 90; lat += 1)
-            x.push_back(lon), y.push_back(lat);
-        addLines(frame, x, y, grid);
-    }
-    for (double lat = -90 + step; lat < 90; lat += step) {
-        std::vector<double> x, y;
-        for (double lon = -180; lon <= 180; lon += std::min(1.0, step))
-            x.push_back(lon), y.push_back(lat);
-        addLines(frame, x, y, grid);
-    }
-    p.setPen(QPen(QColor(0xb8, 0xc8, 0xd8), 0.8 * s));
-    p.drawPath(grid);
+    MapPlot::drawGraticule(p, frame, s);
     // The finest coastlines read that suit the view.
-    const auto wanted = static_cast<int>(geo::Coastlines::forSpan(span));
+    const auto wanted = static_cast<int>(geo::Coastlines::forSpan(frame.degreesAcross()));
     std::shared_ptr<const geo::Shorelines> coast;
     for (int r = wanted; r >= 0 && !coast; --r)
         coast = coasts_[static_cast<std::size_t>(r)];
@@ -411,50 +417,60 @@ void MapWindow::render(QPainter& p, const geo::MapFrame& frame, bool forExport) 
         QPainterPath lines;
         for (const geo::Shoreline& line : *coast)
             if (mayBeInSight(frame, line))
-                addLines(frame, line.longitude, line.latitude, lines);
+                MapPlot::addLines(frame, line.longitude, line.latitude, lines);
         p.setPen(QPen(QColor(0x50, 0x50, 0x50), 1.0 * s));
+        p.setBrush(Qt::NoBrush);
         p.drawPath(lines);
     }
-    // The samples, and the current one ringed.
-    if (samples_) {
+    // The samples (an export projects them for its own size, and keeps its
+    // density cells apart from the screen's), and the current one ringed.
+    const MapPlot::Colours none;
+    const MapPlot::Colours& colours = samples_ ? samples_->colours : none;
+    std::vector<QPointF> exported;
+    if (forExport && samples_) {
         std::vector<double> x, y;
-        if (forExport) {
-            for (const Sample& m : samples_->placed)
-                x.push_back(m.longitude), y.push_back(m.latitude);
-            frame.toScreen(x, y);
-        } else {
-            for (const QPointF& q : screenPoints())
-                x.push_back(q.x()), y.push_back(q.y());
-        }
-        p.setPen(QPen(QColor(0x10, 0x30, 0x80), 0.8 * s));
-        p.setBrush(QColor(0x30, 0x70, 0xe0));
-        const double r = 3 * s;
+        for (const Sample& m : samples_->placed)
+            x.push_back(m.longitude), y.push_back(m.latitude);
+        frame.toScreen(x, y);
         for (std::size_t i = 0; i < x.size(); ++i)
-            if (std::isfinite(x[i]))
-                p.drawEllipse(QPointF(x[i], y[i]), r, r);
-        if (!forExport && current_)
-            for (std::size_t i = 0; i < x.size(); ++i)
-                if (samples_->placed[i].key == *current_ && std::isfinite(x[i])) {
-                    p.setPen(QPen(Qt::red, 2));
-                    p.setBrush(Qt::NoBrush);
-                    p.drawEllipse(QPointF(x[i], y[i]), 8, 8);
-                }
+            exported.emplace_back(x[i], y[i]);
     }
-    // The legend: what is not drawn, and the projection.
+    const std::vector<QPointF>& screen = forExport ? exported : screenPoints();
+    const long inSight = MapPlot::countInSight(screen, frame);
+    if (forExport)
+        MapPlot().drawSamples(p, frame, screen, colours, 1, s);
+    else
+        plot_.drawSamples(p, frame, screen, colours, screenSerial_, s);
+    if (!forExport && current_ && samples_)
+        for (std::size_t i = 0; i < screen.size(); ++i)
+            if (samples_->placed[i].key == *current_ && std::isfinite(screen[i].x())) {
+                p.setPen(QPen(Qt::red, 2));
+                p.setBrush(Qt::NoBrush);
+                p.drawEllipse(screen[i], 8, 8);
+            }
+    MapPlot::drawDegrees(p, frame, s);
+    if (inSight <= MapPlot::kMaxDots)
+        MapPlot::drawColourKey(p, colours, s);
+    MapPlot::drawScaleBar(p, frame, s);
+    // The legend: what is not drawn, how the samples are, and the projection.
     QFont font = p.font();
     font.setPixelSize(static_cast<int>(12 * s));
     p.setFont(font);
-    const QString legend = QString("%1 samples placed, no position: %2\n%3")
-                               .arg(samples_ ? static_cast<long>(samples_->placed.size()) : 0)
-                               .arg(samples_ ? samples_->noPosition : 0)
-                               .arg(QString::fromStdString(frame.projectionName()));
-    const QRectF box = p.boundingRect(QRectF(8 * s, 0, frame.width(), frame.height()),
-                                      Qt::AlignLeft | Qt::AlignBottom, legend);
+    QString legend = QString("%1 samples placed, no position: %2\n%3")
+                         .arg(samples_ ? static_cast<long>(samples_->placed.size()) : 0)
+                         .arg(samples_ ? samples_->noPosition : 0)
+                         .arg(QString::fromStdString(frame.projectionName()));
+    const QString drawing = MapPlot::drawingText(inSight, colours);
+    if (!drawing.isEmpty())
+        legend += "\n" + drawing;
+    const QRectF box = p.boundingRect(QRectF(8 * s, 0, frame.width() * 0.7, frame.height()),
+                                      Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, legend);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 220));
-    p.drawRect(box.adjusted(-4 * s, -3 * s, 4 * s, -4 * s).translated(0, -6 * s));
+    p.drawRect(box.adjusted(-4 * s, -3 * s, 4 * s, -4 * s).translated(0, -17 * s));
     p.setPen(Qt::black);
-    p.drawText(box.translated(0, -6 * s), Qt::AlignLeft | Qt::AlignBottom, legend);
+    p.drawText(box.translated(0, -17 * s), Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap,
+               legend);
 }
 
 bool MapWindow::eventFilter(QObject* watched, QEvent* e) {
@@ -546,51 +562,5 @@ bool MapWindow::eventFilter(QObject* watched, QEvent* e) {
         return false;
     default:
         return false;
-    }
-}
-
-void MapWindow::exportTo(const QString& path, const QSize& size) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error("Cannot write '" + path.toStdString() +
-                                 "': " + file.errorString().toStdString() + ".");
-    // The same view at the export's size: its width takes the same degrees.
-    const geo::MapFrame frame = frame_.resized(size.width(), size.height());
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == "png") {
-        QImage image(size, QImage::Format_RGB32);
-        QPainter p(&image);
-        render(p, frame, true);
-        p.end();
-        if (!image.save(&file, "PNG"))
-            file.cancelWriting();
-    } else if (suffix == "svg") {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle("Map");
-        svg.setDescription(QString::fromStdString(frame.projectionName()));
-        QPainter p(&svg);
-        render(p, frame, true);
-    } else {
-        file.cancelWriting();
-        throw std::runtime_error("Cannot write '" + path.toStdString() +
-                                 "': choose a name ending in .png or .svg.");
-    }
-    if (!file.commit())
-        throw std::runtime_error("Cannot write '" + path.toStdString() +
-                                 "': " + file.errorString().toStdString() + ".");
-}
-
-void MapWindow::exportClicked() {
-    const QString path = FileDialogs::getSaveFileName(this, "Export the map", "map.png",
-                                                      "PNG image (*.png);;SVG drawing (*.svg)");
-    if (path.isEmpty())
-        return;
-    try {
-        exportTo(path, QSize(2000, static_cast<int>(2000 * frame_.height() / frame_.width())));
-    } catch (const std::exception& e) {
-        MessageBox::Show(QString::fromStdString(e.what()), 48, "Export Error");
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MapPlot.h"
 #include "map/Coastlines.h"
 #include "map/MapFrame.h"
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 class DataControl;
+class QComboBox;
 class QLabel;
 class QPainter;
 class QThread;
@@ -26,7 +28,9 @@ class QThread;
 // names it, the wheel zooms about the pointer and Home shows the world
 // again. A rectangle dragged with the right button (or with Shift) becomes
 // a search of the grid: areaChosen hands the statement on. Samples are held
-// by their keys, never by their place in the view.
+// by their keys, never by their place in the view. Beyond 20,000 samples in
+// sight they are drawn as density cells; the dots may be coloured by a text
+// column (MapPlot draws them, the graticule's degrees and the scale bar).
 class MapWindow : public QWidget {
     Q_OBJECT
 public:
@@ -42,7 +46,8 @@ public:
     struct Samples {
         std::vector<Sample> placed;
         long noPosition = 0;
-        bool anyValues = false; // whether the table holds any coordinates
+        bool anyValues = false;   // whether the table holds any coordinates
+        MapPlot::Colours colours; // by placed sample, when asked for
     };
 
     const geo::MapFrame& frame() const { return frame_; }
@@ -51,6 +56,11 @@ public:
     QWidget* canvas() const { return canvas_; }
     QLabel* statusLine() const { return status_; }
     QLabel* legend() const { return legend_; }
+    // A text column's index in the table to colour the dots by, or -1;
+    // the same choice as the diagram window's.
+    void colourBy(int column);
+    // Whether the samples in sight are drawn as density cells.
+    bool drawsDensity() const;
     bool loading() const { return reader_ != nullptr; }
     bool coastlinesShown() const;
     // The sample nearest a point of the canvas within a few pixels, or none.
@@ -58,7 +68,7 @@ public:
     // The grid's search for the samples inside an area of the map.
     QString areaStatement(const geo::Area& area) const;
 
-    // Writes the map as PNG or SVG (by the suffix) at the given size,
+    // Writes the map as PNG, SVG or PDF (by the suffix) at the given size,
     // with the projection named; throws std::runtime_error with the path
     // and the reason.
     void exportTo(const QString& path, const QSize& size) const;
@@ -91,6 +101,9 @@ private:
     QWidget* canvas_;
     QLabel* legend_;
     QLabel* status_;
+    QComboBox* colour_;
+    MapPlot plot_;
+    mutable std::uint64_t screenSerial_ = 0; // a new number for every projection of the samples
     geo::MapFrame frame_;
     std::shared_ptr<const Samples> samples_;
     mutable std::vector<QPointF> screen_;
