@@ -3,18 +3,15 @@
 #include "DiagramPlot.h"
 #include "DiagramWindow.h"
 #include "PatternPlot.h"
+#include "PictureFile.h"
 #include "platform/dialogs/FileDialogs.h"
 #include "platform/dialogs/MessageBox.h"
 
 #include <QComboBox>
 #include <QFileInfo>
-#include <QImage>
 #include <QInputDialog>
 #include <QPainter>
-#include <QPdfWriter>
-#include <QSaveFile>
 #include <QStackedWidget>
-#include <QSvgGenerator>
 
 #include <algorithm>
 #include <cmath>
@@ -45,46 +42,10 @@ void DiagramWindow::renderAll(QPainter& p, const QSize& size, bool forExport) co
 }
 
 void DiagramWindow::exportTo(const QString& path, const QSize& size, int dotsPerInch) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error("Cannot write '" + path.toStdString() +
-                                 "': " + file.errorString().toStdString() + ".");
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == "png") {
-        QImage image(size, QImage::Format_RGB32);
-        QPainter p(&image);
-        renderAll(p, size, true);
-        p.end();
-        // Set after drawing: the image's resolution would scale the text.
-        const int perMetre = static_cast<int>(std::lround(dotsPerInch / 0.0254));
-        image.setDotsPerMeterX(perMetre);
-        image.setDotsPerMeterY(perMetre);
-        if (!image.save(&file, "PNG"))
-            file.cancelWriting();
-    } else if (suffix == "svg") {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle(windowTitle());
-        QPainter p(&svg);
-        renderAll(p, size, true);
-    } else if (suffix == "pdf") {
-        QPdfWriter pdf(&file);
-        pdf.setResolution(96);
-        pdf.setPageSize(QPageSize(QSizeF(size.width() * 72.0 / 96, size.height() * 72.0 / 96),
-                                  QPageSize::Point));
-        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-        QPainter p(&pdf);
-        renderAll(p, size, true);
-    } else {
-        file.cancelWriting();
-        throw std::runtime_error("Cannot write '" + path.toStdString() +
-                                 "': choose a name ending in .png, .svg or .pdf.");
-    }
-    if (!file.commit())
-        throw std::runtime_error("Cannot write '" + path.toStdString() +
-                                 "': " + file.errorString().toStdString() + ".");
+    PictureFile::Options options;
+    options.pngDotsPerInch = dotsPerInch;
+    options.title = windowTitle();
+    PictureFile::write(path, size, options, [&](QPainter& p) { renderAll(p, size, true); });
 }
 
 void DiagramWindow::exportClicked() {

@@ -2,65 +2,24 @@
 // its projection named.
 #include "MapWindow.h"
 
+#include "PictureFile.h"
+
 #include "platform/dialogs/FileDialogs.h"
 #include "platform/dialogs/MessageBox.h"
 
-#include <QFileInfo>
-#include <QImage>
-#include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
-#include <QSaveFile>
-#include <QSvgGenerator>
 
 #include <algorithm>
 #include <stdexcept>
 
 void MapWindow::exportTo(const QString& path, const QSize& size) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error("Cannot write '" + path.toStdString() +
-                                 "': " + file.errorString().toStdString() + ".");
     // The same view at the export's size: its width takes the same degrees.
     const geo::MapFrame frame = frame_.resized(size.width(), size.height());
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == "png") {
-        QImage image(size, QImage::Format_RGB32);
-        QPainter p(&image);
-        render(p, frame, true);
-        p.end();
-        if (!image.save(&file, "PNG"))
-            file.cancelWriting();
-    } else if (suffix == "svg") {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle("Map");
-        svg.setDescription(QString::fromStdString(frame.projectionName()));
-        QPainter p(&svg);
-        render(p, frame, true);
-    } else if (suffix == "pdf") {
-        // A page the map's shape, its pixels mapped one to one onto it.
-        QPdfWriter pdf(&file);
-        pdf.setTitle("Map");
-        pdf.setCreator(QString::fromStdString(frame.projectionName()));
-        pdf.setResolution(144);
-        pdf.setPageMargins(QMarginsF());
-        pdf.setPageSize(QPageSize(QSizeF(size) / 144.0 * 25.4, QPageSize::Millimeter));
-        QPainter p(&pdf);
-        const double fit =
-            std::min(pdf.width() / double(size.width()), pdf.height() / double(size.height()));
-        p.scale(fit, fit);
-        render(p, frame, true);
-    } else {
-        file.cancelWriting();
-        throw std::runtime_error("Cannot write '" + path.toStdString() +
-                                 "': choose a name ending in .png, .svg or .pdf.");
-    }
-    if (!file.commit())
-        throw std::runtime_error("Cannot write '" + path.toStdString() +
-                                 "': " + file.errorString().toStdString() + ".");
+    PictureFile::Options options;
+    options.title = "Map";
+    options.description = QString::fromStdString(frame.projectionName());
+    options.pdfResolution = 144;
+    PictureFile::write(path, size, options, [&](QPainter& p) { render(p, frame, true); });
 }
 
 void MapWindow::exportClicked() {
