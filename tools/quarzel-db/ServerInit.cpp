@@ -1,5 +1,7 @@
 #include "ServerInit.h"
 
+#include "TabText.h"
+
 #include "SampleData.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
@@ -24,28 +26,6 @@ namespace {
 using engine::EngineError;
 using engine::PgConnection;
 using engine::PgDialect::quote;
-
-// A value in COPY's text format.
-void appendCopyText(std::string& out, const std::string& text) {
-    for (char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
-    }
-}
 
 void refuse(const std::string& why) {
     throw EngineError(engine::err::CannotOpen, why);
@@ -100,7 +80,7 @@ long copyTable(engine::Database& file, PgConnection& pg, const std::string& tabl
                                 std::string(" held '") + v.toText() + "'"];
                 out += "\\N";
             } else {
-                appendCopyText(out, v.storedText());
+                appendTabText(out, v.storedText());
             }
         }
         out += '\n';
@@ -171,7 +151,7 @@ void appendTextOrNull(std::string& out, const std::string& text) {
     if (text.empty())
         out += "\\N";
     else
-        appendCopyText(out, text);
+        appendTabText(out, text);
 }
 
 // The dictionaries' ids as the server will have them: the file's values
@@ -226,11 +206,11 @@ void copyDictionaries(PgConnection& pg, const Dictionaries& dict) {
         for (const auto& [key, id] : dict.channels) {
             std::string& out = copy.out();
             out += std::to_string(id) + '\t';
-            appendCopyText(out, std::get<0>(key));
+            appendTabText(out, std::get<0>(key));
             out += '\t';
-            appendCopyText(out, std::get<1>(key));
+            appendTabText(out, std::get<1>(key));
             out += '\t';
-            appendCopyText(out, std::get<2>(key));
+            appendTabText(out, std::get<2>(key));
             out += '\n';
             copy.lineDone();
         }
@@ -241,7 +221,7 @@ void copyDictionaries(PgConnection& pg, const Dictionaries& dict) {
         for (const auto& [text, id] : dict.references) {
             std::string& out = copy.out();
             out += std::to_string(id) + '\t';
-            appendCopyText(out, text);
+            appendTabText(out, text);
             out += '\n';
             copy.lineDone();
         }

@@ -1,6 +1,7 @@
 // quarzel-db: creates the program's data files and runs statements on them.
 #include "SampleData.h"
 #include "ServerInit.h"
+#include "TabText.h"
 #include "classify/Diagram.h"
 #include "classify/NormalisingSets.h"
 #include "classify/PatternView.h"
@@ -175,29 +176,6 @@ int normRows(const std::string& dir, const std::string& table, const std::string
     return 0;
 }
 
-// A text cell of the values' lines: tabs, line ends and backslashes are
-// written as \t, \n, \r and \\ so that a line stays a value.
-void appendCell(std::string& out, const std::string& text) {
-    for (char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
-    }
-}
-
 // The shortest text that reads back as the same number.
 void appendNumber(std::string& out, const std::optional<double>& v) {
     if (!v)
@@ -232,7 +210,7 @@ int classifyPattern(const std::string& dir, const std::string& table, const std:
     trace::forEachSample(*db, table, where, [&](const trace::SampleRow& s) {
         out += std::to_string(s.id);
         out += '\t';
-        appendCell(out, s.sample);
+        appendTabText(out, s.sample);
         const trace::Composition n = trace::normalise(s.ppm, set);
         for (int e : elements) {
             out += '\t';
@@ -282,25 +260,25 @@ int valuesOf(const std::string& dir, const std::string& table, const std::string
         out += std::to_string(s.sample);
         out += '\t';
         if (const auto it = samples.find(s.sample); it != samples.end())
-            appendCell(out, it->second);
+            appendTabText(out, it->second);
         out += '\t';
-        appendCell(out, v.analyte);
+        appendTabText(out, v.analyte);
         out += '\t';
         if (v.value)
             appendNumber(out, v.value);
         else
-            appendCell(out, v.text);
+            appendTabText(out, v.text);
         out += '\t';
-        appendCell(out, v.unit);
+        appendTabText(out, v.unit);
         out += '\t';
         if (v.qualifier)
             out += v.qualifier;
         out += '\t';
-        appendCell(out, v.method);
+        appendTabText(out, v.method);
         out += '\t';
         appendNumber(out, v.uncertainty);
         out += '\t';
-        appendCell(out, v.reference);
+        appendTabText(out, v.reference);
         out += '\n';
         write(out);
         return true;
