@@ -92,7 +92,7 @@ private slots:
         QCOMPARE(server.count(count), before + 1);
     }
 
-    void theFunctionsOwnerCanDoNoMoreThanKeepCounts() {
+    void theFunctionsOwnerCanDoNoMoreThanKeepCountsAndHistory() {
         TestData file(5);
         ServerData server(file);
         QCOMPARE(server.count("SELECT count(*) FROM pg_roles WHERE rolname = 'quarzel_owner' AND "
@@ -104,7 +104,9 @@ private slots:
                  0LL);
         QCOMPARE(server.count("SELECT count(*) FROM information_schema.table_privileges WHERE "
                               "grantee = 'quarzel_owner' AND NOT (table_name = 'quarzel_counts' "
-                              "AND privilege_type = 'INSERT')"),
+                              "AND privilege_type = 'INSERT') AND NOT (table_name LIKE "
+                              "'%\\_history%' AND privilege_type IN ('INSERT', 'SELECT')) AND "
+                              "NOT (table_name LIKE '%\\_values' AND privilege_type = 'SELECT')"),
                  0LL);
         QVERIFY(engineErrorOf([&] {
                     PgConnection pg(PgLogOn{server.conninfo(), "quarzel_owner", {}, false});
@@ -128,7 +130,7 @@ private slots:
                                 "grantee = '" +
                                 role + "'");
         };
-        QCOMPARE(rights("viewer"), 2LL); // SELECT on Project2 and on its values
+        QCOMPARE(rights("viewer"), 5LL); // SELECT on Project2, its values and its history
         QCOMPARE(server.count("SELECT count(*) FROM information_schema.table_privileges WHERE "
                               "grantee = 'viewer' AND table_name = 'Project2_values' AND "
                               "privilege_type = 'SELECT'"),

@@ -141,6 +141,88 @@ std::string createValuesIndexesSql(const std::string& table) {
            indexName(valuesTable(table), "channel", "") + " ON " + v + " (channel);";
 }
 
+std::string createHistoryFunctionsSql() {
+    const std::string path = " SET search_path = pg_catalog, public, pg_temp ";
+    const std::string owner = std::string(" OWNER TO ") + kOwnerRole + ";";
+    // The rows' columns are compared and kept as their text (a double's
+    // text reads back exactly). Inserts between an account's own
+    // set_config('quarzel.bulk', table) and its end make one entry, written
+    // by quarzel_history_imported.
+    return "CREATE FUNCTION public.quarzel_history() RETURNS trigger LANGUAGE plpgsql "
+           "SECURITY DEFINER" +
+           path +
+           "AS $$ DECLARE e bigint; o jsonb; n jsonb; h text := TG_TABLE_NAME || '_history'; "
+           "BEGIN "
+           "IF TG_OP = 'INSERT' THEN "
+           "IF pg_catalog.current_setting('quarzel.bulk', true) = TG_TABLE_NAME THEN RETURN NULL; "
+           "END IF; "
+           "EXECUTE pg_catalog.format('INSERT INTO public.%I (account, kind, sample) VALUES "
+           "(session_user, ''added'', $1)', h) USING NEW.\"ID\"; RETURN NULL; "
+           "ELSIF TG_OP = 'UPDATE' THEN "
+           "o := pg_catalog.to_jsonb(OLD); n := pg_catalog.to_jsonb(NEW); "
+           "IF o = n THEN RETURN NULL; END IF; "
+           "EXECUTE pg_catalog.format('INSERT INTO public.%I (account, kind, sample) VALUES "
+           "(session_user, ''changed'', $1) RETURNING entry', h) INTO e USING NEW.\"ID\"; "
+           "EXECUTE pg_catalog.format('INSERT INTO public.%I SELECT $1, k, $2 ->> k, $3 ->> k "
+           "FROM pg_catalog.jsonb_object_keys($2) AS k WHERE ($2 -> k) IS DISTINCT FROM ($3 -> "
+           "k)', h || '_columns') USING e, o, n; RETURN NULL; "
+           "END IF; "
+           "o := pg_catalog.to_jsonb(OLD); "
+           "EXECUTE pg_catalog.format('INSERT INTO public.%I (account, kind, sample) VALUES "
+           "(session_user, ''deleted'', $1) RETURNING entry', h) INTO e USING OLD.\"ID\"; "
+           "EXECUTE pg_catalog.format('INSERT INTO public.%I SELECT $1, k, $2 ->> k, NULL FROM "
+           "pg_catalog.jsonb_object_keys($2) AS k', h || '_columns') USING e, o; "
+           "EXECUTE pg_catalog.format('INSERT INTO public.%I SELECT $1, seq, channel, qualifier, "
+           "value, text, uncertainty, reference FROM public.%I WHERE sample = $2', h || "
+           "'_values', TG_TABLE_NAME || '_values') USING e, OLD.\"ID\"; "
+           "RETURN OLD; END $$;"
+           "ALTER FUNCTION public.quarzel_history()" +
+           owner +
+           // Only a table that keeps a history, and only rows counted by the
+           // caller: the entry names the caller, whatever it says.
+           "CREATE FUNCTION public.quarzel_history_imported(t text, first bigint, n bigint) "
+           "RETURNS void LANGUAGE plpgsql SECURITY DEFINER" +
+           path +
+           "AS $$ BEGIN "
+           "IF t NOT IN (SELECT table_name FROM public.quarzel_history_tables) THEN "
+           "RAISE EXCEPTION 'no history is kept of %', t; END IF; "
+           "IF n > 0 THEN EXECUTE pg_catalog.format('INSERT INTO public.%I (account, kind, "
+           "sample, row_count) VALUES (session_user, ''imported'', $1, $2)', t || '_history') "
+           "USING first, n; END IF; "
+           "PERFORM pg_catalog.set_config('quarzel.bulk', '', true); END $$;"
+           "ALTER FUNCTION public.quarzel_history_imported(text, bigint, bigint)" +
+           owner + "CREATE TABLE public.quarzel_history_tables (table_name text PRIMARY KEY);";
+}
+
+std::vector<std::string> historyTables(const std::string& table) {
+    return {table + "_history", table + "_history_columns", table + "_history_values"};
+}
+
+std::string createHistorySql(const std::string& table) {
+    const std::string h = quote(table + "_history");
+    const std::string t = quote(table);
+    return "CREATE TABLE " + h +
+           " (entry bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY, made text NOT NULL DEFAULT "
+           "to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), "
+           "account text NOT NULL, kind text NOT NULL, sample bigint NOT NULL, row_count bigint);"
+           "CREATE INDEX " +
+           indexName(table, "history", "_sample") + " ON " + h + " (sample, entry);" +
+           "CREATE TABLE " + quote(table + "_history_columns") +
+           " (entry bigint NOT NULL, name text NOT NULL, before_value text, after_value text, "
+           "PRIMARY KEY (entry, name));"
+           "CREATE TABLE " +
+           quote(table + "_history_values") +
+           " (entry bigint NOT NULL, seq bigint NOT NULL, channel integer NOT NULL, qualifier "
+           "text, value double precision, text text, uncertainty double precision, reference "
+           "integer, PRIMARY KEY (entry, seq));"
+           "INSERT INTO public.quarzel_history_tables VALUES ('" +
+           table + "');" + "CREATE TRIGGER " + indexName(table, "history_kept", "") +
+           " AFTER INSERT OR UPDATE ON " + t +
+           " FOR EACH ROW EXECUTE FUNCTION public.quarzel_history();" + "CREATE TRIGGER " +
+           indexName(table, "history_deleted", "") + " BEFORE DELETE ON " + t +
+           " FOR EACH ROW EXECUTE FUNCTION public.quarzel_history();";
+}
+
 std::string restartKeysSql(const std::string& table) {
     return "SELECT setval(pg_get_serial_sequence('" + quote(table) +
            "', 'ID'), coalesce((SELECT max(\"ID\") FROM " + quote(table) + "), 0) + 1, false)";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The four sample tables on a shared server: the same columns and keys as
 // in the file, with the server's types. Text columns keep the "C" rules,
@@ -20,7 +21,10 @@ constexpr const char* kChangeChannel = "quarzel_changes";
 constexpr const char* kOwnerRole = "quarzel_owner";
 constexpr const char* kReaderRole = "quarzel_reader";
 constexpr const char* kFunctions[] = {"quarzel_announce()", "quarzel_count_added()",
-                                      "quarzel_count_removed()"};
+                                      "quarzel_count_removed()", "quarzel_history()",
+                                      "quarzel_history_imported(text, bigint, bigint)"};
+// Run by an account that imports, to make the import's one entry.
+constexpr const char* kImportedFunction = "quarzel_history_imported(text, bigint, bigint)";
 
 // Extensions, the collection's own tables and the change announcement:
 // run once, before any table, when kOwnerRole is there.
@@ -43,6 +47,16 @@ std::string valuesSequence(const std::string& table);
 constexpr const char* kDictionaries[] = {"quarzel_channel", "quarzel_reference"};
 constexpr const char* kDictionarySequences[] = {"quarzel_channel_code_seq",
                                                 "quarzel_reference_code_seq"};
+
+// The history of every change beside each table (engine::History): the
+// function its triggers run, with its owner's rights (no account writes a
+// history entry of its own), run once after createCommonSql; its tables
+// and triggers, made after the table's values. Entries name the account
+// that logged on (session_user), never the function's owner.
+std::string createHistoryFunctionsSql();
+std::string createHistorySql(const std::string& table);
+// The history's three tables of one sample table.
+std::vector<std::string> historyTables(const std::string& table);
 
 // The quoted name of the table's key sequence, for starting it after the
 // largest key copied.

@@ -290,6 +290,21 @@ void grantCommon(PgConnection& pg, const std::string& database, std::ostream& re
         grant(pg, report, "SELECT", "TABLE", d, reader);
     grant(pg, report, "USAGE", "SCHEMA", "public", owner);
     grant(pg, report, "INSERT", "TABLE", "quarzel_counts", owner);
+    grant(pg, report, "SELECT", "TABLE", "quarzel_history_tables", owner);
+    // Any account may say that its own inserts were one import.
+    pg.exec(std::string("GRANT EXECUTE ON FUNCTION public.") + schema::server::kImportedFunction +
+                " TO " + quote(reader),
+            {}, PgConnection::Access::Write);
+    report << "granted " << reader << ": EXECUTE on function " << schema::server::kImportedFunction
+           << "\n";
+    // The history is written by its function alone, with the owner's rights.
+    for (const char* table : schema::kTables) {
+        for (const std::string& h : schema::server::historyTables(table))
+            grant(pg, report, "INSERT", "TABLE", h, owner);
+        // An entry's number comes back from its insert (RETURNING reads).
+        grant(pg, report, "SELECT", "TABLE", schema::server::historyTables(table)[0], owner);
+        grant(pg, report, "SELECT", "TABLE", schema::server::valuesTable(table), owner);
+    }
 }
 
 void grantAccounts(PgConnection& pg, const std::vector<engine::Workgroup::Account>& accounts,
@@ -321,6 +336,10 @@ void grantAccounts(PgConnection& pg, const std::vector<engine::Workgroup::Accoun
                 // A table's values have the table's rights.
                 grant(pg, report, rights, "TABLE", schema::server::valuesTable(table), a.name);
             }
+            // The history is read with the table's read right.
+            if (p.read)
+                for (const std::string& h : schema::server::historyTables(table))
+                    grant(pg, report, "SELECT", "TABLE", h, a.name);
             if (p.insert) {
                 grant(pg, report, "USAGE", "SEQUENCE", schema::server::valuesSequence(table),
                       a.name);
@@ -358,6 +377,7 @@ void serverInit(const std::string& dir, const std::string& conninfo, std::ostrea
         groupRole(pg, schema::server::kReaderRole, report);
         pg.execScript(schema::server::createCommonSql());
         pg.execScript(schema::server::createStoreSql());
+        pg.execScript(schema::server::createHistoryFunctionsSql());
         Dictionaries dict;
         pg.exec("INSERT INTO quarzel_meta VALUES ('identity', $1), ('format', '1')",
                 {wg.databaseIdentity()}, PgConnection::Access::Write);
@@ -369,6 +389,7 @@ void serverInit(const std::string& dir, const std::string& conninfo, std::ostrea
             pg.exec(schema::server::createValuesTableSql(table), {}, PgConnection::Access::Write);
             copyValues(*file, pg, table, dict, report);
             pg.execScript(schema::server::createValuesIndexesSql(table));
+            pg.execScript(schema::server::createHistorySql(table));
         }
         copyDictionaries(pg, dict);
         revokePublic(pg, database, report);

@@ -159,6 +159,7 @@ void PgDatabase::Commit() {
 
 void PgDatabase::Rollback() {
     values_.forget(); // ids it added are gone with it
+    bulk_.clear();
     if (conn_->inTransaction())
         conn_->tryExec("ROLLBACK");
 }
@@ -207,6 +208,38 @@ void PgDatabase::giveBackReader(std::unique_ptr<PgConnection> reader) {
     std::lock_guard<std::mutex> lock(readersMutex_);
     if (readers_.size() < kMaxReaders)
         readers_.push_back(std::move(reader));
+}
+
+} // namespace engine
+
+namespace engine {
+
+void PgDatabase::beginBulkInsert(const std::string& table) {
+    const std::string t = tableName(table);
+    if (bulk_.count(t))
+        return;
+    PgResult kept = conn_->exec("SELECT 1 FROM pg_catalog.pg_proc WHERE proname = "
+                                "'quarzel_history_imported'");
+    if (kept.rows() == 0)
+        return; // a server set up before the history
+    PgResult last = conn_->exec("SELECT coalesce(max(\"ID\"), 0) FROM " + PgDialect::quote(t));
+    conn_->exec("SELECT pg_catalog.set_config('quarzel.bulk', $1, true)", {t},
+                PgConnection::Access::Write);
+    bulk_[t] = std::stoll(last.text(0, 0));
+}
+
+void PgDatabase::endBulkInsert(const std::string& table) {
+    const auto it = bulk_.find(tableName(table));
+    if (it == bulk_.end())
+        return;
+    const std::string t = it->first;
+    const std::string last = std::to_string(it->second);
+    bulk_.erase(it);
+    PgResult added = conn_->exec("SELECT coalesce(min(\"ID\"), 0), count(*) FROM " +
+                                     PgDialect::quote(t) + " WHERE \"ID\" > $1",
+                                 {last});
+    conn_->exec("SELECT public.quarzel_history_imported($1, $2, $3)",
+                {t, added.text(0, 0), added.text(0, 1)}, PgConnection::Access::Write);
 }
 
 } // namespace engine

@@ -31,9 +31,10 @@ public:
     void Begin() override;
     void Commit() override;
     void Rollback() override;
-    // The server keeps its trigram indexes in step with every insert.
-    void beginBulkInsert(const std::string&) override {}
-    void endBulkInsert(const std::string&) override {}
+    // The server keeps its trigram indexes in step with every insert; the
+    // rows of a bulk insert make one history entry rather than one each.
+    void beginBulkInsert(const std::string& table) override;
+    void endBulkInsert(const std::string& table) override;
     std::unique_ptr<ChangeFeed> listen() override;
     void addValues(const std::string& table, std::int64_t sample,
                    const std::vector<SampleValue>& values) override;
@@ -74,7 +75,8 @@ private:
     PgDialect::Names names_;
     std::map<std::string, std::vector<Column>> columns_; // by lower-case table name
     std::map<std::string, bool> rights_;
-    bool counts_ = false; // whether the tables' counts are kept
+    bool counts_ = false;                      // whether the tables' counts are kept
+    std::map<std::string, std::int64_t> bulk_; // table -> its last key before a bulk insert
     std::mutex readersMutex_;
     std::vector<std::unique_ptr<PgConnection>> readers_;
     PgValueStore values_{*this};

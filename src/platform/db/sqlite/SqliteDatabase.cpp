@@ -54,7 +54,8 @@ private:
 
 SqliteDatabase::SqliteDatabase(std::string path, Workgroup wg, bool readOnly)
     : path_(std::move(path)), workgroup_(std::move(wg)), readOnly_(readOnly),
-      values_(std::make_unique<SqliteValueStore>(*this)) {}
+      values_(std::make_unique<SqliteValueStore>(*this)),
+      history_(std::make_unique<SqliteHistory>(*this)) {}
 
 SqliteDatabase::~SqliteDatabase() {
     values_.reset(); // its statements before the connection
@@ -144,12 +145,13 @@ SqliteDatabase::openFile(const std::string& path, const Workgroup& workgroup, bo
         // A change reported as done must survive a crash at any moment.
         d->execInternal("PRAGMA journal_mode=DELETE");
         d->execInternal("PRAGMA synchronous=FULL");
+        d->history_->install();
     }
     return d;
 }
 
 int SqliteDatabase::authorize(void* self, int action, const char* a, const char* b, const char*,
-                              const char*) {
+                              const char* trigger) {
     auto* d = static_cast<SqliteDatabase*>(self);
     if (d->internal_)
         return SQLITE_OK;
@@ -170,6 +172,23 @@ int SqliteDatabase::authorize(void* self, int action, const char* a, const char*
             const bool ok = action == SQLITE_READ ? p.read : (p.insert || p.update || p.remove);
             return ok ? SQLITE_OK
                       : deny(name.substr(0, at), action == SQLITE_READ ? "read" : "update");
+        }
+    }
+    // A table's history is read with the table's read right, written only
+    // by this connection's triggers (for whoever may change the table) and
+    // never changed.
+    if (a && (action == SQLITE_READ || action == SQLITE_INSERT || action == SQLITE_UPDATE ||
+              action == SQLITE_DELETE)) {
+        std::string table;
+        if (SqliteHistory::isHistoryTable(lowerCopy(a), table)) {
+            const TablePermissions p = d->workgroup_.permissions(table);
+            if (action == SQLITE_READ)
+                return p.read ? SQLITE_OK : deny(table, "read");
+            if (action == SQLITE_INSERT && trigger && (p.insert || p.update || p.remove))
+                return SQLITE_OK;
+            return deny(a, action == SQLITE_INSERT   ? "insert"
+                           : action == SQLITE_UPDATE ? "update"
+                                                     : "delete");
         }
     }
     // A table's values have the table's rights; the dictionaries of the
@@ -391,7 +410,8 @@ void SqliteDatabase::Commit() {
 }
 
 void SqliteDatabase::Rollback() {
-    bulk_.clear();     // the dropped triggers come back with the rollback
+    bulk_.clear(); // the dropped triggers come back with the rollback
+    history_->forget();
     values_->forget(); // as do the value tables and dictionary entries it made
     InternalScope scope(internal_);
     if (!sqlite3_get_autocommit(db_))
@@ -404,7 +424,11 @@ void SqliteDatabase::Rollback() {
 // Indexing the new rows in one statement is ten times faster than a row at
 // a time.
 void SqliteDatabase::beginBulkInsert(const std::string& table) {
-    if (!hasTrigram(table) || !inTransaction())
+    if (!inTransaction())
+        return;
+    if (!readOnly_)
+        history_->beginBulk(table);
+    if (!hasTrigram(table))
         return;
     Bulk bulk;
     {
@@ -427,6 +451,7 @@ void SqliteDatabase::beginBulkInsert(const std::string& table) {
 }
 
 void SqliteDatabase::endBulkInsert(const std::string& table) {
+    history_->endBulk(table);
     const auto it = bulk_.find(table);
     if (it == bulk_.end())
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SqliteHistory.h"
 #include "SqliteValueStore.h"
 #include "platform/db/Database.h"
 #include "platform/db/Value.h"
@@ -92,6 +93,7 @@ public:
 
 private:
     friend class SqliteValueStore;
+    friend class SqliteHistory;
     SqliteDatabase(std::string path, Workgroup wg, bool readOnly);
     Statement prepareInternal(const char* sql);
     void execInternal(const char* sql);
@@ -116,6 +118,7 @@ private:
     };
     std::map<std::string, Bulk> bulk_;
     std::unique_ptr<SqliteValueStore> values_;
+    std::unique_ptr<SqliteHistory> history_;
 };
 
 } // namespace engine

@@ -113,6 +113,7 @@ void SqliteValueStore::createTables(const std::string& table) {
     for (const std::string& sql : statements)
         db_.execInternal(sql.c_str());
     tables_[lower(table)] = true;
+    db_.history_->valuesTableMade(table); // its deletions now keep the values too
 }
 
 std::int64_t SqliteValueStore::channelId(const SampleValue& v) {
