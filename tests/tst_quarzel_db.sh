@@ -44,6 +44,8 @@ check "a workbook's one sheet is imported" '[ $rc -eq 0 ] && grep -q "imported 2
 check "the same file again is left out, and said so" '[ $rc -eq 0 ] && grep -q "imported 0 rows" "$dir/out" && grep -q "2 samples the table held already, left out" "$dir/err" && [ "$(count Project3)" = "$(( ${before% rows} + 2 )) rows" ]'
 "$tool" import "$dir/a" Project3 "$dir/in.csv" --skip-bad --duplicates keep >"$dir/out" 2>/dev/null; rc=$?
 check "--duplicates keep imports them beside the others" '[ $rc -eq 0 ] && grep -q "imported 2 rows" "$dir/out" && [ "$(count Project3)" = "$(( ${before% rows} + 4 )) rows" ]'
+"$tool" history "$dir/a" --table Project3 >"$dir/out" 2>"$dir/err"; rc=$?
+check "history: each import one entry, newest first" '[ $rc -eq 0 ] && [ "$(grep -c "	imported	" "$dir/out")" -eq 2 ] && sed -n 2p "$dir/out" | grep -q "	quarzel	imported	[0-9]*	2	"'
 "$tool" export "$dir/a" "SELECT * FROM [Project3]" "$dir/nowhere/out.csv" >/dev/null 2>"$dir/err"; rc=$?
 check "an unwritable export fails with its path" '[ $rc -ne 0 ] && grep -q "nowhere/out.csv" "$dir/err"'
 "$tool" classify "$dir/a" --where "[SiO2] > 45" >"$dir/out" 2>"$dir/err"; rc=$?

@@ -16,6 +16,7 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
+#include "platform/db/History.h"
 #include "platform/db/Query.h"
 #include "platform/db/Recordset.h"
 
@@ -44,6 +45,7 @@ int usage() {
                  "       quarzel-db norm DIR [--table T] [--where \"CONDITION\"]\n"
                  "                           [--iron volcanic|plutonic|middlemost|analysed]\n"
                  "       quarzel-db values DIR [--table T] [--where \"CONDITION\"]\n"
+                 "       quarzel-db history DIR [--table T] [--sample ID] [--limit N]\n"
                  "       quarzel-db import DIR TABLE FILE [--skip-bad] [--sheet NAME]\n"
                  "                 [--duplicates keep|replace]\n"
                  "       quarzel-db export DIR \"STATEMENT\" FILE\n"
@@ -242,6 +244,41 @@ int classifyPattern(const std::string& dir, const std::string& table, const std:
 
 // Every value of the rows a condition selects, in the order of ID and then
 // as stored, under a header: the row's sample number beside its ID.
+// The table's newest changes (or one sample's), newest first: a line per
+// changed column, with its values before and after as stored.
+int historyOf(const std::string& dir, const std::string& table, const std::string& sample,
+              int limit) {
+    auto db = logOn(dir);
+    engine::History history(*db, table);
+    if (!history.kept()) {
+        std::cerr << "quarzel-db: no history is kept of " << table << " here.\n";
+        return 1;
+    }
+    const std::vector<engine::HistoryEntry> entries =
+        sample.empty() ? history.recent(limit) : history.ofSample(std::stoll(sample));
+    std::string out = "Entry\tMade\tAccount\tKind\tID\tRows\tColumn\tBefore\tAfter\n";
+    for (const engine::HistoryEntry& e : entries) {
+        std::string head = std::to_string(e.entry) + '\t' + e.made + '\t';
+        appendTabText(head, e.account);
+        head += '\t' + e.kind + '\t' + std::to_string(e.sample) + '\t' +
+                (e.kind == "imported" ? std::to_string(e.rows) : std::string()) + '\t';
+        if (e.columns.empty())
+            out += head + "\t\t\n";
+        for (const engine::HistoryEntry::Column& c : e.columns) {
+            out += head;
+            appendTabText(out, c.name);
+            out += '\t';
+            appendTabText(out, engine::History::exactText(c.before));
+            out += '\t';
+            appendTabText(out, engine::History::exactText(c.after));
+            out += '\n';
+        }
+        write(out);
+    }
+    write(out, true);
+    return 0;
+}
+
 int valuesOf(const std::string& dir, const std::string& table, const std::string& where) {
     auto db = logOn(dir);
     std::map<std::int64_t, std::string> samples;
@@ -440,6 +477,22 @@ int main(int argc, char** argv) {
                 (flag == "--table" ? table : where) = argv[i + 1];
             }
             return valuesOf(dir, table, where);
+        }
+        if (command == "history") {
+            std::string table = "DOZIRO1", sample, limit = "100";
+            for (int i = 3; i < argc; i += 2) {
+                const std::string flag = argv[i];
+                if (i + 1 >= argc || (flag != "--table" && flag != "--sample" && flag != "--limit"))
+                    return usage();
+                (flag == "--table" ? table : flag == "--sample" ? sample : limit) = argv[i + 1];
+            }
+            const auto number = [](const std::string& t) {
+                return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos &&
+                       t.size() < 12;
+            };
+            if ((!sample.empty() && !number(sample)) || !number(limit))
+                return usage();
+            return historyOf(dir, table, sample, std::stoi(limit));
         }
         if (command == "classify") {
             std::string table = "DOZIRO1", where, kind = "tas", setName;
