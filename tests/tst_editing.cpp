@@ -1,10 +1,13 @@
+#include "app/HistoryDialog.h"
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/RecordsetModel.h"
+#include "platform/db/Recordset.h"
 #include "platform/db/Workgroup.h"
 #include "platform/program/ProgramInfo.h"
+#include "platform/view/View.h"
 #include "support/GuiFixture.h"
 
 #include <QAction>
@@ -13,6 +16,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QtTest>
 
@@ -47,6 +51,24 @@ void typeInto(QuarzelDatabase& w, long row, int col, const QString& text) {
     QTest::keyClick(editor, Qt::Key_Return);
     QCoreApplication::processEvents(); // the grid takes the text after the key is handled
 }
+
+// Answers the history dialog: undoes the newest change of the current
+// sample, or brings back the newest deletion; keeps what it was shown.
+struct HistoryAnswer : HistoryDialog::Implementation {
+    HistoryDialog::Choice::Action action = HistoryDialog::Choice::Action::Undo;
+    HistoryDialog::Entries changes, deleted;
+    int asked = 0;
+    std::optional<HistoryDialog::Choice> choose(const QString&, const HistoryDialog::Entries& c,
+                                                const HistoryDialog::Entries& d) override {
+        ++asked;
+        changes = c;
+        deleted = d;
+        const HistoryDialog::Entries& from = action == HistoryDialog::Choice::Action::Undo ? c : d;
+        if (from.empty())
+            return std::nullopt;
+        return HistoryDialog::Choice{action, from.front()};
+    }
+};
 
 } // namespace
 
@@ -87,6 +109,45 @@ private slots:
         QVERIFY(!w.vaSpread1->model()->setData(w.vaSpread1->model()->index(0, 0), "x"));
         QVERIFY(f.messages.shown.empty());
         QVERIFY(f.pointer.history.empty());
+    }
+
+    // An edit undone and a deleted row brought back through Tools >
+    // History, each named by the row's key; the grid shows the result.
+    void historyUndoesAnEditAndBringsBackADeletion() {
+        GuiFixture f(20);
+        auto& w = f.start();
+        trigger(w, "mnuEdit2", 0);
+        const std::int64_t key = w.Data1->view()->recordset()->keyAt(2);
+        const std::string where = " FROM DOZIRO1 WHERE ID = " + std::to_string(key);
+        const long long before = f.data().rawCount("SELECT CAST(SiO2 * 1000 AS INTEGER)" + where);
+        typeInto(w, 2, 5, "61.25");
+        QCOMPARE(f.data().rawCount("SELECT SiO2 = 61.25" + where), 1LL);
+        HistoryAnswer answer;
+        HistoryDialog::setImplementation(&answer);
+        trigger(w, "mnuHistory");
+        QTRY_COMPARE(answer.asked, 1);
+        QCOMPARE(answer.changes.size(), std::size_t(1));
+        QCOMPARE(answer.changes[0].sample, key);
+        QCOMPARE(answer.changes[0].columns.at(0).name, std::string("SiO2"));
+        QTRY_COMPARE(f.data().rawCount("SELECT CAST(SiO2 * 1000 AS INTEGER)" + where), before);
+        QTRY_VERIFY(w.menuBar()->isEnabled()); // the refresh is over
+
+        w.vaSpread1->setCurrentIndex(w.vaSpread1->model()->index(2, 0));
+        QCOMPARE(w.Data1->view()->recordset()->keyAt(2), key);
+        trigger(w, "mnuRecord", 1); // deleted at once, as always
+        QTRY_COMPARE(f.data().rawCount("SELECT count(*)" + where), 0LL);
+        QTRY_VERIFY(w.menuBar()->isEnabled());
+        answer.action = HistoryDialog::Choice::Action::BringBack;
+        trigger(w, "mnuHistory");
+        QTRY_VERIFY2(
+            answer.asked == 2,
+            qPrintable(f.messages.shown.empty() ? QString() : f.messages.shown.back().text));
+        QCOMPARE(answer.deleted.size(), std::size_t(1));
+        QTRY_COMPARE(f.data().rawCount("SELECT CAST(SiO2 * 1000 AS INTEGER)" + where), before);
+        QTRY_VERIFY(w.menuBar()->isEnabled());
+        QCOMPARE(w.Data1->view()->recordset()->indexOfKey(key) >= 0, true);
+        QVERIFY(f.messages.shown.empty());
+        HistoryDialog::setImplementation(nullptr);
     }
 
     void editsAreWrittenAndSurviveARestart() {

@@ -3,6 +3,7 @@
 // off the user-interface thread, on a database connection of its own.
 #include "ToolsController.h"
 
+#include "HistoryController.h"
 #include "ValueColumnsController.h"
 
 #include "ImportPreview.h"
@@ -125,6 +126,11 @@ ToolsController::ToolsController(MainForm& form, QMenuBar* bar) : form_(form) {
     columnsItem->setObjectName("mnuColumns");
     connect(columnsItem, &QAction::triggered, this,
             guarded([this] { columns_->mnuColumns_Click(); }));
+    history_ = new HistoryController(form_, this);
+    QAction* historyItem = tools->addAction("&History...");
+    historyItem->setObjectName("mnuHistory");
+    connect(historyItem, &QAction::triggered, this,
+            guarded([this] { history_->mnuHistory_Click(); }));
     QAction* mapItem = tools->addAction("&Map...");
     mapItem->setObjectName("mnuMap");
     connect(mapItem, &QAction::triggered, this, guarded([this] {

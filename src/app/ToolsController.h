@@ -13,6 +13,7 @@ class QMenuBar;
 class NormWindow;
 class DiagramWindow;
 class ValueColumnsController;
+class HistoryController;
 struct ImportPlan;
 namespace engine {
 class Database;
@@ -63,4 +64,5 @@ private:
     DiagramWindow* tas_ = nullptr; // no owner window, like the About window
     NormWindow* norm_ = nullptr;
     ValueColumnsController* columns_ = nullptr;
+    HistoryController* history_ = nullptr;
 };

@@ -129,6 +129,13 @@ void History::readColumns(HistoryEntry& e) {
     }
     if (e.kind != "deleted")
         return;
+    {
+        // A file that never held values has no dictionaries to join.
+        Query n(db_, "SELECT count(*) FROM [" + table_ + "_history_values] WHERE entry = ?1");
+        n.bindNumber(1, static_cast<double>(e.entry));
+        if (!n.next() || n.integer(0) == 0)
+            return;
+    }
     Query q(db_, "SELECT c.analyte, c.unit, c.method, v.qualifier, v.value, v.text, v.uncertainty, "
                  "r.text FROM ([" +
                      table_ +
