@@ -1,0 +1,182 @@
+// Reading a view onto a trace-element diagram: the rows' TiO2 (and colour
+// column) in one pass over the table, the kept values of the diagram's
+// elements in one pass over the values, each matched to its row by key.
+#include "DiscriminationView.h"
+
+#include "Diagram.h"
+#include "TracePattern.h"
+#include "platform/db/Database.h"
+#include "platform/db/Query.h"
+#include "platform/db/SampleValue.h"
+#include "schema/Schema.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace chart {
+
+std::string NoPointReasons::summary(const Diagram& d) const {
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < perReason.size(); ++i)
+        if (perReason[i] > 0)
+            order.push_back(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return perReason[a] > perReason[b]; });
+    std::string out;
+    for (std::size_t i : order)
+        out +=
+            (out.empty() ? "" : ", ") + d.noPointReasons()[i] + " " + std::to_string(perReason[i]);
+    return out;
+}
+
+std::string NoPointReasons::ofRowText(const Diagram& d, long row) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= ofRow.size() ||
+        ofRow[static_cast<std::size_t>(row)] == kNone)
+        return {};
+    return d.noPointReasons()[ofRow[static_cast<std::size_t>(row)]];
+}
+
+void AmountsBuilder::offer(Candidate& c, const engine::SampleValue& v) {
+    const double factor = trace::toPpm(v.unit);
+    if (factor == 0 || !v.value || !std::isfinite(*v.value))
+        return;
+    // A value without a qualifier beats any with one; else the first stays.
+    if (c.taken && (c.qualifier == 0 || v.qualifier != 0))
+        return;
+    c = {static_cast<float>(*v.value * factor), v.qualifier, true};
+}
+
+Amount AmountsBuilder::settle(const Candidate& c, bool titanium, double tio2) {
+    if (c.taken && c.qualifier != '>')
+        return {c.ppm, c.qualifier == '<'};
+    // The column only where no Ti value was kept at all: a kept limit says
+    // more about the sample than the oxide.
+    if (!c.taken && titanium && std::isfinite(tio2) && tio2 >= 0)
+        return {tio2 * trace::kTiInTiO2 * 1e4, false};
+    return {};
+}
+
+void AmountsBuilder::add(const engine::SampleValue& v) {
+    const auto it = std::find(elements_.begin(), elements_.end(), v.analyte);
+    if (it != elements_.end())
+        offer(candidates_[static_cast<std::size_t>(it - elements_.begin())], v);
+}
+
+std::vector<Amount> AmountsBuilder::finish(double tio2) {
+    std::vector<Amount> out(elements_.size());
+    for (std::size_t e = 0; e < out.size(); ++e)
+        out[e] = settle(candidates_[e], elements_[e] == "Ti", tio2);
+    candidates_.assign(elements_.size(), Candidate());
+    return out;
+}
+
+namespace {
+
+// Each row's class of a text column: the most frequent values, the rest
+// (and rows never met) as "other".
+void colourRows(const std::vector<std::string>& text, const std::vector<char>& met,
+                tas::ViewPoints& out) {
+    std::unordered_map<std::string, long> count;
+    for (std::size_t r = 0; r < text.size(); ++r)
+        if (met[r])
+            ++count[text[r]];
+    std::vector<std::pair<std::string, long>> byCount(count.begin(), count.end());
+    std::sort(byCount.begin(), byCount.end(), [](const auto& a, const auto& b) {
+        return a.second != b.second ? a.second > b.second : a.first < b.first;
+    });
+    const bool grouped = byCount.size() > tas::kMaxColours;
+    const std::size_t kept = grouped ? tas::kMaxColours - 1 : byCount.size();
+    std::unordered_map<std::string, std::uint8_t> classOf;
+    out.colourNames.clear();
+    for (std::size_t i = 0; i < kept; ++i) {
+        out.colourNames.push_back(byCount[i].first);
+        classOf.emplace(byCount[i].first, static_cast<std::uint8_t>(i));
+    }
+    if (grouped || std::find(met.begin(), met.end(), 0) != met.end())
+        out.colourNames.push_back("other");
+    out.colour.assign(text.size(), static_cast<std::uint8_t>(kept));
+    for (std::size_t r = 0; r < text.size(); ++r) {
+        const auto it = met[r] ? classOf.find(text[r]) : classOf.end();
+        if (it != classOf.end())
+            out.colour[r] = it->second;
+    }
+}
+
+} // namespace
+
+bool readTraceView(engine::Database& db, const std::string& table,
+                   const std::vector<std::int64_t>& keys, const Diagram& diagram, int colourColumn,
+                   tas::ViewPoints& out, NoPointReasons& why, const std::atomic<bool>* cancel) {
+    const std::vector<std::string>& elements = diagram.elements();
+    const std::size_t n = keys.size();
+    out = tas::ViewPoints();
+    out.points.resize(n); // rows never met keep "no point"
+    why.ofRow.assign(n, NoPointReasons::kNone);
+    why.perReason.assign(diagram.noPointReasons().size(), 0);
+    std::unordered_map<std::int64_t, std::uint32_t> rowOf;
+    rowOf.reserve(n);
+    for (std::size_t i = 0; i < n; ++i)
+        rowOf.emplace(keys[i], static_cast<std::uint32_t>(i));
+
+    std::vector<double> tio2(n, std::nan(""));
+    std::vector<char> met(n, 0);
+    std::vector<std::string> text(colourColumn >= 0 ? n : 0);
+    {
+        std::string sql = "SELECT [ID], [TiO2]";
+        if (colourColumn >= 0)
+            sql +=
+                std::string(", [") + schema::kColumns[static_cast<std::size_t>(colourColumn)] + "]";
+        engine::Query q(db, sql + " FROM [" + table + "]");
+        while (q.next()) {
+            if (cancel && *cancel)
+                return false;
+            const auto it = rowOf.find(q.integer(0));
+            if (it == rowOf.end())
+                continue;
+            met[it->second] = 1;
+            tio2[it->second] = q.number(1);
+            if (colourColumn >= 0) {
+                std::string t = q.value(2).storedText();
+                text[it->second] = t.empty() ? "(empty)" : std::move(t);
+            }
+        }
+    }
+
+    // Each row's choice of each element (elements.size() per row).
+    const std::size_t k = elements.size();
+    std::vector<AmountsBuilder::Candidate> chosen(n * k);
+    bool stopped = false;
+    db.readSomeValues(table, {}, elements, [&](const engine::StoredValue& s) {
+        if (cancel && *cancel) {
+            stopped = true;
+            return false;
+        }
+        const auto it = rowOf.find(s.sample);
+        const auto e = std::find(elements.begin(), elements.end(), s.value.analyte);
+        if (it != rowOf.end() && e != elements.end())
+            AmountsBuilder::offer(
+                chosen[it->second * k + static_cast<std::size_t>(e - elements.begin())], s.value);
+        return true;
+    });
+    if (stopped)
+        return false;
+    std::vector<Amount> amounts(k);
+    for (std::size_t r = 0; r < n; ++r) {
+        if (!met[r])
+            continue; // deleted meanwhile
+        for (std::size_t e = 0; e < k; ++e)
+            amounts[e] = AmountsBuilder::settle(chosen[r * k + e], elements[e] == "Ti", tio2[r]);
+        const Place p = diagram.placeAmounts(amounts.data());
+        out.points[r] = tas::pack(p);
+        if (!p.valid && p.why >= 0) {
+            why.ofRow[r] = static_cast<std::uint8_t>(p.why);
+            ++why.perReason[static_cast<std::size_t>(p.why)];
+        }
+    }
+    if (colourColumn >= 0)
+        colourRows(text, met, out);
+    tas::count(out, diagram.classes().size());
+    return true;
+}
+
+} // namespace chart
