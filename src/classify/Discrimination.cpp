@@ -55,6 +55,12 @@ FieldDiagram::FieldDiagram(Layout layout) : layout_(std::move(layout)) {
             g.outline.push_back(toPlane(v));
         regions_.push_back(std::move(g));
     }
+    for (const Region& r : layout_.names) {
+        for (Region& g : regions_)
+            if (g.name == r.name)
+                g.name.clear();
+        regions_.push_back({r.name, {}, toPlane(r.label)});
+    }
     for (const Curve& c : layout_.lines) {
         Curve d = c;
         for (Vertex& v : d.points)
@@ -160,7 +166,7 @@ Layout nbY() {
         {"WPG", {top, b, d, {1000, 1000}}, {100, 300}},
         {"ORG", {c, {1000, 1}, d, b}, {300, 8}},
     };
-    l.lines = {{"upper limit of ORG (anomalous ORG above)", {{25, 25}, {1000, 400}}, true}};
+    l.lines = {{"upper limit of ORG", {{25, 25}, {1000, 400}}, true}};
     l.quantities = [](const double* v) { return Vertex{v[0], v[1]}; };
     return l;
 }
@@ -196,7 +202,7 @@ Layout taYb() {
         {"VAG", {{0.1, 0.01}, {5, 0.01}, m, k, {0.1, 0.35}}, {0.8, 0.1}},
         {"ORG", {{5, 0.01}, {100, 0.01}, {100, 7}, m}, {30, 0.3}},
     };
-    l.lines = {{"upper limit of ORG (anomalous ORG above)", {k, {100, 20}}, true}};
+    l.lines = {{"upper limit of ORG", {k, {100, 20}}, true}};
     l.quantities = [](const double* v) { return Vertex{v[0], v[1]}; };
     return l;
 }
@@ -217,7 +223,7 @@ Layout tiV() {
         const double ratio = q.x * 1000 / q.y;
         return ratio < 10 ? -1 : ratio < 20 ? 0 : ratio < 50 ? 1 : ratio < 100 ? 2 : -1;
     };
-    l.unclassed = "Ti/V below 10 or from 100";
+    l.unclassed = "Ti/V below 10, or 100 and above";
     return l;
 }
 
@@ -234,6 +240,7 @@ Layout thNbYb() {
         {"Above the MORB-OIB array", {{0.1, 0.01}, {800, 100}, {0.1, 100}}, {0.5, 5}},
         {"Below the MORB-OIB array", {{0.3, 0.01}, {1000, 0.01}, {1000, 48}}, {100, 0.1}},
     };
+    l.names = {{"MORB-OIB array", {}, {30, 2}}};
     l.quantities = [](const double* v) { return Vertex{v[1] / v[2], v[0] / v[2]}; };
     return l;
 }

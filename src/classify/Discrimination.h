@@ -35,6 +35,9 @@ public:
         Box frame;                  // in the quantities' units
         std::vector<Region> fields; // in the quantities' units; classes() in this order
         std::vector<Curve> lines;   // drawn beside the fields' outlines
+        // Names drawn at their places rather than fitted into their field
+        // (a field too narrow for its name); the field's own is left out.
+        std::vector<Region> names;
         Quantities quantities;
         Classer classer; // when the fields alone do not class a point
         std::string unclassed = "outside the diagram";
