@@ -11,6 +11,7 @@
 #include "schema/Schema.h"
 
 #include <algorithm>
+#include <limits>
 #include <unordered_map>
 
 namespace chart {
@@ -72,34 +73,73 @@ std::vector<Amount> AmountsBuilder::finish(double tio2) {
 
 namespace {
 
-// Each row's class of a text column: the most frequent values, the rest
-// (and rows never met) as "other".
-void colourRows(const std::vector<std::string>& text, const std::vector<char>& met,
+constexpr std::uint32_t kNoRow = std::numeric_limits<std::uint32_t>::max();
+
+// The view's row of each key: a plain array over the keys' range when they
+// are dense (as keys handed out one after another are), a sorted list
+// otherwise; a few bytes a row either way, for views of millions.
+class RowOfKey {
+public:
+    explicit RowOfKey(const std::vector<std::int64_t>& keys) {
+        if (keys.empty())
+            return;
+        const auto [lo, hi] = std::minmax_element(keys.begin(), keys.end());
+        min_ = *lo;
+        const auto span = static_cast<std::uint64_t>(*hi - *lo) + 1;
+        if (span <= 4 * keys.size() + 1024) {
+            dense_.assign(span, kNoRow);
+            for (std::size_t i = 0; i < keys.size(); ++i)
+                dense_[static_cast<std::size_t>(keys[i] - min_)] = static_cast<std::uint32_t>(i);
+            return;
+        }
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            sparse_.emplace_back(keys[i], static_cast<std::uint32_t>(i));
+        std::sort(sparse_.begin(), sparse_.end());
+    }
+    std::uint32_t find(std::int64_t key) const {
+        if (!dense_.empty())
+            return key < min_ || static_cast<std::uint64_t>(key - min_) >= dense_.size()
+                       ? kNoRow
+                       : dense_[static_cast<std::size_t>(key - min_)];
+        const auto it =
+            std::lower_bound(sparse_.begin(), sparse_.end(), std::make_pair(key, std::uint32_t(0)));
+        return it != sparse_.end() && it->first == key ? it->second : kNoRow;
+    }
+
+private:
+    std::int64_t min_ = 0;
+    std::vector<std::uint32_t> dense_;
+    std::vector<std::pair<std::int64_t, std::uint32_t>> sparse_;
+};
+
+// Each row's class of a text column, from the number of its value (an index
+// into `values`, kNoRow for a row never met): the most frequent values, the
+// rest and the rows never met as "other".
+void colourRows(const std::vector<std::string>& values, const std::vector<std::uint32_t>& ofRow,
                 tas::ViewPoints& out) {
-    std::unordered_map<std::string, long> count;
-    for (std::size_t r = 0; r < text.size(); ++r)
-        if (met[r])
-            ++count[text[r]];
-    std::vector<std::pair<std::string, long>> byCount(count.begin(), count.end());
-    std::sort(byCount.begin(), byCount.end(), [](const auto& a, const auto& b) {
-        return a.second != b.second ? a.second > b.second : a.first < b.first;
+    std::vector<long> count(values.size(), 0);
+    for (std::uint32_t v : ofRow)
+        if (v != kNoRow)
+            ++count[v];
+    std::vector<std::uint32_t> byCount(values.size());
+    for (std::uint32_t i = 0; i < byCount.size(); ++i)
+        byCount[i] = i;
+    std::sort(byCount.begin(), byCount.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return count[a] != count[b] ? count[a] > count[b] : values[a] < values[b];
     });
     const bool grouped = byCount.size() > tas::kMaxColours;
     const std::size_t kept = grouped ? tas::kMaxColours - 1 : byCount.size();
-    std::unordered_map<std::string, std::uint8_t> classOf;
+    std::vector<std::uint8_t> classOf(values.size(), static_cast<std::uint8_t>(kept));
     out.colourNames.clear();
     for (std::size_t i = 0; i < kept; ++i) {
-        out.colourNames.push_back(byCount[i].first);
-        classOf.emplace(byCount[i].first, static_cast<std::uint8_t>(i));
+        out.colourNames.push_back(values[byCount[i]]);
+        classOf[byCount[i]] = static_cast<std::uint8_t>(i);
     }
-    if (grouped || std::find(met.begin(), met.end(), 0) != met.end())
+    if (grouped || std::find(ofRow.begin(), ofRow.end(), kNoRow) != ofRow.end())
         out.colourNames.push_back("other");
-    out.colour.assign(text.size(), static_cast<std::uint8_t>(kept));
-    for (std::size_t r = 0; r < text.size(); ++r) {
-        const auto it = met[r] ? classOf.find(text[r]) : classOf.end();
-        if (it != classOf.end())
-            out.colour[r] = it->second;
-    }
+    out.colour.resize(ofRow.size());
+    for (std::size_t r = 0; r < ofRow.size(); ++r)
+        out.colour[r] = ofRow[r] == kNoRow ? static_cast<std::uint8_t>(kept) : classOf[ofRow[r]];
 }
 
 } // namespace
@@ -113,14 +153,13 @@ bool readTraceView(engine::Database& db, const std::string& table,
     out.points.resize(n); // rows never met keep "no point"
     why.ofRow.assign(n, NoPointReasons::kNone);
     why.perReason.assign(diagram.noPointReasons().size(), 0);
-    std::unordered_map<std::int64_t, std::uint32_t> rowOf;
-    rowOf.reserve(n);
-    for (std::size_t i = 0; i < n; ++i)
-        rowOf.emplace(keys[i], static_cast<std::uint32_t>(i));
+    const RowOfKey rowOf(keys);
 
-    std::vector<double> tio2(n, std::nan(""));
+    std::vector<float> tio2(n, std::nanf(""));
     std::vector<char> met(n, 0);
-    std::vector<std::string> text(colourColumn >= 0 ? n : 0);
+    std::vector<std::string> texts; // each value of the colour column once
+    std::unordered_map<std::string, std::uint32_t> textNumber;
+    std::vector<std::uint32_t> textOf(colourColumn >= 0 ? n : 0, kNoRow);
     {
         std::string sql = "SELECT [ID], [TiO2]";
         if (colourColumn >= 0)
@@ -130,14 +169,18 @@ bool readTraceView(engine::Database& db, const std::string& table,
         while (q.next()) {
             if (cancel && *cancel)
                 return false;
-            const auto it = rowOf.find(q.integer(0));
-            if (it == rowOf.end())
+            const std::uint32_t row = rowOf.find(q.integer(0));
+            if (row == kNoRow)
                 continue;
-            met[it->second] = 1;
-            tio2[it->second] = q.number(1);
+            met[row] = 1;
+            tio2[row] = static_cast<float>(q.number(1));
             if (colourColumn >= 0) {
                 std::string t = q.value(2).storedText();
-                text[it->second] = t.empty() ? "(empty)" : std::move(t);
+                const auto [it, added] = textNumber.try_emplace(
+                    t.empty() ? "(empty)" : std::move(t), static_cast<std::uint32_t>(texts.size()));
+                if (added)
+                    texts.push_back(it->first);
+                textOf[row] = it->second;
             }
         }
     }
@@ -151,11 +194,11 @@ bool readTraceView(engine::Database& db, const std::string& table,
             stopped = true;
             return false;
         }
-        const auto it = rowOf.find(s.sample);
+        const std::uint32_t row = rowOf.find(s.sample);
         const auto e = std::find(elements.begin(), elements.end(), s.value.analyte);
-        if (it != rowOf.end() && e != elements.end())
-            AmountsBuilder::offer(
-                chosen[it->second * k + static_cast<std::size_t>(e - elements.begin())], s.value);
+        if (row != kNoRow && e != elements.end())
+            AmountsBuilder::offer(chosen[row * k + static_cast<std::size_t>(e - elements.begin())],
+                                  s.value);
         return true;
     });
     if (stopped)
@@ -174,7 +217,7 @@ bool readTraceView(engine::Database& db, const std::string& table,
         }
     }
     if (colourColumn >= 0)
-        colourRows(text, met, out);
+        colourRows(texts, textOf, out);
     tas::count(out, diagram.classes().size());
     return true;
 }
