@@ -25,7 +25,7 @@ public:
     // Both quantities of a row from its amounts in elements() order (all
     // known and above 0 when called).
     using Quantities = std::function<Vertex(const double* ppm)>;
-    // The classed part of the plane: an index into classes(), or -1.
+    // The class of a point's quantities: an index into classes(), or -1.
     using Classer = std::function<int(const Vertex& quantities)>;
 
     struct Layout {
