@@ -72,6 +72,11 @@ check "classify --diagram ree: the set, a header, the row normalised with its ra
 check "classify --diagram spider: the set named, Ti from TiO2" 'head -n 1 "$dir/spider" | grep -q "footnote Cs 0.0079, Pb 0.071" && [ "$(sed -n 3p "$dir/spider" | cut -f22)" = "5.855" ]'
 "$tool" classify "$dir/p" --diagram ree --set moon >"$dir/out" 2>"$dir/err"; rc=$?
 check "classify: an unknown set is refused, naming the sets" '[ $rc -eq 2 ] && [ ! -s "$dir/out" ] && grep -q "ci-sm89 ci-ms95 boynton84" "$dir/err"'
+# A granite on Nb against Y, and a row whose Nb is below detection.
+printf 'SAMPLE NAME,Y(PPM),NB(PPM)\nG-1,60,40\nG-2,20,<5\n' >"$dir/nby.csv"
+"$tool" import "$dir/p" Project2 "$dir/nby.csv" >/dev/null 2>&1
+"$tool" classify "$dir/p" --diagram pearce-nb-y --table Project2 --where "[Doziro Sample#] = 'G-1' Or [Doziro Sample#] = 'G-2'" >"$dir/nby" 2>"$dir/err"; rc=$?
+check "classify --diagram pearce-nb-y: the amounts, the field, and why a row has no point" '[ $rc -eq 0 ] && [ ! -s "$dir/err" ] && grep -q "	60	40	WPG$" "$dir/nby" && grep -q "			no point: Nb below detection$" "$dir/nby" && grep -q "^no point: Nb below detection	1$" "$dir/nby" && grep -q "^WPG	1$" "$dir/nby"'
 # The norm of every row, one line each, after a header.
 "$tool" norm "$dir/a" >"$dir/norm" 2>"$dir/err"; rc=$?
 check "norm: a header and a line per row" '[ $rc -eq 0 ] && [ ! -s "$dir/err" ] && [ "$(wc -l <"$dir/norm")" -eq 51 ] && head -n 1 "$dir/norm" | grep -q "^ID	Q	Or	Ab	An	.*	Sum	Mg#	DI	Name$"'

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,12 +38,21 @@ struct Box {
 };
 
 // Where one analysis falls: its point in the diagram's plane and its class
-// (an index into classes(), -1 for none: outside every field).
+// (an index into classes(), -1 for none: outside every field). A row
+// without a point may say why: an index into noPointReasons(), -1 for none.
 struct Place {
     bool valid = false;
     double x = 0;
     double y = 0;
     int cls = -1;
+    int why = -1;
+};
+
+// An element's amount in ppm from the values kept beside a row: NaN when
+// none is kept; `limit` when what is kept is a detection limit.
+struct Amount {
+    double ppm = std::nan("");
+    bool limit = false;
 };
 
 class Diagram {
@@ -72,13 +82,36 @@ public:
     // The whole plane widened to take in every point, so that none is
     // hidden beyond the axes (diagrams whose rows often fall beyond it).
     virtual bool widenedToData() const { return false; }
+
+    // A diagram of trace elements reads the values kept beside each row
+    // rather than the table's columns: their symbols, in the order
+    // placeAmounts() takes them. Ti stands for the row's TiO2 where no Ti
+    // value is kept. Empty for a diagram of the table's columns alone.
+    virtual const std::vector<std::string>& elements() const {
+        static const std::vector<std::string> none;
+        return none;
+    }
+    virtual Place placeAmounts(const Amount* /*ppm*/) const { return {}; }
+    // What Place::why names ("no Rb", "Y below detection").
+    virtual const std::vector<std::string>& noPointReasons() const {
+        static const std::vector<std::string> none;
+        return none;
+    }
+    // A log axis: the plane's coordinate is the decimal logarithm of the
+    // quantity on it, so that lines straight on log paper are straight here.
+    virtual bool logX() const { return false; }
+    virtual bool logY() const { return false; }
 };
 
-// tas, k2o, afm, shand, or harker:COLUMN (an analysis column of the table,
-// Mg# or FeOT); nullptr for an unknown keyword.
+// tas, k2o, afm, shand, harker:COLUMN (an analysis column of the table,
+// Mg# or FeOT), or one of discriminationKeywords(); nullptr for an unknown
+// keyword.
 std::unique_ptr<Diagram> makeDiagram(const std::string& keyword);
 
 // The columns of the usual page of Harker diagrams.
 const std::vector<std::string>& harkerPage();
+
+// The trace-element discrimination diagrams, in the order they are listed.
+const std::vector<std::string>& discriminationKeywords();
 
 } // namespace chart

@@ -1,8 +1,9 @@
 // The diagrams: TAS (its fields from TasDiagram), K2O against SiO2
 // (Peccerillo & Taylor 1976), AFM (Irvine & Baragar 1971), Shand's index,
-// and Harker's variation diagrams.
+// and Harker's variation diagrams; the trace-element ones from Discrimination.
 #include "Diagram.h"
 
+#include "Discrimination.h"
 #include "TasDiagram.h"
 #include "TasPoint.h"
 #include "schema/Schema.h"
@@ -351,6 +352,8 @@ std::unique_ptr<Diagram> makeDiagram(const std::string& keyword) {
         return std::make_unique<Afm>();
     if (keyword == "shand")
         return std::make_unique<Shand>();
+    if (auto d = makeDiscrimination(keyword))
+        return d;
     const std::string prefix = "harker:";
     if (keyword.rfind(prefix, 0) == 0) {
         const std::string name = keyword.substr(prefix.size());

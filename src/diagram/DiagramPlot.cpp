@@ -1,6 +1,7 @@
 #include "DiagramPlot.h"
 
 #include "DensityCells.h"
+#include "LogAxis.h"
 
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
@@ -205,7 +206,8 @@ QString DiagramPlot::legendText() const {
     if (beyond)
         text += QString(", %1 outside the frame").arg(counted(beyond));
     if (none)
-        text += QString(", %1 with no point").arg(counted(none));
+        text += QString(", %1 with no point").arg(counted(none)) +
+                (noPointNote_.isEmpty() ? QString() : " (" + noPointNote_ + ")");
     if (in.unclassed && !diagram_->unclassed().empty())
         text += QString(" (%1 %2)")
                     .arg(counted(in.unclassed), QString::fromStdString(diagram_->unclassed()));
@@ -230,7 +232,7 @@ std::vector<FieldLabel> DiagramPlot::fieldLabels(const QSize& size, double scale
     std::vector<QPointF> preferred;
     std::vector<QString> names;
     for (const auto& f : diagram_->regions()) {
-        if (f.outline.empty())
+        if (f.outline.empty() || f.name.empty()) // an outline named apart
             continue;
         QPolygonF poly;
         for (const auto& v : f.outline)
@@ -328,22 +330,28 @@ QPainterPath DiagramPlot::inSight(const std::vector<chart::Vertex>& line, const 
 void DiagramPlot::drawAxes(QPainter& p, const QRectF& area, const QSize& size, double s) const {
     p.setPen(QPen(Qt::black, s));
     p.drawRect(area);
-    const int ticks = compact_ ? 5 : 12;
-    const double xStep = tickStep(range_.width(), ticks);
-    const double yStep = tickStep(range_.height(), ticks);
-    for (double x = std::ceil(range_.left() / xStep) * xStep; x <= range_.right() + 1e-9;
-         x += xStep) {
-        const QPointF at = toScreen(x, range_.top(), size, s);
-        p.drawLine(at, at + QPointF(0, 5 * s));
+    const int count = compact_ ? 5 : 12;
+    // A log axis ticks its decades; a linear one steps of 1, 2 or 5.
+    auto ticks = [&](double lo, double hi, bool log) {
+        if (log)
+            return logTicks(lo, hi);
+        std::vector<AxisTick> t;
+        const double step = tickStep(hi - lo, count);
+        for (double v = std::ceil(lo / step) * step; v <= hi + 1e-9; v += step)
+            t.push_back({v, QString::number(v, 'g', 6)});
+        return t;
+    };
+    for (const AxisTick& t : ticks(range_.left(), range_.right(), diagram_->logX())) {
+        const QPointF at = toScreen(t.at, range_.top(), size, s);
+        p.drawLine(at, at + QPointF(0, (t.label.isEmpty() ? 3 : 5) * s));
         p.drawText(QRectF(at.x() - 20 * s, at.y() + 6 * s, 40 * s, 14 * s), Qt::AlignCenter,
-                   QString::number(x, 'g', 6));
+                   t.label);
     }
-    for (double y = std::ceil(range_.top() / yStep) * yStep; y <= range_.bottom() + 1e-9;
-         y += yStep) {
-        const QPointF at = toScreen(range_.left(), y, size, s);
-        p.drawLine(at, at - QPointF(5 * s, 0));
+    for (const AxisTick& t : ticks(range_.top(), range_.bottom(), diagram_->logY())) {
+        const QPointF at = toScreen(range_.left(), t.at, size, s);
+        p.drawLine(at, at - QPointF((t.label.isEmpty() ? 3 : 5) * s, 0));
         p.drawText(QRectF(at.x() - 40 * s, at.y() - 7 * s, 32 * s, 14 * s),
-                   Qt::AlignRight | Qt::AlignVCenter, QString::number(y, 'g', 6));
+                   Qt::AlignRight | Qt::AlignVCenter, t.label);
     }
     p.drawText(QRectF(area.left(), area.bottom() + (compact_ ? 18 : 22) * s, area.width(), 16 * s),
                Qt::AlignCenter, QString::fromStdString(diagram_->xTitle(volatileFree_)));

@@ -56,6 +56,11 @@ public:
     void setVolatileFree(bool on);
     // How a hovered row is described (sample number, rock name, class).
     void setDescriber(std::function<QString(long)> describe) { describe_ = std::move(describe); }
+    // Why the rows without a point have none ("no Rb 3"), for the legend.
+    void setNoPointNote(const QString& note) {
+        noPointNote_ = note;
+        update();
+    }
 
     // Draws the whole diagram into any paint device of the given size.
     void render(QPainter& p, const QSize& size, const Style& style) const;
@@ -120,4 +125,5 @@ private:
     QRectF range_;
     QRectF dataBox_; // the whole of a diagram scaled to its points
     std::function<QString(long)> describe_;
+    QString noPointNote_;
 };

@@ -3,6 +3,7 @@
 #include "DiagramPlot.h"
 #include "PatternPlot.h"
 #include "classify/Diagram.h"
+#include "classify/DiscriminationView.h"
 #include "classify/PatternView.h"
 #include "classify/TasDiagram.h"
 #include "norm/CipwNorm.h"
@@ -41,6 +42,13 @@ const std::pair<const char*, const char*> kDiagrams[] = {
     {"Shand's index", "shand"},
     {"Harker diagram", "harker:"},
     {"Harker page (eight)", "harker"},
+    {"Granites: Rb against Y + Nb", "pearce-rb-ynb"},
+    {"Granites: Nb against Y", "pearce-nb-y"},
+    {"Granites: Rb against Yb + Ta", "pearce-rb-ybta"},
+    {"Granites: Ta against Yb", "pearce-ta-yb"},
+    {"V against Ti (Shervais)", "ti-v"},
+    {"Th/Yb against Nb/Yb", "th-nb-yb"},
+    {"TiO2/Yb against Nb/Yb", "ti-nb-yb"},
     {"REE pattern", "ree"},
     {"Multi-element pattern", "spider"},
 };
@@ -237,8 +245,11 @@ void DiagramWindow::colourBy(int column) {
 void DiagramWindow::choiceChanged() {
     const QString keyword = diagramKeyword();
     harkerColumn_->setEnabled(keyword.startsWith("harker:"));
-    // AFM and Shand's index are ratios: the same free of volatiles or not.
-    volatileFree_->setEnabled(keyword != "afm" && keyword != "shand");
+    // AFM and Shand's index are ratios: the same free of volatiles or not;
+    // trace elements are read as kept.
+    const auto chosen = chart::makeDiagram(keyword.toStdString());
+    const bool traces = chosen && !chosen->elements().empty();
+    volatileFree_->setEnabled(keyword != "afm" && keyword != "shand" && !traces);
     const bool page = keyword == "harker";
     const bool pattern = keyword == "ree" || keyword == "spider";
     set_->setVisible(pattern);
@@ -365,6 +376,32 @@ void DiagramWindow::reload() {
         diagrams->push_back(chart::makeDiagram(p->diagram().keyword()));
     const bool volatileFree = volatileFree_->isChecked();
     const int colourColumn = colour_->currentData().toInt();
+    if (!diagrams->front()->elements().empty()) {
+        startReading([this, database, table, keys, diagrams, colourColumn, cancel, generation] {
+            auto views = std::make_shared<std::vector<tas::ViewPoints>>(1);
+            auto why = std::make_shared<chart::NoPointReasons>();
+            QString error;
+            try {
+                auto db = database->openAnother(true);
+                if (!chart::readTraceView(*db, table, *keys, *diagrams->front(), colourColumn,
+                                          views->front(), *why, cancel.get()))
+                    return;
+            } catch (const std::exception& e) {
+                error = QString::fromStdString(e.what());
+                views->assign(1, tas::ViewPoints());
+                *why = chart::NoPointReasons();
+            }
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, views, why, error] {
+                    if (generation == generation_)
+                        reasons_ = why;
+                    loadFinished(generation, views, error);
+                },
+                Qt::QueuedConnection);
+        });
+        return;
+    }
     startReading(
         [this, database, table, keys, diagrams, volatileFree, colourColumn, cancel, generation] {
             auto views = std::make_shared<std::vector<tas::ViewPoints>>();
@@ -412,6 +449,11 @@ void DiagramWindow::loadFinished(quint64 generation,
         return; // an older view's points
     error_ = error;
     const std::vector<DiagramPlot*> shown = plots();
+    const bool traces = !shown.front()->diagram().elements().empty();
+    if (!traces)
+        reasons_.reset();
+    plot_->setNoPointNote(reasons_ ? QString::fromStdString(reasons_->summary(plot_->diagram()))
+                                   : QString());
     for (std::size_t i = 0; i < shown.size(); ++i) {
         shown[i]->setReading(false);
         shown[i]->setView(i < views->size()
@@ -438,8 +480,9 @@ void DiagramWindow::rowWritten(long r) {
         stale_ = true;
         return;
     }
-    if (patternShown()) {
-        // K, P and Ti may come from the row's oxides: read again, off this thread.
+    if (patternShown() || !plot_->diagram().elements().empty()) {
+        // K, P and Ti may come from the row's oxides, the rest from its kept
+        // values: read again, off this thread.
         reload();
         return;
     }
@@ -537,6 +580,11 @@ QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
                 who << text;
         }
     } catch (const std::exception&) {
+    }
+    if (!pt.valid && reasons_ && !d.elements().empty()) {
+        const std::string why = reasons_->ofRowText(d, row);
+        if (!why.empty())
+            name += ": " + QString::fromStdString(why);
     }
     if (name.isEmpty()) // a variation diagram: the row's values
         name = QString("%1, %2").arg(pt.silica, 0, 'f', 2).arg(pt.alkali, 0, 'f', 2);

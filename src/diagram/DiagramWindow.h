@@ -21,14 +21,16 @@ class QStackedWidget;
 class QThread;
 namespace chart {
 class Diagram;
-}
+struct NoPointReasons;
+} // namespace chart
 namespace trace {
 struct PatternView;
 }
 
 // The diagrams of the grid's view, in a window of their own that follows
 // the grid: TAS, K2O against SiO2, AFM, Shand's index, a Harker diagram of
-// any column, or the usual page of eight Harker diagrams. A new view
+// any column, the usual page of eight Harker diagrams, or a trace-element
+// discrimination diagram of the values kept beside the rows. A new view
 // (table switch, search, sort, refresh, new or deleted rows) is read again
 // off the user-interface thread; an edited row moves its point; the current
 // row is marked, and a click on a diagram makes the nearest row current.
@@ -42,7 +44,7 @@ public:
     ~DiagramWindow() override;
 
     // tas, k2o, afm, shand, harker:COLUMN, harker (the page of eight), ree
-    // or spider (the patterns).
+    // or spider (the patterns), or one of chart::discriminationKeywords().
     void chooseDiagram(const QString& keyword);
     QString diagramKeyword() const;
     // A text column's index in the table to colour by, or -1.
@@ -109,4 +111,7 @@ private:
     quint64 generation_ = 0;
     bool stale_ = true;
     QString error_;
+    // Why the rows shown on a trace-element diagram have no point; null on
+    // the others.
+    std::shared_ptr<const chart::NoPointReasons> reasons_;
 };

@@ -3,6 +3,7 @@
 #include "ServerInit.h"
 #include "TabText.h"
 #include "classify/Diagram.h"
+#include "classify/DiscriminationView.h"
 #include "classify/NormalisingSets.h"
 #include "classify/PatternView.h"
 #include "classify/TasDiagram.h"
@@ -40,6 +41,8 @@ int usage() {
                  "       quarzel-db query DIR --area W/E/S/N [--table T]\n"
                  "       quarzel-db classify DIR [--table T] [--where \"CONDITION\"]\n"
                  "                           [--diagram tas|k2o|afm|shand|harker:COLUMN]\n"
+                 "       quarzel-db classify DIR --diagram pearce-rb-ynb|pearce-nb-y|\n"
+                 "                 pearce-rb-ybta|pearce-ta-yb|ti-v|th-nb-yb|ti-nb-yb\n"
                  "       quarzel-db classify DIR --diagram ree|spider [--set NAME]\n"
                  "                           [--table T] [--where \"CONDITION\"]\n"
                  "       quarzel-db norm DIR [--table T] [--where \"CONDITION\"]\n"
@@ -109,8 +112,10 @@ int query(const std::string& dir, const std::string& statement) {
 }
 
 // Each row's place on a diagram (TAS unless named), volatile-free, in the
-// order of ID: ID, the two coordinates (for AFM its A and F in per cent)
-// and the class's name, then the rows of each class.
+// order of ID: ID, the two coordinates (for AFM its A and F in per cent, on
+// a log axis the quantity itself) and the class's name (for a row without
+// a point on a trace-element diagram, why), then the rows of each class
+// and of each reason for no point.
 int classify(const std::string& dir, const std::string& table, const std::string& where,
              const chart::Diagram& diagram) {
     auto db = logOn(dir);
@@ -123,7 +128,12 @@ int classify(const std::string& dir, const std::string& table, const std::string
     auto rs = db->OpenRecordset(statement, true);
     tas::ViewPoints view;
     const std::vector<std::int64_t> keys = rs->keys();
-    tas::readView(*db, rs->Table(), keys, diagram, true, view);
+    chart::NoPointReasons why;
+    const bool traces = !diagram.elements().empty();
+    if (traces)
+        chart::readTraceView(*db, rs->Table(), keys, diagram, -1, view, why);
+    else
+        tas::readView(*db, rs->Table(), keys, diagram, true, view);
     const auto& classes = diagram.classes();
     const std::string unclassed = diagram.unclassed();
     char line[320];
@@ -139,9 +149,20 @@ int classify(const std::string& dir, const std::string& table, const std::string
             x = 100 - f - m;
             y = f;
         }
-        if (p.valid)
+        if (diagram.logX())
+            x = std::pow(10.0, x);
+        if (diagram.logY())
+            y = std::pow(10.0, y);
+        const std::string reason = why.ofRowText(diagram, static_cast<long>(i));
+        if (p.valid && traces)
+            std::snprintf(line, sizeof line, "%lld\t%.4g\t%.4g\t%s\n",
+                          static_cast<long long>(keys[i]), x, y, name);
+        else if (p.valid)
             std::snprintf(line, sizeof line, "%lld\t%.2f\t%.2f\t%s\n",
                           static_cast<long long>(keys[i]), x, y, name);
+        else if (!reason.empty())
+            std::snprintf(line, sizeof line, "%lld\t\t\t%s: %s\n", static_cast<long long>(keys[i]),
+                          name, reason.c_str());
         else
             std::snprintf(line, sizeof line, "%lld\t\t\t%s\n", static_cast<long long>(keys[i]),
                           name);
@@ -154,6 +175,10 @@ int classify(const std::string& dir, const std::string& table, const std::string
     if (!unclassed.empty())
         std::cout << unclassed << "\t" << view.outside << "\n";
     std::cout << tas::kNoPoint << "\t" << view.noPoint << "\n";
+    for (std::size_t r = 0; r < why.perReason.size(); ++r)
+        if (why.perReason[r] > 0)
+            std::cout << tas::kNoPoint << ": " << diagram.noPointReasons()[r] << "\t"
+                      << why.perReason[r] << "\n";
     return 0;
 }
 
@@ -525,8 +550,10 @@ int main(int argc, char** argv) {
             const auto diagram = chart::makeDiagram(kind);
             if (!diagram) {
                 std::cerr << "quarzel-db: --diagram takes tas, k2o, afm, shand, harker:COLUMN "
-                             "(an analysis column, Mg# or FeOT), ree or spider, not '"
-                          << kind << "'\n";
+                             "(an analysis column, Mg# or FeOT), ree, spider";
+                for (const std::string& k : chart::discriminationKeywords())
+                    std::cerr << ", " << k;
+                std::cerr << ", not '" << kind << "'\n";
                 return 2;
             }
             return classify(dir, table, where, *diagram);

@@ -1,0 +1,225 @@
+// Reading a view onto a trace-element diagram: the rows' TiO2 (and colour
+// column) in one pass over the table, the kept values of the diagram's
+// elements in one pass over the values, each matched to its row by key.
+#include "DiscriminationView.h"
+
+#include "Diagram.h"
+#include "TracePattern.h"
+#include "platform/db/Database.h"
+#include "platform/db/Query.h"
+#include "platform/db/SampleValue.h"
+#include "schema/Schema.h"
+
+#include <algorithm>
+#include <limits>
+#include <unordered_map>
+
+namespace chart {
+
+std::string NoPointReasons::summary(const Diagram& d) const {
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < perReason.size(); ++i)
+        if (perReason[i] > 0)
+            order.push_back(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return perReason[a] > perReason[b]; });
+    std::string out;
+    for (std::size_t i : order)
+        out +=
+            (out.empty() ? "" : ", ") + d.noPointReasons()[i] + " " + std::to_string(perReason[i]);
+    return out;
+}
+
+std::string NoPointReasons::ofRowText(const Diagram& d, long row) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= ofRow.size() ||
+        ofRow[static_cast<std::size_t>(row)] == kNone)
+        return {};
+    return d.noPointReasons()[ofRow[static_cast<std::size_t>(row)]];
+}
+
+void AmountsBuilder::offer(Candidate& c, const engine::SampleValue& v) {
+    const double factor = trace::toPpm(v.unit);
+    if (factor == 0 || !v.value || !std::isfinite(*v.value))
+        return;
+    // A value without a qualifier beats any with one; else the first stays.
+    if (c.taken && (c.qualifier == 0 || v.qualifier != 0))
+        return;
+    c = {static_cast<float>(*v.value * factor), v.qualifier, true};
+}
+
+Amount AmountsBuilder::settle(const Candidate& c, bool titanium, double tio2) {
+    if (c.taken && c.qualifier != '>')
+        return {c.ppm, c.qualifier == '<'};
+    // The column only where no Ti value was kept at all: a kept limit says
+    // more about the sample than the oxide.
+    if (!c.taken && titanium && std::isfinite(tio2) && tio2 >= 0)
+        return {tio2 * trace::kTiInTiO2 * 1e4, false};
+    return {};
+}
+
+void AmountsBuilder::add(const engine::SampleValue& v) {
+    const auto it = std::find(elements_.begin(), elements_.end(), v.analyte);
+    if (it != elements_.end())
+        offer(candidates_[static_cast<std::size_t>(it - elements_.begin())], v);
+}
+
+std::vector<Amount> AmountsBuilder::finish(double tio2) {
+    std::vector<Amount> out(elements_.size());
+    for (std::size_t e = 0; e < out.size(); ++e)
+        out[e] = settle(candidates_[e], elements_[e] == "Ti", tio2);
+    candidates_.assign(elements_.size(), Candidate());
+    return out;
+}
+
+namespace {
+
+constexpr std::uint32_t kNoRow = std::numeric_limits<std::uint32_t>::max();
+
+// The view's row of each key: a plain array over the keys' range when they
+// are dense (as keys handed out one after another are), a sorted list
+// otherwise; a few bytes a row either way, for views of millions.
+class RowOfKey {
+public:
+    explicit RowOfKey(const std::vector<std::int64_t>& keys) {
+        if (keys.empty())
+            return;
+        const auto [lo, hi] = std::minmax_element(keys.begin(), keys.end());
+        min_ = *lo;
+        const auto span = static_cast<std::uint64_t>(*hi - *lo) + 1;
+        if (span <= 4 * keys.size() + 1024) {
+            dense_.assign(span, kNoRow);
+            for (std::size_t i = 0; i < keys.size(); ++i)
+                dense_[static_cast<std::size_t>(keys[i] - min_)] = static_cast<std::uint32_t>(i);
+            return;
+        }
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            sparse_.emplace_back(keys[i], static_cast<std::uint32_t>(i));
+        std::sort(sparse_.begin(), sparse_.end());
+    }
+    std::uint32_t find(std::int64_t key) const {
+        if (!dense_.empty())
+            return key < min_ || static_cast<std::uint64_t>(key - min_) >= dense_.size()
+                       ? kNoRow
+                       : dense_[static_cast<std::size_t>(key - min_)];
+        const auto it =
+            std::lower_bound(sparse_.begin(), sparse_.end(), std::make_pair(key, std::uint32_t(0)));
+        return it != sparse_.end() && it->first == key ? it->second : kNoRow;
+    }
+
+private:
+    std::int64_t min_ = 0;
+    std::vector<std::uint32_t> dense_;
+    std::vector<std::pair<std::int64_t, std::uint32_t>> sparse_;
+};
+
+// Each row's class of a text column, from the number of its value (an index
+// into `values`, kNoRow for a row never met): the most frequent values, the
+// rest and the rows never met as "other".
+void colourRows(const std::vector<std::string>& values, const std::vector<std::uint32_t>& ofRow,
+                tas::ViewPoints& out) {
+    std::vector<long> count(values.size(), 0);
+    for (std::uint32_t v : ofRow)
+        if (v != kNoRow)
+            ++count[v];
+    std::vector<std::uint32_t> byCount(values.size());
+    for (std::uint32_t i = 0; i < byCount.size(); ++i)
+        byCount[i] = i;
+    std::sort(byCount.begin(), byCount.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return count[a] != count[b] ? count[a] > count[b] : values[a] < values[b];
+    });
+    const bool grouped = byCount.size() > tas::kMaxColours;
+    const std::size_t kept = grouped ? tas::kMaxColours - 1 : byCount.size();
+    std::vector<std::uint8_t> classOf(values.size(), static_cast<std::uint8_t>(kept));
+    out.colourNames.clear();
+    for (std::size_t i = 0; i < kept; ++i) {
+        out.colourNames.push_back(values[byCount[i]]);
+        classOf[byCount[i]] = static_cast<std::uint8_t>(i);
+    }
+    if (grouped || std::find(ofRow.begin(), ofRow.end(), kNoRow) != ofRow.end())
+        out.colourNames.push_back("other");
+    out.colour.resize(ofRow.size());
+    for (std::size_t r = 0; r < ofRow.size(); ++r)
+        out.colour[r] = ofRow[r] == kNoRow ? static_cast<std::uint8_t>(kept) : classOf[ofRow[r]];
+}
+
+} // namespace
+
+bool readTraceView(engine::Database& db, const std::string& table,
+                   const std::vector<std::int64_t>& keys, const Diagram& diagram, int colourColumn,
+                   tas::ViewPoints& out, NoPointReasons& why, const std::atomic<bool>* cancel) {
+    const std::vector<std::string>& elements = diagram.elements();
+    const std::size_t n = keys.size();
+    out = tas::ViewPoints();
+    out.points.resize(n); // rows never met keep "no point"
+    why.ofRow.assign(n, NoPointReasons::kNone);
+    why.perReason.assign(diagram.noPointReasons().size(), 0);
+    const RowOfKey rowOf(keys);
+
+    std::vector<float> tio2(n, std::nanf(""));
+    std::vector<char> met(n, 0);
+    std::vector<std::string> texts; // each value of the colour column once
+    std::unordered_map<std::string, std::uint32_t> textNumber;
+    std::vector<std::uint32_t> textOf(colourColumn >= 0 ? n : 0, kNoRow);
+    {
+        std::string sql = "SELECT [ID], [TiO2]";
+        if (colourColumn >= 0)
+            sql +=
+                std::string(", [") + schema::kColumns[static_cast<std::size_t>(colourColumn)] + "]";
+        engine::Query q(db, sql + " FROM [" + table + "]");
+        while (q.next()) {
+            if (cancel && *cancel)
+                return false;
+            const std::uint32_t row = rowOf.find(q.integer(0));
+            if (row == kNoRow)
+                continue;
+            met[row] = 1;
+            tio2[row] = static_cast<float>(q.number(1));
+            if (colourColumn >= 0) {
+                std::string t = q.value(2).storedText();
+                const auto [it, added] = textNumber.try_emplace(
+                    t.empty() ? "(empty)" : std::move(t), static_cast<std::uint32_t>(texts.size()));
+                if (added)
+                    texts.push_back(it->first);
+                textOf[row] = it->second;
+            }
+        }
+    }
+
+    // Each row's choice of each element (elements.size() per row).
+    const std::size_t k = elements.size();
+    std::vector<AmountsBuilder::Candidate> chosen(n * k);
+    bool stopped = false;
+    db.readSomeValues(table, {}, elements, [&](const engine::StoredValue& s) {
+        if (cancel && *cancel) {
+            stopped = true;
+            return false;
+        }
+        const std::uint32_t row = rowOf.find(s.sample);
+        const auto e = std::find(elements.begin(), elements.end(), s.value.analyte);
+        if (row != kNoRow && e != elements.end())
+            AmountsBuilder::offer(chosen[row * k + static_cast<std::size_t>(e - elements.begin())],
+                                  s.value);
+        return true;
+    });
+    if (stopped)
+        return false;
+    std::vector<Amount> amounts(k);
+    for (std::size_t r = 0; r < n; ++r) {
+        if (!met[r])
+            continue; // deleted meanwhile
+        for (std::size_t e = 0; e < k; ++e)
+            amounts[e] = AmountsBuilder::settle(chosen[r * k + e], elements[e] == "Ti", tio2[r]);
+        const Place p = diagram.placeAmounts(amounts.data());
+        out.points[r] = tas::pack(p);
+        if (!p.valid && p.why >= 0) {
+            why.ofRow[r] = static_cast<std::uint8_t>(p.why);
+            ++why.perReason[static_cast<std::size_t>(p.why)];
+        }
+    }
+    if (colourColumn >= 0)
+        colourRows(texts, textOf, out);
+    tas::count(out, diagram.classes().size());
+    return true;
+}
+
+} // namespace chart

@@ -1,0 +1,242 @@
+// The trace-element discrimination diagrams: points just either side of
+// every published boundary, the boundaries written out here from the
+// published figures and the sides worked out here on log paper; and a view
+// read from the values kept beside the rows, each row found by its key.
+#include "classify/Diagram.h"
+#include "classify/DiscriminationView.h"
+#include "diagram/LogAxis.h"
+#include "platform/db/Database.h"
+#include "platform/db/Query.h"
+#include "platform/db/SampleValue.h"
+#include "support/TestData.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <map>
+
+namespace {
+
+using chart::Amount;
+
+// The class a diagram gives amounts (ppm, in its elements' order).
+QString classOf(const std::string& keyword, std::vector<double> ppm) {
+    const auto d = chart::makeDiagram(keyword);
+    std::vector<Amount> a;
+    for (double v : ppm)
+        a.push_back({v, false});
+    const chart::Place p = d->placeAmounts(a.data());
+    if (!p.valid)
+        return "no point";
+    return p.cls < 0 ? QString::fromStdString(d->unclassed())
+                     : QString::fromStdString(d->classes()[static_cast<std::size_t>(p.cls)]);
+}
+
+struct Segment {
+    double x0, y0, x1, y1;
+    QString left, right; // the class on each side, looking from (x0, y0) to (x1, y1)
+};
+
+// Points a twentieth of a decade either side of a segment's middle, on log
+// paper, as (x, y) quantities.
+std::pair<std::pair<double, double>, std::pair<double, double>> besides(const Segment& s) {
+    const double ax = std::log10(s.x0), ay = std::log10(s.y0);
+    const double bx = std::log10(s.x1), by = std::log10(s.y1);
+    const double mx = (ax + bx) / 2, my = (ay + by) / 2;
+    const double len = std::hypot(bx - ax, by - ay);
+    const double nx = -(by - ay) / len * 0.05, ny = (bx - ax) / len * 0.05;
+    return {{std::pow(10, mx + nx), std::pow(10, my + ny)},
+            {std::pow(10, mx - nx), std::pow(10, my - ny)}};
+}
+
+engine::SampleValue value(const char* element, double v, char qualifier = 0,
+                          const char* unit = "ppm") {
+    return engine::SampleValue{element, unit, "ICP-MS", qualifier, v, "", std::nullopt, ""};
+}
+
+} // namespace
+
+class TestDiscrimination : public QObject {
+    Q_OBJECT
+private slots:
+    void graniteFieldsOnBothSidesOfEachLine() {
+        // Pearce, Harris & Tindle (1984), as (x, y) of each figure.
+        const Segment rbYNb[] = {{2, 80, 55, 300, "syn-COLG", "VAG"},
+                                 {55, 300, 400, 2000, "syn-COLG", "WPG"},
+                                 {51.5, 8, 55, 300, "VAG", "WPG"},
+                                 {50, 1, 51.5, 8, "VAG", "ORG"},
+                                 {51.5, 8, 2000, 400, "WPG", "ORG"}};
+        for (const Segment& s : rbYNb) { // Y + Nb split evenly
+            const auto [l, r] = besides(s);
+            QCOMPARE(classOf("pearce-rb-ynb", {l.second, l.first / 2, l.first / 2}), s.left);
+            QCOMPARE(classOf("pearce-rb-ynb", {r.second, r.first / 2, r.first / 2}), s.right);
+        }
+        const Segment nbY[] = {{50, 10, 1, 2000, "VAG + syn-COLG", "WPG"},
+                               {40, 1, 50, 10, "VAG + syn-COLG", "ORG"},
+                               {50, 10, 1000, 100, "WPG", "ORG"}};
+        for (const Segment& s : nbY) {
+            const auto [l, r] = besides(s);
+            QCOMPARE(classOf("pearce-nb-y", {l.first, l.second}), s.left);
+            QCOMPARE(classOf("pearce-nb-y", {r.first, r.second}), s.right);
+        }
+        // The line runs towards (1, 2000), not (1, 200): towards the latter
+        // this point would be WPG.
+        QCOMPARE(classOf("pearce-nb-y", {1.2, 500}), QString("VAG + syn-COLG"));
+        // The dashed upper limit of ORG divides no field.
+        QCOMPARE(classOf("pearce-nb-y", {500, 400}), QString("WPG"));
+
+        const Segment rbYbTa[] = {{0.5, 140, 6, 200, "syn-COLG", "VAG"},
+                                  {6, 200, 50, 2000, "syn-COLG", "WPG"},
+                                  {6, 8, 6, 200, "VAG", "WPG"},
+                                  {6, 1, 6, 8, "VAG", "ORG"},
+                                  {6, 8, 200, 400, "WPG", "ORG"}};
+        for (const Segment& s : rbYbTa) { // Yb three parts of Yb + Ta
+            const auto [l, r] = besides(s);
+            QCOMPARE(classOf("pearce-rb-ybta", {l.second, l.first * 0.75, l.first * 0.25}), s.left);
+            QCOMPARE(classOf("pearce-rb-ybta", {r.second, r.first * 0.75, r.first * 0.25}),
+                     s.right);
+        }
+        const Segment taYb[] = {{0.55, 20, 3, 2, "WPG", "syn-COLG"},
+                                {0.1, 0.35, 3, 2, "syn-COLG", "VAG"},
+                                {3, 2, 5, 1, "WPG", "VAG"},
+                                {5, 0.05, 5, 1, "VAG", "ORG"},
+                                {5, 1, 100, 7, "WPG", "ORG"}};
+        for (const Segment& s : taYb) {
+            const auto [l, r] = besides(s);
+            QCOMPARE(classOf("pearce-ta-yb", {l.first, l.second}), s.left);
+            QCOMPARE(classOf("pearce-ta-yb", {r.first, r.second}), s.right);
+        }
+        // Beyond the frame (Y + Nb above 2000) no field is claimed.
+        QCOMPARE(classOf("pearce-rb-ynb", {100, 2000, 1000}), QString("outside the diagram"));
+    }
+
+    void basaltRatiosOnBothSidesOfEachLine() {
+        // Shervais (1982): Ti/V of 10, 20, 50 and 100 at Ti = 10 000 ppm.
+        const QString below = "Ti/V below 10, or 100 and above";
+        const std::pair<double, QString> tiV[] = {{9, below},
+                                                  {11, "Arc tholeiite"},
+                                                  {19, "Arc tholeiite"},
+                                                  {21, "MORB and back-arc basalt"},
+                                                  {49, "MORB and back-arc basalt"},
+                                                  {51, "OIB and alkali basalt"},
+                                                  {99, "OIB and alkali basalt"},
+                                                  {101, below}};
+        for (const auto& [ratio, cls] : tiV)
+            QCOMPARE(classOf("ti-v", {10000, 10000 / ratio}), cls);
+
+        // Pearce (2008), Th/Yb against Nb/Yb: the array's two edges; Yb 1 ppm.
+        const Segment thNb[] = {
+            {0.1, 0.01, 800, 100, "Above the MORB-OIB array", "MORB-OIB array"},
+            {0.3, 0.01, 1000, 48, "MORB-OIB array", "Below the MORB-OIB array"}};
+        for (const Segment& s : thNb) {
+            const auto [l, r] = besides(s);
+            QCOMPARE(classOf("th-nb-yb", {l.second, l.first, 1}), s.left);
+            QCOMPARE(classOf("th-nb-yb", {r.second, r.first, 1}), s.right);
+        }
+        // N-MORB and OIB of Sun & McDonough (1989) lie in the array.
+        QCOMPARE(classOf("th-nb-yb", {0.12, 2.33, 3.05}), QString("MORB-OIB array"));
+        QCOMPARE(classOf("th-nb-yb", {4, 48, 2.16}), QString("MORB-OIB array"));
+
+        // TiO2/Yb against Nb/Yb; Yb 1 ppm, Ti = TiO2 wt% x 5993.4.
+        const Segment tiNb[] = {
+            {0.1, 2, 100, 2.6, "outside the arrays", "OIB array (deep melting)"},
+            {0.1, 0.58, 100, 0.75, "OIB array (deep melting)", "MORB array (shallow melting)"},
+            {0.1, 0.27, 100, 0.35, "MORB array (shallow melting)", "outside the arrays"}};
+        for (const Segment& s : tiNb) {
+            const auto [l, r] = besides(s);
+            QCOMPARE(classOf("ti-nb-yb", {l.second * 5993.4, l.first, 1}), s.left);
+            QCOMPARE(classOf("ti-nb-yb", {r.second * 5993.4, r.first, 1}), s.right);
+        }
+        // N-MORB (Ti 7600, Nb 2.33, Yb 3.05) and OIB (Ti 17200, Nb 48, Yb 2.16).
+        QCOMPARE(classOf("ti-nb-yb", {7600, 2.33, 3.05}), QString("MORB array (shallow melting)"));
+        QCOMPARE(classOf("ti-nb-yb", {17200, 48, 2.16}), QString("OIB array (deep melting)"));
+    }
+
+    void noPointSaysWhy() {
+        const auto d = chart::makeDiagram("pearce-rb-ynb");
+        const Amount none[] = {{100, false}, {std::nan(""), false}, {10, false}};
+        const Amount limit[] = {{100, false}, {20, false}, {2, true}};
+        const Amount zero[] = {{0, false}, {20, false}, {10, false}};
+        auto why = [&](const Amount* a) {
+            const chart::Place p = d->placeAmounts(a);
+            return p.valid ? std::string("placed") : d->noPointReasons()[std::size_t(p.why)];
+        };
+        QCOMPARE(why(none), std::string("no Y"));
+        QCOMPARE(why(limit), std::string("Nb below detection"));
+        QCOMPARE(why(zero), std::string("Rb not above 0"));
+        // The plane is in decades: Y + Nb = 100, Rb = 1000 at (2, 3).
+        const Amount at[] = {{1000, false}, {60, false}, {40, false}};
+        const chart::Place p = d->placeAmounts(at);
+        QVERIFY(std::abs(p.x - 2) < 1e-12 && std::abs(p.y - 3) < 1e-12);
+        QVERIFY(d->logX() && d->logY() && !chart::makeDiagram("ti-v")->logX());
+        // The diagrams of the table's columns are untouched by the values.
+        QVERIFY(chart::makeDiagram("tas")->elements().empty());
+    }
+
+    void logAxisTicksDecades() {
+        std::vector<QString> labels;
+        for (const AxisTick& t : logTicks(-1, 3)) // 0.1 to 1000
+            if (!t.label.isEmpty())
+                labels.push_back(t.label);
+        QCOMPARE(labels, (std::vector<QString>{"0.1", "1", "10", "100", "1000"}));
+        QCOMPARE(logTicks(-1, 3).size(), std::size_t(4 * 9 + 1));
+        // Less than a decade in sight: 2 to 5 labelled.
+        labels.clear();
+        for (const AxisTick& t : logTicks(std::log10(2), std::log10(5)))
+            labels.push_back(t.label);
+        QCOMPARE(labels, (std::vector<QString>{"2", "3", "4", "5"}));
+    }
+
+    void aViewReadFromTheKeptValues() {
+        TestData data(0);
+        data.rawExec("INSERT INTO DOZIRO1 ([Doziro Sample#], Rockname, TiO2) VALUES "
+                     "('A', 'basalt', 1.27), ('B', 'basalt', NULL), ('C', 'granite', 2.0), "
+                     "('D', NULL, NULL)");
+        auto db = data.open();
+        std::map<std::string, std::int64_t> id;
+        {
+            engine::Query q(*db, "SELECT [ID], [Doziro Sample#] FROM [DOZIRO1]");
+            while (q.next())
+                id[q.value(1).toText()] = q.integer(0);
+        }
+        db->Begin();
+        // A: V alone, Ti from its TiO2 (1.27 wt% = 7611.6 ppm): Ti/V 25.4.
+        db->addValues("DOZIRO1", id["A"], {value("V", 300)});
+        // B: no TiO2; Ti in ppb, a limit of V before the amount.
+        db->addValues("DOZIRO1", id["B"],
+                      {value("Ti", 1.2e7, 0, "ppb"), value("V", 50, '<'), value("V", 200)});
+        // C: a kept limit of Ti says more than the oxide beside it.
+        db->addValues("DOZIRO1", id["C"], {value("Ti", 500, '<'), value("V", 100)});
+        db->Commit();
+
+        const auto d = chart::makeDiagram("ti-v");
+        tas::ViewPoints v;
+        chart::NoPointReasons why;
+        // In the view's own order: D, C, B, A.
+        QVERIFY(chart::readTraceView(*db, "DOZIRO1", {id["D"], id["C"], id["B"], id["A"]}, *d, 0, v,
+                                     why));
+        QCOMPARE(v.points.size(), std::size_t(4));
+        QVERIFY(!v.points[0].valid && !v.points[1].valid);
+        QCOMPARE(why.ofRowText(*d, 0), std::string("no Ti (nor TiO2)"));
+        QCOMPARE(why.ofRowText(*d, 1), std::string("Ti below detection"));
+        QVERIFY(v.points[2].valid && v.points[3].valid);
+        QVERIFY(std::abs(v.points[2].silica - 12.0f) < 1e-5); // Ti/1000 from ppb
+        QCOMPARE(v.points[2].alkali, 200.0f);                 // the amount, not the limit
+        QCOMPARE(d->classes()[std::size_t(v.points[2].field)],
+                 std::string("OIB and alkali basalt"));
+        QVERIFY(std::abs(v.points[3].silica - 7.6116f) < 1e-4);
+        QCOMPARE(d->classes()[std::size_t(v.points[3].field)],
+                 std::string("MORB and back-arc basalt"));
+        QCOMPARE(v.noPoint, 2L);
+        QCOMPARE(why.summary(*d), std::string("no Ti (nor TiO2) 1, Ti below detection 1"));
+        // Coloured by rock name, per row of the view.
+        QCOMPARE(v.colourNames, (std::vector<std::string>{"basalt", "(empty)", "granite"}));
+        QCOMPARE(v.colour, (std::vector<std::uint8_t>{1, 2, 0, 0}));
+
+        std::atomic<bool> cancel = true;
+        QVERIFY(!chart::readTraceView(*db, "DOZIRO1", {id["A"]}, *d, -1, v, why, &cancel));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDiscrimination)
+#include "tst_discrimination.moc"
