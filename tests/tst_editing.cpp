@@ -130,7 +130,8 @@ private slots:
         QCOMPARE(answer.changes[0].sample, key);
         QCOMPARE(answer.changes[0].columns.at(0).name, std::string("SiO2"));
         QTRY_COMPARE(f.data().rawCount("SELECT CAST(SiO2 * 1000 AS INTEGER)" + where), before);
-        QTRY_VERIFY(w.menuBar()->isEnabled()); // the refresh is over
+        QTRY_VERIFY(w.menuBar()->isEnabled());                          // the refresh is over
+        QCOMPARE(w.Data1->view()->recordset()->AbsolutePosition(), 2L); // on the same sample
 
         w.vaSpread1->setCurrentIndex(w.vaSpread1->model()->index(2, 0));
         QCOMPARE(w.Data1->view()->recordset()->keyAt(2), key);

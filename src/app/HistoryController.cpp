@@ -116,12 +116,13 @@ void HistoryController::restore(const std::string& table, const HistoryDialog::C
                             .arg(result->key),
                         64, kTitle);
                 }
-                refreshView();
+                refreshView(result->key);
             });
 }
 
-// The grid shows what was written, as after an import.
-void HistoryController::refreshView() {
+// The grid shows what was written, as after an import, on the sample
+// restored.
+void HistoryController::refreshView(std::int64_t key) {
     if (form_.closing() || !form_.beginCommand())
         return;
     const auto failed = [this](const QString& text) {
@@ -130,7 +131,15 @@ void HistoryController::refreshView() {
     };
     try {
         form_.RefreshRecordView(
-            form_.Data1->RecordSource(), [this] { form_.endCommand(); }, failed);
+            form_.Data1->RecordSource(),
+            [this, key] {
+                form_.endCommand();
+                engine::Recordset* rs = form_.Data1->view()->recordset();
+                const long row = rs ? rs->findKey(key, -1) : -1;
+                if (row >= 0) // through the data control: the grid follows
+                    form_.Data1->Recordset().setAbsolutePosition(row);
+            },
+            failed);
     } catch (const std::exception& e) {
         failed(QString::fromStdString(e.what()));
     }

@@ -18,7 +18,7 @@ public:
 
 private:
     void restore(const std::string& table, const HistoryDialog::Choice& choice);
-    void refreshView();
+    void refreshView(std::int64_t key);
 
     MainForm& form_;
 };
