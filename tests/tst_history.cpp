@@ -190,6 +190,19 @@ private slots:
             QVERIFY2(engineErrorOf([&] { run(*db, sql); }) != 0, sql);
         QCOMPARE(h.recent(10).size(), std::size_t(2));
     }
+
+    // Where the history cannot be made (here a view stands in its name's
+    // place, as a damaged or foreign file might have), the file keeps none,
+    // and every change is still committed as it is made.
+    void aFileThatCannotKeepAHistoryStillCommits() {
+        TestData file(5);
+        file.rawExec("DROP TABLE DOZIRO1_history; DROP TABLE DOZIRO1_history_columns; DROP TABLE "
+                     "DOZIRO1_history_values; CREATE VIEW DOZIRO1_history AS SELECT 1 AS entry");
+        auto db = file.open();
+        run(*db, "UPDATE [DOZIRO1] SET [Rockname] = 'kept' WHERE [ID] = 1");
+        QCOMPARE(file.rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'kept'"), 1LL);
+        QVERIFY(History(*db, "Project1").kept()); // the other tables keep theirs
+    }
 };
 
 QTEST_GUILESS_MAIN(TestHistory)

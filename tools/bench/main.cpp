@@ -3,6 +3,7 @@
 #include "EngineBench.h"
 #include "ExchangeBench.h"
 #include "GuiBench.h"
+#include "HistoryBench.h"
 #include "NormBench.h"
 #include "ServerBench.h"
 #include "TasBench.h"
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
             only = argv[++i];
         } else {
             std::fprintf(stderr, "usage: quarzel-bench [--rows N] [--only "
-                                 "engine|gui|tas|norm|exchange|values|server]\n");
+                                 "engine|gui|tas|norm|exchange|values|history|server]\n");
             return 2;
         }
     }
@@ -71,6 +72,8 @@ int main(int argc, char** argv) {
         runExchangeCases(report, dir);
     if (wanted("values")) // a compilation of up to a million samples, all its values
         runValuesCases(report, dir, std::min(rows, 1000000L));
+    if (wanted("history"))
+        runHistoryCases(report, dir);
     if (only == "server") // a server of its own: asked for by name only
         runServerCases(report, dir);
     report.print();

@@ -124,8 +124,14 @@ bool SqliteHistory::makeTables(const std::string& table) {
         db_.execInternal("RELEASE quarzel_history");
         return true;
     } catch (const EngineError&) {
-        sqlite3_exec(db_.db_, "ROLLBACK TO quarzel_history; RELEASE quarzel_history", nullptr,
-                     nullptr, nullptr);
+        // Ended here, whatever failed: a savepoint left open would hold every
+        // later change in a transaction that never commits.
+        try {
+            db_.execInternal("ROLLBACK TO quarzel_history");
+            db_.execInternal("RELEASE quarzel_history");
+        } catch (const EngineError&) {
+            db_.Rollback();
+        }
         return false;
     }
 }
@@ -133,15 +139,18 @@ bool SqliteHistory::makeTables(const std::string& table) {
 std::string SqliteHistory::deleteTrigger(const std::string& table) const {
     const std::vector<std::string>& columns = columns_.at(table);
     const std::string who = literal(db_.workgroup_.user());
-    const std::string entry = "(SELECT max(entry) FROM " + bracket(table + "_history") + ")";
     std::string sql = "CREATE TEMP TRIGGER " + bracket("quarzel_history_" + table + "_delete") +
                       " BEFORE DELETE ON main." + bracket(table) + " BEGIN INSERT INTO " +
                       bracket(table + "_history") + " (made, account, kind, sample) VALUES (" +
                       kNow + ", " + who + ", 'deleted', OLD.[ID]);";
+    std::string rows;
     for (const std::string& c : columns)
-        sql += "INSERT INTO " + bracket(table + "_history_columns") + " SELECT " + entry + ", " +
-               literal(c) + ", OLD." + bracket(c) +
-               ", NULL;"; // Nulls too: a default never stands in
+        rows += (rows.empty()
+                     ? "SELECT " + literal(c) + " AS name, OLD." + bracket(c) + " AS before_value"
+                     : " UNION ALL SELECT " + literal(c) + ", OLD." + bracket(c));
+    // Nulls too: a default never stands in when the row comes back.
+    sql += "INSERT INTO " + bracket(table + "_history_columns") +
+           " SELECT last_insert_rowid(), name, before_value, NULL FROM (" + rows + ");";
     bool values = false;
     {
         Statement s = db_.prepareInternal(
@@ -151,8 +160,9 @@ std::string SqliteHistory::deleteTrigger(const std::string& table) const {
         values = sqlite3_step(s.get()) == SQLITE_ROW;
     }
     if (values)
-        sql += "INSERT INTO " + bracket(table + "_history_values") + " SELECT " + entry +
-               ", seq, channel, qualifier, value, text, uncertainty, reference FROM " +
+        sql += "INSERT INTO " + bracket(table + "_history_values") +
+               " SELECT last_insert_rowid(), seq, channel, qualifier, value, text, uncertainty, "
+               "reference FROM " +
                bracket(table + "_values") + " WHERE sample = OLD.[ID];";
     return sql + " END";
 }
@@ -161,7 +171,6 @@ void SqliteHistory::makeTriggers(const std::string& table, bool insertToo) {
     const std::vector<std::string>& columns = columns_.at(table);
     const std::string who = literal(db_.workgroup_.user());
     const std::string h = bracket(table + "_history");
-    const std::string entry = "(SELECT max(entry) FROM " + h + ")";
     const std::string prefix = "quarzel_history_" + table;
     if (insertToo)
         db_.execInternal(("CREATE TEMP TRIGGER IF NOT EXISTS " + bracket(prefix + "_insert") +
@@ -173,14 +182,21 @@ void SqliteHistory::makeTriggers(const std::string& table, bool insertToo) {
     std::vector<std::string> all{"ID"};
     all.insert(all.end(), columns.begin(), columns.end());
     std::string differs;
-    std::string body;
+    std::string rows;
     for (const std::string& c : all) {
         differs +=
             (differs.empty() ? "OLD." : " OR OLD.") + bracket(c) + " IS NOT NEW." + bracket(c);
-        body += "INSERT INTO " + bracket(table + "_history_columns") + " SELECT " + entry + ", " +
-                literal(c) + ", OLD." + bracket(c) + ", NEW." + bracket(c) + " WHERE OLD." +
-                bracket(c) + " IS NOT NEW." + bracket(c) + ";";
+        rows += (rows.empty() ? "SELECT " + literal(c) + " AS name, OLD." + bracket(c) +
+                                    " AS before_value, NEW." + bracket(c) + " AS after_value"
+                              : " UNION ALL SELECT " + literal(c) + ", OLD." + bracket(c) +
+                                    ", NEW." + bracket(c));
     }
+    // One statement for every column: an edit's entry costs a few inserts,
+    // not one statement per column. The entry is the row just added to the
+    // history (the columns' table has no rowid to change it).
+    const std::string body = "INSERT INTO " + bracket(table + "_history_columns") +
+                             " SELECT last_insert_rowid(), name, before_value, after_value FROM (" +
+                             rows + ") WHERE before_value IS NOT after_value;";
     db_.execInternal(("CREATE TEMP TRIGGER IF NOT EXISTS " + bracket(prefix + "_update") +
                       " AFTER UPDATE ON main." + bracket(table) + " WHEN " + differs +
                       " BEGIN INSERT INTO " + h + " (made, account, kind, sample) VALUES (" + kNow +

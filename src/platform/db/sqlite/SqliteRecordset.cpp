@@ -331,7 +331,17 @@ Recordset::RowWrite SqliteRecordset::writeRow(std::int64_t key, const std::strin
                " = ?" + std::to_string(i + 1);
     }
     sql += " WHERE [ID] = ?" + std::to_string(changes.size() + 1);
-    Statement s = db_->prepareUser(sql, sql);
+    // Kept for the next edit of the same columns: a statement with its
+    // triggers is compiled once, not at every save.
+    auto it = writes_.find(sql);
+    if (it == writes_.end()) {
+        if (writes_.size() >= 8)
+            writes_.clear();
+        it = writes_.emplace(sql, std::make_unique<Statement>(db_->prepareUser(sql, sql))).first;
+    }
+    Statement& s = *it->second;
+    sqlite3_reset(s.get());
+    sqlite3_clear_bindings(s.get());
     for (std::size_t i = 0; i < values.size(); ++i)
         bindValue(s.get(), static_cast<int>(i + 1), values[i]);
     sqlite3_bind_int64(s.get(), static_cast<int>(changes.size() + 1), key);

@@ -3,6 +3,7 @@
 #include "platform/db/KeyedRecordset.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -47,8 +48,9 @@ private:
     bool readPageAtOnce(long first, Page& p);
 
     std::shared_ptr<SqliteDatabase> db_;
-    std::unique_ptr<Statement> rowStmt_;  // one row by its key
-    std::unique_ptr<Statement> pageStmt_; // a page's rows by their keys
+    std::unique_ptr<Statement> rowStmt_;                       // one row by its key
+    std::unique_ptr<Statement> pageStmt_;                      // a page's rows by their keys
+    std::map<std::string, std::unique_ptr<Statement>> writes_; // by their text
 };
 
 } // namespace engine
