@@ -67,6 +67,7 @@ const QStringList kMenuTree = {
     "  &Diagrams...",
     "  &Norm...",
     "  &Columns...",
+    "  &History...",
     "  &Map...",
     "  -",
     "  &Import CSV...",
