@@ -318,8 +318,6 @@ void SampleData::create(const std::string& dir, const Options& options) {
     engine::Workgroup::create(wgTemp, identity, {account});
     if (options.values)
         addSampleValues(dbTemp, wgTemp, options.seed);
-    else // opened writable once, the file gets the tables its history is kept in
-        engine::Database::open(dbTemp, engine::Workgroup::logOn(wgTemp, kUser, kPassword), false);
 
     fs::rename(dbTemp, dbPath);
     fs::rename(wgTemp, wgPath);

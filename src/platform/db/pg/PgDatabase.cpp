@@ -1,4 +1,5 @@
 #include "PgDatabase.h"
+#include "platform/db/SqlText.h"
 
 #include "PgChangeFeed.h"
 #include "PgQuery.h"
@@ -12,12 +13,6 @@
 namespace engine {
 
 namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 constexpr std::size_t kMaxReaders = 4;
 
@@ -72,13 +67,13 @@ void PgDatabase::readNames() {
         c.numeric = type == "double precision" || type == "numeric" || type == "integer" ||
                     type == "bigint" || type == "real" || type == "smallint";
         c.key = c.name == "ID";
-        names_.byLower[lower(table)] = table;
-        names_.byLower[lower(c.name)] = c.name;
+        names_.byLower[asciiLower(table)] = table;
+        names_.byLower[asciiLower(c.name)] = c.name;
         if (type == "text")
-            names_.text.insert(lower(c.name));
+            names_.text.insert(asciiLower(c.name));
         else
-            notText.insert(lower(c.name));
-        columns_[lower(table)].push_back(std::move(c));
+            notText.insert(asciiLower(c.name));
+        columns_[asciiLower(table)].push_back(std::move(c));
     }
     // A name is compared folded only where it is text in every table that
     // has it: the values' number column "value" is no text for being the
@@ -104,14 +99,14 @@ std::string PgDatabase::tableCountSql(const std::string& table) const {
 }
 
 std::string PgDatabase::tableName(const std::string& table) const {
-    const auto it = columns_.find(lower(table));
+    const auto it = columns_.find(asciiLower(table));
     if (it == columns_.end())
         throw msg::tableNotFound(table);
-    return names_.byLower.at(lower(table));
+    return names_.byLower.at(asciiLower(table));
 }
 
 bool PgDatabase::hasRight(const std::string& table, const char* right) {
-    const std::string key = lower(table) + "/" + right;
+    const std::string key = asciiLower(table) + "/" + right;
     const auto it = rights_.find(key);
     if (it != rights_.end())
         return it->second;
@@ -137,7 +132,7 @@ std::unique_ptr<Cursor> PgDatabase::prepareCursor(const std::string& sql) {
 }
 
 const std::vector<Database::Column>& PgDatabase::columns(const std::string& table) {
-    const auto it = columns_.find(lower(table));
+    const auto it = columns_.find(asciiLower(table));
     if (it == columns_.end())
         throw msg::tableNotFound(table);
     return it->second;

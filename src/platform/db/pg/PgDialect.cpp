@@ -1,4 +1,5 @@
 #include "PgDialect.h"
+#include "platform/db/SqlText.h"
 
 #include "platform/db/EngineMessages.h"
 #include "platform/db/LikePattern.h"
@@ -20,12 +21,6 @@ struct Token {
     std::string text;
 };
 
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
 bool isWordStart(char c) {
     return std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||
            (static_cast<unsigned char>(c) & 0x80);
@@ -33,16 +28,6 @@ bool isWordStart(char c) {
 
 bool isWordChar(char c) {
     return isWordStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$' || c == '#';
-}
-
-std::string literal(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c;
-        if (c == '\'')
-            out += '\'';
-    }
-    return out + "'";
 }
 
 std::vector<Token> tokenize(const std::string& sql, const std::string& shown) {
@@ -131,7 +116,7 @@ std::vector<Token> tokenize(const std::string& sql, const std::string& shown) {
 }
 
 bool isWord(const Token& t, const char* word) {
-    return t.kind == Kind::Word && lower(t.text) == word;
+    return t.kind == Kind::Word && asciiLower(t.text) == word;
 }
 
 // Marks a text column whose value is compared: written out as lower(),
@@ -144,7 +129,7 @@ std::string render(const Token& t, const Names& names, bool condition) {
     switch (t.kind) {
     case Kind::Name:
     case Kind::Word: {
-        const std::string key = lower(t.text);
+        const std::string key = asciiLower(t.text);
         const auto it = names.byLower.find(key);
         if (it == names.byLower.end())
             return t.kind == Kind::Name ? quote(t.text) : t.text;
@@ -153,7 +138,7 @@ std::string render(const Token& t, const Names& names, bool condition) {
         return quote(it->second);
     }
     case Kind::String:
-        return condition ? "lower(" + literal(t.text) + ")" : literal(t.text);
+        return condition ? "lower(" + sqlLiteral(t.text) + ")" : sqlLiteral(t.text);
     default:
         return t.text;
     }
@@ -222,7 +207,7 @@ std::string likeCondition(const std::string& operand, const std::string& pattern
             else
                 p += c;
         }
-        return "(" + text + " ILIKE " + literal(p) + ")";
+        return "(" + text + " ILIKE " + sqlLiteral(p) + ")";
     }
     std::string re = "^";
     for (std::size_t i = 0; i < pattern.size();) {
@@ -266,7 +251,7 @@ std::string likeCondition(const std::string& operand, const std::string& pattern
         }
         i += len;
     }
-    return "(" + text + " ~* " + literal(re + "$") + ")";
+    return "(" + text + " ~* " + sqlLiteral(re + "$") + ")";
 }
 
 std::string translate(const std::string& sql, const Names& names, Options options) {
@@ -308,7 +293,7 @@ std::string translate(const std::string& sql, const Names& names, Options option
         }
         if (isWord(t, "like")) {
             bool negate = false;
-            if (!out.empty() && lower(out.back()) == "not") {
+            if (!out.empty() && asciiLower(out.back()) == "not") {
                 negate = true;
                 out.pop_back();
             }
@@ -376,12 +361,12 @@ std::string translate(const std::string& sql, const Names& names, Options option
                 // folded, then byte by byte.
                 if (item.size() == 1) {
                     const std::string bare = item[0].size() > 2 && item[0].front() == '"'
-                                                 ? lower(item[0].substr(1, item[0].size() - 2))
+                                                 ? asciiLower(item[0].substr(1, item[0].size() - 2))
                                                  : std::string();
                     if (names.text.count(bare))
                         item[0] = "lower(" + item[0] + ")";
                 }
-                if (item.size() == 1 && lower(item[0]) == "\"id\"")
+                if (item.size() == 1 && asciiLower(item[0]) == "\"id\"")
                     hasKey = true;
                 if (firstDirection.empty())
                     firstDirection = direction;

@@ -1,4 +1,5 @@
 #include "PgQuery.h"
+#include "platform/db/SqlText.h"
 
 #include "PgDatabase.h"
 #include "platform/db/EngineMessages.h"
@@ -14,12 +15,6 @@ namespace engine {
 namespace {
 
 constexpr int kFetch = 4096;
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 // The statement's kind and the table it names first (after INTO, UPDATE
 // or FROM), for the rights it needs.
@@ -52,13 +47,13 @@ void kindAndTable(const std::string& sql, std::string& kind, std::string& table)
             ++i;
         return s.substr(b, i - b);
     };
-    kind = lower(next());
+    kind = asciiLower(next());
     const std::string before = kind == "insert" ? "into" : kind == "update" ? "" : "from";
     if (before.empty()) {
         table = next();
     } else {
         for (std::string w = next(); !w.empty(); w = next())
-            if (lower(w) == before) {
+            if (asciiLower(w) == before) {
                 table = next();
                 break;
             }

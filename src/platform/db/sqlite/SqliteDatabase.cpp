@@ -1,4 +1,5 @@
 #include "SqliteDatabase.h"
+#include "platform/db/SqlText.h"
 
 #include "LikeFunctions.h"
 #include "SqliteQuery.h"
@@ -32,12 +33,6 @@ long long steadyMs() {
 
 bool startsWith(const std::string& s, const char* prefix) {
     return s.rfind(prefix, 0) == 0;
-}
-
-std::string lowerCopy(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
 }
 
 // Internal prepares run with the authorizer switched off.
@@ -145,7 +140,6 @@ SqliteDatabase::openFile(const std::string& path, const Workgroup& workgroup, bo
         // A change reported as done must survive a crash at any moment.
         d->execInternal("PRAGMA journal_mode=DELETE");
         d->execInternal("PRAGMA synchronous=FULL");
-        d->history_->install();
     }
     return d;
 }
@@ -166,7 +160,7 @@ int SqliteDatabase::authorize(void* self, int action, const char* a, const char*
     if (a && (action == SQLITE_READ || action == SQLITE_INSERT || action == SQLITE_UPDATE ||
               action == SQLITE_DELETE)) {
         const std::string name = a;
-        const auto at = lowerCopy(name).find("_trigram");
+        const auto at = asciiLower(name).find("_trigram");
         if (at != std::string::npos && at > 0) {
             const TablePermissions p = d->workgroup_.permissions(name.substr(0, at));
             const bool ok = action == SQLITE_READ ? p.read : (p.insert || p.update || p.remove);
@@ -176,7 +170,7 @@ int SqliteDatabase::authorize(void* self, int action, const char* a, const char*
     }
     // The history's own triggers read the row they keep, whoever changes it
     // (the entry is then read with the table's read right alone).
-    if (action == SQLITE_READ && trigger && startsWith(lowerCopy(trigger), "quarzel_history_"))
+    if (action == SQLITE_READ && trigger && startsWith(asciiLower(trigger), "quarzel_history_"))
         return SQLITE_OK;
     // A table's history is read with the table's read right, written only
     // by this connection's triggers (for whoever may change the table) and
@@ -184,7 +178,7 @@ int SqliteDatabase::authorize(void* self, int action, const char* a, const char*
     if (a && (action == SQLITE_READ || action == SQLITE_INSERT || action == SQLITE_UPDATE ||
               action == SQLITE_DELETE)) {
         std::string table;
-        if (SqliteHistory::isHistoryTable(lowerCopy(a), table)) {
+        if (SqliteHistory::isHistoryTable(asciiLower(a), table)) {
             const TablePermissions p = d->workgroup_.permissions(table);
             if (action == SQLITE_READ)
                 return p.read ? SQLITE_OK : deny(table, "read");
@@ -200,7 +194,7 @@ int SqliteDatabase::authorize(void* self, int action, const char* a, const char*
     // may insert into a table.
     if (a && (action == SQLITE_READ || action == SQLITE_INSERT || action == SQLITE_UPDATE ||
               action == SQLITE_DELETE)) {
-        const std::string name = lowerCopy(a);
+        const std::string name = asciiLower(a);
         constexpr std::string_view suffix = "_values";
         if (name.size() > suffix.size() && name.ends_with(suffix)) {
             const std::string table(a, name.size() - suffix.size());
@@ -233,13 +227,13 @@ int SqliteDatabase::authorize(void* self, int action, const char* a, const char*
     case SQLITE_READ:
         // The schema may be read (the substring index's module reads it; it
         // holds no secret); SQLite's other tables may not.
-        if (a && lowerCopy(a) == "sqlite_master")
+        if (a && asciiLower(a) == "sqlite_master")
             return SQLITE_OK;
-        if (a && startsWith(lowerCopy(a), "sqlite_"))
+        if (a && startsWith(asciiLower(a), "sqlite_"))
             return deny(a, "read");
         return d->workgroup_.permissions(a ? a : "").read ? SQLITE_OK : deny(a ? a : "", "read");
     case SQLITE_INSERT:
-        if (a && lowerCopy(a) == "sqlite_sequence")
+        if (a && asciiLower(a) == "sqlite_sequence")
             return SQLITE_OK;
         return d->workgroup_.permissions(a ? a : "").insert ? SQLITE_OK
                                                             : deny(a ? a : "", "insert");
@@ -247,7 +241,7 @@ int SqliteDatabase::authorize(void* self, int action, const char* a, const char*
         // The substring index's module prepares an update of the schema
         // table; SQLite itself refuses any write to it (the schema cannot
         // be made writable: PRAGMA is refused here).
-        if (a && (lowerCopy(a) == "sqlite_sequence" || lowerCopy(a) == "sqlite_master"))
+        if (a && (asciiLower(a) == "sqlite_sequence" || asciiLower(a) == "sqlite_master"))
             return SQLITE_OK;
         return d->workgroup_.permissions(a ? a : "").update ? SQLITE_OK
                                                             : deny(a ? a : "", "update");
@@ -257,7 +251,7 @@ int SqliteDatabase::authorize(void* self, int action, const char* a, const char*
     case SQLITE_PRAGMA:
         // The substring index's module asks whether the file changed; that
         // pragma reads, and changes nothing.
-        if (a && lowerCopy(a) == "data_version" && !b)
+        if (a && asciiLower(a) == "data_version" && !b)
             return SQLITE_OK;
         return deny({}, "statement");
     default:
@@ -360,6 +354,15 @@ Statement SqliteDatabase::prepareUser(const std::string& sql, const std::string&
     // The engine would read the text only up to a NUL and run what it got.
     if (sql.find('\0') != std::string::npos)
         throw msg::nulInStatement();
+    {
+        // The history's triggers are made before the first statement that may
+        // change rows, not at the start: a window that only reads never waits
+        // for them.
+        const auto first = sql.find_first_not_of(" \t\r\n(");
+        if (!historyReady_ &&
+            (first == std::string::npos || asciiLower(sql.substr(first, 6)) != "select"))
+            ensureHistory();
+    }
     beginRead();
     sqlite3_stmt* s = nullptr;
     const char* tail = nullptr;
@@ -415,7 +418,8 @@ void SqliteDatabase::Commit() {
 
 void SqliteDatabase::Rollback() {
     bulk_.clear(); // the dropped triggers come back with the rollback
-    history_->forget();
+    history_->forget(); // as do the history's, if made in it: made again when needed
+    historyReady_ = false;
     values_->forget(); // as do the value tables and dictionary entries it made
     InternalScope scope(internal_);
     if (!sqlite3_get_autocommit(db_))
@@ -427,9 +431,17 @@ void SqliteDatabase::Rollback() {
 // transactionally, so a rollback or a crash leaves the trigger as it was.
 // Indexing the new rows in one statement is ten times faster than a row at
 // a time.
+void SqliteDatabase::ensureHistory() {
+    if (historyReady_ || readOnly_)
+        return;
+    historyReady_ = true;
+    history_->install();
+}
+
 void SqliteDatabase::beginBulkInsert(const std::string& table) {
     if (!inTransaction())
         return;
+    ensureHistory();
     if (!readOnly_)
         history_->beginBulk(table);
     if (!hasTrigram(table))
@@ -498,7 +510,7 @@ std::vector<Database::AnalyteCount> SqliteDatabase::analytes(const std::string& 
 }
 
 bool SqliteDatabase::hasTrigram(const std::string& table) {
-    const std::string key = lowerCopy(table);
+    const std::string key = asciiLower(table);
     auto it = trigram_.find(key);
     if (it != trigram_.end())
         return it->second;
@@ -531,7 +543,7 @@ void SqliteDatabase::closeReadTransaction() {
 }
 
 const std::vector<Database::Column>& SqliteDatabase::columns(const std::string& table) {
-    const std::string key = lowerCopy(table);
+    const std::string key = asciiLower(table);
     auto it = columns_.find(key);
     if (it != columns_.end())
         return it->second;
@@ -548,7 +560,7 @@ const std::vector<Database::Column>& SqliteDatabase::columns(const std::string& 
         while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
             Column c;
             c.name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-            std::string type = lowerCopy(reinterpret_cast<const char*>(sqlite3_column_text(s, 1)));
+            std::string type = asciiLower(reinterpret_cast<const char*>(sqlite3_column_text(s, 1)));
             c.numeric = type.find("int") != std::string::npos ||
                         type.find("real") != std::string::npos ||
                         type.find("num") != std::string::npos;

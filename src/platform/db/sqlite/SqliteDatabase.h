@@ -119,6 +119,8 @@ private:
     std::map<std::string, Bulk> bulk_;
     std::unique_ptr<SqliteValueStore> values_;
     std::unique_ptr<SqliteHistory> history_;
+    bool historyReady_ = false; // its triggers made on this connection
+    void ensureHistory();
 };
 
 } // namespace engine

@@ -1,4 +1,5 @@
 #include "SqliteHistory.h"
+#include "platform/db/SqlText.h"
 
 #include "SqliteDatabase.h"
 #include "Statement.h"
@@ -11,22 +12,6 @@
 namespace engine {
 
 namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-std::string literal(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c;
-        if (c == '\'')
-            out += '\'';
-    }
-    return out + "'";
-}
 
 std::string bracket(const std::string& name) {
     return "[" + name + "]";
@@ -58,7 +43,7 @@ void SqliteHistory::install() {
                                           "sql NOT LIKE 'CREATE VIRTUAL%' ORDER BY name");
         while (sqlite3_step(s.get()) == SQLITE_ROW) {
             const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
-            const std::string l = lower(name);
+            const std::string l = asciiLower(name);
             std::string owner;
             if (l.starts_with("quarzel_") || l.starts_with("sqlite_") ||
                 l.find("_trigram") != std::string::npos || endsWith(l, "_values") ||
@@ -138,7 +123,7 @@ bool SqliteHistory::makeTables(const std::string& table) {
 
 std::string SqliteHistory::deleteTrigger(const std::string& table) const {
     const std::vector<std::string>& columns = columns_.at(table);
-    const std::string who = literal(db_.workgroup_.user());
+    const std::string who = sqlLiteral(db_.workgroup_.user());
     std::string sql = "CREATE TEMP TRIGGER " + bracket("quarzel_history_" + table + "_delete") +
                       " BEFORE DELETE ON main." + bracket(table) + " BEGIN INSERT INTO " +
                       bracket(table + "_history") + " (made, account, kind, sample) VALUES (" +
@@ -146,8 +131,8 @@ std::string SqliteHistory::deleteTrigger(const std::string& table) const {
     std::string rows;
     for (const std::string& c : columns)
         rows += (rows.empty()
-                     ? "SELECT " + literal(c) + " AS name, OLD." + bracket(c) + " AS before_value"
-                     : " UNION ALL SELECT " + literal(c) + ", OLD." + bracket(c));
+                     ? "SELECT " + sqlLiteral(c) + " AS name, OLD." + bracket(c) + " AS before_value"
+                     : " UNION ALL SELECT " + sqlLiteral(c) + ", OLD." + bracket(c));
     // Nulls too: a default never stands in when the row comes back.
     sql += "INSERT INTO " + bracket(table + "_history_columns") +
            " SELECT last_insert_rowid(), name, before_value, NULL FROM (" + rows + ");";
@@ -169,7 +154,7 @@ std::string SqliteHistory::deleteTrigger(const std::string& table) const {
 
 void SqliteHistory::makeTriggers(const std::string& table, bool insertToo) {
     const std::vector<std::string>& columns = columns_.at(table);
-    const std::string who = literal(db_.workgroup_.user());
+    const std::string who = sqlLiteral(db_.workgroup_.user());
     const std::string h = bracket(table + "_history");
     const std::string prefix = "quarzel_history_" + table;
     if (insertToo)
@@ -186,9 +171,9 @@ void SqliteHistory::makeTriggers(const std::string& table, bool insertToo) {
     for (const std::string& c : all) {
         differs +=
             (differs.empty() ? "OLD." : " OR OLD.") + bracket(c) + " IS NOT NEW." + bracket(c);
-        rows += (rows.empty() ? "SELECT " + literal(c) + " AS name, OLD." + bracket(c) +
+        rows += (rows.empty() ? "SELECT " + sqlLiteral(c) + " AS name, OLD." + bracket(c) +
                                     " AS before_value, NEW." + bracket(c) + " AS after_value"
-                              : " UNION ALL SELECT " + literal(c) + ", OLD." + bracket(c) +
+                              : " UNION ALL SELECT " + sqlLiteral(c) + ", OLD." + bracket(c) +
                                     ", NEW." + bracket(c));
     }
     // One statement for every column: an edit's entry costs a few inserts,
@@ -208,7 +193,7 @@ void SqliteHistory::makeTriggers(const std::string& table, bool insertToo) {
 
 void SqliteHistory::valuesTableMade(const std::string& table) {
     for (const auto& [name, columns] : columns_)
-        if (lower(name) == lower(table)) {
+        if (asciiLower(name) == asciiLower(table)) {
             const std::string prefix = "quarzel_history_" + name;
             db_.execInternal(
                 ("DROP TRIGGER IF EXISTS temp." + bracket(prefix + "_delete")).c_str());
@@ -218,7 +203,7 @@ void SqliteHistory::valuesTableMade(const std::string& table) {
 
 void SqliteHistory::beginBulk(const std::string& table) {
     const auto it = std::find_if(columns_.begin(), columns_.end(),
-                                 [&](const auto& c) { return lower(c.first) == lower(table); });
+                                 [&](const auto& c) { return asciiLower(c.first) == asciiLower(table); });
     if (it == columns_.end() || bulk_.count(it->first))
         return;
     std::int64_t last = 0;
@@ -236,7 +221,7 @@ void SqliteHistory::beginBulk(const std::string& table) {
 
 void SqliteHistory::endBulk(const std::string& table) {
     const auto it = std::find_if(bulk_.begin(), bulk_.end(),
-                                 [&](const auto& b) { return lower(b.first) == lower(table); });
+                                 [&](const auto& b) { return asciiLower(b.first) == asciiLower(table); });
     if (it == bulk_.end())
         return;
     const std::string name = it->first;
@@ -245,7 +230,7 @@ void SqliteHistory::endBulk(const std::string& table) {
     const std::string t = bracket(name);
     db_.execInternal(("INSERT INTO " + bracket(name + "_history") +
                       " (made, account, kind, sample, row_count) SELECT " + kNow + ", " +
-                      literal(db_.workgroup_.user()) + ", 'imported', min([ID]), count(*) FROM " +
+                      sqlLiteral(db_.workgroup_.user()) + ", 'imported', min([ID]), count(*) FROM " +
                       t + " WHERE [ID] > " + std::to_string(last) + " HAVING count(*) > 0")
                          .c_str());
     makeTriggers(name, true);

@@ -36,8 +36,11 @@ public:
     // same transaction.
     void beginBulk(const std::string& table);
     void endBulk(const std::string& table);
-    // A rollback brings the dropped triggers back; nothing to remember.
-    void forget() { bulk_.clear(); }
+    // After a rollback: the triggers are as they were before the transaction.
+    void forget() {
+        bulk_.clear();
+        columns_.clear();
+    }
 
     static bool isHistoryTable(const std::string& lowerName, std::string& table);
 

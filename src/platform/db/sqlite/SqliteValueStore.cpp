@@ -1,5 +1,6 @@
 // The file's store of values beside each table (see SqliteValueStore.h).
 #include "SqliteValueStore.h"
+#include "platform/db/SqlText.h"
 
 #include "SqliteDatabase.h"
 #include "platform/db/EngineMessages.h"
@@ -15,12 +16,6 @@
 namespace engine {
 
 namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 std::string valuesTable(const std::string& table) {
     return table + "_values";
@@ -78,7 +73,7 @@ void SqliteValueStore::forget() {
 }
 
 bool SqliteValueStore::hasTable(const std::string& table) {
-    const std::string key = lower(table);
+    const std::string key = asciiLower(table);
     if (const auto it = tables_.find(key); it != tables_.end())
         return it->second;
     Statement s = prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 "
@@ -112,7 +107,7 @@ void SqliteValueStore::createTables(const std::string& table) {
     };
     for (const std::string& sql : statements)
         db_.execInternal(sql.c_str());
-    tables_[lower(table)] = true;
+    tables_[asciiLower(table)] = true;
     db_.history_->valuesTableMade(table); // its deletions now keep the values too
 }
 
@@ -199,7 +194,7 @@ void SqliteValueStore::add(const std::string& table, std::int64_t sample,
         return;
     if (!hasTable(table))
         createTables(table);
-    TableStatements& st = statements_[lower(table)];
+    TableStatements& st = statements_[asciiLower(table)];
     if (!st.insert) {
         const std::string v = "[" + valuesTable(table) + "]";
         st.rowThere = prepare("SELECT 1 FROM [" + table + "] WHERE [ID] = ?1");
