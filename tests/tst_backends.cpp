@@ -9,6 +9,7 @@
 #include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
 #include "platform/settings/DatabaseSetting.h"
+#include "support/BackendData.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
 
@@ -34,36 +35,10 @@ const char* const kAwkwardRows =
     "('100% olivine', 'a_b site', 'AW-5', 41.25), ('back\\slash [x] *star*', 'Côte', 'AW-6', 52), "
     "('', 'Æbeltoft', 'AW-7', 60), ('Trachyandésite', 'ΣΤΡΟΜΒΟΛΙ', 'AW-8', 58)";
 
-// One collection on the back end a test row names.
-class Backend {
-public:
-    Backend(const QString& kind, long rows) : file_(rows) {
-        file_.rawExec(kAwkwardRows);
-        if (kind == "server")
-            server_ = std::make_unique<ServerData>(file_);
-    }
-    std::shared_ptr<engine::Database> open(bool readOnly = false) const {
-        return server_ ? server_->open(readOnly) : file_.open(readOnly);
-    }
-    bool isServer() const { return server_ != nullptr; }
-    const TestData& file() const { return file_; }
-    ServerData& server() const { return *server_; }
-    long long count(const std::string& where) const {
-        return server_ ? server_->count("SELECT count(*) FROM \"DOZIRO1\" WHERE " + where)
-                       : file_.rawCount("SELECT count(*) FROM DOZIRO1 WHERE " + where);
-    }
-
-private:
-    TestData file_;
-    std::unique_ptr<ServerData> server_;
+// One collection on the back end a test row names, with the awkward rows.
+struct Backend : BackendData {
+    Backend(const QString& kind, long rows) : BackendData(kind, rows, kAwkwardRows) {}
 };
-
-void addBackends() {
-    QTest::addColumn<QString>("backend");
-    QTest::newRow("file") << "file";
-    if (ServerData::available())
-        QTest::newRow("server") << "server";
-}
 
 std::vector<std::int64_t> keysOf(engine::Database& db, const std::string& sql) {
     auto rs = db.OpenRecordset(sql, true);

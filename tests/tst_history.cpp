@@ -7,6 +7,7 @@
 #include "platform/db/EngineError.h"
 #include "platform/db/History.h"
 #include "platform/db/Query.h"
+#include "support/BackendData.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
 
@@ -18,29 +19,12 @@ using engine::History;
 using engine::HistoryEntry;
 using engine::Value;
 
-class Collection {
-public:
-    Collection(const QString& kind) : file_(5) {
-        file_.rawExec("INSERT INTO DOZIRO1 (Rockname, [Doziro Sample#], SiO2) VALUES ('basalt', "
-                      "'ST-1', 49.5), ('andesite', 'ST-2', 58.25)");
-        if (kind == "server")
-            server_ = std::make_unique<ServerData>(file_);
-    }
-    std::shared_ptr<engine::Database> open() const {
-        return server_ ? server_->open(false) : file_.open(false);
-    }
-
-private:
-    TestData file_;
-    std::unique_ptr<ServerData> server_;
+struct Collection : BackendData {
+    explicit Collection(const QString& kind)
+        : BackendData(kind, 5,
+                      "INSERT INTO DOZIRO1 (Rockname, [Doziro Sample#], SiO2) VALUES ('basalt', "
+                      "'ST-1', 49.5), ('andesite', 'ST-2', 58.25)") {}
 };
-
-void addBackends() {
-    QTest::addColumn<QString>("backend");
-    QTest::newRow("file") << "file";
-    if (ServerData::available())
-        QTest::newRow("server") << "server";
-}
 
 std::int64_t idOf(engine::Database& db, const char* sample) {
     engine::Query q(db, std::string("SELECT [ID] FROM [DOZIRO1] WHERE [Doziro Sample#] = '") +

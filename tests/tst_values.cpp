@@ -9,6 +9,7 @@
 #include "platform/db/EngineError.h"
 #include "platform/db/Query.h"
 #include "platform/db/Recordset.h"
+#include "support/BackendData.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
 
@@ -46,32 +47,12 @@ std::vector<SampleValue> secondValues() {
             value("Latitude", "", "", 0, -33.8568, "", std::nullopt, "")};
 }
 
-class Collection {
-public:
-    Collection(const QString& kind, long rows) : file_(rows) {
-        file_.rawExec("INSERT INTO DOZIRO1 (Rockname, [Doziro Sample#]) VALUES ('basalt', "
-                      "'ST-1'), ('andesite', 'ST-2'), ('dacite', 'ST-3')");
-        if (kind == "server")
-            server_ = std::make_unique<ServerData>(file_);
-    }
-    std::shared_ptr<engine::Database> open(bool readOnly = false) const {
-        return server_ ? server_->open(readOnly) : file_.open(readOnly);
-    }
-    bool isServer() const { return server_ != nullptr; }
-    const TestData& file() const { return file_; }
-    ServerData& server() const { return *server_; }
-
-private:
-    TestData file_;
-    std::unique_ptr<ServerData> server_;
+struct Collection : BackendData {
+    Collection(const QString& kind, long rows)
+        : BackendData(kind, rows,
+                      "INSERT INTO DOZIRO1 (Rockname, [Doziro Sample#]) VALUES ('basalt', "
+                      "'ST-1'), ('andesite', 'ST-2'), ('dacite', 'ST-3')") {}
 };
-
-void addBackends() {
-    QTest::addColumn<QString>("backend");
-    QTest::newRow("file") << "file";
-    if (ServerData::available())
-        QTest::newRow("server") << "server";
-}
 
 std::vector<StoredValue> readAll(engine::Database& db, const std::string& where = {},
                                  const std::string& table = "DOZIRO1") {
