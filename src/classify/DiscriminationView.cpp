@@ -4,6 +4,7 @@
 #include "DiscriminationView.h"
 
 #include "Diagram.h"
+#include "RowOfKey.h"
 #include "TracePattern.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
@@ -73,44 +74,7 @@ std::vector<Amount> AmountsBuilder::finish(double tio2) {
 
 namespace {
 
-constexpr std::uint32_t kNoRow = std::numeric_limits<std::uint32_t>::max();
-
-// The view's row of each key: a plain array over the keys' range when they
-// are dense (as keys handed out one after another are), a sorted list
-// otherwise; a few bytes a row either way, for views of millions.
-class RowOfKey {
-public:
-    explicit RowOfKey(const std::vector<std::int64_t>& keys) {
-        if (keys.empty())
-            return;
-        const auto [lo, hi] = std::minmax_element(keys.begin(), keys.end());
-        min_ = *lo;
-        const auto span = static_cast<std::uint64_t>(*hi - *lo) + 1;
-        if (span <= 4 * keys.size() + 1024) {
-            dense_.assign(span, kNoRow);
-            for (std::size_t i = 0; i < keys.size(); ++i)
-                dense_[static_cast<std::size_t>(keys[i] - min_)] = static_cast<std::uint32_t>(i);
-            return;
-        }
-        for (std::size_t i = 0; i < keys.size(); ++i)
-            sparse_.emplace_back(keys[i], static_cast<std::uint32_t>(i));
-        std::sort(sparse_.begin(), sparse_.end());
-    }
-    std::uint32_t find(std::int64_t key) const {
-        if (!dense_.empty())
-            return key < min_ || static_cast<std::uint64_t>(key - min_) >= dense_.size()
-                       ? kNoRow
-                       : dense_[static_cast<std::size_t>(key - min_)];
-        const auto it =
-            std::lower_bound(sparse_.begin(), sparse_.end(), std::make_pair(key, std::uint32_t(0)));
-        return it != sparse_.end() && it->first == key ? it->second : kNoRow;
-    }
-
-private:
-    std::int64_t min_ = 0;
-    std::vector<std::uint32_t> dense_;
-    std::vector<std::pair<std::int64_t, std::uint32_t>> sparse_;
-};
+constexpr std::uint32_t kNoRow = RowOfKey::kNone;
 
 // Each row's class of a text column, from the number of its value (an index
 // into `values`, kNoRow for a row never met): the most frequent values, the

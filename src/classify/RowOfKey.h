@@ -1,0 +1,55 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace chart {
+
+// The view's row of each key, for the readers that go through a table in
+// key order and place what they read in the view's order: a plain array
+// over the keys' range when they are dense (as keys handed out one after
+// another are), a sorted list otherwise; a few bytes a row either way, for
+// views of millions.
+class RowOfKey {
+public:
+    static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+
+    explicit RowOfKey(const std::vector<std::int64_t>& keys) {
+        if (keys.empty())
+            return;
+        const auto [lo, hi] = std::minmax_element(keys.begin(), keys.end());
+        min_ = *lo;
+        const auto span = static_cast<std::uint64_t>(*hi - *lo) + 1;
+        if (span <= 4 * keys.size() + 1024) {
+            dense_.assign(span, kNone);
+            for (std::size_t i = 0; i < keys.size(); ++i)
+                dense_[static_cast<std::size_t>(keys[i] - min_)] = static_cast<std::uint32_t>(i);
+            return;
+        }
+        sparse_.reserve(keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            sparse_.emplace_back(keys[i], static_cast<std::uint32_t>(i));
+        std::sort(sparse_.begin(), sparse_.end());
+    }
+
+    // kNone when the key is not in the view.
+    std::uint32_t find(std::int64_t key) const {
+        if (!dense_.empty())
+            return key < min_ || static_cast<std::uint64_t>(key - min_) >= dense_.size()
+                       ? kNone
+                       : dense_[static_cast<std::size_t>(key - min_)];
+        const auto it =
+            std::lower_bound(sparse_.begin(), sparse_.end(), std::make_pair(key, std::uint32_t(0)));
+        return it != sparse_.end() && it->first == key ? it->second : kNone;
+    }
+
+private:
+    std::int64_t min_ = 0;
+    std::vector<std::uint32_t> dense_;
+    std::vector<std::pair<std::int64_t, std::uint32_t>> sparse_;
+};
+
+} // namespace chart
