@@ -133,11 +133,11 @@ void HistoryController::refreshView(std::int64_t key) {
         form_.RefreshRecordView(
             form_.Data1->RecordSource(),
             [this, key] {
-                form_.endCommand();
                 engine::Recordset* rs = form_.Data1->view()->recordset();
                 const long row = rs ? rs->findKey(key, -1) : -1;
                 if (row >= 0) // through the data control: the grid follows
                     form_.Data1->Recordset().setAbsolutePosition(row);
+                form_.endCommand();
             },
             failed);
     } catch (const std::exception& e) {
