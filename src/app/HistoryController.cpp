@@ -120,6 +120,15 @@ void HistoryController::restore(const std::string& table, const HistoryDialog::C
             });
 }
 
+bool HistoryController::goTo(std::int64_t key) {
+    engine::Recordset* rs = form_.Data1->view()->recordset();
+    const long row = rs ? rs->findKey(key, -1) : -1;
+    if (row < 0)
+        return false;
+    form_.Data1->Recordset().setAbsolutePosition(row); // through the data control: the grid follows
+    return true;
+}
+
 // The grid shows what was written, as after an import, on the sample
 // restored.
 void HistoryController::refreshView(std::int64_t key) {
@@ -133,11 +142,21 @@ void HistoryController::refreshView(std::int64_t key) {
         form_.RefreshRecordView(
             form_.Data1->RecordSource(),
             [this, key] {
-                engine::Recordset* rs = form_.Data1->view()->recordset();
-                const long row = rs ? rs->findKey(key, -1) : -1;
-                if (row >= 0) // through the data control: the grid follows
-                    form_.Data1->Recordset().setAbsolutePosition(row);
                 form_.endCommand();
+                if (goTo(key))
+                    return;
+                // Its key is not read yet: once every key is, unless the user
+                // has moved meanwhile.
+                engine::Recordset* rs = form_.Data1->view()->recordset();
+                const long at = rs ? rs->AbsolutePosition() : -1;
+                form_.Data1->whenKeysComplete(
+                    this,
+                    [this, key, at] {
+                        engine::Recordset* now = form_.Data1->view()->recordset();
+                        if (now && now->AbsolutePosition() == at)
+                            goTo(key);
+                    },
+                    [] {});
             },
             failed);
     } catch (const std::exception& e) {

@@ -19,6 +19,8 @@ public:
 private:
     void restore(const std::string& table, const HistoryDialog::Choice& choice);
     void refreshView(std::int64_t key);
+    // Makes the sample current if its key is read; false otherwise.
+    bool goTo(std::int64_t key);
 
     MainForm& form_;
 };
