@@ -1,5 +1,6 @@
 #include "OdsReader.h"
 
+#include "CsvSource.h"
 #include "DateText.h"
 #include "SheetCells.h"
 #include "ViewExport.h"
@@ -58,6 +59,8 @@ std::string timeValue(const std::string& v) {
 
 class Content : public orcus::sax_ns_handler {
 public:
+    explicit Content(std::size_t xmlBytes)
+        : xmlBytes_(xmlBytes), textBound_(SheetCells::textBoundFor(xmlBytes)) {}
     std::vector<WorkbookReader::Sheet> sheets;
     std::vector<SheetCells> cells;
     int origin[3] = {1899, 12, 30};
@@ -76,9 +79,7 @@ public:
             if (e.name == "p" && paragraphs_++)
                 text_ += '\n';
             else if (e.name == "s")
-                text_.append(static_cast<std::size_t>(
-                                 std::min<std::int64_t>(repeats(attributes_["c"]), 1 << 16)),
-                             ' ');
+                spaces(repeats(attributes_["c"]));
             else if (e.name == "tab")
                 text_ += '\t';
             else if (e.name == "line-break")
@@ -101,6 +102,15 @@ public:
         if (cell_ && paragraphs_ && !aside_)
             text_.append(s);
     }
+    // <text:s text:c="n"/>: n spaces, which a few bytes can ask billions
+    // of. A cell holds no more than a line of a text file may.
+    void spaces(std::int64_t n) {
+        const std::size_t most = std::min(textBound_, CsvSource::kMaxLine);
+        if (static_cast<std::uint64_t>(n) > most - std::min(most, text_.size()))
+            refuse("cell " + SheetCells::name(row_, col_) + " spaces its text out past " +
+                   std::to_string(most >> 20) + " MiB");
+        text_.append(static_cast<std::size_t>(n), ' ');
+    }
 
 private:
     std::string attr(const char* name) const {
@@ -113,6 +123,7 @@ private:
             sheets.emplace_back();
             sheets.back().name = attr("name");
             cells.emplace_back();
+            cells.back().boundText(xmlBytes_);
             row_ = 0;
         } else if (name == "null-date") {
             std::sscanf(attr("date-value").c_str(), "%d-%d-%d", &origin[0], &origin[1], &origin[2]);
@@ -121,6 +132,7 @@ private:
         } else if (name == "table-row") {
             rowRepeats_ = repeats(attr("number-rows-repeated"));
             col_ = 0;
+            rowText_ = 0;
             row_cells_.clear();
         } else if (name == "table-cell" || name == "covered-table-cell") {
             cell_ = true;
@@ -152,6 +164,10 @@ private:
             if (col_ + cellRepeats_ > SheetCells::kColumns)
                 refuse(SheetCells::outside(row_, std::max(col_, SheetCells::kColumns)));
             copies(cellRepeats_ - 1);
+            rowText_ += text.size() * static_cast<std::size_t>(cellRepeats_);
+            if (rowText_ > textBound_)
+                refuse("row " + std::to_string(row_ + 1) + " repeats its text past " +
+                       std::to_string(textBound_ >> 20) + " MiB");
             for (std::int64_t c = 0; c < cellRepeats_; ++c)
                 row_cells_.push_back({col_ + c, text});
         }
@@ -163,9 +179,13 @@ private:
                 refuse(SheetCells::outside(std::max(row_, SheetCells::kRows),
                                            row_cells_.front().first));
             copies((rowRepeats_ - 1) * static_cast<std::int64_t>(row_cells_.size()));
+            if (rowText_ > textBound_ / static_cast<std::size_t>(rowRepeats_))
+                refuse("row " + std::to_string(row_ + 1) + " repeats its text past " +
+                       std::to_string(textBound_ >> 20) + " MiB");
             for (std::int64_t r = 0; r < rowRepeats_; ++r)
                 for (const auto& [col, text] : row_cells_)
-                    cells.back().put(row_ + r, col, text);
+                    if (!cells.back().put(row_ + r, col, text))
+                        refuse(cells.back().fault());
         }
         row_ += rowRepeats_;
     }
@@ -180,6 +200,7 @@ private:
         throw std::runtime_error(why + ", in sheet '" + sheets.back().name + "'.");
     }
 
+    std::size_t xmlBytes_, textBound_, rowText_ = 0; // rowText_: the row's, with its repeats
     std::map<std::string, std::string> attributes_;
     bool inTable_ = false, cell_ = false, number_ = false;
     int aside_ = 0, paragraphs_ = 0;
@@ -197,7 +218,7 @@ std::vector<WorkbookReader::Sheet> OdsReader::read(const std::string& path) {
     std::vector<unsigned char> bytes;
     if (!zip.read_file_entry("content.xml", bytes))
         throw std::runtime_error("it has no content.xml.");
-    Content content;
+    Content content(bytes.size());
     orcus::xmlns_repository names;
     orcus::xmlns_context context = names.create_context();
     orcus::sax_ns_parser<Content> parser(reinterpret_cast<const char*>(bytes.data()), bytes.size(),

@@ -39,8 +39,19 @@ bool SheetCells::put(std::int64_t row, std::int64_t col, std::string text, bool 
         fail(std::move(why));
         return false;
     }
-    if (!text.empty())
-        cells_[key(row, col)] = Cell{std::move(text), number};
+    if (text.empty())
+        return true;
+    Cell& cell = cells_[key(row, col)];
+    text_ += text.size() - cell.text.size();
+    cell = Cell{std::move(text), number};
+    if (text_ > textBound_) {
+        fail("cell " + name(row, col) + " takes the sheet's text past " +
+             std::to_string(textBound_ >> 20) +
+             " MiB, far more than the file holds (texts repeated or shared without end)");
+        text_ -= cell.text.size();
+        cells_.erase(key(row, col));
+        return false;
+    }
     return true;
 }
 

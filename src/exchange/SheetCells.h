@@ -11,7 +11,9 @@
 // away costs one cell and not the rows and columns up to it. A cell outside
 // those limits is never kept; the first such fault is named for the
 // message. The table handed on is refused when it would be much larger
-// than the cells it holds.
+// than the cells it holds, and the cells' text is held to a bound set from
+// the size of the XML it came from, since a text shared or spaces repeated
+// could otherwise grow a few bytes into gigabytes.
 class SheetCells {
 public:
     static constexpr std::int64_t kRows = 1048576;
@@ -31,6 +33,12 @@ public:
     // Sets a cell (an empty text sets nothing); false, the fault kept, when
     // the place is outside the limits.
     bool put(std::int64_t row, std::int64_t col, std::string text, bool number = false);
+    // The most text the cells may hold: a fixed allowance and some times
+    // the bytes of XML the sheet was read from.
+    static std::size_t textBoundFor(std::size_t xmlBytes) {
+        return kSpareText + kTextPerXmlByte * xmlBytes;
+    }
+    void boundText(std::size_t xmlBytes) { textBound_ = textBoundFor(xmlBytes); }
     const Cell* find(std::int64_t row, std::int64_t col) const;
     std::size_t size() const { return cells_.size(); }
 
@@ -54,6 +62,9 @@ private:
     static std::uint64_t key(std::int64_t row, std::int64_t col) {
         return static_cast<std::uint64_t>(row) * kColumns + static_cast<std::uint64_t>(col);
     }
+    static constexpr std::size_t kSpareText = std::size_t(64) << 20;
+    static constexpr std::size_t kTextPerXmlByte = 8;
     std::map<std::uint64_t, Cell> cells_; // row-major
     std::string fault_;
+    std::size_t text_ = 0, textBound_ = kSpareText; // bytes of text held, and the most
 };

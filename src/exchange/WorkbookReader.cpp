@@ -280,11 +280,14 @@ public:
         return &references;
     }
     std::vector<std::unique_ptr<Sheet>> sheets;
+    std::map<std::string, std::size_t> xmlBytes; // sheet -> its XML and the shared strings'
     Strings strings;
 
     ss::iface::import_shared_strings* get_shared_strings() override { return &strings; }
     ss::iface::import_sheet* append_sheet(ss::sheet_t, std::string_view name) override {
         sheets.push_back(std::make_unique<Sheet>(std::string(name)));
+        const auto bytes = xmlBytes.find(std::string(name));
+        sheets.back()->cells.boundText(bytes != xmlBytes.end() ? bytes->second : 0);
         return sheets.back().get();
     }
     ss::iface::import_sheet* get_sheet(std::string_view name) override {
@@ -371,6 +374,7 @@ template <class Element> void parseXml(const std::vector<unsigned char>& bytes, 
 // order), and whether its serials count from 1904-01-01.
 struct WorkbookParts {
     std::map<std::string, std::string> sheets; // name -> part in the archive
+    std::string strings;                       // the shared strings' part
     bool date1904 = false;
 };
 
@@ -391,6 +395,9 @@ WorkbookParts workbookParts(const orcus::zip_archive& zip) {
             else
                 part = "xl/" + part; // beside the workbook part
             targets[id->second] = part;
+            const auto type = a.find("Type");
+            if (type != a.end() && type->second.ends_with("/sharedStrings"))
+                out.strings = part;
         });
     parseXml(workbook, [&](std::string_view name, const std::map<std::string, std::string>& a) {
         if (name == "workbookPr") {
@@ -421,7 +428,11 @@ struct Written {
     std::string text;
     bool number;
 };
-using WrittenCells = std::map<std::string, std::vector<Written>>; // sheet -> its cells
+struct WrittenSheet {
+    std::vector<Written> cells;
+    std::size_t xmlBytes = 0; // of its part
+};
+using WrittenCells = std::map<std::string, WrittenSheet>; // sheet -> its cells
 
 std::string_view attributeOf(std::string_view tag, std::string_view name) {
     const std::string key = " " + std::string(name) + "=\"";
@@ -499,8 +510,9 @@ WrittenCells cellsAsWritten(const orcus::zip_archive& zip,
         std::vector<unsigned char> bytes;
         if (!zip.read_file_entry(part, bytes))
             continue;
-        out[sheet] = cellsAsWritten(
+        out[sheet].cells = cellsAsWritten(
             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), sheet);
+        out[sheet].xmlBytes = bytes.size();
     }
     return out;
 }
@@ -512,16 +524,22 @@ std::vector<WorkbookReader::Sheet> readXlsx(const std::string& path) {
     zip.load();
     const WorkbookParts parts = workbookParts(zip);
     WrittenCells written = cellsAsWritten(zip, parts.sheets);
+    std::vector<unsigned char> strings;
+    if (!parts.strings.empty())
+        zip.read_file_entry(parts.strings, strings);
 
     Factory factory;
+    for (const auto& [name, sheet] : written)
+        factory.xmlBytes[name] = sheet.xmlBytes + strings.size();
     orcus::orcus_xlsx filter(&factory);
     filter.read_file(path);
     if (parts.date1904)
         factory.settings.set_origin_date(1904, 1, 1);
     std::vector<WorkbookReader::Sheet> out;
     for (auto& s : factory.sheets) {
+        WrittenSheet& sheet = written[s->name];
         s->takeStrings(factory.strings);
-        for (Written& w : written[s->name])
+        for (Written& w : sheet.cells)
             s->cells.put(w.row, w.col, std::move(w.text), w.number);
         if (!s->cells.fault().empty())
             throw std::runtime_error(s->cells.fault() + ", in sheet '" + s->name + "'.");
