@@ -1,3 +1,7 @@
+// Reads an .ods's content.xml as one pass of SAX events: the place of each
+// cell counted in 64 bits (repeats included), so a place past the limits is
+// seen and named rather than wrapped; what a repeat copies is counted before
+// it is made.
 #include "OdsReader.h"
 
 #include "CsvSource.h"

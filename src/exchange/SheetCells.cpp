@@ -1,3 +1,5 @@
+// The sparse cells of a sheet and the one step that makes them a table:
+// the size of that table is counted before any of it is made.
 #include "SheetCells.h"
 
 #include <algorithm>

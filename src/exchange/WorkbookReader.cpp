@@ -418,10 +418,10 @@ WorkbookParts workbookParts(const orcus::zip_archive& zip) {
 // What the reader above leaves out or reads loosely, taken from the sheet's
 // XML itself before the reader sees it: text written inline (<c r="A1"
 // t="inlineStr"><is><t>text</t></is></c>), as writers that stream rows out
-// write it; and numbers, whose text is kept as written (<c r="B2"><v>0.3
-// 0000000000000004</v></c>), so that it is read back exactly rather than
-// through the reader's own number parsing, which can be off in the last
-// digit. Every row and cell address is checked on the way: one that is no
+// write it; and numbers, whose text is kept as written
+// (<c r="B2"><v>0.30000000000000004</v></c>), so that it is read back
+// exactly rather than through the reader's own number parsing, which can
+// be off in the last digit. Every row and cell address is checked on the way: one that is no
 // address or lies outside the sheet's limits refuses the workbook.
 struct Written {
     std::int64_t row, col;
