@@ -1,12 +1,11 @@
-// CSV and workbook import, CSV / workbook export: files in the styles
-// geologists get them in, written here; bad files refused with their cause; an import
+// CSV import, CSV / workbook export: files in the styles geologists get
+// them in, written here; bad files refused with their cause; an import
 // that is cancelled, refused, runs out of disk or is killed leaves the
 // table exactly as it was.
 #include "app/QuarzelDatabase.h"
 #include "exchange/CsvImport.h"
 #include "exchange/CsvSource.h"
 #include "exchange/ViewExport.h"
-#include "exchange/WorkbookReader.h"
 #include "platform/data/DataControl.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
@@ -20,9 +19,6 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <zip.h>
-
-#include <array>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -52,178 +48,6 @@ QByteArray manyRows(long n) {
         out += "S-" + QByteArray::number(qlonglong(i)) + ",basalt,49.2,2.9,1.1\n";
     return out;
 }
-
-// A zip of the parts given, in their order, the first stored uncompressed
-// (an .ods's mimetype must be).
-using Parts = std::vector<std::pair<std::string, std::string>>;
-void writeZip(const QString& path, const Parts& parts) {
-    int error = 0;
-    zip_t* z = zip_open(path.toUtf8().constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    QVERIFY(z);
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        zip_source_t* src = zip_source_buffer(z, parts[i].second.data(), parts[i].second.size(), 0);
-        const zip_int64_t at = zip_file_add(z, parts[i].first.c_str(), src, ZIP_FL_ENC_UTF_8);
-        QVERIFY(at >= 0);
-        if (i == 0)
-            zip_set_file_compression(z, static_cast<zip_uint64_t>(at), ZIP_CM_STORE, 0);
-    }
-    QCOMPARE(zip_close(z), 0);
-}
-
-const char* kXmlHead = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
-const char* kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-const char* kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-
-std::string inlineCell(const char* ref, const char* text) {
-    return std::string("<c r=\"") + ref + "\" t=\"inlineStr\"><is><t>" + text + "</t></is></c>";
-}
-std::string numberCell(const char* ref, const std::string& value, int style = 0) {
-    return std::string("<c r=\"") + ref + "\"" +
-           (style ? " s=\"" + std::to_string(style) + "\"" : std::string()) + "><v>" + value +
-           "</v></c>";
-}
-
-// An .xlsx as a spreadsheet program leaves it after its sheets were moved:
-// "Data" first, kept in sheet2.xml; "Notes" second, in sheet1.xml. Its
-// styles: 1 a date and time, 2 the built-in h:mm, 3 the built-in date, 4
-// hh:mm:ss. serials: the Date column of rows 2 to 4.
-Parts movedSheets(const std::string& workbookPr, const std::string serials[3]) {
-    const std::string ws = std::string(kXmlHead) + "<worksheet xmlns=\"" + kMain + "\" xmlns:r=\"" +
-                           kRel + "\"><sheetData>";
-    const std::string data =
-        ws + "<row r=\"1\">" + inlineCell("A1", "Rockname") + inlineCell("B1", "Date") +
-        inlineCell("C1", "Location") + inlineCell("D1", "SiO2") + "</row><row r=\"2\">" +
-        inlineCell("A2", "Basalt") + numberCell("B2", serials[0], 1) +
-        numberCell("C2", "0.604166666666667", 2) + numberCell("D2", "40.2") +
-        "</row><row r=\"3\">" + inlineCell("A3", "Dacite") + numberCell("B3", serials[1], 3) +
-        numberCell("C3", "0.6041782407407408", 4) + numberCell("D3", "65") + "</row><row r=\"4\">" +
-        inlineCell("A4", "Andesite") + numberCell("B4", serials[2]) + numberCell("D4", "58") +
-        "</row></sheetData></worksheet>";
-    const std::string notes = ws + "<row r=\"1\">" + inlineCell("A1", "Analysed at the lab") +
-                              "</row></sheetData></worksheet>";
-    return {
-        {"[Content_Types].xml",
-         std::string(kXmlHead) +
-             "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-             "<Default Extension=\"rels\" "
-             "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-             "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-             "<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/"
-             "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
-             "</Types>"},
-        {"_rels/.rels",
-         std::string(kXmlHead) +
-             "<Relationships "
-             "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-             "<Relationship Id=\"rId1\" Type=\"" +
-             kRel + "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
-        {"xl/workbook.xml", std::string(kXmlHead) + "<workbook xmlns=\"" + kMain + "\" xmlns:r=\"" +
-                                kRel + "\">" + workbookPr +
-                                "<sheets><sheet name=\"Data\" sheetId=\"2\" r:id=\"rId2\"/>"
-                                "<sheet name=\"Notes\" sheetId=\"1\" r:id=\"rId1\"/></sheets>"
-                                "</workbook>"},
-        {"xl/_rels/workbook.xml.rels",
-         std::string(kXmlHead) +
-             "<Relationships "
-             "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-             "<Relationship Id=\"rId3\" Type=\"" +
-             kRel + "/styles\" Target=\"styles.xml\"/><Relationship Id=\"rId1\" Type=\"" + kRel +
-             "/worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" Type=\"" +
-             kRel + "/worksheet\" Target=\"worksheets/sheet2.xml\"/></Relationships>"},
-        {"xl/styles.xml",
-         std::string(kXmlHead) + "<styleSheet xmlns=\"" + kMain +
-             "\"><numFmts count=\"2\"><numFmt numFmtId=\"164\" formatCode=\"yyyy\\-mm\\-dd\\ "
-             "hh:mm\"/><numFmt numFmtId=\"165\" formatCode=\"hh:mm:ss\"/></numFmts>"
-             "<cellXfs count=\"5\"><xf numFmtId=\"0\" xfId=\"0\"/>"
-             "<xf numFmtId=\"164\" xfId=\"0\" applyNumberFormat=\"1\"/>"
-             "<xf numFmtId=\"20\" xfId=\"0\" applyNumberFormat=\"1\"/>"
-             "<xf numFmtId=\"14\" xfId=\"0\" applyNumberFormat=\"1\"/>"
-             "<xf numFmtId=\"165\" xfId=\"0\" applyNumberFormat=\"1\"/></cellXfs></styleSheet>"},
-        {"xl/worksheets/sheet1.xml", notes},
-        {"xl/worksheets/sheet2.xml", data},
-    };
-}
-
-// An .ods as LibreOffice writes it: number and date styles in styles.xml
-// and content.xml, cells and columns using them, its own null date.
-Parts formattedOds(const std::string& content) {
-    const std::string ns =
-        "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-        "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
-        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
-        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-        "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" "
-        "xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\" "
-        "office:version=\"1.3\"";
-    const std::string styles =
-        std::string(kXmlHead) + "<office:document-styles " + ns +
-        "><office:styles><number:number-style style:name=\"N0\"><number:number "
-        "number:min-integer-digits=\"1\"/></number:number-style><number:date-style "
-        "style:name=\"N36\" number:automatic-order=\"true\"><number:day "
-        "number:style=\"long\"/><number:text>.</number:text><number:month "
-        "number:style=\"long\"/><number:text>.</number:text><number:year "
-        "number:style=\"long\"/></number:date-style><style:style style:name=\"Default\" "
-        "style:family=\"table-cell\"/><style:style style:name=\"Datum\" "
-        "style:family=\"table-cell\" style:parent-style-name=\"Default\" "
-        "style:data-style-name=\"N36\"/></office:styles></office:document-styles>";
-    return {
-        {"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
-        {"content.xml", std::string(kXmlHead) + "<office:document-content " + ns + ">" + content +
-                            "</office:document-content>"},
-        {"styles.xml", styles},
-        {"META-INF/manifest.xml",
-         std::string(kXmlHead) +
-             "<manifest:manifest "
-             "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
-             "manifest:version=\"1.3\"><manifest:file-entry manifest:full-path=\"/\" "
-             "manifest:version=\"1.3\" "
-             "manifest:media-type=\"application/vnd.oasis.opendocument.spreadsheet\"/>"
-             "<manifest:file-entry manifest:full-path=\"content.xml\" "
-             "manifest:media-type=\"text/xml\"/><manifest:file-entry "
-             "manifest:full-path=\"styles.xml\" manifest:media-type=\"text/xml\"/>"
-             "</manifest:manifest>"},
-    };
-}
-
-const char* kOdsContent =
-    "<office:automatic-styles>"
-    "<number:number-style style:name=\"N2\"><number:number number:decimal-places=\"2\" "
-    "number:min-decimal-places=\"2\" number:min-integer-digits=\"1\"/></number:number-style>"
-    "<number:date-style style:name=\"N50\"><number:day number:style=\"long\"/><number:text>."
-    "</number:text><number:month number:style=\"long\"/><number:text>.</number:text>"
-    "<number:year number:style=\"long\"/><number:text> </number:text><number:hours "
-    "number:style=\"long\"/><number:text>:</number:text><number:minutes "
-    "number:style=\"long\"/></number:date-style>"
-    "<style:style style:name=\"ce1\" style:family=\"table-cell\" "
-    "style:parent-style-name=\"Default\" style:data-style-name=\"N50\"/>"
-    "<style:style style:name=\"ce2\" style:family=\"table-cell\" "
-    "style:parent-style-name=\"Default\" style:data-style-name=\"N2\"/>"
-    "<style:style style:name=\"ce3\" style:family=\"table-cell\" "
-    "style:parent-style-name=\"Datum\"/>"
-    "</office:automatic-styles><office:body><office:spreadsheet>"
-    "<table:calculation-settings><table:null-date table:date-value=\"1904-01-01\"/>"
-    "</table:calculation-settings>"
-    "<table:table table:name=\"Analyses\">"
-    "<table:table-column table:number-columns-repeated=\"3\" "
-    "table:default-cell-style-name=\"Default\"/>"
-    "<table:table-row><table:table-cell office:value-type=\"string\" "
-    "><text:p>Rockname</text:p></table:table-cell><table:table-cell "
-    "office:value-type=\"string\"><text:p>Date</text:p></table:table-cell><table:table-cell "
-    "office:value-type=\"string\"><text:p>SiO2</text:p></table:table-cell></table:table-row>"
-    "<table:table-row><table:table-cell office:value-type=\"string\">"
-    "<text:p>Basalt</text:p></table:table-cell><table:table-cell table:style-name=\"ce1\" "
-    "office:value-type=\"date\" office:date-value=\"2019-05-06T14:30:00\"><text:p>06.05.2019 "
-    "14:30</text:p></table:table-cell><table:table-cell table:style-name=\"ce2\" "
-    "office:value-type=\"float\" office:value=\"49.25\"><text:p>49.25</text:p>"
-    "</table:table-cell></table:table-row>"
-    "<table:table-row><table:table-cell office:value-type=\"string\">"
-    "<text:p>Dacite</text:p></table:table-cell><table:table-cell table:style-name=\"ce3\" "
-    "office:value-type=\"date\" office:date-value=\"2019-05-07\"><text:p>07.05.2019</text:p>"
-    "</table:table-cell><table:table-cell office:value-type=\"float\" office:value=\"65\">"
-    "<text:p>65</text:p></table:table-cell></table:table-row>"
-    "</table:table></office:spreadsheet></office:body>";
-
-using Rows = std::vector<std::vector<std::string>>;
 
 } // namespace
 
@@ -473,119 +297,6 @@ private slots:
             QCOMPARE(count(d, "Project1"), rows);
             QCOMPARE(digest(d, "Project1"), sum);
         }
-    }
-
-    // Styles with number and date formats (every sheet LibreOffice saves)
-    // are read; a damaged workbook is refused with its cause, never a crash.
-    void formattedOdsIsRead() {
-        QTemporaryDir dir;
-        const QString ods = dir.filePath("survey.ods");
-        writeZip(ods, formattedOds(kOdsContent));
-        const auto sheets = WorkbookReader::read(ods.toStdString());
-        QCOMPARE(sheets.size(), std::size_t(1));
-        QCOMPARE(sheets[0].name, std::string("Analyses"));
-        QCOMPARE(sheets[0].rows, Rows({{"Rockname", "Date", "SiO2"},
-                                       {"Basalt", "2019-05-06 14:30", "49.25"},
-                                       {"Dacite", "2019-05-07", "65"}}));
-        QCOMPARE(std::vector<int>(sheets[0].origin, sheets[0].origin + 3),
-                 std::vector<int>({1904, 1, 1}));
-
-        const std::string content = kOdsContent;
-        const QString cut = dir.filePath("cut.ods");
-        writeZip(cut, formattedOds(content.substr(0, content.size() / 2)));
-        Parts noWorkbook = movedSheets("", std::array<std::string, 3>{"1", "2", "3"}.data());
-        noWorkbook.erase(noWorkbook.begin() + 2);
-        const QString headless = dir.filePath("headless.xlsx");
-        writeZip(headless, noWorkbook);
-        for (const QString& bad : {cut, headless}) {
-            try {
-                WorkbookReader::read(bad.toStdString());
-                QFAIL(qPrintable("read a damaged workbook: " + bad));
-            } catch (const CsvError& e) {
-                QCOMPARE(e.code(), CsvError::Code::Unreadable);
-                QVERIFY2(QString(e.what()).startsWith("Cannot read the workbook '" + bad + "': ") &&
-                             !QString(e.what()).endsWith(": "),
-                         e.what());
-            }
-        }
-    }
-
-    // Each sheet is read from the part its workbook names, not by its place.
-    void sheetsAreTheOnesTheWorkbookNames() {
-        QTemporaryDir dir;
-        const QString xlsx = dir.filePath("moved.xlsx");
-        const std::string serials[3] = {"43591", "43591", "43592"};
-        writeZip(xlsx, movedSheets("", serials));
-        const auto sheets = WorkbookReader::read(xlsx.toStdString());
-        QCOMPARE(sheets.size(), std::size_t(2));
-        QCOMPARE(sheets[0].name, std::string("Data"));
-        QCOMPARE(sheets[0].rows[0],
-                 std::vector<std::string>({"Rockname", "Date", "Location", "SiO2"}));
-        QCOMPARE(sheets[0].rows[3], std::vector<std::string>({"Andesite", "43592", "", "58"}));
-        QCOMPARE(sheets[1].name, std::string("Notes"));
-        QCOMPARE(sheets[1].rows, Rows({{"Analysed at the lab"}}));
-        const auto listed = CsvImport::read(xlsx.toStdString());
-        QVERIFY(std::holds_alternative<SheetList>(listed));
-        QCOMPARE(std::get<SheetList>(listed).names, std::vector<std::string>({"Data", "Notes"}));
-    }
-
-    // A workbook counting its serials from 1904-01-01 says so in its
-    // workbookPr, as "1" or as "true"; one that says "0" counts from 1899.
-    void workbookDateOrigins() {
-        QTemporaryDir dir;
-        const std::string from1904[3] = {"42129.604166666664", "42129", "42130"};
-        const std::string from1899[3] = {"43591.604166666664", "43591", "43592"};
-        const struct {
-            std::string pr;
-            const std::string* serials;
-            int originYear;
-        } books[] = {
-            {"<workbookPr date1904=\"1\"/>", from1904, 1904},
-            {"<workbookPr date1904=\"true\" defaultThemeVersion=\"124226\"/>", from1904, 1904},
-            {"<workbookPr date1904=\"0\"/>", from1899, 1899}};
-        TestData d(10);
-        for (const auto& book : books) {
-            const QString xlsx = dir.filePath("origin.xlsx");
-            writeZip(xlsx, movedSheets(book.pr, book.serials));
-            const auto sheets = WorkbookReader::read(xlsx.toStdString());
-            QCOMPARE(sheets[0].origin[0], book.originYear);
-            QCOMPARE(sheets[0].rows[1][1], std::string("2019-05-06 14:30"));
-            QCOMPARE(sheets[0].rows[2][1], std::string("2019-05-06"));
-            // A serial without a date format, in the Date column: the same origin.
-            d.rawExec("DELETE FROM Project1");
-            const ImportPlan plan = CsvImport::plan(xlsx.toStdString(), nullptr, {}, "Data");
-            auto db = d.open();
-            QCOMPARE(CsvImport::run(*db, "Project1", plan), 3L);
-            QCOMPARE(d.rawCount("SELECT count(*) FROM Project1 WHERE Rockname = 'Andesite' AND "
-                                "Date = '2019-05-07'"),
-                     1LL);
-        }
-    }
-
-    // A serial with a time of day is stored as the date and its time (the
-    // seconds when there are any), one with a time format as the time.
-    void datesWithTimesOfDay() {
-        QTemporaryDir dir;
-        const QString xlsx = dir.filePath("times.xlsx");
-        // Andesite's has no format: in the Date column its fraction is its time.
-        const std::string serials[3] = {"43591.604166666664", "43591", "43591.75"};
-        writeZip(xlsx, movedSheets("", serials));
-        const auto sheets = WorkbookReader::read(xlsx.toStdString());
-        QCOMPARE(sheets[0].rows[1],
-                 std::vector<std::string>({"Basalt", "2019-05-06 14:30", "14:30", "40.2"}));
-        QCOMPARE(sheets[0].rows[2],
-                 std::vector<std::string>({"Dacite", "2019-05-06", "14:30:01", "65"}));
-        TestData d(10);
-        d.rawExec("DELETE FROM Project1");
-        const ImportPlan plan = CsvImport::plan(xlsx.toStdString(), nullptr, {}, "Data");
-        QCOMPARE(plan.datesKept, 0L);
-        auto db = d.open();
-        QCOMPARE(CsvImport::run(*db, "Project1", plan), 3L);
-        QCOMPARE(d.rawCount("SELECT count(*) FROM Project1 WHERE (Rockname = 'Basalt' AND Date = "
-                            "'2019-05-06 14:30' AND Location = '14:30' AND SiO2 = 40.2) OR "
-                            "(Rockname = 'Dacite' AND Date = '2019-05-06' AND Location = "
-                            "'14:30:01') OR (Rockname = 'Andesite' AND Date = '2019-05-06 18:00')"),
-                 3LL);
     }
 
     void fromTheMenusOfTheWindow() {

@@ -2,10 +2,12 @@
 
 #include "CsvSource.h"
 #include "DateText.h"
+#include "OdsReader.h"
+#include "SheetCells.h"
 #include "TextRules.h"
 #include "ViewExport.h"
+#include "WorkbookStyles.h"
 
-#include <orcus/orcus_ods.hpp>
 #include <orcus/orcus_xlsx.hpp>
 #include <orcus/sax_parser.hpp>
 #include <orcus/spreadsheet/import_interface.hpp>
@@ -24,7 +26,6 @@
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace ss = orcus::spreadsheet;
 
@@ -55,105 +56,6 @@ public:
     }
 };
 
-// Of the workbook's styles, what a cell's number format shows: a date, a
-// time, both, or a number. The rest of a style is not needed here. A
-// workbook names a number format either by its number (xlsx: numFmtId, the
-// built-in ones written nowhere) or by what committing it returned (ods).
-class Styles : public ss::iface::import_styles {
-public:
-    datetext::Shown shows(std::size_t xf) const {
-        if (xf >= cellXfs_.size())
-            return datetext::Shown::Number;
-        const std::size_t format = cellXfs_[xf];
-        const auto code = codes_.find(format);
-        return code != codes_.end() ? datetext::formatShows(code->second)
-                                    : datetext::builtinFormatShows(format);
-    }
-
-    void set_number_format_identifier(std::size_t id) override { id_ = id; }
-    void set_number_format_code(std::string_view s) override { code_ = s; }
-    std::size_t commit_number_format() override {
-        // Past any number a workbook gives its own formats (from 164 on).
-        const std::size_t key = id_ ? *id_ : (std::size_t(1) << 30) + codes_.size();
-        codes_[key] = code_;
-        id_.reset();
-        code_.clear();
-        return key;
-    }
-    void set_xf_number_format(std::size_t index) override { format_ = index; }
-    std::size_t commit_cell_xf() override { return commit(cellXfs_); }
-    std::size_t commit_cell_style_xf() override { return commit(styleXfs_); }
-    std::size_t commit_dxf() override { return commit(dxfs_); }
-
-    void set_font_count(std::size_t) override {}
-    void set_font_bold(bool) override {}
-    void set_font_italic(bool) override {}
-    void set_font_name(std::string_view) override {}
-    void set_font_size(double) override {}
-    void set_font_underline(ss::underline_t) override {}
-    void set_font_underline_width(ss::underline_width_t) override {}
-    void set_font_underline_mode(ss::underline_mode_t) override {}
-    void set_font_underline_type(ss::underline_type_t) override {}
-    void set_font_underline_color(ss::color_elem_t, ss::color_elem_t, ss::color_elem_t,
-                                  ss::color_elem_t) override {}
-    void set_font_color(ss::color_elem_t, ss::color_elem_t, ss::color_elem_t,
-                        ss::color_elem_t) override {}
-    void set_strikethrough_style(ss::strikethrough_style_t) override {}
-    void set_strikethrough_type(ss::strikethrough_type_t) override {}
-    void set_strikethrough_width(ss::strikethrough_width_t) override {}
-    void set_strikethrough_text(ss::strikethrough_text_t) override {}
-    std::size_t commit_font() override { return fonts_++; }
-    void set_fill_count(std::size_t) override {}
-    void set_fill_pattern_type(ss::fill_pattern_t) override {}
-    void set_fill_fg_color(ss::color_elem_t, ss::color_elem_t, ss::color_elem_t,
-                           ss::color_elem_t) override {}
-    void set_fill_bg_color(ss::color_elem_t, ss::color_elem_t, ss::color_elem_t,
-                           ss::color_elem_t) override {}
-    std::size_t commit_fill() override { return fills_++; }
-    void set_border_count(std::size_t) override {}
-    void set_border_style(ss::border_direction_t, ss::border_style_t) override {}
-    void set_border_color(ss::border_direction_t, ss::color_elem_t, ss::color_elem_t,
-                          ss::color_elem_t, ss::color_elem_t) override {}
-    void set_border_width(ss::border_direction_t, double, orcus::length_unit_t) override {}
-    std::size_t commit_border() override { return borders_++; }
-    void set_cell_hidden(bool) override {}
-    void set_cell_locked(bool) override {}
-    void set_cell_print_content(bool) override {}
-    void set_cell_formula_hidden(bool) override {}
-    std::size_t commit_cell_protection() override { return protections_++; }
-    void set_number_format_count(std::size_t) override {}
-    void set_cell_xf_count(std::size_t) override {}
-    void set_cell_style_xf_count(std::size_t) override {}
-    void set_dxf_count(std::size_t) override {}
-    void set_xf_font(std::size_t) override {}
-    void set_xf_fill(std::size_t) override {}
-    void set_xf_border(std::size_t) override {}
-    void set_xf_protection(std::size_t) override {}
-    void set_xf_style_xf(std::size_t) override {}
-    void set_xf_apply_alignment(bool) override {}
-    void set_xf_horizontal_alignment(ss::hor_alignment_t) override {}
-    void set_xf_vertical_alignment(ss::ver_alignment_t) override {}
-    void set_cell_style_count(std::size_t) override {}
-    void set_cell_style_name(std::string_view) override {}
-    void set_cell_style_xf(std::size_t) override {}
-    void set_cell_style_builtin(std::size_t) override {}
-    void set_cell_style_parent_name(std::string_view) override {}
-    std::size_t commit_cell_style() override { return cellStyles_++; }
-
-private:
-    std::size_t commit(std::vector<std::size_t>& xfs) {
-        xfs.push_back(format_);
-        format_ = 0;
-        return xfs.size() - 1;
-    }
-    std::map<std::size_t, std::string> codes_; // number format key -> its code
-    std::optional<std::size_t> id_;
-    std::string code_;
-    std::size_t format_ = 0;
-    std::vector<std::size_t> cellXfs_, styleXfs_, dxfs_; // -> number format key
-    std::size_t fonts_ = 0, fills_ = 0, borders_ = 0, protections_ = 0, cellStyles_ = 0;
-};
-
 class Sheet;
 
 // A formula cell: its last result is what the sheet shows.
@@ -182,35 +84,22 @@ private:
 
 class Sheet : public ss::iface::import_sheet {
 public:
-    Sheet(std::string name, Strings& strings) : strings_(strings), formula_(*this) {
-        data.name = std::move(name);
-    }
-    WorkbookReader::Sheet data;
+    explicit Sheet(std::string name) : name(std::move(name)), formula_(*this) {}
+    std::string name;
+    SheetCells cells;
 
     // A cell's text; a number is marked as one, for its format to show it.
     void put(ss::row_t row, ss::col_t col, std::string text, bool number = false) {
-        if (row < 0 || col < 0 || col >= kColumns || text.empty())
-            return;
-        if (number)
-            numbers_.insert(key(row, col));
-        else
-            numbers_.erase(key(row, col));
-        auto& rows = data.rows;
-        if (rows.size() <= static_cast<std::size_t>(row))
-            rows.resize(static_cast<std::size_t>(row) + 1);
-        auto& cells = rows[static_cast<std::size_t>(row)];
-        if (cells.size() <= static_cast<std::size_t>(col))
-            cells.resize(static_cast<std::size_t>(col) + 1);
-        cells[static_cast<std::size_t>(col)] = std::move(text);
+        cells.put(row, col, std::move(text), number);
     }
 
     ss::iface::import_formula* get_formula() override { return &formula_; }
     void set_auto(ss::row_t row, ss::col_t col, std::string_view s) override {
         put(row, col, std::string(s));
     }
+    // Looked up once the whole workbook is read: its strings may come later.
     void set_string(ss::row_t row, ss::col_t col, ss::string_id_t id) override {
-        if (id < strings_.all.size())
-            put(row, col, strings_.all[id]);
+        shared_.push_back({row, col, id});
     }
     void set_value(ss::row_t row, ss::col_t col, double value) override {
         put(row, col, ViewExport::numberText(value), true);
@@ -233,38 +122,51 @@ public:
                     std::size_t xf) override {
         ranges_.push_back({row, col, lastRow, lastCol, xf});
     }
+    // The shared strings the cells name; one past the workbook's is damage.
+    void takeStrings(const Strings& strings) {
+        for (const auto& s : shared_) {
+            if (s.id < strings.all.size())
+                put(s.row, s.col, strings.all[s.id]);
+            else if (SheetCells::outside(s.row, s.col).empty())
+                cells.fail("cell " + SheetCells::name(s.row, s.col) + " refers to shared text " +
+                           std::to_string(s.id) + ", but the workbook has " +
+                           std::to_string(strings.all.size()));
+        }
+        shared_.clear();
+    }
     // Numbers whose format shows a date or a time become that date or time.
-    void showDates(const Styles& styles, const int origin[3]) {
-        for (const std::uint64_t k : numbers_) {
-            const auto row = static_cast<ss::row_t>(k / kColumns);
-            const auto col = static_cast<ss::col_t>(k % kColumns);
-            const auto shown = styles.shows(formatOf(row, col));
-            std::string& text =
-                data.rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
+    void showDates(const WorkbookStyles& styles, const int origin[3]) {
+        cells.forEach([&](std::int64_t row, std::int64_t col, SheetCells::Cell& cell) {
+            if (!cell.number)
+                return;
+            const auto shown =
+                styles.shows(formatOf(static_cast<ss::row_t>(row), static_cast<ss::col_t>(col)));
             char* end = nullptr;
-            const double serial = std::strtod(text.c_str(), &end);
+            const double serial = std::strtod(cell.text.c_str(), &end);
             std::string out;
             if (shown != datetext::Shown::Number && end && *end == 0 &&
                 datetext::fromSerial(serial, origin, shown, out))
-                text = out;
-        }
+                cell.text = out;
+        });
     }
     void fill_down_cells(ss::row_t row, ss::col_t col, ss::row_t count) override {
-        const auto& rows = data.rows;
-        if (static_cast<std::size_t>(row) >= rows.size() ||
-            static_cast<std::size_t>(col) >= rows[static_cast<std::size_t>(row)].size())
+        const SheetCells::Cell* cell = cells.find(row, col);
+        if (!cell)
             return;
-        const std::string text = rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
-        const bool number = numbers_.count(key(row, col)) > 0;
+        const SheetCells::Cell copy = *cell;
         for (ss::row_t r = 1; r <= count; ++r)
-            put(row + r, col, text, number);
+            if (!cells.put(std::int64_t(row) + r, col, copy.text, copy.number))
+                break;
     }
-    ss::range_size_t get_sheet_size() const override { return {1048576, 16384}; }
+    ss::range_size_t get_sheet_size() const override {
+        return {static_cast<ss::row_t>(SheetCells::kRows),
+                static_cast<ss::col_t>(SheetCells::kColumns)};
+    }
 
 private:
-    static constexpr ss::col_t kColumns = 16384;
     static std::uint64_t key(ss::row_t row, ss::col_t col) {
-        return static_cast<std::uint64_t>(row) * kColumns + static_cast<std::uint64_t>(col);
+        return static_cast<std::uint64_t>(static_cast<std::uint32_t>(row)) * SheetCells::kColumns +
+               static_cast<std::uint32_t>(col);
     }
     std::size_t formatOf(ss::row_t row, ss::col_t col) const {
         if (const auto f = formats_.find(key(row, col)); f != formats_.end())
@@ -281,9 +183,13 @@ private:
         ss::col_t lastCol;
         std::size_t xf;
     };
-    Strings& strings_;
+    struct Shared {
+        ss::row_t row;
+        ss::col_t col;
+        std::size_t id;
+    };
     Formula formula_;
-    std::unordered_set<std::uint64_t> numbers_;
+    std::vector<Shared> shared_;
     std::unordered_map<std::uint64_t, std::size_t> formats_; // cell -> its xf
     std::vector<Range> ranges_;
 };
@@ -294,37 +200,49 @@ void Formula::commit() {
     number_ = false;
 }
 
+// A cell address as a workbook writes it ("C2", "$C$2", "Data!C2"): its
+// row and column, or why it is none or lies outside the sheet's limits.
+// Counted in 64 bits and stopped early, so that no row number overflows.
+std::string address(std::string_view text, std::int64_t& row, std::int64_t& col) {
+    std::size_t i = text.rfind('!');
+    i = i == std::string_view::npos ? 0 : i + 1;
+    std::string written;
+    row = col = 0;
+    bool digits = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (c == '$')
+            continue;
+        if (letter && !digits) {
+            col = std::min<std::int64_t>(col * 26 + ((c & ~0x20) - 'A' + 1), 1 << 30);
+        } else if (c >= '0' && c <= '9' && col > 0) {
+            row = std::min<std::int64_t>(row * 10 + (c - '0'), std::int64_t(1) << 40);
+            digits = true;
+        } else {
+            return "'" + std::string(text) + "' is not a cell address";
+        }
+        written += letter ? static_cast<char>(c & ~0x20) : c;
+    }
+    if (!digits || row == 0)
+        return "'" + std::string(text) + "' is not a cell address";
+    --row, --col;
+    if (col >= SheetCells::kColumns)
+        return "cell " + written + " is beyond the last column (XFD)";
+    if (row >= SheetCells::kRows)
+        return "cell " + written + " is beyond the last row (" + std::to_string(SheetCells::kRows) +
+               ")";
+    return {};
+}
+
 // Cell addresses as a workbook writes them: "C2", "$C$2", "A1:D9".
 class References : public ss::iface::import_reference_resolver {
 public:
     ss::src_address_t resolve_address(std::string_view text) override {
-        ss::src_address_t a{0, 0, 0};
-        std::size_t i = text.rfind('!');
-        i = i == std::string_view::npos ? 0 : i + 1;
-        int col = 0, row = 0;
-        bool letters = false, digits = false;
-        for (; i < text.size(); ++i) {
-            const char c = text[i];
-            if (c == '$')
-                continue;
-            if (c >= 'A' && c <= 'Z' && !digits) {
-                col = col * 26 + (c - 'A' + 1);
-                letters = true;
-            } else if (c >= 'a' && c <= 'z' && !digits) {
-                col = col * 26 + (c - 'a' + 1);
-                letters = true;
-            } else if (c >= '0' && c <= '9' && letters) {
-                row = row * 10 + (c - '0');
-                digits = true;
-            } else {
-                throw std::invalid_argument("not a cell address: " + std::string(text));
-            }
-        }
-        if (!letters || !digits)
-            throw std::invalid_argument("not a cell address: " + std::string(text));
-        a.column = col - 1;
-        a.row = row - 1;
-        return a;
+        std::int64_t row = 0, col = 0;
+        if (const std::string why = address(text, row, col); !why.empty())
+            throw std::invalid_argument(why);
+        return {0, static_cast<ss::row_t>(row), static_cast<ss::col_t>(col)};
     }
     ss::src_range_t resolve_range(std::string_view text) override {
         const std::size_t colon = text.find(':');
@@ -354,7 +272,7 @@ class Factory : public ss::iface::import_factory {
 public:
     References references;
     Settings settings;
-    Styles styles;
+    WorkbookStyles styles;
     ss::iface::import_styles* get_styles() override { return &styles; }
     ss::iface::import_global_settings* get_global_settings() override { return &settings; }
     ss::iface::import_reference_resolver*
@@ -362,16 +280,19 @@ public:
         return &references;
     }
     std::vector<std::unique_ptr<Sheet>> sheets;
+    std::map<std::string, std::size_t> xmlBytes; // sheet -> its XML and the shared strings'
     Strings strings;
 
     ss::iface::import_shared_strings* get_shared_strings() override { return &strings; }
     ss::iface::import_sheet* append_sheet(ss::sheet_t, std::string_view name) override {
-        sheets.push_back(std::make_unique<Sheet>(std::string(name), strings));
+        sheets.push_back(std::make_unique<Sheet>(std::string(name)));
+        const auto bytes = xmlBytes.find(std::string(name));
+        sheets.back()->cells.boundText(bytes != xmlBytes.end() ? bytes->second : 0);
         return sheets.back().get();
     }
     ss::iface::import_sheet* get_sheet(std::string_view name) override {
         for (auto& s : sheets)
-            if (s->data.name == name)
+            if (s->name == name)
                 return s.get();
         return nullptr;
     }
@@ -453,6 +374,7 @@ template <class Element> void parseXml(const std::vector<unsigned char>& bytes, 
 // order), and whether its serials count from 1904-01-01.
 struct WorkbookParts {
     std::map<std::string, std::string> sheets; // name -> part in the archive
+    std::string strings;                       // the shared strings' part
     bool date1904 = false;
 };
 
@@ -473,6 +395,9 @@ WorkbookParts workbookParts(const orcus::zip_archive& zip) {
             else
                 part = "xl/" + part; // beside the workbook part
             targets[id->second] = part;
+            const auto type = a.find("Type");
+            if (type != a.end() && type->second.ends_with("/sharedStrings"))
+                out.strings = part;
         });
     parseXml(workbook, [&](std::string_view name, const std::map<std::string, std::string>& a) {
         if (name == "workbookPr") {
@@ -491,63 +416,144 @@ WorkbookParts workbookParts(const orcus::zip_archive& zip) {
 }
 
 // What the reader above leaves out or reads loosely, taken from the sheet's
-// XML itself: text written inline (<c r="A1" t="inlineStr"><is><t>text</t>
-// </is></c>), as writers that stream rows out write it; and numbers, whose
-// text is kept as written (<c r="B2"><v>0.30000000000000004</v></c>), so
-// that it is read back exactly rather than through the reader's own
-// number parsing, which can be off in the last digit.
-void takeCellsAsWritten(const orcus::zip_archive& zip,
-                        const std::map<std::string, std::string>& parts,
-                        std::vector<std::unique_ptr<Sheet>>& sheets, References& references) {
-    for (std::size_t n = 0; n < sheets.size(); ++n) {
-        std::vector<unsigned char> bytes;
-        const auto part = parts.find(sheets[n]->data.name);
-        if (part == parts.end() || !zip.read_file_entry(part->second, bytes))
+// XML itself before the reader sees it: text written inline (<c r="A1"
+// t="inlineStr"><is><t>text</t></is></c>), as writers that stream rows out
+// write it; and numbers, whose text is kept as written
+// (<c r="B2"><v>0.30000000000000004</v></c>), so that it is read back
+// exactly rather than through the reader's own number parsing, which can
+// be off in the last digit. Every row and cell address is checked on the way: one that is no
+// address or lies outside the sheet's limits refuses the workbook.
+struct Written {
+    std::int64_t row, col;
+    std::string text;
+    bool number;
+};
+struct WrittenSheet {
+    std::vector<Written> cells;
+    std::size_t xmlBytes = 0; // of its part
+};
+using WrittenCells = std::map<std::string, WrittenSheet>; // sheet -> its cells
+
+std::string_view attributeOf(std::string_view tag, std::string_view name) {
+    const std::string key = " " + std::string(name) + "=\"";
+    const std::size_t at = tag.find(key);
+    if (at == std::string_view::npos)
+        return {};
+    const std::size_t start = at + key.size(), end = tag.find('"', start);
+    return tag.substr(start, end == std::string_view::npos ? end : end - start);
+}
+
+std::vector<Written> cellsAsWritten(std::string_view xml, const std::string& sheet) {
+    std::vector<Written> out;
+    auto refuse = [&](const std::string& why) {
+        throw std::runtime_error(why + ", in sheet '" + sheet + "'.");
+    };
+    for (std::size_t open = xml.find('<'); open != std::string_view::npos;
+         open = xml.find('<', open + 1)) {
+        const bool row = xml.compare(open, 5, "<row ") == 0;
+        if (!row && xml.compare(open, 3, "<c ") != 0)
             continue;
-        const std::string_view xml(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        for (std::size_t open = xml.find("<c "); open != std::string_view::npos;
-             open = xml.find("<c ", open + 3)) {
-            const std::size_t tagEnd = xml.find('>', open);
-            if (tagEnd == std::string_view::npos)
-                break;
-            if (xml[tagEnd - 1] == '/')
-                continue; // an empty cell
-            const std::string_view tag = xml.substr(open, tagEnd - open);
-            const std::size_t ref = tag.find(" r=\"");
-            const std::size_t close = xml.find("</c>", tagEnd);
-            if (ref == std::string_view::npos || close == std::string_view::npos)
-                continue;
-            const std::size_t refEnd = tag.find('"', ref + 4);
-            const auto address = references.resolve_address(tag.substr(ref + 4, refEnd - ref - 4));
-            const std::size_t type = tag.find(" t=\"");
-            const std::string_view kind =
-                type == std::string_view::npos
-                    ? std::string_view("n")
-                    : tag.substr(type + 4, tag.find('"', type + 4) - type - 4);
-            const std::string_view body = xml.substr(tagEnd + 1, close - tagEnd - 1);
-            if (kind == "n") {
-                const std::size_t v = body.find("<v>");
-                const std::size_t vEnd = body.find("</v>");
-                if (v != std::string_view::npos && vEnd != std::string_view::npos &&
-                    body.find("<f") == std::string_view::npos)
-                    sheets[n]->put(address.row, address.column,
-                                   std::string(body.substr(v + 3, vEnd - v - 3)), true);
-            } else if (kind == "inlineStr") {
-                std::string text;
-                for (std::size_t t = body.find("<t"); t != std::string_view::npos;
-                     t = body.find("<t", t + 1)) {
-                    if (t + 2 >= body.size() || (body[t + 2] != '>' && body[t + 2] != ' '))
-                        continue; // another element starting with t
-                    const std::size_t start = body.find('>', t) + 1;
-                    const std::size_t end = body.find("</t>", start);
-                    if (end == std::string_view::npos)
-                        break;
-                    text += unescaped(body.substr(start, end - start));
-                }
-                sheets[n]->put(address.row, address.column, text);
+        const std::size_t tagEnd = xml.find('>', open);
+        if (tagEnd == std::string_view::npos)
+            break;
+        const std::string_view tag = xml.substr(open, tagEnd - open);
+        const std::string_view ref = attributeOf(tag, "r");
+        if (row) {
+            std::int64_t r = 0, c = 0;
+            if (!ref.empty())
+                if (const std::string why = address("A" + std::string(ref), r, c); !why.empty())
+                    refuse(
+                        "row " + std::string(ref) +
+                        (why.find("beyond") != std::string::npos
+                             ? " is beyond the last row (" + std::to_string(SheetCells::kRows) + ")"
+                             : " is no row number"));
+            continue;
+        }
+        std::int64_t r = 0, c = 0;
+        if (ref.empty())
+            continue; // placed by the reader, which the sheet's limits hold to
+        if (const std::string why = address(ref, r, c); !why.empty())
+            refuse(why);
+        const std::size_t close = xml.find("</c>", tagEnd);
+        if (xml[tagEnd - 1] == '/' || close == std::string_view::npos)
+            continue; // an empty cell
+        const std::string_view kind = attributeOf(tag, "t");
+        const std::string_view body = xml.substr(tagEnd + 1, close - tagEnd - 1);
+        if (kind.empty() || kind == "n") {
+            const std::size_t v = body.find("<v>");
+            const std::size_t vEnd = body.find("</v>");
+            if (v != std::string_view::npos && vEnd != std::string_view::npos &&
+                body.find("<f") == std::string_view::npos)
+                out.push_back({r, c, std::string(body.substr(v + 3, vEnd - v - 3)), true});
+        } else if (kind == "inlineStr") {
+            std::string text;
+            for (std::size_t t = body.find("<t"); t != std::string_view::npos;
+                 t = body.find("<t", t + 1)) {
+                if (t + 2 >= body.size() || (body[t + 2] != '>' && body[t + 2] != ' '))
+                    continue; // another element starting with t
+                const std::size_t start = body.find('>', t) + 1;
+                const std::size_t end = body.find("</t>", start);
+                if (end == std::string_view::npos)
+                    break;
+                text += unescaped(body.substr(start, end - start));
             }
+            out.push_back({r, c, std::move(text), false});
         }
     }
+    return out;
+}
+
+WrittenCells cellsAsWritten(const orcus::zip_archive& zip,
+                            const std::map<std::string, std::string>& parts) {
+    WrittenCells out;
+    for (const auto& [sheet, part] : parts) {
+        std::vector<unsigned char> bytes;
+        if (!zip.read_file_entry(part, bytes))
+            continue;
+        out[sheet].cells = cellsAsWritten(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), sheet);
+        out[sheet].xmlBytes = bytes.size();
+    }
+    return out;
+}
+
+std::vector<WorkbookReader::Sheet> readXlsx(const std::string& path) {
+    // The archive first: its parts checked before the reader sees them.
+    orcus::zip_archive_stream_fd stream(path.c_str());
+    orcus::zip_archive zip(&stream);
+    zip.load();
+    const WorkbookParts parts = workbookParts(zip);
+    WrittenCells written = cellsAsWritten(zip, parts.sheets);
+    std::vector<unsigned char> strings;
+    if (!parts.strings.empty())
+        zip.read_file_entry(parts.strings, strings);
+
+    Factory factory;
+    for (const auto& [name, sheet] : written)
+        factory.xmlBytes[name] = sheet.xmlBytes + strings.size();
+    orcus::orcus_xlsx filter(&factory);
+    filter.read_file(path);
+    if (parts.date1904)
+        factory.settings.set_origin_date(1904, 1, 1);
+    std::vector<WorkbookReader::Sheet> out;
+    for (auto& s : factory.sheets) {
+        WrittenSheet& sheet = written[s->name];
+        s->takeStrings(factory.strings);
+        for (Written& w : sheet.cells)
+            s->cells.put(w.row, w.col, std::move(w.text), w.number);
+        if (!s->cells.fault().empty())
+            throw std::runtime_error(s->cells.fault() + ", in sheet '" + s->name + "'.");
+        // Only here: the ods reader gives its dates as dates already.
+        s->showDates(factory.styles, factory.settings.origin);
+        out.emplace_back();
+        out.back().name = s->name;
+        std::copy(std::begin(factory.settings.origin), std::end(factory.settings.origin),
+                  out.back().origin);
+        std::string why;
+        if (!s->cells.toRows(s->name, out.back().rows, why))
+            throw std::runtime_error(why);
+    }
+    return out;
 }
 
 } // namespace
@@ -557,40 +563,22 @@ bool WorkbookReader::isWorkbook(const std::string& path) {
 }
 
 std::vector<WorkbookReader::Sheet> WorkbookReader::read(const std::string& path) {
-    Factory factory;
+    const std::string cannot = "Cannot read the workbook '" + path + "': ";
     try {
-        if (textrules::endsWithNoCase(path, ".ods")) {
-            orcus::orcus_ods filter(&factory);
-            filter.read_file(path);
-        } else {
-            orcus::orcus_xlsx filter(&factory);
-            filter.read_file(path);
-            orcus::zip_archive_stream_fd stream(path.c_str());
-            orcus::zip_archive zip(&stream);
-            zip.load();
-            const WorkbookParts parts = workbookParts(zip);
-            if (parts.date1904)
-                factory.settings.set_origin_date(1904, 1, 1);
-            takeCellsAsWritten(zip, parts.sheets, factory.sheets, factory.references);
-            // Only here: the ods reader gives its dates as dates already, and
-            // its cells' formats are not linked to their number styles.
-            for (auto& s : factory.sheets)
-                s->showDates(factory.styles, factory.settings.origin);
-        }
+        return textrules::endsWithNoCase(path, ".ods") ? OdsReader::read(path) : readXlsx(path);
+    } catch (const std::bad_alloc&) {
+        throw CsvError(CsvError::Code::OutOfMemory,
+                       cannot + "there is not enough memory to hold its sheets.");
     } catch (const std::exception& e) {
-        // The reader does not always say why (a file that is no zip at all).
-        const std::string why = *e.what() ? e.what() : "it is not a workbook, or it is damaged.";
-        throw CsvError(CsvError::Code::Unreadable,
-                       "Cannot read the workbook '" + path + "': " + why);
+        // The reader does not always say why (a file cut short, one that is
+        // no zip at all).
+        std::string why = e.what();
+        why.erase(0, why.find_first_not_of(" \t\n"));
+        if (why.empty())
+            why = "the file is damaged or not a workbook.";
+        throw CsvError(CsvError::Code::Unreadable, cannot + why);
     } catch (...) {
         throw CsvError(CsvError::Code::Unreadable,
-                       "Cannot read the workbook '" + path + "': it is not a workbook.");
+                       cannot + "the file is damaged or not a workbook.");
     }
-    std::vector<Sheet> out;
-    for (auto& s : factory.sheets) {
-        out.push_back(std::move(s->data));
-        std::copy(std::begin(factory.settings.origin), std::end(factory.settings.origin),
-                  out.back().origin);
-    }
-    return out;
 }

@@ -21,7 +21,9 @@ public:
 
     // Whether the file is a workbook, by its name.
     static bool isWorkbook(const std::string& path);
-    // Every sheet, in the workbook's order. Throws CsvError for a file that
-    // cannot be read.
+    // Every sheet, in the workbook's order, or none: throws CsvError for a
+    // file that cannot be read (damaged, or a cell past 1,048,576 rows by
+    // 16,384 columns, or a sheet mostly emptiness around a stray cell),
+    // with the reason and the cell named; OutOfMemory when it will not fit.
     static std::vector<Sheet> read(const std::string& path);
 };
