@@ -141,6 +141,30 @@ private slots:
                          QString("Cannot write '%1': No such file or directory.").arg(name));
             }
         }
+        // A file its owner made read-only is refused, and stays as it was.
+        {
+            auto db = d.open(true);
+            auto rs = db->OpenRecordset(kByRockname, true);
+            for (const char* name : {"kept.csv", "kept.xlsx"}) {
+                QFile kept(dir.filePath(name));
+                QVERIFY(kept.open(QIODevice::WriteOnly) && kept.write("kept") == 4);
+                kept.close();
+                QVERIFY(kept.setPermissions(QFileDevice::ReadOwner));
+                QString message;
+                try {
+                    ViewExport::write(*rs, kept.fileName().toStdString());
+                } catch (const std::runtime_error& e) {
+                    message = e.what();
+                }
+                QCOMPARE(message,
+                         QString("Cannot write '%1': the file is read-only.").arg(kept.fileName()));
+                QVERIFY(kept.open(QIODevice::ReadOnly));
+                QCOMPARE(kept.readAll(), QByteArray("kept"));
+                kept.close();
+                QVERIFY(kept.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+                QVERIFY(kept.remove());
+            }
+        }
         // A page of the table damaged in the middle of the view: the read
         // fails halfway through both kinds of file.
         d.damageRowPage(1500);

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -34,7 +35,15 @@ using textrules::endsWithNoCase;
 class TemporaryFile {
 public:
     explicit TemporaryFile(const std::string& target)
-        : target_(target), path_(target + ".part-" + std::to_string(::getpid())) {}
+        : target_(target), path_(target + ".part-" + std::to_string(::getpid())) {
+        // A rename would replace a file its owner made read-only (the folder
+        // decides, not the file): refused as writing into it would be,
+        // whoever runs the program.
+        struct stat st {};
+        if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            failed(target, "the file is read-only");
+    }
     ~TemporaryFile() {
         if (!kept_)
             std::remove(path_.c_str());
