@@ -13,19 +13,6 @@
 
 namespace {
 
-// Imports a file into an emptied Project1; the plan it was imported by.
-ImportPlan importInto(TestData& d, const QString& file) {
-    d.rawExec("DELETE FROM Project1");
-    ImportPlan plan = CsvImport::plan(file.toStdString());
-    auto db = d.open();
-    CsvImport::run(*db, "Project1", plan);
-    return plan;
-}
-
-long long rows(TestData& d, const std::string& where) {
-    return d.rawCount("SELECT count(*) FROM Project1 WHERE " + where);
-}
-
 // The values kept beside the row of one sample, as stored.
 std::vector<engine::SampleValue> storedValues(TestData& d, const std::string& sample) {
     std::vector<engine::SampleValue> out;

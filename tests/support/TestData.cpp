@@ -116,6 +116,18 @@ QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& b
     return f.fileName();
 }
 
+ImportPlan importInto(const TestData& d, const QString& file) {
+    d.rawExec("DELETE FROM Project1");
+    ImportPlan plan = CsvImport::plan(file.toStdString());
+    auto db = d.open();
+    CsvImport::run(*db, "Project1", plan);
+    return plan;
+}
+
+long long rows(const TestData& d, const std::string& where) {
+    return d.rawCount("SELECT count(*) FROM Project1 WHERE " + where);
+}
+
 QString planError(const QString& path) {
     try {
         CsvImport::plan(path.toStdString());

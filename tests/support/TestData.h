@@ -10,6 +10,8 @@
 namespace engine {
 class Database;
 }
+struct ImportPlan;
+class TestData;
 
 // The engine's error number of what f throws, 0 when it throws nothing;
 // its description goes to message.
@@ -19,6 +21,10 @@ int engineErrorOf(const std::function<void()>& f, QString* message = nullptr);
 QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes);
 // Why the import refuses the file, or empty when it does not.
 QString planError(const QString& path);
+// Imports a file into an emptied Project1; the plan it was imported by.
+ImportPlan importInto(const TestData& d, const QString& file);
+// How many rows of Project1 the condition selects, read past the engine.
+long long rows(const TestData& d, const std::string& where);
 
 // A fresh pair of data files in a temporary folder for one test.
 class TestData {
