@@ -41,7 +41,7 @@ private slots:
         QTest::addColumn<QString>("role");
         // May only insert into Project2 (and connect).
         QTest::newRow("insert-only role") << "intruder";
-        QTest::newRow("the program's role") << "quarzel";
+        QTest::newRow("a person with every right") << "geologist";
     }
     void anAccountsOwnTemporaryTableNeverRunsAsTheOwner() {
         QFETCH(QString, role);
@@ -136,7 +136,7 @@ private slots:
                               "privilege_type = 'SELECT'"),
                  1LL);
         QCOMPARE(server.count("SELECT count(*) FROM information_schema.table_privileges WHERE "
-                              "grantee = 'quarzel' AND table_name IN ('quarzel_channel', "
+                              "grantee = 'geologist' AND table_name IN ('quarzel_channel', "
                               "'quarzel_reference')"),
                  2LL); // INSERT on each, nothing else
         QCOMPARE(server.count("SELECT count(*) FROM information_schema.table_privileges WHERE "
@@ -147,7 +147,7 @@ private slots:
                               "has_sequence_privilege('viewer', oid, 'USAGE') END"),
                  0LL);
         QCOMPARE(server.count("SELECT count(*) FROM pg_class WHERE CASE WHEN relkind = 'S' AND "
-                              "relname LIKE '%values%' THEN has_sequence_privilege('quarzel', "
+                              "relname LIKE '%values%' THEN has_sequence_privilege('geologist', "
                               "oid, 'USAGE') END"),
                  4LL);
     }

@@ -23,7 +23,7 @@ const char* const kWhole = "SELECT * From [DOZIRO1]Order By [Rockname] ASC";
 struct SharedView {
     explicit SharedView(const ServerData& server) {
         auto& e = engine::DBEngine::instance();
-        e.DefaultUser = "quarzel";
+        e.DefaultUser = ServerData::kTester;
         e.DefaultPassword.clear();
         data.setDatabaseName(QString::fromStdString("server:" + server.conninfo()));
         data.setRecordSource(kWhole);

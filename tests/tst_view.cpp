@@ -25,7 +25,7 @@ struct Fixture {
         if (kind == "server") {
             server = std::make_unique<ServerData>(file);
             auto& e = engine::DBEngine::instance();
-            e.DefaultUser = "quarzel";
+            e.DefaultUser = ServerData::kTester;
             e.DefaultPassword.clear();
             view.setDatabaseName(QString::fromStdString("server:" + server->conninfo()));
         } else {

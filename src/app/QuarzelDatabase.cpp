@@ -1,6 +1,7 @@
 #include "QuarzelDatabase.h"
 
 #include "MainMenu.h"
+#include "ServerLogOn.h"
 #include "ToolsController.h"
 #include "about/AboutController.h"
 #include "edit/EditController.h"
@@ -202,19 +203,16 @@ void QuarzelDatabase::Form_Load() {
         engine.DefaultUser = "quarzel";
         engine.DefaultPassword = "ridge38uk";
         // A collection shared on a server, when the settings name one: the
-        // server logs the account on (a personal account's password comes
-        // from libpq's password file).
+        // user logs on with an account of the server's own.
         const DatabaseSetting shared = DatabaseSetting::read("Stonarc");
         if (!shared.error.isEmpty())
             throw std::runtime_error(shared.error.toStdString());
         if (shared.onServer) {
             DatabasePath = shared.openName;
-            if (!shared.user.isEmpty()) {
-                engine.DefaultUser = shared.user.toStdString();
-                engine.DefaultPassword.clear();
-            }
+            ServerLogOn::logOn(shared, this);
+        } else {
+            engine.Workspaces(0).OpenDatabase(DatabasePath.toStdString()); // released at once
         }
-        engine.Workspaces(0).OpenDatabase(DatabasePath.toStdString()); // released at once
         Data1->setDatabaseName(DatabasePath);
         Data1->setRecordSource("SELECT * From [DOZIRO1]Order By [Rockname] ASC");
         Data1->setReadOnly(true);

@@ -97,6 +97,8 @@ bool MessageRecorder::ask(const QString& text, const QString&, const QString&, c
 
 QString FakeSettings::get(const QString& app, const QString& section, const QString& key,
                           const QString& fallback) {
+    if (app == "Stonarc" && section == "Database")
+        return database.value(key, fallback);
     if (!present || app != "Stonarc" || section != "Options")
         return fallback;
     if (key == "Username")

@@ -6,6 +6,7 @@
 #include "platform/dialogs/Screen.h"
 #include "platform/settings/SettingsStore.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -64,6 +65,7 @@ public:
                 const QString& fallback) override;
     QString user, company;
     bool present = false;
+    QMap<QString, QString> database; // the [Database] section: none, the file
 };
 
 // Chooses a menu item of the window as a user does: nothing happens while

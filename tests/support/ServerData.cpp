@@ -3,6 +3,7 @@
 #include "ServerInit.h"
 #include "platform/db/Database.h"
 #include "platform/db/pg/PgConnection.h"
+#include "schema/Schema.h"
 #include "support/TestData.h"
 
 #include <atomic>
@@ -44,6 +45,13 @@ ServerData::ServerData(const TestData& data) {
     run(adminConninfo(), "CREATE DATABASE " + name_);
     std::ostringstream report;
     serverInit(data.dir().toStdString(), conninfo(), report);
+    // The tests log on as a person with every right, made as an
+    // administrator makes one; server-init makes none for the program.
+    engine::TablePermissions all{true, true, true, true};
+    engine::Workgroup::Account tester{kTester, {}, {}};
+    for (const char* t : schema::kTables)
+        tester.tables[t] = all;
+    serverGrant(conninfo(), {tester}, report);
 }
 
 ServerData::~ServerData() {

@@ -15,6 +15,8 @@ class ServerData {
 public:
     // Whether the test runs beside a private server.
     static bool available();
+    // The account the tests log on as (every right to the four tables).
+    static constexpr const char* kTester = "geologist";
 
     explicit ServerData(const TestData& data);
     ~ServerData();
@@ -23,10 +25,11 @@ public:
 
     // A connection string to this database, as the administrator.
     std::string conninfo() const;
-    // The collection opened by the engine, as the program's account (or
+    const std::string& name() const { return name_; }
+    // The collection opened by the engine, as the tests' account (or
     // another role of the server's).
     std::shared_ptr<engine::Database> open(bool readOnly = false,
-                                           const std::string& user = "quarzel") const;
+                                           const std::string& user = kTester) const;
     // Runs statements as the administrator, bypassing the engine.
     void admin(const std::string& sql) const;
     long long count(const std::string& sql) const;

@@ -310,6 +310,12 @@ void grantCommon(PgConnection& pg, const std::string& database, std::ostream& re
 void grantAccounts(PgConnection& pg, const std::vector<engine::Workgroup::Account>& accounts,
                    std::ostream& report) {
     for (const auto& a : accounts) {
+        if (strcasecmp(a.name.c_str(), SampleData::kUser) == 0) {
+            report << "account " << a.name
+                   << ": the program's own, for the file alone; on the server everyone logs on "
+                      "with an account of their own\n";
+            continue;
+        }
         engine::PgResult there = pg.exec("SELECT 1 FROM pg_roles WHERE rolname = $1", {a.name});
         if (there.rows() == 0)
             pg.exec("CREATE ROLE " + quote(a.name) + " LOGIN", {}, PgConnection::Access::Write);
@@ -408,4 +414,17 @@ void serverInit(const std::string& dir, const std::string& conninfo, std::ostrea
     }
     report << "The collection is on the server. Accounts log on with the server's own "
               "passwords: set them with ALTER ROLE name PASSWORD '...'.\n";
+}
+
+void serverGrant(const std::string& conninfo,
+                 const std::vector<engine::Workgroup::Account>& accounts, std::ostream& report) {
+    PgConnection pg(engine::PgLogOn{conninfo, {}, {}, false});
+    pg.exec("BEGIN", {}, PgConnection::Access::Write);
+    try {
+        grantAccounts(pg, accounts, report);
+        pg.exec("COMMIT", {}, PgConnection::Access::Write);
+    } catch (...) {
+        pg.tryExec("ROLLBACK");
+        throw;
+    }
 }

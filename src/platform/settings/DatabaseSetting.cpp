@@ -2,6 +2,8 @@
 
 #include "SettingsStore.h"
 
+#include <QStringList>
+
 namespace {
 
 // A value in a libpq connection string: quoted, with its quotes and
@@ -13,10 +15,18 @@ QString quoted(const QString& value) {
     return "'" + v + "'";
 }
 
+const QStringList kSslModes = {"disable", "allow", "prefer", "require", "verify-ca", "verify-full"};
+
 } // namespace
 
+bool DatabaseSetting::isLocal(const QString& host) {
+    return host.startsWith('/') || host.compare("localhost", Qt::CaseInsensitive) == 0 ||
+           host == "127.0.0.1" || host == "::1";
+}
+
 DatabaseSetting DatabaseSetting::fromValues(const QString& server, const QString& name,
-                                            const QString& user) {
+                                            const QString& user, const QString& sslMode,
+                                            const QString& sslRootCert) {
     DatabaseSetting s;
     const QString where = server.trimmed();
     if (where.isEmpty())
@@ -42,14 +52,25 @@ DatabaseSetting DatabaseSetting::fromValues(const QString& server, const QString
         s.error = "The server '" + where +
                   "' in the settings is not host[:port] with a port "
                   "from 1 to 65535.";
-    const QString database = name.trimmed().isEmpty() ? QString("quarzel") : name.trimmed();
+    const QString mode = sslMode.trimmed().toLower();
+    if (s.error.isEmpty() && !mode.isEmpty() && !kSslModes.contains(mode))
+        s.error = "The SslMode '" + sslMode.trimmed() + "' in the settings is not one of " +
+                  kSslModes.join(", ") + ".";
+    s.host = host;
+    s.port = port.isEmpty() ? QString("5432") : port;
+    s.database = name.trimmed().isEmpty() ? QString("quarzel") : name.trimmed();
     s.openName = "server:host=" + quoted(host) + (port.isEmpty() ? "" : " port=" + port) +
-                 " dbname=" + quoted(database);
+                 " dbname=" + quoted(s.database);
+    if (!mode.isEmpty())
+        s.openName += " sslmode=" + mode;
+    else if (!isLocal(host))
+        s.openName += " sslmode=verify-full";
+    if (!sslRootCert.trimmed().isEmpty())
+        s.openName += " sslrootcert=" + quoted(sslRootCert.trimmed());
     return s;
 }
 
 DatabaseSetting DatabaseSetting::read(const QString& app) {
-    return fromValues(SettingsStore::GetSetting(app, "Database", "Server"),
-                      SettingsStore::GetSetting(app, "Database", "Name"),
-                      SettingsStore::GetSetting(app, "Database", "User"));
+    auto get = [&](const char* key) { return SettingsStore::GetSetting(app, "Database", key); };
+    return fromValues(get("Server"), get("Name"), get("User"), get("SslMode"), get("SslRootCert"));
 }

@@ -56,6 +56,10 @@ PgConnection::PgConnection(const PgLogOn& logOn) : logOn_(logOn) {
     connect();
     if (broken()) {
         const std::string why = conn_ ? PQerrorMessage(conn_) : "out of memory";
+        // No destructor runs for a constructor that throws: the refused
+        // connection (and its socket) is closed here.
+        PQfinish(conn_);
+        conn_ = nullptr;
         const bool refusedAccount =
             why.find("password authentication failed") != std::string::npos ||
             why.find("role \"") != std::string::npos ||
@@ -69,6 +73,16 @@ PgConnection::PgConnection(const PgLogOn& logOn) : logOn_(logOn) {
             throw EngineError(err::BadAccount,
                               "Not a valid account name or password: the server '" + where_ +
                                   "' refused to log on. (" + first + ")");
+        // sslmode require or stronger: nothing of the account's was sent.
+        const bool noTls =
+            why.find("SSL") != std::string::npos || why.find("certificate") != std::string::npos;
+        if (noTls)
+            throw EngineError(err::CannotOpen,
+                              "Cannot open database '" + where_ +
+                                  "': the server gave no encrypted connection (TLS) with a "
+                                  "certificate that proves its name, and the program sends no "
+                                  "password without one. (" +
+                                  first + ")");
         if (why.find("database \"") != std::string::npos &&
             why.find("does not exist") != std::string::npos)
             throw EngineError(err::FileNotFound,
