@@ -102,12 +102,14 @@ private slots:
         QCOMPARE(server.count("SELECT count(*) FROM pg_proc WHERE prosecdef AND "
                               "pg_get_userbyid(proowner) <> 'quarzel_owner'"),
                  0LL);
-        QCOMPARE(server.count("SELECT count(*) FROM information_schema.table_privileges WHERE "
-                              "grantee = 'quarzel_owner' AND NOT (table_name = 'quarzel_counts' "
-                              "AND privilege_type = 'INSERT') AND NOT (table_name LIKE "
-                              "'%\\_history%' AND privilege_type IN ('INSERT', 'SELECT')) AND "
-                              "NOT (table_name LIKE '%\\_values' AND privilege_type = 'SELECT')"),
-                 0LL);
+        QCOMPARE(
+            server.count("SELECT count(*) FROM information_schema.table_privileges WHERE "
+                         "grantee = 'quarzel_owner' AND NOT (table_name = 'quarzel_counts' "
+                         "AND privilege_type = 'INSERT') AND NOT (table_name LIKE "
+                         "'%\\_history%' AND privilege_type IN ('INSERT', 'SELECT')) AND "
+                         "NOT (table_name LIKE '%\\_values' AND privilege_type = 'SELECT') AND NOT "
+                         "(table_name LIKE '%\\_changes' AND privilege_type = 'INSERT')"),
+            0LL);
         QVERIFY(engineErrorOf([&] {
                     PgConnection pg(PgLogOn{server.conninfo(), "quarzel_owner", {}, false});
                 }) != 0);
@@ -130,7 +132,7 @@ private slots:
                                 "grantee = '" +
                                 role + "'");
         };
-        QCOMPARE(rights("viewer"), 5LL); // SELECT on Project2, its values and its history
+        QCOMPARE(rights("viewer"), 6LL); // SELECT on Project2, its values, history and changes
         QCOMPARE(server.count("SELECT count(*) FROM information_schema.table_privileges WHERE "
                               "grantee = 'viewer' AND table_name = 'Project2_values' AND "
                               "privilege_type = 'SELECT'"),

@@ -28,13 +28,22 @@ std::string createCommonSql() {
     const std::string owner = std::string(" OWNER TO ") + kOwnerRole + ";";
     return "CREATE EXTENSION IF NOT EXISTS pg_trgm;"
            "CREATE TABLE public.quarzel_meta (key text PRIMARY KEY, value text NOT NULL);"
-           // The row's table, what was done and its key; sent when the change
-           // commits. It runs with the writer's own rights.
-           "CREATE FUNCTION public.quarzel_announce() RETURNS trigger LANGUAGE plpgsql" +
-           path + "AS $$ BEGIN PERFORM pg_catalog.pg_notify('" + std::string(kChangeChannel) +
-           "', TG_TABLE_NAME || ' ' || TG_OP || ' ' || "
-           "CASE WHEN TG_OP = 'DELETE' THEN OLD.\"ID\" ELSE NEW.\"ID\" END); "
-           "RETURN NULL; END $$;"
+           // Each statement's rows go into the table's change log (key and
+           // what was done, in the order written), with the owner's rights:
+           // no account writes an entry of its own. The notice sent when the
+           // change commits names the table only, a hint to read its log:
+           // anyone may send one, and a forged one finds nothing new there.
+           "CREATE FUNCTION public.quarzel_announce() RETURNS trigger LANGUAGE plpgsql "
+           "SECURITY DEFINER" +
+           path +
+           "AS $$ BEGIN "
+           "EXECUTE pg_catalog.format('INSERT INTO public.%I (sample, kind) SELECT \"ID\", $1 "
+           "FROM %I ORDER BY \"ID\"', TG_TABLE_NAME || '_changes', CASE TG_OP WHEN 'INSERT' "
+           "THEN 'added' WHEN 'UPDATE' THEN 'changed' ELSE 'removed' END) USING "
+           "pg_catalog.left(TG_OP, 1); "
+           "PERFORM pg_catalog.pg_notify('" +
+           std::string(kChangeChannel) +
+           "', TG_TABLE_NAME); RETURN NULL; END $$;"
            "ALTER FUNCTION public.quarzel_announce()" +
            owner +
            // The rows each statement added or removed, a row per statement:
@@ -100,10 +109,23 @@ std::string createIndexesSql(const std::string& table) {
            " REFERENCING OLD TABLE AS removed FOR EACH STATEMENT EXECUTE FUNCTION "
            "public.quarzel_count_removed();";
     sql += "INSERT INTO public.quarzel_counts SELECT '" + table + "', count(*) FROM " + t + ";";
-    sql += "CREATE TRIGGER " + indexName(table, "announce", "") +
-           " AFTER INSERT OR UPDATE OR DELETE ON " + t +
-           " FOR EACH ROW EXECUTE FUNCTION public.quarzel_announce();";
+    // A statement's rows are logged together (one trigger per kind: each
+    // names its rows' transition table as the function reads it).
+    const std::string log = quote(changesTable(table));
+    sql += "CREATE TABLE " + log +
+           " (seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY, sample bigint NOT NULL, "
+           "kind text NOT NULL);";
+    for (auto [op, rows] : {std::pair{"INSERT", "NEW TABLE AS added"},
+                            {"UPDATE", "NEW TABLE AS changed"},
+                            {"DELETE", "OLD TABLE AS removed"}})
+        sql += "CREATE TRIGGER " + indexName(table, std::string("announce_") + op, "") + " AFTER " +
+               op + " ON " + t + " REFERENCING " + rows +
+               " FOR EACH STATEMENT EXECUTE FUNCTION public.quarzel_announce();";
     return sql;
+}
+
+std::string changesTable(const std::string& table) {
+    return table + "_changes";
 }
 
 std::string createStoreSql() {

@@ -8,7 +8,8 @@
 // under which the program's statements fold plain letters only, as the
 // file's columns do; Like
 // searches for any run of text are served by trigram indexes; every
-// committed change is announced on the channel kChangeChannel.
+// change is logged beside its table and announced, as a hint to read the
+// log, on the channel kChangeChannel.
 namespace schema::server {
 
 constexpr const char* kChangeChannel = "quarzel_changes";
@@ -30,8 +31,11 @@ constexpr const char* kImportedFunction = "quarzel_history_imported(text, bigint
 // run once, before any table, when kOwnerRole is there.
 std::string createCommonSql();
 std::string createTableSql(const std::string& table);
-// The indexes and triggers, made after the rows are loaded.
+// The indexes and triggers, made after the rows are loaded; with them the
+// table's change log "T_changes" (seq, sample, kind I, U or D), read
+// with the table's read right.
 std::string createIndexesSql(const std::string& table);
+std::string changesTable(const std::string& table);
 
 // The values beyond the 32 columns (engine::SampleValue): the two
 // dictionaries shared by the four tables, run once after createCommonSql;

@@ -304,6 +304,7 @@ void grantCommon(PgConnection& pg, const std::string& database, std::ostream& re
         // An entry's number comes back from its insert (RETURNING reads).
         grant(pg, report, "SELECT", "TABLE", schema::server::historyTables(table)[0], owner);
         grant(pg, report, "SELECT", "TABLE", schema::server::valuesTable(table), owner);
+        grant(pg, report, "INSERT", "TABLE", schema::server::changesTable(table), owner);
     }
 }
 
@@ -342,10 +343,13 @@ void grantAccounts(PgConnection& pg, const std::vector<engine::Workgroup::Accoun
                 // A table's values have the table's rights.
                 grant(pg, report, rights, "TABLE", schema::server::valuesTable(table), a.name);
             }
-            // The history is read with the table's read right.
-            if (p.read)
+            // The history and the change log are read with the table's read
+            // right.
+            if (p.read) {
                 for (const std::string& h : schema::server::historyTables(table))
                     grant(pg, report, "SELECT", "TABLE", h, a.name);
+                grant(pg, report, "SELECT", "TABLE", schema::server::changesTable(table), a.name);
+            }
             if (p.insert) {
                 grant(pg, report, "USAGE", "SEQUENCE", schema::server::valuesSequence(table),
                       a.name);

@@ -6,9 +6,9 @@
 
 namespace engine {
 
-// What other users commit, as a shared server announces it: a connection
-// of its own that a window watches (its socket becomes readable when news
-// comes) to keep what it shows current.
+// What other users commit, as a shared server logs it: a connection of its
+// own that a window watches (its socket becomes readable when news comes)
+// to keep what it shows current.
 class ChangeFeed {
 public:
     enum class Kind { Inserted, Changed, Deleted };
@@ -28,6 +28,10 @@ public:
     // until the next take().
     virtual bool reconnect() = 0;
     virtual bool missed() const = 0;
+    // Whether changes are left for the next take(): they are taken in
+    // batches, so that a statement that changed many rows never holds the
+    // window that follows them.
+    virtual bool more() const { return false; }
 
 protected:
     ChangeFeed() = default;

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <utility>
 
 namespace {
 
@@ -78,6 +79,7 @@ void View::refresh() {
     reopen_ = false;
     proxy_.reset();
     recordset_ = std::move(rs);
+    deferred_.clear(); // the new set was read after them
     ++generation_;
     countTold_ = keysTold_ = false;
     dropWaiting(); // what waited for the old set is superseded
@@ -225,11 +227,29 @@ void View::takeChanges() {
     if (feed_->socket() < 0) {
         // The server went away: the window goes on with what it has read,
         // and listens again when the server is back.
-        feedNotifier_->deleteLater();
+        if (feedNotifier_)
+            feedNotifier_->deleteLater();
         feedNotifier_ = nullptr;
         feedRetry_->start();
         return;
     }
+    // A statement that changed many rows comes in batches, each taken in
+    // a turn of its own: the window answers the user in between.
+    if (feed_->more() && !moreDue_) {
+        moreDue_ = true;
+        QTimer::singleShot(0, this, [this] {
+            moreDue_ = false;
+            takeChanges();
+        });
+    }
+    if (feed_->missed() && recordset_) {
+        recordset_->clearCache();
+        emit rowsReadAgain(generation_);
+    }
+    applyChanges(changes);
+}
+
+void View::applyChanges(const std::vector<engine::ChangeFeed::Change>& changes) {
     if (!recordset_)
         return;
     const QString table = QString::fromStdString(recordset_->Table()).toLower();
@@ -242,6 +262,10 @@ void View::takeChanges() {
             row = recordset_->applyChange(c.kind, c.key);
         } catch (const engine::EngineError&) {
             continue; // shown as it was; read again when next needed
+        }
+        if (row == engine::Recordset::kReload && !recordset_->keysComplete()) {
+            deferred_.push_back(c);
+            continue;
         }
         if (row == engine::Recordset::kMoved) {
             applied = true;
@@ -269,8 +293,11 @@ void View::takeChanges() {
 void View::followLoading(bool soon) {
     if (!recordset_)
         return;
-    if (recordset_->keysComplete())
+    if (recordset_->keysComplete()) {
         loading_->stop();
+        if (!deferred_.empty())
+            applyChanges(std::exchange(deferred_, {}));
+    }
     emit rowsKnown(soon);
     answerWaiting();
 }

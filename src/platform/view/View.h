@@ -3,6 +3,7 @@
 #include "EditBuffer.h"
 #include "RowRef.h"
 #include "SaveResult.h"
+#include "platform/db/ChangeFeed.h"
 
 #include <QObject>
 #include <QPointer>
@@ -16,7 +17,6 @@ class DataRecordset;
 class QSocketNotifier;
 class QTimer;
 namespace engine {
-class ChangeFeed;
 class Database;
 class Recordset;
 } // namespace engine
@@ -117,6 +117,7 @@ private:
     void listen();
     void watchFeed();
     void takeChanges();
+    void applyChanges(const std::vector<engine::ChangeFeed::Change>& changes);
     void retryListening();
 
     QString databaseName_;
@@ -132,6 +133,10 @@ private:
     bool countTold_ = false, keysTold_ = false;
     std::vector<Waiting> waiting_;
     std::unique_ptr<engine::ChangeFeed> feed_;
+    // Adds and deletions heard before the set's keys were all read: placed
+    // once they are, never dropped.
+    std::vector<engine::ChangeFeed::Change> deferred_;
+    bool moreDue_ = false; // a batch of changes is left for the next turn
     QSocketNotifier* feedNotifier_ = nullptr;
     QTimer* feedRetry_;
 };

@@ -1,9 +1,6 @@
 #include "PgChangeFeed.h"
 
-#include "PgDialect.h"
-
-#include <cstdlib>
-#include <sstream>
+#include "platform/db/SqlText.h"
 
 namespace engine {
 
@@ -12,15 +9,42 @@ constexpr const char* kChannel = "quarzel_changes";
 } // namespace
 
 PgChangeFeed::PgChangeFeed(const PgLogOn& logOn) : conn_(std::make_unique<PgConnection>(logOn)) {
-    listen();
+    if (listen())
+        follow();
 }
 
 bool PgChangeFeed::listen() {
     return conn_->tryExec(std::string("LISTEN ") + kChannel).ok();
 }
 
+// The logs this account may read, each from where it ends now.
+void PgChangeFeed::follow() {
+    PgResult r = conn_->tryExec(
+        "SELECT pg_catalog.left(c.relname, -8) FROM pg_catalog.pg_class c JOIN "
+        "pg_catalog.pg_namespace n ON n.oid = c.relnamespace WHERE n.nspname = 'public' AND "
+        "c.relkind = 'r' AND c.relname LIKE '%\\_changes' AND "
+        "pg_catalog.has_table_privilege(c.oid, 'SELECT') ORDER BY 1");
+    if (!r.ok())
+        return;
+    for (int i = 0; i < r.rows(); ++i) {
+        try {
+            logs_.emplace_back(*conn_, r.text(i, 0));
+        } catch (const EngineError&) {
+            // a log that cannot be read is not followed
+        }
+    }
+    due_.assign(logs_.size(), false);
+}
+
 int PgChangeFeed::socket() const {
     return conn_->broken() ? -1 : PQsocket(conn_->handle());
+}
+
+bool PgChangeFeed::more() const {
+    for (bool d : due_)
+        if (d)
+            return true;
+    return false;
 }
 
 bool PgChangeFeed::reconnect() {
@@ -28,7 +52,9 @@ bool PgChangeFeed::reconnect() {
         return true;
     if (!conn_->ensureConnected() || !listen())
         return false;
-    missed_ = true; // what was committed meanwhile was not heard
+    // What was committed meanwhile is in the logs: all are read next.
+    due_.assign(logs_.size(), true);
+    missed_ = true; // the rows shown are read again as well
     return true;
 }
 
@@ -39,17 +65,24 @@ std::vector<ChangeFeed::Change> PgChangeFeed::take() {
     if (conn_->broken() || !PQconsumeInput(c))
         return out;
     while (PGnotify* n = PQnotifies(c)) {
-        // "TABLE OPERATION KEY", as the tables' trigger sends it.
-        std::istringstream in(n->extra ? n->extra : "");
-        std::string table, op;
-        long long key = 0;
-        if (in >> table >> op >> key) {
-            const Kind kind = op == "INSERT"   ? Kind::Inserted
-                              : op == "DELETE" ? Kind::Deleted
-                                               : Kind::Changed;
-            out.push_back({table, kind, key});
-        }
+        const std::string named = asciiLower(n->extra ? n->extra : "");
+        for (std::size_t i = 0; i < logs_.size(); ++i)
+            if (asciiLower(logs_[i].table()) == named)
+                due_[i] = true;
         PQfreemem(n);
+    }
+    for (std::size_t i = 0; i < logs_.size(); ++i) {
+        if (!due_[i])
+            continue;
+        try {
+            for (Change& change : logs_[i].read(*conn_))
+                out.push_back(std::move(change));
+            due_[i] = logs_[i].more();
+            missed_ = missed_ || logs_[i].missed();
+        } catch (const EngineError&) {
+            due_[i] = false;
+            missed_ = true; // read again when the next hint comes
+        }
     }
     return out;
 }
