@@ -10,6 +10,7 @@
 #include "platform/db/Recordset.h"
 #include "platform/db/pg/PgChangeLog.h"
 #include "platform/settings/DatabaseSetting.h"
+#include "schema/ServerSchema.h"
 #include "support/BackendData.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
@@ -545,6 +546,18 @@ private slots:
             10000);
         QCOMPARE(keysOf(heard), std::vector<std::int64_t>{7});
         QCOMPARE(heard[0].kind, engine::ChangeFeed::Kind::Changed);
+
+        // The kept count, a row per statement, is summed before it grows
+        // long, and still counts every row.
+        for (int i = 0; i < 300; ++i)
+            other.exec(i % 3 ? "INSERT INTO \"Project1\" (\"Rockname\") VALUES ('x')"
+                             : "DELETE FROM \"Project1\" WHERE \"ID\" = (SELECT "
+                               "max(\"ID\") FROM \"Project1\")");
+        QVERIFY(b.server().count("SELECT count(*) FROM quarzel_counts WHERE table_name = "
+                                 "'Project1'") <= schema::server::kCountRows + 1);
+        QCOMPARE(b.server().count("SELECT sum(n) FROM quarzel_counts WHERE table_name = "
+                                  "'Project1'"),
+                 b.server().count("SELECT count(*) FROM \"Project1\""));
     }
 
     void settingsNameTheServer() {

@@ -54,11 +54,27 @@ std::string createCommonSql() {
            // count of its own.
            "CREATE TABLE public.quarzel_counts (table_name text NOT NULL, n bigint NOT NULL);"
            "CREATE INDEX quarzel_counts_table ON public.quarzel_counts (table_name);"
+           // Kept short: past kCountRows rows of a table they are summed into
+           // one, by one writer at a time (the others go on without waiting);
+           // rows others add meanwhile are not seen, and stay.
+           "CREATE FUNCTION public.quarzel_count_compact(t text) RETURNS void LANGUAGE plpgsql" +
+           path +
+           "AS $$ BEGIN "
+           "IF (SELECT pg_catalog.count(*) FROM (SELECT 1 FROM public.quarzel_counts WHERE "
+           "table_name = t LIMIT " +
+           std::to_string(kCountRows + 1) + ") few) > " + std::to_string(kCountRows) +
+           " AND pg_catalog.pg_try_advisory_xact_lock(20261209, pg_catalog.hashtext(t)) THEN "
+           "WITH gone AS (DELETE FROM public.quarzel_counts WHERE table_name = t RETURNING n) "
+           "INSERT INTO public.quarzel_counts (table_name, n) SELECT t, "
+           "coalesce(pg_catalog.sum(n), 0) FROM gone; END IF; END $$;"
+           "ALTER FUNCTION public.quarzel_count_compact(text)" +
+           owner +
            "CREATE FUNCTION public.quarzel_count_added() RETURNS trigger LANGUAGE plpgsql "
            "SECURITY DEFINER" +
            path +
            "AS $$ BEGIN INSERT INTO public.quarzel_counts (table_name, n) "
            "SELECT TG_TABLE_NAME, pg_catalog.count(*) FROM added HAVING pg_catalog.count(*) > 0; "
+           "PERFORM public.quarzel_count_compact(TG_TABLE_NAME); "
            "RETURN NULL; END $$;"
            "ALTER FUNCTION public.quarzel_count_added()" +
            owner +
@@ -67,7 +83,7 @@ std::string createCommonSql() {
            path +
            "AS $$ BEGIN INSERT INTO public.quarzel_counts (table_name, n) "
            "SELECT TG_TABLE_NAME, -pg_catalog.count(*) FROM removed HAVING pg_catalog.count(*) > "
-           "0; RETURN NULL; END $$;"
+           "0; PERFORM public.quarzel_count_compact(TG_TABLE_NAME); RETURN NULL; END $$;"
            "ALTER FUNCTION public.quarzel_count_removed()" +
            owner;
 }

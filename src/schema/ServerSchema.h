@@ -21,9 +21,12 @@ constexpr const char* kChangeChannel = "quarzel_changes";
 // the four tables: those are granted to each account).
 constexpr const char* kOwnerRole = "quarzel_owner";
 constexpr const char* kReaderRole = "quarzel_reader";
-constexpr const char* kFunctions[] = {"quarzel_announce()", "quarzel_count_added()",
-                                      "quarzel_count_removed()", "quarzel_history()",
-                                      "quarzel_history_imported(text, bigint, bigint)"};
+// The kept counts of a table are summed into one row past this many.
+constexpr int kCountRows = 256;
+constexpr const char* kFunctions[] = {
+    "quarzel_announce()",          "quarzel_count_added()",
+    "quarzel_count_compact(text)", "quarzel_count_removed()",
+    "quarzel_history()",           "quarzel_history_imported(text, bigint, bigint)"};
 // Run by an account that imports, to make the import's one entry.
 constexpr const char* kImportedFunction = "quarzel_history_imported(text, bigint, bigint)";
 

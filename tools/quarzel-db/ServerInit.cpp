@@ -289,7 +289,8 @@ void grantCommon(PgConnection& pg, const std::string& database, std::ostream& re
     for (const char* d : schema::server::kDictionaries)
         grant(pg, report, "SELECT", "TABLE", d, reader);
     grant(pg, report, "USAGE", "SCHEMA", "public", owner);
-    grant(pg, report, "INSERT", "TABLE", "quarzel_counts", owner);
+    // The counts are added to, and summed now and then (read and removed).
+    grant(pg, report, "SELECT, INSERT, DELETE", "TABLE", "quarzel_counts", owner);
     grant(pg, report, "SELECT", "TABLE", "quarzel_history_tables", owner);
     // Any account may say that its own inserts were one import.
     pg.exec(std::string("GRANT EXECUTE ON FUNCTION public.") + schema::server::kImportedFunction +
