@@ -1,7 +1,9 @@
 // The trace-element discrimination diagrams: points just either side of
 // every published boundary, the boundaries written out here from the
 // published figures and the sides worked out here on log paper; and a view
-// read from the values kept beside the rows, each row found by its key.
+// read from the values kept beside the rows, each row found by its key. The
+// basalt ternaries: points just inside each field on both sides of its
+// boundaries, worked out here from the published vertices.
 #include "classify/Diagram.h"
 #include "classify/DiscriminationView.h"
 #include "diagram/LogAxis.h"
@@ -12,6 +14,7 @@
 
 #include <QtTest>
 
+#include <array>
 #include <cmath>
 #include <map>
 
@@ -47,6 +50,18 @@ std::pair<std::pair<double, double>, std::pair<double, double>> besides(const Se
     const double nx = -(by - ay) / len * 0.05, ny = (bx - ax) / len * 0.05;
     return {{std::pow(10, mx + nx), std::pow(10, my + ny)},
             {std::pow(10, mx - nx), std::pow(10, my - ny)}};
+}
+
+// A point of a ternary as (top, lower left, lower right) in per cent.
+using Triple = std::array<double, 3>;
+
+// A fiftieth of the way from the middle of a boundary p-q towards a corner
+// of the field on one side.
+Triple towards(const Triple& p, const Triple& q, const Triple& corner) {
+    Triple out;
+    for (std::size_t i = 0; i < 3; ++i)
+        out[i] = (p[i] + q[i]) / 2 * 0.98 + corner[i] * 0.02;
+    return out;
 }
 
 engine::SampleValue value(const char* element, double v, char qualifier = 0,
@@ -150,6 +165,82 @@ private slots:
         // N-MORB (Ti 7600, Nb 2.33, Yb 3.05) and OIB (Ti 17200, Nb 48, Yb 2.16).
         QCOMPARE(classOf("ti-nb-yb", {7600, 2.33, 3.05}), QString("MORB array (shallow melting)"));
         QCOMPARE(classOf("ti-nb-yb", {17200, 48, 2.16}), QString("OIB array (deep melting)"));
+    }
+
+    void basaltTernariesOnBothSidesOfEachBoundary() {
+        // The amounts (ppm, in the diagram's elements' order) of a point,
+        // undoing each corner's scaling: Ti = 100 (Ti/100), Y = (3Y) / 3;
+        // Hf = 3 (Hf/3); Nb = (2Nb) / 2, Zr = 4 (Zr/4).
+        auto ppm = [](const std::string& keyword, const Triple& t) {
+            if (keyword == "ti-zr-y")
+                return std::vector<double>{100 * t[0], t[1], t[2] / 3};
+            if (keyword == "hf-th-ta")
+                return std::vector<double>{3 * t[0], t[1], t[2]};
+            return std::vector<double>{t[0] / 2, 4 * t[1], t[2]};
+        };
+        const struct {
+            const char* keyword;
+            Triple p, q, corner; // a boundary p-q, a corner of the field expected
+            const char* field;
+        } cases[] = {
+            // Pearce & Cann (1973): Ti/100, Zr, 3Y.
+            {"ti-zr-y", {42.5, 37.5, 30}, {30, 26, 44}, {39, 20.5, 40.5}, "A"},
+            {"ti-zr-y", {42.5, 37.5, 30}, {30, 26, 44}, {19, 40, 41}, "B"},
+            {"ti-zr-y", {29.5, 45, 25.5}, {19, 40, 41}, {10, 55, 35}, "C"},
+            {"ti-zr-y", {29.5, 45, 25.5}, {19, 40, 41}, {30, 26, 44}, "B"},
+            {"ti-zr-y", {42.5, 37.5, 30}, {29.5, 45, 25.5}, {50, 38.5, 11.5}, "D"},
+            {"ti-zr-y", {42.5, 37.5, 30}, {29.5, 45, 25.5}, {30, 26, 44}, "B"},
+            {"ti-zr-y", {48, 24, 28}, {42.5, 37.5, 30}, {50, 38.5, 11.5}, "D"},
+            {"ti-zr-y", {48, 24, 28}, {42.5, 37.5, 30}, {30, 26, 44}, "A"},
+            {"ti-zr-y", {24, 55.5, 20.5}, {29.5, 45, 25.5}, {50, 38.5, 11.5}, "D"},
+            {"ti-zr-y", {24, 55.5, 20.5}, {29.5, 45, 25.5}, {10, 62.5, 27.5}, "C"},
+            // Wood (1980): Hf/3, Th, Ta; D split along Hf/Th = 3.
+            {"hf-th-ta", {65.5, 7, 27.5}, {46, 35.5, 18.5}, {87.5, 3, 9.5}, "A"},
+            {"hf-th-ta", {65.5, 7, 27.5}, {46, 35.5, 18.5}, {42, 13, 45}, "B"},
+            {"hf-th-ta", {33, 27, 40}, {19.5, 57.5, 23}, {12, 41, 47}, "C"},
+            {"hf-th-ta", {33, 27, 40}, {19.5, 57.5, 23}, {46, 35.5, 18.5}, "B"},
+            {"hf-th-ta", {68, 22, 10}, {77, 15, 8}, {65.5, 7, 27.5}, "A"},
+            {"hf-th-ta", {68, 22, 10}, {77, 15, 8}, {85, 15, 0}, "D (volcanic-arc th"},
+            {"hf-th-ta", {50, 50, 0}, {42, 42, 16}, {85, 15, 0}, "D (volcanic-arc th"},
+            {"hf-th-ta", {50, 50, 0}, {42, 42, 16}, {0, 100, 0}, "D (volcanic-arc calc"},
+            // Meschede (1986): 2Nb, Zr/4, Y.
+            {"nb-zr-y", {56.5, 16.55, 26.95}, {50, 33, 17}, {79, 14, 7}, "AI "},
+            {"nb-zr-y", {56.5, 16.55, 26.95}, {50, 33, 17}, {35, 37.5, 27.5}, "AII"},
+            {"nb-zr-y", {50, 17.3, 32.7}, {35, 37.5, 27.5}, {56.5, 16.55, 26.95}, "AII"},
+            {"nb-zr-y", {50, 17.3, 32.7}, {35, 37.5, 27.5}, {22, 20.5, 57.5}, "B"},
+            {"nb-zr-y", {35, 37.5, 27.5}, {12, 60, 28}, {50, 33, 17}, "AII"},
+            {"nb-zr-y", {35, 37.5, 27.5}, {12, 60, 28}, {22, 37, 41}, "C"},
+            {"nb-zr-y", {31, 36, 33}, {22, 37, 41}, {12, 60, 28}, "C"},
+            {"nb-zr-y", {31, 36, 33}, {22, 37, 41}, {22, 20.5, 57.5}, "B"},
+            {"nb-zr-y", {22, 20.5, 57.5}, {24, 33.5, 42.5}, {0, 23, 77}, "D"},
+            {"nb-zr-y", {22, 20.5, 57.5}, {24, 33.5, 42.5}, {50, 17.3, 32.7}, "B"},
+            {"nb-zr-y", {22, 37, 41}, {3, 53, 44}, {12, 60, 28}, "C"},
+            {"nb-zr-y", {22, 37, 41}, {3, 53, 44}, {0, 23, 77}, "D"},
+        };
+        for (const auto& c : cases) {
+            const QString cls = classOf(c.keyword, ppm(c.keyword, towards(c.p, c.q, c.corner)));
+            QVERIFY2(cls.startsWith(c.field), qPrintable(c.keyword + (": " + cls)));
+        }
+        // Near the 3Y, Ta and Y corners no field is claimed.
+        for (const char* k : {"ti-zr-y", "hf-th-ta", "nb-zr-y"})
+            QCOMPARE(classOf(k, ppm(k, {5, 5, 90})), QString("outside the fields"));
+        // Scaled and recalculated to 100: Ti 3000, Zr 30, Y 10 is (30, 30, 30)
+        // in its scaled quantities, the triangle's centre.
+        const auto d = chart::makeDiagram("ti-zr-y");
+        const Amount centre[] = {{3000, false}, {30, false}, {10, false}};
+        const chart::Place p = d->placeAmounts(centre);
+        QVERIFY(d->ternary() && !d->logX());
+        QVERIFY(std::abs(p.x - 50) < 1e-9 && std::abs(p.y - 50 / std::sqrt(3.0)) < 1e-9);
+        QCOMPARE(d->classes()[std::size_t(p.cls)], std::string("B (MORB, island-arc tholeiites "
+                                                               "and calc-alkali basalts)"));
+        // A missing element or one not above 0 gives no point, and says which.
+        const Amount noTi[] = {{std::nan(""), false}, {30, false}, {10, false}};
+        QCOMPARE(d->noPointReasons()[std::size_t(d->placeAmounts(noTi).why)],
+                 std::string("no Ti (nor TiO2)"));
+        const auto wood = chart::makeDiagram("hf-th-ta");
+        const Amount noTa[] = {{3, false}, {1, false}, {0, false}};
+        QCOMPARE(wood->noPointReasons()[std::size_t(wood->placeAmounts(noTa).why)],
+                 std::string("Ta not above 0"));
     }
 
     void noPointSaysWhy() {

@@ -77,6 +77,16 @@ printf 'SAMPLE NAME,Y(PPM),NB(PPM)\nG-1,60,40\nG-2,20,<5\n' >"$dir/nby.csv"
 "$tool" import "$dir/p" Project2 "$dir/nby.csv" >/dev/null 2>&1
 "$tool" classify "$dir/p" --diagram pearce-nb-y --table Project2 --where "[Doziro Sample#] = 'G-1' Or [Doziro Sample#] = 'G-2'" >"$dir/nby" 2>"$dir/err"; rc=$?
 check "classify --diagram pearce-nb-y: the amounts, the field, and why a row has no point" '[ $rc -eq 0 ] && [ ! -s "$dir/err" ] && grep -q "	60	40	WPG$" "$dir/nby" && grep -q "			no point: Nb below detection$" "$dir/nby" && grep -q "^no point: Nb below detection	1$" "$dir/nby" && grep -q "^WPG	1$" "$dir/nby"'
+# Two basalts on the ternaries: T-1 with Ti from its TiO2 and no Nb, T-2
+# with no TiO2 and a Ta of 0.
+printf 'SAMPLE NAME,TIO2(WT%%),ZR(PPM),Y(PPM),HF(PPM),TH(PPM),TA(PPM),NB(PPM)\nT-1,2.0,120,18,2.03,0.6,0.47,\nT-2,,280,29,7.8,4,0,48\n' >"$dir/tern.csv"
+"$tool" import "$dir/p" Project3 "$dir/tern.csv" >/dev/null 2>&1
+for d in ti-zr-y hf-th-ta nb-zr-y; do
+  "$tool" classify "$dir/p" --diagram $d --table Project3 --where "[Doziro Sample#] = 'T-1' Or [Doziro Sample#] = 'T-2'" >"$dir/$d" 2>"$dir/err-$d"
+done
+check "classify --diagram ti-zr-y: Ti from TiO2, within-plate; no Ti says so" '[ ! -s "$dir/err-ti-zr-y" ] && grep -q "	D (within-plate basalts)$" "$dir/ti-zr-y" && grep -q "			no point: no Ti (nor TiO2)$" "$dir/ti-zr-y"'
+check "classify --diagram hf-th-ta: E-MORB in B; a Ta of 0 has no point" '[ ! -s "$dir/err-hf-th-ta" ] && grep -q "	B (E-MORB and within-plate tholeiites)$" "$dir/hf-th-ta" && grep -q "^no point: Ta not above 0	1$" "$dir/hf-th-ta"'
+check "classify --diagram nb-zr-y: Zr/4 and 2Nb in per cent, AI; no Nb counted" '[ ! -s "$dir/err-nb-zr-y" ] && grep -q "	35.9	49.23	AI (within-plate alkali basalts)$" "$dir/nb-zr-y" && grep -q "^no point: no Nb	1$" "$dir/nb-zr-y"'
 # The norm of every row, one line each, after a header.
 "$tool" norm "$dir/a" >"$dir/norm" 2>"$dir/err"; rc=$?
 check "norm: a header and a line per row" '[ $rc -eq 0 ] && [ ! -s "$dir/err" ] && [ "$(wc -l <"$dir/norm")" -eq 51 ] && head -n 1 "$dir/norm" | grep -q "^ID	Q	Or	Ab	An	.*	Sum	Mg#	DI	Name$"'

@@ -73,6 +73,12 @@ public:
     // ternary diagram's plane is its triangle, 0-100 across and 0-86.6 up.
     virtual Box whole() const = 0;
     virtual bool ternary() const { return false; }
+    // A ternary diagram's corners as named on the drawing: lower left, lower
+    // right, top.
+    virtual std::vector<std::string> corners() const { return {}; }
+    // What the short names drawn in the fields stand for, a line each, for
+    // the legend; empty where the drawn names say it all.
+    virtual std::vector<std::string> key() const { return {}; }
     virtual std::string xTitle(bool volatileFree) const = 0;
     virtual std::string yTitle(bool volatileFree) const = 0;
     virtual std::vector<Region> regions() const { return {}; }

@@ -214,6 +214,9 @@ public:
         return c;
     }
     bool ternary() const override { return true; }
+    std::vector<std::string> corners() const override {
+        return {"A (Na2O + K2O)", "M (MgO)", "F (FeO + 0.8998 Fe2O3)"};
+    }
     Box whole() const override { return {0, 0, 100, 50 * std::sqrt(3.0)}; }
     std::string xTitle(bool) const override { return "M = MgO"; }
     std::string yTitle(bool) const override { return "F = FeO + 0.8998 Fe2O3"; }

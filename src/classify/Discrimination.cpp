@@ -1,8 +1,10 @@
 // The discrimination diagrams' fields, from the published vertices (in ppm,
 // or in the published ratios), each extended along its end segment to the
-// frame where the published line stops short of it.
+// frame where the published line stops short of it. The ternaries' fields
+// are closed as published: gaps between them stay unclassed.
 #include "Discrimination.h"
 
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -48,8 +50,10 @@ FieldDiagram::FieldDiagram(Layout layout) : layout_(std::move(layout)) {
     const Vertex lo = toPlane({f.left, f.bottom});
     const Vertex hi = toPlane({f.left + f.width, f.bottom + f.height});
     plane_ = {lo.x, lo.y, hi.x - lo.x, hi.y - lo.y};
-    for (const Region& r : layout_.fields) {
-        classes_.push_back(r.name);
+    for (std::size_t i = 0; i < layout_.fields.size(); ++i) {
+        const Region& r = layout_.fields[i];
+        classes_.push_back(i < layout_.meanings.size() ? r.name + " (" + layout_.meanings[i] + ")"
+                                                       : r.name);
         Region g{r.name, {}, toPlane(r.label)};
         for (const Vertex& v : r.outline)
             g.outline.push_back(toPlane(v));
@@ -72,6 +76,16 @@ FieldDiagram::FieldDiagram(Layout layout) : layout_(std::move(layout)) {
         reasons_.push_back(e + " below detection");
         reasons_.push_back(e + " not above 0");
     }
+}
+
+std::vector<std::string> FieldDiagram::key() const {
+    return layout_.meanings.empty() ? std::vector<std::string>() : classes_;
+}
+
+Vertex FieldDiagram::inTriangle(double top, double left, double right) {
+    const double sum = top + left + right;
+    const double t = 100 * top / sum, r = 100 * right / sum;
+    return {r + t / 2, t * std::sqrt(3.0) / 2};
 }
 
 const std::vector<int>& FieldDiagram::columns() const {
@@ -264,12 +278,149 @@ Layout tiNbYb() {
     return l;
 }
 
+// A ternary's layout: fields as published, each vertex (top, lower left,
+// lower right) in per cent.
+struct Field {
+    std::string name, meaning;
+    std::vector<std::array<double, 3>> outline;
+    std::array<double, 3> label;
+};
+
+Layout ternary(std::string keyword, std::string title, std::vector<std::string> elements,
+               std::vector<std::string> corners, const std::vector<Field>& fields) {
+    auto at = [](const std::array<double, 3>& v) {
+        return FieldDiagram::inTriangle(v[0], v[1], v[2]);
+    };
+    Layout l =
+        named(std::move(keyword), std::move(title), corners[1], corners[2], std::move(elements));
+    l.ternary = true;
+    l.log = false;
+    l.frame = {0, 0, 100, 50 * std::sqrt(3.0)};
+    l.corners = std::move(corners);
+    for (const Field& f : fields) {
+        Region r{f.name, {}, at(f.label)};
+        for (const auto& v : f.outline)
+            r.outline.push_back(at(v));
+        l.fields.push_back(std::move(r));
+        l.meanings.push_back(f.meaning);
+    }
+    l.unclassed = "outside the fields";
+    return l;
+}
+
+// Pearce & Cann (1973): Ti/100 at the top, Zr lower left, 3Y lower right.
+Layout tiZrY() {
+    Layout l = ternary("ti-zr-y", "Ti/100 - Zr - 3Y (Pearce & Cann 1973)", {"Ti", "Zr", "Y"},
+                       {"Zr", "3Y", "Ti/100"},
+                       {{"A",
+                         "island-arc tholeiites",
+                         {{48, 24, 28}, {39, 20.5, 40.5}, {30, 26, 44}, {42.5, 37.5, 30}},
+                         {40, 27, 33}},
+                        {"B",
+                         "MORB, island-arc tholeiites and calc-alkali basalts",
+                         {{42.5, 37.5, 30}, {29.5, 45, 25.5}, {19, 40, 41}, {30, 26, 44}},
+                         {30, 37, 33}},
+                        {"C",
+                         "calc-alkali basalts",
+                         {{29.5, 45, 25.5},
+                          {24, 55.5, 20.5},
+                          {16, 63, 21},
+                          {10, 62.5, 27.5},
+                          {10, 55, 35},
+                          {19, 40, 41}},
+                         {17, 53, 30}},
+                        {"D",
+                         "within-plate basalts",
+                         {{24, 55.5, 20.5},
+                          {28, 59, 13},
+                          {50, 38.5, 11.5},
+                          {48, 24, 28},
+                          {42.5, 37.5, 30},
+                          {29.5, 45, 25.5}},
+                         {38, 44, 18}}});
+    l.quantities = [](const double* v) {
+        return FieldDiagram::inTriangle(v[0] / 100, v[1], 3 * v[2]);
+    };
+    return l;
+}
+
+// Wood (1980): Hf/3 at the top, Th lower left, Ta lower right. D is split
+// along Hf/Th = 3 (Hf/3 = Th), from the Hf/3 - Th edge's middle.
+Layout hfThTa() {
+    Layout l =
+        ternary("hf-th-ta", "Hf/3 - Th - Ta (Wood 1980)", {"Hf", "Th", "Ta"}, {"Th", "Ta", "Hf/3"},
+                {{"A",
+                  "N-MORB",
+                  {{77, 15, 8}, {87.5, 3, 9.5}, {65.5, 7, 27.5}, {46, 35.5, 18.5}, {68, 22, 10}},
+                  {72, 14, 14}},
+                 {"B",
+                  "E-MORB and within-plate tholeiites",
+                  {{65.5, 7, 27.5},
+                   {46, 35.5, 18.5},
+                   {24.5, 55, 20.5},
+                   {19.5, 57.5, 23},
+                   {33, 27, 40},
+                   {42, 13, 45},
+                   {55, 5, 40}},
+                  {42, 25, 33}},
+                 {"C",
+                  "alkaline within-plate basalts",
+                  {{33, 27, 40}, {19.5, 57.5, 23}, {7.5, 63.5, 29}, {12, 41, 47}, {20, 32, 48}},
+                  {18, 45, 37}},
+                 {"D",
+                  "volcanic-arc tholeiites, Hf/Th above 3",
+                  {{50, 50, 0}, {42, 42, 16}, {68, 22, 10}, {77, 15, 8}, {85, 15, 0}},
+                  {62, 31, 7}},
+                 {"D",
+                  "volcanic-arc calc-alkaline basalts, Hf/Th below 3",
+                  {{50, 50, 0}, {42, 42, 16}, {24.5, 56.5, 19}, {0, 95, 5}, {0, 100, 0}},
+                  {25, 68, 7}}});
+    l.quantities = [](const double* v) { return FieldDiagram::inTriangle(v[0] / 3, v[1], v[2]); };
+    return l;
+}
+
+// Meschede (1986): 2Nb at the top, Zr/4 lower left, Y lower right. AI and
+// AII are split by the figure's dashed line.
+Layout nbZrY() {
+    Layout l = ternary(
+        "nb-zr-y", "2Nb - Zr/4 - Y (Meschede 1986)", {"Nb", "Zr", "Y"}, {"Zr/4", "Y", "2Nb"},
+        {{"AI",
+          "within-plate alkali basalts",
+          {{79, 14, 7}, {56.5, 16.55, 26.95}, {50, 33, 17}, {12, 60, 28}, {34, 52.5, 13.5}},
+          {55, 30, 15}},
+         {"AII",
+          "within-plate alkali basalts and tholeiites",
+          {{56.5, 16.55, 26.95}, {50, 33, 17}, {12, 60, 28}, {35, 37.5, 27.5}, {50, 17.3, 32.7}},
+          {45, 28, 27}},
+         {"B",
+          "E-type MORB",
+          {{50, 17.3, 32.7},
+           {22, 20.5, 57.5},
+           {24, 33.5, 42.5},
+           {22, 37, 41},
+           {31, 36, 33},
+           {35, 37.5, 27.5}},
+          {33, 27, 40}},
+         {"C",
+          "within-plate tholeiites and volcanic-arc basalts",
+          {{35, 37.5, 27.5}, {31, 36, 33}, {22, 37, 41}, {3, 53, 44}, {12, 60, 28}},
+          {17, 50, 33}},
+         {"D",
+          "N-type MORB and volcanic-arc basalts",
+          {{0, 23, 77}, {22, 20.5, 57.5}, {24, 33.5, 42.5}, {22, 37, 41}, {3, 53, 44}, {0, 50, 50}},
+          {10, 35, 55}}});
+    l.quantities = [](const double* v) {
+        return FieldDiagram::inTriangle(2 * v[0], v[1] / 4, v[2]);
+    };
+    return l;
+}
+
 } // namespace
 
 const std::vector<std::string>& discriminationKeywords() {
-    static const std::vector<std::string> k = {"pearce-rb-ynb", "pearce-nb-y", "pearce-rb-ybta",
-                                               "pearce-ta-yb",  "ti-v",        "th-nb-yb",
-                                               "ti-nb-yb"};
+    static const std::vector<std::string> k = {
+        "pearce-rb-ynb", "pearce-nb-y", "pearce-rb-ybta", "pearce-ta-yb", "ti-v",
+        "th-nb-yb",      "ti-nb-yb",    "ti-zr-y",        "hf-th-ta",     "nb-zr-y"};
     return k;
 }
 
@@ -278,7 +429,8 @@ std::unique_ptr<Diagram> makeDiscrimination(const std::string& keyword) {
     static const std::pair<const char*, Make> makers[] = {
         {"pearce-rb-ynb", rbYNb}, {"pearce-nb-y", nbY}, {"pearce-rb-ybta", rbYbTa},
         {"pearce-ta-yb", taYb},   {"ti-v", tiV},        {"th-nb-yb", thNbYb},
-        {"ti-nb-yb", tiNbYb}};
+        {"ti-nb-yb", tiNbYb},     {"ti-zr-y", tiZrY},   {"hf-th-ta", hfThTa},
+        {"nb-zr-y", nbZrY}};
     for (const auto& [name, make] : makers)
         if (keyword == name)
             return std::make_unique<FieldDiagram>(make());

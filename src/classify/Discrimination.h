@@ -9,7 +9,9 @@
 
 // The trace-element discrimination diagrams: granites after Pearce, Harris
 // & Tindle (1984), V against Ti after Shervais (1982), and the Th/Yb and
-// TiO2/Yb arrays against Nb/Yb after Pearce (2008). Each reads amounts in
+// TiO2/Yb arrays against Nb/Yb after Pearce (2008), and the basalt
+// ternaries Ti/100-Zr-3Y (Pearce & Cann 1973), Hf/3-Th-Ta (Wood 1980) and
+// 2Nb-Zr/4-Y (Meschede 1986). Each reads amounts in
 // ppm from the values kept beside a row; a row missing an element, or with
 // one below detection or not above 0, has no point and says which.
 //
@@ -17,7 +19,9 @@
 // is drawn in (log10 of the quantity on a log axis, where the published
 // lines are straight), cut to the published frame. A point is classed only
 // inside that frame (Ti-V by its Ti/V ratio alone); beyond it a point is
-// "outside the diagram". Widget-free.
+// "outside the diagram". A ternary's fields are given in its triangle's
+// plane (see inTriangle), every point falls inside the triangle, and a point
+// in no field is "outside the fields". Widget-free.
 namespace chart {
 
 class FieldDiagram : public Diagram {
@@ -41,6 +45,13 @@ public:
         Quantities quantities;
         Classer classer; // when the fields alone do not class a point
         std::string unclassed = "outside the diagram";
+        // A ternary: quantities() gives the point in the triangle (from
+        // inTriangle), the frame is the triangle, the axes are linear.
+        bool ternary = false;
+        std::vector<std::string> corners; // lower left, lower right, top
+        // Per field, what its drawn name ("A") stands for: the class is then
+        // "A (meaning)" and the legend keys it.
+        std::vector<std::string> meanings;
     };
     explicit FieldDiagram(Layout layout);
 
@@ -55,7 +66,10 @@ public:
     std::string yTitle(bool) const override { return layout_.yTitle; }
     std::vector<Region> regions() const override { return regions_; }
     std::vector<Curve> curves() const override { return curves_; }
-    bool widenedToData() const override { return !layout_.log; }
+    bool widenedToData() const override { return !layout_.log && !layout_.ternary; }
+    bool ternary() const override { return layout_.ternary; }
+    std::vector<std::string> corners() const override { return layout_.corners; }
+    std::vector<std::string> key() const override;
     const std::vector<std::string>& elements() const override { return layout_.elements; }
     Place placeAmounts(const Amount* ppm) const override;
     const std::vector<std::string>& noPointReasons() const override { return reasons_; }
@@ -65,6 +79,10 @@ public:
     // The plane's point of a quantities' point, and back.
     Vertex toPlane(const Vertex& q) const;
     Vertex fromPlane(const Vertex& p) const;
+
+    // The triangle's point of three quantities (top, lower left, lower
+    // right; not all 0), recalculated to 100: 0-100 across, 0-86.6 up.
+    static Vertex inTriangle(double top, double left, double right);
 
 private:
     Layout layout_;

@@ -49,6 +49,9 @@ const std::pair<const char*, const char*> kDiagrams[] = {
     {"V against Ti (Shervais)", "ti-v"},
     {"Th/Yb against Nb/Yb", "th-nb-yb"},
     {"TiO2/Yb against Nb/Yb", "ti-nb-yb"},
+    {"Basalts: Ti/100 - Zr - 3Y", "ti-zr-y"},
+    {"Basalts: Hf/3 - Th - Ta", "hf-th-ta"},
+    {"Basalts: 2Nb - Zr/4 - Y", "nb-zr-y"},
     {"REE pattern", "ree"},
     {"Multi-element pattern", "spider"},
 };
