@@ -310,6 +310,8 @@ long PgRecordset::applyChange(ChangeFeed::Kind change, std::int64_t key) {
     if (index >= 0) {
         if (selected && !orderKnown_)
             return index; // stays where it was until the next set
+        if (selected && staysInPlace(index))
+            return index;
         removeKey(index);
     }
     if (selected && !insertKey(key))
@@ -325,36 +327,16 @@ long PgRecordset::applyChange(ChangeFeed::Kind change, std::int64_t key) {
 long PgRecordset::placeOf(std::int64_t key) {
     if (!orderKnown_)
         return -1;
-    // The sort value of a row, as the server orders it: plain letters
-    // folded, compared byte by byte, Null first.
-    struct Place {
-        bool missing; // deleted since: no longer anywhere in the order
-        bool null;
-        std::string text;
-        std::int64_t key;
-    };
-    const std::string valueSql =
-        "SELECT " +
-        (orderColumn_.empty() ? std::string("NULL")
-                              : "lower(" + PgDialect::quote(orderColumn_) + ")") +
-        " FROM " + serverTable_ + " WHERE \"ID\" = $1";
+    const std::string valueSql = sortValueSql("\"ID\" = $1");
     auto placeOfKey = [&](std::int64_t k) {
         PgResult r = db_->connection().exec(valueSql, {std::to_string(k)});
         if (r.rows() == 0)
             return Place{true, true, {}, k};
-        if (r.isNull(0, 0))
+        if (r.isNull(0, 1))
             return Place{false, true, {}, k};
-        return Place{false, false, r.text(0, 0), k};
+        return Place{false, false, r.text(0, 1), k};
     };
-    auto before = [&](const Place& a, const Place& b) {
-        if (!orderColumn_.empty()) {
-            if (a.null != b.null)
-                return a.null;
-            if (a.text != b.text)
-                return a.text < b.text;
-        }
-        return a.key < b.key;
-    };
+    auto before = [this](const Place& a, const Place& b) { return sortsBefore(a, b); };
     const Place mine = placeOfKey(key);
     long lo = 0, hi = keys_.size();
     while (lo < hi) {
@@ -375,6 +357,53 @@ long PgRecordset::placeOf(std::int64_t key) {
             hi = mid;
     }
     return lo;
+}
+
+// The key and sort value of rows, as the server orders them: plain letters
+// folded, compared byte by byte, Null first.
+std::string PgRecordset::sortValueSql(const std::string& where) const {
+    return "SELECT \"ID\", " +
+           (orderColumn_.empty() ? std::string("NULL")
+                                 : "lower(" + PgDialect::quote(orderColumn_) + ")") +
+           " FROM " + serverTable_ + " WHERE " + where;
+}
+
+bool PgRecordset::sortsBefore(const Place& a, const Place& b) const {
+    if (!orderColumn_.empty()) {
+        if (a.null != b.null)
+            return a.null;
+        if (a.text != b.text)
+            return a.text < b.text;
+    }
+    return a.key < b.key;
+}
+
+bool PgRecordset::staysInPlace(long index) {
+    std::vector<std::int64_t> keys;
+    for (long at = std::max(0L, index - 1); at <= std::min(index + 1, keys_.size() - 1); ++at)
+        keys.push_back(keys_.at(at));
+    std::string list;
+    for (std::int64_t k : keys)
+        list += (list.empty() ? "" : ",") + std::to_string(k);
+    PgResult r = db_->connection().exec(sortValueSql("\"ID\" IN (" + list + ")"));
+    std::vector<Place> places;
+    for (std::int64_t k : keys) {
+        int row = -1;
+        for (int i = 0; i < r.rows(); ++i)
+            if (r.integer(i, 0) == k)
+                row = i;
+        if (row < 0)
+            return false; // a neighbour deleted meanwhile: placed anew
+        places.push_back({false, r.isNull(row, 1), r.isNull(row, 1) ? "" : r.text(row, 1), k});
+    }
+    // In the set's order each row sorts after the one before it.
+    for (std::size_t i = 1; i < places.size(); ++i) {
+        const bool inOrder = descending_ ? sortsBefore(places[i], places[i - 1])
+                                         : sortsBefore(places[i - 1], places[i]);
+        if (!inOrder)
+            return false;
+    }
+    return true;
 }
 
 std::string PgRecordset::versionOf(long index) {

@@ -50,6 +50,18 @@ private:
     // Where a row another user added goes in this set's order; -1 when
     // this set's order cannot be followed.
     long placeOf(std::int64_t key);
+    // Whether a changed row still sorts between the rows beside it (it
+    // stays where it is): one statement, where placing it anew takes one
+    // per step of a search through the whole set.
+    bool staysInPlace(long index);
+    struct Place {
+        bool missing; // deleted since: no longer anywhere in the order
+        bool null;
+        std::string text;
+        std::int64_t key;
+    };
+    std::string sortValueSql(const std::string& where) const;
+    bool sortsBefore(const Place& a, const Place& b) const;
     // A row leaving the set, or coming into it at its place (false when the
     // set's order cannot be followed).
     void removeKey(long index);
