@@ -530,6 +530,17 @@ private slots:
         } while (log.more());
         QCOMPARE(static_cast<long long>(removed), many);
         QCOMPARE(batches, std::size_t(3));
+        // Trimmed to its newest entries: a reader left behind is told so.
+        b.server().admin("INSERT INTO quarzel_meta VALUES ('changes_kept', '40')");
+        other.exec("UPDATE \"DOZIRO1\" SET \"Location\" = 'y' WHERE \"ID\" <= 100");
+        QCOMPARE(log.read(reader).size(), std::size_t(40));
+        bool told = log.missed(); // at once, or when the gap is known settled
+        change(other, 3);
+        QCOMPARE(keysOf(log.read(reader)), std::vector<std::int64_t>{3});
+        QVERIFY(told || log.missed());
+        change(other, 4);
+        QCOMPARE(keysOf(log.read(reader)), std::vector<std::int64_t>{4});
+        QVERIFY(!log.missed());
 
         // Forged notices, then a real change: only the real one is heard.
         auto feed = b.open()->listen();

@@ -102,15 +102,16 @@ private slots:
         QCOMPARE(server.count("SELECT count(*) FROM pg_proc WHERE prosecdef AND "
                               "pg_get_userbyid(proowner) <> 'quarzel_owner'"),
                  0LL);
-        QCOMPARE(
-            server.count(
-                "SELECT count(*) FROM information_schema.table_privileges WHERE "
-                "grantee = 'quarzel_owner' AND NOT (table_name = 'quarzel_counts' "
-                "AND privilege_type IN ('INSERT', 'SELECT', 'DELETE')) AND NOT (table_name LIKE "
-                "'%\\_history%' AND privilege_type IN ('INSERT', 'SELECT')) AND "
-                "NOT (table_name LIKE '%\\_values' AND privilege_type = 'SELECT') AND NOT "
-                "(table_name LIKE '%\\_changes' AND privilege_type = 'INSERT')"),
-            0LL);
+        QCOMPARE(server.count(
+                     "SELECT count(*) FROM information_schema.table_privileges WHERE "
+                     "grantee = 'quarzel_owner' AND NOT (table_name = 'quarzel_counts' "
+                     "AND privilege_type IN ('INSERT', 'SELECT', 'DELETE')) AND NOT (table_name = "
+                     "'quarzel_meta' AND privilege_type = 'SELECT') AND NOT (table_name LIKE "
+                     "'%\\_history%' AND privilege_type IN ('INSERT', 'SELECT')) AND "
+                     "NOT (table_name LIKE '%\\_values' AND privilege_type = 'SELECT') AND NOT "
+                     "(table_name LIKE '%\\_changes' AND privilege_type IN ('INSERT', 'SELECT', "
+                     "'DELETE'))"),
+                 0LL);
         QVERIFY(engineErrorOf([&] {
                     PgConnection pg(PgLogOn{server.conninfo(), "quarzel_owner", {}, false});
                 }) != 0);

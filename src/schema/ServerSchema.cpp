@@ -41,6 +41,16 @@ std::string createCommonSql() {
            "FROM %I ORDER BY \"ID\"', TG_TABLE_NAME || '_changes', CASE TG_OP WHEN 'INSERT' "
            "THEN 'added' WHEN 'UPDATE' THEN 'changed' ELSE 'removed' END) USING "
            "pg_catalog.left(TG_OP, 1); "
+           // The log keeps its newest entries (quarzel_meta's changes_kept,
+           // else kChangesKept), trimmed by one writer at a time: a window
+           // that far behind reads its rows again.
+           "IF pg_catalog.pg_try_advisory_xact_lock(20261210, pg_catalog.hashtext(TG_TABLE_NAME)) "
+           "THEN EXECUTE pg_catalog.format('DELETE FROM public.%1$I WHERE seq <= (SELECT "
+           "pg_catalog.max(seq) FROM public.%1$I) - $1', TG_TABLE_NAME || '_changes') USING "
+           "coalesce((SELECT value::bigint FROM public.quarzel_meta WHERE key = "
+           "'changes_kept'), " +
+           std::to_string(kChangesKept) +
+           "); END IF; "
            "PERFORM pg_catalog.pg_notify('" +
            std::string(kChangeChannel) +
            "', TG_TABLE_NAME); RETURN NULL; END $$;"

@@ -21,6 +21,9 @@ constexpr const char* kChangeChannel = "quarzel_changes";
 // the four tables: those are granted to each account).
 constexpr const char* kOwnerRole = "quarzel_owner";
 constexpr const char* kReaderRole = "quarzel_reader";
+// Entries a table's change log keeps, unless quarzel_meta's changes_kept
+// says otherwise.
+constexpr long kChangesKept = 100000;
 // The kept counts of a table are summed into one row past this many.
 constexpr int kCountRows = 256;
 constexpr const char* kFunctions[] = {

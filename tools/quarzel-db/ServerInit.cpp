@@ -291,6 +291,7 @@ void grantCommon(PgConnection& pg, const std::string& database, std::ostream& re
     grant(pg, report, "USAGE", "SCHEMA", "public", owner);
     // The counts are added to, and summed now and then (read and removed).
     grant(pg, report, "SELECT, INSERT, DELETE", "TABLE", "quarzel_counts", owner);
+    grant(pg, report, "SELECT", "TABLE", "quarzel_meta", owner); // how much change log to keep
     grant(pg, report, "SELECT", "TABLE", "quarzel_history_tables", owner);
     // Any account may say that its own inserts were one import.
     pg.exec(std::string("GRANT EXECUTE ON FUNCTION public.") + schema::server::kImportedFunction +
@@ -305,7 +306,8 @@ void grantCommon(PgConnection& pg, const std::string& database, std::ostream& re
         // An entry's number comes back from its insert (RETURNING reads).
         grant(pg, report, "SELECT", "TABLE", schema::server::historyTables(table)[0], owner);
         grant(pg, report, "SELECT", "TABLE", schema::server::valuesTable(table), owner);
-        grant(pg, report, "INSERT", "TABLE", schema::server::changesTable(table), owner);
+        grant(pg, report, "SELECT, INSERT, DELETE", "TABLE", schema::server::changesTable(table),
+              owner);
     }
 }
 

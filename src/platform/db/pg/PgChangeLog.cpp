@@ -74,8 +74,8 @@ std::vector<ChangeFeed::Change> PgChangeLog::read(PgConnection& conn) {
     std::string where = "seq > " + std::to_string(end_);
     for (const Gap& g : gaps_)
         where += " OR seq BETWEEN " + std::to_string(g.from) + " AND " + std::to_string(g.to);
-    PgResult r = conn.exec(std::string("SELECT ") + kSnapshot +
-                           ", c.seq, c.sample, c.kind FROM (SELECT 1) one LEFT JOIN LATERAL "
+    PgResult r = conn.exec(std::string("SELECT ") + kSnapshot + ", (SELECT min(seq) FROM " + log_ +
+                           "), c.seq, c.sample, c.kind FROM (SELECT 1) one LEFT JOIN LATERAL "
                            "(SELECT seq, sample, kind FROM " +
                            log_ + " WHERE " + where + " ORDER BY seq LIMIT " +
                            std::to_string(kBatch) + ") c ON true ORDER BY c.seq");
@@ -83,9 +83,9 @@ std::vector<ChangeFeed::Change> PgChangeLog::read(PgConnection& conn) {
     const auto xmax = static_cast<std::uint64_t>(r.integer(0, 1));
     std::vector<ChangeFeed::Change> out;
     for (int i = 0; i < r.rows(); ++i) {
-        if (PQgetisnull(r.get(), i, 2))
+        if (PQgetisnull(r.get(), i, 3))
             break; // nothing new
-        const std::int64_t seq = r.integer(i, 2);
+        const std::int64_t seq = r.integer(i, 3);
         if (seq > end_) {
             if (seq > end_ + 1)
                 addGap(end_ + 1, seq - 1, xmax);
@@ -93,14 +93,23 @@ std::vector<ChangeFeed::Change> PgChangeLog::read(PgConnection& conn) {
         } else {
             take(seq);
         }
-        out.push_back({table_, kindOf(r.text(i, 4)), r.integer(i, 3)});
+        out.push_back({table_, kindOf(r.text(i, 5)), r.integer(i, 4)});
     }
     more_ = static_cast<int>(out.size()) == kBatch;
     // Gaps whose writers have all ended are closed, once every entry they
     // could hold was within this read.
+    // Numbers below the log's first entry may have been trimmed before
+    // they were read rather than rolled back: whoever follows the log
+    // reads its rows again.
+    const std::int64_t first = PQgetisnull(r.get(), 0, 2) ? end_ + 1 : r.integer(0, 2);
     if (!more_)
         gaps_.erase(std::remove_if(gaps_.begin(), gaps_.end(),
-                                   [&](const Gap& g) { return g.settledAt <= xmin; }),
+                                   [&](const Gap& g) {
+                                       if (g.settledAt > xmin)
+                                           return false;
+                                       missed_ = missed_ || g.from < first;
+                                       return true;
+                                   }),
                     gaps_.end());
     return out;
 }
