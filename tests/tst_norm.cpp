@@ -354,6 +354,20 @@ private slots:
     }
 
     // Each rule on both sides of its limit, on the values it reads.
+    // CIA worked out by hand with IUPAC 2001 weights: a fresh basalt's
+    // apatite taken out of its CaO; a kaolinite-like residue at 100; none
+    // without Na2O.
+    void theAlterationIndexIsNesbittAndYoungs() {
+        const double al = 15.0 / 101.9613, ca = 11.0 / 56.0774 - 10.0 / 3 * 0.2 / 141.9445,
+                     na = 2.5 / 61.9789, k = 0.5 / 94.1960;
+        const Analysis basalt = analysis(
+            {{Al2O3, 15.0}, {CaO, 11.0}, {Na2O, 2.5}, {K2O, 0.5}, {P2O5, 0.2}, {SiO2, 50}});
+        QVERIFY(std::abs(alterationIndex(basalt) - 100 * al / (al + ca + na + k)) < 1e-3);
+        QVERIFY(std::abs(alterationIndex(basalt) - 38.29) < 0.01);
+        QCOMPARE(alterationIndex(analysis({{Al2O3, 39.5}, {CaO, 0}, {Na2O, 0}, {K2O, 0}})), 100.0);
+        QVERIFY(std::isnan(alterationIndex(analysis({{Al2O3, 15.0}, {CaO, 11.0}, {K2O, 0.5}}))));
+    }
+
     void namesFollowTheirLimits() {
         const auto named = [](const char* tasField,
                               std::initializer_list<std::pair<Oxide, double>> oxides,

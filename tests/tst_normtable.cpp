@@ -82,7 +82,7 @@ private slots:
             QCOMPARE(QString::fromStdString(table::fixed2(x)), QString(printed));
         }
         const std::vector<std::string> head = table::header();
-        QCOMPARE(head.size(), std::size_t(kMineralCount + 5));
+        QCOMPARE(head.size(), std::size_t(kMineralCount + 6));
         QCOMPARE(QString::fromStdString(head[1]), QString("Q"));
         QCOMPARE(QString::fromStdString(head.back()), QString("Name"));
         // A row without a norm: every cell empty but the reason.

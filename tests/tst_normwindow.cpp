@@ -51,7 +51,7 @@ QStringList shownCells(NormWindow* n) {
         listed[t->item(r, 1)->text()] = t->item(r, 2)->text();
     const QString name = n->nameLine()->text();
     if (name.startsWith("No norm: ")) {
-        for (int i = 0; i < norm::kMineralCount + 3; ++i)
+        for (int i = 0; i < norm::kMineralCount + 4; ++i)
             cells << QString();
         cells << name.mid(9).chopped(1);
         return cells;
@@ -64,7 +64,8 @@ QStringList shownCells(NormWindow* n) {
         return at < 0 ? QString("?") : summary.mid(at + label.size() + 1).section(' ', 0, 0);
     };
     cells << t->item(t->rowCount() - 1, 2)->text(); // Sum
-    cells << (fact("Mg#") == "-" ? QString() : fact("Mg#")) << fact("DI");
+    cells << (fact("Mg#") == "-" ? QString() : fact("Mg#")) << fact("DI")
+          << (fact("CIA") == "-" ? QString() : fact("CIA"));
     QString flags;
     const int far = summary.indexOf("The analysis sums to ");
     if (far >= 0)
@@ -237,7 +238,7 @@ private slots:
         const QStringList plainLines = QString::fromUtf8(without.readAll()).split("\r\n");
         QCOMPARE(plainLines.front().split(',').size(), 32);
         const QStringList head = withLines.front().split(',');
-        QCOMPARE(head.size(), 32 + norm::kMineralCount + 4);
+        QCOMPARE(head.size(), 32 + norm::kMineralCount + 5);
         QCOMPARE(head[32], QString("CIPW Q"));
         QCOMPARE(head.back(), QString("CIPW Name"));
         // The values are the command line's (the grid's order is by
@@ -249,7 +250,7 @@ private slots:
             if (cells.size() != head.size())
                 continue; // the last, empty line
             const QStringList want = cli.value(cells[31].toLongLong());
-            for (int m = 0; m < norm::kMineralCount + 3; ++m) {
+            for (int m = 0; m < norm::kMineralCount + 4; ++m) {
                 const QString wanted = want[m];
                 const QString got = cells[32 + m];
                 QVERIFY2(wanted.isEmpty() ? got.isEmpty() : got.toDouble() == wanted.toDouble(),

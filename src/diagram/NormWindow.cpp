@@ -195,6 +195,8 @@ void NormWindow::followCurrentRow() {
                            ? QString("-")
                            : QString::fromStdString(norm::table::fixed2(n.mgNumber)));
     facts << "DI " + QString::fromStdString(norm::table::fixed2(n.di));
+    facts << "CIA " + (std::isnan(n.cia) ? QString("-")
+                                         : QString::fromStdString(norm::table::fixed2(n.cia)));
     facts << "Oxides as analysed: " + QString::fromStdString(norm::table::fixed2(n.analysedSum)) +
                  " %";
     QString text = facts.join(" \u00b7 ");

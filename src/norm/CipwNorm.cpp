@@ -320,8 +320,21 @@ Norm computeNorm(const Analysis& a, IronChoice iron) {
     out.di = m[Q] + m[Or] + m[Ab] + m[Ne] + m[Lc] + m[Kp];
     out.mgNumber = mgMoles + fe2Moles > 0 ? 100 * mgMoles / (mgMoles + fe2Moles)
                                           : std::numeric_limits<double>::quiet_NaN();
+    out.cia = alterationIndex(a);
     out.valid = true;
     return out;
+}
+
+double alterationIndex(const Analysis& a) {
+    for (int o : {Al2O3, CaO, Na2O, K2O})
+        if (!a.given(o))
+            return std::numeric_limits<double>::quiet_NaN();
+    const double al = a.value[Al2O3] / kMolar[Al2O3];
+    // CaO of the silicates alone: apatite's (10/3 CaO to a P2O5) taken out.
+    const double ca =
+        std::max(0.0, a.value[CaO] / kMolar[CaO] - 10.0 / 3 * a.orZero(P2O5) / kMolar[P2O5]);
+    const double sum = al + ca + a.value[Na2O] / kMolar[Na2O] + a.value[K2O] / kMolar[K2O];
+    return sum > 0 ? 100 * al / sum : std::numeric_limits<double>::quiet_NaN();
 }
 
 } // namespace norm

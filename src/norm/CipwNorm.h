@@ -64,6 +64,7 @@ struct Norm {
     double sum = 0;      // of the minerals
     double mgNumber = 0; // 100 Mg / (Mg + Fe2+), molar, on the adjusted oxides; NaN without either
     double di = 0;       // differentiation index: Q + Or + Ab + Ne + Lc + Kp
+    double cia = 0;      // chemical index of alteration (alterationIndex); NaN without it
     double analysedSum = 0;   // the oxides as given, volatiles included
     double silicaDeficit = 0; // wt % of SiO2 still lacking after kaliophilite
     int tasField = -1;        // on the adjusted analysis; -1 outside the diagram
@@ -74,5 +75,11 @@ struct Norm {
 };
 
 Norm computeNorm(const Analysis& analysis, IronChoice iron = IronChoice::Volcanic);
+
+// The chemical index of alteration of Nesbitt & Young (1982), on the
+// analysis as given: 100 Al2O3 / (Al2O3 + CaO* + Na2O + K2O), molar, CaO*
+// the CaO of the silicates (apatite's taken out by P2O5; no carbonate
+// correction). NaN without Al2O3, CaO, Na2O or K2O.
+double alterationIndex(const Analysis& a);
 
 } // namespace norm

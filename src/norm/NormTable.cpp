@@ -16,7 +16,7 @@ std::vector<std::string> header() {
     std::vector<std::string> h = {"ID"};
     for (int m = 0; m < kMineralCount; ++m)
         h.emplace_back(mineralName(m).abbreviation);
-    for (const char* c : {"Sum", "Mg#", "DI", "Name"})
+    for (const char* c : {"Sum", "Mg#", "DI", "CIA", "Name"})
         h.emplace_back(c);
     return h;
 }
@@ -73,8 +73,11 @@ void appendCells(std::string& out, const Norm& n) {
             appendFixed2(out, n.mgNumber);
         out += '\t';
         appendFixed2(out, n.di);
+        out += '\t';
+        if (!std::isnan(n.cia))
+            appendFixed2(out, n.cia);
     } else {
-        out.append(kMineralCount + 2, '\t');
+        out.append(kMineralCount + 3, '\t');
     }
     out += '\t';
     out += nameWithFlags(n);

@@ -19,10 +19,11 @@ namespace norm {
 // agree to the digit.
 namespace table {
 
-// ID, the minerals by abbreviation, Sum, Mg#, DI, Name.
+// ID, the minerals by abbreviation, Sum, Mg#, DI, CIA, Name.
 std::vector<std::string> header();
 // The cells after ID: two decimals, empty where the row has no norm (its
-// reason in Name) and for an Mg# without MgO or FeO; tab-separated.
+// reason in Name), for an Mg# without MgO or FeO and a CIA without one of
+// its oxides; tab-separated.
 void appendCells(std::string& out, const Norm& n);
 std::vector<std::string> cells(const Norm& n);
 // Two decimals, as printf's "%.2f" writes them, never "-0.00".
