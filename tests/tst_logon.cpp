@@ -3,6 +3,7 @@
 // never sent to a server that cannot prove it is the one named.
 #include "ServerInit.h"
 #include "app/QuarzelDatabase.h"
+#include "platform/data/DBGrid.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
@@ -13,7 +14,10 @@
 #include "support/GuiFixture.h"
 #include "support/ServerData.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -237,6 +241,46 @@ private slots:
         QCOMPARE(f.messages.shown.size(), std::size_t(1));
         QVERIFY2(f.messages.shown[0].text.startsWith("Not logged on"),
                  qPrintable(f.messages.shown[0].text));
+    }
+
+    // An edit the server cannot take while it is down stays in the grid,
+    // is offered on the clipboard when the window closes (which the user
+    // may refuse), and is saved once the server is back.
+    void anEditWaitsForTheServer() {
+        if (!ServerData::available())
+            QSKIP("no test server");
+        GuiFixture f(10);
+        ServerData server(f.data());
+        f.settings.database = {
+            {"Server", qEnvironmentVariable("PGHOST") + ":" + qEnvironmentVariable("PGPORT")},
+            {"Name", QString::fromStdString(server.name())},
+            {"User", ServerData::kTester}};
+        auto& w = f.start();
+        QTRY_COMPARE(w.Label3->text(), QString("10 Records"));
+        trigger(w, "mnuEdit2", 0);
+        QAbstractItemModel* grid = w.vaSpread1->model();
+        const QModelIndex cell = grid->index(2, 3); // Location
+        QVERIFY(grid->setData(cell, "Kept while down"));
+        ServerData::stopServer();
+        QTest::mouseClick(w.Command1[1], Qt::LeftButton); // Refresh
+        QVERIFY(!f.messages.shown.empty());
+        QVERIFY2(f.messages.shown.front().text.contains("stays in the grid"),
+                 qPrintable(f.messages.shown.front().text));
+        QCOMPARE(grid->data(cell).toString(), QString("Kept while down"));
+        f.messages.answer = false; // Keep Open
+        w.show();
+        QVERIFY(!w.close());
+        QCOMPARE(f.messages.asked.size(), std::size_t(1));
+        QVERIFY(f.messages.asked[0].contains("Location: Kept while down"));
+        QVERIFY(QGuiApplication::clipboard()->text().contains("Location: Kept while down"));
+        ServerData::startServer();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                QTest::mouseClick(w.Command1[1], Qt::LeftButton);
+                return server.count("SELECT count(*) FROM \"DOZIRO1\" WHERE \"Location\" = "
+                                    "'Kept while down'") == 1;
+            }(),
+            30000);
     }
 };
 

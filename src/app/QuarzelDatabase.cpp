@@ -6,6 +6,7 @@
 #include "about/AboutController.h"
 #include "edit/EditController.h"
 #include "form/Globals.h"
+#include "platform/clipboard/Clipboard.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/RecordsetModel.h"
@@ -236,13 +237,23 @@ void QuarzelDatabase::startFailed(const QString& text) {
 }
 
 void QuarzelDatabase::Form_QueryUnload(int& cancel, int unloadMode) {
-    (void)cancel;
     (void)unloadMode;
     HtmlHelp::HtmlHelpA(this, QString(), HtmlHelp::HH_CLOSE_ALL, 0);
     try {
         Data1->Refresh(); // also writes back an edit still pending in the grid
     } catch (const std::exception&) {
         // Nothing to be done about a failed refresh while closing.
+    }
+    // An edit the server could not take is not thrown away unasked: it is
+    // on the clipboard, and the user may keep the window to save it later.
+    const QString kept = vaSpread1->recordsetModel()->pendingText();
+    if (!kept.isEmpty()) {
+        Clipboard::SetText(kept);
+        if (!MessageBox::Ask("Your change could not be saved: the server cannot be reached. It "
+                             "is on the clipboard:\n\n" +
+                                 kept + "\n\nClose the program anyway?",
+                             "Change Not Saved", "Close Anyway", "Keep Open"))
+            cancel = 1;
     }
 }
 

@@ -314,8 +314,19 @@ bool RecordsetModel::commitPending(QString* error) {
         switch (r.kind) {
         case SaveResult::Kind::Saved:
             break;
-        case SaveResult::Kind::Deleted:
         case SaveResult::Kind::Failed:
+            if (r.code == engine::err::ConnectionLost || r.code == engine::err::CannotOpen) {
+                // Nothing of it is lost: it stays in the grid until the
+                // server is back.
+                pending_ = std::move(buffer);
+                if (error)
+                    *error = r.text;
+                emit writeFailed(r.text + "\n\nYour change stays in the grid and is saved when "
+                                          "the server is back.");
+                return false;
+            }
+            return fail(r.text);
+        case SaveResult::Kind::Deleted:
             return fail(r.text);
         case SaveResult::Kind::Conflict:
             if (!keepMine_)
@@ -335,6 +346,16 @@ bool RecordsetModel::commitPending(QString* error) {
     if (const long row = repaintKey(buffer.key); row >= 0)
         emit rowWritten(row);
     return true;
+}
+
+QString RecordsetModel::pendingText() const {
+    if (!pending_)
+        return {};
+    QString text = QString("ID %1").arg(pending_->key);
+    for (const auto& [column, value] : pending_->changes)
+        text +=
+            "\n" + headerData(column, Qt::Horizontal, Qt::DisplayRole).toString() + ": " + value;
+    return text;
 }
 
 void RecordsetModel::setNumberFormat(int column, const QString& format) {

@@ -46,9 +46,14 @@ public:
 
     // Writes the pending edit of the row, if any. On refusal the pending
     // values are dropped (the cells show what is stored) and the engine's
-    // description is given back.
+    // description is given back; but when the server could not be reached,
+    // the edit is kept (the cells show it) and saved by the next write-back
+    // once the server is back.
     bool commitPending(QString* error = nullptr);
     bool hasPending() const { return pending_.has_value(); }
+    // The pending edit as text, a line per changed column ("SiO2: 49.5"),
+    // after the row's key; empty without one.
+    QString pendingText() const;
     // Whether an edit is held for another row than the one at index.
     bool pendingElsewhere(int row) const;
 
