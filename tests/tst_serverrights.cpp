@@ -3,9 +3,13 @@
 // must never catch the count-keeping triggers' write, none of its code runs
 // as the functions' owner, and the owner itself can neither log on nor do
 // more than keep the counts.
+#include "platform/db/ChangeFeed.h"
+#include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/Workgroup.h"
+#include "platform/db/pg/PgChangeLog.h"
 #include "platform/db/pg/PgConnection.h"
+#include "schema/ServerSchema.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
 
@@ -154,6 +158,90 @@ private slots:
                               "relname LIKE '%values%' THEN has_sequence_privilege('geologist', "
                               "oid, 'USAGE') END"),
                  4LL);
+    }
+
+    // The change log gives every committed change once: one committed
+    // after a later one still comes, one rolled back leaves no gap open,
+    // a statement of many rows comes in batches; a notice's text is never
+    // taken for a change.
+    void theChangeLogIsReadInFullAndAloneTrusted() {
+        TestData file(1200);
+        ServerData server(file);
+        PgConnection reader({server.conninfo(), {}, {}, false}),
+            a({server.conninfo(), {}, {}, false}), other({server.conninfo(), {}, {}, false});
+        engine::PgChangeLog log(reader, "DOZIRO1");
+        auto keysOf = [](const std::vector<engine::ChangeFeed::Change>& changes) {
+            std::vector<std::int64_t> keys;
+            for (const auto& c : changes)
+                keys.push_back(c.key);
+            return keys;
+        };
+        auto change = [](PgConnection& c, int key) {
+            c.exec("UPDATE \"DOZIRO1\" SET \"Location\" = 'x' WHERE \"ID\" = " +
+                   std::to_string(key));
+        };
+        for (const char* end : {"COMMIT", "ROLLBACK"}) {
+            a.exec("BEGIN");
+            change(a, 1);
+            change(other, 2);
+            QCOMPARE(keysOf(log.read(reader)), std::vector<std::int64_t>{2});
+            QCOMPARE(log.gaps(), std::size_t(1));
+            a.exec(end);
+            const auto late = log.read(reader);
+            QCOMPARE(keysOf(late), std::string(end) == "COMMIT" ? std::vector<std::int64_t>{1}
+                                                                : std::vector<std::int64_t>{});
+            QCOMPARE(log.gaps(), std::size_t(0));
+        }
+        const long long many = server.count("SELECT count(*) FROM \"DOZIRO1\" WHERE \"ID\" > 100");
+        QVERIFY(many > 2 * engine::PgChangeLog::kBatch && many < 3 * engine::PgChangeLog::kBatch);
+        other.exec("DELETE FROM \"DOZIRO1\" WHERE \"ID\" > 100");
+        std::size_t removed = 0, batches = 0;
+        do {
+            for (const auto& c : log.read(reader))
+                removed += c.kind == engine::ChangeFeed::Kind::Deleted;
+            ++batches;
+        } while (log.more());
+        QCOMPARE(static_cast<long long>(removed), many);
+        QCOMPARE(batches, std::size_t(3));
+        // Trimmed to its newest entries: a reader left behind is told so.
+        server.admin("INSERT INTO quarzel_meta VALUES ('changes_kept', '40')");
+        other.exec("UPDATE \"DOZIRO1\" SET \"Location\" = 'y' WHERE \"ID\" <= 100");
+        QCOMPARE(log.read(reader).size(), std::size_t(40));
+        bool told = log.missed(); // at once, or when the gap is known settled
+        change(other, 3);
+        QCOMPARE(keysOf(log.read(reader)), std::vector<std::int64_t>{3});
+        QVERIFY(told || log.missed());
+        change(other, 4);
+        QCOMPARE(keysOf(log.read(reader)), std::vector<std::int64_t>{4});
+        QVERIFY(!log.missed());
+
+        // Forged notices, then a real change: only the real one is heard.
+        auto feed = server.open()->listen();
+        other.exec("NOTIFY quarzel_changes, 'DOZIRO1 DELETE 5'");
+        other.exec("NOTIFY quarzel_changes, 'DOZIRO1'");
+        change(other, 7);
+        std::vector<engine::ChangeFeed::Change> heard;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                for (auto& c : feed->take())
+                    heard.push_back(c);
+                return !heard.empty();
+            }(),
+            10000);
+        QCOMPARE(keysOf(heard), std::vector<std::int64_t>{7});
+        QCOMPARE(heard[0].kind, engine::ChangeFeed::Kind::Changed);
+
+        // The kept count, a row per statement, is summed before it grows
+        // long, and still counts every row.
+        for (int i = 0; i < 300; ++i)
+            other.exec(i % 3 ? "INSERT INTO \"Project1\" (\"Rockname\") VALUES ('x')"
+                             : "DELETE FROM \"Project1\" WHERE \"ID\" = (SELECT "
+                               "max(\"ID\") FROM \"Project1\")");
+        QVERIFY(server.count("SELECT count(*) FROM quarzel_counts WHERE table_name = "
+                             "'Project1'") <= schema::server::kCountRows + 1);
+        QCOMPARE(server.count("SELECT sum(n) FROM quarzel_counts WHERE table_name = "
+                              "'Project1'"),
+                 server.count("SELECT count(*) FROM \"Project1\""));
     }
 };
 
