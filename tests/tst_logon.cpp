@@ -22,7 +22,6 @@
 #include <QtTest>
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -51,14 +50,7 @@ struct LogOnAnswers : LogOnDialog::Implementation {
 class FakeServer {
 public:
     FakeServer() {
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at);
-        socklen_t size = sizeof at;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &size);
-        port_ = ntohs(at.sin_port);
+        listener_ = loopbackSocket(port_);
         listen(listener_, 1);
         thread_ = std::thread([this] { serve(); });
     }

@@ -1,7 +1,7 @@
 #include "app/QuarzelDatabase.h"
-#include "update/UpdateController.h"
 #include "platform/ftp/FtpClient.h"
 #include "support/GuiFixture.h"
+#include "update/UpdateController.h"
 #include "update/frmFTP.h"
 
 #include <QCryptographicHash>
@@ -12,11 +12,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -57,15 +54,9 @@ public:
 };
 
 int freePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd); // closed again: nobody answers there
-    return ntohs(a.sin_port);
+    int port = 0;
+    close(loopbackSocket(port)); // closed again: nobody answers there
+    return port;
 }
 
 struct UpdateFixture : GuiFixture {

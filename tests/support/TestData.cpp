@@ -9,8 +9,11 @@
 
 #include <sqlite3.h>
 
+#include <arpa/inet.h>
 #include <memory>
+#include <netinet/in.h>
 #include <stdexcept>
+#include <sys/socket.h>
 
 TestData::TestData(long rows, std::uint64_t seed) {
     SampleData::Options o;
@@ -83,6 +86,18 @@ std::string TestData::identity() const {
         id = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
     sqlite3_finalize(s);
     return id;
+}
+
+int loopbackSocket(int& port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    return fd;
 }
 
 int engineErrorOf(const std::function<void()>& f, QString* message) {

@@ -17,6 +17,10 @@ class TestData;
 // its description goes to message.
 int engineErrorOf(const std::function<void()>& f, QString* message = nullptr);
 
+// A TCP socket bound to a free port of 127.0.0.1 (not yet listening); the
+// port it got in port.
+int loopbackSocket(int& port);
+
 // Writes a file of these bytes into the folder; its path.
 QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes);
 // Why the import refuses the file, or empty when it does not.
