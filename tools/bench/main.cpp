@@ -4,6 +4,7 @@
 #include "ExchangeBench.h"
 #include "GuiBench.h"
 #include "HistoryBench.h"
+#include "MapBench.h"
 #include "NormBench.h"
 #include "ServerBench.h"
 #include "TasBench.h"
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
             only = argv[++i];
         } else {
             std::fprintf(stderr, "usage: quarzel-bench [--rows N] [--only "
-                                 "engine|gui|tas|norm|exchange|values|history|server]\n");
+                                 "engine|gui|tas|norm|exchange|values|history|map|server]\n");
             return 2;
         }
     }
@@ -74,6 +75,8 @@ int main(int argc, char** argv) {
         runValuesCases(report, dir, std::min(rows, 1000000L));
     if (wanted("history"))
         runHistoryCases(report, dir);
+    if (wanted("map")) // the samples' positions, up to a million
+        runMapCases(report, dir, std::min(rows, 1000000L));
     if (only == "server") // a server of its own: asked for by name only
         runServerCases(report, dir);
     report.print();
