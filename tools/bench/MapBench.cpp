@@ -3,6 +3,7 @@
 #include "BenchReport.h"
 #include "Processes.h"
 #include "SampleData.h"
+#include "TableRows.h"
 #include "map/SamplePositions.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
@@ -21,13 +22,7 @@ void runMapCases(BenchReport& report, const std::string& dir, long samples) {
     namespace fs = std::filesystem;
     const std::string tool = QCoreApplication::applicationDirPath().toStdString() + "/quarzel-db";
     const std::string scratch = dir + "/map-scratch", csv = dir + "/positions.csv";
-    fs::remove_all(scratch);
-    {
-        SampleData::Options o;
-        o.rows = 300;
-        o.projectRows = {36, 30, 0};
-        SampleData::create(scratch, o);
-    }
+    createSmallCollection(scratch);
     {
         std::FILE* f = std::fopen(csv.c_str(), "wb");
         std::fputs("SAMPLE NAME,ROCK NAME,LATITUDE,LONGITUDE,SIO2(WT%)\n", f);

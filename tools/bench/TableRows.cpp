@@ -1,5 +1,9 @@
 #include "TableRows.h"
 
+#include "SampleData.h"
+
+#include <filesystem>
+
 #include <sqlite3.h>
 
 long tableRows(const std::string& databasePath, const std::string& table) {
@@ -15,4 +19,12 @@ long tableRows(const std::string& databasePath, const std::string& table) {
     }
     sqlite3_close(raw);
     return total;
+}
+
+void createSmallCollection(const std::string& dir) {
+    std::filesystem::remove_all(dir);
+    SampleData::Options o;
+    o.rows = 300;
+    o.projectRows = {36, 30, 0};
+    SampleData::create(dir, o);
 }

@@ -3,6 +3,7 @@
 #include "BenchReport.h"
 #include "Processes.h"
 #include "SampleData.h"
+#include "TableRows.h"
 
 #include <QCoreApplication>
 
@@ -93,13 +94,7 @@ void runValuesCases(BenchReport& report, const std::string& dir, long samples) {
     const std::string wide = dir + "/compilation.csv", lng = dir + "/long.csv";
     writeFiles(wide, lng, samples);
     const std::string blank = dir + "/values-blank", scratch = dir + "/values-scratch";
-    fs::remove_all(blank);
-    {
-        SampleData::Options o;
-        o.rows = 300;
-        o.projectRows = {36, 30, 0};
-        SampleData::create(blank, o);
-    }
+    createSmallCollection(blank);
     fs::create_directories(scratch);
     const std::string refDb = scratch + "/ref.db";
     const std::string n =
