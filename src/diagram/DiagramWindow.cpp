@@ -1,5 +1,6 @@
 #include "DiagramWindow.h"
 
+#include "DiagramChoices.h"
 #include "DiagramPlot.h"
 #include "PatternPlot.h"
 #include "classify/Diagram.h"
@@ -34,27 +35,6 @@
 
 namespace {
 
-// The choices of the Diagram list: label and keyword.
-const std::pair<const char*, const char*> kDiagrams[] = {
-    {"TAS", "tas"},
-    {"K2O against SiO2", "k2o"},
-    {"AFM", "afm"},
-    {"Shand's index", "shand"},
-    {"Harker diagram", "harker:"},
-    {"Harker page (eight)", "harker"},
-    {"Granites: Rb against Y + Nb", "pearce-rb-ynb"},
-    {"Granites: Nb against Y", "pearce-nb-y"},
-    {"Granites: Rb against Yb + Ta", "pearce-rb-ybta"},
-    {"Granites: Ta against Yb", "pearce-ta-yb"},
-    {"V against Ti (Shervais)", "ti-v"},
-    {"Th/Yb against Nb/Yb", "th-nb-yb"},
-    {"TiO2/Yb against Nb/Yb", "ti-nb-yb"},
-    {"Basalts: Ti/100 - Zr - 3Y", "ti-zr-y"},
-    {"Basalts: Hf/3 - Th - Ta", "hf-th-ta"},
-    {"Basalts: 2Nb - Zr/4 - Y", "nb-zr-y"},
-    {"REE pattern", "ree"},
-    {"Multi-element pattern", "spider"},
-};
 // Where each pattern's set is remembered.
 QString setKey(const QString& pattern) {
     return "Patterns/" + pattern + "Set";
@@ -83,7 +63,7 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
     status_->setObjectName("status");
     diagram_ = new QComboBox;
     diagram_->setObjectName("diagram");
-    for (const auto& [label, keyword] : kDiagrams)
+    for (const auto& [label, keyword] : diagram::kDiagrams)
         diagram_->addItem(label, QString(keyword));
     harkerColumn_ = new QComboBox;
     harkerColumn_->setObjectName("harkerColumn");
@@ -307,11 +287,7 @@ void DiagramWindow::reload() {
     const std::vector<DiagramPlot*> shown = plots();
     const bool pattern = patternShown();
     if (!rs) {
-        if (pattern)
-            patternsFinished(generation, nullptr, QString());
-        else
-            loadFinished(generation, std::make_shared<std::vector<tas::ViewPoints>>(shown.size()),
-                         QString());
+        finishEmpty(generation, QString());
         return;
     }
     for (DiagramPlot* p : shown)
@@ -336,11 +312,7 @@ void DiagramWindow::reload() {
     } catch (const std::exception& e) {
         // The view cannot be read (a damaged file): no points, the reason
         // shown in the window and as the program's database error.
-        if (pattern)
-            patternsFinished(generation, nullptr, QString::fromStdString(e.what()));
-        else
-            loadFinished(generation, std::make_shared<std::vector<tas::ViewPoints>>(shown.size()),
-                         QString::fromStdString(e.what()));
+        finishEmpty(generation, QString::fromStdString(e.what()));
         throw;
     }
     auto cancel = std::make_shared<std::atomic<bool>>(false);
@@ -427,6 +399,14 @@ void DiagramWindow::reload() {
                 this, [this, generation, views, error] { loadFinished(generation, views, error); },
                 Qt::QueuedConnection);
         });
+}
+
+void DiagramWindow::finishEmpty(quint64 generation, const QString& error) {
+    if (patternShown())
+        patternsFinished(generation, nullptr, error);
+    else
+        loadFinished(generation, std::make_shared<std::vector<tas::ViewPoints>>(plots().size()),
+                     error);
 }
 
 void DiagramWindow::startReading(std::function<void()> work) {

@@ -80,6 +80,8 @@ protected:
 private:
     void choiceChanged();
     void reload();
+    // The reading ends with nothing read: no view, or one that cannot be read.
+    void finishEmpty(quint64 generation, const QString& error);
     void loadFinished(quint64 generation, std::shared_ptr<std::vector<tas::ViewPoints>> views,
                       const QString& error);
     void patternsFinished(quint64 generation, std::shared_ptr<trace::PatternView> view,
