@@ -48,14 +48,15 @@ namespace {
 std::unique_ptr<sqlite3, int (*)(sqlite3*)> rawOpen(const std::string& path) {
     sqlite3* db = nullptr;
     sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    // Like any program sharing the file, it waits a moment while the program under test
+    // writes; reads made while a change is being saved would otherwise fail at random.
+    sqlite3_busy_timeout(db, 5000);
     return {db, sqlite3_close};
 }
 } // namespace
 
 void TestData::rawExec(const std::string& sql) const {
     auto db = rawOpen(databasePath());
-    // Like any program sharing the file, it waits a moment for a reader's lock.
-    sqlite3_busy_timeout(db.get(), 5000);
     char* msg = nullptr;
     if (sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
         std::string m = msg ? msg : "";
