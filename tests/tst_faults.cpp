@@ -112,6 +112,61 @@ private slots:
         QCOMPARE(w.Label3->text(), QString("2417 Records"));
     }
 
+    // A row whose bytes were altered reads without error, but no longer
+    // matches its index: only the full check finds it, and the repair
+    // rebuilds the indexes after keeping the file as it was.
+    void alteredRowIsFoundAndTheRepairKeepsTheOriginal() {
+        TestData d(900);
+        const std::string path = d.databasePath();
+        d.rawExec("UPDATE DOZIRO1 SET Location = 'MARK-ROW-700' WHERE ID = 700");
+        {
+            const long long pageSize = rawValue(path, "PRAGMA page_size");
+            QFile f(QString::fromStdString(path));
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QByteArray all = f.readAll();
+            long long at = -1;
+            for (qsizetype i = all.indexOf("MARK-ROW-700"); i >= 0 && at < 0;
+                 i = all.indexOf("MARK-ROW-700", i + 1))
+                if (d.rawCount("SELECT count(*) FROM dbstat WHERE name = 'DOZIRO1' AND pageno = " +
+                               std::to_string(i / pageSize + 1)) == 1)
+                    at = i;
+            QVERIFY(at >= 0);
+            f.seek(at + 10);
+            f.write("O"); // "MARK-ROW-7O0" in the row, still "MARK-ROW-700" in the index
+        }
+        QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE Location = 'MARK-ROW-7O0'"), 0LL);
+        auto db = d.open();
+        engine::IntegrityReport r = db->checkIntegrity({});
+        QCOMPARE(r.state, engine::IntegrityReport::State::Damaged);
+        QVERIFY(r.rowsRead >= 900);
+        QCOMPARE(r.problemCount, 1LL);
+        QVERIFY2(r.problems[0].find("row ID 700") != std::string::npos &&
+                     r.problems[0].find("DOZIRO1_Location") != std::string::npos,
+                 r.problems[0].c_str());
+
+        const std::string copy = db->repairIndexes(); // the file as it was
+        QCOMPARE(rawValue(copy, "SELECT count(*) FROM DOZIRO1 NOT INDEXED WHERE Location = "
+                                "'MARK-ROW-7O0'"),
+                 1LL);
+        QCOMPARE(rawValue(copy, "SELECT count(*) FROM DOZIRO1 WHERE Location = 'MARK-ROW-700'"),
+                 1LL);
+        QCOMPARE(db->checkIntegrity({}).state, engine::IntegrityReport::State::Sound);
+        QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE Location = 'MARK-ROW-7O0'"), 1LL);
+
+        // Rows that cannot be read at all: no repair of the indexes mends
+        // them, and the file is left as it is, without a copy.
+        d.damageRowPage(300);
+        r = db->checkIntegrity({});
+        QCOMPARE(r.state, engine::IntegrityReport::State::Unreadable);
+        QFile damaged(QString::fromStdString(path));
+        QVERIFY(damaged.open(QIODevice::ReadOnly));
+        const QByteArray bytes = damaged.readAll();
+        QCOMPARE(engineErrorOf([&] { db->repairIndexes(); }), engine::err::Damaged);
+        damaged.seek(0);
+        QCOMPARE(damaged.readAll(), bytes);
+        QVERIFY(!QFile::exists(QString::fromStdString(path) + ".before-repair-2"));
+    }
+
     void changeOnDamagedIndexNamesTheDamage() {
         TestData d(600);
         const std::string path = d.databasePath();
@@ -195,13 +250,14 @@ private slots:
                  engine::err::ConversionError);
         QCOMPARE(engineErrorOf([&] { rs->updateRow(0, {{6, "1e308"}}); }), 0);
         // One sign at most, and a number after it.
-        for (const char* odd : {"+-1", "-+1", "++1", "--1", "+", "-", "inf", "-nan", "1e", ".",
-                                "0x10", "1,5", "1 5"})
-            QVERIFY2(engineErrorOf([&] { rs->updateRow(0, {{6, odd}}); }) ==
-                         engine::err::ConversionError,
+        for (const char* odd :
+             {"+-1", "-+1", "++1", "--1", "+", "-", "inf", "-nan", "1e", ".", "0x10", "1,5", "1 5"})
+            QVERIFY2(engineErrorOf([&] {
+                         rs->updateRow(0, {{6, odd}});
+                     }) == engine::err::ConversionError,
                      odd);
-        const std::pair<const char*, double> good[] = {
-            {"+1", 1}, {"-1", -1}, {"+.5", 0.5}, {"-.5", -0.5}, {" 2.5e1 ", 25}, {"7.", 7}};
+        const std::pair<const char*, double> good[] = {{"+1", 1},     {"-1", -1},      {"+.5", 0.5},
+                                                       {"-.5", -0.5}, {" 2.5e1 ", 25}, {"7.", 7}};
         for (const auto& [text, value] : good) {
             QCOMPARE(engineErrorOf([&] { rs->updateRow(0, {{6, text}}); }), 0);
             QCOMPARE(rs->valueAt(0, 6).toReal(), value);

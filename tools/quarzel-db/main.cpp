@@ -3,6 +3,7 @@
 #include "ServerInit.h"
 #include "TabText.h"
 #include "classify/Diagram.h"
+#include "FileCheck.h"
 #include "classify/DiscriminationView.h"
 #include "classify/NormalisingSets.h"
 #include "classify/PatternView.h"
@@ -53,9 +54,10 @@ int usage() {
                  "       quarzel-db import DIR TABLE FILE [--skip-bad] [--sheet NAME]\n"
                  "                 [--duplicates keep|replace]\n"
                  "       quarzel-db export DIR \"STATEMENT\" FILE\n"
+                 "       quarzel-db check DIR [--repair]\n"
                  "       quarzel-db server-init DIR CONNINFO\n"
-                 "Every command but create takes --server CONNINFO in place of DIR: a libpq\n"
-                 "connection string (\"\" for the PG* environment variables).\n";
+                 "Every command but create and check takes --server CONNINFO in place of DIR:\n"
+                 "a libpq connection string (\"\" for the PG* environment variables).\n";
     return 2;
 }
 
@@ -469,6 +471,9 @@ int main(int argc, char** argv) {
             }
             return importFile(dir, argv[3], argv[4], skipBad, sheet, duplicates);
         }
+        if (command == "check" && server.empty() &&
+            (argc == 3 || (argc == 4 && std::string(argv[3]) == "--repair")))
+            return checkFile(logOn(dir), argc == 4, std::cout);
         if (command == "export" && argc == 5)
             return exportView(dir, argv[3], argv[4]);
         if (command == "norm") {

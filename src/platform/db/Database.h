@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ChangeFeed.h"
+#include "EngineError.h"
+#include "IntegrityReport.h"
 #include "SampleValue.h"
 #include "Workgroup.h"
 
@@ -101,6 +103,22 @@ public:
     // Other users' committed changes, for a live view; none for a back end
     // that one user keeps (a file).
     virtual std::unique_ptr<ChangeFeed> listen() { return nullptr; }
+
+    // A full check of the database's consistency, for a worker thread: it
+    // takes long on a large file, but never keeps other users from saving
+    // for more than a moment. `progress` (rows read, rows in all) returns
+    // false to stop. A server keeps its own consistency: not checked.
+    virtual IntegrityReport
+    checkIntegrity(const std::function<bool(long long done, long long total)>& progress) {
+        (void)progress;
+        return {};
+    }
+    // Mends what the check found between rows and indexes, after copying
+    // the database whole beside itself; returns where the copy is. Throws
+    // when it cannot, changing nothing then.
+    virtual std::string repairIndexes() {
+        throw EngineError(err::Internal, "This database keeps its own consistency.");
+    }
 
 protected:
     Database() = default;

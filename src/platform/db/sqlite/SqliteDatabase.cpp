@@ -2,6 +2,7 @@
 #include "platform/db/SqlText.h"
 
 #include "LikeFunctions.h"
+#include "SqliteIntegrity.h"
 #include "SqliteQuery.h"
 #include "SqliteRecordset.h"
 #include "Statement.h"
@@ -585,6 +586,26 @@ std::unique_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& sql,
 
 std::unique_ptr<Cursor> SqliteDatabase::prepareCursor(const std::string& sql) {
     return std::make_unique<SqliteQuery>(*this, sql);
+}
+
+IntegrityReport SqliteDatabase::checkIntegrity(
+    const std::function<bool(long long done, long long total)>& progress) {
+    InternalScope scope(internal_);
+    return SqliteIntegrity::check(db_, progress);
+}
+
+std::string SqliteDatabase::repairIndexes() {
+    if (readOnly_)
+        throw EngineError(err::ReadOnly, "Cannot update. Database or object is read-only.");
+    // The copy never replaces an earlier one: each repair keeps its own.
+    std::string copy = path_ + ".before-repair";
+    std::error_code ec;
+    for (int n = 2; std::filesystem::exists(copy, ec); ++n)
+        copy = path_ + ".before-repair-" + std::to_string(n);
+    InternalScope scope(internal_);
+    SqliteIntegrity::repair(db_, copy);
+    trigram_.clear();
+    return copy;
 }
 
 } // namespace engine
