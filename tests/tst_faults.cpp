@@ -1,7 +1,9 @@
 // Damaged, locked and odd input: each failure is reported with its true
 // cause, rows that cannot be read are never shown as empty data, and the
 // window stays usable.
+#include "app/FileCheckController.h"
 #include "app/QuarzelDatabase.h"
+#include "app/ToolsController.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/RecordsetModel.h"
@@ -11,8 +13,12 @@
 #include "platform/db/Recordset.h"
 #include "support/GuiFixture.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QtTest>
 
 #include <sqlite3.h>
@@ -52,6 +58,28 @@ long long pageHolding(const std::string& path, const QByteArray& text) {
     f.open(QIODevice::ReadOnly);
     const QByteArray all = f.readAll();
     return all.indexOf(text) / rawValue(path, "PRAGMA page_size") + 1;
+}
+
+// Writes "MARK-ROW-<key>" into a row's Location, then alters one byte of
+// it in the table's page only ("MARK-ROW-7O0"), as a stray write would:
+// its index still holds the text as written.
+void alterLocation(const TestData& d, int key) {
+    const std::string path = d.databasePath();
+    const QByteArray mark = "MARK-ROW-" + QByteArray::number(key);
+    d.rawExec("UPDATE DOZIRO1 SET Location = '" + mark.toStdString() +
+              "' WHERE ID = " + std::to_string(key));
+    const long long pageSize = rawValue(path, "PRAGMA page_size");
+    QFile f(QString::fromStdString(path));
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    const QByteArray all = f.readAll();
+    for (qsizetype i = all.indexOf(mark); i >= 0; i = all.indexOf(mark, i + 1))
+        if (d.rawCount("SELECT count(*) FROM dbstat WHERE name = 'DOZIRO1' AND pageno = " +
+                       std::to_string(i / pageSize + 1)) == 1) {
+            f.seek(i + 10);
+            f.write("O");
+            return;
+        }
+    QFAIL("the row's text is in no page of the table");
 }
 
 } // namespace
@@ -118,22 +146,7 @@ private slots:
     void alteredRowIsFoundAndTheRepairKeepsTheOriginal() {
         TestData d(900);
         const std::string path = d.databasePath();
-        d.rawExec("UPDATE DOZIRO1 SET Location = 'MARK-ROW-700' WHERE ID = 700");
-        {
-            const long long pageSize = rawValue(path, "PRAGMA page_size");
-            QFile f(QString::fromStdString(path));
-            QVERIFY(f.open(QIODevice::ReadWrite));
-            QByteArray all = f.readAll();
-            long long at = -1;
-            for (qsizetype i = all.indexOf("MARK-ROW-700"); i >= 0 && at < 0;
-                 i = all.indexOf("MARK-ROW-700", i + 1))
-                if (d.rawCount("SELECT count(*) FROM dbstat WHERE name = 'DOZIRO1' AND pageno = " +
-                               std::to_string(i / pageSize + 1)) == 1)
-                    at = i;
-            QVERIFY(at >= 0);
-            f.seek(at + 10);
-            f.write("O"); // "MARK-ROW-7O0" in the row, still "MARK-ROW-700" in the index
-        }
+        alterLocation(d, 700);
         QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE Location = 'MARK-ROW-7O0'"), 0LL);
         auto db = d.open();
         engine::IntegrityReport r = db->checkIntegrity({});
@@ -165,6 +178,34 @@ private slots:
         damaged.seek(0);
         QCOMPARE(damaged.readAll(), bytes);
         QVERIFY(!QFile::exists(QString::fromStdString(path) + ".before-repair-2"));
+    }
+
+    // In the window the check runs by itself after the start, says nothing
+    // of a sound file, and offers the repair of a damaged one; the search
+    // then finds the altered row.
+    void windowChecksTheFileAndRepairsIt() {
+        {
+            GuiFixture sound(30);
+            auto& w = sound.start();
+            QSignalSpy finished(w.tools().fileCheck(), &FileCheckController::quietCheckFinished);
+            QVERIFY(finished.wait());
+            QVERIFY(sound.messages.shown.empty() && sound.messages.asked.empty());
+        }
+        GuiFixture f(400);
+        alterLocation(f.data(), 321);
+        auto& w = f.start();
+        QSignalSpy finished(w.tools().fileCheck(), &FileCheckController::quietCheckFinished);
+        QVERIFY(finished.wait());
+        QCOMPARE(f.messages.asked.size(), std::size_t(1));
+        QVERIFY2(f.messages.asked[0].contains("row ID 321"), qPrintable(f.messages.asked[0]));
+        QTRY_COMPARE(f.messages.shown.size(), std::size_t(1));
+        QVERIFY2(f.messages.shown[0].text.startsWith("The file is repaired"),
+                 qPrintable(f.messages.shown[0].text));
+        QTRY_VERIFY(w.menuBar()->isEnabled());
+        w.Text1[0]->setText("ROW-3O1"); // missed by the search before the repair
+        w.Combo1->setEditText("Location");
+        w.Command1[0]->click();
+        QTRY_COMPARE(w.Label3->text(), QString("1 Matches"));
     }
 
     void changeOnDamagedIndexNamesTheDamage() {

@@ -72,6 +72,8 @@ const QStringList kMenuTree = {
     "  -",
     "  &Import CSV...",
     "  &Export View...",
+    "  -",
+    "  Check the &File...",
     "&Help",
     "  Contents...",
     "  -",

@@ -2,6 +2,7 @@
 
 #include "MainMenu.h"
 #include "ServerLogOn.h"
+#include "FileCheckController.h"
 #include "ToolsController.h"
 #include "about/AboutController.h"
 #include "edit/EditController.h"
@@ -223,6 +224,7 @@ void QuarzelDatabase::Form_Load() {
             [this] {
                 ApplyGridLayout(true);
                 endCommand();
+                tools_->fileCheck()->checkQuietly(); // says nothing unless it finds damage
             },
             [this](const QString& text) { startFailed(text); });
     } catch (const std::exception& e) {

@@ -3,6 +3,7 @@
 // off the user-interface thread, on a database connection of its own.
 #include "ToolsController.h"
 
+#include "FileCheckController.h"
 #include "HistoryController.h"
 #include "ValueColumnsController.h"
 
@@ -151,6 +152,12 @@ ToolsController::ToolsController(MainForm& form, QMenuBar* bar) : form_(form) {
     QAction* exportView = tools->addAction("&Export View...");
     exportView->setObjectName("mnuExport");
     connect(exportView, &QAction::triggered, this, guarded([this] { mnuExport_Click(); }));
+    tools->addSeparator();
+    check_ = new FileCheckController(form_, this);
+    QAction* checkItem = tools->addAction("Check the &File...");
+    checkItem->setObjectName("mnuCheckFile");
+    connect(checkItem, &QAction::triggered, this,
+            guarded([this] { check_->mnuCheckFile_Click(); }));
 }
 
 ToolsController::~ToolsController() {

@@ -14,6 +14,7 @@ class NormWindow;
 class DiagramWindow;
 class ValueColumnsController;
 class HistoryController;
+class FileCheckController;
 struct ImportPlan;
 namespace engine {
 class Database;
@@ -46,6 +47,7 @@ public:
     DiagramWindow* diagramWindow() const { return tas_; }
     NormWindow* normWindow() const { return norm_; }
     ValueColumnsController* valueColumns() const { return columns_; }
+    FileCheckController* fileCheck() const { return check_; }
 
 signals:
     void exchangeFinished(bool done);
@@ -65,4 +67,5 @@ private:
     NormWindow* norm_ = nullptr;
     ValueColumnsController* columns_ = nullptr;
     HistoryController* history_ = nullptr;
+    FileCheckController* check_ = nullptr;
 };

@@ -136,7 +136,7 @@ public:
         std::vector<std::pair<std::string, std::string>> tables;
         {
             Statement s = prepare(db_, "SELECT name, coalesce(sql, '') FROM sqlite_master WHERE "
-                                       "type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'");
+                                       "type = 'table' AND substr(name, 1, 7) <> 'sqlite_'");
             int rc = SQLITE_ROW;
             while (s && (rc = sqlite3_step(s.get())) == SQLITE_ROW)
                 tables.emplace_back(textAt(s.get(), 0), textAt(s.get(), 1));
@@ -373,8 +373,10 @@ void SqliteIntegrity::repair(sqlite3* db, const std::string& copyPath) {
                             "again when it is not.");
     std::vector<std::string> substring;
     {
-        Statement s = prepare(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND sql "
-                                  "LIKE 'CREATE VIRTUAL TABLE%USING fts5%'");
+        // (LIKE is the program's own on this connection, with its own wildcards.)
+        Statement s = prepare(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND "
+                                  "substr(sql, 1, 20) = 'CREATE VIRTUAL TABLE' AND "
+                                  "instr(sql, 'USING fts5') > 0");
         while (s && sqlite3_step(s.get()) == SQLITE_ROW)
             substring.push_back(textAt(s.get(), 0));
     }

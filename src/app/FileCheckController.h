@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/db/IntegrityReport.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+class MainForm;
+namespace engine {
+class Database;
+}
+
+// The check of the database file's consistency: once, quietly, on a
+// thread of its own after the program has opened the file (it says nothing
+// unless it finds damage), and whenever the user asks ("Tools > Check the
+// File...", with its progress). Damage found offers the repair, which
+// copies the file beside itself and rebuilds its indexes; the grid is read
+// again after. A server keeps its own consistency and is not checked.
+class FileCheckController : public QObject {
+    Q_OBJECT
+public:
+    explicit FileCheckController(MainForm& form, QObject* parent = nullptr);
+    ~FileCheckController() override; // stops the quiet check, within one slice of rows
+
+    void checkQuietly();
+    void mnuCheckFile_Click();
+
+signals:
+    void quietCheckFinished(engine::IntegrityReport::State state); // for tests
+
+private:
+    std::shared_ptr<engine::Database> fileDatabase() const;
+    void reportDamage(const engine::IntegrityReport& report);
+    void repair();
+
+    MainForm& form_;
+    std::thread quiet_;
+    std::atomic<bool> stop_{false};
+};
