@@ -3,12 +3,14 @@
 // projections' numbers worked out here from their formulas, the area
 // condition selecting exactly the expected samples on both back ends (and
 // agreeing with where the map places them), and the coastlines read
-// through GMT when its data is installed; and the window: its dots, a
-// click making a sample the grid's row, a dragged rectangle becoming the
-// grid's search, and the export naming its projection; the density cells
-// taking over beyond 20,000 samples in sight, the dots coloured by a text
-// column, and the scale bar's length.
+// through GMT when its data is installed; the ground in sight drawn as a
+// wider view draws it; and the window: its dots, a click making a sample
+// the grid's row, a dragged rectangle becoming the grid's search, and the
+// export naming its projection; the density cells taking over beyond
+// 20,000 samples in sight, the dots coloured by a text column, and the
+// scale bar's length.
 #include "app/QuarzelDatabase.h"
+#include "diagram/MapGround.h"
 #include "diagram/MapPlot.h"
 #include "diagram/MapWindow.h"
 #include "map/Coastlines.h"
@@ -349,6 +351,48 @@ private slots:
             QVERIFY(s.closed());
             QCOMPARE(s.longitude.size(), std::size_t(7));
         }
+    }
+
+    void theGroundInSightIsTheWiderViewsCentre() {
+        // A long wavy shore in and out of a close view of Iceland, and an
+        // island round the view's far pole (drawn, yet never in sight).
+        auto coast = std::make_shared<geo::Shorelines>(2);
+        geo::Shoreline& shore = (*coast)[0];
+        for (int i = 0; i <= 24000; ++i)
+            shore.longitude.push_back(-59 + i / 300.0),
+                shore.latitude.push_back(65 + 2.5 * std::sin(i / 170.0));
+        (*coast)[1].longitude = {160, 161, 161, 160};
+        (*coast)[1].latitude = {-65, -65, -64, -65};
+        // Stretches of 20° meeting at the view's centre: both reach into it
+        // from centres far outside.
+        for (geo::Shoreline& line : *coast)
+            line.divide(6001);
+        QCOMPARE(shore.stretches.back().last, shore.longitude.size() - 1);
+        // The same scale and centre on three times the screen: all of the
+        // narrow view's lines must be in the middle of the wide one's.
+        const geo::MapFrame narrow(-19, 65, 3.5, 500, 350), wide(-19, 65, 10.5, 1500, 1050);
+        const MapGround ground; // one for both: the kept path follows the frame
+        const auto paint = [&](const geo::MapFrame& frame) {
+            QImage image(static_cast<int>(frame.width()), static_cast<int>(frame.height()),
+                         QImage::Format_RGB32);
+            {
+                QPainter p(&image);
+                p.setRenderHint(QPainter::Antialiasing);
+                ground.draw(p, frame, coast, 1);
+            }
+            return image;
+        };
+        const QImage whole = paint(wide).copy(500, 350, 500, 350), part = paint(narrow);
+        long coastPixels = 0;
+        for (int y = 0; y < part.height(); ++y)
+            for (int x = 0; x < part.width(); ++x) {
+                const QColor a = part.pixelColor(x, y), b = whole.pixelColor(x, y);
+                coastPixels += a.red() < 0x90;
+                // Antialiasing may round a level or two apart; a missing line is far more.
+                QVERIFY2(std::abs(a.red() - b.red()) <= 16 && std::abs(a.blue() - b.blue()) <= 16,
+                         qPrintable(QString("at %1, %2").arg(x).arg(y)));
+            }
+        QVERIFY(coastPixels > 500);
     }
 
     void theWindowFollowsAndSearchesTheGrid() {

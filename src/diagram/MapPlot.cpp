@@ -1,5 +1,6 @@
 #include "MapPlot.h"
 
+#include "map/GeoPosition.h"
 #include "map/ScaleBar.h"
 
 #include <QFontMetricsF>
@@ -129,14 +130,45 @@ struct Degree {
     bool meridian;
 };
 
+// The part of the graticule that can be in sight: a box of latitude and of
+// longitude about the centre round the cap in sight, widened by one point
+// of the lines, so that a line's crossing of the edge keeps both its ends.
+// A close view's lines lie a quarter of a degree apart round the world.
+struct Reach {
+    double south = -90, north = 90, halfLongitudes = 360;
+};
+
+Reach reachOf(const geo::MapFrame& frame, double pointStep) {
+    constexpr double kDegrees = 180 / 3.14159265358979323846;
+    Reach r;
+    const double cap = frame.sightRadius(8) * kDegrees, lat0 = frame.centreLatitude();
+    if (cap >= 90)
+        return r;
+    r.south = lat0 - cap - pointStep;
+    r.north = lat0 + cap + pointStep;
+    // Without a pole inside, the cap's widest longitudes are where its
+    // edge touches a meridian.
+    if (lat0 + cap < 90 && lat0 - cap > -90)
+        r.halfLongitudes =
+            std::asin(std::sin(cap / kDegrees) / std::cos(lat0 / kDegrees)) * kDegrees + pointStep;
+    return r;
+}
+
 // The graticule's lines, and where each is labelled.
 void graticule(const geo::MapFrame& frame, QPainterPath& grid, std::vector<Degree>& labels) {
     const double step = graticuleStep(frame.degreesAcross());
     const double w = frame.width(), h = frame.height();
+    const Reach reach = reachOf(frame, std::min(1.0, step));
+    const auto near = [&](double lon) {
+        return std::fabs(geo::wrapLongitude(lon - frame.centreLongitude())) <= reach.halfLongitudes;
+    };
     for (double lon = -180; lon < 180; lon += step) {
+        if (!near(lon))
+            continue;
         std::vector<double> x, y;
         for (double lat = -90; lat <= 90; lat += std::min(1.0, step))
-            x.push_back(lon), y.push_back(lat);
+            if (lat >= reach.south && lat <= reach.north)
+                x.push_back(lon), y.push_back(lat);
         MapPlot::addLines(frame, x, y, grid);
         frame.toScreen(x, y);
         const QPointF at = labelPoint(x, y, w, h, true);
@@ -144,13 +176,17 @@ void graticule(const geo::MapFrame& frame, QPainterPath& grid, std::vector<Degre
             labels.push_back({degrees(lon, 'E', 'W'), at, true});
     }
     for (double lat = -90 + step; lat < 90; lat += step) {
+        if (lat < reach.south || lat > reach.north)
+            continue;
         std::vector<double> x, y;
         // Around the world from the frame's left side (the world's edge when
         // it is whole), its ends just inside.
         const double west = frame.centreLongitude() - 180 + 1e-6;
         for (double lon = west; lon < west + 360; lon += std::min(1.0, step))
-            x.push_back(lon), y.push_back(lat);
-        x.push_back(west + 360 - 2e-6), y.push_back(lat);
+            if (near(lon))
+                x.push_back(lon), y.push_back(lat);
+        if (near(west + 360 - 2e-6))
+            x.push_back(west + 360 - 2e-6), y.push_back(lat);
         MapPlot::addLines(frame, x, y, grid);
         frame.toScreen(x, y);
         const QPointF at = labelPoint(x, y, w, h, false);

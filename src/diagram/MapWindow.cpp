@@ -21,7 +21,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QThread>
 #include <QToolTip>
@@ -37,15 +36,6 @@ constexpr double kPickPixels = 8;
 constexpr int kDoziroSample = 4, kRockname = 0; // the columns that name a sample
 // Text columns the dots may be coloured by, as in the diagram window.
 const int kColourColumns[] = {0, 1, 3, 4, 2};
-
-bool mayBeInSight(const geo::MapFrame& f, const geo::Shoreline& s) {
-    if (!f.stereographic())
-        return true;
-    // Far beyond the view's latitudes nothing of it can show.
-    const auto [lo, hi] = std::minmax_element(s.latitude.begin(), s.latitude.end());
-    const double reach = f.degreesAcross() * std::max(1.0, f.height() / f.width()) + 2;
-    return *hi >= f.centreLatitude() - reach && *lo <= f.centreLatitude() + reach;
-}
 
 } // namespace
 
@@ -406,22 +396,12 @@ void MapWindow::chooseArea(QPointF from, QPointF to) {
 void MapWindow::render(QPainter& p, const geo::MapFrame& frame, bool forExport) const {
     const double s = forExport ? std::max(1.0, frame.width() / 1000) : 1;
     p.setRenderHint(QPainter::Antialiasing);
-    p.fillRect(QRectF(0, 0, frame.width(), frame.height()), QColor(0xe8, 0xf1, 0xf8));
-    MapPlot::drawGraticule(p, frame, s);
     // The finest coastlines read that suit the view.
     const auto wanted = static_cast<int>(geo::Coastlines::forSpan(frame.degreesAcross()));
     std::shared_ptr<const geo::Shorelines> coast;
     for (int r = wanted; r >= 0 && !coast; --r)
         coast = coasts_[static_cast<std::size_t>(r)];
-    if (coast) {
-        QPainterPath lines;
-        for (const geo::Shoreline& line : *coast)
-            if (mayBeInSight(frame, line))
-                MapPlot::addLines(frame, line.longitude, line.latitude, lines);
-        p.setPen(QPen(QColor(0x50, 0x50, 0x50), 1.0 * s));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(lines);
-    }
+    ground_.draw(p, frame, coast, s);
     // The samples (an export projects them for its own size, and keeps its
     // density cells apart from the screen's), and the current one ringed.
     const MapPlot::Colours none;

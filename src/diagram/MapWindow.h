@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MapGround.h"
 #include "MapPlot.h"
 #include "map/Coastlines.h"
 #include "map/MapFrame.h"
@@ -103,6 +104,7 @@ private:
     QLabel* status_;
     QComboBox* colour_;
     MapPlot plot_;
+    MapGround ground_;
     mutable std::uint64_t screenSerial_ = 0; // a new number for every projection of the samples
     geo::MapFrame frame_;
     std::shared_ptr<const Samples> samples_;

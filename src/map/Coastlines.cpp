@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -119,6 +120,42 @@ bool Shoreline::closed() const {
            key(longitude.front(), latitude.front()) == key(longitude.back(), latitude.back());
 }
 
+void Shoreline::divide(std::size_t points) {
+    stretches.clear();
+    const std::size_t n = std::min(longitude.size(), latitude.size());
+    if (n == 0)
+        return;
+    constexpr double kRadians = 3.14159265358979323846 / 180;
+    std::vector<std::array<double, 3>> unit(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double lon = longitude[i] * kRadians, lat = latitude[i] * kRadians;
+        unit[i] = {std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)};
+    }
+    const std::size_t step = std::max<std::size_t>(points, 2) - 1;
+    for (std::size_t first = 0;; first += step) {
+        Stretch s;
+        s.first = first;
+        s.last = std::min(n - 1, first + step);
+        // The points' mean direction as the centre; the farthest point sets
+        // the radius. A run round half the world has no mean: all of it.
+        for (std::size_t i = s.first; i <= s.last; ++i)
+            s.x += unit[i][0], s.y += unit[i][1], s.z += unit[i][2];
+        const double norm = std::sqrt(s.x * s.x + s.y * s.y + s.z * s.z);
+        if (norm < 1e-9) {
+            s.x = 0, s.y = 0, s.z = 1, s.radius = 4; // above pi
+        } else {
+            s.x /= norm, s.y /= norm, s.z /= norm;
+            double nearest = 1;
+            for (std::size_t i = s.first; i <= s.last; ++i)
+                nearest = std::min(nearest, s.x * unit[i][0] + s.y * unit[i][1] + s.z * unit[i][2]);
+            s.radius = std::acos(std::clamp(nearest, -1.0, 1.0)) + 1e-9;
+        }
+        stretches.push_back(s);
+        if (s.last == n - 1)
+            break;
+    }
+}
+
 Coastlines::Resolution Coastlines::forSpan(double degreesAcross) {
     return degreesAcross > 60   ? Resolution::Crude
            : degreesAcross > 12 ? Resolution::Low
@@ -132,8 +169,12 @@ char Coastlines::letter(Resolution r) {
 std::shared_ptr<const Shorelines> Coastlines::world(Resolution r) {
     std::lock_guard lock(gmtMutex);
     auto& kept = cache[static_cast<std::size_t>(r)];
-    if (!kept)
-        kept = std::make_shared<const Shorelines>(joined(readWithGmt(letter(r))));
+    if (!kept) {
+        Shorelines lines = joined(readWithGmt(letter(r)));
+        for (Shoreline& line : lines)
+            line.divide();
+        kept = std::make_shared<const Shorelines>(std::move(lines));
+    }
     return kept;
 }
 

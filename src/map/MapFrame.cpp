@@ -137,6 +137,16 @@ bool MapFrame::toGeo(double x, double y, double& longitude, double& latitude) co
     return true;
 }
 
+double MapFrame::sightRadius(double margin) const {
+    if (!stereographic_)
+        return kPi;
+    // The stereographic at scale 1 puts a point at angle c from its centre
+    // 2 R tan(c / 2) away.
+    const double reach =
+        (std::hypot(width_, height_) / 2 + std::max(0.0, margin)) * metresPerPixel_;
+    return 2 * std::atan(reach / (2 * kRadius));
+}
+
 MapFrame MapFrame::zoomedAbout(double x, double y, double factor) const {
     const double span = std::clamp(span_ / factor, 1e-3, kWorldSpan);
     double lon = 0, lat = 0;

@@ -43,6 +43,12 @@ public:
     // be placed becomes NaN.
     void toScreen(std::vector<double>& longitudes, std::vector<double>& latitudes) const;
 
+    // The angle in radians from the centre within which everything in sight
+    // lies, the screen widened by margin pixels on every side: the
+    // stereographic shows a cap of the sphere as a disc round the screen's
+    // centre. Pi for the world map.
+    double sightRadius(double margin) const;
+
     // The frame zoomed by factor (above 1: nearer) keeping the place under
     // (x, y) where it is; never wider than the world.
     MapFrame zoomedAbout(double x, double y, double factor) const;

@@ -1,5 +1,6 @@
 // quarzel-bench: measures the engine and the program against their goals.
 #include "BenchReport.h"
+#include "CoastBench.h"
 #include "EngineBench.h"
 #include "ExchangeBench.h"
 #include "GuiBench.h"
@@ -75,8 +76,10 @@ int main(int argc, char** argv) {
         runValuesCases(report, dir, std::min(rows, 1000000L));
     if (wanted("history"))
         runHistoryCases(report, dir);
-    if (wanted("map")) // the samples' positions, up to a million
+    if (wanted("map")) { // the coastlines, and the samples' positions, up to a million
+        runCoastCases(report);
         runMapCases(report, dir, std::min(rows, 1000000L));
+    }
     if (only == "server") // a server of its own: asked for by name only
         runServerCases(report, dir);
     report.print();
