@@ -19,7 +19,7 @@ constexpr std::size_t kProblemsShown = 8;
 using engine::IntegrityReport;
 
 QString problemLines(const IntegrityReport& r) {
-    QString text;
+    QString text = "\n";
     for (std::size_t i = 0; i < r.problems.size() && i < kProblemsShown; ++i)
         text += "\n" + QString::fromStdString(r.problems[i]);
     const long long more =
@@ -106,8 +106,9 @@ void FileCheckController::mnuCheckFile_Click() {
                 if (report->damaged())
                     reportDamage(*report);
                 else if (report->state == IntegrityReport::State::Sound)
-                    MessageBox::Show(QString("The file is sound: %1 rows were read, and each is "
-                                             "in every index of its table.")
+                    MessageBox::Show(QString("The file is sound: each of the %1 rows of its "
+                                             "tables (the program's own bookkeeping included) "
+                                             "is in every index of its table.")
                                          .arg(report->rowsRead),
                                      64, kTitle);
                 else
@@ -134,10 +135,10 @@ void FileCheckController::reportDamage(const IntegrityReport& report) {
                             "\n\nRepair it now? Its indexes are rebuilt from the rows; the file "
                             "as it is now is kept beside it first.",
                         kTitle, "Repair", "Not Now"))
-        repair();
+        repair(problemLines(report));
 }
 
-void FileCheckController::repair() {
+void FileCheckController::repair(const QString& found) {
     auto database = fileDatabase();
     if (!database || !form_.beginCommand())
         return;
@@ -156,7 +157,7 @@ void FileCheckController::repair() {
                                       [&control](long long, long long) { return !control.cancel; });
                               });
     connect(task, &BackgroundTask::finished, this,
-            [this, result](bool ok, const BackgroundTask::Error& error) {
+            [this, result, found](bool ok, const BackgroundTask::Error& error) {
                 if (!ok) {
                     MessageBox::Show(error.text, 48, kTitle);
                     return;
@@ -171,8 +172,9 @@ void FileCheckController::repair() {
                     MessageBox::Show("The file is repaired: every row is in its indexes again. "
                                      "The file as it was is kept at '" +
                                          kept +
-                                         "'. Look at the rows named before: their values may "
-                                         "have been altered.",
+                                         "'. Look at these rows: their values may have been "
+                                         "altered.\n" +
+                                         found,
                                      64, kTitle);
                 if (form_.closing() || !form_.beginCommand())
                     return;

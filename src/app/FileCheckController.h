@@ -35,7 +35,7 @@ signals:
 private:
     std::shared_ptr<engine::Database> fileDatabase() const;
     void reportDamage(const engine::IntegrityReport& report);
-    void repair();
+    void repair(const QString& found); // found: the rows named, for the user to look at
 
     MainForm& form_;
     std::thread quiet_;
