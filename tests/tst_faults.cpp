@@ -4,6 +4,7 @@
 #include "app/FileCheckController.h"
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
+#include "exchange/CsvImport.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/RecordsetModel.h"
@@ -11,6 +12,7 @@
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
+#include "support/FullDisk.h"
 #include "support/GuiFixture.h"
 
 #include <QComboBox>
@@ -206,6 +208,31 @@ private slots:
         w.Combo1->setEditText("Location");
         w.Command1[0]->click();
         QTRY_COMPARE(w.Label3->text(), QString("1 Matches"));
+    }
+
+    // The disk fills up in the middle of an import: it is refused as such,
+    // and the file is left as it was, without a journal that the next
+    // reader (who may not be allowed to write it) would have to mend.
+    void fullDiskLeavesTheFileAsItWas() {
+        TestData d(100);
+        QTemporaryDir dir;
+        QByteArray csv = "SAMPLE NAME,ROCK NAME,LOCATION,SIO2(WT%)\n";
+        for (int i = 0; i < 20000; ++i)
+            csv += "S-" + QByteArray::number(i) + ",BASALT,Along the old road mile " +
+                   QByteArray::number(i) + ",49.5\n";
+        const ImportPlan plan = CsvImport::plan(write(dir, "many.csv", csv).toStdString());
+        const QString path = QString::fromStdString(d.databasePath());
+        FullDisk disk(256 * 1024);
+        auto db = d.open();
+        QString msg;
+        QCOMPARE(engineErrorOf([&] { CsvImport::run(*db, "Project1", plan); }, &msg),
+                 engine::err::DiskError);
+        QVERIFY2(msg.contains("the disk is full"), qPrintable(msg));
+        QVERIFY(!QFile::exists(path + "-journal"));
+        QCOMPARE(db->checkIntegrity({}).state, engine::IntegrityReport::State::Sound);
+        QCOMPARE(rawValue(d.databasePath(), "SELECT count(*) FROM Project1 WHERE Location LIKE "
+                                            "'Along the old road%'"),
+                 0LL);
     }
 
     void changeOnDamagedIndexNamesTheDamage() {

@@ -425,6 +425,11 @@ void SqliteDatabase::Rollback() {
     InternalScope scope(internal_);
     if (!sqlite3_get_autocommit(db_))
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    // A write that failed for want of disk space ends the transaction, but
+    // leaves the file grown and its journal behind until the connection
+    // next reads: read now, so that the file is as it was before anyone
+    // else (a reader who may not write it, who could not mend it) opens it.
+    sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
 }
 
 // The substring index's insert trigger is dropped for the inserts and made
