@@ -9,7 +9,7 @@
 #include "platform/view/View.h"
 
 #include <QMetaObject>
-#include <QPointer>
+#include <QThread>
 
 namespace {
 
@@ -36,8 +36,10 @@ FileCheckController::FileCheckController(MainForm& form, QObject* parent)
 
 FileCheckController::~FileCheckController() {
     stop_ = true;
-    if (quiet_.joinable())
-        quiet_.join();
+    if (quiet_) {
+        quiet_->wait();
+        delete quiet_;
+    }
 }
 
 std::shared_ptr<engine::Database> FileCheckController::fileDatabase() const {
@@ -49,10 +51,9 @@ std::shared_ptr<engine::Database> FileCheckController::fileDatabase() const {
 
 void FileCheckController::checkQuietly() {
     auto database = fileDatabase();
-    if (!database || quiet_.joinable())
+    if (!database || quiet_)
         return;
-    QPointer<FileCheckController> self(this);
-    quiet_ = std::thread([this, self, database] {
+    quiet_ = QThread::create([this, database] {
         IntegrityReport report;
         try {
             auto db = database->openAnother(true);
@@ -74,6 +75,7 @@ void FileCheckController::checkQuietly() {
             },
             Qt::QueuedConnection);
     });
+    quiet_->start(QThread::IdlePriority);
 }
 
 void FileCheckController::mnuCheckFile_Click() {

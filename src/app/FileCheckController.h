@@ -7,9 +7,9 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 
 class MainForm;
+class QThread;
 namespace engine {
 class Database;
 }
@@ -38,6 +38,6 @@ private:
     void repair(const QString& found); // found: the rows named, for the user to look at
 
     MainForm& form_;
-    std::thread quiet_;
+    QThread* quiet_ = nullptr; // at the lowest priority: it never slows the user's work
     std::atomic<bool> stop_{false};
 };
