@@ -1,5 +1,7 @@
 #include "HistoryDialog.h"
 
+#include "schema/Column.h"
+
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -98,9 +100,9 @@ HistoryDialog::HistoryDialog(const QString& sample, const Entries& changes, cons
         item->setText(0, when(e.made));
         item->setText(1, text(e.account));
         item->setText(2, QString::number(e.sample));
-        if (const auto* c = column(e, "Doziro Sample#"))
+        if (const auto* c = column(e, schema::columnName(schema::Column::SampleNumber)))
             item->setText(3, c->before.isNull() ? QString() : shown(c->before));
-        if (const auto* c = column(e, "Rockname"))
+        if (const auto* c = column(e, schema::columnName(schema::Column::Rockname)))
             item->setText(4, c->before.isNull() ? QString() : shown(c->before));
     }
     layout->addWidget(deletedList_, 1);

@@ -30,8 +30,10 @@ void fillChoices(QComboBox* box) {
     box->addItem("(kept as reported only)", ImportColumns::kKept);
     for (int c = 0; c < schema::kIdColumn; ++c)
         box->addItem(schema::kColumns[static_cast<std::size_t>(c)], c);
-    box->addItem("total iron as FeO", ImportColumns::kTotalIronAs + 9);
-    box->addItem("total iron as Fe2O3", ImportColumns::kTotalIronAs + 8);
+    box->addItem("total iron as FeO",
+                 ImportColumns::kTotalIronAs + schema::index(schema::Column::FeO));
+    box->addItem("total iron as Fe2O3",
+                 ImportColumns::kTotalIronAs + schema::index(schema::Column::Fe2O3));
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "QuarzelDatabase.h"
 
+#include "FileCheckController.h"
 #include "MainMenu.h"
 #include "ServerLogOn.h"
-#include "FileCheckController.h"
 #include "ToolsController.h"
 #include "about/AboutController.h"
 #include "edit/EditController.h"
@@ -24,7 +24,9 @@
 #include "platform/settings/DatabaseSetting.h"
 #include "platform/settings/SettingsStore.h"
 #include "print/PrintController.h"
+#include "query/SearchStatement.h"
 #include "query/SelectionController.h"
+#include "schema/Column.h"
 #include "update/UpdateController.h"
 
 #include <QAction>
@@ -193,11 +195,11 @@ void QuarzelDatabase::Form_Load() {
         ActiveDatabase = "Doziro";
         UserName = SettingsStore::GetSetting("Stonarc", "Options", "Username", "");
         CompanyName = SettingsStore::GetSetting("Stonarc", "Options", "Company", "");
-        for (const char* name :
-             {"Geologist", "Date", "Location", "Rockname", "Doziro Sample#", "ID"})
-            Combo1->addItem(name);
-        Combo1->setEditText("Rockname");
-        Combo1->setCurrentIndex(3);
+        for (schema::Column c : SearchStatement::kColumns)
+            Combo1->addItem(schema::columnName(c));
+        Combo1->setEditText(schema::columnName(schema::Column::Rockname));
+        Combo1->setCurrentIndex(
+            schema::positionIn(SearchStatement::kColumns, schema::Column::Rockname));
         ProgramInfo::prepareDataFolder();
         DatabasePath = ProgramInfo::fileBeside("quarzdb32.mdb");
         auto& engine = engine::DBEngine::instance();

@@ -5,6 +5,7 @@
 #include "platform/data/DataControl.h"
 #include "platform/db/Recordset.h"
 #include "platform/dialogs/Screen.h"
+#include "schema/Column.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -115,15 +116,15 @@ void QuarzelDatabase::setCommandSurfaceEnabled(bool enabled) {
 }
 
 void QuarzelDatabase::ApplyGridLayout(bool startUp) {
-    vaSpread1->Columns(0).setWidth(2500);
-    vaSpread1->Columns(2).setWidth(1000);
-    for (int i = 4; i <= 18; ++i)
+    using schema::Column;
+    using schema::index;
+    vaSpread1->Columns(index(Column::Rockname)).setWidth(2500);
+    vaSpread1->Columns(index(Column::Date)).setWidth(1000);
+    for (int i = index(Column::SampleNumber); i <= index(Column::ID); ++i)
         vaSpread1->Columns(i).setWidth(1000);
-    for (int i = 19; i <= 31; ++i)
-        vaSpread1->Columns(i).setWidth(1000);
-    for (int i = 5; i <= 17; ++i)
+    for (int i = index(Column::SiO2); i <= index(Column::H2OMinus); ++i)
         vaSpread1->Columns(i).setNumberFormat("#0.00");
-    const int first = startUp ? 18 : 0;
-    for (int i = first; i <= 31; ++i)
+    const int first = index(startUp ? Column::CO2 : Column::Rockname);
+    for (int i = first; i <= index(Column::ID); ++i)
         vaSpread1->Columns(i).setNumberFormat("#0.00");
 }

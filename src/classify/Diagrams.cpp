@@ -20,8 +20,15 @@ namespace {
 const std::vector<int>& sumColumns() {
     return tas::sumColumns();
 }
-constexpr int kSiO2 = 0, kTiO2 = 1, kAl2O3 = 2, kFe2O3 = 3, kFeO = 4, kMgO = 6, kCaO = 7, kNa2O = 8,
-              kK2O = 9, kP2O5 = 10; // positions within sumColumns()
+// Positions within sumColumns().
+constexpr int in(schema::Column c) {
+    return schema::positionIn(schema::kVolatileFreeSum, c);
+}
+constexpr int kSiO2 = in(schema::Column::SiO2), kAl2O3 = in(schema::Column::Al2O3),
+              kFe2O3 = in(schema::Column::Fe2O3), kFeO = in(schema::Column::FeO),
+              kMgO = in(schema::Column::MgO), kCaO = in(schema::Column::CaO),
+              kNa2O = in(schema::Column::Na2O), kK2O = in(schema::Column::K2O),
+              kP2O5 = in(schema::Column::P2O5);
 
 // The volatile-free factor of a row, or 0 when the row has no usable sum:
 // an oxide negative, above 100 or not finite; a needed one not a number.

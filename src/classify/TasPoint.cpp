@@ -1,6 +1,7 @@
 #include "TasPoint.h"
 
 #include "TasDiagram.h"
+#include "schema/Column.h"
 
 #include <cmath>
 #include <limits>
@@ -8,15 +9,21 @@
 namespace tas {
 
 const std::vector<int>& sumColumns() {
-    // SiO2 TiO2 Al2O3 Fe2O3 FeO MnO MgO CaO Na2O K2O P2O5, then Cr2O3 ZrO2.
-    static const std::vector<int> c = {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 23, 24};
+    static const std::vector<int> c = [] {
+        std::vector<int> columns;
+        for (schema::Column oxide : schema::kVolatileFreeSum)
+            columns.push_back(schema::index(oxide));
+        return columns;
+    }();
     return c;
 }
 
 namespace {
 
 // Positions of SiO2, Na2O and K2O within sumColumns().
-constexpr int kSiO2At = 0, kNa2OAt = 8, kK2OAt = 9;
+constexpr int kSiO2At = schema::positionIn(schema::kVolatileFreeSum, schema::Column::SiO2),
+              kNa2OAt = schema::positionIn(schema::kVolatileFreeSum, schema::Column::Na2O),
+              kK2OAt = schema::positionIn(schema::kVolatileFreeSum, schema::Column::K2O);
 
 double number(const engine::Value& v) {
     switch (v.type()) {
@@ -59,7 +66,7 @@ Point classifyOxides(const double* oxides, bool volatileFree) {
 
 Point classify(const std::vector<engine::Value>& row, bool volatileFree) {
     const auto& cols = sumColumns();
-    double oxides[16];
+    double oxides[schema::kVolatileFreeSum.size()];
     for (std::size_t i = 0; i < cols.size(); ++i)
         oxides[i] = static_cast<std::size_t>(cols[i]) < row.size()
                         ? number(row[static_cast<std::size_t>(cols[i])])

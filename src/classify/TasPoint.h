@@ -22,9 +22,9 @@ struct Point {
     int field = -1; // index into fields(), -1 outside the diagram
 };
 
-// Table column indexes of the oxides in the volatile-free sum.
+// Table column indexes of the oxides in the volatile-free sum, in
+// schema::kVolatileFreeSum order.
 const std::vector<int>& sumColumns();
-constexpr int kSiO2 = 5, kNa2O = 13, kK2O = 14;
 
 // From the values of a row's columns, indexed as the table's columns.
 Point classify(const std::vector<engine::Value>& row, bool volatileFree = true);

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "schema/Column.h"
+
 #include <utility>
 
-// The diagrams the diagram window offers, in its list's order: the label
-// shown and the keyword the classers and `quarzel-db classify --diagram`
-// know it by ("harker:" takes the column after it).
+// The choices the diagram and map windows offer, in their lists' order.
 namespace diagram {
 
+// The diagrams: the label shown and the keyword the classers and
+// `quarzel-db classify --diagram` know it by ("harker:" takes the column
+// after it).
 inline constexpr std::pair<const char*, const char*> kDiagrams[] = {
     {"TAS", "tas"},
     {"K2O against SiO2", "k2o"},
@@ -27,5 +30,10 @@ inline constexpr std::pair<const char*, const char*> kDiagrams[] = {
     {"REE pattern", "ree"},
     {"Multi-element pattern", "spider"},
 };
+
+// The text columns the points may be coloured by.
+inline constexpr schema::Column kColourColumns[] = {
+    schema::Column::Rockname, schema::Column::Geologist, schema::Column::Location,
+    schema::Column::SampleNumber, schema::Column::Date};
 
 } // namespace diagram

@@ -42,8 +42,6 @@ QString setKey(const QString& pattern) {
 trace::PatternKind kindOf(const QString& keyword) {
     return keyword == "ree" ? trace::PatternKind::Ree : trace::PatternKind::MultiElement;
 }
-// Text columns points may be coloured by.
-const int kColourColumns[] = {0, 1, 3, 4, 2};
 
 } // namespace
 
@@ -75,8 +73,8 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
     colour_ = new QComboBox;
     colour_->setObjectName("colourBy");
     colour_->addItem("No colours", -1);
-    for (int c : kColourColumns)
-        colour_->addItem(schema::kColumns[static_cast<std::size_t>(c)], c);
+    for (schema::Column c : diagram::kColourColumns)
+        colour_->addItem(schema::columnName(c), schema::index(c));
     volatileFree_ = new QCheckBox("Recalculated to 100 % free of volatiles");
     volatileFree_->setChecked(true);
     export_ = new QPushButton("E&xport...");
@@ -524,9 +522,10 @@ QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
             return {};
         QStringList who;
         try {
-            for (int column : {4, 0}) {
+            for (schema::Column column : schema::kSampleName) {
                 const QString text =
-                    QString::fromStdString(rs->valueAt(row, column).storedText()).trimmed();
+                    QString::fromStdString(rs->valueAt(row, schema::index(column)).storedText())
+                        .trimmed();
                 if (!text.isEmpty())
                     who << text;
             }
@@ -556,9 +555,10 @@ QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
             else
                 name += " (no norm: " + QString::fromStdString(n.reason) + ")";
         }
-        for (int column : {4, 0}) {
+        for (schema::Column column : schema::kSampleName) {
             const QString text =
-                QString::fromStdString(rs->valueAt(row, column).storedText()).trimmed();
+                QString::fromStdString(rs->valueAt(row, schema::index(column)).storedText())
+                    .trimmed();
             if (!text.isEmpty())
                 who << text;
         }

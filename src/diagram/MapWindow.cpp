@@ -4,6 +4,7 @@
 // every reading ends in a slot, for the generation it was asked for.
 #include "MapWindow.h"
 
+#include "DiagramChoices.h"
 #include "classify/Diagram.h"
 #include "classify/TasView.h"
 #include "map/SamplePositions.h"
@@ -33,9 +34,6 @@
 namespace {
 
 constexpr double kPickPixels = 8;
-constexpr int kDoziroSample = 4, kRockname = 0; // the columns that name a sample
-// Text columns the dots may be coloured by, as in the diagram window.
-const int kColourColumns[] = {0, 1, 3, 4, 2};
 
 } // namespace
 
@@ -60,8 +58,8 @@ MapWindow::MapWindow(DataControl* data, QWidget* parent)
     colour_ = new QComboBox;
     colour_->setObjectName("colourBy");
     colour_->addItem("No colours", -1);
-    for (int c : kColourColumns)
-        colour_->addItem(schema::kColumns[static_cast<std::size_t>(c)], c);
+    for (schema::Column c : diagram::kColourColumns)
+        colour_->addItem(schema::columnName(c), schema::index(c));
     auto* colourLabel = new QLabel("&Colours:");
     colourLabel->setBuddy(colour_);
     auto* bar = new QHBoxLayout;
@@ -305,9 +303,10 @@ QString MapWindow::describe(std::int64_t key) const {
     try {
         const long row = rs ? rs->findKey(key, rs->AbsolutePosition()) : -1;
         if (row >= 0)
-            for (int column : {kDoziroSample, kRockname}) {
+            for (schema::Column column : schema::kSampleName) {
                 const QString text =
-                    QString::fromStdString(rs->valueAt(row, column).storedText()).trimmed();
+                    QString::fromStdString(rs->valueAt(row, schema::index(column)).storedText())
+                        .trimmed();
                 if (!text.isEmpty())
                     who << text;
             }

@@ -7,6 +7,7 @@
 #include "platform/data/RecordsetModel.h"
 #include "platform/db/Recordset.h"
 #include "platform/dialogs/Guarded.h"
+#include "schema/Column.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -139,9 +140,9 @@ void NormWindow::followCurrentRow() {
         return;
     }
     QStringList who;
-    for (int column : {4, 0}) {
+    for (schema::Column column : schema::kSampleName) {
         const QString text =
-            QString::fromStdString(rs->valueAt(row, column).storedText()).trimmed();
+            QString::fromStdString(rs->valueAt(row, schema::index(column)).storedText()).trimmed();
         if (!text.isEmpty())
             who << text;
     }

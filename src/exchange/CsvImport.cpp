@@ -399,7 +399,7 @@ void CsvImport::findDuplicates(engine::Database& db, const std::string& table, I
             if (finder.find(cells, values)) {
                 ++found;
                 if (names.size() < kListed)
-                    names.push_back(cells[4].text);
+                    names.push_back(cells[schema::at(schema::Column::SampleNumber)].text);
             }
             return true;
         },
@@ -422,10 +422,9 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
     sql += ") VALUES (" + params + ") RETURNING [ID]";
     engine::Query insert(db, sql); // the insert right is checked here
     const auto& columns = db.columns(table);
-    const std::string siO2Default =
-        columns.size() > 5
-            ? columns[static_cast<std::size_t>(schema::kFirstAnalysisColumn)].textDefault
-            : std::string();
+    const std::string siO2Default = columns.size() > schema::at(schema::Column::SiO2)
+                                        ? columns[schema::at(schema::Column::SiO2)].textDefault
+                                        : std::string();
     db.Begin();
     long written = 0;
     bool cancelled = false;
@@ -477,7 +476,7 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
                         insert.bindNumber(c + 1, cell.number);
                     else if (cell.kind == Cell::Text)
                         insert.bindText(c + 1, cell.text);
-                    else if (c == schema::kFirstAnalysisColumn && !siO2Default.empty())
+                    else if (c == schema::index(schema::Column::SiO2) && !siO2Default.empty())
                         insert.bindText(c + 1, siO2Default);
                     else
                         insert.bindNull(c + 1);

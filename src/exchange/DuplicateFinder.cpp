@@ -7,8 +7,9 @@
 
 namespace {
 
-constexpr int kName = 4;  // Doziro Sample#
-constexpr int kLast = 25; // Total: the analysis columns compared, SiO2 to Total
+constexpr int kName = schema::index(schema::Column::SampleNumber);
+// The analysis columns compared, SiO2 to Total.
+constexpr int kLast = schema::index(schema::Column::Total);
 const char* const kIdentifiers[] = {"Unique ID", "IGSN"};
 
 bool identifier(const std::string& analyte) {

@@ -15,9 +15,7 @@ namespace {
 using textrules::lower;
 using textrules::trimmed;
 
-constexpr int kFeO = 9;
-constexpr int kFe2O3 = 8;
-constexpr int kTotal = 25;
+using schema::Column;
 
 struct Name {
     int column;
@@ -53,60 +51,60 @@ const std::map<std::string, Name>& names() {
         for (int i = 0; i < schema::kColumnCount; ++i)
             n[lower(schema::kColumns[static_cast<std::size_t>(i)])] = {i, 3};
         const std::pair<const char*, Name> aliases[] = {
-            {"rock name", {0, 2}},
-            {"rock_name", {0, 2}},
-            {"rock type", {0, 1}},
-            {"lithology", {0, 1}},
-            {"sample name", {4, 2}},
-            {"sample id", {4, 2}},
-            {"sample_id", {4, 2}},
-            {"sample no.", {4, 2}},
-            {"sample no", {4, 2}},
-            {"sample #", {4, 2}},
-            {"sample", {4, 1}},
+            {"rock name", {index(Column::Rockname), 2}},
+            {"rock_name", {index(Column::Rockname), 2}},
+            {"rock type", {index(Column::Rockname), 1}},
+            {"lithology", {index(Column::Rockname), 1}},
+            {"sample name", {index(Column::SampleNumber), 2}},
+            {"sample id", {index(Column::SampleNumber), 2}},
+            {"sample_id", {index(Column::SampleNumber), 2}},
+            {"sample no.", {index(Column::SampleNumber), 2}},
+            {"sample no", {index(Column::SampleNumber), 2}},
+            {"sample #", {index(Column::SampleNumber), 2}},
+            {"sample", {index(Column::SampleNumber), 1}},
             // Lab certificates name their sample column so.
-            {"analyte symbol", {4, 2}},
-            {"sampleid", {4, 2}},
-            {"sample description", {4, 2}},
-            {"description", {4, 1}},
-            {"client id", {4, 1}},
-            {"location comment", {3, 1}},
-            {"locality", {3, 2}},
-            {"collector", {1, 2}},
-            {"collected by", {1, 2}},
-            {"sampling date", {2, 2}},
+            {"analyte symbol", {index(Column::SampleNumber), 2}},
+            {"sampleid", {index(Column::SampleNumber), 2}},
+            {"sample description", {index(Column::SampleNumber), 2}},
+            {"description", {index(Column::SampleNumber), 1}},
+            {"client id", {index(Column::SampleNumber), 1}},
+            {"location comment", {index(Column::Location), 1}},
+            {"locality", {index(Column::Location), 2}},
+            {"collector", {index(Column::Geologist), 2}},
+            {"collected by", {index(Column::Geologist), 2}},
+            {"sampling date", {index(Column::Date), 2}},
             // German headers, beside the German units and "Summe" read below.
-            {"gestein", {0, 2}},
-            {"gesteinsname", {0, 2}},
-            {"probe", {4, 1}},
-            {"probennummer", {4, 2}},
-            {"proben-nr.", {4, 2}},
-            {"probe nr.", {4, 2}},
-            {"sammler", {1, 2}},
-            {"datum", {2, 1}},
-            {"fundort", {3, 2}},
-            {"lokalität", {3, 2}},
-            {"collection date", {2, 2}},
-            {"h2op", {16, 2}},
-            {"h2om", {17, 2}},
-            {"sum", {kTotal, 2}},
-            {"summe", {kTotal, 2}},
-            {"cr", {23, 2, 1.4616, -1, "Cr"}},
-            {"zr", {24, 2, 1.3508, -1, "Zr"}},
+            {"gestein", {index(Column::Rockname), 2}},
+            {"gesteinsname", {index(Column::Rockname), 2}},
+            {"probe", {index(Column::SampleNumber), 1}},
+            {"probennummer", {index(Column::SampleNumber), 2}},
+            {"proben-nr.", {index(Column::SampleNumber), 2}},
+            {"probe nr.", {index(Column::SampleNumber), 2}},
+            {"sammler", {index(Column::Geologist), 2}},
+            {"datum", {index(Column::Date), 1}},
+            {"fundort", {index(Column::Location), 2}},
+            {"lokalität", {index(Column::Location), 2}},
+            {"collection date", {index(Column::Date), 2}},
+            {"h2op", {index(Column::H2OPlus), 2}},
+            {"h2om", {index(Column::H2OMinus), 2}},
+            {"sum", {index(Column::Total), 2}},
+            {"summe", {index(Column::Total), 2}},
+            {"cr", {index(Column::Cr2O3), 2, 1.4616, -1, "Cr"}},
+            {"zr", {index(Column::ZrO2), 2, 1.3508, -1, "Zr"}},
             // Elements reported in ppm as often as in wt%: never taken
             // without their unit, but in our own export.
-            {"cl", {19, 3, 1, -1, "Cl"}},
-            {"f", {20, 3, 1, -1, "F"}},
-            {"s", {21, 3, 1, -1, "S"}},
+            {"cl", {index(Column::Cl), 3, 1, -1, "Cl"}},
+            {"f", {index(Column::F), 3, 1, -1, "F"}},
+            {"s", {index(Column::S), 3, 1, -1, "S"}},
         };
         for (const auto& [name, column] : aliases)
             n[name] = column;
         for (const char* t : {"feot", "feo*", "feo(t)", "feotot", "feo total", "feo_t", "feo(tot)",
                               "feo_tot", "tfeo"})
-            n[t] = {-1, 2, 1, kFeO};
+            n[t] = {-1, 2, 1, index(Column::FeO)};
         for (const char* t : {"fe2o3t", "fe2o3*", "fe2o3(t)", "fe2o3tot", "fe2o3 total", "fe2o3_t",
                               "fe2o3(tot)", "fe2o3_tot", "tfe2o3"})
-            n[t] = {-1, 2, 1, kFe2O3};
+            n[t] = {-1, 2, 1, index(Column::Fe2O3)};
         return n;
     }();
     return m;
@@ -118,7 +116,7 @@ double unitFactor(const std::string& unit) {
 }
 
 bool isAnalysis(int column) {
-    return column >= schema::kFirstAnalysisColumn && column <= kTotal;
+    return column >= schema::kFirstAnalysisColumn && column <= index(Column::Total);
 }
 
 std::string factorText(double f) {
@@ -308,7 +306,7 @@ ImportColumns ImportColumns::map(const std::vector<std::string>& header) {
     ImportColumns c;
     // Our own export names Cl, F and S in wt% without a unit.
     const bool ours = std::any_of(header.begin(), header.end(), [](const std::string& h) {
-        return trimmed(h) == schema::kColumns[4];
+        return trimmed(h) == schema::columnName(Column::SampleNumber);
     });
     for (const std::string& h : header) {
         Source s = read(h);

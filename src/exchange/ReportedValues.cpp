@@ -145,14 +145,16 @@ bool ReportedValues::read(const ImportPlan& plan, const std::vector<std::string>
             continue;
         std::string raw = trimmed(fields[i]);
         // Empty, or SiO2's default text as an export writes it.
-        if (raw.empty() || (s.target == schema::kFirstAnalysisColumn && raw == "Empty"))
+        if (raw.empty() || (s.target == schema::index(schema::Column::SiO2) && raw == "Empty"))
             continue;
         engine::SampleValue v;
         v.analyte = s.reported.name.empty() ? s.header : s.reported.name;
         v.unit = s.unitColumn >= 0 ? cell(s.unitColumn) : s.reported.unit;
         // An oxide with no unit named is read as wt%, as our columns take it.
         if (v.unit.empty() && s.unitColumn < 0 && s.reported.analyte &&
-            ((s.target >= schema::kFirstAnalysisColumn && s.target <= 25) || s.totalIron >= 0))
+            ((s.target >= schema::kFirstAnalysisColumn &&
+              s.target <= schema::index(schema::Column::Total)) ||
+             s.totalIron >= 0))
             v.unit = "wt%";
         if (s.unitColumn >= 0 && !AnalyteName::knownUnit(v.unit).empty())
             v.unit = AnalyteName::knownUnit(v.unit);

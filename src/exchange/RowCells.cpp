@@ -19,11 +19,12 @@ using textrules::meansNull;
 using textrules::trimmed;
 using textrules::withoutCitation;
 
-constexpr int kDate = 2;
-constexpr int kFe2O3 = 8;
-constexpr int kFeO = 9;
-constexpr int kLastOxide = 24; // ZrO2
-constexpr int kTotal = 25;
+using schema::Column;
+constexpr int kDate = index(Column::Date);
+constexpr int kFe2O3 = index(Column::Fe2O3);
+constexpr int kFeO = index(Column::FeO);
+constexpr int kLastOxide = index(schema::kLastOxide);
+constexpr int kTotal = index(Column::Total);
 
 bool isAnalysis(int column) {
     return column >= schema::kFirstAnalysisColumn && column <= schema::kLastAnalysisColumn;
@@ -99,7 +100,7 @@ bool convert(const ImportPlan& plan, std::vector<std::string>& fields, long line
             continue;
         }
         // SiO2's default text, as an export writes it: the default again.
-        if (column == schema::kFirstAnalysisColumn && value == "Empty")
+        if (column == index(Column::SiO2) && value == "Empty")
             continue;
         if (meansNull(value)) {
             if (tally && source.target >= 0)

@@ -3,6 +3,7 @@
 #include "AnalyteName.h"
 #include "ImportColumns.h"
 #include "TextRules.h"
+#include "schema/Column.h"
 
 #include <algorithm>
 #include <map>
@@ -28,7 +29,7 @@ Role roleOf(const std::string& header) {
         return Role::Unit;
     if (any({"method", "methods", "analytical method", "method code"}))
         return Role::Method;
-    if (ImportColumns::columnFor(header) == 4)
+    if (ImportColumns::columnFor(header) == schema::index(schema::Column::SampleNumber))
         return Role::Sample;
     return Role::Other;
 }

@@ -33,7 +33,7 @@ std::string quoted(const std::string& text) {
 } // namespace
 
 const char* oxideName(int oxide) {
-    return schema::kColumns[static_cast<std::size_t>(kFirstColumn + oxide)];
+    return schema::columnName(columnOf(oxide));
 }
 
 Analysis Analysis::fromValues(const engine::Value* values) {
@@ -66,7 +66,7 @@ Analysis Analysis::fromValues(const engine::Value* values) {
 Analysis Analysis::fromRow(const std::vector<engine::Value>& row) {
     engine::Value values[kOxideCount];
     for (int o = 0; o < kOxideCount; ++o) {
-        const auto c = static_cast<std::size_t>(kFirstColumn + o);
+        const std::size_t c = schema::at(columnOf(o));
         if (c < row.size())
             values[o] = row[c];
     }
@@ -75,8 +75,8 @@ Analysis Analysis::fromRow(const std::vector<engine::Value>& row) {
 
 Analysis Analysis::fromRecordset(engine::Recordset& rs, long row) {
     engine::Value values[kOxideCount];
-    for (int o = 0; o < kOxideCount && kFirstColumn + o < rs.FieldCount(); ++o)
-        values[o] = rs.valueAt(row, kFirstColumn + o);
+    for (int o = 0; o < kOxideCount && schema::index(columnOf(o)) < rs.FieldCount(); ++o)
+        values[o] = rs.valueAt(row, schema::index(columnOf(o)));
     return fromValues(values);
 }
 

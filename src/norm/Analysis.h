@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/db/Value.h"
+#include "schema/Column.h"
 
 #include <cmath>
 #include <string>
@@ -12,7 +13,8 @@ class Recordset;
 
 namespace norm {
 
-// The analysis columns of a table row the norm reads, in the table's order.
+// The analysis columns of a table row the norm reads, schema::kFirstOxide to
+// schema::kLastOxide in the table's order.
 enum Oxide {
     SiO2,
     TiO2,
@@ -36,7 +38,17 @@ enum Oxide {
     ZrO2,
     kOxideCount
 };
-constexpr int kFirstColumn = 5; // SiO2's column in the table
+
+constexpr schema::Column columnOf(int oxide) {
+    return static_cast<schema::Column>(schema::index(schema::kFirstOxide) + oxide);
+}
+constexpr int oxideOf(schema::Column column) {
+    return schema::index(column) - schema::index(schema::kFirstOxide);
+}
+static_assert(columnOf(SiO2) == schema::Column::SiO2 && columnOf(H2Op) == schema::Column::H2OPlus &&
+                  columnOf(H2Om) == schema::Column::H2OMinus &&
+                  columnOf(kOxideCount - 1) == schema::kLastOxide,
+              "the norm's oxides in the table's order");
 
 const char* oxideName(int oxide);
 

@@ -165,11 +165,10 @@ Norm computeNorm(const Analysis& a, IronChoice iron) {
         out.adjusted[o] = (w[o] *= second);
 
     {
-        const int columns[] = {SiO2, TiO2, Al2O3, Fe2O3, FeO,   MnO, MgO,
-                               CaO,  Na2O, K2O,   P2O5,  Cr2O3, ZrO2};
-        double oxides[16];
-        for (std::size_t i = 0; i < std::size(columns); ++i)
-            oxides[i] = w[columns[i]];
+        constexpr auto& sum = schema::kVolatileFreeSum;
+        double oxides[sum.size()];
+        for (std::size_t i = 0; i < sum.size(); ++i)
+            oxides[i] = w[oxideOf(sum[i])];
         out.tasField = tas::classifyOxides(oxides, true).field;
     }
 

@@ -24,11 +24,10 @@ constexpr struct {
 // Fe2O3/FeO by weight for the volcanic rocks of each TAS field (Middlemost
 // 1989); outside the diagram, the picrobasalt value.
 double middlemostRatio(const Analysis& a) {
-    const int columns[] = {SiO2, TiO2, Al2O3, Fe2O3, FeO,   MnO, MgO,
-                           CaO,  Na2O, K2O,   P2O5,  Cr2O3, ZrO2};
-    double oxides[16];
-    for (std::size_t i = 0; i < std::size(columns); ++i)
-        oxides[i] = a.value[columns[i]];
+    constexpr auto& sum = schema::kVolatileFreeSum;
+    double oxides[sum.size()];
+    for (std::size_t i = 0; i < sum.size(); ++i)
+        oxides[i] = a.value[oxideOf(sum[i])];
     const tas::Point p = tas::classifyOxides(oxides, true);
     const std::string field =
         p.field < 0 ? "" : tas::fields()[static_cast<std::size_t>(p.field)].name;

@@ -110,7 +110,7 @@ void PrintController::Printdata1() {
         printHeading(12);
         const QStringList row = readCurrentRow(schema::kColumnCount);
         for (const auto& line : ReportLayout::kCurrentRow)
-            printPair(line.label, row[line.column]);
+            printPair(line.label, row[schema::index(line.column)]);
         p.EndDoc();
         form_.vaSpread1->setCol(0);
         Screen::setMousePointer(0);
@@ -152,7 +152,7 @@ void PrintController::printEveryRow() {
             form_.vaSpread1->setRow(r - 1);
             const QStringList values = readCurrentRow(schema::kColumnCount);
             for (const auto& line : ReportLayout::kSecondLayout)
-                printPair(line.label, values[line.column]);
+                printPair(line.label, values[schema::index(line.column)]);
             p.Print("");
             if (r % 2 == 0 || r == rows) {
                 const QString footer = ReportLayout::footer(static_cast<int>((r + 1) / 2), total);

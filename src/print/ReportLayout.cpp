@@ -4,20 +4,28 @@
 
 #include <QRegularExpression>
 
+using C = schema::Column;
+
+// clang-format off
 const ReportLayout::Line ReportLayout::kCurrentRow[32] = {
-    {"Rockname", 0}, {"ID", 31},    {"Geologist", 1}, {"Date", 2},    {"Location", 3},
-    {"Doziro #", 4}, {"SiO2", 5},   {"TiO2", 6},      {"Al2O3", 7},   {"Fe2O3", 8},
-    {"FeO", 9},      {"MnO", 10},   {"MgO", 11},      {"CaO", 12},    {"Na2O", 13},
-    {"K2O", 14},     {"P2O5", 15},  {"H2O+", 16},     {"H2O-", 17},   {"CO2", 18},
-    {"Cl", 19},      {"F", 20},     {"S", 21},        {"SO3", 22},    {"Cr2O3", 23},
-    {"ZrO2", 24},    {"Total", 25}, {"Trace1", 26},   {"Trace2", 27}, {"Trace3", 28},
-    {"Trace4", 29},  {"Trace5", 30}};
+    {"Rockname", C::Rockname}, {"ID", C::ID}, {"Geologist", C::Geologist}, {"Date", C::Date},
+    {"Location", C::Location}, {"Doziro #", C::SampleNumber}, {"SiO2", C::SiO2}, {"TiO2", C::TiO2},
+    {"Al2O3", C::Al2O3}, {"Fe2O3", C::Fe2O3}, {"FeO", C::FeO}, {"MnO", C::MnO}, {"MgO", C::MgO},
+    {"CaO", C::CaO}, {"Na2O", C::Na2O}, {"K2O", C::K2O}, {"P2O5", C::P2O5}, {"H2O+", C::H2OPlus},
+    {"H2O-", C::H2OMinus}, {"CO2", C::CO2}, {"Cl", C::Cl}, {"F", C::F}, {"S", C::S},
+    {"SO3", C::SO3}, {"Cr2O3", C::Cr2O3}, {"ZrO2", C::ZrO2}, {"Total", C::Total},
+    {"Trace1", C::Trace1}, {"Trace2", C::Trace2}, {"Trace3", C::Trace3}, {"Trace4", C::Trace4},
+    {"Trace5", C::Trace5},
+};
 
 const ReportLayout::Line ReportLayout::kSecondLayout[19] = {
-    {"Rockname", 0}, {"Geologist", 1}, {"Date", 2},  {"Location", 3}, {"Doziro #", 4},
-    {"SiO2", 5},     {"TiO2", 6},      {"Al2O3", 7}, {"Fe2O3", 8},    {"FeO", 9},
-    {"MnO", 10},     {"MgO", 11},      {"CaO", 12},  {"Na2O", 13},    {"K2O", 14},
-    {"P2O5", 15},    {"H2O+", 16},     {"H2O-", 17}, {"ID", 31}};
+    {"Rockname", C::Rockname}, {"Geologist", C::Geologist}, {"Date", C::Date},
+    {"Location", C::Location}, {"Doziro #", C::SampleNumber}, {"SiO2", C::SiO2}, {"TiO2", C::TiO2},
+    {"Al2O3", C::Al2O3}, {"Fe2O3", C::Fe2O3}, {"FeO", C::FeO}, {"MnO", C::MnO}, {"MgO", C::MgO},
+    {"CaO", C::CaO}, {"Na2O", C::Na2O}, {"K2O", C::K2O}, {"P2O5", C::P2O5}, {"H2O+", C::H2OPlus},
+    {"H2O-", C::H2OMinus}, {"ID", C::ID},
+};
+// clang-format on
 
 QString ReportLayout::titleForActive(const QString& active) {
     if (active == "Doziro")

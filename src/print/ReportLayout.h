@@ -1,5 +1,7 @@
 #pragma once
 
+#include "schema/Column.h"
+
 #include <QString>
 
 // What the two report layouts print: the title of a table set, and the
@@ -8,7 +10,7 @@ class ReportLayout {
 public:
     struct Line {
         const char* label;
-        int column;
+        schema::Column column;
     };
 
     // "Quarzel Geochemical Database Results", "Project1 Database Results",

@@ -2,14 +2,9 @@
 
 #include "TableSet.h"
 
-namespace {
-const char* const kColumns[] = {"Geologist", "Location",       "Date",
-                                "Rockname",  "Doziro Sample#", "ID"};
-} // namespace
-
 bool SearchStatement::isSearchColumn(const QString& column) {
-    for (const char* c : kColumns)
-        if (column == QLatin1String(c))
+    for (schema::Column c : kColumns)
+        if (column == QLatin1String(schema::columnName(c)))
             return true;
     return false;
 }

@@ -1,8 +1,10 @@
 #include "Schema.h"
 
+#include <string_view>
+
 namespace schema {
 
-const std::array<const char*, kColumnCount> kColumns = {
+constexpr std::array<const char*, kColumnCount> kColumns = {
     "Rockname", "Geologist", "Date",   "Location", "Doziro Sample#",
     "SiO2",     "TiO2",      "Al2O3",  "Fe2O3",    "FeO",
     "MnO",      "MgO",       "CaO",    "Na2O",     "K2O",
@@ -15,9 +17,20 @@ const std::array<const char*, kTableCount> kTables = {"DOZIRO1", "Project1", "Pr
                                                       "Project3"};
 
 namespace {
-// The descriptive columns that are sorted and searched.
-constexpr int kSortable[] = {0, 1, 2, 3, 4};
+constexpr bool named(Column c, std::string_view name) {
+    return kColumns[at(c)] && kColumns[at(c)] == name;
+}
 } // namespace
+static_assert(named(Column::Rockname, "Rockname") &&
+                  named(Column::SampleNumber, "Doziro Sample#") && named(Column::SiO2, "SiO2") &&
+                  named(Column::Na2O, "Na2O") && named(Column::H2OPlus, "H2O+") &&
+                  named(Column::ZrO2, "ZrO2") && named(Column::Total, "Total") &&
+                  named(Column::Trace5, "Trace5") && named(Column::ID, "ID"),
+              "Column and kColumns in the same order");
+
+const char* columnName(Column c) {
+    return kColumns[at(c)];
+}
 
 std::string createTableSql(const std::string& table) {
     // Text columns compare without regard to case, as users expect; SiO2
@@ -41,8 +54,8 @@ std::string createTableSql(const std::string& table) {
 
 std::string createIndexesSql(const std::string& table) {
     std::string sql;
-    for (int i : kSortable) {
-        const std::string col = kColumns[static_cast<size_t>(i)];
+    for (Column c : kTextColumns) {
+        const std::string col = columnName(c);
         std::string name = table + "_" + col;
         for (char& c : name)
             if (c == ' ' || c == '#')
@@ -65,9 +78,9 @@ std::string createTrigramSql(const std::string& table) {
     // as much again; the search checks its candidate rows anyway.
     const std::string fts = "[" + trigramTable(table) + "]";
     std::string cols, newValues, oldValues;
-    for (int i = 0; i < kFirstAnalysisColumn; ++i) {
-        const std::string c = std::string("[") + kColumns[static_cast<size_t>(i)] + "]";
-        cols += (i ? ", " : "") + c;
+    for (Column column : kTextColumns) {
+        const std::string c = std::string("[") + columnName(column) + "]";
+        cols += (cols.empty() ? "" : ", ") + c;
         newValues += ", new." + c;
         oldValues += ", old." + c;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Column.h"
+
 #include <array>
 #include <string>
 
@@ -11,11 +13,13 @@ constexpr int kColumnCount = 32;
 constexpr int kTableCount = 4;
 
 extern const std::array<const char*, kColumnCount> kColumns;
+static_assert(index(Column::ID) + 1 == kColumnCount, "a Column for each of kColumns");
 extern const std::array<const char*, kTableCount> kTables;
 
-constexpr int kFirstAnalysisColumn = 5; // SiO2
-constexpr int kLastAnalysisColumn = 30; // Trace5
-constexpr int kIdColumn = 31;
+// The numeric columns of an analysis lie between the text columns and the key.
+constexpr int kFirstAnalysisColumn = index(Column::SiO2);
+constexpr int kLastAnalysisColumn = index(Column::Trace5);
+constexpr int kIdColumn = index(Column::ID);
 
 // CREATE TABLE statement and index statements for one table.
 std::string createTableSql(const std::string& table);

@@ -118,8 +118,8 @@ std::string createTableSql(const std::string& table) {
 std::string createIndexesSql(const std::string& table) {
     std::string sql;
     const std::string t = quote(table);
-    for (int i = 0; i < kFirstAnalysisColumn; ++i) {
-        const std::string column = kColumns[static_cast<std::size_t>(i)];
+    for (Column text : kTextColumns) {
+        const std::string column = columnName(text);
         const std::string c = quote(column);
         // In the order the program reads them: plain letters folded, Nulls
         // first, ties by key.

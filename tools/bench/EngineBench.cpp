@@ -5,6 +5,7 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
+#include "schema/Schema.h"
 
 #include <sqlite3.h>
 
@@ -93,8 +94,8 @@ void runEngineCases(BenchReport& report, const std::string& dir) {
             },
             0.05); // at least twenty times faster
     }
-    const char* columns[] = {"Rockname", "Geologist", "Date", "Location", "Doziro Sample#"};
-    for (const char* c : columns) {
+    for (schema::Column column : schema::kTextColumns) {
+        const char* c = schema::columnName(column);
         for (const char* d : {"ASC", "DESC"}) {
             const std::string order = std::string("Order By [") + c + "] " + d;
             report.compare(
@@ -127,7 +128,7 @@ void runEngineCases(BenchReport& report, const std::string& dir) {
             for (auto k : lastKeys) {
                 sqlite3_bind_int64(byKey, 1, k);
                 if (sqlite3_step(byKey) == SQLITE_ROW)
-                    for (int c = 0; c < 32; ++c)
+                    for (int c = 0; c < schema::kColumnCount; ++c)
                         n += sqlite3_column_bytes(byKey, c);
                 sqlite3_reset(byKey);
             }

@@ -5,6 +5,7 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
+#include "schema/Column.h"
 
 #include <sqlite3.h>
 
@@ -58,7 +59,8 @@ void runHistoryCases(BenchReport& report, const std::string& dir) {
     auto edits = [&](engine::Recordset& rs) {
         ++round;
         for (long i = 0; i < 20; ++i)
-            rs.updateRow(i, {{2, "2026-12-" + std::to_string(10 + (i + round) % 9)}});
+            rs.updateRow(i, {{schema::index(schema::Column::Date),
+                              "2026-12-" + std::to_string(10 + (i + round) % 9)}});
     };
     report.compare(
         "twenty single-row edits, saved, with their history (against none kept)",

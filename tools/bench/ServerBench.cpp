@@ -14,6 +14,7 @@
 #include "platform/db/pg/PgDatabase.h"
 #include "platform/db/pg/PgDialect.h"
 #include "platform/program/ProgramInfo.h"
+#include "schema/Column.h"
 
 #include <QAction>
 #include <QApplication>
@@ -215,9 +216,10 @@ void runServerCases(BenchReport& report, const std::string& dir) {
         auto editable = db->OpenRecordset("SELECT * From [DOZIRO1]Order By [Rockname] ASC");
         std::vector<double> edits;
         for (int i = 0; i < 50; ++i) {
-            editable->valueAt(i, 2);
+            editable->valueAt(i, schema::index(schema::Column::Date));
             edits.push_back(BenchReport::milliseconds([&] {
-                editable->updateRow(i, {{2, "2026-12-" + std::to_string(10 + i % 9)}});
+                editable->updateRow(i, {{schema::index(schema::Column::Date),
+                                         "2026-12-" + std::to_string(10 + i % 9)}});
             }));
         }
         report.limit("server: a single-row edit, round trip (median of 50)" + at,
@@ -228,17 +230,18 @@ void runServerCases(BenchReport& report, const std::string& dir) {
         RecordsetModel* model = w.vaSpread1->recordsetModel();
         int heard = 0;
         QObject::connect(w.Data1->view(), &View::rowChangedElsewhere, &w, [&heard] { ++heard; });
+        const int location = schema::index(schema::Column::Location);
         auto liveCase = [&](const std::string& name, const std::string& tag) {
             std::vector<double> live;
             for (int i = 0; i < 5; ++i) {
                 const QString text = QString::fromStdString(tag) + QString(" %1").arg(i);
-                (void)model->cellText(i, 3);
+                (void)model->cellText(i, location);
                 const int before = heard;
                 const double ms = BenchReport::milliseconds([&] {
-                    editable->updateRow(i, {{3, text.toStdString()}});
+                    editable->updateRow(i, {{location, text.toStdString()}});
                     QElapsedTimer waited;
                     waited.start();
-                    while ((heard == before || model->cellText(i, 3) != text) &&
+                    while ((heard == before || model->cellText(i, location) != text) &&
                            waited.elapsed() < 5000)
                         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
                 });

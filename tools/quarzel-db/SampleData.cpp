@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -92,8 +93,16 @@ const Rock kRocks[] = {
 // major oxides, more for the minor ones and the volatiles.
 const double kSpread[14] = {0.02, 0.20, 0.04, 0.12, 0.10, 0.25, 0.10,
                             0.08, 0.08, 0.10, 0.25, 0.30, 0.25, 0.30};
+using schema::Column;
 // Where each of the 14 oxides goes among the table's columns.
-const int kOxideColumn[14] = {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 15, 18};
+const Column kOxideColumn[14] = {Column::SiO2, Column::TiO2, Column::Al2O3,   Column::Fe2O3,
+                                 Column::FeO,  Column::MnO,  Column::MgO,     Column::CaO,
+                                 Column::Na2O, Column::K2O,  Column::H2OPlus, Column::H2OMinus,
+                                 Column::P2O5, Column::CO2};
+// Its place among the insert's parameters, which list every column.
+int parameter(Column c) {
+    return schema::index(c) + 1;
+}
 
 const char* kQualifiers[] = {"",           "",
                              "",           "Olivine ",
@@ -144,17 +153,17 @@ void fillTable(sqlite3* db, const std::string& table, long rows, Rng& rng,
         name += name.empty() ? std::string(rock.name)
                              : std::string(1, static_cast<char>(std::tolower(rock.name[0]))) +
                                    (rock.name + 1);
-        sqlite3_bind_text(raw, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(raw, 2, kGeologists[rng.below(std::size(kGeologists))], -1,
-                          SQLITE_STATIC);
+        sqlite3_bind_text(raw, parameter(Column::Rockname), name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(raw, parameter(Column::Geologist),
+                          kGeologists[rng.below(std::size(kGeologists))], -1, SQLITE_STATIC);
         std::snprintf(text, sizeof text, "%04ld-%02ld-%02ld", 1962 + rng.below(38),
                       1 + rng.below(12), 1 + rng.below(28));
-        sqlite3_bind_text(raw, 3, text, -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(raw, parameter(Column::Date), text, -1, SQLITE_TRANSIENT);
         std::string location = std::string(kPlaces[rng.below(std::size(kPlaces))]) + ", " +
                                kFeatures[rng.below(std::size(kFeatures))];
-        sqlite3_bind_text(raw, 4, location.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(raw, parameter(Column::Location), location.c_str(), -1, SQLITE_TRANSIENT);
         std::snprintf(text, sizeof text, "%s-%06ld", samplePrefix.c_str(), r + 1);
-        sqlite3_bind_text(raw, 5, text, -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(raw, parameter(Column::SampleNumber), text, -1, SQLITE_TRANSIENT);
 
         double values[schema::kColumnCount] = {};
         bool present[schema::kColumnCount] = {};
@@ -162,17 +171,18 @@ void fillTable(sqlite3* db, const std::string& table, long rows, Rng& rng,
         for (int k = 0; k < 14; ++k) {
             double v = rock.oxide[k] * (1.0 + kSpread[k] * rng.normal());
             v = std::max(v, 0.0);
-            values[kOxideColumn[k]] = v;
-            present[kOxideColumn[k]] = true;
+            values[schema::at(kOxideColumn[k])] = v;
+            present[schema::at(kOxideColumn[k])] = true;
             sum += v;
         }
         // Minor constituents: often not determined.
-        const double minor[6][2] = {{19, 0.05}, {20, 0.06}, {21, 0.04},
-                                    {22, 0.05}, {23, 0.03}, {24, 0.04}};
-        for (const auto& m : minor) {
-            int c = static_cast<int>(m[0]);
+        const std::pair<Column, double> minor[6] = {{Column::Cl, 0.05},    {Column::F, 0.06},
+                                                    {Column::S, 0.04},     {Column::SO3, 0.05},
+                                                    {Column::Cr2O3, 0.03}, {Column::ZrO2, 0.04}};
+        for (const auto& [column, typical] : minor) {
+            const std::size_t c = schema::at(column);
             if (rng.uniform() < 0.6) {
-                values[c] = std::max(0.0, m[1] * (1.0 + 0.5 * rng.normal()));
+                values[c] = std::max(0.0, typical * (1.0 + 0.5 * rng.normal()));
                 present[c] = true;
                 sum += values[c];
             }
@@ -180,15 +190,15 @@ void fillTable(sqlite3* db, const std::string& table, long rows, Rng& rng,
         // Analyses close to 100 %, as a laboratory reports them.
         const double target = 98.6 + 2.3 * rng.uniform();
         double total = 0;
-        for (int c = schema::kFirstAnalysisColumn; c < 25; ++c) {
+        for (int c = schema::kFirstAnalysisColumn; c < schema::index(Column::Total); ++c) {
             if (!present[c])
                 continue;
             values[c] = std::round(values[c] * target / sum * 100.0) / 100.0;
             total += values[c];
         }
-        values[25] = std::round(total * 100.0) / 100.0;
-        present[25] = true;
-        for (int c = 26; c <= schema::kLastAnalysisColumn; ++c) {
+        values[schema::at(Column::Total)] = std::round(total * 100.0) / 100.0;
+        present[schema::at(Column::Total)] = true;
+        for (int c = schema::index(Column::Trace1); c <= schema::kLastAnalysisColumn; ++c) {
             if (rng.uniform() < 0.7) {
                 values[c] = std::round(std::exp(3.0 + 3.0 * rng.uniform()) * 10.0) / 10.0;
                 present[c] = true;
