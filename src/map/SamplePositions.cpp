@@ -79,10 +79,20 @@ bool SamplePositions::read(engine::Database& db, const std::string& table, Facts
         if (kinds.empty())
             return true;
         std::string codes;
-        for (const auto& [code, kind] : kinds)
+        std::map<Kind, int> channelsOfKind;
+        for (const auto& [code, kind] : kinds) {
             codes += (codes.empty() ? "" : ", ") + std::to_string(code);
+            ++channelsOfKind[kind];
+        }
+        // A sample's first value of a fact wins. Read through the index of
+        // channels, a channel's values come by sample and then in order;
+        // only a fact stored under several channels (two methods) needs
+        // them all sorted, which costs as much again as the reading.
+        const bool onePerKind = std::all_of(channelsOfKind.begin(), channelsOfKind.end(),
+                                            [](const auto& k) { return k.second == 1; });
         engine::Query q(db, "SELECT [sample], [channel], [value] FROM " + values +
-                                " WHERE [channel] IN (" + codes + ") ORDER BY [sample], [seq]");
+                                " WHERE [channel] IN (" + codes + ")" +
+                                (onePerKind ? "" : " ORDER BY [sample], [seq]"));
         long n = 0;
         while (q.next()) {
             if (cancel && (++n & 4095) == 0 && *cancel)
