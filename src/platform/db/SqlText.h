@@ -6,7 +6,7 @@
 
 // Small pieces of statement text the back ends write: names compared
 // without regard to the case of plain letters (as both back ends match
-// them), and text quoted as an SQL literal.
+// them), text quoted as an SQL literal, and names in brackets.
 namespace engine {
 
 inline std::string asciiLower(std::string s) {
@@ -23,6 +23,17 @@ inline std::string sqlLiteral(const std::string& text) {
             out += '\'';
     }
     return out + "'";
+}
+
+// A name as SQLite reads it in brackets; a ']' in it is doubled.
+inline std::string bracket(const std::string& name) {
+    std::string out = "[";
+    for (char c : name) {
+        out += c;
+        if (c == ']')
+            out += ']';
+    }
+    return out + "]";
 }
 
 } // namespace engine

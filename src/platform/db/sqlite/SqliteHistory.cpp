@@ -13,10 +13,6 @@ namespace engine {
 
 namespace {
 
-std::string bracket(const std::string& name) {
-    return "[" + name + "]";
-}
-
 // Milliseconds in UTC: two changes in one second still read in order.
 constexpr const char* kNow = "strftime('%Y-%m-%dT%H:%M:%fZ', 'now')";
 
@@ -130,9 +126,9 @@ std::string SqliteHistory::deleteTrigger(const std::string& table) const {
                       kNow + ", " + who + ", 'deleted', OLD.[ID]);";
     std::string rows;
     for (const std::string& c : columns)
-        rows += (rows.empty()
-                     ? "SELECT " + sqlLiteral(c) + " AS name, OLD." + bracket(c) + " AS before_value"
-                     : " UNION ALL SELECT " + sqlLiteral(c) + ", OLD." + bracket(c));
+        rows += (rows.empty() ? "SELECT " + sqlLiteral(c) + " AS name, OLD." + bracket(c) +
+                                    " AS before_value"
+                              : " UNION ALL SELECT " + sqlLiteral(c) + ", OLD." + bracket(c));
     // Nulls too: a default never stands in when the row comes back.
     sql += "INSERT INTO " + bracket(table + "_history_columns") +
            " SELECT last_insert_rowid(), name, before_value, NULL FROM (" + rows + ");";
@@ -202,8 +198,9 @@ void SqliteHistory::valuesTableMade(const std::string& table) {
 }
 
 void SqliteHistory::beginBulk(const std::string& table) {
-    const auto it = std::find_if(columns_.begin(), columns_.end(),
-                                 [&](const auto& c) { return asciiLower(c.first) == asciiLower(table); });
+    const auto it = std::find_if(columns_.begin(), columns_.end(), [&](const auto& c) {
+        return asciiLower(c.first) == asciiLower(table);
+    });
     if (it == columns_.end() || bulk_.count(it->first))
         return;
     std::int64_t last = 0;
@@ -220,8 +217,9 @@ void SqliteHistory::beginBulk(const std::string& table) {
 }
 
 void SqliteHistory::endBulk(const std::string& table) {
-    const auto it = std::find_if(bulk_.begin(), bulk_.end(),
-                                 [&](const auto& b) { return asciiLower(b.first) == asciiLower(table); });
+    const auto it = std::find_if(bulk_.begin(), bulk_.end(), [&](const auto& b) {
+        return asciiLower(b.first) == asciiLower(table);
+    });
     if (it == bulk_.end())
         return;
     const std::string name = it->first;
@@ -230,8 +228,9 @@ void SqliteHistory::endBulk(const std::string& table) {
     const std::string t = bracket(name);
     db_.execInternal(("INSERT INTO " + bracket(name + "_history") +
                       " (made, account, kind, sample, row_count) SELECT " + kNow + ", " +
-                      sqlLiteral(db_.workgroup_.user()) + ", 'imported', min([ID]), count(*) FROM " +
-                      t + " WHERE [ID] > " + std::to_string(last) + " HAVING count(*) > 0")
+                      sqlLiteral(db_.workgroup_.user()) +
+                      ", 'imported', min([ID]), count(*) FROM " + t + " WHERE [ID] > " +
+                      std::to_string(last) + " HAVING count(*) > 0")
                          .c_str());
     makeTriggers(name, true);
 }

@@ -2,6 +2,7 @@
 
 #include "Statement.h"
 #include "platform/db/EngineError.h"
+#include "platform/db/SqlText.h"
 
 #include <sqlite3.h>
 
@@ -20,20 +21,6 @@ using State = IntegrityReport::State;
 // noticeably for the check, long enough that its cost is the reading.
 constexpr int kSliceRows = 2000;
 constexpr int kBusyTries = 5;
-
-std::string bracket(const std::string& name) {
-    std::string out = "[";
-    for (char c : name)
-        out += c == ']' ? std::string("]]") : std::string(1, c);
-    return out + "]";
-}
-
-std::string literal(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("''") : std::string(1, c);
-    return out + "'";
-}
 
 std::string textAt(sqlite3_stmt* s, int i) {
     const unsigned char* t = sqlite3_column_text(s, i);
@@ -97,7 +84,7 @@ struct IndexLookup {
 std::vector<IndexLookup> indexesOf(sqlite3* db, const std::string& table) {
     std::vector<std::pair<std::string, bool>> names;
     {
-        Statement list = prepare(db, "PRAGMA index_list(" + literal(table) + ")");
+        Statement list = prepare(db, "PRAGMA index_list(" + sqlLiteral(table) + ")");
         while (list && sqlite3_step(list.get()) == SQLITE_ROW)
             names.emplace_back(textAt(list.get(), 1), sqlite3_column_int(list.get(), 4) != 0);
     }
@@ -108,7 +95,7 @@ std::vector<IndexLookup> indexesOf(sqlite3* db, const std::string& table) {
         IndexLookup ix;
         ix.name = name;
         bool plain = true;
-        Statement info = prepare(db, "PRAGMA index_xinfo(" + literal(name) + ")");
+        Statement info = prepare(db, "PRAGMA index_xinfo(" + sqlLiteral(name) + ")");
         while (info && sqlite3_step(info.get()) == SQLITE_ROW) {
             if (sqlite3_column_int(info.get(), 5) == 0)
                 continue; // the row ID after the key
@@ -317,7 +304,7 @@ private:
     // A table without row IDs (small bookkeeping tables) gets SQLite's own
     // check, which reads it and its indexes at once.
     bool checkWholeTable(const std::string& table) {
-        Statement s = prepare(db_, "PRAGMA integrity_check(" + literal(table) + ")");
+        Statement s = prepare(db_, "PRAGMA integrity_check(" + sqlLiteral(table) + ")");
         int rc = SQLITE_ROW;
         while (s && (rc = sqlite3_step(s.get())) == SQLITE_ROW) {
             const std::string line = textAt(s.get(), 0);

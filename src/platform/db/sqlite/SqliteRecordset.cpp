@@ -7,6 +7,7 @@
 #include "platform/db/EngineMessages.h"
 #include "platform/db/NumberText.h"
 #include "platform/db/SelectText.h"
+#include "platform/db/SqlText.h"
 
 #include <sqlite3.h>
 
@@ -100,10 +101,6 @@ void bindValue(sqlite3_stmt* s, int index, const Value& v) {
                           SQLITE_TRANSIENT);
         break;
     }
-}
-
-std::string bracket(const std::string& name) {
-    return "[" + name + "]";
 }
 
 } // namespace
