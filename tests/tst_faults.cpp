@@ -192,6 +192,18 @@ private slots:
             QSignalSpy finished(w.tools().fileCheck(), &FileCheckController::quietCheckFinished);
             QVERIFY(finished.wait());
             QVERIFY(sound.messages.shown.empty() && sound.messages.asked.empty());
+            // While a command runs the check waits; a close wakes it.
+            FileCheckController held(w);
+            QSignalSpy heldFinished(&held, &FileCheckController::quietCheckFinished);
+            held.pause();
+            held.checkQuietly();
+            QVERIFY(!heldFinished.wait(300));
+            held.resume();
+            QVERIFY(heldFinished.wait());
+            auto closed = std::make_unique<FileCheckController>(w);
+            closed->pause();
+            closed->checkQuietly();
+            closed.reset();
         }
         GuiFixture f(400);
         alterLocation(f.data(), 321);

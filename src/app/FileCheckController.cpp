@@ -35,7 +35,11 @@ FileCheckController::FileCheckController(MainForm& form, QObject* parent)
     : QObject(parent), form_(form) {}
 
 FileCheckController::~FileCheckController() {
-    stop_ = true;
+    {
+        std::lock_guard<std::mutex> lock(gate_);
+        stop_ = true;
+    }
+    resumed_.notify_all();
     if (quiet_) {
         quiet_->wait();
         delete quiet_;
@@ -49,6 +53,25 @@ std::shared_ptr<engine::Database> FileCheckController::fileDatabase() const {
     return database;
 }
 
+void FileCheckController::pause() {
+    std::lock_guard<std::mutex> lock(gate_);
+    paused_ = true;
+}
+
+void FileCheckController::resume() {
+    {
+        std::lock_guard<std::mutex> lock(gate_);
+        paused_ = false;
+    }
+    resumed_.notify_all();
+}
+
+bool FileCheckController::waitUnlessStopped() {
+    std::unique_lock<std::mutex> lock(gate_);
+    resumed_.wait(lock, [this] { return !paused_ || stop_; });
+    return !stop_;
+}
+
 void FileCheckController::checkQuietly() {
     auto database = fileDatabase();
     if (!database || quiet_)
@@ -56,8 +79,10 @@ void FileCheckController::checkQuietly() {
     quiet_ = QThread::create([this, database] {
         IntegrityReport report;
         try {
+            if (!waitUnlessStopped())
+                return;
             auto db = database->openAnother(true);
-            report = db->checkIntegrity([this](long long, long long) { return !stop_; });
+            report = db->checkIntegrity([this](long long, long long) { return waitUnlessStopped(); });
         } catch (const std::exception& e) {
             report.why = e.what(); // the window's own reads report what fails
         }

@@ -6,7 +6,9 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 class MainForm;
 class QThread;
@@ -20,6 +22,11 @@ class Database;
 // File...", with its progress). Damage found offers the repair, which
 // copies the file beside itself and rebuilds its indexes; the grid is read
 // again after. A server keeps its own consistency and is not checked.
+//
+// The quiet check stands aside while the window runs a command: it waits
+// between two slices of rows (no read transaction open) from pause() to
+// resume(), so the command's reads never share the disk and the cores
+// with it.
 class FileCheckController : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +34,8 @@ public:
     ~FileCheckController() override; // stops the quiet check, within one slice of rows
 
     void checkQuietly();
+    void pause();
+    void resume();
     void mnuCheckFile_Click();
 
 signals:
@@ -39,5 +48,10 @@ private:
 
     MainForm& form_;
     QThread* quiet_ = nullptr; // at the lowest priority: it never slows the user's work
+    bool waitUnlessStopped(); // on the check's thread; false once stopped
+
     std::atomic<bool> stop_{false};
+    std::mutex gate_;
+    std::condition_variable resumed_;
+    bool paused_ = false; // under gate_
 };

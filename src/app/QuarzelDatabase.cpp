@@ -226,7 +226,10 @@ void QuarzelDatabase::Form_Load() {
             [this] {
                 ApplyGridLayout(true);
                 endCommand();
-                tools_->fileCheck()->checkQuietly(); // says nothing unless it finds damage
+                // Once the keys are read, so that the check never shares the
+                // start's reads; it says nothing unless it finds damage.
+                const auto check = [this] { tools_->fileCheck()->checkQuietly(); };
+                Data1->whenKeysComplete(this, check, check);
             },
             [this](const QString& text) { startFailed(text); });
     } catch (const std::exception& e) {

@@ -1,6 +1,8 @@
 // The record view that every query ends with, the grid column layout, and
 // the busy state of a command that waits for the engine.
+#include "FileCheckController.h"
 #include "QuarzelDatabase.h"
+#include "ToolsController.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/db/Recordset.h"
@@ -86,6 +88,8 @@ bool QuarzelDatabase::beginCommand() {
     if (busy_)
         return false; // one command at a time; the surface is disabled anyway
     busy_ = true;
+    if (tools_)
+        tools_->fileCheck()->pause(); // resumed as the command ends
     // The command surface waits; painting, scrolling and the diagram go on.
     focusBefore_ = QApplication::focusWidget();
     setCommandSurfaceEnabled(false);
@@ -97,6 +101,8 @@ void QuarzelDatabase::endCommand() {
     if (!busy_)
         return;
     busy_ = false;
+    if (tools_)
+        tools_->fileCheck()->resume();
     setCommandSurfaceEnabled(true);
     if (focusBefore_ && focusBefore_ != focusMoved_ && QApplication::focusWidget() == focusMoved_ &&
         focusBefore_->isEnabled() && focusBefore_->isVisible())
