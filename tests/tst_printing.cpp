@@ -4,6 +4,7 @@
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/RecordsetModel.h"
+#include "platform/db/Database.h"
 #include "platform/dialogs/PrintDialog.h"
 #include "platform/printer/PrintError.h"
 #include "platform/printer/Printer.h"
@@ -224,6 +225,69 @@ private slots:
         QVERIFY2(ratio > 1.45 && ratio < 1.55, qPrintable(QString::number(ratio)));
         const double mm = 72.0 / 25.4, top = 10 * mm + (842 - 20 * mm) / 200;
         QVERIFY2(qAbs(title.top - top) < 3, qPrintable(QString::number(title.top)));
+    }
+
+    // What the sample keeps beyond the 32 columns follows on a page of its
+    // own: places first, facts in words, values as reported with their
+    // qualifier, uncertainty and method, references numbered as first cited
+    // and broken to the page's width. The report before it is unchanged.
+    void valuesPageFollowsTheReport() {
+        PrintFixture f(30);
+        const long id = f.data().rawCount("SELECT ID FROM DOZIRO1 ORDER BY Rockname LIMIT 1");
+        const std::string journal =
+            "Tester, G. and Second, A. (2001) Lavas of the long test road and their many "
+            "minerals, with notes on the old quarry. Journal of Test Petrology 42, 1-20.";
+        {
+            auto db = f.data().open();
+            auto v = [](const char* a, std::optional<double> x, const char* unit = "",
+                        std::string ref = "", char q = 0, const char* method = "",
+                        std::optional<double> err = std::nullopt, const char* text = "") {
+                return engine::SampleValue{a, unit, method, q, x, text, err, ref};
+            };
+            db->Begin();
+            db->addValues("DOZIRO1", id,
+                          {v("La", 12.3, "ppm", journal, 0, "ICP-MS"),
+                           v("Material", std::nullopt, "", "", 0, "", std::nullopt, "whole rock"),
+                           v("Eu", 0.05, "ppm", "", '<', "ICP-MS"),
+                           v("Latitude", 45.5), v("87Sr/86Sr", 0.70345, "", "Other, B. (1999)", 0,
+                                                  "TIMS", 0.00002),
+                           v("Longitude", -122.25, "", journal)});
+            db->Commit();
+        }
+        auto& w = f.start();
+        w.vaSpread1->setRow(0);
+        trigger(w, "mnuPrint", 1);
+        QVERIFY(f.messages.shown.empty());
+        QCOMPARE(pageCount(f.dialog.file), 3);
+        const QString page3 = run("pdftotext", {"-f", "3", "-l", "3", f.dialog.file, "-"});
+        QStringList lines;
+        for (const QString& l : page3.split('\n'))
+            if (!l.trimmed().isEmpty())
+                lines << l.trimmed();
+        const QString sample = textLines(f.dialog.file)[3 + 2 * 5 + 1]; // under "Doziro #"
+        const QStringList head = {
+            QString("Values kept with sample %1 (ID %2)").arg(sample).arg(id),
+            "Where it was taken",
+            "Latitude: 45.5",
+            "Longitude: -122.25 [1]",
+            "About the sample",
+            "Material: whole rock",
+            "Values as reported",
+            "La: 12.3 ppm, ICP-MS [1]",
+            "Eu: <0.05 ppm, ICP-MS",
+            QString::fromUtf8("87Sr/86Sr: 0.70345 \u00b1 0.00002, TIMS [2]"),
+            "References"};
+        QCOMPARE(lines.mid(0, head.size()), head);
+        const QStringList refs = lines.mid(head.size());
+        QVERIFY2(refs.size() >= 3, qPrintable(refs.join('|'))); // the long one broken in two
+        QCOMPARE(refs.mid(0, refs.size() - 1).join(' '), "[1] " + QString::fromStdString(journal));
+        QCOMPARE(refs.last(), QString("[2] Other, B. (1999)"));
+        for (const Word& word : words(f.dialog.file, 3))
+            QVERIFY2(word.right < 595 - 27, qPrintable(word.text)); // inside the 10 mm margin
+        // A sample without values: the two pages as before.
+        w.vaSpread1->setRow(1);
+        trigger(w, "mnuPrint", 1);
+        QCOMPARE(pageCount(f.dialog.file), 2);
     }
 
     void printDialogOffersOnlyWhatTheReportFollows() {

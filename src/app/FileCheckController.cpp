@@ -82,7 +82,8 @@ void FileCheckController::checkQuietly() {
             if (!waitUnlessStopped())
                 return;
             auto db = database->openAnother(true);
-            report = db->checkIntegrity([this](long long, long long) { return waitUnlessStopped(); });
+            report =
+                db->checkIntegrity([this](long long, long long) { return waitUnlessStopped(); });
         } catch (const std::exception& e) {
             report.why = e.what(); // the window's own reads report what fails
         }

@@ -48,7 +48,7 @@ private:
 
     MainForm& form_;
     QThread* quiet_ = nullptr; // at the lowest priority: it never slows the user's work
-    bool waitUnlessStopped(); // on the check's thread; false once stopped
+    bool waitUnlessStopped();  // on the check's thread; false once stopped
 
     std::atomic<bool> stop_{false};
     std::mutex gate_;

@@ -2,10 +2,13 @@
 #include "PrintController.h"
 
 #include "ReportLayout.h"
+#include "ValuesPage.h"
 #include "form/Globals.h"
 #include "form/MainForm.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
+#include "platform/db/Database.h"
+#include "platform/db/Recordset.h"
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/dialogs/PrintDialog.h"
@@ -111,12 +114,68 @@ void PrintController::Printdata1() {
         const QStringList row = readCurrentRow(schema::kColumnCount);
         for (const auto& line : ReportLayout::kCurrentRow)
             printPair(line.label, row[schema::index(line.column)]);
+        printValuesPage(row[schema::index(schema::Column::SampleNumber)]);
         p.EndDoc();
         form_.vaSpread1->setCol(0);
         Screen::setMousePointer(0);
     } catch (const std::exception& e) {
         reportFailure(e);
     }
+}
+
+// The current sample's values beyond the 32 columns, on a page of their
+// own; nothing for a sample without any. They are read here, one sample's
+// few by its key, as the rest of the report is read from the grid.
+void PrintController::printValuesPage(const QString& sample) {
+    engine::Recordset* rs = form_.Data1->engineRecordset();
+    const auto database = form_.Data1->database();
+    const long row = form_.vaSpread1->Row();
+    if (!rs || !database || row < 0 || row >= rs->RecordCount())
+        return;
+    const std::int64_t id = rs->keyAt(row);
+    std::vector<engine::SampleValue> values;
+    std::vector<ValuesPage::Line> lines;
+    try {
+        database->readValues(rs->Table(), "[ID] = " + std::to_string(id),
+                             [&](const engine::StoredValue& v) {
+                                 values.push_back(v.value);
+                                 return true;
+                             });
+        lines = ValuesPage::lines(sample, id, values);
+    } catch (const std::exception& e) {
+        // The 32 columns are printed all the same; the page says what is missing.
+        lines = {{"The values kept with this sample could not be read: " +
+                      QString::fromStdString(e.what()),
+                  false}};
+    }
+    if (lines.empty())
+        return;
+    Printer& p = Printer::instance();
+    p.NewPage();
+    for (const auto& line : lines) {
+        p.setFontBold(line.bold);
+        printWrapped(line.text);
+    }
+    p.setFontBold(false);
+}
+
+// A line wider than the page goes on over as many as it needs, broken
+// between words (within a word only when one is wider than the page).
+void PrintController::printWrapped(const QString& text) {
+    Printer& p = Printer::instance();
+    const double width = p.ScaleWidth();
+    QString rest = text;
+    while (p.TextWidth(rest) > width) {
+        int cut = static_cast<int>(rest.size());
+        while (cut > 1 && p.TextWidth(rest.left(cut)) > width)
+            --cut;
+        const int space = static_cast<int>(rest.lastIndexOf(' ', cut));
+        if (space > 0)
+            cut = space;
+        p.Print(rest.left(cut));
+        rest = rest.mid(cut).trimmed();
+    }
+    p.Print(rest);
 }
 
 // Every row is printed, so the view's count comes first; the command

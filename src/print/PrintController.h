@@ -31,6 +31,8 @@ private:
     void printHeading(double bodySize);
     void printCentred(const QString& text);
     void printPair(const QString& label, const QString& value);
+    void printValuesPage(const QString& sample);
+    void printWrapped(const QString& text);
 
     MainForm& form_;
 };
