@@ -236,6 +236,13 @@ private slots:
         QCOMPARE(p.x, t.silica);
         QCOMPARE(p.y, t.alkali);
         QCOMPARE(className(*d, p), QString("Basalt"));
+        // The plutonic names on the same fields, and in the drawing.
+        const auto plutonic = chart::makeDiagram("tas-plutonic");
+        const chart::Place q = plutonic->place(o.v, true);
+        QVERIFY(q.x == p.x && q.y == p.y && q.cls == p.cls);
+        QCOMPARE(className(*plutonic, q), QString("Gabbro"));
+        QCOMPARE(plutonic->regions()[static_cast<std::size_t>(q.cls)].name, std::string("Gabbro"));
+        QCOMPARE(plutonic->classes().size(), d->classes().size());
     }
 };
 

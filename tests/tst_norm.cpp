@@ -1,8 +1,11 @@
 // The CIPW norm against published results of the standard, its rules of
 // naming at both sides of each limit, and the analyses it refuses.
 #include "classify/TasDiagram.h"
+#include "norm/Analysis.h"
 #include "norm/CipwNorm.h"
 #include "norm/RockName.h"
+#include "schema/Column.h"
+#include "schema/Schema.h"
 
 #include <QtTest>
 
@@ -443,6 +446,89 @@ private slots:
         QCOMPARE(named("Basaltic andesite", {{SiO2, 52.01}, {MgO, 8.01}, {TiO2, 0.5}}),
                  QString("Basaltic andesite"));
         QCOMPARE(named("Andesite", {{SiO2, 58}}), QString("Andesite"));
+    }
+
+    // A plutonic rock takes the plutonic rock of its field (Middlemost 1994),
+    // refinements carried over and no high-Mg volcanic name; which rows are
+    // plutonic follows the rock name unless the user chooses.
+    void plutonicRocksTakeTheirFieldsPlutonicNames() {
+        const auto named = [](const char* tasField, Names names,
+                              std::initializer_list<std::pair<Oxide, double>> oxides = {},
+                              std::initializer_list<std::pair<Mineral, double>> minerals = {},
+                              bool namedPlutonic = false) {
+            Norm n;
+            n.valid = true;
+            n.namedPlutonic = namedPlutonic;
+            n.tasField = field(tasField);
+            const std::pair<Oxide, double> base[] = {{SiO2, 50}, {TiO2, 1.5}, {Al2O3, 15},
+                                                     {MgO, 6},   {Na2O, 3},   {K2O, 1}};
+            for (const auto& [o, v] : base)
+                n.adjusted[o] = v;
+            for (const auto& [o, v] : oxides)
+                n.adjusted[o] = v;
+            for (const auto& [m, v] : minerals)
+                n.mineral[m] = v;
+            return QString::fromStdString(rockName(n, names));
+        };
+        const Names P = Names::Plutonic;
+        const std::pair<const char*, const char*> plain[] = {
+            {"Picrobasalt", "Peridotgabbro"},
+            {"Basaltic andesite", "Gabbroic diorite"},
+            {"Andesite", "Diorite"},
+            {"Dacite", "Granodiorite"},
+            {"Phonotephrite", "Foid monzodiorite"},
+            {"Tephriphonolite", "Foid monzosyenite"},
+            {"Phonolite", "Foid syenite"},
+            {"Foidite", "Foidolite"}};
+        for (const auto& [f, plutonic] : plain)
+            QCOMPARE(named(f, P), QString(plutonic));
+        QCOMPARE(named("Rhyolite", P), QString("Granite"));
+        QCOMPARE(named("Basalt", P, {}, {{Ne, 0.01}}), QString("Alkali gabbro"));
+        QCOMPARE(named("Basalt", P, {}, {{Q, 0.01}}), QString("Subalkali gabbro"));
+        QCOMPARE(named("Tephrite / basanite", P, {}, {{Ol, 10.01}}), QString("Foid gabbro"));
+        QCOMPARE(named("Tephrite / basanite", P, {}, {{Ol, 10.0}}), QString("Foid gabbro"));
+        QCOMPARE(named("Trachyte / trachydacite", P, {{SiO2, 64}, {Na2O, 5}, {K2O, 5}},
+                       {{Q, 20.01}, {Or, 30}, {Ab, 39.99}, {An, 10}}),
+                 QString("Quartz monzonite"));
+        QCOMPARE(named("Trachyte / trachydacite", P, {{SiO2, 64}, {Na2O, 5}, {K2O, 5}},
+                       {{Q, 20}, {Or, 30}, {Ab, 40}, {An, 10}}),
+                 QString("Syenite"));
+        QCOMPARE(named("Rhyolite", P, {{Al2O3, 10}, {Na2O, 8}, {K2O, 5}}),
+                 QString("Peralkaline granite"));
+        for (const auto& [f, plutonic] : {std::pair{"Trachybasalt", "Monzogabbro"},
+                                          std::pair{"Basaltic trachyandesite", "Monzodiorite"},
+                                          std::pair{"Trachyandesite", "Monzonite"}}) {
+            QCOMPARE(named(f, P, {{Na2O, 4.5}, {K2O, 2.5}}), QString(plutonic));
+            QCOMPARE(named(f, P, {{Na2O, 4.5}, {K2O, 2.51}}), QString(plutonic));
+        }
+        // Picrite and boninite are lavas: a plutonic rock keeps its field's name.
+        QCOMPARE(named("Basalt", P, {{MgO, 12.01}, {Na2O, 2}, {K2O, 0.99}}, {{Q, 1}}),
+                 QString("Subalkali gabbro"));
+        QCOMPARE(named("Basaltic andesite", P, {{SiO2, 52.01}, {MgO, 8.01}, {TiO2, 0.49}}),
+                 QString("Gabbroic diorite"));
+        // By the rock name: as the row says, unless the user chooses.
+        QCOMPARE(named("Andesite", Names::ByRockName, {}, {}, true), QString("Diorite"));
+        QCOMPARE(named("Andesite", Names::ByRockName), QString("Andesite"));
+        QCOMPARE(named("Andesite", Names::Volcanic, {}, {}, true), QString("Andesite"));
+        for (const char* name :
+             {"Gabbro", "olivine GABBRO", "Monzogranite", "Adamellite", "Granodiorite",
+              "Nepheline syenite", "Harzburgite", "Quartz diorite"})
+            QVERIFY2(soundsPlutonic(name), name);
+        for (const char* name :
+             {"", "Basalt", "Basaltic andesite", "Dolerite", "Chlorite schist", "Trachyte"})
+            QVERIFY2(!soundsPlutonic(name), name);
+        // End to end: the average basanite's analysis, its row named a gabbro.
+        const double basanite[11] = {44.30, 2.51,  14.70, 3.94, 7.50, 0.16,
+                                     8.54,  10.19, 3.55,  1.96, 0.74};
+        std::vector<engine::Value> row(schema::kColumnCount);
+        for (int o = 0; o < 11; ++o)
+            row[schema::at(columnOf(o))] = engine::Value::real(basanite[o]);
+        row[schema::at(schema::Column::Rockname)] = engine::Value::text("Essexite gabbro");
+        QCOMPARE(QString::fromStdString(rockName(computeNorm(Analysis::fromRow(row)))),
+                 QString("Foid gabbro"));
+        QVERIFY(QString::fromStdString(
+                    nameWithFlags(computeNorm(Analysis::fromRow(row)), Names::Volcanic))
+                    .startsWith("Basanite"));
     }
 
     // Published averages named from their analyses, end to end.

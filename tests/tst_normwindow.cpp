@@ -156,6 +156,22 @@ private slots:
                 QCOMPARE(shownCells(n), other.value(keys[r]));
             }
         }
+        // And the names: the sample's granites and gabbros are named as such
+        // by their rock names; either choice for every row agrees too.
+        n->setIronChoice(norm::IronChoice::Volcanic);
+        int plutonic = 0;
+        for (const auto& cells : cli)
+            plutonic += cells.back() == "Granite" || cells.back().endsWith("gabbro");
+        QVERIFY(plutonic > 20);
+        auto* names = n->findChild<QComboBox*>("names");
+        for (const auto& [index, keyword] : {std::pair{1, "volcanic"}, std::pair{2, "plutonic"}}) {
+            const auto other = cliNorms(f.data().dir(), {"--names", keyword});
+            names->setCurrentIndex(index);
+            for (std::size_t r = 0; r < keys.size(); r += 97) {
+                w.vaSpread1->setRow(static_cast<long>(r));
+                QCOMPARE(shownCells(n), other.value(keys[r]));
+            }
+        }
     }
 
     void windowFollowsTheGrid() {

@@ -69,14 +69,18 @@ std::string basis(bool volatileFree) {
     return volatileFree ? "wt%, volatile-free" : "wt%, as analysed";
 }
 
+// TAS with the volcanic names of its fields, or with the plutonic rocks
+// Middlemost (1994) gives for each field (the same fields and lines).
 class Tas : public Diagram {
 public:
-    Tas() {
+    explicit Tas(bool plutonic) : plutonic_(plutonic) {
         for (const auto& f : tas::fields())
-            classes_.emplace_back(f.name);
+            classes_.push_back(plutonic ? tas::plutonicName(f.name) : f.name);
     }
-    std::string keyword() const override { return "tas"; }
-    std::string title() const override { return "TAS Diagram"; }
+    std::string keyword() const override { return plutonic_ ? "tas-plutonic" : "tas"; }
+    std::string title() const override {
+        return plutonic_ ? "TAS Diagram, plutonic names (Middlemost 1994)" : "TAS Diagram";
+    }
     const std::vector<int>& columns() const override { return sumColumns(); }
     Place place(const double* v, bool volatileFree) const override {
         const tas::Point p = tas::classifyOxides(v, volatileFree);
@@ -89,7 +93,9 @@ public:
     std::vector<Region> regions() const override {
         std::vector<Region> r;
         for (const auto& f : tas::fields()) {
-            Region g{f.name, {}, {f.label.silica, f.label.alkali}};
+            Region g{plutonic_ ? tas::plutonicName(f.name) : f.name,
+                     {},
+                     {f.label.silica, f.label.alkali}};
             for (const auto& v : f.outline)
                 g.outline.push_back({v.silica, v.alkali});
             r.push_back(g);
@@ -104,6 +110,7 @@ public:
     }
 
 private:
+    bool plutonic_;
     std::vector<std::string> classes_;
 };
 
@@ -354,8 +361,8 @@ private:
 };
 
 std::unique_ptr<Diagram> makeDiagram(const std::string& keyword) {
-    if (keyword == "tas")
-        return std::make_unique<Tas>();
+    if (keyword == "tas" || keyword == "tas-plutonic")
+        return std::make_unique<Tas>(keyword == "tas-plutonic");
     if (keyword == "k2o")
         return std::make_unique<K2OSeries>();
     if (keyword == "afm")

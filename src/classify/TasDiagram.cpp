@@ -1,6 +1,7 @@
 #include "TasDiagram.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tas {
 
@@ -43,6 +44,47 @@ const std::vector<Field>& fields() {
          {42, 11.5}},
     };
     return f;
+}
+
+// Middlemost (1994): each TAS field's plutonic rock, and the refined
+// volcanic names carried over to it.
+const std::pair<const char*, const char*> kPlutonic[] = {
+    {"Picrobasalt", "Peridotgabbro"},
+    {"Basalt", "Gabbro"},
+    {"Alkali basalt", "Alkali gabbro"},
+    {"Subalkali basalt", "Subalkali gabbro"},
+    {"Basaltic andesite", "Gabbroic diorite"},
+    {"Andesite", "Diorite"},
+    {"Dacite", "Granodiorite"},
+    {"Rhyolite", "Granite"},
+    {"Peralkaline rhyolite", "Peralkaline granite"},
+    {"Trachybasalt", "Monzogabbro"},
+    {"Hawaiite", "Monzogabbro"},
+    {"Potassic trachybasalt", "Monzogabbro"},
+    {"Basaltic trachyandesite", "Monzodiorite"},
+    {"Mugearite", "Monzodiorite"},
+    {"Shoshonite", "Monzodiorite"},
+    {"Trachyandesite", "Monzonite"},
+    {"Benmoreite", "Monzonite"},
+    {"Latite", "Monzonite"},
+    {"Trachyte / trachydacite", "Syenite / quartz monzonite"},
+    {"Trachyte", "Syenite"},
+    {"Peralkaline trachyte", "Peralkaline syenite"},
+    {"Trachydacite", "Quartz monzonite"},
+    {"Tephrite / basanite", "Foid gabbro"},
+    {"Tephrite", "Foid gabbro"},
+    {"Basanite", "Foid gabbro"},
+    {"Phonotephrite", "Foid monzodiorite"},
+    {"Tephriphonolite", "Foid monzosyenite"},
+    {"Phonolite", "Foid syenite"},
+    {"Foidite", "Foidolite"},
+};
+
+std::string plutonicName(const std::string& volcanicName) {
+    for (const auto& [volcanic, plutonic] : kPlutonic)
+        if (volcanicName == volcanic)
+            return plutonic;
+    return volcanicName;
 }
 
 const std::vector<Vertex>& alkalineLine() {

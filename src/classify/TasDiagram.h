@@ -31,6 +31,11 @@ const std::vector<Vertex>& alkalineLine();
 // The index of the field holding the point, or -1 outside the diagram.
 int fieldAt(double silica, double alkali);
 
+// The plutonic rock Middlemost (1994) gives for a TAS field, or for a
+// refined volcanic name of one (alkali basalt, trachydacite, basanite...);
+// the name itself when it has none (the high-Mg names, kOutside).
+std::string plutonicName(const std::string& volcanicName);
+
 constexpr const char* kOutside = "outside the diagram";
 constexpr const char* kNoPoint = "no point";
 

@@ -12,6 +12,7 @@ namespace diagram {
 // after it).
 inline constexpr std::pair<const char*, const char*> kDiagrams[] = {
     {"TAS", "tas"},
+    {"TAS, plutonic names", "tas-plutonic"},
     {"K2O against SiO2", "k2o"},
     {"AFM", "afm"},
     {"Shand's index", "shand"},

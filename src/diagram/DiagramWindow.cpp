@@ -548,10 +548,11 @@ QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
     QStringList who;
     try {
         // On TAS, the name the norm gives, where the row has a norm.
-        if (pt.valid && d.keyword() == "tas") {
+        if (pt.valid && (d.keyword() == "tas" || d.keyword() == "tas-plutonic")) {
             const norm::Norm n = norm::computeNorm(norm::Analysis::fromRecordset(*rs, row));
             if (n.valid)
-                name = QString::fromStdString(norm::rockName(n));
+                name = QString::fromStdString(norm::rockName(
+                    n, d.keyword() == "tas" ? norm::Names::ByRockName : norm::Names::Plutonic));
             else
                 name += " (no norm: " + QString::fromStdString(n.reason) + ")";
         }

@@ -4,14 +4,22 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 
 namespace {
 
 // The name as it may be written: whole, then broken at its middle-most
-// blank (or after a slash), so that a long name becomes two short lines.
-std::vector<QString> wrappings(const QString& name) {
+// blank (or after a slash), so that a long name becomes two short lines;
+// as a last resort, a compound rock name broken after its first part
+// ("Monzo-" "gabbro"), for the smallest fields.
+std::vector<QString> wrappings(const QString& name, bool lastResort) {
     std::vector<QString> out{name};
+    if (lastResort && !name.contains(' '))
+        for (const char* part : {"Monzo", "Peridot", "Trachy", "Tephri", "Phono", "Grano"})
+            if (name.startsWith(part) && name.size() > static_cast<int>(std::strlen(part)) + 3)
+                out.push_back(name.left(static_cast<int>(std::strlen(part))) + "-\n" +
+                              name.mid(static_cast<int>(std::strlen(part))));
     int best = -1;
     for (int i = 0; i < name.size(); ++i)
         if (name[i] == ' ' &&
@@ -85,7 +93,7 @@ std::vector<FieldLabel> FieldLabels::place(const std::vector<QPolygonF>& outline
             QFont face = font;
             face.setPointSizeF(size);
             const QFontMetricsF metrics(face);
-            for (const QString& text : wrappings(names[f])) {
+            for (const QString& text : wrappings(names[f], size <= smallest)) {
                 const QRectF box = metrics.boundingRect(QRectF(), Qt::AlignCenter, text)
                                        .adjusted(-pad, -pad, pad, pad);
                 if (box.width() > bounds.width() || box.height() > bounds.height())

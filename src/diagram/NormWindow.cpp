@@ -21,6 +21,8 @@
 
 namespace {
 
+constexpr norm::Names kNames[] = {norm::Names::ByRockName, norm::Names::Volcanic,
+                                  norm::Names::Plutonic};
 constexpr norm::IronChoice kChoices[] = {norm::IronChoice::Volcanic, norm::IronChoice::Plutonic,
                                          norm::IronChoice::Middlemost, norm::IronChoice::Analysed};
 
@@ -60,6 +62,10 @@ NormWindow::NormWindow(DataControl* data, RecordsetModel* gridModel)
     iron_->setObjectName("iron");
     for (norm::IronChoice c : kChoices)
         iron_->addItem(norm::ironDescription(c));
+    names_ = new QComboBox;
+    names_->setObjectName("names");
+    for (norm::Names n : kNames)
+        names_->addItem(norm::namesDescription(n));
     name_ = new QLabel;
     name_->setObjectName("name");
     name_->setWordWrap(true);
@@ -79,6 +85,7 @@ NormWindow::NormWindow(DataControl* data, RecordsetModel* gridModel)
 
     auto* form = new QFormLayout;
     form->addRow("Iron split:", iron_);
+    form->addRow("Names:", names_);
     auto* tables = new QHBoxLayout;
     auto* left = new QVBoxLayout;
     left->addWidget(new QLabel("Normative minerals"));
@@ -97,6 +104,7 @@ NormWindow::NormWindow(DataControl* data, RecordsetModel* gridModel)
     resize(600, 600);
 
     connect(iron_, &QComboBox::currentIndexChanged, this, guarded([this] { followCurrentRow(); }));
+    connect(names_, &QComboBox::currentIndexChanged, this, guarded([this] { followCurrentRow(); }));
     connect(data_->view(), &View::positionChanged, this, guarded([this] { followCurrentRow(); }));
     connect(data_->view(), &View::recordsetChanged, this, guarded([this] { followCurrentRow(); }));
     connect(gridModel, &RecordsetModel::rowWritten, this, [this](long row) {
@@ -156,7 +164,8 @@ void NormWindow::followCurrentRow() {
         name_->setStyleSheet("color: #a00000");
         return;
     }
-    name_->setText(QString::fromStdString(norm::rockName(n)));
+    name_->setText(QString::fromStdString(
+        norm::rockName(n, kNames[static_cast<std::size_t>(std::max(0, names_->currentIndex()))])));
     name_->setStyleSheet({});
 
     int shown = 0;

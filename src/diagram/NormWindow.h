@@ -38,6 +38,7 @@ private:
     DataControl* data_;
     QLabel* row_;
     QComboBox* iron_;
+    QComboBox* names_;
     QLabel* name_;
     QTableWidget* minerals_;
     QTableWidget* analysis_;

@@ -70,14 +70,20 @@ Analysis Analysis::fromRow(const std::vector<engine::Value>& row) {
         if (c < row.size())
             values[o] = row[c];
     }
-    return fromValues(values);
+    Analysis a = fromValues(values);
+    if (const std::size_t c = schema::at(schema::Column::Rockname); c < row.size())
+        a.rockname = row[c].storedText();
+    return a;
 }
 
 Analysis Analysis::fromRecordset(engine::Recordset& rs, long row) {
     engine::Value values[kOxideCount];
     for (int o = 0; o < kOxideCount && schema::index(columnOf(o)) < rs.FieldCount(); ++o)
         values[o] = rs.valueAt(row, schema::index(columnOf(o)));
-    return fromValues(values);
+    Analysis a = fromValues(values);
+    if (schema::index(schema::Column::Rockname) < rs.FieldCount())
+        a.rockname = rs.valueAt(row, schema::index(schema::Column::Rockname)).storedText();
+    return a;
 }
 
 } // namespace norm

@@ -59,6 +59,7 @@ const char* oxideName(int oxide);
 struct Analysis {
     double value[kOxideCount];
     std::string fault;
+    std::string rockname; // as the row gives it: whether it names a plutonic rock
 
     bool given(int oxide) const { return !std::isnan(value[oxide]); }
     double orZero(int oxide) const { return given(oxide) ? value[oxide] : 0.0; }

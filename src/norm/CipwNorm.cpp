@@ -4,6 +4,7 @@
 // first, then the provisional silicates, and the silica deficiency made
 // good step by step down to kaliophilite.
 #include "CipwNorm.h"
+#include "RockName.h"
 
 #include "classify/TasDiagram.h"
 #include "classify/TasPoint.h"
@@ -118,6 +119,7 @@ double molarMass(int oxide) {
 
 Norm computeNorm(const Analysis& a, IronChoice iron) {
     Norm out;
+    out.namedPlutonic = soundsPlutonic(a.rockname);
     if (!a.fault.empty()) {
         out.reason = a.fault;
         return out;

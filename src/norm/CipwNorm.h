@@ -65,9 +65,10 @@ struct Norm {
     double mgNumber = 0; // 100 Mg / (Mg + Fe2+), molar, on the adjusted oxides; NaN without either
     double di = 0;       // differentiation index: Q + Or + Ab + Ne + Lc + Kp
     double cia = 0;      // chemical index of alteration (alterationIndex); NaN without it
-    double analysedSum = 0;   // the oxides as given, volatiles included
-    double silicaDeficit = 0; // wt % of SiO2 still lacking after kaliophilite
-    int tasField = -1;        // on the adjusted analysis; -1 outside the diagram
+    double analysedSum = 0;     // the oxides as given, volatiles included
+    double silicaDeficit = 0;   // wt % of SiO2 still lacking after kaliophilite
+    int tasField = -1;          // on the adjusted analysis; -1 outside the diagram
+    bool namedPlutonic = false; // the row's rock name is a plutonic rock's (soundsPlutonic)
 
     // An analysis this far from 100 % is computed but flagged.
     static constexpr double kLowSum = 85, kHighSum = 105;

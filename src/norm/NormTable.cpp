@@ -61,7 +61,7 @@ std::string fixed2(double value) {
     return s;
 }
 
-void appendCells(std::string& out, const Norm& n) {
+void appendCells(std::string& out, const Norm& n, Names names) {
     if (n.valid) {
         for (double m : n.mineral) {
             appendFixed2(out, m);
@@ -80,12 +80,12 @@ void appendCells(std::string& out, const Norm& n) {
         out.append(kMineralCount + 3, '\t');
     }
     out += '\t';
-    out += nameWithFlags(n);
+    out += nameWithFlags(n, names);
 }
 
-std::vector<std::string> cells(const Norm& n) {
+std::vector<std::string> cells(const Norm& n, Names names) {
     std::string line;
-    appendCells(line, n);
+    appendCells(line, n, names);
     std::vector<std::string> c;
     std::size_t from = 0;
     for (std::size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
@@ -103,6 +103,7 @@ namespace {
 struct Batch {
     std::vector<std::int64_t> ids;
     std::vector<engine::Value> values; // kOxideCount per row
+    std::vector<std::string> rocknames;
 };
 
 } // namespace
@@ -113,6 +114,7 @@ bool forEachNorm(engine::Database& db, const std::string& tableName, const std::
     std::string sql = "SELECT [ID]";
     for (int o = 0; o < kOxideCount; ++o)
         sql += std::string(", [") + oxideName(o) + "]";
+    sql += ", [Rockname]"; // a plutonic rock takes a plutonic name
     // Blanks at every join: a condition ending in a number must not run
     // into the order.
     sql += " FROM [" + tableName + "]";
@@ -135,12 +137,16 @@ bool forEachNorm(engine::Database& db, const std::string& tableName, const std::
                     const double x = q->number(o + 1);
                     b.values.push_back(std::isnan(x) ? q->value(o + 1) : engine::Value::real(x));
                 }
+                b.rocknames.push_back(q->value(kOxideCount + 1).storedText());
             }
             return true;
         },
         [&](Batch& b) {
-            for (std::size_t r = 0; r < b.ids.size(); ++r)
-                each(b.ids[r], computeNorm(Analysis::fromValues(&b.values[r * kOxideCount]), iron));
+            for (std::size_t r = 0; r < b.ids.size(); ++r) {
+                Analysis a = Analysis::fromValues(&b.values[r * kOxideCount]);
+                a.rockname = std::move(b.rocknames[r]);
+                each(b.ids[r], computeNorm(a, iron));
+            }
         },
         [&q] { q.reset(); }, // on the thread that used it
         cancel);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CipwNorm.h"
+#include "RockName.h"
 
 #include <atomic>
 #include <cstdint>
@@ -24,8 +25,8 @@ std::vector<std::string> header();
 // The cells after ID: two decimals, empty where the row has no norm (its
 // reason in Name), for an Mg# without MgO or FeO and a CIA without one of
 // its oxides; tab-separated.
-void appendCells(std::string& out, const Norm& n);
-std::vector<std::string> cells(const Norm& n);
+void appendCells(std::string& out, const Norm& n, Names names = Names::ByRockName);
+std::vector<std::string> cells(const Norm& n, Names names = Names::ByRockName);
 // Two decimals, as printf's "%.2f" writes them, never "-0.00".
 std::string fixed2(double value);
 void appendFixed2(std::string& out, double value);

@@ -2,7 +2,9 @@
 
 #include "classify/TasDiagram.h"
 
+#include <cctype>
 #include <cstdio>
+#include <utility>
 
 namespace norm {
 
@@ -45,16 +47,18 @@ struct Fields {
     }
 };
 
-} // namespace
+// Words of plutonic rock names; "granite" also stands in "monzogranite",
+// "diorite" in "granodiorite".
+const char* const kPlutonicWords[] = {
+    "gabbro",       "adamellite",   "norite",      "troctolite",   "anorthosite", "diorite",
+    "tonalite",     "trondhjemite", "granite",     "granodiorite", "granitoid",   "charnockite",
+    "monzonite",    "syenite",      "foidolite",   "ijolite",      "essexite",    "theralite",
+    "peridotite",   "dunite",       "harzburgite", "lherzolite",   "wehrlite",    "pyroxenite",
+    "hornblendite", "plutonic",     "intrusive"};
 
-std::string rockName(const Norm& n) {
-    if (!n.valid)
-        return {};
+std::string volcanicName(const Norm& n) {
     static const Fields fields;
     const double* w = n.adjusted;
-    std::string high = highMgName(w);
-    if (!high.empty())
-        return high;
     const int field = n.tasField;
     if (field < 0)
         return tas::kOutside;
@@ -81,10 +85,59 @@ std::string rockName(const Norm& n) {
     return tas::fields()[static_cast<std::size_t>(field)].name;
 }
 
-std::string nameWithFlags(const Norm& n) {
+} // namespace
+
+bool soundsPlutonic(const std::string& rockname) {
+    if (rockname.empty())
+        return false;
+    std::string lower = rockname;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* word : kPlutonicWords)
+        if (lower.find(word) != std::string::npos)
+            return true;
+    return false;
+}
+
+const char* namesDescription(Names names) {
+    switch (names) {
+    case Names::Volcanic:
+        return "Volcanic names";
+    case Names::Plutonic:
+        return "Plutonic names (Middlemost 1994)";
+    case Names::ByRockName:
+        break;
+    }
+    return "Plutonic where the rock name says so";
+}
+
+const char* namesKeyword(Names names) {
+    switch (names) {
+    case Names::Volcanic:
+        return "volcanic";
+    case Names::Plutonic:
+        return "plutonic";
+    case Names::ByRockName:
+        break;
+    }
+    return "by-rock-name";
+}
+
+std::string rockName(const Norm& n, Names names) {
+    if (!n.valid)
+        return {};
+    const bool plutonic =
+        names == Names::Plutonic || (names == Names::ByRockName && n.namedPlutonic);
+    if (plutonic)
+        return tas::plutonicName(volcanicName(n));
+    std::string high = highMgName(n.adjusted);
+    return high.empty() ? volcanicName(n) : high;
+}
+
+std::string nameWithFlags(const Norm& n, Names names) {
     if (!n.valid)
         return n.reason;
-    std::string name = rockName(n);
+    std::string name = rockName(n, names);
     char note[96];
     if (n.sumOutOfRange()) {
         std::snprintf(note, sizeof note, " (oxides sum to %.2f as analysed)", n.analysedSum);

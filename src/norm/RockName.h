@@ -21,11 +21,27 @@ namespace norm {
 // - "peralkaline" before trachyte and rhyolite when molar Na2O + K2O
 //   exceeds Al2O3.
 // All on the adjusted analysis. A row without a norm has no name.
-std::string rockName(const Norm& norm);
+//
+// A plutonic rock takes the plutonic name of its TAS field as Middlemost
+// (1994) gives the equivalents (gabbro for basalt, monzonite for
+// trachyandesite, foid syenite for phonolite...), the refinements carried
+// over (alkali gabbro, quartz monzonite, peralkaline granite); the high-Mg
+// names are volcanic and do not apply. Which rows are plutonic: those whose
+// rock name says so (ByRockName), or all, or none.
+enum class Names { ByRockName, Volcanic, Plutonic };
+std::string rockName(const Norm& norm, Names names = Names::ByRockName);
+
+// Whether a rock name names a plutonic rock: gabbro, diorite, granite,
+// syenite, peridotite... anywhere in it, in any case.
+bool soundsPlutonic(const std::string& rockname);
+
+// The choices as the Norm window lists them and `--names` takes them.
+const char* namesDescription(Names names);
+const char* namesKeyword(Names names);
 
 // The name with what the user should know of the analysis: a sum far from
 // 100 % as analysed, silica lacking even for kaliophilite. A row without a
 // norm gives its reason.
-std::string nameWithFlags(const Norm& norm);
+std::string nameWithFlags(const Norm& norm, Names names = Names::ByRockName);
 
 } // namespace norm

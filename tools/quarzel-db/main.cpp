@@ -41,7 +41,8 @@ int usage() {
                  "       quarzel-db query DIR \"STATEMENT\"\n"
                  "       quarzel-db query DIR --area W/E/S/N [--table T]\n"
                  "       quarzel-db classify DIR [--table T] [--where \"CONDITION\"]\n"
-                 "                           [--diagram tas|k2o|afm|shand|harker:COLUMN]\n"
+                 "                           [--diagram tas|tas-plutonic|k2o|afm|shand|\n"
+                 "                                      harker:COLUMN]\n"
                  "       quarzel-db classify DIR --diagram pearce-rb-ynb|pearce-nb-y|\n"
                  "                 pearce-rb-ybta|pearce-ta-yb|ti-v|th-nb-yb|ti-nb-yb|\n"
                  "                 ti-zr-y|hf-th-ta|nb-zr-y\n"
@@ -49,6 +50,7 @@ int usage() {
                  "                           [--table T] [--where \"CONDITION\"]\n"
                  "       quarzel-db norm DIR [--table T] [--where \"CONDITION\"]\n"
                  "                           [--iron volcanic|plutonic|middlemost|analysed]\n"
+                 "                           [--names by-rock-name|volcanic|plutonic]\n"
                  "       quarzel-db values DIR [--table T] [--where \"CONDITION\"]\n"
                  "       quarzel-db history DIR [--table T] [--sample ID] [--limit N]\n"
                  "       quarzel-db import DIR TABLE FILE [--skip-bad] [--sheet NAME]\n"
@@ -189,7 +191,7 @@ int classify(const std::string& dir, const std::string& table, const std::string
 // ID, the minerals, Sum, Mg#, DI and the refined name (or why there is no
 // norm).
 int normRows(const std::string& dir, const std::string& table, const std::string& where,
-             norm::IronChoice iron) {
+             norm::IronChoice iron, norm::Names names) {
     auto db = logOn(dir);
     std::string out;
     for (const std::string& h : norm::table::header())
@@ -198,7 +200,7 @@ int normRows(const std::string& dir, const std::string& table, const std::string
     norm::forEachNorm(*db, table, where, iron, [&](std::int64_t id, const norm::Norm& n) {
         out += std::to_string(id);
         out += '\t';
-        norm::table::appendCells(out, n);
+        norm::table::appendCells(out, n, names);
         out += '\n';
         write(out);
     });
@@ -479,6 +481,7 @@ int main(int argc, char** argv) {
         if (command == "norm") {
             std::string table = "DOZIRO1", where;
             norm::IronChoice iron = norm::IronChoice::Volcanic;
+            norm::Names names = norm::Names::ByRockName;
             for (int i = 3; i < argc; i += 2) {
                 const std::string flag = argv[i];
                 if (i + 1 >= argc)
@@ -494,10 +497,24 @@ int main(int argc, char** argv) {
                         return 2;
                     }
                     iron = *choice;
+                } else if (flag == "--names") {
+                    bool known = false;
+                    for (norm::Names n :
+                         {norm::Names::ByRockName, norm::Names::Volcanic, norm::Names::Plutonic})
+                        if (argv[i + 1] == std::string(norm::namesKeyword(n))) {
+                            names = n;
+                            known = true;
+                        }
+                    if (!known) {
+                        std::cerr << "quarzel-db: --names takes by-rock-name, volcanic or "
+                                     "plutonic, not '"
+                                  << argv[i + 1] << "'\n";
+                        return 2;
+                    }
                 } else
                     return usage();
             }
-            return normRows(dir, table, where, iron);
+            return normRows(dir, table, where, iron, names);
         }
         if (command == "values") {
             std::string table = "DOZIRO1", where;
