@@ -12,7 +12,8 @@
 namespace trace {
 
 bool forEachSample(engine::Database& db, const std::string& table, const std::string& where,
-                   const std::function<bool(const SampleRow&)>& each) {
+                   const std::function<bool(const SampleRow&)>& each,
+                   const std::vector<std::string>& elements) {
     struct Row {
         std::int64_t id;
         std::string sample;
@@ -48,13 +49,17 @@ bool forEachSample(engine::Database& db, const std::string& table, const std::st
             going = finish(rows[next++]);
         return going;
     };
-    db.readValues(table, where, [&](const engine::StoredValue& s) {
+    const auto take = [&](const engine::StoredValue& s) {
         if (!upTo(s.sample))
             return false;
         if (next < rows.size() && rows[next].id == s.sample)
             builder.add(s.value);
         return true;
-    });
+    };
+    if (elements.empty())
+        db.readValues(table, where, take);
+    else
+        db.readSomeValues(table, where, elements, take);
     if (!going)
         return false;
     upTo(std::numeric_limits<std::int64_t>::max());
@@ -77,23 +82,30 @@ bool readPatterns(engine::Database& db, const std::string& table,
     for (std::size_t i = 0; i < keys.size(); ++i)
         rowOf.emplace(keys[i], i);
     std::vector<char> seen(keys.size(), 0);
-    const bool complete = forEachSample(db, table, {}, [&](const SampleRow& s) {
-        if (cancel && *cancel)
-            return false;
-        const auto it = rowOf.find(s.id);
-        if (it == rowOf.end())
+    // Only the pattern's elements are read: a compilation keeps many more.
+    std::vector<std::string> symbols;
+    for (int e : out.elements)
+        symbols.emplace_back(kElements[static_cast<std::size_t>(e)]);
+    const bool complete = forEachSample(
+        db, table, {},
+        [&](const SampleRow& s) {
+            if (cancel && *cancel)
+                return false;
+            const auto it = rowOf.find(s.id);
+            if (it == rowOf.end())
+                return true;
+            const Composition c = normalise(s.ppm, set);
+            bool any = false;
+            for (std::size_t i = 0; i < n; ++i) {
+                const Reading& r = c[static_cast<std::size_t>(out.elements[i])];
+                out.values[it->second * n + i] = static_cast<float>(r.value);
+                out.limits[it->second * n + i] = r.limit;
+                any |= r.known();
+            }
+            seen[it->second] = any;
             return true;
-        const Composition c = normalise(s.ppm, set);
-        bool any = false;
-        for (std::size_t i = 0; i < n; ++i) {
-            const Reading& r = c[static_cast<std::size_t>(out.elements[i])];
-            out.values[it->second * n + i] = static_cast<float>(r.value);
-            out.limits[it->second * n + i] = r.limit;
-            any |= r.known();
-        }
-        seen[it->second] = any;
-        return true;
-    });
+        },
+        symbols);
     if (!complete)
         return false;
     for (char s : seen) // rows never met (deleted meanwhile) have none either

@@ -27,9 +27,12 @@ struct SampleRow {
 
 // Every row a condition selects (empty: every row), in the order of ID,
 // with its composition; `each` returns false to stop (then so does this).
+// Only the values of the elements named are read when some are (a
+// pattern's): the rest of the composition is then unknown.
 // Throws engine::EngineError when the table cannot be read.
 bool forEachSample(engine::Database& db, const std::string& table, const std::string& where,
-                   const std::function<bool(const SampleRow&)>& each);
+                   const std::function<bool(const SampleRow&)>& each,
+                   const std::vector<std::string>& elements = {});
 
 // A view's rows on one pattern: the elements along it and, per row in the
 // view's order, their normalised amounts (NaN where unknown) and limit

@@ -4,6 +4,7 @@
 #include "Processes.h"
 #include "SampleData.h"
 #include "TableRows.h"
+#include "TraceBench.h"
 
 #include <QCoreApplication>
 
@@ -133,6 +134,7 @@ void runValuesCases(BenchReport& report, const std::string& dir, long samples) {
     const double reference = pages(refDb, "long");
     report.limit("the store's size against the long-form table's, " + n,
                  reference > 0 ? store / reference : 0, 1.3, "x");
+    runTraceCases(report, scratch, "Project3", refDb);
     fs::remove_all(scratch);
     fs::remove_all(blank);
     fs::remove(wide);
