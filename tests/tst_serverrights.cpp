@@ -279,7 +279,8 @@ private slots:
         auto db = server.open();
         QCOMPARE(static_cast<long long>(CsvImport::run(*db, "Project1", plan)), kRows);
         const std::vector<long long> after = state();
-        QVERIFY2(after[0] - before[0] <= kRows / 100, qPrintable(QString::number(after[0] - before[0])));
+        QVERIFY2(after[0] - before[0] <= kRows / 100,
+                 qPrintable(QString::number(after[0] - before[0])));
         QCOMPARE(after[1], after[2]);
         QCOMPARE(after[2], before[2] + kRows);
         QCOMPARE(
