@@ -3,9 +3,11 @@
 // must never catch the count-keeping triggers' write, none of its code runs
 // as the functions' owner, and the owner itself can neither log on nor do
 // more than keep the counts.
+#include "exchange/CsvImport.h"
 #include "platform/db/ChangeFeed.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
+#include "platform/db/Recordset.h"
 #include "platform/db/Workgroup.h"
 #include "platform/db/pg/PgChangeLog.h"
 #include "platform/db/pg/PgConnection.h"
@@ -242,6 +244,79 @@ private slots:
         QCOMPARE(server.count("SELECT sum(n) FROM quarzel_counts WHERE table_name = "
                               "'Project1'"),
                  server.count("SELECT count(*) FROM \"Project1\""));
+    }
+
+    // An import writes its rows a statement of many at a time: the kept
+    // count gains a row per statement, not per row, and stays exact; every
+    // row is logged with its key and has its own values beside it; the
+    // import is one history entry. A row the table's rules refuse in the
+    // middle of a statement is named, and nothing is written.
+    void anImportIsCountedAStatementAtATimeAndRefusedWhole() {
+        TestData file(20);
+        ServerData server(file);
+        QTemporaryDir dir;
+        constexpr long long kRows = 3000;
+        QByteArray csv = "SAMPLE NAME,SIO2(WT%),LA(PPM)\n";
+        for (long long i = 1; i <= kRows; ++i) // row i on line i + 1
+            csv += "B-" + QByteArray::number(qlonglong(i)) + "," +
+                   QByteArray::number(40 + i % 50 / 10.0) + "," + QByteArray::number(qlonglong(i)) +
+                   "\n";
+        const ImportPlan plan = CsvImport::plan(write(dir, "many.csv", csv).toStdString());
+        QCOMPARE(static_cast<long long>(plan.good()), kRows);
+        const long long last = server.count("SELECT max(\"ID\") FROM \"Project1\"");
+        auto state = [&] {
+            std::vector<long long> s;
+            for (const char* sql :
+                 {"SELECT count(*) FROM quarzel_counts WHERE table_name = 'Project1'",
+                  "SELECT coalesce(sum(n), 0) FROM quarzel_counts WHERE table_name = 'Project1'",
+                  "SELECT count(*) FROM \"Project1\"", "SELECT count(*) FROM \"Project1_values\"",
+                  "SELECT count(*) FROM \"Project1_changes\"",
+                  "SELECT count(*) FROM \"Project1_history\""})
+                s.push_back(server.count(sql));
+            return s;
+        };
+        const std::vector<long long> before = state();
+        auto db = server.open();
+        QCOMPARE(static_cast<long long>(CsvImport::run(*db, "Project1", plan)), kRows);
+        const std::vector<long long> after = state();
+        QVERIFY2(after[0] - before[0] <= kRows / 100,
+                 qPrintable(QString::number(after[0] - before[0])));
+        QCOMPARE(after[1], after[2]);
+        QCOMPARE(after[2], before[2] + kRows);
+        QCOMPARE(
+            static_cast<long long>(db->OpenRecordset("SELECT * FROM [Project1]")->RecordCount()),
+            after[2]);
+        const std::string added = " FROM \"Project1\" p WHERE p.\"ID\" > " + std::to_string(last);
+        QCOMPARE(server.count("SELECT count(*)" + added +
+                              " AND (SELECT count(*) FROM \"Project1_changes\" c WHERE c.sample = "
+                              "p.\"ID\" AND c.kind = 'I') = 1"),
+                 kRows);
+        QCOMPARE(after[4], before[4] + kRows);
+        // Each row's La beside it is the number in its own name.
+        QCOMPARE(server.count("SELECT count(*)" + added +
+                              " AND (SELECT v.value FROM \"Project1_values\" v JOIN "
+                              "quarzel_channel h ON h.code = v.channel WHERE v.sample = p.\"ID\" "
+                              "AND h.analyte = 'La') = split_part(p.\"Doziro Sample#\", '-', "
+                              "2)::float8"),
+                 kRows);
+        QCOMPARE(server.count("SELECT count(*) FROM \"Project1_history\" WHERE kind = 'imported' "
+                              "AND row_count = " +
+                              std::to_string(kRows)),
+                 1LL);
+        QCOMPARE(after[5], before[5] + 1);
+
+        // The same file again under a new rule that its row B-1500 breaks,
+        // in the middle of a statement's rows.
+        server.admin("ALTER TABLE \"Project1\" ADD CONSTRAINT \"no B-1500\" CHECK "
+                     "(\"Doziro Sample#\" <> 'B-1500') NOT VALID");
+        QString message;
+        QCOMPARE(engineErrorOf([&] { CsvImport::run(*db, "Project1", plan); }, &message),
+                 engine::err::Internal);
+        QVERIFY2(message.startsWith("Line 1501 of the file cannot be imported") &&
+                     message.contains("no B-1500") && message.endsWith("Nothing was imported."),
+                 qPrintable(message));
+        QCOMPARE(state(), after);
+        server.admin("ALTER TABLE \"Project1\" DROP CONSTRAINT \"no B-1500\"");
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "AnalyteName.h"
 #include "DuplicateFinder.h"
+#include "ImportBatch.h"
 #include "ReportedValues.h"
 #include "RowCells.h"
 #include "SamplePivot.h"
@@ -408,25 +409,20 @@ void CsvImport::findDuplicates(engine::Database& db, const std::string& table, I
     plan.firstDuplicates = names;
 }
 
-long CsvImport::run(engine::Database& db, const std::string& table, const ImportPlan& plan,
-                    const std::function<void(long long)>& progress, const std::atomic<bool>* cancel,
-                    long long* stored, Duplicates duplicates, long* met) {
-    // Every column but the key, in table order.
-    std::string sql = "INSERT INTO [" + table + "] (";
-    std::string params;
-    for (int c = 0; c < schema::kIdColumn; ++c) {
-        sql += std::string(c ? ", [" : "[") + schema::kColumns[static_cast<std::size_t>(c)] + "]";
-        params += (c ? ", ?" : "?") + std::to_string(c + 1);
-    }
-    // The new row's key, for the values kept beside it.
-    sql += ") VALUES (" + params + ") RETURNING [ID]";
-    engine::Query insert(db, sql); // the insert right is checked here
+namespace {
+
+// One try at the import, in a transaction of its own (see CsvImport::run).
+long importOnce(engine::Database& db, const std::string& table, const ImportPlan& plan,
+                const std::function<void(long long)>& progress, const std::atomic<bool>* cancel,
+                long long* stored, CsvImport::Duplicates duplicates, long* met,
+                const ImportBatch::Refused* retrying) {
+    using Duplicates = CsvImport::Duplicates;
     const auto& columns = db.columns(table);
     const std::string siO2Default = columns.size() > schema::at(schema::Column::SiO2)
                                         ? columns[schema::at(schema::Column::SiO2)].textDefault
                                         : std::string();
+    ImportBatch batch(db, table, siO2Default, stored, retrying); // the insert right is checked here
     db.Begin();
-    long written = 0;
     bool cancelled = false;
     try {
         std::vector<Cell> cells;
@@ -457,7 +453,12 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
                 if (blank(fields) || !convert(plan, fields, line, cells, bad, nullptr) ||
                     !ReportedValues::read(plan, fields, values, bad.column, bad.text, bad.why))
                     return true; // the plan listed it; the user chose to go on
-                if (finder)
+                if (finder) {
+                    // A row of this file the table holds already is found
+                    // as when every row before it was written on its own.
+                    const Cell& name = cells[schema::at(schema::Column::SampleNumber)];
+                    if (name.kind == Cell::Text && batch.holds(name.text))
+                        batch.flush();
                     if (const std::int64_t there = finder->find(cells, values)) {
                         if (met)
                             ++*met;
@@ -468,30 +469,8 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
                             remove->execute();
                         }
                     }
-                for (int c = 0; c < schema::kIdColumn; ++c) {
-                    const Cell& cell = cells[static_cast<std::size_t>(c)];
-                    if (stored && cell.kind == Cell::Text)
-                        ++*stored;
-                    if (cell.kind == Cell::Number)
-                        insert.bindNumber(c + 1, cell.number);
-                    else if (cell.kind == Cell::Text)
-                        insert.bindText(c + 1, cell.text);
-                    else if (c == schema::index(schema::Column::SiO2) && !siO2Default.empty())
-                        insert.bindText(c + 1, siO2Default);
-                    else
-                        insert.bindNull(c + 1);
                 }
-                if (!insert.next())
-                    throw CsvError(CsvError::Code::Unreadable,
-                                   "The database gave no key for a row written.");
-                const std::int64_t id = insert.integer(0);
-                while (insert.next()) {
-                } // to the end of the statement's rows, for its next run
-                if (!values.empty())
-                    db.addValues(table, id, values);
-                if (stored)
-                    *stored += static_cast<long long>(values.size());
-                ++written;
+                batch.add(cells, values, line);
                 return true;
             },
             progress, [](long, const std::string&) {}); // the plan listed such lines
@@ -499,11 +478,37 @@ long CsvImport::run(engine::Database& db, const std::string& table, const Import
             db.Rollback();
             return -1;
         }
+        batch.flush();
         db.endBulkInsert(table);
         db.Commit();
     } catch (...) {
         db.Rollback();
         throw;
     }
-    return written;
+    return batch.written();
+}
+
+} // namespace
+
+long CsvImport::run(engine::Database& db, const std::string& table, const ImportPlan& plan,
+                    const std::function<void(long long)>& progress, const std::atomic<bool>* cancel,
+                    long long* stored, Duplicates duplicates, long* met) {
+    const long long storedBefore = stored ? *stored : 0;
+    const long metBefore = met ? *met : 0;
+    try {
+        return importOnce(db, table, plan, progress, cancel, stored, duplicates, met, nullptr);
+    } catch (const ImportBatch::Refused& refused) {
+        // Nothing is written: the transaction is gone. The same rows again,
+        // the refused statement's one by one, name the row.
+        if (stored)
+            *stored = storedBefore;
+        if (met)
+            *met = metBefore;
+        const ImportBatch::Refused first = refused;
+        try {
+            return importOnce(db, table, plan, {}, cancel, stored, duplicates, met, &first);
+        } catch (const ImportBatch::Refused& again) { // the table changed meanwhile
+            throw again.told();
+        }
+    }
 }

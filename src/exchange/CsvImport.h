@@ -138,8 +138,8 @@ public:
 
     // Inserts the plan's good rows in one transaction: all or nothing.
     // Returns the rows written, or -1 when cancelled (nothing written).
-    // Throws engine::EngineError (refused permission, a full disk: nothing
-    // written) or CsvError.
+    // Throws engine::EngineError (refused permission, a full disk, a row
+    // the database refuses, named by its line: nothing written) or CsvError.
     // stored, when given, counts the values written: those kept as
     // reported, and the descriptive cells.
     // met, when given, counts the rows that were samples already there.

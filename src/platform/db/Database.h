@@ -71,6 +71,14 @@ public:
     // end, rather than row by row. A rollback undoes both.
     virtual void beginBulkInsert(const std::string& table) = 0;
     virtual void endBulkInsert(const std::string& table) = 0;
+    // How many rows of parametersPerRow parameters a bulk insert may give
+    // one INSERT ... VALUES statement. A server counts, logs and answers
+    // each statement once, whatever its rows; the file gains nothing by
+    // more than one.
+    virtual int rowsPerInsert(int parametersPerRow) const {
+        (void)parametersPerRow;
+        return 1;
+    }
 
     // The values beyond the 32 columns, kept beside each table (see
     // SampleValue). A sample's values go with its row: deleting the row

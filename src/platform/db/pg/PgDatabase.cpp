@@ -223,6 +223,15 @@ void PgDatabase::beginBulkInsert(const std::string& table) {
     bulk_[t] = std::stoll(last.text(0, 0));
 }
 
+int PgDatabase::rowsPerInsert(int parametersPerRow) const {
+    // libpq reads the description of a statement's parameters (4 bytes
+    // each) only up to 30,000 bytes, and drops the connection past it, when
+    // the statement is checked (PgQuery); a few hundred rows already make
+    // the statements few.
+    constexpr int kMaxParameters = 7000;
+    return std::max(kMaxParameters / std::max(parametersPerRow, 1), 1);
+}
+
 void PgDatabase::endBulkInsert(const std::string& table) {
     const auto it = bulk_.find(tableName(table));
     if (it == bulk_.end())

@@ -35,6 +35,7 @@ public:
     // rows of a bulk insert make one history entry rather than one each.
     void beginBulkInsert(const std::string& table) override;
     void endBulkInsert(const std::string& table) override;
+    int rowsPerInsert(int parametersPerRow) const override;
     std::unique_ptr<ChangeFeed> listen() override;
     void addValues(const std::string& table, std::int64_t sample,
                    const std::vector<SampleValue>& values) override;
