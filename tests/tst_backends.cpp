@@ -7,6 +7,7 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
+#include "platform/db/Query.h"
 #include "platform/db/Recordset.h"
 #include "platform/settings/DatabaseSetting.h"
 #include "support/BackendData.h"
@@ -397,6 +398,31 @@ private slots:
         rs->updateRow(3, {{2, "After"}});
         QCOMPARE(b.count("\"ID\" = " + std::to_string(key) + " AND \"Date\" = 'After'"), 1LL);
         QCOMPARE(b.count("\"Date\" = 'During'"), 0LL);
+    }
+
+    // A connection lost inside a transaction takes the transaction with it:
+    // what comes after is refused until the transaction is ended, never
+    // committed on its own on a new connection.
+    void aTransactionLostWithItsConnectionWritesNothingAfterIt() {
+        if (!ServerData::available())
+            QSKIP("no test server");
+        Backend b("server", 20);
+        auto db = b.open();
+        const auto insert = [&](const char* name) {
+            engine::Query(*db,
+                          std::string("INSERT INTO [DOZIRO1] ([Rockname]) VALUES ('") + name + "')")
+                .execute();
+        };
+        db->Begin();
+        QCOMPARE(engineErrorOf([&] { insert("before"); }), 0);
+        b.server().admin("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                         "datname = current_database() AND state = 'idle in transaction'");
+        QCOMPARE(engineErrorOf([&] { insert("after"); }), engine::err::ConnectionLost);
+        QCOMPARE(engineErrorOf([&] { db->Commit(); }), engine::err::ConnectionLost);
+        db->Rollback();
+        QCOMPARE(b.count("\"Rockname\" IN ('before', 'after')"), 0LL);
+        insert("again"); // on a new connection, at once
+        QCOMPARE(b.count("\"Rockname\" = 'again'"), 1LL);
     }
 
     // A server restarted between two reads: the next read finds the

@@ -143,6 +143,8 @@ bool PgConnection::ensureConnected() {
         PQconsumeInput(conn_);
     if (!broken())
         return true;
+    if (transactionOpen_) // lost with its transaction: not before that is ended
+        return false;
     if (failedAtMs_ && steadyMs() - failedAtMs_ < kRetryMs)
         return false;
     connect();
@@ -150,22 +152,40 @@ bool PgConnection::ensureConnected() {
 }
 
 bool PgConnection::inTransaction() const {
-    return conn_ && PQtransactionStatus(conn_) != PQTRANS_IDLE;
+    return transactionOpen_ || (conn_ && PQtransactionStatus(conn_) != PQTRANS_IDLE);
+}
+
+// The server ended the transaction when the connection broke; the
+// statement that ends it on our side is where it is let go of.
+bool PgConnection::lostInTransaction(const std::string& sql) {
+    if (!transactionOpen_ || !broken())
+        return false;
+    if (sql.rfind("COMMIT", 0) == 0 || sql.rfind("ROLLBACK", 0) == 0)
+        transactionOpen_ = false;
+    return true;
+}
+
+void PgConnection::noteTransaction() {
+    if (!broken()) // a broken one keeps what it was: a lost transaction stays to be ended
+        transactionOpen_ = PQtransactionStatus(conn_) != PQTRANS_IDLE;
 }
 
 PgResult PgConnection::tryExec(const std::string& sql, const PgParams& params) {
-    if (!ensureConnected())
+    if (lostInTransaction(sql) || !ensureConnected())
         return PgResult();
     std::vector<const char*> values;
     values.reserve(params.size());
     for (const auto& p : params)
         values.push_back(p ? p->c_str() : nullptr);
-    return PgResult(PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
-                                 values.data(), nullptr, nullptr, 0));
+    PgResult r(PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                            values.data(), nullptr, nullptr, 0));
+    noteTransaction();
+    return r;
 }
 
 void PgConnection::execScript(const std::string& sql) {
-    PgResult r(ensureConnected() ? PQexec(conn_, sql.c_str()) : nullptr);
+    PgResult r(!lostInTransaction(sql) && ensureConnected() ? PQexec(conn_, sql.c_str()) : nullptr);
+    noteTransaction();
     if (!r.ok())
         throw error(r, Access::Write, sql, sql);
 }

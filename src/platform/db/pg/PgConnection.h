@@ -64,6 +64,9 @@ public:
     // not and the last try is long enough ago.
     bool ensureConnected();
     bool broken() const { return !conn_ || PQstatus(conn_) != CONNECTION_OK; }
+    // A transaction is open, or was when the connection broke and has not
+    // been ended since (by its COMMIT or ROLLBACK, which then fail); a
+    // broken connection's state is unknown, and counts as one.
     bool inTransaction() const;
     // The server and database, for messages: "host:port/name".
     const std::string& where() const { return where_; }
@@ -76,6 +79,13 @@ private:
     PGconn* conn_ = nullptr;
     std::string where_;
     long long failedAtMs_ = 0; // the last connect that failed; 0 when it worked
+    // Whether the last statement left a transaction open. A transaction
+    // lost with its connection stays "open" until it is ended: no statement
+    // is sent meanwhile on a new connection, where it would commit on its
+    // own, apart from what came before it.
+    bool transactionOpen_ = false;
+    bool lostInTransaction(const std::string& sql);
+    void noteTransaction();
 };
 
 } // namespace engine

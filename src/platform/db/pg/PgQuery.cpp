@@ -79,6 +79,10 @@ PgQuery::PgQuery(PgDatabase& db, const std::string& sql) : db_(db), sql_(sql) {
             throw msg::noPermission(kind == "select" ? "read" : kind, name);
     }
     PgConnection& conn = db.connection();
+    // A connection lost since the last statement is made anew first, unless
+    // a transaction went with it.
+    if (!conn.ensureConnected())
+        throw conn.lostError(write_ ? PgConnection::Access::Write : PgConnection::Access::Read);
     PgResult check(PQprepare(conn.handle(), "", serverSql_.c_str(), 0, nullptr));
     if (!check.ok())
         throw conn.error(check, PgConnection::Access::Read, sql, serverSql_);
