@@ -253,8 +253,8 @@ void runServerCases(BenchReport& report, const std::string& dir) {
             }
             report.limit("server: another user's change reaches the open window" + name + at,
                          BenchReport::median(live), 1000, "ms");
-            report.limit("server: the window held at most while the change came" + name + at,
-                         held, 100, "ms");
+            report.limit("server: the window held at most while the change came" + name + at, held,
+                         100, "ms");
         };
         liveCase("", "Live");
         // The same while eight other users save rows as fast as they can,

@@ -173,7 +173,8 @@ void ChangeListener::deliver(const ChangeBatch& changes, bool missed) {
     // Told before the batch is applied: whoever applies it may end this
     // listener (a refresh on another database), and with it the worker.
     FeedWorker* worker = worker_;
-    QMetaObject::invokeMethod(worker, [worker] { worker->delivered(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [worker] { worker->delivered(); }, Qt::QueuedConnection);
     emit changesHeard(changes, missed);
 }
 
