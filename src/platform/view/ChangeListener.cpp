@@ -5,6 +5,7 @@
 #include "platform/db/EngineError.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -51,7 +52,7 @@ public:
             watch();
     }
 
-    // A batch told was delivered: another may be taken.
+    // A batch told was applied: another may be taken.
     void delivered() {
         --ahead_;
         if (held_) {
@@ -132,8 +133,8 @@ private:
     std::unique_ptr<engine::ChangeFeed> feed_;
     QSocketNotifier* notifier_ = nullptr;
     QTimer* retry_ = nullptr;
-    int ahead_ = 0;     // batches told whose turn on the other side has not come
-    bool held_ = false; // a take waits for that turn
+    int ahead_ = 0;     // batches told and not yet applied
+    bool held_ = false; // a take waits for that
     bool takeDue_ = false;
 };
 
@@ -170,12 +171,16 @@ ChangeListener::~ChangeListener() {
 }
 
 void ChangeListener::deliver(const ChangeBatch& changes, bool missed) {
-    // Told before the batch is applied: whoever applies it may end this
+    // The next batch is read once this one is applied, so that it holds
+    // what was committed meanwhile. Whoever applies it may end this
     // listener (a refresh on another database), and with it the worker.
+    const QPointer<ChangeListener> alive(this);
     FeedWorker* worker = worker_;
+    emit changesHeard(changes, missed);
+    if (!alive)
+        return;
     QMetaObject::invokeMethod(
         worker, [worker] { worker->delivered(); }, Qt::QueuedConnection);
-    emit changesHeard(changes, missed);
 }
 
 #include "ChangeListener.moc"

@@ -6,9 +6,10 @@
 //
 // Invariants: the feed's thread touches nothing of this side (no view, no
 // record set, no database): it only emits; changes name rows by table and
-// key; at most kAhead batches are taken ahead of their turn on this side,
-// so a statement that changed many rows is read as fast as it is shown,
-// each batch in a turn of its own; destroying this object never
+// key; a batch is taken only once the one before it is applied (kAhead),
+// so that it holds what was committed meanwhile and a statement that
+// changed many rows is read as fast as it is shown, each batch in a turn
+// of its own; destroying this object never
 // waits for the server: the thread ends after the statement it is in, and
 // one still running when the program ends is joined then.
 #pragma once
@@ -30,7 +31,7 @@ Q_DECLARE_METATYPE(ChangeBatch)
 class ChangeListener : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kAhead = 2;
+    static constexpr int kAhead = 1;
 
     explicit ChangeListener(std::unique_ptr<engine::ChangeFeed> feed, QObject* parent = nullptr);
     ~ChangeListener() override;
