@@ -14,6 +14,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 
 const char* const kByName = "SELECT * From [DOZIRO1]Order By [Rockname] ASC";
@@ -179,6 +181,56 @@ private slots:
         QVERIFY(!f.model.hasPending());
         const long row = f.view.indexOf(key);
         QCOMPARE(f.cell(static_cast<int>(row), kGeologist), QString("Their geologist"));
+    }
+
+    // A statement of many rows comes in batches: the feed takes the next
+    // on its own, with no notice after the first, until the whole
+    // statement is shown; a view closed while its batches still come lets
+    // its feed go without touching what it showed.
+    void aStatementOfManyRowsComesWholeAndAClosedViewLetsGo() {
+        if (!ServerData::available())
+            QSKIP("no test server");
+        Fixture f("server");
+        const long rows = f.view.recordset()->RecordCount();
+        QSignalSpy inserted(&f.view, &View::rowInsertedElsewhere);
+        QSignalSpy removed(&f.view, &View::rowRemovedElsewhere);
+        auto closing = std::make_unique<View>();
+        closing->setDatabaseName(f.view.databaseName());
+        closing->setRecordSource(kByName);
+        closing->refresh();
+        closing->recordset()->keys();
+        closing->followLoading();
+        QSignalSpy closingHeard(closing.get(), &View::rowInsertedElsewhere);
+        const int many = 520; // past one batch of the log (512)
+        f.server->admin("INSERT INTO \"DOZIRO1\" (\"Rockname\") SELECT 'zz batch ' || g FROM "
+                        "pg_catalog.generate_series(1, " +
+                        std::to_string(many) + ") g");
+        QVERIFY(closingHeard.wait(20000));
+        closing.reset(); // its feed is still reading the rest
+        QTRY_COMPARE_WITH_TIMEOUT(inserted.size(), many, 60000);
+        QCOMPARE(f.view.recordset()->RecordCount(), rows + many);
+        f.server->admin("DELETE FROM \"DOZIRO1\" WHERE \"Rockname\" LIKE 'zz batch %'");
+        QTRY_COMPARE_WITH_TIMEOUT(removed.size(), many, 60000);
+        QCOMPARE(f.view.recordset()->RecordCount(), rows);
+        QCOMPARE(f.model.rowCount(), static_cast<int>(rows));
+        for (const auto& heard : inserted)
+            QCOMPARE(f.view.indexOf(heard.at(0).value<RowRef>().key), -1L);
+    }
+
+    // The server went away and came back: the feed listens again, the rows
+    // shown are read again for the set shown, and other users' changes are
+    // heard as before.
+    void theViewListensAgainWhenTheServerIsBack() {
+        if (!ServerData::available())
+            QSKIP("no test server");
+        Fixture f("server");
+        QSignalSpy readAgain(&f.view, &View::rowsReadAgain);
+        ServerData::stopServer();
+        ServerData::startServer();
+        QVERIFY(readAgain.wait(30000));
+        QCOMPARE(readAgain.at(0).at(0).value<quint64>(), f.view.generation());
+        f.moveARowFirst(10);
+        QCOMPARE(f.cell(0, kRockname), QString("AAA first now"));
     }
 
     // A continuation runs for the record set it was asked for, or is told

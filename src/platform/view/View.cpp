@@ -1,5 +1,6 @@
 #include "View.h"
 
+#include "ChangeListener.h"
 #include "DataRecordset.h"
 #include "platform/db/ChangeFeed.h"
 #include "platform/db/DBEngine.h"
@@ -7,7 +8,6 @@
 #include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
 
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <chrono>
@@ -27,13 +27,12 @@ View::View(QObject* parent) : QObject(parent) {
     loading_ = new QTimer(this);
     loading_->setInterval(40);
     connect(loading_, &QTimer::timeout, this, [this] { followLoading(); });
-    feedRetry_ = new QTimer(this);
-    feedRetry_->setInterval(3000);
-    connect(feedRetry_, &QTimer::timeout, this, [this] { retryListening(); });
 }
 
+// The listener goes first: nothing it still delivers reaches a view half
+// destroyed.
 View::~View() {
-    delete feedNotifier_; // before the feed's connection (and its socket) goes
+    listener_.reset();
 }
 
 void View::setDatabaseName(const QString& name) {
@@ -184,69 +183,38 @@ SaveResult View::save(const EditBuffer& buffer) {
 }
 
 void View::listen() {
-    delete feedNotifier_;
-    feedNotifier_ = nullptr;
-    feedRetry_->stop();
+    listener_.reset();
+    std::unique_ptr<engine::ChangeFeed> feed;
     try {
-        feed_ = database_ ? database_->listen() : nullptr;
+        // Made here, so that whatever is committed once the set is shown
+        // is heard; read, and tried again, on the listener's thread.
+        feed = database_ ? database_->listen() : nullptr;
     } catch (const engine::EngineError&) {
-        feed_.reset(); // no live view; the rows shown stay as read
+        return; // no live view; the rows shown stay as read
     }
-    if (!feed_)
+    if (!feed)
         return;
-    if (feed_->socket() < 0) {
-        feedRetry_->start();
-        return;
-    }
-    watchFeed();
+    listener_ = std::make_unique<ChangeListener>(std::move(feed));
+    // Each batch is applied in a turn of its own, as it was taken.
+    connect(listener_.get(), &ChangeListener::changesHeard, this,
+            [this](const ChangeBatch& changes, bool missed) {
+                if (missed)
+                    readAgain();
+                applyChanges(changes);
+            });
+    // What others committed while the server was away was not heard: the
+    // rows shown are read again (the keys stay until the next refresh).
+    connect(listener_.get(), &ChangeListener::reconnected, this, [this](bool missed) {
+        if (missed)
+            readAgain();
+    });
 }
 
-void View::watchFeed() {
-    feedNotifier_ = new QSocketNotifier(feed_->socket(), QSocketNotifier::Read, this);
-    connect(feedNotifier_, &QSocketNotifier::activated, this, [this] { takeChanges(); });
-}
-
-void View::retryListening() {
-    if (!feed_ || !feed_->reconnect())
+void View::readAgain() {
+    if (!recordset_)
         return;
-    feedRetry_->stop();
-    const bool missed = feed_->missed();
-    watchFeed();
-    if (missed && recordset_) {
-        // What others committed meanwhile was not heard: the rows shown are
-        // read again (the keys stay until the next refresh).
-        recordset_->clearCache();
-        emit rowsReadAgain(generation_);
-    }
-}
-
-void View::takeChanges() {
-    if (!feed_)
-        return;
-    const auto changes = feed_->take();
-    if (feed_->socket() < 0) {
-        // The server went away: the window goes on with what it has read,
-        // and listens again when the server is back.
-        if (feedNotifier_)
-            feedNotifier_->deleteLater();
-        feedNotifier_ = nullptr;
-        feedRetry_->start();
-        return;
-    }
-    // A statement that changed many rows comes in batches, each taken in
-    // a turn of its own: the window answers the user in between.
-    if (feed_->more() && !moreDue_) {
-        moreDue_ = true;
-        QTimer::singleShot(0, this, [this] {
-            moreDue_ = false;
-            takeChanges();
-        });
-    }
-    if (feed_->missed() && recordset_) {
-        recordset_->clearCache();
-        emit rowsReadAgain(generation_);
-    }
-    applyChanges(changes);
+    recordset_->clearCache();
+    emit rowsReadAgain(generation_);
 }
 
 void View::applyChanges(const std::vector<engine::ChangeFeed::Change>& changes) {

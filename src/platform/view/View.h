@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
+class ChangeListener;
 class DataRecordset;
-class QSocketNotifier;
 class QTimer;
 namespace engine {
 class Database;
@@ -115,10 +115,8 @@ private:
     void answerWaiting();
     void dropWaiting();
     void listen();
-    void watchFeed();
-    void takeChanges();
+    void readAgain();
     void applyChanges(const std::vector<engine::ChangeFeed::Change>& changes);
-    void retryListening();
 
     QString databaseName_;
     QString recordSource_;
@@ -132,11 +130,9 @@ private:
     quint64 generation_ = 0;
     bool countTold_ = false, keysTold_ = false;
     std::vector<Waiting> waiting_;
-    std::unique_ptr<engine::ChangeFeed> feed_;
+    // The database's change feed, read on a thread of its own.
+    std::unique_ptr<ChangeListener> listener_;
     // Adds and deletions heard before the set's keys were all read: placed
     // once they are, never dropped.
     std::vector<engine::ChangeFeed::Change> deferred_;
-    bool moreDue_ = false; // a batch of changes is left for the next turn
-    QSocketNotifier* feedNotifier_ = nullptr;
-    QTimer* feedRetry_;
 };
