@@ -50,6 +50,24 @@ int field(const char* name) {
     return -1;
 }
 
+// A norm in a TAS field (none: outside) of a plain composition, a naming
+// rule's values put in.
+Norm plainNorm(const char* tasField, std::initializer_list<std::pair<Oxide, double>> oxides,
+               std::initializer_list<std::pair<Mineral, double>> minerals) {
+    Norm n;
+    n.valid = true;
+    n.tasField = tasField ? field(tasField) : -1;
+    const std::pair<Oxide, double> base[] = {{SiO2, 50}, {TiO2, 1.5}, {Al2O3, 15},
+                                             {MgO, 6},   {Na2O, 3},   {K2O, 1}};
+    for (const auto& [o, v] : base)
+        n.adjusted[o] = v;
+    for (const auto& [o, v] : oxides)
+        n.adjusted[o] = v;
+    for (const auto& [m, v] : minerals)
+        n.mineral[m] = v;
+    return n;
+}
+
 // SINCLAS results published with the analyses (LOI left out; Fe2O3T given
 // as Fe2O3 alone).
 struct Published {
@@ -375,19 +393,7 @@ private slots:
         const auto named = [](const char* tasField,
                               std::initializer_list<std::pair<Oxide, double>> oxides,
                               std::initializer_list<std::pair<Mineral, double>> minerals = {}) {
-            Norm n;
-            n.valid = true;
-            n.tasField = tasField ? field(tasField) : -1;
-            // A plain composition, the rule's values put in.
-            const std::pair<Oxide, double> base[] = {{SiO2, 50}, {TiO2, 1.5}, {Al2O3, 15},
-                                                     {MgO, 6},   {Na2O, 3},   {K2O, 1}};
-            for (const auto& [o, v] : base)
-                n.adjusted[o] = v;
-            for (const auto& [o, v] : oxides)
-                n.adjusted[o] = v;
-            for (const auto& [m, v] : minerals)
-                n.mineral[m] = v;
-            return QString::fromStdString(rockName(n));
+            return QString::fromStdString(rockName(plainNorm(tasField, oxides, minerals)));
         };
         QCOMPARE(named("Tephrite / basanite", {}, {{Ol, 10.01}}), QString("Basanite"));
         QCOMPARE(named("Tephrite / basanite", {}, {{Ol, 10.0}}), QString("Tephrite"));
@@ -456,18 +462,8 @@ private slots:
                               std::initializer_list<std::pair<Oxide, double>> oxides = {},
                               std::initializer_list<std::pair<Mineral, double>> minerals = {},
                               bool namedPlutonic = false) {
-            Norm n;
-            n.valid = true;
+            Norm n = plainNorm(tasField, oxides, minerals);
             n.namedPlutonic = namedPlutonic;
-            n.tasField = field(tasField);
-            const std::pair<Oxide, double> base[] = {{SiO2, 50}, {TiO2, 1.5}, {Al2O3, 15},
-                                                     {MgO, 6},   {Na2O, 3},   {K2O, 1}};
-            for (const auto& [o, v] : base)
-                n.adjusted[o] = v;
-            for (const auto& [o, v] : oxides)
-                n.adjusted[o] = v;
-            for (const auto& [m, v] : minerals)
-                n.mineral[m] = v;
             return QString::fromStdString(rockName(n, names));
         };
         const Names P = Names::Plutonic;

@@ -99,28 +99,33 @@ bool soundsPlutonic(const std::string& rockname) {
     return false;
 }
 
+namespace {
+
+struct NamesChoice {
+    Names names;
+    const char* keyword;
+    const char* description;
+};
+constexpr NamesChoice kNamesChoices[] = {
+    {Names::ByRockName, "by-rock-name", "Plutonic where the rock name says so"},
+    {Names::Volcanic, "volcanic", "Volcanic names"},
+    {Names::Plutonic, "plutonic", "Plutonic names (Middlemost 1994)"}};
+
+const NamesChoice& choiceOf(Names names) {
+    for (const NamesChoice& c : kNamesChoices)
+        if (c.names == names)
+            return c;
+    return kNamesChoices[0];
+}
+
+} // namespace
+
 const char* namesDescription(Names names) {
-    switch (names) {
-    case Names::Volcanic:
-        return "Volcanic names";
-    case Names::Plutonic:
-        return "Plutonic names (Middlemost 1994)";
-    case Names::ByRockName:
-        break;
-    }
-    return "Plutonic where the rock name says so";
+    return choiceOf(names).description;
 }
 
 const char* namesKeyword(Names names) {
-    switch (names) {
-    case Names::Volcanic:
-        return "volcanic";
-    case Names::Plutonic:
-        return "plutonic";
-    case Names::ByRockName:
-        break;
-    }
-    return "by-rock-name";
+    return choiceOf(names).keyword;
 }
 
 std::string rockName(const Norm& n, Names names) {
