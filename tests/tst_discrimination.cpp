@@ -17,6 +17,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -241,6 +242,21 @@ private slots:
         const Amount noTa[] = {{3, false}, {1, false}, {0, false}};
         QCOMPARE(wood->noPointReasons()[std::size_t(wood->placeAmounts(noTa).why)],
                  std::string("Ta not above 0"));
+        // Meschede's split of AI from AII is dashed, the same two edges on
+        // both sides of it; no other field edge of any of these is.
+        using Segment = std::pair<std::pair<double, double>, std::pair<double, double>>;
+        std::map<std::string, std::set<Segment>> dashed;
+        for (const std::string& k : chart::discriminationKeywords())
+            for (const chart::Region& r : chart::makeDiagram(k)->regions())
+                for (std::size_t e : r.dashedEdges) {
+                    auto a = std::make_pair(r.outline[e].x, r.outline[e].y);
+                    auto b = std::make_pair(r.outline[(e + 1) % r.outline.size()].x,
+                                            r.outline[(e + 1) % r.outline.size()].y);
+                    dashed[k + " " + r.name].insert(std::minmax(a, b));
+                }
+        QCOMPARE(dashed.size(), std::size_t(2));
+        QCOMPARE(dashed["nb-zr-y AI"].size(), std::size_t(2));
+        QVERIFY(dashed["nb-zr-y AI"] == dashed["nb-zr-y AII"]);
     }
 
     void noPointSaysWhy() {

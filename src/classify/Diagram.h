@@ -21,6 +21,9 @@ struct Region {
     std::string name;
     std::vector<Vertex> outline;
     Vertex label;
+    // Edges drawn dashed, as the figure draws them (edge i runs from
+    // outline[i] to the next vertex); the rest solid.
+    std::vector<std::size_t> dashedEdges = {};
 };
 
 // A boundary between classes, drawn as a line.

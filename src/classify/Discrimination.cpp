@@ -54,7 +54,7 @@ FieldDiagram::FieldDiagram(Layout layout) : layout_(std::move(layout)) {
         const Region& r = layout_.fields[i];
         classes_.push_back(i < layout_.meanings.size() ? r.name + " (" + layout_.meanings[i] + ")"
                                                        : r.name);
-        Region g{r.name, {}, toPlane(r.label)};
+        Region g{r.name, {}, toPlane(r.label), r.dashedEdges};
         for (const Vertex& v : r.outline)
             g.outline.push_back(toPlane(v));
         regions_.push_back(std::move(g));
@@ -412,6 +412,9 @@ Layout nbZrY() {
     l.quantities = [](const double* v) {
         return FieldDiagram::inTriangle(2 * v[0], v[1] / 4, v[2]);
     };
+    // The split of AI from AII, dashed on both sides of it.
+    l.fields[0].dashedEdges = {1, 2};
+    l.fields[1].dashedEdges = {0, 1};
     return l;
 }
 

@@ -394,12 +394,25 @@ void DiagramPlot::render(QPainter& p, const QSize& size, const Style& style) con
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(QColor(60, 60, 60), 1.2 * s));
     const auto regions = diagram_->regions();
+    const QPen solid(QColor(60, 60, 60), 1.2 * s),
+        dashed(QColor(60, 60, 60), 1.2 * s, Qt::DashLine);
     for (const auto& f : regions) {
         QPolygonF poly;
         for (const auto& v : f.outline)
             poly << toScreen(v.x, v.y, size, s);
-        if (!poly.isEmpty())
+        if (poly.isEmpty())
+            continue;
+        if (f.dashedEdges.empty()) {
             p.drawPolygon(poly);
+            continue;
+        }
+        for (qsizetype i = 0; i < poly.size(); ++i) {
+            const bool isDashed = std::find(f.dashedEdges.begin(), f.dashedEdges.end(),
+                                            static_cast<std::size_t>(i)) != f.dashedEdges.end();
+            p.setPen(isDashed ? dashed : solid);
+            p.drawLine(poly[i], poly[(i + 1) % poly.size()]);
+        }
+        p.setPen(solid);
     }
     for (const chart::Curve& c : diagram_->curves()) {
         p.setPen(c.dashed ? QPen(QColor(200, 0, 0), 1.5 * s, Qt::DashLine)
