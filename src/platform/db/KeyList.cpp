@@ -2,6 +2,9 @@
 
 #include "EngineError.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include <sys/mman.h>
 
 namespace engine {
@@ -67,6 +70,20 @@ std::vector<std::int64_t> KeyList::toVector() const {
     for (long i = 0; i < n; ++i)
         v.push_back(at(i));
     return v;
+}
+
+std::shared_ptr<KeyList> KeyList::copy() const {
+    auto other = std::make_shared<KeyList>();
+    const long n = size();
+    for (long at = 0; at < n; at += kBlock) {
+        other->append(this->at(at)); // maps the block
+        const auto block = static_cast<std::size_t>(at >> kShift);
+        const long run = std::min(kBlock, n - at);
+        std::memcpy(other->blocks_[block], blocks_[block],
+                    static_cast<std::size_t>(run) * sizeof(std::int64_t));
+        other->size_.store(at + run, std::memory_order_release);
+    }
+    return other;
 }
 
 } // namespace engine

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace engine {
@@ -30,6 +31,8 @@ public:
     void clear();                              // only while no thread appends
     long indexOf(std::int64_t key) const;
     std::vector<std::int64_t> toVector() const;
+    // Another list holding the same keys.
+    std::shared_ptr<KeyList> copy() const;
 
 private:
     static constexpr int kShift = 16;

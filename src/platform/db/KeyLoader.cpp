@@ -38,6 +38,9 @@ void KeyLoader::setOnChange(std::function<void()> onChange) {
 
 void KeyLoader::loadKeys() {
     const Failure failure = keysJob_(*this);
+    // Read before the keys are said to be in: from then on they may be
+    // lent, and the list this loader filled may go with its borrower.
+    const long loaded = keys_.size();
     std::lock_guard<std::mutex> lock(mutex_);
     keysFailure_ = failure;
     keysDone_.store(true, std::memory_order_release);
@@ -45,7 +48,7 @@ void KeyLoader::loadKeys() {
         cancel_ = true; // every key is in: a count still running is of no more use
     if (!counting_) {
         countFailure_ = failure;
-        count_ = failure.rc ? -1 : keys_.size();
+        count_ = failure.rc ? -1 : loaded;
         countDone_.store(true, std::memory_order_release);
     }
     changed_.notify_all();

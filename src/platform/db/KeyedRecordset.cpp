@@ -22,7 +22,7 @@ long long steadyMs() {
 
 void KeyedRecordset::startLoading(KeyLoader::KeysJob keysJob, KeyLoader::CountJob countJob,
                                   bool whole) {
-    loader_ = std::make_unique<KeyLoader>(std::move(keysJob), std::move(countJob), keys_);
+    loader_ = std::make_unique<KeyLoader>(std::move(keysJob), std::move(countJob), keys_.list());
     loader_->waitUntil([this, whole] {
         return loader_->keysDone() || (!whole && keys_.size() >= KeyLoader::kFirstScreen);
     });
@@ -115,6 +115,14 @@ std::int64_t KeyedRecordset::keyAt(long index) const {
 std::vector<std::int64_t> KeyedRecordset::keys() const {
     waitForKeys();
     return keys_.toVector();
+}
+
+std::shared_ptr<const KeyList> KeyedRecordset::sharedKeys() const {
+    if (loader_ && !loader_->keysDone())
+        return nullptr;
+    if (loader_ && loader_->keysFailure().rc)
+        failLoading(loader_->keysFailure());
+    return keys_.lend();
 }
 
 long KeyedRecordset::indexOfKey(std::int64_t key) const {

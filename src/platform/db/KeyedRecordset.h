@@ -4,6 +4,7 @@
 #include "EngineError.h"
 #include "KeyList.h"
 #include "KeyLoader.h"
+#include "SharedKeys.h"
 #include "Recordset.h"
 #include "Value.h"
 
@@ -61,6 +62,7 @@ public:
     long indexOfKey(std::int64_t key) const override;
     long findKey(std::int64_t key, long near) const override;
     std::vector<std::int64_t> keys() const override;
+    std::shared_ptr<const KeyList> sharedKeys() const override;
     const std::string& Table() const override { return table_; }
     // Written once for every back end: the row's key and version, handed
     // to the back end's keyed write.
@@ -128,7 +130,7 @@ protected:
     std::string sql_;
     std::string table_;
     bool readOnly_;
-    KeyList keys_;
+    SharedKeys keys_;
     std::unique_ptr<KeyLoader> loader_; // after keys_: stopped before they go
     std::vector<std::string> fieldNames_;
     int keyColumn_ = -1;

@@ -6,11 +6,14 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace engine {
+
+class KeyList;
 
 // A dynaset: the rows of a statement in its order, read by key when they
 // are needed. Writes go to the base table by [ID].
@@ -84,6 +87,11 @@ public:
     virtual long findKey(std::int64_t key, long near) const = 0;
     // A copy of every key, in order; waits for them.
     virtual std::vector<std::int64_t> keys() const = 0;
+    // Every key, in order, lent without a copy once all are read: the set
+    // makes its own next change of them on a copy, so the list lent never
+    // changes. Null while they are still coming; throws when they could
+    // not be read. Never waits.
+    virtual std::shared_ptr<const KeyList> sharedKeys() const = 0;
     virtual const std::string& Table() const = 0;
 
     // Writes changed cells of one row in one statement. Text for a numeric

@@ -109,6 +109,66 @@ DataRecordset& View::recordsetProxy() {
     return *proxy_;
 }
 
+long View::knownRowCount() const {
+    return recordset_ ? recordset_->knownRowCount() : 0;
+}
+
+bool View::keysComplete() const {
+    return !recordset_ || recordset_->keysComplete();
+}
+
+long View::count() const {
+    if (!recordset_)
+        return 0;
+    return recordset_->countKnown() ? recordset_->RecordCount() : -1;
+}
+
+int View::fieldCount() const {
+    return recordset_ ? recordset_->FieldCount() : 0;
+}
+
+const std::vector<std::string>& View::fieldNames() const {
+    static const std::vector<std::string> none;
+    return recordset_ ? recordset_->FieldNames() : none;
+}
+
+std::string View::table() const {
+    return recordset_ ? recordset_->Table() : std::string();
+}
+
+long View::position() const {
+    return recordset_ ? recordset_->AbsolutePosition() : -1;
+}
+
+const engine::Value& View::valueAt(long index, int column) {
+    if (!recordset_ || index < 0 || index >= recordset_->knownRowCount())
+        throw engine::EngineError(engine::err::NoCurrentRecord, "No current record.");
+    return recordset_->valueAt(index, column);
+}
+
+bool View::rowReadable(long index) {
+    return recordset_ && recordset_->rowReadable(index);
+}
+
+bool View::readFailures() const {
+    return recordset_ && recordset_->readFailures();
+}
+
+std::int64_t View::keyAt(long index) const {
+    if (!recordset_ || index < 0 || index >= recordset_->knownRowCount())
+        throw engine::EngineError(engine::err::NoCurrentRecord, "No current record.");
+    return recordset_->keyAt(index);
+}
+
+std::optional<ViewSnapshot> View::snapshot() const {
+    if (!recordset_)
+        return std::nullopt;
+    auto keys = recordset_->sharedKeys();
+    if (!keys)
+        return std::nullopt;
+    return ViewSnapshot{database_, recordset_->Table(), std::move(keys), generation_};
+}
+
 long View::indexOf(std::int64_t key, long near) const {
     return recordset_ ? recordset_->findKey(key, near) : -1;
 }

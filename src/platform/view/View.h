@@ -3,7 +3,9 @@
 #include "EditBuffer.h"
 #include "RowRef.h"
 #include "SaveResult.h"
+#include "ViewSnapshot.h"
 #include "platform/db/ChangeFeed.h"
+#include "platform/db/Value.h"
 
 #include <QObject>
 #include <QPointer>
@@ -11,6 +13,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 class ChangeListener;
@@ -58,6 +62,30 @@ public:
     void lockRecordset();
     // Reports rows that became known since the last call.
     void followLoading(bool soon = false);
+
+    // What a window reads of the record set shown, never waiting for the
+    // loading threads: nothing, 0 or empty while there is none.
+    bool shown() const { return recordset_ != nullptr; }
+    long knownRowCount() const;
+    bool keysComplete() const;
+    // The exact count, or -1 while it is not known yet (whenCounted()
+    // says when it is). Throws when the rows could not be counted.
+    long count() const;
+    int fieldCount() const;
+    const std::vector<std::string>& fieldNames() const;
+    std::string table() const;
+    long position() const;
+    // A cell of a row among the keys read: the row is read by its key when
+    // it is not at hand. Throws the engine's description of why a row
+    // cannot be read.
+    const engine::Value& valueAt(long index, int column);
+    bool rowReadable(long index);
+    bool readFailures() const;
+    // The key at index; throws NoCurrentRecord beyond the rows known.
+    std::int64_t keyAt(long index) const;
+    // What a reader off this thread takes: empty until every key is read
+    // (whenKeysComplete() says when). Throws when they could not be read.
+    std::optional<ViewSnapshot> snapshot() const;
 
     quint64 generation() const { return generation_; }
     // Runs then once the record set's count is known, or every key is in:

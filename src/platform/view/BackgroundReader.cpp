@@ -1,0 +1,69 @@
+#include "BackgroundReader.h"
+
+#include <QPointer>
+#include <QThread>
+
+#include <algorithm>
+
+BackgroundReader::BackgroundReader(QObject* parent) : QObject(parent) {}
+
+BackgroundReader::~BackgroundReader() {
+    cancelAll();
+    for (const Reading& r : readings_) {
+        r.thread->wait();
+        delete r.thread;
+    }
+}
+
+void BackgroundReader::start(Work work) {
+    cancel();
+    run(std::move(work), true);
+}
+
+void BackgroundReader::startBeside(Work work) {
+    run(std::move(work), false);
+}
+
+void BackgroundReader::cancel() {
+    for (const Reading& r : readings_)
+        if (r.thread == latest_)
+            *r.cancel = true;
+    latest_ = nullptr;
+}
+
+void BackgroundReader::cancelAll() {
+    for (const Reading& r : readings_)
+        *r.cancel = true;
+    latest_ = nullptr;
+}
+
+void BackgroundReader::run(Work work, bool latest) {
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    QThread* thread = QThread::create([this, work = std::move(work), cancel] {
+        Finish finish = work(*cancel);
+        if (!finish || *cancel)
+            return;
+        // The flag is looked at again on this object's thread: a reading
+        // superseded after its work ended is dropped there.
+        QMetaObject::invokeMethod(
+            this,
+            [finish = std::move(finish), cancel] {
+                if (!*cancel)
+                    finish();
+            },
+            Qt::QueuedConnection);
+    });
+    connect(thread, &QThread::finished, this, [this, thread] {
+        readings_.erase(std::remove_if(readings_.begin(), readings_.end(),
+                                       [thread](const Reading& r) { return r.thread == thread; }),
+                        readings_.end());
+        if (latest_ == thread)
+            latest_ = nullptr;
+        thread->wait(); // "finished" comes just before the thread's very end
+        delete thread;
+    });
+    readings_.push_back({thread, cancel});
+    if (latest)
+        latest_ = thread;
+    thread->start();
+}
