@@ -320,7 +320,7 @@ private slots:
         tas::ViewPoints v;
         chart::NoPointReasons why;
         // In the view's own order: D, C, B, A.
-        QVERIFY(chart::readTraceView(*db, "DOZIRO1", {id["D"], id["C"], id["B"], id["A"]}, *d, 0, v,
+        QVERIFY(chart::readTraceView(*db, "DOZIRO1", std::vector<std::int64_t>{id["D"], id["C"], id["B"], id["A"]}, *d, 0, v,
                                      why));
         QCOMPARE(v.points.size(), std::size_t(4));
         QVERIFY(!v.points[0].valid && !v.points[1].valid);
@@ -341,7 +341,7 @@ private slots:
         QCOMPARE(v.colour, (std::vector<std::uint8_t>{1, 2, 0, 0}));
 
         std::atomic<bool> cancel = true;
-        QVERIFY(!chart::readTraceView(*db, "DOZIRO1", {id["A"]}, *d, -1, v, why, &cancel));
+        QVERIFY(!chart::readTraceView(*db, "DOZIRO1", std::vector<std::int64_t>{id["A"]}, *d, -1, v, why, &cancel));
     }
 };
 

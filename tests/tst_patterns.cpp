@@ -250,8 +250,8 @@ private slots:
         // The view's order (C, A, B); B has no REE at all.
         trace::PatternView v;
         const trace::NormalisingSet& ci = *trace::findSet("ci-sm89");
-        QVERIFY(trace::readPatterns(*db, "DOZIRO1", {id["C"], id["A"], id["B"]},
-                                    trace::PatternKind::Ree, ci, v));
+        const std::vector<std::int64_t> order{id["C"], id["A"], id["B"]};
+        QVERIFY(trace::readPatterns(*db, "DOZIRO1", order, trace::PatternKind::Ree, ci, v));
         QCOMPARE(v.rows(), std::size_t(3));
         QCOMPARE(v.empty, 1L);
         QCOMPARE(v.setName, ci.name);
@@ -265,8 +265,8 @@ private slots:
         for (std::size_t e = 0; e < n; ++e)
             QVERIFY(std::isnan(v.values[2 * n + e]));
         std::atomic<bool> cancel = true;
-        QVERIFY(!trace::readPatterns(*db, "DOZIRO1", {id["A"]}, trace::PatternKind::Ree, ci, v,
-                                     &cancel));
+        const std::vector<std::int64_t> one{id["A"]};
+        QVERIFY(!trace::readPatterns(*db, "DOZIRO1", one, trace::PatternKind::Ree, ci, v, &cancel));
     }
 };
 

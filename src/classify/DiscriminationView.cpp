@@ -109,7 +109,7 @@ void colourRows(const std::vector<std::string>& values, const std::vector<std::u
 } // namespace
 
 bool readTraceView(engine::Database& db, const std::string& table,
-                   const std::vector<std::int64_t>& keys, const Diagram& diagram, int colourColumn,
+                   engine::KeySpan keys, const Diagram& diagram, int colourColumn,
                    tas::ViewPoints& out, NoPointReasons& why, const std::atomic<bool>* cancel) {
     const std::vector<std::string>& elements = diagram.elements();
     const std::size_t n = keys.size();

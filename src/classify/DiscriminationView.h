@@ -65,7 +65,7 @@ private:
 // tas::readViews colours them. Returns false when cancelled; throws
 // engine::EngineError when the table or its values cannot be read.
 bool readTraceView(engine::Database& db, const std::string& table,
-                   const std::vector<std::int64_t>& keys, const Diagram& diagram, int colourColumn,
+                   engine::KeySpan keys, const Diagram& diagram, int colourColumn,
                    tas::ViewPoints& out, NoPointReasons& why,
                    const std::atomic<bool>* cancel = nullptr);
 

@@ -3,11 +3,11 @@
 // value has come and only one sample's values are held at a time.
 #include "PatternView.h"
 
+#include "RowOfKey.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
 
 #include <limits>
-#include <unordered_map>
 
 namespace trace {
 
@@ -67,7 +67,7 @@ bool forEachSample(engine::Database& db, const std::string& table, const std::st
 }
 
 bool readPatterns(engine::Database& db, const std::string& table,
-                  const std::vector<std::int64_t>& keys, PatternKind kind,
+                  engine::KeySpan keys, PatternKind kind,
                   const NormalisingSet& set, PatternView& out, const std::atomic<bool>* cancel) {
     out = PatternView();
     out.kind = kind;
@@ -77,10 +77,7 @@ bool readPatterns(engine::Database& db, const std::string& table,
     const std::size_t n = out.elements.size();
     out.values.assign(keys.size() * n, std::nanf(""));
     out.limits.assign(keys.size() * n, 0);
-    std::unordered_map<std::int64_t, std::size_t> rowOf;
-    rowOf.reserve(keys.size());
-    for (std::size_t i = 0; i < keys.size(); ++i)
-        rowOf.emplace(keys[i], i);
+    const chart::RowOfKey rowOf(keys);
     std::vector<char> seen(keys.size(), 0);
     // Only the pattern's elements are read: a compilation keeps many more.
     std::vector<std::string> symbols;
@@ -91,18 +88,18 @@ bool readPatterns(engine::Database& db, const std::string& table,
         [&](const SampleRow& s) {
             if (cancel && *cancel)
                 return false;
-            const auto it = rowOf.find(s.id);
-            if (it == rowOf.end())
+            const std::uint32_t row = rowOf.find(s.id);
+            if (row == chart::RowOfKey::kNone)
                 return true;
             const Composition c = normalise(s.ppm, set);
             bool any = false;
             for (std::size_t i = 0; i < n; ++i) {
                 const Reading& r = c[static_cast<std::size_t>(out.elements[i])];
-                out.values[it->second * n + i] = static_cast<float>(r.value);
-                out.limits[it->second * n + i] = r.limit;
+                out.values[row * n + i] = static_cast<float>(r.value);
+                out.limits[row * n + i] = r.limit;
                 any |= r.known();
             }
-            seen[it->second] = any;
+            seen[row] = any;
             return true;
         },
         symbols);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TracePattern.h"
+#include "platform/db/KeySpan.h"
 
 #include <atomic>
 #include <cstdint>
@@ -53,7 +54,7 @@ struct PatternView {
 // The rows with the given keys (a view's, in its order). Returns false when
 // cancelled.
 bool readPatterns(engine::Database& db, const std::string& table,
-                  const std::vector<std::int64_t>& keys, PatternKind kind,
+                  engine::KeySpan keys, PatternKind kind,
                   const NormalisingSet& set, PatternView& out,
                   const std::atomic<bool>* cancel = nullptr);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/db/KeySpan.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -17,12 +19,16 @@ class RowOfKey {
 public:
     static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
-    explicit RowOfKey(const std::vector<std::int64_t>& keys) {
+    explicit RowOfKey(engine::KeySpan keys) {
         if (keys.empty())
             return;
-        const auto [lo, hi] = std::minmax_element(keys.begin(), keys.end());
-        min_ = *lo;
-        const auto span = static_cast<std::uint64_t>(*hi - *lo) + 1;
+        std::int64_t lo = keys[0], hi = keys[0];
+        for (std::size_t i = 1; i < keys.size(); ++i) {
+            lo = std::min(lo, keys[i]);
+            hi = std::max(hi, keys[i]);
+        }
+        min_ = lo;
+        const auto span = static_cast<std::uint64_t>(hi - lo) + 1;
         if (span <= 4 * keys.size() + 1024) {
             dense_.assign(span, kNone);
             for (std::size_t i = 0; i < keys.size(); ++i)

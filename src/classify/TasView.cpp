@@ -54,12 +54,12 @@ void count(ViewPoints& v, std::size_t classes) {
             ++v.perColour[v.colour[r]];
 }
 
-bool readView(engine::Database& db, const std::string& table, const std::vector<std::int64_t>& keys,
+bool readView(engine::Database& db, const std::string& table, engine::KeySpan keys,
               bool volatileFree, ViewPoints& out, const std::atomic<bool>* cancel) {
     return readView(db, table, keys, *chart::makeDiagram("tas"), volatileFree, out, cancel);
 }
 
-bool readView(engine::Database& db, const std::string& table, const std::vector<std::int64_t>& keys,
+bool readView(engine::Database& db, const std::string& table, engine::KeySpan keys,
               const chart::Diagram& diagram, bool volatileFree, ViewPoints& out,
               const std::atomic<bool>* cancel) {
     std::vector<ViewPoints> views;
@@ -119,7 +119,7 @@ private:
 
 } // namespace
 
-bool readViews(engine::Database& db, const std::string& table, std::vector<std::int64_t> keys,
+bool readViews(engine::Database& db, const std::string& table, engine::KeySpan keys,
                const std::vector<const chart::Diagram*>& diagrams, bool volatileFree,
                int colourColumn, std::vector<ViewPoints>& out, const std::atomic<bool>* cancel) {
     out.assign(diagrams.size(), ViewPoints());
@@ -127,7 +127,6 @@ bool readViews(engine::Database& db, const std::string& table, std::vector<std::
         v.points.resize(keys.size()); // rows never met keep "no point"
     const RowOfKey rowOf(keys);
     const std::size_t rowCount = keys.size();
-    std::vector<std::int64_t>().swap(keys); // the index holds what is needed
     // The columns of all the diagrams, each read once; where each diagram
     // finds its own.
     std::vector<int> columns;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TasPoint.h"
+#include "platform/db/KeySpan.h"
 
 #include <atomic>
 #include <cstdint>
@@ -47,12 +48,12 @@ struct ViewPoints {
 // over the table, and classifies them; the result follows the keys' order.
 // Runs on any thread with a database of its own. Returns false when
 // cancelled; throws engine::EngineError when the table cannot be read.
-bool readView(engine::Database& db, const std::string& table, const std::vector<std::int64_t>& keys,
+bool readView(engine::Database& db, const std::string& table, engine::KeySpan keys,
               bool volatileFree, ViewPoints& out, const std::atomic<bool>* cancel = nullptr);
 
 // The same for any diagram: a point is its place in the diagram's plane,
 // its field the place's class (perField counted over the diagram's classes).
-bool readView(engine::Database& db, const std::string& table, const std::vector<std::int64_t>& keys,
+bool readView(engine::Database& db, const std::string& table, engine::KeySpan keys,
               const chart::Diagram& diagram, bool volatileFree, ViewPoints& out,
               const std::atomic<bool>* cancel = nullptr);
 
@@ -61,9 +62,8 @@ bool readView(engine::Database& db, const std::string& table, const std::vector<
 // colourColumn is one (-1: none): the kMaxColours most frequent values, the
 // rest as "other".
 constexpr std::size_t kMaxColours = 12;
-// The keys are taken by value and let go of as soon as the rows are
-// indexed, so that a caller can hand its copy over.
-bool readViews(engine::Database& db, const std::string& table, std::vector<std::int64_t> keys,
+// The keys are only read: a view's own may be handed in, never copied.
+bool readViews(engine::Database& db, const std::string& table, engine::KeySpan keys,
                const std::vector<const chart::Diagram*>& diagrams, bool volatileFree,
                int colourColumn, std::vector<ViewPoints>& out,
                const std::atomic<bool>* cancel = nullptr);

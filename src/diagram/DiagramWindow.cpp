@@ -12,10 +12,10 @@
 #include "platform/data/DataControl.h"
 #include "platform/data/RecordsetModel.h"
 #include "platform/db/Database.h"
-#include "platform/db/Recordset.h"
 #include "platform/dialogs/FileDialogs.h"
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/view/BackgroundReader.h"
 #include "platform/view/DataRecordset.h"
 #include "schema/Schema.h"
 
@@ -27,7 +27,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStackedWidget>
-#include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -47,6 +46,7 @@ trace::PatternKind kindOf(const QString& keyword) {
 
 DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
     : QWidget(nullptr, Qt::Window), data_(data) {
+    reader_ = new BackgroundReader(this);
     setObjectName("DiagramWindow");
     setWindowTitle("TAS Diagram");
     plot_ = new DiagramPlot;
@@ -165,13 +165,12 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
 }
 
 DiagramWindow::~DiagramWindow() {
-    // Every reading still running was told to stop; none outlives the window.
-    if (cancel_)
-        *cancel_ = true;
-    for (QThread* t : readers_) {
-        t->wait();
-        delete t;
-    }
+    // Every reading still running is told to stop; none outlives the window.
+    delete reader_;
+}
+
+bool DiagramWindow::loading() const {
+    return reader_->reading();
 }
 
 std::vector<DiagramPlot*> DiagramWindow::plots() const {
@@ -266,8 +265,7 @@ void DiagramWindow::hideEvent(QHideEvent* e) {
     QWidget::hideEvent(e);
     // A closed window does no work: a view being read is dropped, and the
     // next show reads the view of that moment.
-    if (cancel_)
-        *cancel_ = true;
+    reader_->cancel();
     ++generation_;
     stale_ = true;
 }
@@ -278,13 +276,12 @@ void DiagramWindow::reload() {
         return;
     }
     stale_ = false;
-    engine::Recordset* rs = data_->engineRecordset();
-    if (cancel_)
-        *cancel_ = true; // a view still being read is no longer wanted
+    View* shownView = data_->view();
+    reader_->cancel(); // a view still being read is no longer wanted
     const quint64 generation = ++generation_;
     const std::vector<DiagramPlot*> shown = plots();
     const bool pattern = patternShown();
-    if (!rs) {
+    if (!shownView->shown()) {
         finishEmpty(generation, QString());
         return;
     }
@@ -292,7 +289,16 @@ void DiagramWindow::reload() {
         p->setReading(true);
     pattern_->setReading(pattern);
     status_->setText("Reading the view...");
-    if (!rs->keysComplete()) {
+    std::optional<ViewSnapshot> taken;
+    try {
+        taken = shownView->snapshot();
+    } catch (const std::exception& e) {
+        // The view cannot be read (a damaged file): no points, the reason
+        // shown in the window and as the program's database error.
+        finishEmpty(generation, QString::fromStdString(e.what()));
+        throw;
+    }
+    if (!taken) {
         // Nothing waits for the rest of the keys: the view is read once
         // they are in (unless another view is shown first).
         data_->whenKeysComplete(this, [this, generation] {
@@ -301,41 +307,29 @@ void DiagramWindow::reload() {
         });
         return;
     }
-    // The reading runs on a database connection of its own, off this thread.
-    const std::shared_ptr<engine::Database> database = data_->database();
-    const std::string table = rs->Table();
-    std::shared_ptr<std::vector<std::int64_t>> keys;
-    try {
-        keys = std::make_shared<std::vector<std::int64_t>>(rs->keys());
-    } catch (const std::exception& e) {
-        // The view cannot be read (a damaged file): no points, the reason
-        // shown in the window and as the program's database error.
-        finishEmpty(generation, QString::fromStdString(e.what()));
-        throw;
-    }
-    auto cancel = std::make_shared<std::atomic<bool>>(false);
-    cancel_ = cancel;
+    // The reading runs on a database connection of its own, off this
+    // thread, over the view's keys as they are now.
+    const ViewSnapshot snapshot = std::move(*taken);
     if (pattern) {
         const trace::PatternKind kind = kindOf(diagramKeyword());
         const trace::NormalisingSet* set =
             trace::findSet(set_->currentData().toString().toStdString());
         if (!set)
             set = &trace::defaultSet(kind);
-        startReading([this, database, table, keys, kind, set, cancel, generation] {
+        reader_->start([this, snapshot, kind, set, generation](const std::atomic<bool>& cancel)
+                           -> BackgroundReader::Finish {
             auto view = std::make_shared<trace::PatternView>();
             QString error;
             try {
-                auto db = database->openAnother(true);
-                if (!trace::readPatterns(*db, table, *keys, kind, *set, *view, cancel.get()))
-                    return;
+                auto db = snapshot.database->openAnother(true);
+                if (!trace::readPatterns(*db, snapshot.table, snapshot.keys(), kind, *set, *view,
+                                         &cancel))
+                    return nullptr;
             } catch (const std::exception& e) {
                 error = QString::fromStdString(e.what());
                 view.reset();
             }
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, view, error] { patternsFinished(generation, view, error); },
-                Qt::QueuedConnection);
+            return [this, generation, view, error] { patternsFinished(generation, view, error); };
         });
         return;
     }
@@ -350,53 +344,47 @@ void DiagramWindow::reload() {
     const bool volatileFree = volatileFree_->isChecked();
     const int colourColumn = colour_->currentData().toInt();
     if (!diagrams->front()->elements().empty()) {
-        startReading([this, database, table, keys, diagrams, colourColumn, cancel, generation] {
+        reader_->start([this, snapshot, diagrams, colourColumn,
+                        generation](const std::atomic<bool>& cancel) -> BackgroundReader::Finish {
             auto views = std::make_shared<std::vector<tas::ViewPoints>>(1);
             auto why = std::make_shared<chart::NoPointReasons>();
             QString error;
             try {
-                auto db = database->openAnother(true);
-                if (!chart::readTraceView(*db, table, *keys, *diagrams->front(), colourColumn,
-                                          views->front(), *why, cancel.get()))
-                    return;
+                auto db = snapshot.database->openAnother(true);
+                if (!chart::readTraceView(*db, snapshot.table, snapshot.keys(), *diagrams->front(),
+                                          colourColumn, views->front(), *why, &cancel))
+                    return nullptr;
             } catch (const std::exception& e) {
                 error = QString::fromStdString(e.what());
                 views->assign(1, tas::ViewPoints());
                 *why = chart::NoPointReasons();
             }
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, views, why, error] {
-                    if (generation == generation_)
-                        reasons_ = why;
-                    loadFinished(generation, views, error);
-                },
-                Qt::QueuedConnection);
+            return [this, generation, views, why, error] {
+                if (generation == generation_)
+                    reasons_ = why;
+                loadFinished(generation, views, error);
+            };
         });
         return;
     }
-    startReading(
-        [this, database, table, keys, diagrams, volatileFree, colourColumn, cancel, generation] {
-            auto views = std::make_shared<std::vector<tas::ViewPoints>>();
-            QString error;
-            try {
-                auto db = database->openAnother(true);
-                std::vector<const chart::Diagram*> which;
-                for (const auto& d : *diagrams)
-                    which.push_back(d.get());
-                if (!tas::readViews(*db, table, *keys, which, volatileFree, colourColumn, *views,
-                                    cancel.get()))
-                    return;
-            } catch (const std::exception& e) {
-                error = QString::fromStdString(e.what());
-                views->assign(diagrams->size(), tas::ViewPoints());
-            }
-            keys->clear();
-            keys->shrink_to_fit();
-            QMetaObject::invokeMethod(
-                this, [this, generation, views, error] { loadFinished(generation, views, error); },
-                Qt::QueuedConnection);
-        });
+    reader_->start([this, snapshot, diagrams, volatileFree, colourColumn,
+                    generation](const std::atomic<bool>& cancel) -> BackgroundReader::Finish {
+        auto views = std::make_shared<std::vector<tas::ViewPoints>>();
+        QString error;
+        try {
+            auto db = snapshot.database->openAnother(true);
+            std::vector<const chart::Diagram*> which;
+            for (const auto& d : *diagrams)
+                which.push_back(d.get());
+            if (!tas::readViews(*db, snapshot.table, snapshot.keys(), which, volatileFree,
+                                colourColumn, *views, &cancel))
+                return nullptr;
+        } catch (const std::exception& e) {
+            error = QString::fromStdString(e.what());
+            views->assign(diagrams->size(), tas::ViewPoints());
+        }
+        return [this, generation, views, error] { loadFinished(generation, views, error); };
+    });
 }
 
 void DiagramWindow::finishEmpty(quint64 generation, const QString& error) {
@@ -405,22 +393,6 @@ void DiagramWindow::finishEmpty(quint64 generation, const QString& error) {
     else
         loadFinished(generation, std::make_shared<std::vector<tas::ViewPoints>>(plots().size()),
                      error);
-}
-
-void DiagramWindow::startReading(std::function<void()> work) {
-    QThread* thread = QThread::create(std::move(work));
-    // Earlier readings were told to stop; each ends at its next look and is
-    // cleared away here when it has, never waited for.
-    connect(thread, &QThread::finished, this, [this, thread] {
-        readers_.erase(std::remove(readers_.begin(), readers_.end(), thread), readers_.end());
-        if (loader_ == thread)
-            loader_ = nullptr;
-        thread->wait(); // "finished" comes just before the thread's very end
-        delete thread;
-    });
-    readers_.push_back(thread);
-    loader_ = thread;
-    thread->start();
 }
 
 void DiagramWindow::loadFinished(quint64 generation,
@@ -467,8 +439,8 @@ void DiagramWindow::rowWritten(long r) {
         reload();
         return;
     }
-    auto* rs = data_->engineRecordset();
-    if (!rs || r < 0)
+    View* rs = data_->view();
+    if (!rs->shown() || r < 0)
         return;
     // The written row is placed again from what is stored now; its point
     // moves, and the counts follow.
@@ -515,10 +487,10 @@ QString ratiosOfRow(const trace::PatternView& v, long row) {
 } // namespace
 
 QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
-    auto* rs = data_->engineRecordset();
+    View* rs = data_->view();
     if (patternShown()) {
         const trace::PatternView* v = pattern_->view();
-        if (!rs || !v || row < 0 || static_cast<std::size_t>(row) >= v->rows())
+        if (!rs->shown() || !v || row < 0 || static_cast<std::size_t>(row) >= v->rows())
             return {};
         QStringList who;
         try {
@@ -536,7 +508,7 @@ QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
     }
     const DiagramPlot* p = plotIndex == 0 ? plot_ : page_[plotIndex - 1];
     const tas::ViewPoints* view = p->view();
-    if (!rs || !view || row < 0 || row >= static_cast<long>(view->points.size()))
+    if (!rs->shown() || !view || row < 0 || row >= static_cast<long>(view->points.size()))
         return {};
     const auto& pt = view->points[static_cast<std::size_t>(row)];
     const chart::Diagram& d = p->diagram();
@@ -549,7 +521,9 @@ QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
     try {
         // On TAS, the name the norm gives, where the row has a norm.
         if (pt.valid && (d.keyword() == "tas" || d.keyword() == "tas-plutonic")) {
-            const norm::Norm n = norm::computeNorm(norm::Analysis::fromRecordset(*rs, row));
+            const norm::Norm n = norm::computeNorm(norm::Analysis::fromCells(
+                rs->fieldCount(),
+                [&](int c) -> const engine::Value& { return rs->valueAt(row, c); }));
             if (n.valid)
                 name = QString::fromStdString(norm::rockName(
                     n, d.keyword() == "tas" ? norm::Names::ByRockName : norm::Names::Plutonic));
@@ -576,8 +550,7 @@ QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
 }
 
 void DiagramWindow::followCurrentRow() {
-    auto* rs = data_->engineRecordset();
-    const long row = rs ? rs->AbsolutePosition() : -1;
+    const long row = data_->view()->position();
     if (patternShown()) {
         pattern_->setCurrentRow(row);
         QString text = pattern_->legendText();

@@ -18,7 +18,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
-class QThread;
+class BackgroundReader;
 namespace chart {
 class Diagram;
 struct NoPointReasons;
@@ -60,7 +60,7 @@ public:
     QLabel* statusLine() const { return status_; }
     QCheckBox* volatileFree() const { return volatileFree_; }
     QComboBox* diagramChoice() const { return diagram_; }
-    bool loading() const { return loader_ != nullptr; }
+    bool loading() const;
 
     // Writes the diagram (or the page) as PNG, SVG or PDF (by the file's
     // suffix) at the given size in pixels, through a temporary file renamed
@@ -86,7 +86,6 @@ private:
                       const QString& error);
     void patternsFinished(quint64 generation, std::shared_ptr<trace::PatternView> view,
                           const QString& error);
-    void startReading(std::function<void()> work);
     void fillSets();
     void setChosen();
     void rowWritten(long row);
@@ -107,9 +106,7 @@ private:
     QLabel* status_;
     QCheckBox* volatileFree_;
     QPushButton* export_;
-    QThread* loader_ = nullptr;     // the reading of the view shown next
-    std::vector<QThread*> readers_; // every reading not yet ended
-    std::shared_ptr<std::atomic<bool>> cancel_;
+    BackgroundReader* reader_;
     quint64 generation_ = 0;
     bool stale_ = true;
     QString error_;

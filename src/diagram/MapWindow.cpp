@@ -10,9 +10,9 @@
 #include "map/SamplePositions.h"
 #include "platform/data/DataControl.h"
 #include "platform/db/Database.h"
-#include "platform/db/Recordset.h"
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/view/BackgroundReader.h"
 #include "platform/view/DataRecordset.h"
 #include "schema/Schema.h"
 
@@ -23,7 +23,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QThread>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -39,6 +38,7 @@ constexpr double kPickPixels = 8;
 
 MapWindow::MapWindow(DataControl* data, QWidget* parent)
     : QWidget(parent, Qt::Window), data_(data), frame_(0, 0, geo::MapFrame::kWorldSpan, 1000, 500) {
+    reader_ = new BackgroundReader(this);
     setObjectName("MapWindow");
     setWindowTitle("Map");
     canvas_ = new QWidget;
@@ -91,12 +91,11 @@ MapWindow::MapWindow(DataControl* data, QWidget* parent)
 }
 
 MapWindow::~MapWindow() {
-    if (cancel_)
-        *cancel_ = true;
-    for (QThread* t : threads_) {
-        t->wait();
-        delete t;
-    }
+    delete reader_; // every reading told to stop, and waited for: none outlives the window
+}
+
+bool MapWindow::loading() const {
+    return reader_->reading();
 }
 
 void MapWindow::setFrame(const geo::MapFrame& frame) {
@@ -130,23 +129,9 @@ void MapWindow::showEvent(QShowEvent* e) {
 
 void MapWindow::hideEvent(QHideEvent* e) {
     QWidget::hideEvent(e);
-    if (cancel_)
-        *cancel_ = true;
+    reader_->cancel();
     ++generation_;
     stale_ = true;
-}
-
-// A thread that ends by itself, cleared away when it has.
-static void track(QObject* owner, QThread* thread, std::vector<QThread*>& threads, QThread** slot) {
-    QObject::connect(thread, &QThread::finished, owner, [thread, &threads, slot] {
-        threads.erase(std::remove(threads.begin(), threads.end(), thread), threads.end());
-        if (slot && *slot == thread)
-            *slot = nullptr;
-        thread->wait(); // "finished" comes just before the thread's very end
-        delete thread;
-    });
-    threads.push_back(thread);
-    thread->start();
 }
 
 void MapWindow::wantCoastlines() {
@@ -157,7 +142,7 @@ void MapWindow::wantCoastlines() {
     if (!coastError_.isEmpty())
         return;
     coastsReading_ = wanted;
-    QThread* thread = QThread::create([this, wanted] {
+    reader_->startBeside([this, wanted](const std::atomic<bool>&) -> BackgroundReader::Finish {
         std::shared_ptr<const geo::Shorelines> lines;
         QString error;
         try {
@@ -165,20 +150,16 @@ void MapWindow::wantCoastlines() {
         } catch (const std::exception& e) {
             error = QString::fromStdString(e.what());
         }
-        QMetaObject::invokeMethod(
-            this,
-            [this, wanted, lines, error] {
-                coastsReading_ = -1;
-                coasts_[static_cast<std::size_t>(wanted)] = lines;
-                coastError_ = error;
-                updateLegend();
-                canvas_->update();
-                emit coastlinesLoaded();
-                runGuarded([this] { wantCoastlines(); }); // the view may have moved on
-            },
-            Qt::QueuedConnection);
+        return [this, wanted, lines, error] {
+            coastsReading_ = -1;
+            coasts_[static_cast<std::size_t>(wanted)] = lines;
+            coastError_ = error;
+            updateLegend();
+            canvas_->update();
+            emit coastlinesLoaded();
+            runGuarded([this] { wantCoastlines(); }); // the view may have moved on
+        };
     });
-    track(this, thread, threads_, nullptr);
 }
 
 void MapWindow::reload() {
@@ -187,37 +168,36 @@ void MapWindow::reload() {
         return;
     }
     stale_ = false;
-    engine::Recordset* rs = data_->engineRecordset();
-    if (cancel_)
-        *cancel_ = true;
+    View* view = data_->view();
+    reader_->cancel();
     const quint64 generation = ++generation_;
-    if (!rs) {
+    if (!view->shown()) {
         loadFinished(generation, std::make_shared<Samples>(), QString());
         return;
     }
     status_->setText("Reading the view...");
-    if (!rs->keysComplete()) {
+    const std::optional<ViewSnapshot> taken = view->snapshot();
+    if (!taken) {
         data_->whenKeysComplete(this, [this, generation] {
             if (generation == generation_)
                 runGuarded([this] { reload(); });
         });
         return;
     }
-    const std::shared_ptr<engine::Database> database = data_->database();
-    const std::string table = rs->Table();
-    auto keys = std::make_shared<std::vector<std::int64_t>>(rs->keys());
-    auto cancel = std::make_shared<std::atomic<bool>>(false);
-    cancel_ = cancel;
+    const ViewSnapshot snapshot = *taken;
     const int colourColumn = colour_->currentData().toInt();
-    QThread* thread =
-        QThread::create([this, database, table, keys, cancel, generation, colourColumn] {
+    reader_->start(
+        [this, snapshot, generation, colourColumn](
+            const std::atomic<bool>& cancel) -> BackgroundReader::Finish {
             auto samples = std::make_shared<Samples>();
             QString error;
             try {
-                auto db = database->openAnother(true);
+                auto db = snapshot.database->openAnother(true);
+                const std::string& table = snapshot.table;
+                const engine::KeySpan keys = snapshot.keys();
                 geo::SamplePositions::Facts facts;
-                if (!geo::SamplePositions::read(*db, table, facts, cancel.get()))
-                    return;
+                if (!geo::SamplePositions::read(*db, table, facts, &cancel))
+                    return nullptr;
                 samples->anyValues = !facts.empty();
                 // The colours grouped as the diagram's are (the most frequent
                 // values, the rest as "other"), over the whole view: read by the
@@ -225,18 +205,18 @@ void MapWindow::reload() {
                 std::vector<tas::ViewPoints> views;
                 if (colourColumn >= 0) {
                     const auto tas = chart::makeDiagram("tas");
-                    if (!tas::readViews(*db, table, *keys, {tas.get()}, true, colourColumn, views,
-                                        cancel.get()))
-                        return;
+                    if (!tas::readViews(*db, table, keys, {tas.get()}, true, colourColumn, views,
+                                        &cancel))
+                        return nullptr;
                 }
-                const bool coloured = !views.empty() && views[0].colour.size() == keys->size();
+                const bool coloured = !views.empty() && views[0].colour.size() == keys.size();
                 MapPlot::Colours& colours = samples->colours;
                 if (coloured) {
                     colours.names = views[0].colourNames;
                     colours.count.assign(colours.names.size(), 0);
                 }
-                for (std::size_t i = 0; i < keys->size(); ++i) {
-                    const std::int64_t key = (*keys)[i];
+                for (std::size_t i = 0; i < keys.size(); ++i) {
+                    const std::int64_t key = keys[i];
                     const auto it = facts.find(key);
                     const geo::Position p =
                         it == facts.end() ? geo::Position() : geo::place(it->second);
@@ -252,17 +232,12 @@ void MapWindow::reload() {
             } catch (const std::exception& e) {
                 error = QString::fromStdString(e.what());
             }
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, samples, error, table] {
-                    if (generation == generation_)
-                        table_ = table;
-                    loadFinished(generation, samples, error);
-                },
-                Qt::QueuedConnection);
+            return [this, generation, samples, error, table = snapshot.table] {
+                if (generation == generation_)
+                    table_ = table;
+                loadFinished(generation, samples, error);
+            };
         });
-    reader_ = thread;
-    track(this, thread, threads_, &reader_);
 }
 
 void MapWindow::loadFinished(quint64 generation, std::shared_ptr<Samples> samples,
@@ -279,11 +254,11 @@ void MapWindow::loadFinished(quint64 generation, std::shared_ptr<Samples> sample
 }
 
 void MapWindow::followCurrentRow() {
-    auto* rs = data_->engineRecordset();
-    const long row = rs ? rs->AbsolutePosition() : -1;
+    View* view = data_->view();
+    const long row = view->position();
     current_.reset();
     if (row >= 0)
-        current_ = rs->keyAt(row);
+        current_ = view->keyAt(row);
     QString text = error_;
     if (text.isEmpty() && current_) {
         text = "Current row: " + describe(*current_);
@@ -298,10 +273,10 @@ void MapWindow::followCurrentRow() {
 }
 
 QString MapWindow::describe(std::int64_t key) const {
-    auto* rs = data_->engineRecordset();
+    View* rs = data_->view();
     QStringList who;
     try {
-        const long row = rs ? rs->findKey(key, rs->AbsolutePosition()) : -1;
+        const long row = rs->indexOf(key, rs->position());
         if (row >= 0)
             for (schema::Column column : schema::kSampleName) {
                 const QString text =
@@ -512,11 +487,11 @@ bool MapWindow::eventFilter(QObject* watched, QEvent* e) {
         } else if (std::hypot(at.x() - pressedAt_.x(), at.y() - pressedAt_.y()) < 4) {
             // A click, not a pan: the nearest sample becomes the grid's row.
             runGuarded([&] {
-                auto* rs = data_->engineRecordset();
+                View* view = data_->view();
                 const auto key = sampleAt(at);
-                if (!rs || !key)
+                if (!view->shown() || !key)
                     return;
-                const long row = rs->findKey(*key, rs->AbsolutePosition());
+                const long row = view->indexOf(*key, view->position());
                 if (row >= 0) // through the data control: the grid follows
                     data_->Recordset().setAbsolutePosition(row);
             });

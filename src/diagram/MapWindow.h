@@ -19,7 +19,7 @@ class DataControl;
 class QComboBox;
 class QLabel;
 class QPainter;
-class QThread;
+class BackgroundReader;
 
 // Where the grid's samples are: a world map with the coastlines, a dot for
 // each sample of the view that has a position, the grid's current row
@@ -62,7 +62,7 @@ public:
     void colourBy(int column);
     // Whether the samples in sight are drawn as density cells.
     bool drawsDensity() const;
-    bool loading() const { return reader_ != nullptr; }
+    bool loading() const;
     bool coastlinesShown() const;
     // The sample nearest a point of the canvas within a few pixels, or none.
     std::optional<std::int64_t> sampleAt(QPointF at) const;
@@ -119,9 +119,8 @@ private:
     // Drags: a pan with the left button, an area with the right or Shift.
     QPointF pressedAt_, dragAt_;
     bool dragging_ = false, choosingArea_ = false;
-    QThread* reader_ = nullptr;
-    std::vector<QThread*> threads_; // every thread not yet ended
-    std::shared_ptr<std::atomic<bool>> cancel_;
+    // The view's samples (superseding each other) and the coastlines.
+    BackgroundReader* reader_;
     quint64 generation_ = 0;
     bool stale_ = true;
     QString error_;

@@ -5,7 +5,6 @@
 #include "norm/RockName.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/RecordsetModel.h"
-#include "platform/db/Recordset.h"
 #include "platform/dialogs/Guarded.h"
 #include "schema/Column.h"
 
@@ -108,8 +107,7 @@ NormWindow::NormWindow(DataControl* data, RecordsetModel* gridModel)
     connect(data_->view(), &View::positionChanged, this, guarded([this] { followCurrentRow(); }));
     connect(data_->view(), &View::recordsetChanged, this, guarded([this] { followCurrentRow(); }));
     connect(gridModel, &RecordsetModel::rowWritten, this, [this](long row) {
-        auto* rs = data_->engineRecordset();
-        if (rs && row == rs->AbsolutePosition())
+        if (row == data_->view()->position())
             runGuarded([this] { followCurrentRow(); });
     });
 }
@@ -140,9 +138,9 @@ void NormWindow::clear(const QString& why) {
 void NormWindow::followCurrentRow() {
     if (!isVisible())
         return; // read again when shown
-    auto* rs = data_->engineRecordset();
-    const long row = rs ? rs->AbsolutePosition() : -1;
-    if (!rs || row < 0) {
+    View* view = data_->view();
+    const long row = view->position();
+    if (row < 0) {
         row_->setText("No current row.");
         clear({});
         return;
@@ -150,7 +148,8 @@ void NormWindow::followCurrentRow() {
     QStringList who;
     for (schema::Column column : schema::kSampleName) {
         const QString text =
-            QString::fromStdString(rs->valueAt(row, schema::index(column)).storedText()).trimmed();
+            QString::fromStdString(view->valueAt(row, schema::index(column)).storedText())
+                .trimmed();
         if (!text.isEmpty())
             who << text;
     }
@@ -158,7 +157,10 @@ void NormWindow::followCurrentRow() {
                       .arg(row + 1)
                       .arg(who.isEmpty() ? "" : ": " + who.join("  ")));
 
-    const norm::Norm n = norm::computeNorm(norm::Analysis::fromRecordset(*rs, row), ironChoice());
+    const norm::Norm n = norm::computeNorm(
+        norm::Analysis::fromCells(view->fieldCount(),
+                                  [&](int c) -> const engine::Value& { return view->valueAt(row, c); }),
+        ironChoice());
     if (!n.valid) {
         clear("No norm: " + QString::fromStdString(n.reason) + ".");
         name_->setStyleSheet("color: #a00000");

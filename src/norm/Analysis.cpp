@@ -1,6 +1,5 @@
 #include "Analysis.h"
 
-#include "platform/db/Recordset.h"
 #include "schema/Schema.h"
 
 #include <cctype>
@@ -76,13 +75,14 @@ Analysis Analysis::fromRow(const std::vector<engine::Value>& row) {
     return a;
 }
 
-Analysis Analysis::fromRecordset(engine::Recordset& rs, long row) {
+Analysis Analysis::fromCells(int fieldCount,
+                             const std::function<const engine::Value&(int column)>& cell) {
     engine::Value values[kOxideCount];
-    for (int o = 0; o < kOxideCount && schema::index(columnOf(o)) < rs.FieldCount(); ++o)
-        values[o] = rs.valueAt(row, schema::index(columnOf(o)));
+    for (int o = 0; o < kOxideCount && schema::index(columnOf(o)) < fieldCount; ++o)
+        values[o] = cell(schema::index(columnOf(o)));
     Analysis a = fromValues(values);
-    if (schema::index(schema::Column::Rockname) < rs.FieldCount())
-        a.rockname = rs.valueAt(row, schema::index(schema::Column::Rockname)).storedText();
+    if (schema::index(schema::Column::Rockname) < fieldCount)
+        a.rockname = cell(schema::index(schema::Column::Rockname)).storedText();
     return a;
 }
 

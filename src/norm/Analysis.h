@@ -4,12 +4,9 @@
 #include "schema/Column.h"
 
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
-
-namespace engine {
-class Recordset;
-}
 
 namespace norm {
 
@@ -68,8 +65,10 @@ struct Analysis {
     static Analysis fromRow(const std::vector<engine::Value>& row);
     // From kOxideCount values in Oxide order.
     static Analysis fromValues(const engine::Value* values);
-    // From a row of a record set of a whole table's columns.
-    static Analysis fromRecordset(engine::Recordset& rs, long row);
+    // From a row of a whole table's columns, read cell by cell (columns
+    // beyond fieldCount are not asked for).
+    static Analysis fromCells(int fieldCount,
+                              const std::function<const engine::Value&(int column)>& cell);
 };
 
 } // namespace norm
