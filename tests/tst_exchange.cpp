@@ -13,6 +13,7 @@
 #include "platform/db/Recordset.h"
 #include "platform/db/Workgroup.h"
 #include "support/GuiFixture.h"
+#include "support/RecordsetRows.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -64,7 +65,7 @@ private slots:
         auto rs = db->OpenRecordset("SELECT * From [DOZIRO1]Order By [Rockname] ASC", true);
         QTemporaryDir dir;
         const std::string file = dir.filePath("view.csv").toStdString();
-        QCOMPARE(ViewExport::write(*rs, file), 500L);
+        QCOMPARE(exportRows(*rs, file), 500L);
         const ImportPlan plan = CsvImport::plan(file);
         QCOMPARE(plan.rows, 500L);
         QCOMPARE(plan.bad, 0L);

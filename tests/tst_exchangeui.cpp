@@ -15,6 +15,7 @@
 #include "platform/dialogs/FileDialogs.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/view/DataRecordset.h"
+#include "platform/view/View.h"
 #include "support/GuiFixture.h"
 
 #include <QComboBox>
@@ -33,6 +34,8 @@
 #include <QtTest>
 
 #include <xlsxwriter.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -143,6 +146,50 @@ private slots:
         auto& again = f.start();
         QTRY_COMPARE(again.vaSpread1->recordsetModel()->columnCount(), 35);
         ColumnChooser::setImplementation(nullptr);
+    }
+
+    // The file holds the rows as the window shows them, in its order: an
+    // edit of the order's column, another user's rename and another user's
+    // new row would each place rows elsewhere in a new reading, and change
+    // nothing of it; the values are those stored now.
+    void exportWritesTheRowsInTheOrderShown() {
+        GuiFixture f(30);
+        auto& w = f.start();
+        trigger(w, "mnuEdit2", 0);
+        View* view = w.Data1->view();
+        QTRY_VERIFY(view->keysComplete());
+        const auto& names = view->fieldNames();
+        const int rockname =
+            static_cast<int>(std::find(names.begin(), names.end(), "Rockname") - names.begin());
+        QCOMPARE(names.back(), std::string("ID"));
+        RecordsetModel* model = w.vaSpread1->recordsetModel();
+        const std::int64_t edited = view->keyAt(0);
+        QVERIFY(model->setData(model->index(0, rockname), "zzz edited"));
+        QVERIFY(model->submit());
+        const long rows = view->knownRowCount();
+        const std::int64_t renamed = view->keyAt(rows - 1);
+        f.data().rawExec("UPDATE DOZIRO1 SET Rockname = 'aaa renamed' WHERE ID = " +
+                         std::to_string(renamed));
+        f.data().rawExec("INSERT INTO DOZIRO1(Rockname) VALUES ('aaa new')");
+        QStringList shown;
+        for (long r = 0; r < view->knownRowCount(); ++r)
+            shown << QString::number(view->keyAt(r));
+        QCOMPARE(shown.size(), 30);
+        QCOMPARE(shown.front(), QString::number(edited)); // where the edit was made
+        QTemporaryDir dir;
+        const QString csv = dir.filePath("view.csv");
+        QVERIFY(exportTo(w, csv));
+        QFile out(csv);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QStringList lines = QString::fromUtf8(out.readAll()).split("\r\n", Qt::SkipEmptyParts);
+        lines.removeFirst(); // the header
+        QStringList written;
+        for (const QString& line : lines)
+            written << line.section(',', -1); // the ID, the last column
+        QCOMPARE(written, shown);
+        QVERIFY2(lines.front().startsWith("zzz edited,"), qPrintable(lines.front()));
+        QVERIFY2(lines.back().startsWith("aaa renamed,"), qPrintable(lines.back()));
+        QVERIFY(!lines.join('\n').contains("aaa new"));
     }
 
     void aLongQuestionFitsTheScreen() {

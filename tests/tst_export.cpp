@@ -5,6 +5,7 @@
 #include "exchange/ViewExport.h"
 #include "platform/db/Database.h"
 #include "platform/db/Recordset.h"
+#include "support/RecordsetRows.h"
 #include "support/TestData.h"
 
 #include <QDir>
@@ -80,7 +81,7 @@ private slots:
         auto rs = db->OpenRecordset(kByRockname, true);
         QTemporaryDir dir;
         const QString path = dir.filePath("view.xlsx");
-        QCOMPARE(ViewExport::write(*rs, path.toStdString()), 300L);
+        QCOMPARE(exportRows(*rs, path.toStdString()), 300L);
         const QList<QStringList> rows = sheetRows(path);
         QCOMPARE(rows.size(), 301);
         QStringList header;
@@ -112,7 +113,7 @@ private slots:
         earlier.close();
         QString message;
         try {
-            ViewExport::write(*rs, path.toStdString());
+            exportRows(*rs, path.toStdString());
         } catch (const std::runtime_error& e) {
             message = e.what();
         }
@@ -133,7 +134,7 @@ private slots:
             for (const char* name : {"/no-such-folder/view.xlsx", "/no-such-folder/view.csv"}) {
                 QString message;
                 try {
-                    ViewExport::write(*rs, name);
+                    exportRows(*rs, name);
                 } catch (const std::runtime_error& e) {
                     message = e.what();
                 }
@@ -152,7 +153,7 @@ private slots:
                 QVERIFY(kept.setPermissions(QFileDevice::ReadOwner));
                 QString message;
                 try {
-                    ViewExport::write(*rs, kept.fileName().toStdString());
+                    exportRows(*rs, kept.fileName().toStdString());
                 } catch (const std::runtime_error& e) {
                     message = e.what();
                 }
@@ -175,7 +176,7 @@ private slots:
         for (const char* name : {"view.csv", "view.xlsx"}) {
             QString message;
             try {
-                ViewExport::write(*rs, dir.filePath(name).toStdString());
+                exportRows(*rs, dir.filePath(name).toStdString());
             } catch (const std::exception& e) {
                 message = e.what();
             }
@@ -215,7 +216,7 @@ private slots:
         auto rs = db->OpenRecordset("SELECT * From [DOZIRO1]", true);
         QTemporaryDir dir;
         const std::string file = dir.filePath("view.csv").toStdString();
-        QCOMPARE(ViewExport::write(*rs, file), 20L);
+        QCOMPARE(exportRows(*rs, file), 20L);
         QFile f(QString::fromStdString(file));
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray text = f.readAll();
@@ -248,7 +249,7 @@ private slots:
         auto rs = db->OpenRecordset("SELECT * From [DOZIRO1] ORDER BY ID", true);
         QTemporaryDir dir;
         const QString file = dir.filePath("view.xlsx");
-        QCOMPARE(ViewExport::write(*rs, file.toStdString()), 300L);
+        QCOMPARE(exportRows(*rs, file.toStdString()), 300L);
         // The sheet holds text that reads back each number exactly.
         const QByteArray sheet = zipMember(file, "xl/worksheets/sheet1.xml");
         const std::pair<const char*, double> cells[] = {
@@ -286,7 +287,7 @@ private slots:
         QTemporaryDir dir;
         QString message;
         try {
-            ViewExport::write(*rs, dir.filePath("long.xlsx").toStdString());
+            exportRows(*rs, dir.filePath("long.xlsx").toStdString());
         } catch (const std::runtime_error& e) {
             message = e.what();
         }

@@ -83,6 +83,17 @@ if [ -n "$links" ]; then
     check "the shipped program links no documentation hooks$hooks" '[ -z "$hooks" ]'
 fi
 
+# The engine's record set stays behind the view: every other folder reads
+# what a window shows through it. src/diagram and src/norm are allowed for
+# now, until their windows read the view too; the files are named.
+recordset=$(grep -rlE '#include[[:space:]]*"platform/db/Recordset\.h"' "$src" --include='*.cpp' --include='*.h' |
+              grep -vE '/platform/(db|view)/')
+pending=$(printf '%s\n' "$recordset" | grep -E '/src/(diagram|norm)/')
+recordset=$(printf '%s\n' "$recordset" | grep -vE '/src/(diagram|norm)/')
+[ -n "$pending" ] && echo "allowed for now, still including platform/db/Recordset.h:" $pending
+check "only src/platform/db and src/platform/view include platform/db/Recordset.h${recordset:+ (also: $recordset)}" \
+    '[ -z "$recordset" ]'
+
 loops=$(grep -rnE 'processEvents[[:space:]]*\(|QEventLoop' "$src" --include='*.cpp' --include='*.h')
 check "no event loop of its own on the user-interface thread${loops:+ ($loops)}" '[ -z "$loops" ]'
 

@@ -7,6 +7,7 @@
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
+#include "platform/view/SnapshotRows.h"
 #include "platform/view/View.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
@@ -15,6 +16,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -112,6 +114,43 @@ private slots:
         const SaveResult r = f.view.save(buffer);
         QCOMPARE(r.kind, SaveResult::Kind::Failed);
         QCOMPARE(f.count("\"Location\" = 'Wrong table'"), 0LL);
+    }
+
+    // What an export reads of a view: its snapshot's rows in the order
+    // shown, a few keys at a time, whatever another user moves or deletes
+    // since; a row deleted is gone, the others hold what is stored now.
+    void aSnapshotIsReadInTheOrderShown_data() { addBackends(); }
+    void aSnapshotIsReadInTheOrderShown() {
+        QFETCH(QString, backend);
+        Fixture f(backend);
+        const std::optional<ViewSnapshot> snapshot = f.view.snapshot();
+        QVERIFY(snapshot);
+        std::vector<std::int64_t> shown;
+        for (long r = 0; r < f.view.knownRowCount(); ++r)
+            shown.push_back(f.view.keyAt(r));
+        QCOMPARE(shown.size(), std::size_t(30));
+        if (f.server) {
+            f.moveARowFirst(20); // the view's keys change, the snapshot's stay
+            QCOMPARE(f.view.keyAt(0), shown[20]);
+        } else {
+            f.other()->OpenRecordset(kByName)->updateRow(20, {{kRockname, "AAA first now"}});
+        }
+        const std::int64_t deleted = shown[15];
+        f.other()
+            ->OpenRecordset("SELECT * From [DOZIRO1]Where [ID] = " + std::to_string(deleted))
+            ->Delete();
+        SnapshotRows rows(*snapshot, 7);
+        QCOMPARE(rows.count(), 30L);
+        QCOMPARE(rows.fieldNames(), f.view.fieldNames());
+        const int id = static_cast<int>(rows.fieldNames().size()) - 1;
+        for (long r = 29; r >= 0; --r) {
+            QCOMPARE(rows.gone(r), shown[r] == deleted);
+            if (!rows.gone(r))
+                QCOMPARE(rows.cell(r, id).toInteger(), shown[r]);
+        }
+        QCOMPARE(QString::fromStdString(rows.cell(20, kRockname).storedText()),
+                 QString("AAA first now"));
+        QVERIFY_THROWS_EXCEPTION(engine::EngineError, rows.cell(15, kRockname));
     }
 
     void whatASaveMeetsIsTold_data() { addBackends(); }

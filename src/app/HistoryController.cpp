@@ -3,7 +3,6 @@
 #include "form/MainForm.h"
 #include "platform/data/DataControl.h"
 #include "platform/db/Database.h"
-#include "platform/db/Recordset.h"
 #include "platform/dialogs/BackgroundTask.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/view/View.h"
@@ -26,17 +25,19 @@ HistoryController::HistoryController(MainForm& form, QObject* parent)
     : QObject(parent), form_(form) {}
 
 void HistoryController::mnuHistory_Click() {
-    engine::Recordset* rs = form_.Data1->view()->recordset();
-    auto database = form_.Data1->view()->database();
-    if (!rs || !database) {
+    View* view = form_.Data1->view();
+    auto database = view->database();
+    if (!view->shown() || !database) {
         MessageBox::Show("There is no open table.", 48, kTitle);
         return;
     }
-    const std::string table = rs->Table();
+    const std::string table = view->table();
     std::optional<std::int64_t> key;
     QString sample;
-    if (!rs->IsBOF() && !rs->IsEOF() && rs->AbsolutePosition() >= 0) {
-        key = rs->keyAt(rs->AbsolutePosition());
+    auto& rs = form_.Data1->Recordset();
+    const long at = view->position();
+    if (!rs.IsBOF() && !rs.IsEOF() && at >= 0 && at < view->knownRowCount()) {
+        key = view->keyAt(at);
         sample = QString("ID %1").arg(*key);
     }
     auto read = std::make_shared<Read>();
@@ -121,8 +122,7 @@ void HistoryController::restore(const std::string& table, const HistoryDialog::C
 }
 
 bool HistoryController::goTo(std::int64_t key) {
-    engine::Recordset* rs = form_.Data1->view()->recordset();
-    const long row = rs ? rs->findKey(key, -1) : -1;
+    const long row = form_.Data1->view()->indexOf(key, -1);
     if (row < 0)
         return false;
     form_.Data1->Recordset().setAbsolutePosition(row); // through the data control: the grid follows
@@ -147,13 +147,12 @@ void HistoryController::refreshView(std::int64_t key) {
                     return;
                 // Its key is not read yet: once every key is, unless the user
                 // has moved meanwhile.
-                engine::Recordset* rs = form_.Data1->view()->recordset();
-                const long at = rs ? rs->AbsolutePosition() : -1;
+                const long at = form_.Data1->view()->position();
                 form_.Data1->whenKeysComplete(
                     this,
                     [this, key, at] {
-                        engine::Recordset* now = form_.Data1->view()->recordset();
-                        if (now && now->AbsolutePosition() == at)
+                        const View* now = form_.Data1->view();
+                        if (now->shown() && now->position() == at)
                             goTo(key);
                     },
                     [] {});

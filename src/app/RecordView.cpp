@@ -5,7 +5,6 @@
 #include "ToolsController.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
-#include "platform/db/Recordset.h"
 #include "platform/dialogs/Screen.h"
 #include "schema/Column.h"
 
@@ -62,9 +61,10 @@ void QuarzelDatabase::countAndRewind(Then then, Failed failed) {
     afterCount(
         [this, then] {
             auto& rs = Data1->Recordset();
-            // An empty result is a valid view: no rows, "0 Records".
-            const long count = rs.RecordCount();
-            if (count > 0 && Data1->engineRecordset()->keysComplete())
+            // An empty result is a valid view: no rows, "0 Records". The
+            // count is known here.
+            const long count = Data1->view()->count();
+            if (count > 0 && Data1->view()->keysComplete())
                 rs.MoveLast();
             showRecordCount(count, " Records");
             if (count > 0)

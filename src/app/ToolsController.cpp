@@ -20,11 +20,12 @@
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/db/Database.h"
-#include "platform/db/Recordset.h"
 #include "platform/dialogs/BackgroundTask.h"
 #include "platform/dialogs/FileDialogs.h"
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/view/SnapshotRows.h"
+#include "platform/view/View.h"
 #include "query/TableSet.h"
 #include "schema/Schema.h"
 
@@ -33,6 +34,9 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
+
+#include <optional>
 
 namespace {
 
@@ -54,7 +58,8 @@ void searchArea(MainForm& form, const QString& statement) {
         form.RefreshRecordView(
             statement,
             [&form] {
-                form.showRecordCount(form.Data1->Recordset().RecordCount(), " in the Area");
+                // The refresh's count is known here.
+                form.showRecordCount(form.Data1->view()->count(), " in the Area");
                 form.endCommand();
             },
             failed);
@@ -101,6 +106,20 @@ ViewExport::ExtraColumns withValueColumns(const ViewExport::ExtraColumns* before
     };
     return out;
 }
+
+// The rows an export writes: the view's snapshot, as read on the export's
+// own connection.
+class SnapshotExport : public ViewExport::Rows {
+public:
+    explicit SnapshotExport(SnapshotRows& rows) : rows_(rows) {}
+    long count() override { return rows_.count(); }
+    const std::vector<std::string>& fieldNames() override { return rows_.fieldNames(); }
+    bool gone(long row) override { return rows_.gone(row); }
+    const engine::Value& cell(long row, int column) override { return rows_.cell(row, column); }
+
+private:
+    SnapshotRows& rows_;
+};
 
 } // namespace
 
@@ -361,15 +380,47 @@ void ToolsController::refreshAfterImport() {
 }
 
 void ToolsController::exportView(const QString& file, bool withNorm) {
-    const std::shared_ptr<engine::Database> database = form_.Data1->database();
-    const QString source = form_.Data1->RecordSource();
-    if (!database || !form_.Data1->engineRecordset()) {
+    View* view = form_.Data1->view();
+    if (!view->database() || !view->shown()) {
+        MessageBox::Show("There is no view to export.", 48, "Export Error");
+        emit exchangeFinished(false);
+        return;
+    }
+    // The file holds the rows the window shows, in its order: its keys,
+    // once they are all in. Another set shown meanwhile is the one the
+    // user now sees, and is exported instead.
+    view->whenKeysComplete(
+        this, [this, file, withNorm] { exportSnapshot(file, withNorm); },
+        [this, file, withNorm] {
+            // Told inside the refresh: asked again once it is done.
+            QTimer::singleShot(0, this, [this, file, withNorm] {
+                if (form_.closing())
+                    emit exchangeFinished(false);
+                else
+                    exportView(file, withNorm);
+            });
+        });
+}
+
+void ToolsController::exportSnapshot(const QString& file, bool withNorm) {
+    if (form_.closing()) {
+        emit exchangeFinished(false);
+        return;
+    }
+    std::optional<ViewSnapshot> snapshot;
+    try {
+        snapshot = form_.Data1->view()->snapshot();
+    } catch (const std::exception& e) {
+        MessageBox::Show(QString::fromStdString(e.what()), 48, "Export Error");
+        emit exchangeFinished(false);
+        return;
+    }
+    if (!snapshot) {
         MessageBox::Show("There is no view to export.", 48, "Export Error");
         emit exchangeFinished(false);
         return;
     }
     auto written = std::make_shared<long>(0);
-    const std::string statement = source.toStdString();
     const std::string target = file.toStdString();
     std::shared_ptr<const ViewExport::ExtraColumns> extra;
     if (withNorm)
@@ -378,19 +429,18 @@ void ToolsController::exportView(const QString& file, bool withNorm) {
     // read row by row on the export's own connection.
     auto valuesDb = std::make_shared<std::shared_ptr<engine::Database>>();
     if (const auto choices = columns_->columns()->choices(); !choices.empty())
-        extra = std::make_shared<const ViewExport::ExtraColumns>(withValueColumns(
-            extra.get(), choices, form_.Data1->engineRecordset()->Table(), valuesDb));
+        extra = std::make_shared<const ViewExport::ExtraColumns>(
+            withValueColumns(extra.get(), choices, snapshot->table, valuesDb));
     auto* exporting = BackgroundTask::start(
         form_.formWidget(), "Export View", "Exporting to " + QFileInfo(file).fileName() + "...",
-        [database, statement, target, written, extra, valuesDb](BackgroundTask::Control& c) {
-            // The same statement on a connection of its own gives the
-            // grid's rows in the grid's order.
-            auto db = database->openAnother(true);
-            *valuesDb = db;
-            auto rs = db->OpenRecordset(statement, true);
-            c.total = rs->RecordCount();
+        [shown = std::move(*snapshot), target, written, extra,
+         valuesDb](BackgroundTask::Control& c) {
+            SnapshotRows rows(shown);
+            *valuesDb = rows.database();
+            c.total = rows.count();
+            SnapshotExport source(rows);
             *written = ViewExport::write(
-                *rs, target, [&](long r) { c.done = r; }, &c.cancel, extra.get());
+                source, target, [&](long r) { c.done = r; }, &c.cancel, extra.get());
         });
     connect(exporting, &BackgroundTask::finished, this,
             [this, written](bool ok, const BackgroundTask::Error& error) {

@@ -59,6 +59,8 @@ private:
     void askAndImport(std::shared_ptr<ImportPlan> plan, const QString& table,
                       std::shared_ptr<engine::Database> database);
     void refreshAfterImport();
+    // The export proper, once every key of the view is in.
+    void exportSnapshot(const QString& file, bool withNorm);
     void showDiagrams();
     norm::IronChoice exportIron() const;
 

@@ -5,7 +5,6 @@
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/RecordsetModel.h"
-#include "platform/db/Recordset.h"
 #include "platform/dialogs/BackgroundTask.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/view/View.h"
@@ -30,12 +29,12 @@ ValueColumnsController::ValueColumnsController(MainForm& form, QObject* parent)
 }
 
 QString ValueColumnsController::settingsKey() const {
-    engine::Recordset* rs = form_.Data1->view()->recordset();
-    if (!rs)
+    const View* view = form_.Data1->view();
+    if (!view->shown())
         return {};
-    QString db = form_.Data1->view()->databaseName();
+    QString db = view->databaseName();
     db.replace('/', '|').replace('\\', '|');
-    return db + "/" + QString::fromStdString(rs->Table());
+    return db + "/" + QString::fromStdString(view->table());
 }
 
 void ValueColumnsController::followTable() {
@@ -65,13 +64,13 @@ void ValueColumnsController::show(const std::vector<ValueColumns::Choice>& choic
 }
 
 void ValueColumnsController::mnuColumns_Click() {
-    engine::Recordset* rs = form_.Data1->view()->recordset();
-    auto database = form_.Data1->view()->database();
-    if (!rs || !database) {
+    const View* view = form_.Data1->view();
+    auto database = view->database();
+    if (!view->shown() || !database) {
         MessageBox::Show("There is no open table.", 48, "Columns");
         return;
     }
-    const std::string table = rs->Table();
+    const std::string table = view->table();
     auto held = std::make_shared<std::vector<engine::Database::AnalyteCount>>();
     auto* task = BackgroundTask::start(form_.formWidget(), "Columns",
                                        "Reading the values kept beside the table...",

@@ -5,7 +5,6 @@
 #include "platform/clipboard/Clipboard.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
-#include "platform/db/Recordset.h"
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/dialogs/Screen.h"
@@ -118,7 +117,7 @@ void EditController::addRecord() {
             form_.afterKeys(
                 [this, key, failed] {
                     auto& rs = form_.Data1->Recordset();
-                    const long row = rs.engine().indexOfKey(key);
+                    const long row = form_.Data1->view()->indexOf(key); // every key is in
                     if (row >= 0) {
                         rs.setAbsolutePosition(row);
                         form_.ApplyGridLayout(false);
@@ -130,7 +129,7 @@ void EditController::addRecord() {
                             failed);
                         return;
                     }
-                    const QString whole = wholeTableOf(rs.engine().Table());
+                    const QString whole = wholeTableOf(form_.Data1->view()->table());
                     if (whole.isEmpty()) {
                         form_.endCommand();
                         return;
@@ -141,7 +140,7 @@ void EditController::addRecord() {
                             form_.afterKeys(
                                 [this, key] {
                                     auto& all = form_.Data1->Recordset();
-                                    const long at = all.engine().indexOfKey(key);
+                                    const long at = form_.Data1->view()->indexOf(key);
                                     if (at >= 0)
                                         all.setAbsolutePosition(at);
                                     form_.endCommand();

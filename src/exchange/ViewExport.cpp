@@ -3,8 +3,6 @@
 #include "SheetNumbers.h"
 #include "TextRules.h"
 
-#include "platform/db/Recordset.h"
-
 #include <xlsxwriter.h>
 
 #include <algorithm>
@@ -84,23 +82,26 @@ std::string cellText(const engine::Value& v) {
 // worked-out cells of a row are made once, when the row is first read.
 class ExportRows {
 public:
-    ExportRows(engine::Recordset& rs, const ViewExport::ExtraColumns* extra)
-        : rs_(rs), extra_(extra), own_(rs.FieldCount()) {
-        names_ = rs.FieldNames();
+    ExportRows(ViewExport::Rows& rows, const ViewExport::ExtraColumns* extra)
+        : rs_(rows), extra_(extra) {
+        names_ = rows.fieldNames();
+        own_ = static_cast<int>(names_.size());
         if (extra_)
             names_.insert(names_.end(), extra_->names.begin(), extra_->names.end());
+        count_ = rows.count();
     }
-    long count() const { return rs_.RecordCount(); }
+    long count() const { return count_; }
+    bool gone(long r) { return rs_.gone(r); }
     int columns() const { return static_cast<int>(names_.size()); }
     const std::string& name(int c) const { return names_[static_cast<std::size_t>(c)]; }
     const engine::Value& at(long r, int c) {
         if (c < own_)
-            return rs_.valueAt(r, c);
+            return rs_.cell(r, c);
         if (r != extraRow_) {
             std::vector<engine::Value> row;
             row.reserve(static_cast<std::size_t>(own_));
             for (int i = 0; i < own_; ++i)
-                row.push_back(rs_.valueAt(r, i));
+                row.push_back(rs_.cell(r, i));
             extraCells_ = extra_->cells(row);
             extraCells_.resize(extra_->names.size());
             extraRow_ = r;
@@ -109,9 +110,10 @@ public:
     }
 
 private:
-    engine::Recordset& rs_;
+    ViewExport::Rows& rs_;
     const ViewExport::ExtraColumns* extra_;
-    int own_;
+    int own_ = 0;
+    long count_ = 0;
     std::vector<std::string> names_;
     long extraRow_ = -1;
     std::vector<engine::Value> extraCells_;
@@ -142,6 +144,7 @@ long writeCsv(ExportRows& rs, const std::string& path, const std::function<void(
         line += (c ? "," : "") + ViewExport::csvField(rs.name(c));
     line += "\r\n";
     put();
+    long written = 0;
     for (long r = 0; r < rs.count(); ++r) {
         if ((r & 4095) == 0) {
             if (cancel && cancel->load())
@@ -149,6 +152,9 @@ long writeCsv(ExportRows& rs, const std::string& path, const std::function<void(
             if (progress)
                 progress(r);
         }
+        if (rs.gone(r))
+            continue;
+        ++written;
         line.clear();
         for (int c = 0; c < rs.columns(); ++c) {
             if (c)
@@ -165,7 +171,7 @@ long writeCsv(ExportRows& rs, const std::string& path, const std::function<void(
     if (std::fclose(file.release()) != 0 || !flushed)
         failed(path, std::strerror(e ? e : errno));
     temp.renameInto();
-    return rs.count();
+    return written;
 }
 
 // A workbook being built; freed, never written, unless it is closed.
@@ -231,7 +237,7 @@ long writeXlsx(ExportRows& rs, const std::string& path, const std::function<void
     // and the first rows.
     const long sample = std::min(rows, 1000L);
     for (long r = 0; r < sample; ++r)
-        for (int c = 0; c < columns; ++c) {
+        for (int c = 0; c < columns && !rs.gone(r); ++c) {
             const double w = static_cast<double>(cellText(rs.at(r, c)).size()) + 2;
             auto& width = widths[static_cast<std::size_t>(c)];
             width = std::min(60.0, std::max(width, w));
@@ -241,6 +247,7 @@ long writeXlsx(ExportRows& rs, const std::string& path, const std::function<void
                                         widths[static_cast<std::size_t>(c)], nullptr),
                    0);
     SheetNumbers numbers; // those the writer would shorten
+    long written = 0;
     for (long r = 0; r < rows; ++r) {
         if ((r & 4095) == 0) {
             if (cancel && cancel->load())
@@ -248,22 +255,25 @@ long writeXlsx(ExportRows& rs, const std::string& path, const std::function<void
             if (progress)
                 progress(r);
         }
-        const auto row = static_cast<lxw_row_t>(r + 1);
+        if (rs.gone(r))
+            continue;
+        const long at = ++written; // the sheet's row, below the header
+        const auto row = static_cast<lxw_row_t>(at);
         for (int c = 0; c < columns; ++c) {
             const engine::Value& v = rs.at(r, c);
             const auto col = static_cast<lxw_col_t>(c);
             if (v.isNumber()) {
-                book.check(worksheet_write_number(sheet, row, col, v.toReal(), nullptr), r + 1);
+                book.check(worksheet_write_number(sheet, row, col, v.toReal(), nullptr), at);
                 if (!SheetNumbers::writtenExactly(v.toReal()))
-                    numbers.note(r + 1, c, v.toReal());
+                    numbers.note(at, c, v.toReal());
             } else if (v.type() == engine::Value::Type::Text && tooLong(v.toText()))
-                failed(path, "row " + std::to_string(r + 1) + ", column " + rs.name(c) +
+                failed(path, "row " + std::to_string(at) + ", column " + rs.name(c) +
                                  ": a text of " + std::to_string(characters(v.toText())) +
                                  " characters; a workbook cell holds at most 32767. Export it "
                                  "as CSV.");
             else if (v.type() == engine::Value::Type::Text)
                 book.check(worksheet_write_string(sheet, row, col, v.toText().c_str(), nullptr),
-                           r + 1);
+                           at);
         }
     }
     book.close();
@@ -273,7 +283,7 @@ long writeXlsx(ExportRows& rs, const std::string& path, const std::function<void
         failed(path, e.what());
     }
     temp.renameInto();
-    return rows;
+    return written;
 }
 
 } // namespace
@@ -315,10 +325,10 @@ std::string ViewExport::csvField(const std::string& text) {
     return out + "\"";
 }
 
-long ViewExport::write(engine::Recordset& rs, const std::string& path,
+long ViewExport::write(Rows& source, const std::string& path,
                        const std::function<void(long)>& progress, const std::atomic<bool>* cancel,
                        const ExtraColumns* extra) {
-    ExportRows rows(rs, extra);
+    ExportRows rows(source, extra);
     return formatFor(path) == Format::Xlsx ? writeXlsx(rows, path, progress, cancel)
                                            : writeCsv(rows, path, progress, cancel);
 }

@@ -7,10 +7,6 @@
 #include <string>
 #include <vector>
 
-namespace engine {
-class Recordset;
-}
-
 // The rows of a view, in its order, with all of its columns and their
 // names as the header: to CSV (UTF-8, comma, RFC 4180 quoting, numbers as
 // stored, to full precision, text never read as a formula) or to an .xlsx workbook (numbers as
@@ -32,9 +28,26 @@ public:
         std::function<std::vector<engine::Value>(const std::vector<engine::Value>& row)> cells;
     };
 
+    // What an export reads: rows by their place, 0 to count() - 1, in the
+    // order they are written, and the names of their columns; all on the
+    // export's thread. A row gone since it was counted (another user
+    // deleted it) is left out of the file.
+    class Rows {
+    public:
+        virtual ~Rows() = default;
+        virtual long count() = 0;
+        virtual const std::vector<std::string>& fieldNames() = 0;
+        virtual bool gone(long row) {
+            (void)row;
+            return false;
+        }
+        // Throws the reason a row cannot be read.
+        virtual const engine::Value& cell(long row, int column) = 0;
+    };
+
     // Returns the rows written, or -1 when cancelled. Throws
     // std::runtime_error with the path and the reason.
-    static long write(engine::Recordset& rs, const std::string& path,
+    static long write(Rows& rows, const std::string& path,
                       const std::function<void(long row)>& progress = {},
                       const std::atomic<bool>* cancel = nullptr,
                       const ExtraColumns* extra = nullptr);

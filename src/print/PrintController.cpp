@@ -8,7 +8,6 @@
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/db/Database.h"
-#include "platform/db/Recordset.h"
 #include "platform/dialogs/Guarded.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/dialogs/PrintDialog.h"
@@ -127,16 +126,16 @@ void PrintController::Printdata1() {
 // own; nothing for a sample without any. They are read here, one sample's
 // few by its key, as the rest of the report is read from the grid.
 void PrintController::printValuesPage(const QString& sample) {
-    engine::Recordset* rs = form_.Data1->engineRecordset();
+    const View* view = form_.Data1->view();
     const auto database = form_.Data1->database();
     const long row = form_.vaSpread1->Row();
-    if (!rs || !database || row < 0 || row >= rs->RecordCount())
+    if (!view->shown() || !database || row < 0 || row >= form_.Data1->Recordset().RecordCount())
         return;
-    const std::int64_t id = rs->keyAt(row);
+    const std::int64_t id = view->keyAt(row);
     std::vector<engine::SampleValue> values;
     std::vector<ValuesPage::Line> lines;
     try {
-        database->readValues(rs->Table(), "[ID] = " + std::to_string(id),
+        database->readValues(view->table(), "[ID] = " + std::to_string(id),
                              [&](const engine::StoredValue& v) {
                                  values.push_back(v.value);
                                  return true;

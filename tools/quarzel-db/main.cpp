@@ -381,10 +381,23 @@ int importFile(const std::string& dir, const std::string& table, const std::stri
     return 0;
 }
 
+// A statement's rows as the export writes them, in the statement's order.
+class StatementRows : public ViewExport::Rows {
+public:
+    explicit StatementRows(engine::Recordset& rs) : rs_(rs) {}
+    long count() override { return rs_.RecordCount(); }
+    const std::vector<std::string>& fieldNames() override { return rs_.FieldNames(); }
+    const engine::Value& cell(long row, int column) override { return rs_.valueAt(row, column); }
+
+private:
+    engine::Recordset& rs_;
+};
+
 int exportView(const std::string& dir, const std::string& statement, const std::string& file) {
     auto db = logOn(dir);
     auto rs = db->OpenRecordset(statement, true);
-    const long written = ViewExport::write(*rs, file);
+    StatementRows rows(*rs);
+    const long written = ViewExport::write(rows, file);
     std::cout << "exported " << written << " rows to " << file << "\n";
     return 0;
 }

@@ -5,7 +5,6 @@
 #include "RecordsetModel.h"
 #include "Twips.h"
 #include "platform/db/EngineError.h"
-#include "platform/db/Recordset.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -106,8 +105,8 @@ void DBGrid::followWritable() {
 void DBGrid::followRecordset(long row) {
     if (syncing_)
         return;
-    auto* rs = data_ ? data_->engineRecordset() : nullptr;
-    if (rs && row >= model_->rowCount() && row < rs->knownRowCount()) {
+    if (data_ && data_->view()->shown() && row >= model_->rowCount() &&
+        row < data_->view()->knownRowCount()) {
         // The model is still growing to the record set's count: the row
         // is made current when it gets there, unless another move comes first.
         wantedRow_ = row;
@@ -131,7 +130,7 @@ void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
         col_ = current.column();
     if (current.isValid() && model_->pendingElsewhere(current.row()))
         commitEdit();
-    if (syncing_ || !current.isValid() || !data_ || !data_->engineRecordset())
+    if (syncing_ || !current.isValid() || !data_ || !data_->view()->shown())
         return;
     syncing_ = true;
     try {
@@ -183,7 +182,7 @@ int DBGrid::Col() const {
 void DBGrid::setCol(int column) {
     // Without a record set (a start-up that failed) the true cause is that
     // there is no row at all.
-    if (!data_ || !data_->engineRecordset())
+    if (!data_ || !data_->view()->shown())
         throw engine::EngineError(engine::err::NoCurrentRecord, "No current record.");
     if (column < 0 || column >= ColumnCount())
         throw std::out_of_range("Invalid column index: the grid has no column " +
@@ -198,12 +197,11 @@ void DBGrid::setCol(int column) {
 }
 
 long DBGrid::Row() const {
-    auto* rs = data_ ? data_->engineRecordset() : nullptr;
-    return rs ? rs->AbsolutePosition() : -1;
+    return data_ ? data_->view()->position() : -1;
 }
 
 void DBGrid::setRow(long row) {
-    if (!data_ || !data_->engineRecordset())
+    if (!data_ || !data_->view()->shown())
         throw engine::EngineError(engine::err::NoCurrentRecord, "No current record.");
     data_->Recordset().setAbsolutePosition(row);
 }
@@ -216,7 +214,7 @@ QString DBGrid::Text() const {
     const long row = Row();
     if (row < 0 || row >= RowCount())
         throw engine::EngineError(engine::err::NoCurrentRecord, "No current record.");
-    data_->engineRecordset()->valueAt(row, col_); // a row that cannot be read says why
+    data_->view()->valueAt(row, col_); // a row that cannot be read says why
     return model_->cellText(row, col_);
 }
 

@@ -1,7 +1,5 @@
 #include "DataControl.h"
 
-#include "platform/db/Recordset.h"
-
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
@@ -45,18 +43,19 @@ void DataControl::setCaption(const QString& caption) {
 }
 
 void DataControl::navigate(int which) {
-    if (!view_->recordset())
+    if (!view_->shown())
         return;
     // The last row needs every key; nothing waits for them here: the move
     // is made when they are in (unless another set is shown first).
     const auto move = [this, which] {
         try {
-            engine::Recordset* rs = view_->recordset();
-            if (!rs || rs->RecordCount() == 0)
+            // Every key is in: the count is known.
+            const long count = view_->shown() ? view_->count() : 0;
+            if (count <= 0)
                 return;
             // The bar stops at either end rather than raising an error.
-            const long pos = rs->AbsolutePosition();
-            const long last = rs->RecordCount() - 1;
+            const long pos = view_->position();
+            const long last = count - 1;
             long target = which == 0 ? 0 : which == 1 ? pos - 1 : which == 2 ? pos + 1 : last;
             target = std::clamp(target, 0L, last);
             view_->recordsetProxy().setAbsolutePosition(target);

@@ -42,6 +42,8 @@ public:
 
     // Throws when there is no record set yet.
     DataRecordset& Recordset() { return view_->recordsetProxy(); }
+    // The engine's record set, for what still reads it directly (the
+    // diagram windows, tests and benches); the program reads the view.
     engine::Recordset* engineRecordset() const { return view_->recordset(); }
     std::shared_ptr<engine::Database> database() const { return view_->database(); }
     bool recordsetReadOnly() const { return view_->recordsetReadOnly(); }

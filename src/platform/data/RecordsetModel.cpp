@@ -2,7 +2,6 @@
 
 #include "NumberFormat.h"
 #include "platform/db/EngineError.h"
-#include "platform/db/Recordset.h"
 #include "platform/view/View.h"
 
 #include <QColor>
@@ -82,8 +81,7 @@ void RecordsetModel::endReset() {
 }
 
 int RecordsetModel::knownRows() const {
-    auto* rs = view_->recordset();
-    return rs ? static_cast<int>(std::min<long>(rs->knownRowCount(), INT_MAX)) : 0;
+    return static_cast<int>(std::min<long>(view_->knownRowCount(), INT_MAX));
 }
 
 void RecordsetModel::followRows(int step) {
@@ -121,12 +119,11 @@ int RecordsetModel::columnCount(const QModelIndex& parent) const {
 }
 
 int RecordsetModel::fieldCount() const {
-    auto* rs = view_->recordset();
-    return rs ? rs->FieldCount() : 0;
+    return view_->fieldCount();
 }
 
 int RecordsetModel::extraCount() const {
-    return values_ && view_->recordset() ? values_->count() : 0;
+    return values_ && view_->shown() ? values_->count() : 0;
 }
 
 void RecordsetModel::setValueColumns(ValueColumns* values) {
@@ -148,7 +145,7 @@ void RecordsetModel::valueColumnsChosen(const std::vector<ValueColumns::Choice>&
         values_->setChoices({});
         endRemoveColumns();
     }
-    if (!choices.empty() && view_->recordset()) {
+    if (!choices.empty() && view_->shown()) {
         beginInsertColumns({}, first, first + static_cast<int>(choices.size()) - 1);
         values_->setChoices(choices);
         shownExtra_ = extraCount();
@@ -159,11 +156,10 @@ void RecordsetModel::valueColumnsChosen(const std::vector<ValueColumns::Choice>&
 }
 
 bool RecordsetModel::pendingAt(long row) const {
-    auto* rs = view_->recordset();
-    if (!pending_ || !rs)
+    if (!pending_ || !view_->shown())
         return false;
     try {
-        return rs->keyAt(row) == pending_->key;
+        return view_->keyAt(row) == pending_->key;
     } catch (const engine::EngineError&) {
         return false;
     }
@@ -175,11 +171,10 @@ bool RecordsetModel::pendingElsewhere(int row) const {
 
 QString RecordsetModel::cellText(long row, int column) const {
     if (column >= fieldCount()) {
-        auto* rs = view_->recordset();
-        if (!rs || column - fieldCount() >= extraCount())
+        if (!view_->shown() || column - fieldCount() >= extraCount())
             return {};
         try {
-            return values_->cell(rs->keyAt(row), column - fieldCount());
+            return values_->cell(view_->keyAt(row), column - fieldCount());
         } catch (const std::exception&) {
             return {};
         }
@@ -189,11 +184,10 @@ QString RecordsetModel::cellText(long row, int column) const {
         if (it != pending_->changes.end())
             return it->second;
     }
-    auto* rs = view_->recordset();
-    if (!rs)
+    if (!view_->shown())
         return {};
     try {
-        return formatCell(rs->valueAt(row, column), formats_.value(column));
+        return formatCell(view_->valueAt(row, column), formats_.value(column));
     } catch (const engine::EngineError& e) {
         if (e.number() == engine::err::NoCurrentRecord)
             return {}; // a row that vanished shows empty rather than failing the paint
@@ -213,8 +207,7 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole || role == Qt::EditRole)
         return cellText(index.row(), index.column());
     if (role == Qt::BackgroundRole || role == Qt::ForegroundRole) {
-        auto* rs = view_->recordset();
-        if (rs && rs->readFailures() && !rs->rowReadable(index.row()))
+        if (view_->readFailures() && !view_->rowReadable(index.row()))
             return role == Qt::BackgroundRole ? QVariant(QColor(255, 220, 220))
                                               : QVariant(QColor(160, 0, 0));
     }
@@ -224,12 +217,12 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
 QVariant RecordsetModel::headerData(int section, Qt::Orientation o, int role) const {
     if (role != Qt::DisplayRole || o != Qt::Horizontal)
         return {};
-    auto* rs = view_->recordset();
-    if (rs && section >= rs->FieldCount() && section - rs->FieldCount() < extraCount())
-        return values_->header(section - rs->FieldCount());
-    if (!rs || section < 0 || section >= rs->FieldCount())
+    const int fields = view_->fieldCount();
+    if (view_->shown() && section >= fields && section - fields < extraCount())
+        return values_->header(section - fields);
+    if (section < 0 || section >= fields)
         return {};
-    return QString::fromStdString(rs->FieldNames()[static_cast<size_t>(section)]);
+    return QString::fromStdString(view_->fieldNames()[static_cast<size_t>(section)]);
 }
 
 Qt::ItemFlags RecordsetModel::flags(const QModelIndex& index) const {
@@ -266,8 +259,7 @@ bool RecordsetModel::submit() {
 }
 
 long RecordsetModel::repaintKey(std::int64_t key) {
-    auto* rs = view_->recordset();
-    const long row = view_->indexOf(key, rs ? rs->AbsolutePosition() : -1);
+    const long row = view_->indexOf(key, view_->position());
     if (row >= 0 && row < rows_)
         emit dataChanged(index(static_cast<int>(row), 0),
                          index(static_cast<int>(row), columnCount() - 1));

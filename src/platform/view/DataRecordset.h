@@ -30,8 +30,6 @@ public:
     bool IsEOF() const;
     bool IsBOF() const;
 
-    engine::Recordset& engine() { return rs_; }
-
 private:
     void moved();
     View& owner_;
