@@ -171,7 +171,7 @@ private slots:
         w.Command1[1]->click();
         QTRY_VERIFY(!w.busy());
         w.Data1->findChild<QAbstractButton*>("nav3")->click();
-        QTRY_COMPARE(w.Data1->engineRecordset()->AbsolutePosition(), 59999L);
+        QTRY_COMPARE(w.Data1->view()->recordset()->AbsolutePosition(), 59999L);
     }
 
     void newAndDeletedRecordsWaitForTheViewInASlot() {
@@ -198,12 +198,12 @@ private slots:
         QCOMPARE(w.vaSpread1->Text(), QString("Empty")); // the new row is current
         QVERIFY(surfaceEnabled(w));
         // Deleted again, asked for from a queued call.
-        const long row = w.Data1->engineRecordset()->AbsolutePosition();
+        const long row = w.Data1->view()->recordset()->AbsolutePosition();
         QMetaObject::invokeMethod(
             &w, [&] { trigger(w, "mnuRecord", 1); }, Qt::QueuedConnection);
         QTRY_COMPARE(w.Label3->text(), QString("60000 Records"));
         QTRY_VERIFY(!w.busy());
-        QCOMPARE(w.Data1->engineRecordset()->AbsolutePosition(), row);
+        QCOMPARE(w.Data1->view()->recordset()->AbsolutePosition(), row);
         QCOMPARE(f.data().rawCount("SELECT count(*) FROM DOZIRO1"), 60000LL);
         QVERIFY(surfaceEnabled(w));
     }

@@ -253,7 +253,7 @@ private slots:
         QTRY_VERIFY(plot->legendText().startsWith("399 rows plotted, 1 with no point"));
 
         // The row without names: its field alone, no stray colon.
-        w.vaSpread1->setRow(w.Data1->engineRecordset()->indexOfKey(7));
+        w.vaSpread1->setRow(w.Data1->view()->recordset()->indexOfKey(7));
         QVERIFY2(tasWin->statusLine()->text().startsWith("Current row: no point."),
                  qPrintable(tasWin->statusLine()->text()));
 
@@ -358,7 +358,7 @@ private slots:
         for (const char* term : {"basalt", "a"}) {
             w.Text1[0]->setText(term);
             w.Command1[0]->click();
-            auto* rs = w.Data1->engineRecordset();
+            auto* rs = w.Data1->view()->recordset();
             QTRY_VERIFY_WITH_TIMEOUT(rs->keysComplete() && !tasWin->loading(), 20000);
             QTRY_COMPARE_WITH_TIMEOUT(w.vaSpread1->RowCount(), rs->knownRowCount(), 20000);
             QCOMPARE(long(tasWin->plot()->view()->points.size()), rs->RecordCount());

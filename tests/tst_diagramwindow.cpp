@@ -76,7 +76,7 @@ private slots:
         QVERIFY(win->plots().empty());
         QTRY_VERIFY(!win->loading() && win->patternPlot()->view());
         const auto rowOf = [&](std::int64_t id) {
-            const auto& keys = w.Data1->engineRecordset()->keys();
+            const auto& keys = w.Data1->view()->recordset()->keys();
             return std::size_t(std::find(keys.begin(), keys.end(), id) - keys.begin());
         };
         {
@@ -230,7 +230,7 @@ private slots:
             }
             QCOMPARE(byId.size(), 300);
             const chart::Diagram& d = win->plot()->diagram();
-            const auto& keys = w.Data1->engineRecordset()->keys();
+            const auto& keys = w.Data1->view()->recordset()->keys();
             const auto& view = *win->plot()->view();
             for (std::size_t r = 0; r < keys.size(); ++r) {
                 const auto& p = view.points[r];
@@ -291,7 +291,7 @@ private slots:
         trigger(w, "mnuActive1", 1);
         QTRY_VERIFY(!win->loading() && win->plot()->view() &&
                     long(win->plot()->view()->points.size()) ==
-                        w.Data1->engineRecordset()->RecordCount());
+                        w.Data1->view()->recordset()->RecordCount());
     }
 
     void harkerPageAndColours() {

@@ -431,7 +431,7 @@ private slots:
             return QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
         };
         QTest::mouseClick(map->canvas(), Qt::LeftButton, {}, dot(-19.7, 64) + QPoint(2, 1));
-        auto* rs = w.Data1->engineRecordset();
+        auto* rs = w.Data1->view()->recordset();
         QCOMPARE(rs->keyAt(rs->AbsolutePosition()), ids[3]);
         QVERIFY(map->statusLine()->text().contains("64.0000°N 19.7000°W"));
 
@@ -468,9 +468,9 @@ private slots:
         QTest::mousePress(map->canvas(), Qt::LeftButton, Qt::ShiftModifier, from);
         QTest::mouseMove(map->canvas(), (from + to) / 2);
         QTest::mouseRelease(map->canvas(), Qt::LeftButton, Qt::ShiftModifier, to);
-        QTRY_VERIFY(!w.busy() && w.Data1->engineRecordset() != rs);
+        QTRY_VERIFY(!w.busy() && w.Data1->view()->recordset() != rs);
         QTRY_VERIFY(!map->loading() && map->samples() && map->samples()->noPosition == 0);
-        const std::vector<std::int64_t> shown = w.Data1->engineRecordset()->keys();
+        const std::vector<std::int64_t> shown = w.Data1->view()->recordset()->keys();
         QCOMPARE(std::set<std::int64_t>(shown.begin(), shown.end()),
                  std::set<std::int64_t>({ids[7], ids[9]}));
         QCOMPARE(map->samples()->placed.size(), std::size_t(2));

@@ -121,7 +121,7 @@ private slots:
         trigger(w, "mnuNorm");
         NormWindow* n = w.tools().normWindow();
         QVERIFY(n && n->isVisible());
-        auto* rs = w.Data1->engineRecordset();
+        auto* rs = w.Data1->view()->recordset();
         QTRY_VERIFY(rs->keysComplete());
         const std::vector<std::int64_t> keys = rs->keys();
         QCOMPARE(keys.size(), std::size_t(2417));
@@ -211,7 +211,7 @@ private slots:
         DiagramWindow* tasWin = w.tools().diagramWindow();
         QTRY_VERIFY(!tasWin->loading() && tasWin->plot()->view());
         const auto cli = cliNorms(f.data().dir());
-        const auto& keys = w.Data1->engineRecordset()->keys();
+        const auto& keys = w.Data1->view()->recordset()->keys();
         int refined = 0;
         for (std::size_t r = 0; r < keys.size(); ++r) {
             w.vaSpread1->setRow(static_cast<long>(r));

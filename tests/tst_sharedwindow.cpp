@@ -30,7 +30,7 @@ struct SharedView {
         data.setReadOnly(false);
         data.Refresh();
         grid.setDataSource(&data);
-        data.engineRecordset()->keys();
+        data.view()->recordset()->keys();
         data.followLoading();
     }
     RecordsetModel& model() { return *grid.recordsetModel(); }
@@ -117,7 +117,7 @@ private slots:
         QVERIFY(view.model().submit());
         QCOMPARE(server.count("SELECT count(*) FROM \"DOZIRO1\" WHERE \"Date\" = '2001-01-01'"),
                  1LL);
-        QCOMPARE(view.data.engineRecordset()->RecordCount(), 30L);
+        QCOMPARE(view.data.view()->recordset()->RecordCount(), 30L);
     }
 
     // Another user renames the current row (it moves to the end) and changes
@@ -129,13 +129,13 @@ private slots:
         NormWindow norm(&view.data, &view.model());
         norm.show();
         view.data.Recordset().setAbsolutePosition(2);
-        const std::int64_t key = view.data.engineRecordset()->keyAt(2);
+        const std::int64_t key = view.data.view()->recordset()->keyAt(2);
         QTRY_VERIFY(norm.analysis()->rowCount() > 0);
         const QString before = norm.analysis()->item(0, 1)->text();
         auto other = server.open()->OpenRecordset(kWhole);
         other->updateRow(2, {{0, "Zzz renamed"}, {5, "38.5"}});
-        QTRY_COMPARE_WITH_TIMEOUT(view.data.engineRecordset()->keyAt(29), key, 5000);
-        QCOMPARE(view.data.engineRecordset()->AbsolutePosition(), 29L);
+        QTRY_COMPARE_WITH_TIMEOUT(view.data.view()->recordset()->keyAt(29), key, 5000);
+        QCOMPARE(view.data.view()->recordset()->AbsolutePosition(), 29L);
         QCOMPARE(view.grid.currentIndex().row(), 29);
         QTRY_VERIFY(norm.analysis()->item(0, 1)->text() != before);
     }

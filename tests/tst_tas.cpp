@@ -347,7 +347,7 @@ private slots:
                 byId[parts[0].toLongLong()] = parts;
         }
         QCOMPARE(byId.size(), 300);
-        const auto& keys = w.Data1->engineRecordset()->keys();
+        const auto& keys = w.Data1->view()->recordset()->keys();
         const auto& view = *tasWin->plot()->view();
         for (std::size_t r = 0; r < keys.size(); ++r) {
             const QStringList& cliRow = byId[keys[r]];

@@ -38,7 +38,7 @@ void find(QuarzelDatabase& w, const QString& term, const QString& column) {
 }
 
 void settle(QuarzelDatabase& w) {
-    auto* rs = w.Data1->engineRecordset();
+    auto* rs = w.Data1->view()->recordset();
     while (rs && !(rs->keysComplete() && w.vaSpread1->RowCount() == rs->knownRowCount()))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }

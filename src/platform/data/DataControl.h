@@ -11,8 +11,7 @@
 class QLabel;
 namespace engine {
 class Database;
-class Recordset;
-} // namespace engine
+}
 
 // The data control: the small navigation bar users expect (first,
 // previous, next, last) over the view it owns, which holds the open
@@ -42,9 +41,6 @@ public:
 
     // Throws when there is no record set yet.
     DataRecordset& Recordset() { return view_->recordsetProxy(); }
-    // The engine's record set, for what still reads it directly (the
-    // diagram windows, tests and benches); the program reads the view.
-    engine::Recordset* engineRecordset() const { return view_->recordset(); }
     std::shared_ptr<engine::Database> database() const { return view_->database(); }
     bool recordsetReadOnly() const { return view_->recordsetReadOnly(); }
     void lockRecordset() { view_->lockRecordset(); }
