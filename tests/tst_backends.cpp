@@ -139,11 +139,26 @@ private slots:
                  engine::err::NoCurrentRecord);
         for (long i = 0; i < 308; i += 11)
             QCOMPARE(rs->valueAt(i, 31).toInteger(), rs->keyAt(i));
+        QCOMPARE(engineErrorOf([&] { rs->valueAt(0, 32); }), engine::err::SubscriptOutOfRange);
+        QString msg;
+        auto empty = db->OpenRecordset("SELECT * FROM [DOZIRO1] WHERE [ID] < 0");
+        QCOMPARE(empty->RecordCount(), 0L);
+        QCOMPARE(engineErrorOf([&] { empty->MoveLast(); }, &msg), engine::err::NoCurrentRecord);
+        QCOMPARE(msg, QString("No current record."));
+        QCOMPARE(engineErrorOf([&] { empty->Field(0); }), engine::err::NoCurrentRecord);
 
         rs->AddNew();
         const auto key = rs->Update();
         QCOMPARE(b.count("\"ID\" = " + std::to_string(key) + " AND \"Rockname\" IS NULL"), 1LL);
         QVERIFY(key > 308);
+        // A new row is the table's defaults: Null, but for the file's SiO2,
+        // whose default is the text "Empty" (a server's number column
+        // cannot hold it, and keeps Null).
+        auto added = db->OpenRecordset("SELECT * FROM [DOZIRO1] WHERE [ID] = " + std::to_string(key));
+        if (!b.isServer())
+            QCOMPARE(QString::fromStdString(added->Field(5).toText()), QString("Empty"));
+        for (int c = 0; c < 31; ++c)
+            QVERIFY((c == 5 && !b.isServer()) || added->Field(c).isNull());
 
         const long at = 5;
         const auto edited = rs->keyAt(at);
@@ -152,10 +167,17 @@ private slots:
         QCOMPARE(rs->valueAt(at, 6).toReal(), 1.25);
         QVERIFY(rs->valueAt(at, 7).isNull());
         QCOMPARE(b.count("\"ID\" = " + std::to_string(edited) + " AND \"TiO2\" = 1.25"), 1LL);
-        QCOMPARE(engineErrorOf([&] {
-                     rs->updateRow(at, {{6, "abc"}});
-                 }),
+        // A value a column cannot hold names the column, and the row's
+        // other changes are not written either.
+        QCOMPARE(engineErrorOf(
+                     [&] {
+                         rs->updateRow(at, {{0, "Other"}, {8, "12,5"}});
+                     },
+                     &msg),
                  engine::err::ConversionError);
+        QVERIFY(msg.contains("Fe2O3"));
+        QCOMPARE(b.count("\"ID\" = " + std::to_string(edited) + " AND \"Rockname\" = 'Test rock'"),
+                 1LL);
         QCOMPARE(engineErrorOf([&] {
                      rs->updateRow(at, {{6, "1e999"}});
                  }),
@@ -182,7 +204,16 @@ private slots:
         rs->MoveNext();
         QCOMPARE(rs->Field(31).toInteger(), next);
         QCOMPARE(b.count("\"ID\" = " + std::to_string(gone)), 0LL);
+        QCOMPARE(rs->RecordCount(), 308L);
 
+        // Read-only, by the set or by the database: nothing is written.
+        auto roSet = db->OpenRecordset(kWhole, true);
+        QCOMPARE(engineErrorOf([&] { roSet->updateRow(0, {{0, "x"}}); }, &msg),
+                 engine::err::ReadOnly);
+        QCOMPARE(msg, QString("Cannot update. Database or object is read-only."));
+        QCOMPARE(engineErrorOf([&] { roSet->AddNew(); }), engine::err::ReadOnly);
+        roSet->MoveFirst();
+        QCOMPARE(engineErrorOf([&] { roSet->Delete(); }), engine::err::ReadOnly);
         auto ro = b.open(true)->OpenRecordset(kWhole);
         QCOMPARE(engineErrorOf([&] { ro->updateRow(0, {{0, "x"}}); }), engine::err::ReadOnly);
     }

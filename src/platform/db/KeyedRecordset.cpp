@@ -2,6 +2,7 @@
 
 #include "NumberText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 
@@ -221,7 +222,8 @@ const Value& KeyedRecordset::Field(int column) {
 
 const Value& KeyedRecordset::valueAt(long index, int column) {
     const Row& r = rowAt(index);
-    if (column < 0 || column >= static_cast<int>(r.size()))
+    // A row may carry the back end's version after its fields: never a cell.
+    if (column < 0 || column >= static_cast<int>(std::min(r.size(), fieldNames_.size())))
         throw EngineError(err::SubscriptOutOfRange, "Item not found in this collection.");
     return r[static_cast<size_t>(column)];
 }
