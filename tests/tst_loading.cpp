@@ -6,17 +6,22 @@
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/KeyList.h"
+#include "platform/db/KeyLoader.h"
 #include "platform/db/Recordset.h"
 #include "platform/db/SelectText.h"
+#include "platform/data/RecordsetModel.h"
+#include "platform/view/View.h"
 #include "support/GuiFixture.h"
 #include "support/TestData.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <sqlite3.h>
 
+#include <memory>
 #include <vector>
 
 using engine::SelectText::countStatement;
@@ -260,6 +265,44 @@ private slots:
         QTRY_COMPARE(w.vaSpread1->Row(), 149999L);
         QTRY_COMPARE(w.vaSpread1->RowCount(), 150000L); // it grows between events
         QVERIFY(f.messages.shown.empty());
+    }
+
+    // A view counted before its keys are in: the rows still coming are shown
+    // as such and cannot be edited, never waited for; they are painted as
+    // their keys come.
+    void rowsStillComingAreShownNotWaitedFor() {
+        TestData d(300);
+        d.logOnAsProgram();
+        struct Hold {
+            Hold() { engine::KeyLoader::holdAfterFirstScreen(true); }
+            ~Hold() { engine::KeyLoader::holdAfterFirstScreen(false); }
+        };
+        auto hold = std::make_unique<Hold>();
+        View view;
+        view.setDatabaseName(QString::fromStdString(d.databasePath()));
+        view.setRecordSource("SELECT * From [DOZIRO1]Order By [Rockname] ASC");
+        view.setReadOnly(false);
+        view.refresh();
+        RecordsetModel model(&view);
+        bool counted = false;
+        view.whenCounted(&view, [&] { counted = true; });
+        QTRY_VERIFY(counted);
+        QTRY_COMPARE(model.rowCount(), 300);
+        QCOMPARE(view.keysRead(), engine::KeyLoader::kFirstScreen);
+        const QModelIndex far = model.index(200, 0);
+        QCOMPARE(model.data(far).toString(), QString(RecordsetModel::kComing));
+        QVERIFY(!(model.flags(far) & Qt::ItemIsEditable));
+        QVERIFY(!model.setData(far, "Not saved"));
+        QVERIFY(model.flags(model.index(10, 0)) & Qt::ItemIsEditable);
+
+        QSignalSpy painted(&model, &QAbstractItemModel::dataChanged);
+        hold.reset();
+        QTRY_VERIFY(view.keysComplete());
+        QTRY_VERIFY(!painted.isEmpty());
+        const auto keys = rawKeys(d, "SELECT ID FROM DOZIRO1 ORDER BY lower(Rockname), ID");
+        QCOMPARE(view.keyAt(200), keys[200]);
+        QVERIFY(model.data(far).toString() != RecordsetModel::kComing);
+        QCOMPARE(d.rawCount("SELECT count(*) FROM DOZIRO1 WHERE Rockname = 'Not saved'"), 0LL);
     }
 };
 

@@ -63,8 +63,17 @@ RecordsetModel::RecordsetModel(View* view, QObject* parent)
             });
         }
     });
-    connect(view_, &View::rowsKnown, this,
-            [this](bool soon) { followRows(soon ? kCommandStep : kGrowStep); });
+    connect(view_, &View::rowsKnown, this, [this](bool soon) {
+        followRows(soon ? kCommandStep : kGrowStep);
+        // Rows shown as still coming whose keys are in now are painted.
+        const long read = view_->keysRead();
+        if (comingFrom_ >= 0 && comingFrom_ < read && comingFrom_ < rows_) {
+            const long to = std::min<long>(read, rows_) - 1;
+            emit dataChanged(index(static_cast<int>(comingFrom_), 0),
+                             index(static_cast<int>(to), columnCount() - 1));
+            comingFrom_ = read < rows_ ? read : -1;
+        }
+    });
 }
 
 void RecordsetModel::beginReset(bool dropEdit) {
@@ -74,6 +83,7 @@ void RecordsetModel::beginReset(bool dropEdit) {
 }
 
 void RecordsetModel::endReset() {
+    comingFrom_ = -1;
     rows_ = std::min(knownRows(), kCommandStep);
     shownExtra_ = extraCount();
     endResetModel();
@@ -169,7 +179,17 @@ bool RecordsetModel::pendingElsewhere(int row) const {
     return pending_ && !pendingAt(row);
 }
 
+bool RecordsetModel::coming(long row) const {
+    if (row < view_->keysRead())
+        return false;
+    if (comingFrom_ < 0 || row < comingFrom_)
+        comingFrom_ = row;
+    return true;
+}
+
 QString RecordsetModel::cellText(long row, int column) const {
+    if (coming(row))
+        return kComing;
     if (column >= fieldCount()) {
         if (!view_->shown() || column - fieldCount() >= extraCount())
             return {};
@@ -206,8 +226,10 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
         return {};
     if (role == Qt::DisplayRole || role == Qt::EditRole)
         return cellText(index.row(), index.column());
+    if (role == Qt::ForegroundRole && coming(index.row()))
+        return QColor(128, 128, 128);
     if (role == Qt::BackgroundRole || role == Qt::ForegroundRole) {
-        if (view_->readFailures() && !view_->rowReadable(index.row()))
+        if (view_->readFailures() && !coming(index.row()) && !view_->rowReadable(index.row()))
             return role == Qt::BackgroundRole ? QVariant(QColor(255, 220, 220))
                                               : QVariant(QColor(160, 0, 0));
     }
@@ -228,13 +250,15 @@ QVariant RecordsetModel::headerData(int section, Qt::Orientation o, int role) co
 Qt::ItemFlags RecordsetModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
     // The values kept beside the row are shown, not edited here.
-    if (index.isValid() && !view_->recordsetReadOnly() && index.column() < fieldCount())
+    if (index.isValid() && !view_->recordsetReadOnly() && index.column() < fieldCount() &&
+        index.row() < view_->keysRead())
         f |= Qt::ItemIsEditable;
     return f;
 }
 
 bool RecordsetModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::EditRole || !index.isValid() || view_->recordsetReadOnly())
+    if (role != Qt::EditRole || !index.isValid() || view_->recordsetReadOnly() ||
+        index.row() >= view_->keysRead())
         return false;
     const QString text = value.toString();
     if (text == cellText(index.row(), index.column()))

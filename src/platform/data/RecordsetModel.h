@@ -70,6 +70,8 @@ public:
 
     // Shown in each cell of a row that could not be read.
     static constexpr const char* kUnreadable = "#Unreadable";
+    // A row counted whose key is still coming: shown so, never waited for.
+    static constexpr const char* kComing = "…";
 
 signals:
     // A row's edit was written: what is stored in that row has changed.
@@ -82,6 +84,8 @@ private:
     void beginReset(bool dropEdit);
     void endReset();
     bool pendingAt(long row) const;
+    // Whether the row's key is still coming (and so marks it for repainting).
+    bool coming(long row) const;
     long repaintKey(std::int64_t key); // the row's place now; -1 when not shown
     void followRows(int step);
     int knownRows() const;
@@ -91,6 +95,8 @@ private:
     static constexpr int kGrowStep = 1000000;
     static constexpr int kCommandStep = 65536;
     mutable bool readFailureReported_ = false;
+    // The first row shown as still coming, or -1: repainted as keys come.
+    mutable long comingFrom_ = -1;
     QStringList formats_;
     std::function<bool(const QString&)> keepMine_;
     std::optional<EditBuffer> pending_;

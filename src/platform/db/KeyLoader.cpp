@@ -2,6 +2,22 @@
 
 namespace engine {
 
+namespace {
+
+std::atomic<bool> held{false};
+std::mutex holdMutex;
+std::condition_variable holdChanged;
+
+} // namespace
+
+void KeyLoader::holdAfterFirstScreen(bool hold) {
+    {
+        std::lock_guard<std::mutex> lock(holdMutex);
+        held = hold;
+    }
+    holdChanged.notify_all();
+}
+
 KeyLoader::KeyLoader(KeysJob keys, CountJob count, KeyList& keyList)
     : keys_(keyList), keysJob_(std::move(keys)), countJob_(std::move(count)) {
     keysThread_ = std::thread(&KeyLoader::loadKeys, this);
@@ -16,7 +32,11 @@ void KeyLoader::startCounting() {
 }
 
 KeyLoader::~KeyLoader() {
-    cancel_ = true;
+    {
+        std::lock_guard<std::mutex> lock(holdMutex);
+        cancel_ = true;
+    }
+    holdChanged.notify_all();
     if (keysThread_.joinable())
         keysThread_.join();
     if (countThread_.joinable())
@@ -27,8 +47,14 @@ void KeyLoader::notify() {
     // More keys: waiters here are woken, but the owner is not called for
     // every batch (ten million keys would be six hundred calls); it follows
     // the keys at its own pace and is told when they are all in.
-    std::lock_guard<std::mutex> lock(mutex_);
-    changed_.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        changed_.notify_all();
+    }
+    if (held.load(std::memory_order_relaxed) && keys_.size() == kFirstScreen) {
+        std::unique_lock<std::mutex> lock(holdMutex);
+        holdChanged.wait(lock, [this] { return !held || cancel_; });
+    }
 }
 
 void KeyLoader::setOnChange(std::function<void()> onChange) {

@@ -40,6 +40,11 @@ public:
     // Keys enough for a window's first screen: the owner is told at once.
     static constexpr long kFirstScreen = 64;
 
+    // For tests: every loader holds its keys after the first screen until
+    // released (or stopped), so that a view whose keys are still coming
+    // can be looked at.
+    static void holdAfterFirstScreen(bool hold);
+
     // For the jobs.
     void append(std::int64_t key) {
         keys_.append(key);

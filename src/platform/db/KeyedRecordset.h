@@ -63,6 +63,7 @@ public:
     long findKey(std::int64_t key, long near) const override;
     std::vector<std::int64_t> keys() const override;
     std::shared_ptr<const KeyList> sharedKeys() const override;
+    long keysRead() const override { return keys_.size(); }
     const std::string& Table() const override { return table_; }
     // Written once for every back end: the row's key and version, handed
     // to the back end's keyed write.

@@ -33,6 +33,9 @@ public:
     virtual long knownRowCount() const = 0;
     // Whether every key is read (or failed to be).
     virtual bool keysComplete() const = 0;
+    // How many keys are read so far: rows below it are reached without
+    // waiting for the loader (those after it wait for their keys).
+    virtual long keysRead() const = 0;
     // Whether RecordCount() would answer without waiting (it may throw
     // then, when the rows could not be read); asks for the count.
     virtual bool countKnown() const = 0;

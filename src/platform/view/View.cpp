@@ -113,6 +113,10 @@ long View::knownRowCount() const {
     return recordset_ ? recordset_->knownRowCount() : 0;
 }
 
+long View::keysRead() const {
+    return recordset_ ? recordset_->keysRead() : 0;
+}
+
 bool View::keysComplete() const {
     return !recordset_ || recordset_->keysComplete();
 }
@@ -141,7 +145,7 @@ long View::position() const {
 }
 
 const engine::Value& View::valueAt(long index, int column) {
-    if (!recordset_ || index < 0 || index >= recordset_->knownRowCount())
+    if (!recordset_ || index < 0 || index >= recordset_->keysRead())
         throw engine::EngineError(engine::err::NoCurrentRecord, "No current record.");
     return recordset_->valueAt(index, column);
 }
@@ -155,7 +159,7 @@ bool View::readFailures() const {
 }
 
 std::int64_t View::keyAt(long index) const {
-    if (!recordset_ || index < 0 || index >= recordset_->knownRowCount())
+    if (!recordset_ || index < 0 || index >= recordset_->keysRead())
         throw engine::EngineError(engine::err::NoCurrentRecord, "No current record.");
     return recordset_->keyAt(index);
 }
@@ -174,7 +178,7 @@ long View::indexOf(std::int64_t key, long near) const {
 }
 
 EditBuffer View::beginEdit(long index) {
-    if (!recordset_)
+    if (!recordset_ || index < 0 || index >= recordset_->keysRead())
         throw engine::EngineError(engine::err::NoCurrentRecord, "No current record.");
     EditBuffer b;
     b.table = recordset_->Table();

@@ -68,6 +68,9 @@ public:
     bool shown() const { return recordset_ != nullptr; }
     long knownRowCount() const;
     bool keysComplete() const;
+    // Rows below this have their keys; a row after it is still coming,
+    // and reading it would wait: the grid shows a placeholder instead.
+    long keysRead() const;
     // The exact count, or -1 while it is not known yet (whenCounted()
     // says when it is). Throws when the rows could not be counted.
     long count() const;
@@ -75,13 +78,13 @@ public:
     const std::vector<std::string>& fieldNames() const;
     std::string table() const;
     long position() const;
-    // A cell of a row among the keys read: the row is read by its key when
-    // it is not at hand. Throws the engine's description of why a row
-    // cannot be read.
+    // A cell of a row among the keys read (keysRead()): the row is read by
+    // its key when it is not at hand. Throws NoCurrentRecord beyond them,
+    // and the engine's description of why a row cannot be read.
     const engine::Value& valueAt(long index, int column);
     bool rowReadable(long index);
     bool readFailures() const;
-    // The key at index; throws NoCurrentRecord beyond the rows known.
+    // The key at index; throws NoCurrentRecord beyond the keys read.
     std::int64_t keyAt(long index) const;
     // What a reader off this thread takes: empty until every key is read
     // (whenKeysComplete() says when). Throws when they could not be read.
