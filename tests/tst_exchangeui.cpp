@@ -6,6 +6,7 @@
 #include "app/ImportPreview.h"
 #include "app/QuarzelDatabase.h"
 #include "app/ToolsController.h"
+#include "app/ValueQueryDialog.h"
 #include "exchange/CsvImport.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
@@ -22,6 +23,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
@@ -62,6 +64,17 @@ struct AllBut : ColumnChooser::Implementation {
             if (c.analyte != left)
                 out.push_back(c);
         return out;
+    }
+};
+
+// Answers Find by Value and Sort by Value as told, and keeps what it was offered.
+struct ValueAnswer : ValueQueryDialog::Implementation {
+    ValueQueryDialog::Answer answer;
+    std::vector<ValueColumns::Choice> offered;
+    std::optional<ValueQueryDialog::Answer>
+    ask(ValueQueryDialog::Kind, const std::vector<ValueColumns::Choice>& all) override {
+        offered = all;
+        return answer;
     }
 };
 
@@ -131,6 +144,52 @@ private slots:
         QCOMPARE(model->cellText(row, 32), QString("<0.5"));
         QCOMPARE(model->cellText(row, 34), QString("glass"));
         QVERIFY(!(model->flags(model->index(row, 33)) & Qt::ItemIsEditable));
+        // Found and sorted by such a column as by the grid's own; the
+        // columns shown are offered first.
+        ValueAnswer values;
+        ValueQueryDialog::setImplementation(&values);
+        values.answer.column = {"La", "ppm"};
+        values.answer.from = 12.5;
+        trigger(w, "mnuFindValue");
+        QTRY_COMPARE(w.Label3->text(), QString("1 Matches"));
+        QCOMPARE(values.offered.front().analyte, std::string("Ce"));
+        QCOMPARE(model->cellText(0, 4), QString("V-1"));
+        values.answer.from = 12.6;
+        trigger(w, "mnuFindValue");
+        QTRY_COMPARE(f.messages.shown.back().title, QString("No Matches"));
+        QTRY_VERIFY(w.Label3->text().endsWith(" Records"));
+        values.answer = {{"Material", ""}, {}, {}, "GLA*", false};
+        trigger(w, "mnuFindValue");
+        QTRY_COMPARE(w.Label3->text(), QString("1 Matches"));
+        values.answer = {{"La", "ppm"}, {}, {}, {}, true};
+        trigger(w, "mnuSortValue");
+        QTRY_VERIFY(w.Label3->text().endsWith(" Records"));
+        QTRY_COMPARE(model->cellText(0, 4), QString("V-1"));
+        ValueQueryDialog::setImplementation(nullptr);
+        // The dialog stays open until what was typed can be used.
+        ValueQueryDialog ask(ValueQueryDialog::Kind::Find, values.offered);
+        auto* from = ask.findChild<QLineEdit*>("from");
+        auto* to = ask.findChild<QLineEdit*>("to");
+        auto* words = ask.findChild<QLineEdit*>("words");
+        ask.show();
+        const std::pair<QString, QString> wrong[] = {
+            {"", "Enter a number to find from or to, or words to find."},
+            {"1e", "'1e' is not a number."},
+            {"5 9 x", "Find by numbers or by words, not by both."},
+            {"9 5", "The value to find from is above the value to find to."}};
+        for (const auto& [typed, said] : wrong) {
+            const QStringList parts = typed.split(' ');
+            from->setText(parts.value(0));
+            to->setText(parts.value(1));
+            words->setText(parts.value(2));
+            ask.accept();
+            QCOMPARE(f.messages.shown.back().text, said);
+            QVERIFY(ask.isVisible());
+        }
+        from->setText("0.5");
+        words->clear();
+        ask.accept();
+        QVERIFY(!ask.isVisible() && ask.answer().from == 0.5 && ask.answer().to == 5);
         // Export View writes them after the view's columns.
         const QString csv = dir.filePath("view.csv");
         QVERIFY(exportTo(w, csv));

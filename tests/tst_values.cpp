@@ -9,6 +9,7 @@
 #include "platform/db/EngineError.h"
 #include "platform/db/Query.h"
 #include "platform/db/Recordset.h"
+#include "query/ValueStatement.h"
 #include "support/BackendData.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
@@ -144,9 +145,15 @@ private slots:
         db->readValues("DOZIRO1", {}, [&](const StoredValue&) { return ++seen < 2; });
         QCOMPARE(seen, 2);
         const std::vector<engine::Database::AnalyteCount> analytes{
-            {"87Sr/86Sr", "", 1}, {"Cs", "ppm", 1}, {"La", "ppm", 3}, {"Latitude", "", 1},
-            {"Material", "", 1},  {"δ18O", "‰", 1}, {"εNd", "", 1}};
-        QVERIFY(db->analytes("DOZIRO1") == analytes);
+            {"87Sr/86Sr", "", 1, {}}, {"Cs", "ppm", 1, {}},    {"La", "ppm", 3, {}},
+            {"Latitude", "", 1, {}},  {"Material", "", 1, {}}, {"δ18O", "‰", 1, {}},
+            {"εNd", "", 1, {}}};
+        std::vector<engine::Database::AnalyteCount> held = db->analytes("DOZIRO1");
+        for (auto& a : held) { // one channel each but La's two methods
+            QCOMPARE(a.channels.size(), a.analyte == "La" ? 2u : 1u);
+            a.channels.clear();
+        }
+        QVERIFY(held == analytes);
         QVERIFY(db->analytes("Project1").empty());
 
         // A rollback takes back the values and the analytes it added; the
@@ -209,6 +216,65 @@ private slots:
         QVERIFY(readAll(*db).empty());
         QCOMPARE(engineErrorOf([&] { readAll(*db, {}, "Nowhere"); }), engine::err::TableNotFound);
         QCOMPARE(engineErrorOf([&] { readAll(*db, "[Nope] = 1"); }), engine::err::SyntaxError);
+    }
+
+    // Tools' Find by Value and Sort by Value read a row's value as its grid
+    // column shows it: the first that is no limit, in the column's unit.
+    void rowsAreFoundAndSortedByAValue_data() { addBackends(); }
+    void rowsAreFoundAndSortedByAValue() {
+        QFETCH(QString, backend);
+        Collection c(backend, 5);
+        auto db = c.open();
+        const std::int64_t a = idOf(*db, "ST-1"), b = idOf(*db, "ST-3"), m = idOf(*db, "ST-2");
+        db->Begin();
+        db->addValues("DOZIRO1", a, firstValues());  // La 31.64 then 0.3; whole rock
+        db->addValues("DOZIRO1", b, secondValues()); // La >12 only; a latitude
+        db->addValues(
+            "DOZIRO1", m,
+            {value("La", "ppm", "XRF", '<', 5, "", std::nullopt, ""),
+             value("La", "ppb", "ICP-MS", 0, 25000, "", std::nullopt, ""),
+             value("Material", "", "", 0, std::nullopt, "volcanic glass", std::nullopt, "")});
+        db->Commit();
+        const auto held = db->analytes("DOZIRO1");
+        const ValueColumns::Choice la{"La", "ppm"}, material{"Material", ""}, lat{"Latitude", ""};
+        auto keys = [&](const QString& statement, std::size_t first = 0) {
+            auto rs = db->OpenRecordset(statement.toStdString(), true);
+            rs->waitForKeys(std::chrono::milliseconds::max());
+            std::vector<std::int64_t> out = rs->keys();
+            if (first)
+                out.resize(std::min(first, out.size()));
+            return out;
+        };
+        using Keys = std::vector<std::int64_t>;
+        const auto ch = [&](const ValueColumns::Choice& col) {
+            return ValueStatement::channels(held, col);
+        };
+        auto numbers = [&](std::optional<double> from, std::optional<double> to) {
+            return keys(ValueStatement::findNumbers("DOZIRO1", la, ch(la), from, to));
+        };
+        QCOMPARE(numbers(20, 30), Keys{m}); // 25000 ppb is 25 ppm, its limit passed over
+        QCOMPARE(numbers(25, 25), Keys{m});
+        QCOMPARE(numbers(30, std::nullopt), Keys{a}); // b's ">12" is no value
+        QVERIFY(numbers(std::nullopt, 1).empty());    // a's second La is not its value
+        QVERIFY(ValueStatement::findNumbers("DOZIRO1", {"La", "ppm"}, {}, 1, 2).isEmpty());
+        const auto words = [&](const char* w) {
+            return keys(ValueStatement::findWords("DOZIRO1", ch(material), w));
+        };
+        QCOMPARE(words("GLASS"), Keys{m});
+        QCOMPARE(words("rock' OR 'x' = 'x"), Keys{});
+        QCOMPARE(words("wh?le*"), Keys{a});
+        // Sorted, a row without a value comes after every row with one.
+        const std::size_t all = keys("SELECT * FROM [DOZIRO1]").size();
+        auto sorted = [&](const ValueColumns::Choice& col, bool descending) {
+            const Keys k = keys(ValueStatement::sort("DOZIRO1", col, ch(col), descending));
+            return k.size() == all ? Keys(k.begin(), k.begin() + 2) : Keys{};
+        };
+        QCOMPARE(sorted(la, false), (Keys{m, a}));
+        QCOMPARE(sorted(la, true), (Keys{a, m}));
+        QCOMPARE(sorted(material, false), (Keys{m, a}));
+        QCOMPARE(sorted(material, true), (Keys{a, m}));
+        const Keys byLatitude = sorted(lat, true);
+        QVERIFY(!byLatitude.empty() && byLatitude[0] == b);
     }
 
     // The import's new row: its ID from the insert itself.

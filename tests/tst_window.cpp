@@ -1,11 +1,11 @@
 // The main window as its user meets it: geometry, fonts, the menu tree and
 // the keys, read from the real window and compared with values written out
 // here, never with the program's own tables.
+#include "about/AboutController.h"
 #include "about/frmAbout.h"
-#include "form/Globals.h"
 #include "app/MainMenu.h"
 #include "app/QuarzelDatabase.h"
-#include "about/AboutController.h"
+#include "form/Globals.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/GridHeader.h"
@@ -67,6 +67,8 @@ const QStringList kMenuTree = {
     "  &Diagrams...",
     "  &Norm...",
     "  &Columns...",
+    "  Find by &Value...",
+    "  Sort by Va&lue...",
     "  &History...",
     "  &Map...",
     "  -",

@@ -146,6 +146,14 @@ ToolsController::ToolsController(MainForm& form, QMenuBar* bar) : form_(form) {
     columnsItem->setObjectName("mnuColumns");
     connect(columnsItem, &QAction::triggered, this,
             guarded([this] { columns_->mnuColumns_Click(); }));
+    QAction* findItem = tools->addAction("Find by &Value...");
+    findItem->setObjectName("mnuFindValue");
+    connect(findItem, &QAction::triggered, this,
+            guarded([this] { columns_->mnuFindValue_Click(); }));
+    QAction* sortItem = tools->addAction("Sort by Va&lue...");
+    sortItem->setObjectName("mnuSortValue");
+    connect(sortItem, &QAction::triggered, this,
+            guarded([this] { columns_->mnuSortValue_Click(); }));
     history_ = new HistoryController(form_, this);
     QAction* historyItem = tools->addAction("&History...");
     historyItem->setObjectName("mnuHistory");

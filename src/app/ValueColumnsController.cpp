@@ -1,18 +1,25 @@
 #include "ValueColumnsController.h"
 
 #include "ColumnChooser.h"
+#include "ValueQueryDialog.h"
 #include "form/MainForm.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
 #include "platform/data/RecordsetModel.h"
 #include "platform/dialogs/BackgroundTask.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/dialogs/Screen.h"
 #include "platform/view/View.h"
+#include "query/SelectionController.h"
+#include "query/ValueStatement.h"
+
+#include <QLabel>
 
 #include <QSettings>
 #include <QStringList>
 
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -63,31 +70,93 @@ void ValueColumnsController::show(const std::vector<ValueColumns::Choice>& choic
         s.setValue(settingsKey(), entries);
 }
 
-void ValueColumnsController::mnuColumns_Click() {
+void ValueColumnsController::readHeld(const QString& title, std::function<void(const Held&)> then) {
     const View* view = form_.Data1->view();
     auto database = view->database();
     if (!view->shown() || !database) {
-        MessageBox::Show("There is no open table.", 48, "Columns");
+        MessageBox::Show("There is no open table.", 48, title);
         return;
     }
     const std::string table = view->table();
-    auto held = std::make_shared<std::vector<engine::Database::AnalyteCount>>();
-    auto* task = BackgroundTask::start(form_.formWidget(), "Columns",
+    auto held = std::make_shared<Held>();
+    auto* task = BackgroundTask::start(form_.formWidget(), title,
                                        "Reading the values kept beside the table...",
                                        [database, table, held](BackgroundTask::Control&) {
                                            *held = database->openAnother(true)->analytes(table);
                                        });
     const QString key = settingsKey();
     connect(task, &BackgroundTask::finished, this,
-            [this, held, key](bool ok, const BackgroundTask::Error& error) {
+            [this, held, key, title, then](bool ok, const BackgroundTask::Error& error) {
                 if (!ok) {
-                    MessageBox::Show(error.text, 48, "Columns");
+                    MessageBox::Show(error.text, 48, title);
                     return;
                 }
                 if (form_.closing() || key != settingsKey())
                     return; // the table changed meanwhile: asked again if wanted
-                if (const auto chosen =
-                        ColumnChooser::choose(*held, values_->choices(), form_.formWidget()))
-                    show(*chosen);
+                then(*held);
             });
+}
+
+void ValueColumnsController::mnuColumns_Click() {
+    readHeld("Columns", [this](const Held& held) {
+        if (const auto chosen = ColumnChooser::choose(held, values_->choices(), form_.formWidget()))
+            show(*chosen);
+    });
+}
+
+void ValueColumnsController::mnuFindValue_Click() {
+    findOrSort(true);
+}
+
+void ValueColumnsController::mnuSortValue_Click() {
+    findOrSort(false);
+}
+
+void ValueColumnsController::findOrSort(bool find) {
+    const auto kind = find ? ValueQueryDialog::Kind::Find : ValueQueryDialog::Kind::Sort;
+    const QString title = find ? "Find by Value" : "Sort by Value";
+    readHeld(title, [this, kind, find, title](const Held& held) {
+        if (held.empty()) {
+            MessageBox::Show("The table keeps no values beside its columns.", 64, title);
+            return;
+        }
+        const auto answer = ValueQueryDialog::ask(kind, ColumnChooser::offered(held),
+                                                  values_->choices(), form_.formWidget());
+        if (!answer || !form_.beginCommand())
+            return;
+        const std::string table = form_.Data1->view()->table();
+        const auto channels = ValueStatement::channels(held, answer->column);
+        const QString statement =
+            !find ? ValueStatement::sort(table, answer->column, channels, answer->descending)
+            : answer->words.isEmpty() ? ValueStatement::findNumbers(table, answer->column, channels,
+                                                                    answer->from, answer->to)
+                                      : ValueStatement::findWords(table, channels, answer->words);
+        const QString previousSource = form_.Data1->RecordSource();
+        const QString previousLabel = form_.Label3->text();
+        const MainForm::Then done = [this] {
+            form_.ApplyGridLayout(false);
+            Screen::setMousePointer(0);
+            form_.endCommand();
+        };
+        // As the search bar: the view and label stay as they were.
+        const MainForm::Failed failed = [this, previousSource, previousLabel](const QString& text) {
+            form_.Data1->setRecordSource(previousSource);
+            form_.Label3->setText(previousLabel);
+            MessageBox::Show(text, 48, "Search Error");
+            Screen::setMousePointer(0);
+            form_.endCommand();
+        };
+        Screen::setMousePointer(11);
+        try {
+            if (statement.isEmpty())
+                throw std::runtime_error("The value cannot be read from the table.");
+            if (!find) {
+                form_.RefreshRecordView(statement, done, failed);
+                return;
+            }
+            SelectionController::showMatches(form_, statement, done, failed);
+        } catch (const std::exception& e) {
+            failed(QString::fromStdString(e.what()));
+        }
+    });
 }

@@ -99,31 +99,36 @@ void SelectionController::Command1_Click(short Index) {
             const QString statement =
                 SearchStatement::build(ActiveDatabase, form_.Combo1->currentText(),
                                        form_.Text1[0]->text(), form_.Text1[1]->text());
-            if (!statement.isEmpty())
-                form_.Data1->setRecordSource(statement);
-            form_.Data1->Refresh();
-            form_.afterCount(
-                [this, whole, done, failed] {
-                    const long count = form_.Data1->Recordset().RecordCount();
-                    if (count != 0) {
-                        form_.showRecordCount(count, " Matches");
-                        done();
-                        return;
-                    }
-                    // The whole table is already listed while the message is open.
-                    form_.Data1->setRecordSource(whole);
-                    form_.Data1->Refresh();
-                    MessageBox::Show("No Matches, Try Entering Different Search Terms", 64,
-                                     "No Matches");
-                    form_.countAndRewind(done, failed);
-                },
-                failed);
+            showMatches(form_, statement, done, failed);
         } else {
             done();
         }
     } catch (const std::exception& e) {
         failed(QString::fromStdString(e.what()));
     }
+}
+
+void SelectionController::showMatches(MainForm& form, const QString& statement, Then done,
+                                      Failed failed) {
+    if (!statement.isEmpty())
+        form.Data1->setRecordSource(statement);
+    form.Data1->Refresh();
+    const QString whole = TableSet::wholeTableStatement(ActiveDatabase);
+    form.afterCount(
+        [&form, whole, done, failed] {
+            const long count = form.Data1->Recordset().RecordCount();
+            if (count != 0) {
+                form.showRecordCount(count, " Matches");
+                done();
+                return;
+            }
+            // The whole table is already listed while the message is open.
+            form.Data1->setRecordSource(whole);
+            form.Data1->Refresh();
+            MessageBox::Show("No Matches, Try Entering Different Search Terms", 64, "No Matches");
+            form.countAndRewind(done, failed);
+        },
+        failed);
 }
 
 void SelectionController::sortBy(const QString& orderClause) {

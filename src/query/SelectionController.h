@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "form/MainForm.h"
 
-class MainForm;
+#include <QString>
 
 // Record selection: the Active Database menu, the search bar's Find and
 // Refresh, and the sorts of the Sort menu. Each command starts its engine
@@ -24,6 +24,12 @@ public:
     void mnuDateD_Click();
     void mnuLocationD_Click();
     void mnuSampleD_Click();
+
+    // Shows the rows of a search's statement and their count ("N Matches");
+    // none found, the whole table again and "No Matches". For the search
+    // bar and the other finds alike.
+    static void showMatches(MainForm& form, const QString& statement, MainForm::Then done,
+                            MainForm::Failed failed);
 
 private:
     void sortBy(const QString& orderClause);

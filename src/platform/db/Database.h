@@ -99,12 +99,24 @@ public:
                                 const std::vector<std::string>& analytes,
                                 const std::function<bool(const StoredValue&)>& each) = 0;
     // Each analyte and unit the table's values hold, with how many values
-    // have it, by analyte then unit: for choosing the columns to show.
+    // have it, by analyte then unit: for choosing the columns to show. Its
+    // channels are the store's codes for it (one per method), by which a
+    // statement names its values without their names' text.
     struct AnalyteCount {
         std::string analyte;
         std::string unit;
         long long count = 0;
+        std::vector<std::int64_t> channels;
         bool operator==(const AnalyteCount&) const = default;
+
+        // A channel's count added to a list read by analyte, unit, code.
+        static void addChannel(std::vector<AnalyteCount>& list, std::string analyte,
+                               std::string unit, std::int64_t code, long long count) {
+            if (list.empty() || list.back().analyte != analyte || list.back().unit != unit)
+                list.push_back({std::move(analyte), std::move(unit), 0, {}});
+            list.back().count += count;
+            list.back().channels.push_back(code);
+        }
     };
     virtual std::vector<AnalyteCount> analytes(const std::string& table) = 0;
 

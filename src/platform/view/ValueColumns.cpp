@@ -9,8 +9,8 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <charconv>
 #include <cctype>
+#include <charconv>
 #include <map>
 
 namespace {
@@ -81,6 +81,14 @@ std::string ValueColumns::shownUnit(const std::string& analyte, const std::strin
     return analyte.find(kOxideMark) != std::string::npos ? "wt%" : storedUnit;
 }
 
+double ValueColumns::ppmPerUnit(const std::string& unit) {
+    return toPpm(unit);
+}
+
+bool ValueColumns::showable(const std::string& storedUnit, const std::string& shownUnit) {
+    return storedUnit == shownUnit || (toPpm(storedUnit) && toPpm(shownUnit));
+}
+
 QString ValueColumns::cellText(const std::vector<engine::SampleValue>& values,
                                const Choice& choice) {
     const engine::SampleValue* best = nullptr;
@@ -88,7 +96,7 @@ QString ValueColumns::cellText(const std::vector<engine::SampleValue>& values,
         if (v.analyte != choice.analyte)
             continue;
         // Only a value that can be shown in the column's unit.
-        const bool fits = v.unit == choice.unit || (toPpm(v.unit) && toPpm(choice.unit));
+        const bool fits = showable(v.unit, choice.unit);
         if (!fits && v.value)
             continue;
         if (!best || (best->qualifier && !v.qualifier))

@@ -47,6 +47,11 @@ public:
 
     // The unit an analyte is shown in, from a unit it is stored in.
     static std::string shownUnit(const std::string& analyte, const std::string& storedUnit);
+    // A concentration's unit in ppm (1e-3 for ppb, 1e4 for wt%); 0 for a
+    // unit that is none. A number is shown in another unit as
+    // value * ppm(stored) / ppm(shown), and only when both are concentrations.
+    static double ppmPerUnit(const std::string& unit);
+    static bool showable(const std::string& storedUnit, const std::string& shownUnit);
     // A sample's values of one analyte as one cell in the unit shown: the
     // first without a qualifier, else the first ("<0.05"); a fact's words.
     static QString cellText(const std::vector<engine::SampleValue>& values, const Choice& choice);

@@ -384,7 +384,16 @@ std::string translate(const std::string& sql, const Names& names, Options option
             --i;
             continue;
         }
-        out.push_back(render(t, names, conditionDepth >= 0));
+        std::string piece = render(t, names, conditionDepth >= 0);
+        // A qualified name (v.[text]) is one piece: folded whole, and
+        // whole the operand of a Like.
+        if (out.size() >= 2 && out.back() == "." && t.kind != Kind::Punct) {
+            const bool folded = !piece.empty() && piece[0] == kFolded;
+            piece = (folded ? std::string(1, kFolded) : std::string()) +
+                    unfolded(out[out.size() - 2]) + "." + unfolded(piece);
+            out.resize(out.size() - 2);
+        }
+        out.push_back(std::move(piece));
     }
     for (std::string& piece : out)
         if (!piece.empty() && piece[0] == kFolded)

@@ -220,12 +220,13 @@ std::vector<Database::AnalyteCount> PgValueStore::analytes(const std::string& ta
     if (v.empty())
         return out;
     PgResult r = db_.connection().exec(
-        "SELECT c.analyte, c.unit, count(*) FROM " + PgDialect::quote(v) +
-            " v JOIN public.quarzel_channel c ON c.code = v.channel GROUP BY c.analyte, c.unit "
-            "ORDER BY c.analyte COLLATE \"C\", c.unit COLLATE \"C\"",
+        "SELECT c.analyte, c.unit, c.code, count(*) FROM " + PgDialect::quote(v) +
+            " v JOIN public.quarzel_channel c ON c.code = v.channel GROUP BY c.code "
+            "ORDER BY c.analyte COLLATE \"C\", c.unit COLLATE \"C\", c.code",
         {}, PgConnection::Access::Read, name);
     for (int i = 0; i < r.rows(); ++i)
-        out.push_back({r.text(i, 0), r.text(i, 1), r.integer(i, 2)});
+        Database::AnalyteCount::addChannel(out, r.text(i, 0), r.text(i, 1), r.integer(i, 2),
+                                           r.integer(i, 3));
     return out;
 }
 

@@ -306,14 +306,16 @@ std::vector<Database::AnalyteCount> SqliteValueStore::analytes(const std::string
         throw msg::noPermission("read", table);
     if (!hasTable(table))
         return out;
-    Statement s = db_.prepareUser("SELECT c.analyte, c.unit, count(*) FROM [" + valuesTable(table) +
-                                      "] AS v JOIN quarzel_channel AS c ON c.code = v.channel "
-                                      "GROUP BY c.analyte, c.unit ORDER BY c.analyte, c.unit",
-                                  table);
+    Statement s =
+        db_.prepareUser("SELECT c.analyte, c.unit, c.code, count(*) FROM [" + valuesTable(table) +
+                            "] AS v JOIN quarzel_channel AS c ON c.code = v.channel "
+                            "GROUP BY c.code ORDER BY c.analyte, c.unit, c.code",
+                        table);
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
-        out.push_back(
-            {columnText(s.get(), 0), columnText(s.get(), 1), sqlite3_column_int64(s.get(), 2)});
+        Database::AnalyteCount::addChannel(out, columnText(s.get(), 0), columnText(s.get(), 1),
+                                           sqlite3_column_int64(s.get(), 2),
+                                           sqlite3_column_int64(s.get(), 3));
     if (rc != SQLITE_DONE)
         db_.fail(rc, table, SqliteDatabase::Access::Read);
     return out;
