@@ -58,6 +58,36 @@ check "the personal account adds a row, and the kept count follows" '[ $rc -eq 0
 check "the personal account reads nothing it was not granted" '! q ann "SELECT * FROM [Project1]" | grep -q "rows$"'
 "$tool" values --server "dbname=quarzel user=ann" >"$work/values" 2>&1; rc=$?
 check "the personal account reads the values server-init copied, and the one its import kept" '[ $rc -eq 0 ] && [ "$(wc -l <"$work/values")" -eq 242 ] && grep -q "^7	DZ-000007	Material	whole rock					$" "$work/values" && grep -q "	ANN-1	SiO2	49.5	wt%				$" "$work/values"'
+# The network set-up as written, in the private server's own folder, with
+# the address it listens on narrowed to this machine's loopback. The test
+# server's own lines that trust any connection over TCP go first: the
+# README's clients come from other machines, which no other line lets in.
+block "For the team's machines the server listens on the network" >"$work/tls.sh"
+check "the README has the network block" 'grep -q "^systemctl restart postgresql$" "$work/tls.sh"'
+datadir="$PGHOST/data"
+sed -i "s|^cd /etc/postgresql/.*|cd '$datadir'|" "$work/tls.sh"
+sed -i '/^host/d' "$datadir/pg_hba.conf"
+serverowner=$(stat -c %U "$datadir")
+restart=${QUARZEL_TEST_PG_CTL/listen_addresses=\'\'/listen_addresses=127.0.0.1}
+chown() { command chown "${1/postgres:/$serverowner:}" "${@:2}"; }
+systemctl() { [ "$*" = "restart postgresql" ] && eval "$restart restart" >/dev/null; }
+export -f chown systemctl
+export serverowner restart
+bash -e "$work/tls.sh" >"$work/tls.out" 2>&1; rc=$?
+check "the network set-up runs as written" '[ $rc -eq 0 ] || { cat "$work/tls.out"; false; }'
+# A user's machine: the server's certificate as its root, the name the
+# certificate proves, the address it is reached at.
+mkdir -p "$work/home/.postgresql" "$work/other"
+cp "$datadir/server.crt" "$work/home/.postgresql/root.crt"
+at="host=survey-db.example.org hostaddr=127.0.0.1 port=$PGPORT dbname=quarzel user=ann"
+net() { HOME="$work/home" PGPASSWORD="$1" "$tool" query --server "$at $2" "SELECT * FROM [DOZIRO1]" 2>&1 | tail -n 1; }
+check "ann logs on over TLS, the certificate checked against the name" 'net basin47fox sslmode=verify-full | grep -q "^31 rows$"'
+check "a wrong password is refused" '! net wrong sslmode=verify-full | grep -q "rows$"'
+check "without TLS nothing is let in" 'net basin47fox sslmode=disable | grep -q "no pg_hba.conf entry"'
+openssl req -new -x509 -days 1 -nodes -subj "/CN=survey-db.example.org" -keyout "$work/other/k" \
+  -out "$work/other/c" >/dev/null 2>&1
+check "a server whose certificate another signed is refused" 'net basin47fox "sslmode=verify-full sslrootcert=$work/other/c" | grep -q "certificate verify failed"'
+
 # As the engine adds them: a new analyte, then the value.
 psql -X -q -v ON_ERROR_STOP=1 -d quarzel -U ann -c "WITH c AS (INSERT INTO quarzel_channel (analyte, unit, method) VALUES ('Zr', 'ppm', 'XRF') RETURNING code) INSERT INTO \"DOZIRO1_values\" (sample, channel, value) SELECT 3, code, 150 FROM c" >"$work/add.out" 2>&1; rc=$?
 check "the personal account adds a value and its analyte" '[ $rc -eq 0 ] && "$tool" values --server "dbname=quarzel user=ann" --where "[ID] = 3" | grep -q "^3	DZ-000003	Zr	150	ppm		XRF		$" || { cat "$work/add.out"; false; }'
