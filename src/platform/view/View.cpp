@@ -285,10 +285,18 @@ void View::applyChanges(const std::vector<engine::ChangeFeed::Change>& changes) 
     if (!recordset_)
         return;
     const QString table = QString::fromStdString(recordset_->Table()).toLower();
+    std::vector<engine::ChangeFeed::Change> mine;
+    for (const auto& c : changes)
+        if (QString::fromStdString(c.table).toLower() == table)
+            mine.push_back(c);
+    if (mine.empty())
+        return;
+    engine::Recordset* prepared = recordset_.get();
+    prepared->prepareChanges(mine);
     bool applied = false;
-    for (const auto& c : changes) {
-        if (QString::fromStdString(c.table).toLower() != table)
-            continue;
+    for (const auto& c : mine) {
+        if (!recordset_)
+            break;
         long row = -1;
         try {
             row = recordset_->applyChange(c.kind, c.key);
@@ -315,6 +323,8 @@ void View::applyChanges(const std::vector<engine::ChangeFeed::Change>& changes) 
         else
             emit rowRemovedElsewhere(ref);
     }
+    if (recordset_.get() == prepared)
+        prepared->prepareChanges({});
     // The current row stays with its key, its place moved or its values
     // changed: whatever follows the current row (the grid's selection, the
     // Norm window) follows it again.

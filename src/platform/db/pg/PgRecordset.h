@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -30,6 +32,7 @@ public:
     RowWrite writeRow(std::int64_t key, const std::string& version, const Changes& changes,
                       long near) override;
     std::string versionAt(long index) override { return versionOf(index); }
+    void prepareChanges(const std::vector<ChangeFeed::Change>& changes) override;
     long applyChange(ChangeFeed::Kind change, std::int64_t key) override;
 
 private:
@@ -61,6 +64,12 @@ private:
         std::int64_t key;
     };
     std::string sortValueSql(const std::string& where) const;
+    // The places of rows, read in one statement (deleted ones missing).
+    std::unordered_map<std::int64_t, Place> readPlaces(const std::vector<std::int64_t>& keys);
+    // The same, in the order asked, from the batch's reading where it has them.
+    std::vector<Place> placesOf(const std::vector<std::int64_t>& keys);
+    // Whether the statement selects the row now.
+    bool selects(std::int64_t key);
     bool sortsBefore(const Place& a, const Place& b) const;
     // A row leaving the set, or coming into it at its place (false when the
     // set's order cannot be followed).
@@ -74,6 +83,14 @@ private:
     std::string keySql_;
     std::string pageSql_;
     std::unordered_map<std::int64_t, Value> carried_; // versions of rows read before a shift
+    // What the batch being applied asks, read for it at once.
+    struct Prepared {
+        std::unordered_map<std::int64_t, std::optional<Row>> rows; // none: deleted meanwhile
+        std::unordered_set<std::int64_t> asked;    // keys whose selection was read
+        std::unordered_set<std::int64_t> selected; // of those, the ones selected
+        std::unordered_map<std::int64_t, Place> places;
+    };
+    Prepared prepared_;
     // The set's order, when it is one text column (the program's views) or
     // none (key order); orderKnown_ false for any other.
     bool orderKnown_ = false;
