@@ -324,6 +324,45 @@ void runServerCases(BenchReport& report, const std::string& dir) {
         stop = true;
         for (auto& t : writers)
             t.join();
+        // Another user's statement adds 500 rows, named to sort all over the
+        // window's order (by Rockname), and renames 500 so that they move:
+        // each is placed among the set's keys.
+        {
+            int inserted = 0, moved = 0;
+            QObject::connect(w.Data1->view(), &View::rowInsertedElsewhere, &w,
+                             [&inserted] { ++inserted; });
+            // A renamed row moved, or stayed where it sorts still.
+            QObject::connect(w.Data1->view(), &View::rowsMovedElsewhere, &w, [&moved] { ++moved; });
+            QObject::connect(w.Data1->view(), &View::rowChangedElsewhere, &w,
+                             [&moved] { ++moved; });
+            engine::PgConnection pg(engine::PgLogOn{server.conninfo(), {}, {}, false});
+            std::vector<double> took;
+            double held = 0;
+            for (int run = 0; run < 3; ++run) {
+                const int insertedBefore = inserted, movedBefore = moved;
+                const std::string tag = "Bench " + std::to_string(run) + " ";
+                took.push_back(BenchReport::milliseconds([&] {
+                    pg.exec("INSERT INTO \"DOZIRO1\" (\"Rockname\") SELECT chr(65 + g % 26) || '" +
+                            tag + "' || g FROM generate_series(1, 500) g");
+                    pg.exec("UPDATE \"DOZIRO1\" SET \"Rockname\" = chr(90 - \"ID\" % 26) || '" +
+                            tag + "' WHERE \"ID\" BETWEEN " + std::to_string(5000 + run * 500) +
+                            " AND " + std::to_string(5499 + run * 500));
+                    CommandMeter meter;
+                    QElapsedTimer waited;
+                    waited.start();
+                    while ((inserted < insertedBefore + 500 || moved < movedBefore + 500) &&
+                           waited.elapsed() < 60000)
+                        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+                    held = std::max(held, meter.held());
+                }));
+            }
+            report.limit("server: another user's 500 new rows and 500 renamed, placed in the "
+                         "window's order" +
+                             at,
+                         BenchReport::median(took), 1000, "ms");
+            report.limit("server: the window held at most while they were placed" + at, held, 100,
+                         "ms");
+        }
     }
     window.reset();
     importCase(report, server.conninfo(), at);
