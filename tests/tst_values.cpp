@@ -206,6 +206,29 @@ private slots:
         QCOMPARE(engineErrorOf([&] { db->addValues("DOZIRO1", 999999, firstValues()); }),
                  engine::err::NoCurrentRecord);
         db->Rollback();
+        // Many samples at once: a bad value, or a row not there, in the
+        // middle refuses them all, naming that sample.
+        const std::int64_t b = idOf(*db, "ST-2"), c3 = idOf(*db, "ST-3");
+        const auto good = firstValues(), other = secondValues();
+        const std::vector<SampleValue> bad2 = {other[0], bad[0][0]};
+        const auto rowsOf = [&](std::int64_t middle, const std::vector<SampleValue>& values) {
+            return std::vector<engine::Database::SampleValues>{
+                {a, &good}, {middle, &values}, {c3, &other}};
+        };
+        QCOMPARE(engineErrorOf([&] { db->addValuesOfRows("DOZIRO1", rowsOf(b, good)); }),
+                 engine::err::InvalidStatement); // outside a transaction
+        db->Begin();
+        QString msg;
+        QCOMPARE(engineErrorOf([&] { db->addValuesOfRows("DOZIRO1", rowsOf(b, bad2)); }, &msg),
+                 engine::err::ConversionError);
+        QVERIFY2(msg.contains("Value 2 (no analyte) of the row with ID " + QString::number(b)),
+                 qPrintable(msg));
+        db->Commit();
+        db->Begin();
+        QCOMPARE(engineErrorOf([&] { db->addValuesOfRows("DOZIRO1", rowsOf(999999, good)); }, &msg),
+                 engine::err::NoCurrentRecord);
+        QVERIFY2(msg.contains("has the ID 999999"), qPrintable(msg));
+        db->Rollback();
         QVERIFY(readAll(*db).empty());
         QCOMPARE(engineErrorOf([&] { readAll(*db, {}, "Nowhere"); }), engine::err::TableNotFound);
         QCOMPARE(engineErrorOf([&] { readAll(*db, "[Nope] = 1"); }), engine::err::SyntaxError);
@@ -266,6 +289,11 @@ private slots:
         QCOMPARE(engineErrorOf([&] { reader->addValues("DOZIRO1", b, firstValues()); }, &msg),
                  engine::err::NoPermission);
         QVERIFY2(msg.contains("insert the 'DOZIRO1'"), qPrintable(msg));
+        const auto values = firstValues();
+        QCOMPARE(engineErrorOf([&] {
+                     reader->addValuesOfRows("DOZIRO1", {{b, &values}});
+                 }),
+                 engine::err::NoPermission);
         reader->Rollback();
         QCOMPARE(engineErrorOf([&] { readAll(*reader, {}, "Project1"); }, &msg),
                  engine::err::NoPermission);
@@ -279,6 +307,10 @@ private slots:
         auto ro = c.open(true);
         ro->Begin();
         QCOMPARE(engineErrorOf([&] { ro->addValues("DOZIRO1", b, firstValues()); }),
+                 engine::err::ReadOnly);
+        QCOMPARE(engineErrorOf([&] {
+                     ro->addValuesOfRows("DOZIRO1", {{b, &values}});
+                 }),
                  engine::err::ReadOnly);
         ro->Rollback();
     }

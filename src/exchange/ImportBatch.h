@@ -2,9 +2,11 @@
 // as the back end takes (Database::rowsPerInsert): a server counts, logs and
 // answers each statement once. Invariants: rows are written once each, in
 // the order given; each row's key comes from the insert itself and its
-// values go beside that key, at once; a refusal names the row's line (or,
-// for a statement of several rows, says which statement and lines, for the
-// caller to find the row by writing them one by one in a new transaction).
+// values go beside that key at once, the statement's rows' in one call
+// (Database::addValuesOfRows); a refusal names the row's line (or, for a
+// statement of several rows or their values, says which statement and
+// lines, for the caller to find the row by writing them one by one in a new
+// transaction).
 // What was written stays in the caller's transaction, for it to roll back.
 #pragma once
 
