@@ -4,6 +4,7 @@
 #include "CsvSource.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
+#include "platform/db/SqlText.h"
 #include "schema/Schema.h"
 
 #include <algorithm>
@@ -79,14 +80,14 @@ void ImportBatch::add(const std::vector<Cell>& cells, std::vector<engine::Sample
                       long line) {
     const Cell& name = cells[schema::at(schema::Column::SampleNumber)];
     if (name.kind == Cell::Text)
-        names_.insert(name.text);
+        names_.insert(engine::asciiLower(name.text));
     rows_.push_back({cells, std::move(values), line});
     if (rows_.size() >= perStatement_)
         flush();
 }
 
 bool ImportBatch::holds(const std::string& sampleName) const {
-    return names_.count(sampleName) > 0;
+    return names_.count(engine::asciiLower(sampleName)) > 0;
 }
 
 void ImportBatch::flush() {

@@ -57,8 +57,9 @@ public:
     // Keeps the row; writes the rows kept once a statement is full.
     void add(const std::vector<rowcells::Cell>& cells, std::vector<engine::SampleValue> values,
              long line);
-    // Whether a row kept but not yet written has this sample name: a
-    // duplicate looked for in the table must find it there.
+    // Whether a row kept but not yet written has this sample name, as the
+    // back ends compare names (plain letters folded): a duplicate looked
+    // for in the table must find it there.
     bool holds(const std::string& sampleName) const;
     // Writes the rows kept. Throws Refused, or engine::EngineError with
     // the row's line named when a row was refused on its own.
@@ -82,7 +83,7 @@ private:
     std::size_t perStatement_ = 1;
     std::unique_ptr<engine::Query> single_, full_, other_; // one row's, a full one, another
     std::vector<Row> rows_;
-    std::unordered_set<std::string> names_; // sample names of the rows kept
+    std::unordered_set<std::string> names_; // sample names of the rows kept, folded
     long statement_ = 0;                    // flushes made
     long written_ = 0;
 };
