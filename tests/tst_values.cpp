@@ -3,7 +3,9 @@
 // test runs beside one): every field back as added, in the order added;
 // a condition over the table's columns; a row's values gone with it;
 // nothing left by a rollback or refused input; rights as the table's; a
-// file made before the store; a new row's ID from INSERT ... RETURNING.
+// file made before the store; a new row's ID from INSERT ... RETURNING; an
+// import's values written, and its duplicates looked for, many rows at once.
+#include "exchange/CsvImport.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
@@ -15,6 +17,9 @@
 #include "support/TestData.h"
 
 #include <QtTest>
+
+#include <cstdlib>
+#include <map>
 
 namespace {
 
@@ -213,6 +218,29 @@ private slots:
         QCOMPARE(engineErrorOf([&] { db->addValues("DOZIRO1", 999999, firstValues()); }),
                  engine::err::NoCurrentRecord);
         db->Rollback();
+        // Many samples at once: a bad value, or a row not there, in the
+        // middle refuses them all, naming that sample.
+        const std::int64_t b = idOf(*db, "ST-2"), c3 = idOf(*db, "ST-3");
+        const auto good = firstValues(), other = secondValues();
+        const std::vector<SampleValue> bad2 = {other[0], bad[0][0]};
+        const auto rowsOf = [&](std::int64_t middle, const std::vector<SampleValue>& values) {
+            return std::vector<engine::Database::SampleValues>{
+                {a, &good}, {middle, &values}, {c3, &other}};
+        };
+        QCOMPARE(engineErrorOf([&] { db->addValuesOfRows("DOZIRO1", rowsOf(b, good)); }),
+                 engine::err::InvalidStatement); // outside a transaction
+        db->Begin();
+        QString msg;
+        QCOMPARE(engineErrorOf([&] { db->addValuesOfRows("DOZIRO1", rowsOf(b, bad2)); }, &msg),
+                 engine::err::ConversionError);
+        QVERIFY2(msg.contains("Value 2 (no analyte) of the row with ID " + QString::number(b)),
+                 qPrintable(msg));
+        db->Commit();
+        db->Begin();
+        QCOMPARE(engineErrorOf([&] { db->addValuesOfRows("DOZIRO1", rowsOf(999999, good)); }, &msg),
+                 engine::err::NoCurrentRecord);
+        QVERIFY2(msg.contains("has the ID 999999"), qPrintable(msg));
+        db->Rollback();
         QVERIFY(readAll(*db).empty());
         QCOMPARE(engineErrorOf([&] { readAll(*db, {}, "Nowhere"); }), engine::err::TableNotFound);
         QCOMPARE(engineErrorOf([&] { readAll(*db, "[Nope] = 1"); }), engine::err::SyntaxError);
@@ -297,6 +325,96 @@ private slots:
         QVERIFY(same(readAll(*db, "[Rockname] = 'picrite'"), stored(id, secondValues())));
     }
 
+    // An import writes a statement's rows' values at once, and looks for
+    // the samples the table holds already a batch of rows at a time: every
+    // value kept exactly; a value refused in the middle of a statement's
+    // rows named by its line, nothing written; each row found as when the
+    // rows before it were written one by one.
+    void anImportWritesManyRowsValuesAtOnce_data() { addBackends(); }
+    void anImportWritesManyRowsValuesAtOnce() {
+        QFETCH(QString, backend);
+        Collection c(backend, 5);
+        auto db = c.open();
+        QTemporaryDir dir;
+        constexpr int kRows = 3000; // several statements' rows, and lookups'
+        const QByteArray header = "SAMPLE NAME,SIO2(WT%),LA(PPM),MATERIAL,UNIQUE_ID\n";
+        auto siO2 = [](int i) { return QByteArray::number(40 + i % 50 / 10.0); };
+        auto la = [](int i) { return QByteArray::number(i / 7.0 + 1, 'g', 17); };
+        QByteArray csv = header;
+        for (int i = 1; i <= kRows; ++i) // row i on line i + 1; odd ones known by name alone
+            csv += "V-" + QByteArray::number(i) + "," + siO2(i) + "," + la(i) + "," +
+                   (i % 3 ? "WHOLE ROCK" : "GLASS") + "," +
+                   (i % 2 ? QByteArray() : "U-" + QByteArray::number(i)) + "\n";
+        ImportPlan plan = CsvImport::plan(write(dir, "many.csv", csv).toStdString());
+        QCOMPARE(CsvImport::run(*db, "DOZIRO1", plan), long(kRows));
+        std::map<std::int64_t, std::vector<SampleValue>> bySample;
+        for (const StoredValue& v : readAll(*db))
+            bySample[v.sample].push_back(v.value);
+        QCOMPARE(bySample.size(), std::size_t(kRows));
+        for (int i = 1; i <= kRows; ++i) {
+            const std::string name = "V-" + std::to_string(i);
+            std::vector<SampleValue> want = {
+                value("SiO2", "wt%", "", 0, std::strtod(siO2(i).constData(), nullptr), "",
+                      std::nullopt, ""),
+                value("La", "ppm", "", 0, std::strtod(la(i).constData(), nullptr), "", std::nullopt,
+                      ""),
+                value("Material", "", "", 0, std::nullopt, i % 3 ? "WHOLE ROCK" : "GLASS",
+                      std::nullopt, "")};
+            if (i % 2 == 0)
+                want.push_back(value("Unique ID", "", "", 0, std::nullopt,
+                                     ("U-" + std::to_string(i)).c_str(), std::nullopt, ""));
+            if (bySample[idOf(*db, name.c_str())] != want)
+                QFAIL(("the values of " + name + " are not as imported").c_str());
+        }
+        const std::size_t values = readAll(*db).size();
+        const long long rows = c.count("1 = 1");
+
+        // The same file again under a rule that row 1500's identifier
+        // breaks, in the middle of a statement's rows.
+        if (c.isServer())
+            c.server().admin("ALTER TABLE \"DOZIRO1_values\" ADD CONSTRAINT \"no U-1500\" CHECK "
+                             "(text IS DISTINCT FROM 'U-1500') NOT VALID");
+        else
+            c.file().rawExec("CREATE TRIGGER no_u1500 BEFORE INSERT ON DOZIRO1_values WHEN "
+                             "NEW.text = 'U-1500' BEGIN SELECT RAISE(ABORT, 'no U-1500'); END");
+        QString message;
+        QVERIFY(engineErrorOf([&] { CsvImport::run(*db, "DOZIRO1", plan); }, &message) != 0);
+        QVERIFY2(message.startsWith("Line 1501 of the file cannot be imported") &&
+                     message.contains("U-1500") && message.endsWith("Nothing was imported."),
+                 qPrintable(message));
+        QCOMPARE(readAll(*db).size(), values);
+        QCOMPARE(c.count("1 = 1"), rows);
+        if (c.isServer())
+            c.server().admin("ALTER TABLE \"DOZIRO1_values\" DROP CONSTRAINT \"no U-1500\"");
+        else
+            c.file().rawExec("DROP TRIGGER no_u1500");
+
+        // Every row is there already: half by identifier, half by name.
+        CsvImport::findDuplicates(*db, "DOZIRO1", plan);
+        QCOMPARE(plan.duplicates, long(kRows));
+        QCOMPARE(plan.firstDuplicates.front(), std::string("V-1"));
+        long met = 0;
+        QCOMPARE(CsvImport::run(*db, "DOZIRO1", plan, {}, nullptr, nullptr,
+                                CsvImport::Duplicates::Skip, &met),
+                 0L);
+        QCOMPARE(met, long(kRows));
+        QCOMPARE(c.count("1 = 1"), rows);
+
+        // A row that is one before it in the file (its name's plain letters
+        // folded), and a row whose sample an identifier before it replaced.
+        const QByteArray v2 = "," + siO2(2) + "," + la(2) + ",WHOLE ROCK,";
+        const QByteArray repeats = header + "R-1,50,2,GLASS,\nr-1,50,2,GLASS,\nR-1,51,2,GLASS,\n" +
+                                   "Q-2" + v2 + "U-2\nV-2" + v2 + "\n";
+        const ImportPlan again = CsvImport::plan(write(dir, "again.csv", repeats).toStdString());
+        met = 0;
+        QCOMPARE(CsvImport::run(*db, "DOZIRO1", again, {}, nullptr, nullptr,
+                                CsvImport::Duplicates::Replace, &met),
+                 5L);
+        QCOMPARE(met, 2L); // r-1 for for V-2; V-2 then is no sample there
+        QCOMPARE(c.count("1 = 1"), rows + 3);
+        QCOMPARE(c.count("\"Doziro Sample#\" = 'V-2'"), 1LL);
+    }
+
     void rightsAreTheTables_data() { addBackends(); }
     void rightsAreTheTables() {
         QFETCH(QString, backend);
@@ -332,6 +450,11 @@ private slots:
         QCOMPARE(engineErrorOf([&] { reader->addValues("DOZIRO1", b, firstValues()); }, &msg),
                  engine::err::NoPermission);
         QVERIFY2(msg.contains("insert the 'DOZIRO1'"), qPrintable(msg));
+        const auto values = firstValues();
+        QCOMPARE(engineErrorOf([&] {
+                     reader->addValuesOfRows("DOZIRO1", {{b, &values}});
+                 }),
+                 engine::err::NoPermission);
         reader->Rollback();
         QCOMPARE(engineErrorOf([&] { readAll(*reader, {}, "Project1"); }, &msg),
                  engine::err::NoPermission);
@@ -345,6 +468,10 @@ private slots:
         auto ro = c.open(true);
         ro->Begin();
         QCOMPARE(engineErrorOf([&] { ro->addValues("DOZIRO1", b, firstValues()); }),
+                 engine::err::ReadOnly);
+        QCOMPARE(engineErrorOf([&] {
+                     ro->addValuesOfRows("DOZIRO1", {{b, &values}});
+                 }),
                  engine::err::ReadOnly);
         ro->Rollback();
     }

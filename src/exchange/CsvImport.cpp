@@ -372,6 +372,34 @@ ImportPlan CsvImport::plan(const std::string& path, const std::atomic<bool>* can
     return std::move(std::get<ImportPlan>(reading));
 }
 
+namespace {
+
+// A row of the file read and converted, waiting to be looked for.
+struct FileRow {
+    std::vector<Cell> cells;
+    std::vector<engine::SampleValue> values;
+    long line = 0;
+};
+
+// Looks the rows' names up in one statement. A row kept for writing with
+// one of those names is written first, so that the lookup finds it.
+void lookUp(DuplicateFinder& finder, const std::vector<FileRow>& rows, ImportBatch* batch) {
+    std::vector<std::string> names;
+    bool held = false;
+    for (const FileRow& row : rows) {
+        const Cell& name = row.cells[schema::at(schema::Column::SampleNumber)];
+        if (name.kind != Cell::Text)
+            continue;
+        names.push_back(name.text);
+        held = held || (batch && batch->holds(name.text));
+    }
+    if (held)
+        batch->flush();
+    finder.lookUp(names);
+}
+
+} // namespace
+
 void CsvImport::findDuplicates(engine::Database& db, const std::string& table, ImportPlan& plan,
                                const std::atomic<bool>* cancel) {
     DuplicateFinder finder(db, table);
@@ -385,6 +413,18 @@ void CsvImport::findDuplicates(engine::Database& db, const std::string& table, I
     BadRow bad;
     long record = 0, seen = 0, found = 0;
     std::vector<std::string> names;
+    // Rows wait to be looked for a batch at a time: one statement a batch.
+    std::vector<FileRow> pending;
+    auto drain = [&] {
+        lookUp(finder, pending, nullptr);
+        for (const FileRow& row : pending)
+            if (finder.find(row.cells, row.values)) {
+                ++found;
+                if (names.size() < kListed)
+                    names.push_back(row.cells[schema::at(schema::Column::SampleNumber)].text);
+            }
+        pending.clear();
+    };
     plan.source.read(
         [&](std::vector<std::string>& fields, long line) {
             const long r = record++;
@@ -397,14 +437,13 @@ void CsvImport::findDuplicates(engine::Database& db, const std::string& table, I
             if (blank(fields) || !convert(plan, fields, line, cells, bad, nullptr) ||
                 !ReportedValues::read(plan, fields, values, bad.column, bad.text, bad.why))
                 return true;
-            if (finder.find(cells, values)) {
-                ++found;
-                if (names.size() < kListed)
-                    names.push_back(cells[schema::at(schema::Column::SampleNumber)].text);
-            }
+            pending.push_back({cells, values, line});
+            if (pending.size() >= DuplicateFinder::kBatch)
+                drain();
             return true;
         },
         {}, [](long, const std::string&) {});
+    drain();
     plan.duplicates = found;
     plan.firstDuplicates = names;
 }
@@ -437,6 +476,34 @@ long importOnce(engine::Database& db, const std::string& table, const ImportPlan
                                                                  "] WHERE [ID] = ?1");
         }
         db.beginBulkInsert(table);
+        auto take = [&](FileRow& row) {
+            // A row of this file the table holds already is found as when
+            // every row before it was written on its own.
+            const Cell& name = row.cells[schema::at(schema::Column::SampleNumber)];
+            if (name.kind == Cell::Text && batch.holds(name.text))
+                batch.flush();
+            if (const std::int64_t there = finder->find(row.cells, row.values)) {
+                if (met)
+                    ++*met;
+                if (duplicates == Duplicates::Skip)
+                    return;
+                if (remove) { // its values go with it
+                    remove->bindNumber(1, static_cast<double>(there));
+                    remove->execute();
+                    finder->removed(there);
+                }
+            }
+            batch.add(row.cells, std::move(row.values), row.line);
+        };
+        // With duplicates looked for, rows wait to be looked for a batch at
+        // a time: one statement a batch.
+        std::vector<FileRow> pending;
+        auto drain = [&] {
+            lookUp(*finder, pending, &batch);
+            for (FileRow& row : pending)
+                take(row);
+            pending.clear();
+        };
         long record = 0;
         long seen = 0;
         plan.source.read(
@@ -453,27 +520,18 @@ long importOnce(engine::Database& db, const std::string& table, const ImportPlan
                 if (blank(fields) || !convert(plan, fields, line, cells, bad, nullptr) ||
                     !ReportedValues::read(plan, fields, values, bad.column, bad.text, bad.why))
                     return true; // the plan listed it; the user chose to go on
-                if (finder) {
-                    // A row of this file the table holds already is found
-                    // as when every row before it was written on its own.
-                    const Cell& name = cells[schema::at(schema::Column::SampleNumber)];
-                    if (name.kind == Cell::Text && batch.holds(name.text))
-                        batch.flush();
-                    if (const std::int64_t there = finder->find(cells, values)) {
-                        if (met)
-                            ++*met;
-                        if (duplicates == Duplicates::Skip)
-                            return true;
-                        if (remove) { // its values go with it
-                            remove->bindNumber(1, static_cast<double>(there));
-                            remove->execute();
-                        }
-                    }
+                if (!finder) {
+                    batch.add(cells, values, line);
+                    return true;
                 }
-                batch.add(cells, values, line);
+                pending.push_back({cells, values, line});
+                if (pending.size() >= DuplicateFinder::kBatch)
+                    drain();
                 return true;
             },
             progress, [](long, const std::string&) {}); // the plan listed such lines
+        if (!cancelled && finder)
+            drain();
         if (cancelled) {
             db.Rollback();
             return -1;

@@ -4,6 +4,7 @@
 #include "CsvSource.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
+#include "platform/db/SqlText.h"
 #include "schema/Schema.h"
 
 #include <algorithm>
@@ -79,14 +80,14 @@ void ImportBatch::add(const std::vector<Cell>& cells, std::vector<engine::Sample
                       long line) {
     const Cell& name = cells[schema::at(schema::Column::SampleNumber)];
     if (name.kind == Cell::Text)
-        names_.insert(name.text);
+        names_.insert(engine::asciiLower(name.text));
     rows_.push_back({cells, std::move(values), line});
     if (rows_.size() >= perStatement_)
         flush();
 }
 
 bool ImportBatch::holds(const std::string& sampleName) const {
-    return names_.count(sampleName) > 0;
+    return names_.count(engine::asciiLower(sampleName)) > 0;
 }
 
 void ImportBatch::flush() {
@@ -139,19 +140,27 @@ void ImportBatch::write(std::size_t first, std::size_t count) {
     // The keys count up in the order the statement gives its rows; the
     // order of the rows it returns is not promised.
     std::sort(keys.begin(), keys.end());
+    // The rows' values in one call: a server writes many samples' a
+    // statement. A refusal of several rows' is found as a row's refusal is.
+    std::vector<engine::Database::SampleValues> samples;
+    samples.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const Row& row = rows_[first + i];
-        if (!row.values.empty()) {
-            try {
-                db_.addValues(table_, keys[i], row.values);
-            } catch (const engine::EngineError& e) {
-                if (!rowsFault(e.number()))
-                    throw;
-                throw named(e, "Line " + std::to_string(row.line));
-            }
-        }
+        if (!row.values.empty())
+            samples.emplace_back(keys[i], &row.values);
         if (stored_)
             *stored_ += static_cast<long long>(row.values.size());
+    }
+    if (!samples.empty()) {
+        try {
+            db_.addValuesOfRows(table_, samples);
+        } catch (const engine::EngineError& e) {
+            if (!rowsFault(e.number()))
+                throw;
+            if (count == 1)
+                throw named(e, "Line " + std::to_string(rows_[first].line));
+            throw Refused(e, statement_ - 1, rows_[first].line, rows_[first + count - 1].line);
+        }
     }
     written_ += static_cast<long>(count);
 }

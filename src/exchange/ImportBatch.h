@@ -2,9 +2,11 @@
 // as the back end takes (Database::rowsPerInsert): a server counts, logs and
 // answers each statement once. Invariants: rows are written once each, in
 // the order given; each row's key comes from the insert itself and its
-// values go beside that key, at once; a refusal names the row's line (or,
-// for a statement of several rows, says which statement and lines, for the
-// caller to find the row by writing them one by one in a new transaction).
+// values go beside that key at once, the statement's rows' in one call
+// (Database::addValuesOfRows); a refusal names the row's line (or, for a
+// statement of several rows or their values, says which statement and
+// lines, for the caller to find the row by writing them one by one in a new
+// transaction).
 // What was written stays in the caller's transaction, for it to roll back.
 #pragma once
 
@@ -55,8 +57,9 @@ public:
     // Keeps the row; writes the rows kept once a statement is full.
     void add(const std::vector<rowcells::Cell>& cells, std::vector<engine::SampleValue> values,
              long line);
-    // Whether a row kept but not yet written has this sample name: a
-    // duplicate looked for in the table must find it there.
+    // Whether a row kept but not yet written has this sample name, as the
+    // back ends compare names (plain letters folded): a duplicate looked
+    // for in the table must find it there.
     bool holds(const std::string& sampleName) const;
     // Writes the rows kept. Throws Refused, or engine::EngineError with
     // the row's line named when a row was refused on its own.
@@ -80,7 +83,7 @@ private:
     std::size_t perStatement_ = 1;
     std::unique_ptr<engine::Query> single_, full_, other_; // one row's, a full one, another
     std::vector<Row> rows_;
-    std::unordered_set<std::string> names_; // sample names of the rows kept
+    std::unordered_set<std::string> names_; // sample names of the rows kept, folded
     long statement_ = 0;                    // flushes made
     long written_ = 0;
 };

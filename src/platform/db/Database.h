@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace engine {
@@ -88,6 +89,17 @@ public:
     // needs the table's insert right.
     virtual void addValues(const std::string& table, std::int64_t sample,
                            const std::vector<SampleValue>& values) = 0;
+    // Adds the values of many samples (each its ID and its values) as
+    // addValues adds each, with the same refusals, every sample's values
+    // checked before any is written: a server writes them in a few
+    // statements rather than one a sample. (The default, one sample at a
+    // time, leaves what it added for the caller's rollback.)
+    using SampleValues = std::pair<std::int64_t, const std::vector<SampleValue>*>;
+    virtual void addValuesOfRows(const std::string& table,
+                                 const std::vector<SampleValues>& samples) {
+        for (const auto& [sample, values] : samples)
+            addValues(table, sample, *values);
+    }
     // Every value of the samples a condition selects (a condition over the
     // table's columns, as in a search; empty: every sample), by ID, under
     // the account's read right. `each` returns false to stop.

@@ -164,6 +164,11 @@ void PgDatabase::addValues(const std::string& table, std::int64_t sample,
     values_.add(table, sample, values);
 }
 
+void PgDatabase::addValuesOfRows(const std::string& table,
+                                 const std::vector<SampleValues>& samples) {
+    values_.add(table, samples);
+}
+
 void PgDatabase::readValues(const std::string& table, const std::string& where,
                             const std::function<bool(const StoredValue&)>& each) {
     values_.read(table, where, each);

@@ -39,6 +39,8 @@ public:
     std::unique_ptr<ChangeFeed> listen() override;
     void addValues(const std::string& table, std::int64_t sample,
                    const std::vector<SampleValue>& values) override;
+    void addValuesOfRows(const std::string& table,
+                         const std::vector<SampleValues>& samples) override;
     void readSomeValues(const std::string& table, const std::string& where,
                         const std::vector<std::string>& analytes,
                         const std::function<bool(const StoredValue&)>& each) override;

@@ -182,6 +182,14 @@ Value PgQuery::value(int column) const {
 void PgQuery::bind(int parameter, std::optional<std::string> value) {
     if (parameter < 1)
         return;
+    // A statement read since its last run is rewound, as on the file: the
+    // next call runs it again with the new bindings, the others kept.
+    if (finished_ || !cursor_.empty() || batch_.get()) {
+        close();
+        finished_ = false;
+        batch_ = PgResult();
+        row_ = -1;
+    }
     if (params_.size() < static_cast<std::size_t>(parameter))
         params_.resize(static_cast<std::size_t>(parameter));
     params_[static_cast<std::size_t>(parameter - 1)] = std::move(value);

@@ -7,6 +7,7 @@
 #include "platform/db/ValueRules.h"
 
 #include <charconv>
+#include <cstring>
 #include <string>
 
 namespace engine {
@@ -14,6 +15,24 @@ namespace engine {
 namespace {
 
 constexpr int kFetch = 4096;
+// Parameters a statement of values takes: libpq takes 65535 at most, and a
+// statement this long is read in a moment still.
+constexpr std::size_t kParameters = 32768;
+
+// The sample a refused foreign key names ("Key (sample)=(42) is not
+// present..."), or the fallback when the server's words do not say.
+std::int64_t missingSample(const PgResult& r, std::int64_t fallback) {
+    const char* detail = PQresultErrorField(r.get(), PG_DIAG_MESSAGE_DETAIL);
+    if (!detail)
+        return fallback;
+    const char* at = std::strstr(detail, "=(");
+    if (!at)
+        return fallback;
+    std::int64_t sample = 0;
+    const char* from = at + 2;
+    const auto [end, ec] = std::from_chars(from, from + std::strlen(from), sample);
+    return ec == std::errc() && *end == ')' ? sample : fallback;
+}
 
 std::string numberText(double v) {
     char buf[40];
@@ -99,6 +118,11 @@ std::int64_t PgValueStore::referenceId(const std::string& text) {
 
 void PgValueStore::add(const std::string& table, std::int64_t sample,
                        const std::vector<SampleValue>& values) {
+    add(table, {{sample, &values}});
+}
+
+void PgValueStore::add(const std::string& table,
+                       const std::vector<Database::SampleValues>& samples) {
     const std::string name = db_.tableName(table);
     if (!db_.hasRight(name, "INSERT"))
         throw msg::noPermission("insert", name);
@@ -106,8 +130,12 @@ void PgValueStore::add(const std::string& table, std::int64_t sample,
         throw EngineError(err::ReadOnly, "Cannot update. Database or object is read-only.");
     if (!db_.connection().inTransaction())
         throw msg::valuesOutsideTransaction();
-    ValueRules::check(name, sample, values);
-    if (values.empty())
+    bool any = false;
+    for (const auto& [sample, values] : samples) {
+        ValueRules::check(name, sample, *values);
+        any = any || !values->empty();
+    }
+    if (!any)
         return;
     const std::string v = valuesTable(name);
     if (v.empty())
@@ -115,34 +143,46 @@ void PgValueStore::add(const std::string& table, std::int64_t sample,
                           "The collection on the server keeps no values beside '" + name +
                               "': it was made before they were kept. Nothing was added.");
     // Whole numbers and ids go in the text; numbers and words as
-    // parameters.
-    std::string sql = "INSERT INTO " + PgDialect::quote(v) +
-                      " (sample, channel, qualifier, value, text, uncertainty, reference) VALUES ";
+    // parameters, four a value.
+    const std::string head = "INSERT INTO " + PgDialect::quote(v) +
+                             " (sample, channel, qualifier, value, text, uncertainty, reference) "
+                             "VALUES ";
+    std::string sql;
     PgParams params;
-    const std::string id = std::to_string(sample);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const SampleValue& x = values[i];
-        const std::int64_t reference = referenceId(x.reference);
-        sql += i ? ", (" : "(";
-        sql += id + ", " + std::to_string(channelId(x));
-        for (int p = 0; p < 4; ++p)
-            sql += ", $" + std::to_string(params.size() + static_cast<std::size_t>(p) + 1) +
-                   (p == 1 || p == 3 ? "::float8" : "");
-        sql += ", " + (reference ? std::to_string(reference) : std::string("NULL")) + ")";
-        params.push_back(x.qualifier ? std::optional<std::string>(std::string(1, x.qualifier))
-                                     : std::nullopt);
-        params.push_back(x.value ? std::optional<std::string>(numberText(*x.value)) : std::nullopt);
-        params.push_back(textOrNull(x.text));
-        params.push_back(x.uncertainty ? std::optional<std::string>(numberText(*x.uncertainty))
-                                       : std::nullopt);
-    }
     PgConnection& conn = db_.connection();
-    PgResult r = conn.tryExec(sql, params);
-    if (!r.ok()) {
-        if (r.state() == "23503") // the sample's row is not there
-            throw msg::noSuchSample(name, sample);
-        throw conn.error(r, PgConnection::Access::Write, v, sql);
+    auto send = [&] {
+        PgResult r = conn.tryExec(sql, params);
+        if (!r.ok()) {
+            if (r.state() == "23503") // a sample's row is not there
+                throw msg::noSuchSample(name, missingSample(r, samples.front().first));
+            throw conn.error(r, PgConnection::Access::Write, v, sql);
+        }
+        sql.clear();
+        params.clear();
+    };
+    for (const auto& [sample, values] : samples) {
+        const std::string id = std::to_string(sample);
+        for (const SampleValue& x : *values) {
+            const std::int64_t reference = referenceId(x.reference);
+            sql += sql.empty() ? head + "(" : ", (";
+            sql += id + ", " + std::to_string(channelId(x));
+            for (int p = 0; p < 4; ++p)
+                sql += ", $" + std::to_string(params.size() + static_cast<std::size_t>(p) + 1) +
+                       (p == 1 || p == 3 ? "::float8" : "");
+            sql += ", " + (reference ? std::to_string(reference) : std::string("NULL")) + ")";
+            params.push_back(x.qualifier ? std::optional<std::string>(std::string(1, x.qualifier))
+                                         : std::nullopt);
+            params.push_back(x.value ? std::optional<std::string>(numberText(*x.value))
+                                     : std::nullopt);
+            params.push_back(textOrNull(x.text));
+            params.push_back(x.uncertainty ? std::optional<std::string>(numberText(*x.uncertainty))
+                                           : std::nullopt);
+            if (params.size() >= kParameters)
+                send();
+        }
     }
+    if (!sql.empty())
+        send();
 }
 
 void PgValueStore::read(const std::string& table, const std::string& where,

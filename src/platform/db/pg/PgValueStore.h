@@ -19,14 +19,17 @@ class PgDatabase;
 // quarzel_reference. A sample's values go with its row by ON DELETE
 // CASCADE. Rights are the server's GRANTs on those tables.
 //
-// A sample's values go in one multi-row INSERT, with the dictionaries' ids
-// kept in memory (taken back after a rollback): one round trip a sample,
-// and one more for each analyte or reference the server has not seen.
+// Values go in multi-row INSERTs, as many samples' a statement as its
+// parameters allow, with the dictionaries' ids kept in memory (taken back
+// after a rollback): one round trip for many samples, and one more for each
+// analyte or reference the server has not seen.
 class PgValueStore {
 public:
     explicit PgValueStore(PgDatabase& db) : db_(db) {}
 
     void add(const std::string& table, std::int64_t sample, const std::vector<SampleValue>& values);
+    // Every sample's values checked before any is written.
+    void add(const std::string& table, const std::vector<Database::SampleValues>& samples);
     void read(const std::string& table, const std::string& where,
               const std::function<bool(const StoredValue&)>& each,
               const std::vector<std::string>& analytes = {});

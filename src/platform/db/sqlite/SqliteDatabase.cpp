@@ -498,6 +498,11 @@ void SqliteDatabase::addValues(const std::string& table, std::int64_t sample,
     values_->add(table, sample, values);
 }
 
+void SqliteDatabase::addValuesOfRows(const std::string& table,
+                                     const std::vector<SampleValues>& samples) {
+    values_->add(table, samples);
+}
+
 void SqliteDatabase::readValues(const std::string& table, const std::string& where,
                                 const std::function<bool(const StoredValue&)>& each) {
     values_->read(table, where, each);

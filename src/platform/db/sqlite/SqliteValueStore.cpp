@@ -181,6 +181,11 @@ std::int64_t SqliteValueStore::referenceId(const std::string& text) {
 
 void SqliteValueStore::add(const std::string& table, std::int64_t sample,
                            const std::vector<SampleValue>& values) {
+    add(table, {{sample, &values}});
+}
+
+void SqliteValueStore::add(const std::string& table,
+                           const std::vector<Database::SampleValues>& samples) {
     if (db_.columns(table).empty())
         throw msg::tableNotFound(table);
     if (!db_.workgroup_.permissions(table).insert)
@@ -189,8 +194,12 @@ void SqliteValueStore::add(const std::string& table, std::int64_t sample,
         throw EngineError(err::ReadOnly, "Cannot update. Database or object is read-only.");
     if (!db_.inTransaction())
         throw msg::valuesOutsideTransaction();
-    ValueRules::check(table, sample, values);
-    if (values.empty())
+    bool any = false;
+    for (const auto& [sample, values] : samples) {
+        ValueRules::check(table, sample, *values);
+        any = any || !values->empty();
+    }
+    if (!any)
         return;
     if (!hasTable(table))
         createTables(table);
@@ -203,6 +212,13 @@ void SqliteValueStore::add(const std::string& table, std::int64_t sample,
                             " (sample, seq, channel, qualifier, value, text, uncertainty, "
                             "reference) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
     }
+    for (const auto& [sample, values] : samples)
+        if (!values->empty())
+            write(table, st, sample, *values);
+}
+
+void SqliteValueStore::write(const std::string& table, TableStatements& st, std::int64_t sample,
+                             const std::vector<SampleValue>& values) {
     std::int64_t seq = 0;
     {
         AuthorizerOff scope(db_.internal_);

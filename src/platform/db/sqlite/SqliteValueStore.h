@@ -30,6 +30,8 @@ public:
     explicit SqliteValueStore(SqliteDatabase& db) : db_(db) {}
 
     void add(const std::string& table, std::int64_t sample, const std::vector<SampleValue>& values);
+    // Every sample's values checked before any is written.
+    void add(const std::string& table, const std::vector<Database::SampleValues>& samples);
     void read(const std::string& table, const std::string& where,
               const std::function<bool(const StoredValue&)>& each,
               const std::vector<std::string>& analytes = {});
@@ -45,6 +47,8 @@ private:
         Statement lastSeq;
         Statement insert;
     };
+    void write(const std::string& table, TableStatements& st, std::int64_t sample,
+               const std::vector<SampleValue>& values);
     bool hasTable(const std::string& table);
     void createTables(const std::string& table);
     std::int64_t channelId(const SampleValue& v);
