@@ -171,14 +171,13 @@ ChangeListener::~ChangeListener() {
 }
 
 void ChangeListener::deliver(const ChangeBatch& changes, bool missed) {
-    // The next batch is read once this one is applied, so that it holds
-    // what was committed meanwhile. Whoever applies it may end this
-    // listener (a refresh on another database), and with it the worker.
-    const QPointer<ChangeListener> alive(this);
-    FeedWorker* worker = worker_;
+    // The next batch is read once this one is applied (applied()), so that
+    // it holds what was committed meanwhile.
     emit changesHeard(changes, missed);
-    if (!alive)
-        return;
+}
+
+void ChangeListener::applied() {
+    FeedWorker* worker = worker_;
     QMetaObject::invokeMethod(
         worker, [worker] { worker->delivered(); }, Qt::QueuedConnection);
 }

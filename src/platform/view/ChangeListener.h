@@ -36,8 +36,12 @@ public:
     explicit ChangeListener(std::unique_ptr<engine::ChangeFeed> feed, QObject* parent = nullptr);
     ~ChangeListener() override;
 
+    // The batches told so far are applied: the next may be read.
+    void applied();
+
 signals:
-    // Changes committed elsewhere. missed: some were not heard (a log
+    // Changes committed elsewhere; the next batch is read once applied()
+    // says this one is. missed: some were not heard (a log
     // trimmed before it was read, too many open gaps): every row shown is
     // to be read again first.
     void changesHeard(const ChangeBatch& changes, bool missed);

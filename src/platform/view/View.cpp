@@ -7,6 +7,9 @@
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
+#include "platform/db/SqlText.h"
+
+#include <QElapsedTimer>
 
 #include <QTimer>
 
@@ -19,6 +22,9 @@ namespace {
 // painted at once, the count when it comes (tests wait longer, to see a
 // command finished when its handler returns).
 int budgetMs = 0;
+// A turn that applies other users' changes holds the window at most about
+// this long (and one change beyond).
+int sliceMs = 30;
 
 } // namespace
 
@@ -80,6 +86,7 @@ void View::refresh() {
     recordset_ = std::move(rs);
     deferred_.clear(); // the new set was read after them
     ++generation_;
+    finishApplying(); // and after the changes still to be applied
     countTold_ = keysTold_ = false;
     dropWaiting(); // what waited for the old set is superseded
     // The loading threads say when more is known; the answer is taken up
@@ -248,6 +255,8 @@ SaveResult View::save(const EditBuffer& buffer) {
 
 void View::listen() {
     listener_.reset();
+    heardBatches_ = 0;
+    applying_.clear(); // of another database
     std::unique_ptr<engine::ChangeFeed> feed;
     try {
         // Made here, so that whatever is committed once the set is shown
@@ -264,6 +273,7 @@ void View::listen() {
             [this](const ChangeBatch& changes, bool missed) {
                 if (missed)
                     readAgain();
+                ++heardBatches_;
                 applyChanges(changes);
             });
     // What others committed while the server was away was not heard: the
@@ -282,21 +292,43 @@ void View::readAgain() {
 }
 
 void View::applyChanges(const std::vector<engine::ChangeFeed::Change>& changes) {
+    if (recordset_) {
+        const std::string table = engine::asciiLower(recordset_->Table());
+        for (const auto& c : changes)
+            if (engine::asciiLower(c.table) == table)
+                applying_.push_back(c);
+    }
+    applyingPrepared_ = false;
+    applySlice();
+}
+
+void View::applySlice() {
+    applyScheduled_ = false;
     if (!recordset_)
-        return;
-    const QString table = QString::fromStdString(recordset_->Table()).toLower();
-    std::vector<engine::ChangeFeed::Change> mine;
-    for (const auto& c : changes)
-        if (QString::fromStdString(c.table).toLower() == table)
-            mine.push_back(c);
-    if (mine.empty())
-        return;
-    engine::Recordset* prepared = recordset_.get();
-    prepared->prepareChanges(mine);
+        applying_.clear();
+    // What applying the changes asks the server is read for all of them
+    // at once, for the set they are applied to.
+    if (!applying_.empty() && !applyingPrepared_) {
+        recordset_->prepareChanges({applying_.begin(), applying_.end()});
+        applyingPrepared_ = true;
+        applyingFor_ = generation_;
+    }
+    QElapsedTimer slice;
+    slice.start();
     bool applied = false;
-    for (const auto& c : mine) {
-        if (!recordset_)
+    const quint64 generation = generation_;
+    for (int done = 0; !applying_.empty() && recordset_ && generation_ == generation; ++done) {
+        if (done > 0 && slice.elapsed() >= sliceMs) {
+            // The rest in the next turn: the window answers meanwhile.
+            applyScheduled_ = true;
+            QTimer::singleShot(0, this, [this] {
+                if (applyScheduled_)
+                    applySlice();
+            });
             break;
+        }
+        const engine::ChangeFeed::Change c = applying_.front();
+        applying_.pop_front();
         long row = -1;
         try {
             row = recordset_->applyChange(c.kind, c.key);
@@ -323,13 +355,25 @@ void View::applyChanges(const std::vector<engine::ChangeFeed::Change>& changes) 
         else
             emit rowRemovedElsewhere(ref);
     }
-    if (recordset_.get() == prepared)
-        prepared->prepareChanges({});
     // The current row stays with its key, its place moved or its values
     // changed: whatever follows the current row (the grid's selection, the
     // Norm window) follows it again.
     if (applied && recordset_)
         emit positionChanged(recordset_->AbsolutePosition());
+    if (!applyScheduled_)
+        finishApplying(); // or a new set, read after them, came meanwhile
+}
+
+void View::finishApplying() {
+    applying_.clear();
+    applyScheduled_ = false;
+    if (recordset_ && applyingPrepared_ && applyingFor_ == generation_)
+        recordset_->prepareChanges({});
+    applyingPrepared_ = false;
+    // Every batch heard is applied: the next may be read.
+    for (; heardBatches_ > 0; --heardBatches_)
+        if (listener_)
+            listener_->applied();
 }
 
 void View::followLoading(bool soon) {
@@ -414,4 +458,8 @@ void View::setAnswerBudget(int milliseconds) {
 
 int View::answerBudget() {
     return budgetMs;
+}
+
+void View::setApplySlice(int milliseconds) {
+    sliceMs = milliseconds;
 }

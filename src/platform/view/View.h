@@ -8,6 +8,8 @@
 #include "platform/db/Value.h"
 
 #include <QObject>
+
+#include <deque>
 #include <QPointer>
 #include <QString>
 
@@ -101,6 +103,9 @@ public:
                           std::function<void()> superseded = {});
     static void setAnswerBudget(int milliseconds);
     static int answerBudget();
+    // How long one turn applies other users' changes before the next turn
+    // goes on (at least one change a turn).
+    static void setApplySlice(int milliseconds);
 
     // The row at index as an edit begins on it: its key, its version and
     // its cells as read. Throws when the row cannot be read or edited.
@@ -148,6 +153,8 @@ private:
     void listen();
     void readAgain();
     void applyChanges(const std::vector<engine::ChangeFeed::Change>& changes);
+    void applySlice();
+    void finishApplying();
 
     QString databaseName_;
     QString recordSource_;
@@ -166,4 +173,12 @@ private:
     // Adds and deletions heard before the set's keys were all read: placed
     // once they are, never dropped.
     std::vector<engine::ChangeFeed::Change> deferred_;
+    // Changes heard and not yet applied: a turn applies them for at most
+    // setApplySlice's time, the next turn goes on, and the feed reads its
+    // next batch once all are.
+    std::deque<engine::ChangeFeed::Change> applying_;
+    bool applyScheduled_ = false;
+    bool applyingPrepared_ = false;
+    quint64 applyingFor_ = 0; // the set they were prepared for
+    int heardBatches_ = 0;
 };
