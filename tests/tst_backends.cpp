@@ -154,7 +154,8 @@ private slots:
         // A new row is the table's defaults: Null, but for the file's SiO2,
         // whose default is the text "Empty" (a server's number column
         // cannot hold it, and keeps Null).
-        auto added = db->OpenRecordset("SELECT * FROM [DOZIRO1] WHERE [ID] = " + std::to_string(key));
+        auto added =
+            db->OpenRecordset("SELECT * FROM [DOZIRO1] WHERE [ID] = " + std::to_string(key));
         if (!b.isServer())
             QCOMPARE(QString::fromStdString(added->Field(5).toText()), QString("Empty"));
         for (int c = 0; c < 31; ++c)
@@ -208,7 +209,11 @@ private slots:
 
         // Read-only, by the set or by the database: nothing is written.
         auto roSet = db->OpenRecordset(kWhole, true);
-        QCOMPARE(engineErrorOf([&] { roSet->updateRow(0, {{0, "x"}}); }, &msg),
+        QCOMPARE(engineErrorOf(
+                     [&] {
+                         roSet->updateRow(0, {{0, "x"}});
+                     },
+                     &msg),
                  engine::err::ReadOnly);
         QCOMPARE(msg, QString("Cannot update. Database or object is read-only."));
         QCOMPARE(engineErrorOf([&] { roSet->AddNew(); }), engine::err::ReadOnly);

@@ -7,8 +7,8 @@
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
-#include "platform/view/SnapshotRows.h"
 #include "platform/view/DataRecordset.h"
+#include "platform/view/SnapshotRows.h"
 #include "platform/view/View.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
@@ -253,7 +253,7 @@ private slots:
         closing->recordset()->keys();
         closing->followLoading();
         QSignalSpy closingHeard(closing.get(), &View::rowInsertedElsewhere);
-        const int many = 520; // past one batch of the log (512)
+        const int many = 520;   // past one batch of the log (512)
         View::setApplySlice(0); // one change a turn
         QSignalSpy moved(&f.view, &View::rowsMovedElsewhere);
         // The turns of the event loop in which rows came.

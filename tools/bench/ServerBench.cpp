@@ -347,9 +347,10 @@ void runServerCases(BenchReport& report, const std::string& dir) {
                 took.push_back(BenchReport::milliseconds([&] {
                     pg.exec("INSERT INTO \"DOZIRO1\" (\"Rockname\") SELECT chr(65 + g % 26) || '" +
                             tag + "' || g FROM generate_series(1, 500) g");
-                    pg.exec("UPDATE \"DOZIRO1\" SET \"Rockname\" = chr((90 - \"ID\" % 26)::int) || '" +
-                            tag + "' WHERE \"ID\" BETWEEN " + std::to_string(5000 + run * 500) +
-                            " AND " + std::to_string(5499 + run * 500));
+                    pg.exec(
+                        "UPDATE \"DOZIRO1\" SET \"Rockname\" = chr((90 - \"ID\" % 26)::int) || '" +
+                        tag + "' WHERE \"ID\" BETWEEN " + std::to_string(5000 + run * 500) +
+                        " AND " + std::to_string(5499 + run * 500));
                     CommandMeter meter;
                     QElapsedTimer waited;
                     waited.start();

@@ -133,9 +133,7 @@ public:
     // Before a batch of other users' changes to this set's table is applied,
     // one change at a time: what applying them asks is read for the whole
     // batch at once. None: what was read is let go of.
-    virtual void prepareChanges(const std::vector<ChangeFeed::Change>& changes) {
-        (void)changes;
-    }
+    virtual void prepareChanges(const std::vector<ChangeFeed::Change>& changes) { (void)changes; }
     static constexpr long kReload = -2;
     static constexpr long kMoved = -3;
     virtual long applyChange(ChangeFeed::Kind change, std::int64_t key) {

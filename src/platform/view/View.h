@@ -9,9 +9,9 @@
 
 #include <QObject>
 
-#include <deque>
 #include <QPointer>
 #include <QString>
+#include <deque>
 
 #include <functional>
 #include <memory>

@@ -86,8 +86,8 @@ private:
     // What the batch being applied asks, read for it at once.
     struct Prepared {
         std::unordered_map<std::int64_t, std::optional<Row>> rows; // none: deleted meanwhile
-        std::unordered_set<std::int64_t> asked;    // keys whose selection was read
-        std::unordered_set<std::int64_t> selected; // of those, the ones selected
+        std::unordered_set<std::int64_t> asked;                    // keys whose selection was read
+        std::unordered_set<std::int64_t> selected;                 // of those, the ones selected
         std::unordered_map<std::int64_t, Place> places;
     };
     Prepared prepared_;

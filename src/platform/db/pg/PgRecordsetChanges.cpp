@@ -92,9 +92,9 @@ void PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes)
         }
         if (!keysComplete())
             return; // nothing is placed until the keys are all in
-        PgResult r = conn.exec("SELECT q.\"ID\" FROM (" + keySql_ +
-                                   ") q WHERE q.\"ID\" = ANY($1::bigint[])",
-                               {keyArray(all)});
+        PgResult r =
+            conn.exec("SELECT q.\"ID\" FROM (" + keySql_ + ") q WHERE q.\"ID\" = ANY($1::bigint[])",
+                      {keyArray(all)});
         prepared_.asked.insert(all.begin(), all.end());
         for (int i = 0; i < r.rows(); ++i)
             prepared_.selected.insert(r.integer(i, 0));
@@ -110,8 +110,8 @@ PgRecordset::readPlaces(const std::vector<std::int64_t>& keys) {
     std::unordered_map<std::int64_t, Place> out;
     if (keys.empty())
         return out;
-    PgResult r = db_->connection().exec(sortValueSql("\"ID\" = ANY($1::bigint[])"),
-                                        {keyArray(keys)});
+    PgResult r =
+        db_->connection().exec(sortValueSql("\"ID\" = ANY($1::bigint[])"), {keyArray(keys)});
     for (std::int64_t k : keys)
         out[k] = Place{true, true, {}, k}; // deleted since, unless read
     for (int i = 0; i < r.rows(); ++i) {
@@ -141,8 +141,7 @@ long PgRecordset::applyChange(ChangeFeed::Kind change, std::int64_t key) {
             if (const auto it = prepared_.rows.find(key); it != prepared_.rows.end()) {
                 fresh = it->second;
             } else {
-                PgResult r = conn.exec("SELECT xmin, * FROM " + serverTable_ +
-                                           " WHERE \"ID\" = $1",
+                PgResult r = conn.exec("SELECT xmin, * FROM " + serverTable_ + " WHERE \"ID\" = $1",
                                        {std::to_string(key)});
                 if (r.rows() == 1)
                     fresh = rowOf(r, 0, 1);

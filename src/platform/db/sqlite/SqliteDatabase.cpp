@@ -418,7 +418,7 @@ void SqliteDatabase::Commit() {
 }
 
 void SqliteDatabase::Rollback() {
-    bulk_.clear(); // the dropped triggers come back with the rollback
+    bulk_.clear();      // the dropped triggers come back with the rollback
     history_->forget(); // as do the history's, if made in it: made again when needed
     historyReady_ = false;
     values_->forget(); // as do the value tables and dictionary entries it made

@@ -77,8 +77,8 @@ public:
     void readValues(const std::string& table, const std::string& where,
                     const std::function<bool(const StoredValue&)>& each) override;
     std::vector<AnalyteCount> analytes(const std::string& table) override;
-    IntegrityReport checkIntegrity(
-        const std::function<bool(long long done, long long total)>& progress) override;
+    IntegrityReport
+    checkIntegrity(const std::function<bool(long long done, long long total)>& progress) override;
     std::string repairIndexes() override;
     // A read transaction around many reads: one lock for all of them. Does
     // nothing (and returns false) inside a transaction already open.
