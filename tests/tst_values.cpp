@@ -323,6 +323,14 @@ private slots:
         db->Commit();
         QCOMPARE(idOf(*db, "RT-1"), id);
         QVERIFY(same(readAll(*db, "[Rockname] = 'picrite'"), stored(id, secondValues())));
+        // A text bound to a condition compares as one written in it: case aside.
+        engine::Query byName(*db, "SELECT [ID] FROM [DOZIRO1] WHERE [Doziro Sample#] = ? AND "
+                                  "[ID] = ? AND [Rockname] = ?");
+        byName.bindText(1, "Rt-1");
+        byName.bindNumber(2, static_cast<double>(id));
+        byName.bindText(3, "PICRITE");
+        QVERIFY(byName.next());
+        QCOMPARE(byName.integer(0), id);
     }
 
     // An import writes a statement's rows' values at once, and looks for

@@ -385,6 +385,15 @@ std::string translate(const std::string& sql, const Names& names, Options option
             continue;
         }
         std::string piece = render(t, names, conditionDepth >= 0);
+        // A parameter compared with a text column is folded as the column
+        // is, as a text written in the statement is.
+        if (t.kind == Kind::Param && conditionDepth >= 0 && out.size() >= 2 &&
+            !out[out.size() - 2].empty() && out[out.size() - 2][0] == kFolded) {
+            static const char* const comparisons[] = {"=", "<>", "!=", "<", ">", "<=", ">="};
+            for (const char* op : comparisons)
+                if (out.back() == op)
+                    piece = "lower(" + piece + ")";
+        }
         // A qualified name (v.[text]) is one piece: folded whole, and
         // whole the operand of a Like.
         if (out.size() >= 2 && out.back() == "." && t.kind != Kind::Punct) {
