@@ -42,14 +42,15 @@ std::string usable(const char* alias, const std::vector<ValueStatement::Channel>
     return a + ".[channel] IN (" + codes(channels) + ") AND " + a + ".[qualifier] IS NULL";
 }
 
-// The rows whose value, `v`, meets the condition.
+// The rows whose value, `v`, meets the condition: each row looked at in
+// turn, so that the first rows found are shown while the rest are sought.
 QString rowsWhere(const std::string& table, const std::vector<ValueStatement::Channel>& channels,
                   const std::string& condition) {
     const std::string values = "[" + table + "_values]";
     return QString::fromStdString(
-        "SELECT * FROM [" + table + "] WHERE [ID] IN (SELECT v.[sample] FROM " + values +
-        " AS v WHERE " + usable("v", channels) + " AND " + condition +
-        " AND v.[seq] = (SELECT MIN(w.[seq]) FROM " + values +
+        "SELECT * FROM [" + table + "] WHERE EXISTS (SELECT 1 FROM " + values +
+        " AS v WHERE v.[sample] = [" + table + "].[ID] AND " + usable("v", channels) + " AND " +
+        condition + " AND v.[seq] = (SELECT MIN(w.[seq]) FROM " + values +
         " AS w WHERE w.[sample] = v.[sample] AND " + usable("w", channels) + "))");
 }
 

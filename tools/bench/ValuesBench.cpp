@@ -5,6 +5,7 @@
 #include "SampleData.h"
 #include "TableRows.h"
 #include "TraceBench.h"
+#include "ValueColumnsBench.h"
 
 #include <QCoreApplication>
 
@@ -135,6 +136,7 @@ void runValuesCases(BenchReport& report, const std::string& dir, long samples) {
     report.limit("the store's size against the long-form table's, " + n,
                  reference > 0 ? store / reference : 0, 1.3, "x");
     runTraceCases(report, scratch, "Project3", refDb);
+    runValueColumnsCases(report, scratch, 3, samples);
     fs::remove_all(scratch);
     fs::remove_all(blank);
     fs::remove(wide);
