@@ -123,17 +123,21 @@ void ImportBatch::write(std::size_t first, std::size_t count) {
                 insert.bindNull(p);
         }
     }
+    // A fault of the rows' own names its line, or the statement's lines.
+    const auto refused = [&](const engine::EngineError& e) {
+        if (!rowsFault(e.number()))
+            throw;
+        if (count == 1)
+            throw named(e, "Line " + std::to_string(rows_[first].line));
+        throw Refused(e, statement_ - 1, rows_[first].line, rows_[first + count - 1].line);
+    };
     std::vector<std::int64_t> keys;
     keys.reserve(count);
     try {
         while (insert.next()) // to the end of the statement's rows, for its next run
             keys.push_back(insert.integer(0));
     } catch (const engine::EngineError& e) {
-        if (!rowsFault(e.number()))
-            throw;
-        if (count == 1)
-            throw named(e, "Line " + std::to_string(rows_[first].line));
-        throw Refused(e, statement_ - 1, rows_[first].line, rows_[first + count - 1].line);
+        refused(e);
     }
     if (keys.size() != count)
         throw CsvError(CsvError::Code::Unreadable, "The database gave no key for a row written.");
@@ -155,11 +159,7 @@ void ImportBatch::write(std::size_t first, std::size_t count) {
         try {
             db_.addValuesOfRows(table_, samples);
         } catch (const engine::EngineError& e) {
-            if (!rowsFault(e.number()))
-                throw;
-            if (count == 1)
-                throw named(e, "Line " + std::to_string(rows_[first].line));
-            throw Refused(e, statement_ - 1, rows_[first].line, rows_[first + count - 1].line);
+            refused(e);
         }
     }
     written_ += static_cast<long>(count);
