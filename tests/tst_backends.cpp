@@ -9,7 +9,6 @@
 #include "platform/db/EngineError.h"
 #include "platform/db/Query.h"
 #include "platform/db/Recordset.h"
-#include "platform/settings/DatabaseSetting.h"
 #include "support/BackendData.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
@@ -549,39 +548,6 @@ private slots:
                  engine::err::WriteConflict);
         // A file has no feed: one user keeps it.
         QVERIFY(!b.file().open()->listen());
-    }
-
-    void settingsNameTheServer() {
-        auto s = DatabaseSetting::fromValues("", "x", "");
-        QVERIFY(!s.onServer && s.error.isEmpty());
-        s = DatabaseSetting::fromValues("db.example.org", "", "");
-        QCOMPARE(s.openName,
-                 QString("server:host='db.example.org' dbname='quarzel' sslmode=verify-full"));
-        s = DatabaseSetting::fromValues(" db:5433 ", "survey", "ann");
-        QCOMPARE(s.openName,
-                 QString("server:host='db' port=5433 dbname='survey' sslmode=verify-full"));
-        QCOMPARE(s.user, QString("ann"));
-        s = DatabaseSetting::fromValues("[::1]:6000", "survey", "");
-        QCOMPARE(s.openName, QString("server:host='::1' port=6000 dbname='survey'"));
-        // A name cannot add settings of its own to the connection.
-        s = DatabaseSetting::fromValues("db", "x' host='evil", "");
-        QCOMPARE(s.openName,
-                 QString("server:host='db' dbname='x\\' host=\\'evil' sslmode=verify-full"));
-        // A server elsewhere is reached over TLS with its name checked unless
-        // the settings say otherwise; one on this machine as libpq chooses.
-        QCOMPARE(s.port, QString("5432"));
-        for (const char* local : {"localhost", "127.0.0.1", "[::1]", "/run/postgresql"})
-            QVERIFY2(!DatabaseSetting::fromValues(local, "", "").openName.contains("sslmode"),
-                     local);
-        s = DatabaseSetting::fromValues("db:5433", "survey", "ann", " Require ", "/etc/ca's.crt");
-        QCOMPARE(s.openName, QString("server:host='db' port=5433 dbname='survey' sslmode=require "
-                                     "sslrootcert='/etc/ca\\'s.crt'"));
-        s = DatabaseSetting::fromValues("db", "", "", "require host=evil");
-        QVERIFY2(s.error.contains("SslMode"), qPrintable(s.error));
-        for (const char* bad : {"db:abc", "db:0", "db:70000", ":5432", "[::1", "[::1]x"}) {
-            s = DatabaseSetting::fromValues(bad, "survey", "");
-            QVERIFY2(s.error.contains("host[:port]"), bad);
-        }
     }
 
     void serverInitRefusesWhatItCannotServe() {

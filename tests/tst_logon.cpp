@@ -144,6 +144,41 @@ private slots:
         qunsetenv("PGPASSFILE");
     }
 
+    // The settings' server as libpq is given it: TLS with the name checked
+    // for a server elsewhere, no value adding settings of its own.
+    void settingsNameTheServer() {
+        auto s = DatabaseSetting::fromValues("", "x", "");
+        QVERIFY(!s.onServer && s.error.isEmpty());
+        s = DatabaseSetting::fromValues("db.example.org", "", "");
+        QCOMPARE(s.openName,
+                 QString("server:host='db.example.org' dbname='quarzel' sslmode=verify-full"));
+        s = DatabaseSetting::fromValues(" db:5433 ", "survey", "ann");
+        QCOMPARE(s.openName,
+                 QString("server:host='db' port=5433 dbname='survey' sslmode=verify-full"));
+        QCOMPARE(s.user, QString("ann"));
+        s = DatabaseSetting::fromValues("[::1]:6000", "survey", "");
+        QCOMPARE(s.openName, QString("server:host='::1' port=6000 dbname='survey'"));
+        // A name cannot add settings of its own to the connection.
+        s = DatabaseSetting::fromValues("db", "x' host='evil", "");
+        QCOMPARE(s.openName,
+                 QString("server:host='db' dbname='x\\' host=\\'evil' sslmode=verify-full"));
+        // A server elsewhere is reached over TLS with its name checked unless
+        // the settings say otherwise; one on this machine as libpq chooses.
+        QCOMPARE(s.port, QString("5432"));
+        for (const char* local : {"localhost", "127.0.0.1", "[::1]", "/run/postgresql"})
+            QVERIFY2(!DatabaseSetting::fromValues(local, "", "").openName.contains("sslmode"),
+                     local);
+        s = DatabaseSetting::fromValues("db:5433", "survey", "ann", " Require ", "/etc/ca's.crt");
+        QCOMPARE(s.openName, QString("server:host='db' port=5433 dbname='survey' sslmode=require "
+                                     "sslrootcert='/etc/ca\\'s.crt'"));
+        s = DatabaseSetting::fromValues("db", "", "", "require host=evil");
+        QVERIFY2(s.error.contains("SslMode"), qPrintable(s.error));
+        for (const char* bad : {"db:abc", "db:0", "db:70000", ":5432", "[::1", "[::1]x"}) {
+            s = DatabaseSetting::fromValues(bad, "survey", "");
+            QVERIFY2(s.error.contains("host[:port]"), bad);
+        }
+    }
+
     // A fake server at the address gets the password in clear from a
     // connection that does not insist on TLS, and nothing from one that does.
     void noPasswordToAServerWithoutTls() {
