@@ -311,6 +311,7 @@ Recordset::RowWrite PgRecordset::writeRow(std::int64_t key, const std::string& v
     RowWrite w;
     if (changes.empty())
         return w;
+    prepared_.rows.erase(key); // read before this write: never shown after it
     waitForIdle();
     const std::string id = std::to_string(key);
     if (!version.empty()) {
