@@ -131,60 +131,41 @@ ToolsController::ToolsController(MainForm& form, QMenuBar* bar) : form_(form) {
     auto* tools = new QMenu("&Tools", bar);
     tools->setObjectName("mnuTools");
     bar->insertMenu(help, tools);
-    QAction* tas = tools->addAction("&TAS Diagram...");
-    tas->setObjectName("mnuTas");
-    tas->setShortcut(QKeySequence("Ctrl+T"));
-    connect(tas, &QAction::triggered, this, guarded([this] { mnuTas_Click(); }));
-    QAction* diagrams = tools->addAction("&Diagrams...");
-    diagrams->setObjectName("mnuDiagrams");
-    connect(diagrams, &QAction::triggered, this, guarded([this] { mnuDiagrams_Click(); }));
-    QAction* normItem = tools->addAction("&Norm...");
-    normItem->setObjectName("mnuNorm");
-    connect(normItem, &QAction::triggered, this, guarded([this] { mnuNorm_Click(); }));
+    // An item of the menu: its text, its name, what it does.
+    auto item = [&](const char* text, const char* name, auto handler) {
+        QAction* a = tools->addAction(text);
+        a->setObjectName(name);
+        connect(a, &QAction::triggered, this, guarded(handler));
+        return a;
+    };
+    item("&TAS Diagram...", "mnuTas", [this] {
+        mnuTas_Click();
+    })->setShortcut(QKeySequence("Ctrl+T"));
+    item("&Diagrams...", "mnuDiagrams", [this] { mnuDiagrams_Click(); });
+    item("&Norm...", "mnuNorm", [this] { mnuNorm_Click(); });
     columns_ = new ValueColumnsController(form_, this);
-    QAction* columnsItem = tools->addAction("&Columns...");
-    columnsItem->setObjectName("mnuColumns");
-    connect(columnsItem, &QAction::triggered, this,
-            guarded([this] { columns_->mnuColumns_Click(); }));
-    QAction* findItem = tools->addAction("Find by &Value...");
-    findItem->setObjectName("mnuFindValue");
-    connect(findItem, &QAction::triggered, this,
-            guarded([this] { columns_->mnuFindValue_Click(); }));
-    QAction* sortItem = tools->addAction("Sort by Va&lue...");
-    sortItem->setObjectName("mnuSortValue");
-    connect(sortItem, &QAction::triggered, this,
-            guarded([this] { columns_->mnuSortValue_Click(); }));
+    item("&Columns...", "mnuColumns", [this] { columns_->mnuColumns_Click(); });
+    item("Find by &Value...", "mnuFindValue", [this] { columns_->mnuFindValue_Click(); });
+    item("Sort by Va&lue...", "mnuSortValue", [this] { columns_->mnuSortValue_Click(); });
     history_ = new HistoryController(form_, this);
-    QAction* historyItem = tools->addAction("&History...");
-    historyItem->setObjectName("mnuHistory");
-    connect(historyItem, &QAction::triggered, this,
-            guarded([this] { history_->mnuHistory_Click(); }));
-    QAction* mapItem = tools->addAction("&Map...");
-    mapItem->setObjectName("mnuMap");
-    connect(mapItem, &QAction::triggered, this, guarded([this] {
-                auto* map = form_.formWidget()->findChild<MapWindow*>();
-                if (!map) { // owned by the main window
-                    map = new MapWindow(form_.Data1, form_.formWidget());
-                    connect(map, &MapWindow::areaChosen, this,
-                            [this](const QString& statement) { searchArea(form_, statement); });
-                }
-                map->show();
-                map->raise();
-                map->activateWindow();
-            }));
+    item("&History...", "mnuHistory", [this] { history_->mnuHistory_Click(); });
+    item("&Map...", "mnuMap", [this] {
+        auto* map = form_.formWidget()->findChild<MapWindow*>();
+        if (!map) { // owned by the main window
+            map = new MapWindow(form_.Data1, form_.formWidget());
+            connect(map, &MapWindow::areaChosen, this,
+                    [this](const QString& statement) { searchArea(form_, statement); });
+        }
+        map->show();
+        map->raise();
+        map->activateWindow();
+    });
     tools->addSeparator();
-    QAction* import = tools->addAction("&Import CSV...");
-    import->setObjectName("mnuImport");
-    connect(import, &QAction::triggered, this, guarded([this] { mnuImport_Click(); }));
-    QAction* exportView = tools->addAction("&Export View...");
-    exportView->setObjectName("mnuExport");
-    connect(exportView, &QAction::triggered, this, guarded([this] { mnuExport_Click(); }));
+    item("&Import CSV...", "mnuImport", [this] { mnuImport_Click(); });
+    item("&Export View...", "mnuExport", [this] { mnuExport_Click(); });
     tools->addSeparator();
     check_ = new FileCheckController(form_, this);
-    QAction* checkItem = tools->addAction("Check the &File...");
-    checkItem->setObjectName("mnuCheckFile");
-    connect(checkItem, &QAction::triggered, this,
-            guarded([this] { check_->mnuCheckFile_Click(); }));
+    item("Check the &File...", "mnuCheckFile", [this] { check_->mnuCheckFile_Click(); });
 }
 
 ToolsController::~ToolsController() {

@@ -5,7 +5,6 @@
 #include "platform/db/EngineError.h"
 
 #include <QCoreApplication>
-#include <QPointer>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
