@@ -10,6 +10,7 @@
 #include "form/Globals.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
+#include "platform/db/KeyLoader.h"
 #include "platform/db/Recordset.h"
 #include "support/GuiFixture.h"
 
@@ -139,6 +140,33 @@ private slots:
         // And the next command runs as ever.
         w.Command1[1]->click();
         QTRY_COMPARE(w.Label3->text(), QString("60000 Records"));
+    }
+
+    // A search whose rows cannot be read once it has started: the rows and
+    // the label shown stay, the search says why, and the window is free.
+    void aSearchThatFailsBeforeItsRowsLeavesTheRowsShown() {
+        GuiFixture f(200);
+        LateAnswers late(f);
+        auto& w = late.window;
+        const QString source = w.Data1->RecordSource();
+        const QString label = w.Label3->text();
+        const quint64 generation = w.Data1->generation();
+        engine::KeyLoader::holdBeforeKeys(true);
+        w.Text1[0]->setText("a");
+        w.Command1[0]->click();
+        QVERIFY(w.busy());
+        QVERIFY(w.Data1->view()->opening());
+        f.data().rawExec("ALTER TABLE DOZIRO1 RENAME TO DOZIRO1_away");
+        engine::KeyLoader::holdBeforeKeys(false);
+        QTRY_VERIFY(!w.busy());
+        f.data().rawExec("ALTER TABLE DOZIRO1_away RENAME TO DOZIRO1");
+        QCOMPARE(f.messages.shown.size(), std::size_t(1));
+        QCOMPARE(f.messages.shown[0].title, QString("Search Error"));
+        QVERIFY(f.messages.shown[0].text.contains("DOZIRO1"));
+        QCOMPARE(w.Data1->RecordSource(), source);
+        QCOMPARE(w.Label3->text(), label);
+        QCOMPARE(w.Data1->generation(), generation);
+        QVERIFY(surfaceEnabled(w));
     }
 
     void everyCommandFinishesLate() {

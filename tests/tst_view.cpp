@@ -6,6 +6,7 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
+#include "platform/db/KeyLoader.h"
 #include "platform/db/Recordset.h"
 #include "platform/view/DataRecordset.h"
 #include "platform/view/SnapshotRows.h"
@@ -334,6 +335,54 @@ private slots:
         QCOMPARE(ranFor.back(), first + 1);
         if (ranFor.size() == 2)
             QCOMPARE(ranFor.front(), first); // answered at once, before the refresh
+    }
+
+    // A set whose first rows are slow to come is opened without holding the
+    // window: the rows shown stay until they come, a wait asked meanwhile
+    // is for the new set, and a failure before them leaves the old set.
+    void aSlowSetIsShownWhenItsFirstRowsCome() {
+        Fixture f("file");
+        View::setAnswerBudget(0);
+        struct Hold {
+            Hold() { engine::KeyLoader::holdBeforeKeys(true); }
+            ~Hold() { engine::KeyLoader::holdBeforeKeys(false); }
+        };
+        QObject context;
+        const quint64 before = f.view.generation();
+        const QString firstBefore = f.cell(0, kRockname);
+        auto hold = std::make_unique<Hold>();
+        f.view.setRecordSource("SELECT * From [DOZIRO1]Order By [Rockname] DESC");
+        f.view.beginRefresh();
+        QVERIFY(f.view.opening());
+        QCOMPARE(f.view.generation(), before);
+        QCOMPARE(f.cell(0, kRockname), firstBefore);
+        long counted = -1;
+        f.view.whenCounted(&context, [&] { counted = f.view.count(); });
+        QCoreApplication::processEvents();
+        QCOMPARE(counted, -1L);
+        hold.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(counted, 30L, 5000);
+        QCOMPARE(f.view.generation(), before + 1);
+        QCOMPARE(f.view.position(), 0L);
+        QVERIFY(f.cell(0, kRockname) >= f.cell(29, kRockname));
+
+        const QString firstNow = f.cell(0, kRockname);
+        hold = std::make_unique<Hold>();
+        f.view.setRecordSource(kByName);
+        f.view.beginRefresh();
+        QVERIFY(f.view.opening());
+        QString failure;
+        bool ran = false;
+        f.view.whenKeysComplete(
+            &context, [&] { ran = true; }, {}, [&](const QString& text) { failure = text; });
+        f.file.rawExec("ALTER TABLE DOZIRO1 RENAME TO DOZIRO1_away");
+        hold.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!failure.isEmpty(), 5000);
+        f.file.rawExec("ALTER TABLE DOZIRO1_away RENAME TO DOZIRO1");
+        QVERIFY(!ran);
+        QVERIFY(!f.view.opening());
+        QCOMPARE(f.view.generation(), before + 1);
+        QCOMPARE(f.cell(0, kRockname), firstNow);
     }
 };
 

@@ -220,7 +220,7 @@ void QuarzelDatabase::Form_Load() {
         Data1->setDatabaseName(DatabasePath);
         Data1->setRecordSource("SELECT * From [DOZIRO1]Order By [Rockname] ASC");
         Data1->setReadOnly(true);
-        Data1->Refresh();
+        Data1->beginRefresh();
         beginCommand();
         countAndRewind(
             [this] {

@@ -17,7 +17,7 @@
 
 void QuarzelDatabase::RefreshRecordView(const QString& recordSource, Then then, Failed failed) {
     Data1->setRecordSource(recordSource);
-    Data1->Refresh();
+    Data1->beginRefresh();
     countAndRewind(
         [this, then] {
             ApplyGridLayout(false);
@@ -45,11 +45,11 @@ std::function<void()> reporting(MainForm::Then step, MainForm::Failed failed) {
 // The step runs when the engine has answered; a command superseded by
 // another record set meanwhile just ends.
 void QuarzelDatabase::afterCount(Then step, Failed failed) {
-    Data1->whenCounted(this, reporting(step, failed), [this] { superseded(); });
+    Data1->whenCounted(this, reporting(step, failed), [this] { superseded(); }, failed);
 }
 
 void QuarzelDatabase::afterKeys(Then step, Failed failed) {
-    Data1->whenKeysComplete(this, reporting(step, failed), [this] { superseded(); });
+    Data1->whenKeysComplete(this, reporting(step, failed), [this] { superseded(); }, failed);
 }
 
 void QuarzelDatabase::superseded() {

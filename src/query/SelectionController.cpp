@@ -55,7 +55,7 @@ void SelectionController::mnuActive1_Click(short Index) {
     };
     try {
         form_.Data1->setRecordSource(TableSet::wholeTableStatement(active));
-        form_.Data1->Refresh();
+        form_.Data1->beginRefresh();
         form_.countAndRewind(
             [this, active, Index] {
                 ActiveDatabase = active;
@@ -93,7 +93,7 @@ void SelectionController::Command1_Click(short Index) {
     try {
         if (!whole.isEmpty() && Index == 1) {
             form_.Data1->setRecordSource(whole);
-            form_.Data1->Refresh();
+            form_.Data1->beginRefresh();
             form_.countAndRewind(done, failed);
         } else if (!whole.isEmpty() && Index == 0) {
             const QString statement =
@@ -112,7 +112,7 @@ void SelectionController::showMatches(MainForm& form, const QString& statement, 
                                       Failed failed) {
     if (!statement.isEmpty())
         form.Data1->setRecordSource(statement);
-    form.Data1->Refresh();
+    form.Data1->beginRefresh();
     const QString whole = TableSet::wholeTableStatement(ActiveDatabase);
     form.afterCount(
         [&form, whole, done, failed] {

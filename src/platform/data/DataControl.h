@@ -38,6 +38,10 @@ public:
 
     // Runs the record source. On failure the previous record set stays.
     void Refresh() { view_->refresh(); }
+    // The same for a command that goes on in its waits: the rows shown stay
+    // until the new set's first screen comes, and a failure meanwhile is
+    // told to the waits' failed.
+    void beginRefresh() { view_->beginRefresh(); }
 
     // Throws when there is no record set yet.
     DataRecordset& Recordset() { return view_->recordsetProxy(); }
@@ -48,12 +52,13 @@ public:
 
     quint64 generation() const { return view_->generation(); }
     void whenCounted(QObject* context, std::function<void()> then,
-                     std::function<void()> superseded = {}) {
-        view_->whenCounted(context, std::move(then), std::move(superseded));
+                     std::function<void()> superseded = {}, View::Failed failed = {}) {
+        view_->whenCounted(context, std::move(then), std::move(superseded), std::move(failed));
     }
     void whenKeysComplete(QObject* context, std::function<void()> then,
-                          std::function<void()> superseded = {}) {
-        view_->whenKeysComplete(context, std::move(then), std::move(superseded));
+                          std::function<void()> superseded = {}, View::Failed failed = {}) {
+        view_->whenKeysComplete(context, std::move(then), std::move(superseded),
+                                std::move(failed));
     }
     static void setAnswerBudget(int milliseconds) { View::setAnswerBudget(milliseconds); }
     static int answerBudget() { return View::answerBudget(); }

@@ -52,9 +52,11 @@ public:
     // for work on another thread (a diagram's reading, an import, an export).
     virtual std::shared_ptr<Database> openAnother(bool readOnly) const = 0;
 
-    // Opens a dynaset on "SELECT * FROM table ...".
-    virtual std::unique_ptr<Recordset> OpenRecordset(const std::string& sql,
-                                                     bool readOnly = false) = 0;
+    // Opens a dynaset on "SELECT * FROM table ...". A statement that cannot
+    // run fails here; the first screen of keys is waited for unless
+    // waitForFirstScreen is false (then settleOpening() says when it came).
+    virtual std::unique_ptr<Recordset> OpenRecordset(const std::string& sql, bool readOnly = false,
+                                                     bool waitForFirstScreen = true) = 0;
     // Prepares exactly one statement under the account's permissions, for
     // engine::Query; any text after the first statement is refused.
     virtual std::unique_ptr<Cursor> prepareCursor(const std::string& sql) = 0;

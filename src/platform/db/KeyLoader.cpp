@@ -5,6 +5,7 @@ namespace engine {
 namespace {
 
 std::atomic<bool> held{false};
+std::atomic<bool> heldBefore{false};
 std::mutex holdMutex;
 std::condition_variable holdChanged;
 
@@ -14,6 +15,14 @@ void KeyLoader::holdAfterFirstScreen(bool hold) {
     {
         std::lock_guard<std::mutex> lock(holdMutex);
         held = hold;
+    }
+    holdChanged.notify_all();
+}
+
+void KeyLoader::holdBeforeKeys(bool hold) {
+    {
+        std::lock_guard<std::mutex> lock(holdMutex);
+        heldBefore = hold;
     }
     holdChanged.notify_all();
 }
@@ -50,6 +59,8 @@ void KeyLoader::notify() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         changed_.notify_all();
+        if (keys_.size() == kFirstScreen && onChange_)
+            onChange_(); // a set opened without waiting can be shown now
     }
     if (held.load(std::memory_order_relaxed) && keys_.size() == kFirstScreen) {
         std::unique_lock<std::mutex> lock(holdMutex);
@@ -63,6 +74,10 @@ void KeyLoader::setOnChange(std::function<void()> onChange) {
 }
 
 void KeyLoader::loadKeys() {
+    if (heldBefore.load(std::memory_order_relaxed)) {
+        std::unique_lock<std::mutex> lock(holdMutex);
+        holdChanged.wait(lock, [this] { return !heldBefore || cancel_; });
+    }
     const Failure failure = keysJob_(*this);
     // Read before the keys are said to be in: from then on they may be
     // lent, and the list this loader filled may go with its borrower.

@@ -44,6 +44,8 @@ public:
     // released (or stopped), so that a view whose keys are still coming
     // can be looked at.
     static void holdAfterFirstScreen(bool hold);
+    // ... and before their first key, so that a set still opening can be.
+    static void holdBeforeKeys(bool hold);
 
     // For the jobs.
     void append(std::int64_t key) {
@@ -76,8 +78,8 @@ public:
     // The same, for at most the given time; whether done() holds.
     bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) const;
 
-    // Called on a loading thread when the keys are all in (or failed) and
-    // when the count is done. It must not call back into the loader.
+    // Called on a loading thread when the first screen of keys is in, when
+    // the keys are all in (or failed) and when the count is done. It must not call back into the loader.
     void setOnChange(std::function<void()> onChange);
 
 private:

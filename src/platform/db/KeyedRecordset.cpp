@@ -24,15 +24,33 @@ long long steadyMs() {
 void KeyedRecordset::startLoading(KeyLoader::KeysJob keysJob, KeyLoader::CountJob countJob,
                                   bool whole) {
     loader_ = std::make_unique<KeyLoader>(std::move(keysJob), std::move(countJob), keys_.list());
+    if (!whole && !waitForFirstScreen_)
+        return;
     loader_->waitUntil([this, whole] {
         return loader_->keysDone() || (!whole && keys_.size() >= KeyLoader::kFirstScreen);
     });
-    // The loader may have gone on past the first screen and met a fault
-    // before this thread woke: a view with its first screen is still shown,
-    // and the failure is kept for whoever needs every key.
-    if (loader_->keysDone() && loader_->keysFailure().rc &&
-        (whole || keys_.size() < KeyLoader::kFirstScreen))
+    if (whole && loader_->keysFailure().rc)
         failLoading(loader_->keysFailure());
+}
+
+bool KeyedRecordset::settleOpening(std::chrono::milliseconds limit) {
+    if (settled_)
+        return true;
+    if (loader_ && !loader_->waitFor(
+                       [this] {
+                           return loader_->keysDone() || keys_.size() >= KeyLoader::kFirstScreen;
+                       },
+                       limit))
+        return false;
+    // The loader may have gone on past the first screen and met a fault
+    // before this thread looked: a view with its first screen is still
+    // shown, and the failure is kept for whoever needs every key.
+    if (loader_ && loader_->keysDone() && loader_->keysFailure().rc &&
+        keys_.size() < KeyLoader::kFirstScreen)
+        failLoading(loader_->keysFailure());
+    settled_ = true;
+    pos_ = keys_.size() == 0 ? -1 : 0;
+    return true;
 }
 
 EngineError KeyedRecordset::loadingError() const {

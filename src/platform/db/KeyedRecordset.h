@@ -39,6 +39,7 @@ public:
     bool waitForKeys(std::chrono::milliseconds limit) const override;
     void setOnChange(std::function<void()> onChange) override;
     void waitForIdle() const override;
+    bool settleOpening(std::chrono::milliseconds limit) override;
     bool IsBOF() const override { return pos_ < 0; }
     bool IsEOF() const override { return pos_ >= RecordCount(); }
     long AbsolutePosition() const override { return pos_; }
@@ -77,7 +78,8 @@ public:
     void makeReadOnly() override { readOnly_ = true; }
 
 protected:
-    KeyedRecordset(std::string sql, bool readOnly) : sql_(std::move(sql)), readOnly_(readOnly) {}
+    KeyedRecordset(std::string sql, bool readOnly, bool waitForFirstScreen)
+        : sql_(std::move(sql)), readOnly_(readOnly), waitForFirstScreen_(waitForFirstScreen) {}
 
     struct Page {
         std::vector<Row> rows;
@@ -98,8 +100,9 @@ protected:
     [[noreturn]] void failLoading(const KeyLoader::Failure& f) const { throw loadingFailure(f); }
     virtual const std::vector<Database::Column>& tableColumns() = 0;
 
-    // Starts the loader and waits for the first screen of keys, or for all
-    // of them when whole; a statement that cannot run at all fails here.
+    // Starts the loader and waits for the first screen of keys (unless the
+    // set was opened not to), or for all of them when whole; a statement
+    // that cannot run at all fails here.
     void startLoading(KeyLoader::KeysJob keysJob, KeyLoader::CountJob countJob, bool whole);
     // Stops the loader: a back end calls it before its connection goes.
     void stopLoading() { loader_.reset(); }
@@ -131,6 +134,8 @@ protected:
     std::string sql_;
     std::string table_;
     bool readOnly_;
+    bool waitForFirstScreen_;
+    bool settled_ = false; // the first screen came, and the first row was made current
     SharedKeys keys_;
     std::unique_ptr<KeyLoader> loader_; // after keys_: stopped before they go
     std::vector<std::string> fieldNames_;

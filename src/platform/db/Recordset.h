@@ -43,8 +43,13 @@ public:
     // whether it came.
     virtual bool waitForCount(std::chrono::milliseconds limit) const = 0;
     virtual bool waitForKeys(std::chrono::milliseconds limit) const = 0;
-    // Called on a loading thread when the keys are all in and when the
-    // count is known (never on the caller's thread).
+    // Whether the first screen of keys is in (or every key), waiting at
+    // most limit for it; once it is, the first row is current. Throws what
+    // the statement met when it ended before giving a first screen.
+    virtual bool settleOpening(std::chrono::milliseconds limit) = 0;
+    // Called on a loading thread when the first screen of keys is in, when
+    // the keys are all in and when the count is known (never on the
+    // caller's thread).
     virtual void setOnChange(std::function<void()> onChange) = 0;
     // Waits until the set is read whole and counted: no other connection of
     // this set reads the file any more (writes wait for this).

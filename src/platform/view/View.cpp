@@ -69,13 +69,94 @@ void View::refresh() {
         ~Done() { flag = false; }
     } done{refreshing_};
     emit pendingEditsDue();
-    std::shared_ptr<engine::Database> db = database_;
-    if (reopen_ || !db) {
-        if (databaseName_.isEmpty())
-            throw engine::EngineError(3024, "Could not find file ''.");
-        db = engine::DBEngine::instance().Workspaces(0).OpenDatabase(databaseName_.toStdString());
-    }
+    std::shared_ptr<engine::Database> db = openDatabase();
     auto rs = db->OpenRecordset(recordSource_.toStdString(), readOnly_);
+    dropOpening(); // read before this one
+    show(std::move(db), std::move(rs));
+}
+
+void View::beginRefresh() {
+    if (refreshing_)
+        return;
+    refreshing_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{refreshing_};
+    emit pendingEditsDue();
+    std::shared_ptr<engine::Database> db = openDatabase();
+    auto rs = db->OpenRecordset(recordSource_.toStdString(), readOnly_, false);
+    dropOpening();
+    if (rs->settleOpening(std::chrono::milliseconds(budgetMs))) {
+        show(std::move(db), std::move(rs));
+        return;
+    }
+    opening_ = std::move(rs);
+    openingDatabase_ = std::move(db);
+    const quint64 turn = ++openingTurn_;
+    opening_->setOnChange([this, turn] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, turn] {
+                if (turn == openingTurn_ && opening_)
+                    followOpening();
+            },
+            Qt::QueuedConnection);
+    });
+    followOpening(); // its first screen may have come before it was listened to
+}
+
+void View::followOpening() {
+    try {
+        if (!opening_->settleOpening(std::chrono::milliseconds(0)))
+            return;
+    } catch (const engine::EngineError& e) {
+        dropOpening(QString::fromStdString(e.what()));
+        return;
+    }
+    emit pendingEditsDue(); // an edit made in the rows shown meanwhile
+    if (!opening_)
+        return; // a wait answered there began another refresh
+    auto rs = std::move(opening_);
+    show(std::exchange(openingDatabase_, nullptr), std::move(rs));
+    answerWaiting(); // what waited for it, as soon as it can be answered
+}
+
+void View::dropOpening(const QString& description) {
+    if (!opening_)
+        return;
+    ++openingTurn_;
+    opening_.reset();
+    openingDatabase_.reset();
+    const quint64 lost = generation_ + 1;
+    std::vector<Waiting> dropped;
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        if (it->generation == lost) {
+            dropped.push_back(std::move(*it));
+            it = waiting_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto& w : dropped) {
+        if (!w.context)
+            continue;
+        if (!description.isEmpty() && w.failed)
+            w.failed(description);
+        else if (w.superseded)
+            w.superseded();
+    }
+}
+
+std::shared_ptr<engine::Database> View::openDatabase() {
+    if (!reopen_ && database_)
+        return database_;
+    if (databaseName_.isEmpty())
+        throw engine::EngineError(3024, "Could not find file ''.");
+    return engine::DBEngine::instance().Workspaces(0).OpenDatabase(databaseName_.toStdString());
+}
+
+void View::show(std::shared_ptr<engine::Database> db, std::unique_ptr<engine::Recordset> rs) {
     emit recordsetChanging();
     const bool newDatabase = db != database_;
     database_ = std::move(db);
@@ -88,7 +169,7 @@ void View::refresh() {
     ++generation_;
     finishApplying(); // and after the changes still to be applied
     countTold_ = keysTold_ = false;
-    dropWaiting(); // what waited for the old set is superseded
+    dropWaiting(generation_); // what waited for the old set is superseded
     // The loading threads say when more is known; the answer is taken up
     // here, on this thread, for the set of that moment only.
     const quint64 generation = generation_;
@@ -417,16 +498,29 @@ void View::answerWaiting() {
             w.then();
 }
 
-void View::dropWaiting() {
-    auto dropped = std::move(waiting_);
-    waiting_.clear();
+void View::dropWaiting(quint64 keep) {
+    std::vector<Waiting> dropped;
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        if (it->generation != keep) {
+            dropped.push_back(std::move(*it));
+            it = waiting_.erase(it);
+        } else {
+            ++it;
+        }
+    }
     for (auto& w : dropped)
         if (w.context && w.superseded)
             w.superseded();
 }
 
 void View::when(bool forKeys, QObject* context, std::function<void()> then,
-                std::function<void()> superseded) {
+                std::function<void()> superseded, Failed failed) {
+    if (opening_) {
+        // For the set once it is shown; answered as it follows its loading.
+        waiting_.push_back({generation_ + 1, forKeys, context, std::move(then),
+                            std::move(superseded), std::move(failed)});
+        return;
+    }
     engine::Recordset* rs = recordset_.get();
     if (!rs) {
         if (superseded)
@@ -439,17 +533,18 @@ void View::when(bool forKeys, QObject* context, std::function<void()> then,
         then();
         return;
     }
-    waiting_.push_back({generation_, forKeys, context, std::move(then), std::move(superseded)});
+    waiting_.push_back({generation_, forKeys, context, std::move(then), std::move(superseded),
+                        std::move(failed)});
 }
 
 void View::whenCounted(QObject* context, std::function<void()> then,
-                       std::function<void()> superseded) {
-    when(false, context, std::move(then), std::move(superseded));
+                       std::function<void()> superseded, Failed failed) {
+    when(false, context, std::move(then), std::move(superseded), std::move(failed));
 }
 
 void View::whenKeysComplete(QObject* context, std::function<void()> then,
-                            std::function<void()> superseded) {
-    when(true, context, std::move(then), std::move(superseded));
+                            std::function<void()> superseded, Failed failed) {
+    when(true, context, std::move(then), std::move(superseded), std::move(failed));
 }
 
 void View::setAnswerBudget(int milliseconds) {

@@ -54,6 +54,14 @@ public:
     // Runs the record source. On failure (thrown in the engine's words)
     // the previous record set stays.
     void refresh();
+    // The same, without waiting for the first screen of rows: the previous
+    // record set stays shown until it comes (or, within the answer budget,
+    // at once). A statement that cannot run throws here; what the rows'
+    // reading meets before their first screen is told to the waits asked
+    // for after this call (their failed), and the previous set stays.
+    void beginRefresh();
+    // Whether a record set is opened and not shown yet.
+    bool opening() const { return opening_ != nullptr; }
 
     // Throws when there is no record set yet.
     DataRecordset& recordsetProxy();
@@ -93,14 +101,16 @@ public:
     std::optional<ViewSnapshot> snapshot() const;
 
     quint64 generation() const { return generation_; }
+    using Failed = std::function<void(const QString& description)>;
     // Runs then once the record set's count is known, or every key is in:
     // at once when that comes within the answer budget, otherwise in a slot
     // when it comes. When another record set is shown first, superseded
-    // runs instead.
+    // runs instead. Asked while a set is opening, the wait is for that set;
+    // failed runs when it cannot be shown (superseded when there is none).
     void whenCounted(QObject* context, std::function<void()> then,
-                     std::function<void()> superseded = {});
+                     std::function<void()> superseded = {}, Failed failed = {});
     void whenKeysComplete(QObject* context, std::function<void()> then,
-                          std::function<void()> superseded = {});
+                          std::function<void()> superseded = {}, Failed failed = {});
     static void setAnswerBudget(int milliseconds);
     static int answerBudget();
     // How long one turn applies other users' changes before the next turn
@@ -145,11 +155,19 @@ private:
         QPointer<QObject> context;
         std::function<void()> then;
         std::function<void()> superseded;
+        Failed failed;
     };
     void when(bool forKeys, QObject* context, std::function<void()> then,
-              std::function<void()> superseded);
+              std::function<void()> superseded, Failed failed);
     void answerWaiting();
-    void dropWaiting();
+    // Every wait but those for generation keep is superseded.
+    void dropWaiting(quint64 keep = 0);
+    std::shared_ptr<engine::Database> openDatabase();
+    void show(std::shared_ptr<engine::Database> db, std::unique_ptr<engine::Recordset> rs);
+    void followOpening();
+    // The set still opening is given up: its waits hear failed (or
+    // superseded when description is empty).
+    void dropOpening(const QString& description = {});
     void listen();
     void readAgain();
     void applyChanges(const std::vector<engine::ChangeFeed::Change>& changes);
@@ -164,6 +182,11 @@ private:
     std::shared_ptr<engine::Database> database_;
     std::unique_ptr<engine::Recordset> recordset_;
     std::unique_ptr<DataRecordset> proxy_;
+    // A set opened by beginRefresh whose first screen is still coming; it
+    // is shown as generation_ + 1.
+    std::unique_ptr<engine::Recordset> opening_;
+    std::shared_ptr<engine::Database> openingDatabase_;
+    quint64 openingTurn_ = 0; // names the opening an answer of its loader is for
     QTimer* loading_;
     quint64 generation_ = 0;
     bool countTold_ = false, keysTold_ = false;

@@ -122,9 +122,11 @@ std::shared_ptr<Database> PgDatabase::openAnother(bool readOnly) const {
     return connect(logOn);
 }
 
-std::unique_ptr<Recordset> PgDatabase::OpenRecordset(const std::string& sql, bool readOnly) {
-    return std::unique_ptr<Recordset>(
-        new PgRecordset(shared_from_this(), sql, readOnly || logOn_.readOnly));
+std::unique_ptr<Recordset> PgDatabase::OpenRecordset(const std::string& sql, bool readOnly,
+                                                     bool waitForFirstScreen) {
+    return std::unique_ptr<Recordset>(new PgRecordset(shared_from_this(), sql,
+                                                      readOnly || logOn_.readOnly,
+                                                      waitForFirstScreen));
 }
 
 std::unique_ptr<Cursor> PgDatabase::prepareCursor(const std::string& sql) {

@@ -23,8 +23,8 @@ public:
 
     const std::string& Name() const override { return name_; }
     std::shared_ptr<Database> openAnother(bool readOnly) const override;
-    std::unique_ptr<Recordset> OpenRecordset(const std::string& sql,
-                                             bool readOnly = false) override;
+    std::unique_ptr<Recordset> OpenRecordset(const std::string& sql, bool readOnly = false,
+                                             bool waitForFirstScreen = true) override;
     std::unique_ptr<Cursor> prepareCursor(const std::string& sql) override;
     const std::vector<Column>& columns(const std::string& table) override;
 

@@ -101,8 +101,9 @@ KeyLoader::CountJob countJob(PgDatabase& db, const std::string& sql) {
 
 } // namespace
 
-PgRecordset::PgRecordset(std::shared_ptr<PgDatabase> db, const std::string& sql, bool readOnly)
-    : KeyedRecordset(sql, readOnly), db_(std::move(db)) {
+PgRecordset::PgRecordset(std::shared_ptr<PgDatabase> db, const std::string& sql, bool readOnly,
+                         bool waitForFirstScreen)
+    : KeyedRecordset(sql, readOnly, waitForFirstScreen), db_(std::move(db)) {
     std::string fromClause;
     if (!SelectText::splitSelectStar(sql, fromClause, table_)) {
         db_->translate(sql); // what is wrong with the text is named first
@@ -145,7 +146,7 @@ PgRecordset::PgRecordset(std::shared_ptr<PgDatabase> db, const std::string& sql,
         startLoading(keysJob(*db_, keySql_),
                      countSql.empty() ? KeyLoader::CountJob() : countJob(*db_, countSql), false);
     }
-    pos_ = keys_.size() == 0 ? -1 : 0;
+    settleOpening(std::chrono::milliseconds(0));
 }
 
 void PgRecordset::readOrder(const std::string& sql) {

@@ -23,7 +23,8 @@ class PgResult;
 // write fails with the engine's words for what happened.
 class PgRecordset : public KeyedRecordset {
 public:
-    PgRecordset(std::shared_ptr<PgDatabase> db, const std::string& sql, bool readOnly);
+    PgRecordset(std::shared_ptr<PgDatabase> db, const std::string& sql, bool readOnly,
+                bool waitForFirstScreen);
     ~PgRecordset() override;
 
     std::int64_t Update() override;

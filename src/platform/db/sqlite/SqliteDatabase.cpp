@@ -472,9 +472,10 @@ const std::vector<Database::Column>& SqliteDatabase::columns(const std::string& 
     return columns_.emplace(key, std::move(cols)).first->second;
 }
 
-std::unique_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& sql, bool readOnly) {
+std::unique_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& sql, bool readOnly,
+                                                         bool waitForFirstScreen) {
     return std::unique_ptr<Recordset>(
-        new SqliteRecordset(shared_from_this(), sql, readOnly || readOnly_));
+        new SqliteRecordset(shared_from_this(), sql, readOnly || readOnly_, waitForFirstScreen));
 }
 
 std::unique_ptr<Cursor> SqliteDatabase::prepareCursor(const std::string& sql) {

@@ -33,8 +33,8 @@ public:
     std::shared_ptr<Database> openAnother(bool readOnly) const override;
 
     // Opens a dynaset on "SELECT * FROM table ...".
-    std::unique_ptr<Recordset> OpenRecordset(const std::string& sql,
-                                             bool readOnly = false) override;
+    std::unique_ptr<Recordset> OpenRecordset(const std::string& sql, bool readOnly = false,
+                                             bool waitForFirstScreen = true) override;
     std::unique_ptr<Cursor> prepareCursor(const std::string& sql) override;
 
     // Prepares exactly one statement under the account's permissions; any

@@ -106,8 +106,8 @@ void bindValue(sqlite3_stmt* s, int index, const Value& v) {
 } // namespace
 
 SqliteRecordset::SqliteRecordset(std::shared_ptr<SqliteDatabase> db, const std::string& sql,
-                                 bool readOnly)
-    : KeyedRecordset(sql, readOnly), db_(std::move(db)) {
+                                 bool readOnly, bool waitForFirstScreen)
+    : KeyedRecordset(sql, readOnly, waitForFirstScreen), db_(std::move(db)) {
     std::string fromClause;
     if (!SelectText::splitSelectStar(sql, fromClause, table_)) {
         // Let the engine name what is wrong with the text first.
@@ -138,7 +138,7 @@ SqliteRecordset::SqliteRecordset(std::shared_ptr<SqliteDatabase> db, const std::
             keyColumn_ = i;
     }
     emptyRow_.resize(static_cast<std::size_t>(n));
-    pos_ = keys_.size() == 0 ? -1 : 0;
+    settleOpening(std::chrono::milliseconds(0));
 }
 
 void SqliteRecordset::readKeys(const std::string& keySql, std::string countSql,

@@ -36,7 +36,8 @@ public:
 
 private:
     friend class SqliteDatabase;
-    SqliteRecordset(std::shared_ptr<SqliteDatabase> db, const std::string& sql, bool readOnly);
+    SqliteRecordset(std::shared_ptr<SqliteDatabase> db, const std::string& sql, bool readOnly,
+                    bool waitForFirstScreen);
 
     // Starts reading the keys; whole: waits for all of them, not just the
     // first screen.
