@@ -34,9 +34,8 @@ struct SharedView {
         data.followLoading();
     }
     RecordsetModel& model() { return *grid.recordsetModel(); }
-    QString cell(int row, int column) {
-        return model().data(model().index(row, column)).toString();
-    }
+    // As the grid's Text reads it: a paint may show the row as coming.
+    QString cell(int row, int column) { return model().cellText(row, column); }
     DataControl data;
     DBGrid grid;
 };

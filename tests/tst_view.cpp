@@ -59,7 +59,12 @@ struct Fixture {
             other()->OpenRecordset("SELECT * From [DOZIRO1]Where [ID] = " + std::to_string(key));
         return QString::fromStdString(rs->Field(column).storedText());
     }
-    QString cell(int row, int column) { return model.data(model.index(row, column)).toString(); }
+    // The cell's text as the grid's Text reads it (a paint may show it as
+    // still coming).
+    QString cell(int row, int column) { return model.cellText(row, column); }
+    QString painted(int row, int column) {
+        return model.data(model.index(row, column)).toString();
+    }
     // Another user's rename that sorts a row far down the view first, heard.
     void moveARowFirst(long from) {
         QSignalSpy moved(&view, &View::rowsMovedElsewhere);
@@ -335,6 +340,24 @@ private slots:
         QCOMPARE(ranFor.back(), first + 1);
         if (ranFor.size() == 2)
             QCOMPARE(ranFor.front(), first); // answered at once, before the refresh
+    }
+
+    // On the server a row not read yet is painted as coming and read on a
+    // thread; its cells then are the row's own, by key.
+    void aServersRowsArePaintedWithoutWaiting() {
+        if (!ServerData::available())
+            QSKIP("no server beside this test");
+        Fixture f("server");
+        View::setAnswerBudget(0);
+        f.view.recordset()->clearCache();
+        QSignalSpy read(&f.view, &View::rowsRead);
+        QCOMPARE(f.painted(7, kRockname), QString(RecordsetModel::kComing));
+        QCOMPARE(f.painted(8, kGeologist), QString(RecordsetModel::kComing));
+        QVERIFY(read.wait(5000));
+        QCOMPARE(read.size(), 1); // one page asked for once
+        QCOMPARE(read[0][0].toLongLong(), 0LL);
+        for (int row : {7, 8, 29})
+            QCOMPARE(f.painted(row, kRockname), f.storedAt(f.view.keyAt(row), kRockname));
     }
 
     // A set whose first rows are slow to come is opened without holding the

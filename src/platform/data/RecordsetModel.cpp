@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QTimer>
 
+#include <algorithm>
 #include <climits>
 
 RecordsetModel::RecordsetModel(View* view, QObject* parent)
@@ -34,6 +35,12 @@ RecordsetModel::RecordsetModel(View* view, QObject* parent)
                              index(static_cast<int>(row.index), columnCount() - 1));
             emit rowWritten(row.index);
         }
+    });
+    connect(view_, &View::rowsRead, this, [this](long first, long last) {
+        last = std::min(last, static_cast<long>(rows_) - 1);
+        if (first <= last)
+            emit dataChanged(index(static_cast<int>(first), 0),
+                             index(static_cast<int>(last), columnCount() - 1));
     });
     connect(view_, &View::rowsReadAgain, this,
             [this] { emit dataChanged(index(0, 0), index(rows_ - 1, columnCount() - 1)); });
@@ -224,9 +231,17 @@ QString RecordsetModel::cellText(long row, int column) const {
 QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid())
         return {};
+    // A paint never waits for a server: a row not read yet is shown as
+    // coming and read on a thread (an editor, and Text, read it here).
+    const bool notAtHand = !coming(index.row()) && index.column() < fieldCount() &&
+                           !pendingAt(index.row()) && !view_->rowAtHand(index.row());
+    if (role == Qt::DisplayRole && notAtHand) {
+        view_->readAhead(index.row());
+        return QString(kComing);
+    }
     if (role == Qt::DisplayRole || role == Qt::EditRole)
         return cellText(index.row(), index.column());
-    if (role == Qt::ForegroundRole && coming(index.row()))
+    if (role == Qt::ForegroundRole && (notAtHand || coming(index.row())))
         return QColor(128, 128, 128);
     if (role == Qt::BackgroundRole || role == Qt::ForegroundRole) {
         if (view_->readFailures() && !coming(index.row()) && !view_->rowReadable(index.row()))

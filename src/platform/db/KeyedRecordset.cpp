@@ -274,17 +274,7 @@ const KeyedRecordset::Row& KeyedRecordset::rowAt(long index) {
         const bool loading = !keysComplete(); // asked first: the keys may finish meanwhile
         Page fresh = readPage(page);
         fresh.partial = loading && static_cast<long>(fresh.rows.size()) < kPageRows;
-        if (fresh.failed) {
-            readFailures_ = true;
-            fresh.retryAt = steadyMs() + kRetryMs;
-        }
-        it = pages_.emplace(page, std::move(fresh)).first;
-        lru_.push_front(page);
-        it->second.lru = lru_.begin();
-        while (pages_.size() > kMaxPages) {
-            pages_.erase(lru_.back());
-            lru_.pop_back();
-        }
+        keepPage(page, std::move(fresh));
         it = pages_.find(page);
     } else if (it->second.lru != lru_.begin()) {
         lru_.splice(lru_.begin(), lru_, it->second.lru);
@@ -293,6 +283,83 @@ const KeyedRecordset::Row& KeyedRecordset::rowAt(long index) {
     if (it->second.unreadable[offset])
         throw it->second.error;
     return it->second.rows[offset];
+}
+
+void KeyedRecordset::keepPage(long page, Page&& fresh) {
+    if (fresh.failed) {
+        readFailures_ = true;
+        fresh.retryAt = steadyMs() + kRetryMs;
+    }
+    auto it = pages_.emplace(page, std::move(fresh)).first;
+    lru_.push_front(page);
+    it->second.lru = lru_.begin();
+    while (pages_.size() > kMaxPages) {
+        pages_.erase(lru_.back());
+        lru_.pop_back();
+    }
+}
+
+bool KeyedRecordset::rowAtHand(long index) const {
+    if (!readsAhead() || index < 0 || index >= keys_.size())
+        return true; // read here as ever (a row still coming is the grid's to show)
+    const long page = index / kPageRows;
+    // A page at the end of the keys still coming is read here, whole later.
+    if (!keysComplete() && (page + 1) * kPageRows > keys_.size())
+        return true;
+    const auto it = pages_.find(page);
+    return it != pages_.end() && !(it->second.failed && steadyMs() > it->second.retryAt) &&
+           static_cast<std::size_t>(index - page * kPageRows) < it->second.rows.size();
+}
+
+void KeyedRecordset::readAhead(long index, std::function<void()> ready) {
+    if (rowAtHand(index))
+        return;
+    const long page = index / kPageRows;
+    if (!asked_.insert(page).second)
+        return;
+    const long first = page * kPageRows;
+    const long last = std::min(keys_.size(), first + kPageRows);
+    std::vector<std::int64_t> keys;
+    keys.reserve(static_cast<std::size_t>(last - first));
+    for (long i = first; i < last; ++i)
+        keys.push_back(keys_.at(i));
+    if (!reader_)
+        reader_ = std::make_unique<ReadAhead>();
+    reader_->post([this, page, keys = std::move(keys), ready = std::move(ready)] {
+        Page rows = readElsewhere(keys);
+        {
+            std::lock_guard<std::mutex> lock(readMutex_);
+            read_.push_back({page, keys, std::move(rows)});
+        }
+        ready();
+    });
+}
+
+std::vector<std::pair<long, long>> KeyedRecordset::takeRowsRead() {
+    std::vector<PageRead> read;
+    {
+        std::lock_guard<std::mutex> lock(readMutex_);
+        read.swap(read_);
+    }
+    std::vector<std::pair<long, long>> kept;
+    for (auto& r : read) {
+        asked_.erase(r.page);
+        if (pages_.count(r.page) || r.keys.empty())
+            continue; // read here meanwhile
+        // Kept only where its rows still stand: rows added or removed since
+        // moved them, and the page is asked for again when it is shown.
+        const long first = r.page * kPageRows;
+        const long end = first + static_cast<long>(r.keys.size());
+        bool same = end == std::min(keys_.size(), first + kPageRows);
+        for (long i = first; same && i < end; ++i)
+            same = keys_.at(i) == r.keys[static_cast<std::size_t>(i - first)];
+        if (!same)
+            continue;
+        placeRead(r.rows, r.keys);
+        keepPage(r.page, std::move(r.rows));
+        kept.emplace_back(first, end - 1);
+    }
+    return kept;
 }
 
 void KeyedRecordset::moveToFirstOf(const std::unordered_set<std::int64_t>& hits) {

@@ -6,6 +6,7 @@
 #include "KeyLoader.h"
 #include "SharedKeys.h"
 #include "Recordset.h"
+#include "ReadAhead.h"
 #include "Value.h"
 
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -59,6 +61,9 @@ public:
     const Value& valueAt(long index, int column) override;
     bool rowReadable(long index) override;
     bool readFailures() const override;
+    bool rowAtHand(long index) const override;
+    void readAhead(long index, std::function<void()> ready) override;
+    std::vector<std::pair<long, long>> takeRowsRead() override;
     std::int64_t keyAt(long index) const override;
     long indexOfKey(std::int64_t key) const override;
     long findKey(std::int64_t key, long near) const override;
@@ -93,6 +98,19 @@ protected:
     // The rows of one page, in key order; a row gone from the table is an
     // empty one, a row that cannot be read is marked and never shown empty.
     virtual Page readPage(long page) = 0;
+    // Whether pages are read ahead on a thread (a server's round trips).
+    virtual bool readsAhead() const { return false; }
+    // The rows of these keys, in their order, read on the read-ahead
+    // thread: nothing of the set's own state is touched.
+    virtual Page readElsewhere(const std::vector<std::int64_t>& keys) const {
+        (void)keys;
+        return {};
+    }
+    // A page read elsewhere, as it is kept, on the set's own thread.
+    virtual void placeRead(Page& page, const std::vector<std::int64_t>& keys) {
+        (void)page;
+        (void)keys;
+    }
     // What a keyed write that found the row gone says.
     virtual std::string goneText() const { return "Record is deleted."; }
     // The engine's words for what a loading job met.
@@ -104,8 +122,12 @@ protected:
     // set was opened not to), or for all of them when whole; a statement
     // that cannot run at all fails here.
     void startLoading(KeyLoader::KeysJob keysJob, KeyLoader::CountJob countJob, bool whole);
-    // Stops the loader: a back end calls it before its connection goes.
-    void stopLoading() { loader_.reset(); }
+    // Stops the loader and the reads ahead: a back end calls it before its
+    // connection goes.
+    void stopLoading() {
+        reader_.reset();
+        loader_.reset();
+    }
     void waitForKeys() const;
     EngineError loadingError() const;
     void requireCurrent() const;
@@ -149,6 +171,17 @@ protected:
 
 private:
     void dropPagesFrom(long index);
+    void keepPage(long page, Page&& fresh);
+
+    struct PageRead {
+        long page;
+        std::vector<std::int64_t> keys;
+        Page rows;
+    };
+    std::mutex readMutex_;
+    std::vector<PageRead> read_; // under readMutex_
+    std::unordered_set<long> asked_; // pages asked for and not yet taken
+    std::unique_ptr<ReadAhead> reader_; // last: stopped before what its reads use
 
     std::unordered_map<long, Page> pages_;
     std::list<long> lru_;

@@ -87,6 +87,21 @@ public:
     virtual const Value& valueAt(long index, int column) = 0;
     virtual bool rowReadable(long index) = 0;
     // Whether any read of this set has failed: until then every row reads.
+    // Whether the row at index is read, so that a cell of it is shown
+    // without a round trip to a server (always, for a back end at hand).
+    virtual bool rowAtHand(long index) const {
+        (void)index;
+        return true;
+    }
+    // Reads the rows about index on a thread of the set's own; ready is
+    // called there when they are in, and takeRowsRead() then keeps them.
+    virtual void readAhead(long index, std::function<void()> ready) {
+        (void)index;
+        (void)ready;
+    }
+    // The rows read ahead since the last call, kept now: first and last
+    // index of each run. Rows whose place changed meanwhile are dropped.
+    virtual std::vector<std::pair<long, long>> takeRowsRead() { return {}; }
     virtual bool readFailures() const = 0;
     virtual std::int64_t keyAt(long index) const = 0;
     virtual long indexOfKey(std::int64_t key) const = 0;

@@ -242,6 +242,27 @@ bool View::rowReadable(long index) {
     return recordset_ && recordset_->rowReadable(index);
 }
 
+bool View::rowAtHand(long index) const {
+    return !recordset_ || budgetMs > 0 || recordset_->rowAtHand(index);
+}
+
+void View::readAhead(long index) {
+    if (!recordset_)
+        return;
+    const quint64 generation = generation_;
+    recordset_->readAhead(index, [this, generation] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation != generation_ || !recordset_)
+                    return;
+                for (const auto& [first, last] : recordset_->takeRowsRead())
+                    emit rowsRead(first, last);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 bool View::readFailures() const {
     return recordset_ && recordset_->readFailures();
 }

@@ -93,6 +93,12 @@ public:
     // and the engine's description of why a row cannot be read.
     const engine::Value& valueAt(long index, int column);
     bool rowReadable(long index);
+    // Whether the row's cells are read, so that valueAt answers without a
+    // round trip to a server; when not, readAhead() reads them on a thread
+    // and rowsRead says when they are in. Within an answer budget (tests)
+    // every row is at hand: it is read when asked for.
+    bool rowAtHand(long index) const;
+    void readAhead(long index);
     bool readFailures() const;
     // The key at index; throws NoCurrentRecord beyond the keys read.
     std::int64_t keyAt(long index) const;
@@ -135,6 +141,7 @@ signals:
     void writableChanged();
     void positionChanged(long row);
     void rowsKnown(bool soon);
+    void rowsRead(long first, long last); // read ahead, now at hand
     void countKnown(quint64 generation);
     void keysComplete(quint64 generation);
     // Another user's committed change reached the shown record set.

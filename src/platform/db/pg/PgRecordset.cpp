@@ -186,10 +186,54 @@ const std::vector<Database::Column>& PgRecordset::tableColumns() {
 }
 
 PgRecordset::Page PgRecordset::readPage(long page) {
-    Page p;
     const long first = page * kPageRows;
     const long last = std::min(keys_.size(), first + kPageRows);
-    const auto n = static_cast<std::size_t>(std::max(0L, last - first));
+    std::vector<std::int64_t> keys;
+    for (long i = first; i < last; ++i)
+        keys.push_back(keys_.at(i));
+    Page p = readRows(db_->connection(), keys);
+    placeRead(p, keys);
+    return p;
+}
+
+bool PgRecordset::readsAhead() const {
+    // A transaction's own changes are seen on its connection only.
+    return !db_->connection().inTransaction();
+}
+
+PgRecordset::Page PgRecordset::readElsewhere(const std::vector<std::int64_t>& keys) const {
+    std::unique_ptr<PgConnection> reader;
+    try {
+        reader = db_->takeReader();
+    } catch (const EngineError& e) {
+        Page p;
+        p.rows.resize(keys.size());
+        p.unreadable.assign(keys.size(), false);
+        if (!keys.empty())
+            markUnreadable(p, 0, true, e);
+        return p;
+    }
+    Page p = readRows(*reader, keys);
+    db_->giveBackReader(std::move(reader));
+    return p;
+}
+
+void PgRecordset::placeRead(Page& page, const std::vector<std::int64_t>& keys) {
+    // A version carried over a shift is newer than what the page read.
+    for (std::size_t i = 0; i < keys.size() && i < page.rows.size(); ++i) {
+        const auto carried = carried_.find(keys[i]);
+        if (carried == carried_.end() || page.unreadable[i] ||
+            page.rows[i].size() <= fieldNames_.size())
+            continue; // kept for the row's next read
+        page.rows[i].back() = carried->second;
+        carried_.erase(carried);
+    }
+}
+
+PgRecordset::Page PgRecordset::readRows(PgConnection& conn,
+                                        const std::vector<std::int64_t>& keys) const {
+    Page p;
+    const std::size_t n = keys.size();
     p.rows.resize(n);
     p.unreadable.assign(n, false);
     if (n == 0)
@@ -198,11 +242,9 @@ PgRecordset::Page PgRecordset::readPage(long page) {
     std::unordered_map<std::int64_t, std::size_t> slot;
     slot.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const std::int64_t key = keys_.at(first + static_cast<long>(i));
-        slot.emplace(key, i);
-        list += (i ? "," : "") + std::to_string(key);
+        slot.emplace(keys[i], i);
+        list += (i ? "," : "") + std::to_string(keys[i]);
     }
-    PgConnection& conn = db_->connection();
     PgResult r = conn.tryRead(pageSql_, {list + "}"});
     if (!r.ok()) {
         markUnreadable(p, 0, true, conn.error(r, PgConnection::Access::Read, sql_, pageSql_));
@@ -214,13 +256,7 @@ PgRecordset::Page PgRecordset::readPage(long page) {
         const auto at = slot.find(key);
         if (at == slot.end())
             continue;
-        Row& row = p.rows[at->second];
-        row = rowOf(r, i, 1);
-        const auto carried = carried_.find(key);
-        if (carried != carried_.end()) {
-            row.back() = carried->second;
-            carried_.erase(carried);
-        }
+        p.rows[at->second] = rowOf(r, i, 1);
         found[at->second] = true;
     }
     for (std::size_t i = 0; i < n; ++i)

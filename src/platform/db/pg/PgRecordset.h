@@ -13,6 +13,7 @@
 
 namespace engine {
 
+class PgConnection;
 class PgDatabase;
 class PgResult;
 
@@ -41,6 +42,11 @@ private:
     EngineError loadingFailure(const KeyLoader::Failure& f) const override;
     const std::vector<Database::Column>& tableColumns() override;
     Page readPage(long page) override;
+    bool readsAhead() const override;
+    Page readElsewhere(const std::vector<std::int64_t>& keys) const override;
+    void placeRead(Page& page, const std::vector<std::int64_t>& keys) override;
+    // The rows of these keys on conn; a row gone is an empty one.
+    Page readRows(PgConnection& conn, const std::vector<std::int64_t>& keys) const;
     // The version of the row at index as read, or throws when the row is
     // gone (read as an empty row).
     std::string versionOf(long index);
