@@ -59,6 +59,14 @@ void View::lockRecordset() {
 }
 
 void View::refresh() {
+    open(true);
+}
+
+void View::beginRefresh() {
+    open(false);
+}
+
+void View::open(bool wait) {
     // A refresh waiting for the engine lets the window paint; anything that
     // asks for another one meanwhile (closing the window) gets this one.
     if (refreshing_)
@@ -70,24 +78,9 @@ void View::refresh() {
     } done{refreshing_};
     emit pendingEditsDue();
     std::shared_ptr<engine::Database> db = openDatabase();
-    auto rs = db->OpenRecordset(recordSource_.toStdString(), readOnly_);
+    auto rs = db->OpenRecordset(recordSource_.toStdString(), readOnly_, wait);
     dropOpening(); // read before this one
-    show(std::move(db), std::move(rs));
-}
-
-void View::beginRefresh() {
-    if (refreshing_)
-        return;
-    refreshing_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{refreshing_};
-    emit pendingEditsDue();
-    std::shared_ptr<engine::Database> db = openDatabase();
-    auto rs = db->OpenRecordset(recordSource_.toStdString(), readOnly_, false);
-    dropOpening();
-    if (rs->settleOpening(std::chrono::milliseconds(budgetMs))) {
+    if (rs->settleOpening(std::chrono::milliseconds(wait ? 0 : budgetMs))) {
         show(std::move(db), std::move(rs));
         return;
     }

@@ -169,6 +169,7 @@ private:
     void answerWaiting();
     // Every wait but those for generation keep is superseded.
     void dropWaiting(quint64 keep = 0);
+    void open(bool waitForFirstScreen);
     std::shared_ptr<engine::Database> openDatabase();
     void show(std::shared_ptr<engine::Database> db, std::unique_ptr<engine::Recordset> rs);
     void followOpening();
