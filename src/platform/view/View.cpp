@@ -87,7 +87,9 @@ void View::open(bool wait) {
     opening_ = std::move(rs);
     openingDatabase_ = std::move(db);
     const quint64 turn = ++openingTurn_;
-    opening_->setOnChange([this, turn] {
+    // Always in a slot: what the set meets is told to the waits its
+    // command asks for once this returns.
+    const auto follow = [this, turn] {
         QMetaObject::invokeMethod(
             this,
             [this, turn] {
@@ -95,8 +97,9 @@ void View::open(bool wait) {
                     followOpening();
             },
             Qt::QueuedConnection);
-    });
-    followOpening(); // its first screen may have come before it was listened to
+    };
+    opening_->setOnChange(follow);
+    follow(); // its first screen may have come before it was listened to
 }
 
 void View::followOpening() {
