@@ -299,6 +299,16 @@ void KeyedRecordset::keepPage(long page, Page&& fresh) {
     }
 }
 
+std::vector<std::int64_t> KeyedRecordset::pageKeys(long page) const {
+    const long first = page * kPageRows;
+    const long last = std::min(keys_.size(), first + kPageRows);
+    std::vector<std::int64_t> keys;
+    keys.reserve(static_cast<std::size_t>(std::max(0L, last - first)));
+    for (long i = first; i < last; ++i)
+        keys.push_back(keys_.at(i));
+    return keys;
+}
+
 bool KeyedRecordset::rowAtHand(long index) const {
     if (!readsAhead() || index < 0 || index >= keys_.size())
         return true; // read here as ever (a row still coming is the grid's to show)
@@ -317,12 +327,7 @@ void KeyedRecordset::readAhead(long index, std::function<void()> ready) {
     const long page = index / kPageRows;
     if (!asked_.insert(page).second)
         return;
-    const long first = page * kPageRows;
-    const long last = std::min(keys_.size(), first + kPageRows);
-    std::vector<std::int64_t> keys;
-    keys.reserve(static_cast<std::size_t>(last - first));
-    for (long i = first; i < last; ++i)
-        keys.push_back(keys_.at(i));
+    std::vector<std::int64_t> keys = pageKeys(page);
     if (!reader_)
         reader_ = std::make_unique<ReadAhead>();
     reader_->post([this, page, keys = std::move(keys), ready = std::move(ready)] {

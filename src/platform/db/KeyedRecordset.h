@@ -136,6 +136,8 @@ protected:
     // column cannot hold.
     Value coerce(int column, const std::string& text);
     const Row& rowAt(long index);
+    // The keys of a page's rows, in order.
+    std::vector<std::int64_t> pageKeys(long page) const;
     void dropPage(long index);
     // Removes the row at index from the set (deleted): the pages after it
     // moved up by one.

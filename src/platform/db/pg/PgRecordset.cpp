@@ -186,11 +186,7 @@ const std::vector<Database::Column>& PgRecordset::tableColumns() {
 }
 
 PgRecordset::Page PgRecordset::readPage(long page) {
-    const long first = page * kPageRows;
-    const long last = std::min(keys_.size(), first + kPageRows);
-    std::vector<std::int64_t> keys;
-    for (long i = first; i < last; ++i)
-        keys.push_back(keys_.at(i));
+    const std::vector<std::int64_t> keys = pageKeys(page);
     Page p = readRows(db_->connection(), keys);
     placeRead(p, keys);
     return p;
