@@ -139,6 +139,21 @@ private slots:
                      stored(a, {la[3]}) + stored(b, {secondValues()[1]})));
         QVERIFY(same(some({"La"}, "[Rockname] = 'basalt'"), stored(a, {la[0], la[6]})));
         QVERIFY(some({"La') OR ('1' = '1"}, {}).empty());
+        // A range of keys keeps both its ends, in the order of the key.
+        auto between = [&](std::int64_t first, std::int64_t last) {
+            std::vector<StoredValue> out;
+            db->readSomeValuesBetween("DOZIRO1", {first, last}, {"La", "\xCE\xB5Nd"},
+                                      [&](const StoredValue& v) {
+                                          out.push_back(v);
+                                          return true;
+                                      });
+            return out;
+        };
+        const auto ofA = stored(a, {la[0], la[3], la[6]}), ofB = stored(b, {secondValues()[0]});
+        QVERIFY(same(between(a, b), ofA + ofB));
+        QVERIFY(same(between(a + 1, b), ofB));
+        QVERIFY(same(between(a, b - 1), ofA));
+        QVERIFY(between(b, a).empty());
         // The values' number column is compared as a number, though a
         // bookkeeping table has a text column of its name.
         engine::Query above(*db, "SELECT [sample] FROM [DOZIRO1_values] WHERE [value] > 5");

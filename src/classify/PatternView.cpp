@@ -7,13 +7,22 @@
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
 
+#include <algorithm>
 #include <limits>
+#include <string>
 
 namespace trace {
 
-bool forEachSample(engine::Database& db, const std::string& table, const std::string& where,
-                   const std::function<bool(const SampleRow&)>& each,
-                   const std::vector<std::string>& elements) {
+namespace {
+
+// A condition, or else a range of keys (then only the elements named, and
+// at least one, are read).
+bool eachSample(engine::Database& db, const std::string& table, std::string where,
+                const std::function<bool(const SampleRow&)>& each,
+                const std::vector<std::string>& elements, const engine::Database::KeyRange* keys) {
+    if (keys)
+        where =
+            "[ID] Between " + std::to_string(keys->first) + " And " + std::to_string(keys->last);
     struct Row {
         std::int64_t id;
         std::string sample;
@@ -56,7 +65,9 @@ bool forEachSample(engine::Database& db, const std::string& table, const std::st
             builder.add(s.value);
         return true;
     };
-    if (elements.empty())
+    if (keys)
+        db.readSomeValuesBetween(table, *keys, elements, take);
+    else if (elements.empty())
         db.readValues(table, where, take);
     else
         db.readSomeValues(table, where, elements, take);
@@ -66,9 +77,17 @@ bool forEachSample(engine::Database& db, const std::string& table, const std::st
     return going;
 }
 
-bool readPatterns(engine::Database& db, const std::string& table,
-                  engine::KeySpan keys, PatternKind kind,
-                  const NormalisingSet& set, PatternView& out, const std::atomic<bool>* cancel) {
+} // namespace
+
+bool forEachSample(engine::Database& db, const std::string& table, const std::string& where,
+                   const std::function<bool(const SampleRow&)>& each,
+                   const std::vector<std::string>& elements) {
+    return eachSample(db, table, where, each, elements, nullptr);
+}
+
+bool readPatterns(engine::Database& db, const std::string& table, engine::KeySpan keys,
+                  PatternKind kind, const NormalisingSet& set, PatternView& out,
+                  const std::atomic<bool>* cancel) {
     out = PatternView();
     out.kind = kind;
     out.setName = set.name;
@@ -83,7 +102,18 @@ bool readPatterns(engine::Database& db, const std::string& table,
     std::vector<std::string> symbols;
     for (int e : out.elements)
         symbols.emplace_back(kElements[static_cast<std::size_t>(e)]);
-    const bool complete = forEachSample(
+    // The view's span of keys only: a search's rows in a large table are
+    // read without reading the rest (its keys are all of it at most).
+    if (keys.empty()) {
+        out.band = bandOf(out.values, out.limits, n);
+        return true;
+    }
+    engine::Database::KeyRange span{keys[0], keys[0]};
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        span.first = std::min(span.first, keys[i]);
+        span.last = std::max(span.last, keys[i]);
+    }
+    const bool complete = eachSample(
         db, table, {},
         [&](const SampleRow& s) {
             if (cancel && *cancel)
@@ -102,7 +132,7 @@ bool readPatterns(engine::Database& db, const std::string& table,
             seen[row] = any;
             return true;
         },
-        symbols);
+        symbols, &span);
     if (!complete)
         return false;
     for (char s : seen) // rows never met (deleted meanwhile) have none either

@@ -112,6 +112,16 @@ public:
     virtual void readSomeValues(const std::string& table, const std::string& where,
                                 const std::vector<std::string>& analytes,
                                 const std::function<bool(const StoredValue&)>& each) = 0;
+    // The same, of the samples whose IDs lie from `first` to `last` (both
+    // kept): a view that is a small part of a large table reads its own
+    // part only, in one pass along the values' order.
+    struct KeyRange {
+        std::int64_t first = 0;
+        std::int64_t last = 0;
+    };
+    virtual void readSomeValuesBetween(const std::string& table, KeyRange keys,
+                                       const std::vector<std::string>& analytes,
+                                       const std::function<bool(const StoredValue&)>& each) = 0;
     // Each analyte and unit the table's values hold, with how many values
     // have it, by analyte then unit: for choosing the columns to show. Its
     // channels are the store's codes for it (one per method), by which a

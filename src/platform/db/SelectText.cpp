@@ -134,4 +134,8 @@ std::string analyteFilter(const std::vector<std::string>& analytes) {
     return only.empty() ? std::string() : "c.analyte IN (" + only + ")";
 }
 
+std::string sampleRange(std::int64_t first, std::int64_t last) {
+    return "v.sample BETWEEN " + std::to_string(first) + " AND " + std::to_string(last);
+}
+
 } // namespace engine::SelectText

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ std::string countStatement(const std::string& fromClause);
 // ('La', 'Ce')), the names as literals with their quotes doubled: the same
 // text on both back ends. Empty for no names.
 std::string analyteFilter(const std::vector<std::string>& analytes);
+// Its condition on the sample's key, from first to last.
+std::string sampleRange(std::int64_t first, std::int64_t last);
 
 } // namespace SelectText
 

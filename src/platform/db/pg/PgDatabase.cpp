@@ -124,9 +124,8 @@ std::shared_ptr<Database> PgDatabase::openAnother(bool readOnly) const {
 
 std::unique_ptr<Recordset> PgDatabase::OpenRecordset(const std::string& sql, bool readOnly,
                                                      bool waitForFirstScreen) {
-    return std::unique_ptr<Recordset>(new PgRecordset(shared_from_this(), sql,
-                                                      readOnly || logOn_.readOnly,
-                                                      waitForFirstScreen));
+    return std::unique_ptr<Recordset>(
+        new PgRecordset(shared_from_this(), sql, readOnly || logOn_.readOnly, waitForFirstScreen));
 }
 
 std::unique_ptr<Cursor> PgDatabase::prepareCursor(const std::string& sql) {
@@ -182,6 +181,14 @@ void PgDatabase::readSomeValues(const std::string& table, const std::string& whe
     if (analytes.empty())
         return; // none asked for
     values_.read(table, where, each, analytes);
+}
+
+void PgDatabase::readSomeValuesBetween(const std::string& table, KeyRange keys,
+                                       const std::vector<std::string>& analytes,
+                                       const std::function<bool(const StoredValue&)>& each) {
+    if (analytes.empty() || keys.first > keys.last)
+        return; // none asked for
+    values_.read(table, {}, each, analytes, &keys);
 }
 
 std::vector<Database::AnalyteCount> PgDatabase::analytes(const std::string& table) {

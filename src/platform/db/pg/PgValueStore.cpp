@@ -187,7 +187,7 @@ void PgValueStore::add(const std::string& table,
 
 void PgValueStore::read(const std::string& table, const std::string& where,
                         const std::function<bool(const StoredValue&)>& each,
-                        const std::vector<std::string>& analytes) {
+                        const std::vector<std::string>& analytes, const Database::KeyRange* keys) {
     const std::string name = db_.tableName(table);
     if (!db_.hasRight(name, "SELECT"))
         throw msg::noPermission("read", name);
@@ -201,6 +201,9 @@ void PgValueStore::read(const std::string& table, const std::string& where,
                       " v JOIN public.quarzel_channel c ON c.code = v.channel LEFT JOIN "
                       "public.quarzel_reference r ON r.code = v.reference";
     std::string filter = SelectText::analyteFilter(analytes);
+    if (keys)
+        filter +=
+            (filter.empty() ? "" : " AND ") + SelectText::sampleRange(keys->first, keys->last);
     if (!where.empty())
         filter += (filter.empty() ? "" : " AND ") + std::string("v.sample IN (") +
                   db_.translate(condition) + ")";

@@ -399,6 +399,14 @@ void SqliteDatabase::readSomeValues(const std::string& table, const std::string&
     values_->read(table, where, each, analytes);
 }
 
+void SqliteDatabase::readSomeValuesBetween(const std::string& table, KeyRange keys,
+                                           const std::vector<std::string>& analytes,
+                                           const std::function<bool(const StoredValue&)>& each) {
+    if (analytes.empty() || keys.first > keys.last)
+        return; // none asked for
+    values_->read(table, {}, each, analytes, &keys);
+}
+
 std::vector<Database::AnalyteCount> SqliteDatabase::analytes(const std::string& table) {
     return values_->analytes(table);
 }

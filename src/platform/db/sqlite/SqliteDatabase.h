@@ -71,6 +71,9 @@ public:
                    const std::vector<SampleValue>& values) override;
     void addValuesOfRows(const std::string& table,
                          const std::vector<SampleValues>& samples) override;
+    void readSomeValuesBetween(const std::string& table, KeyRange keys,
+                               const std::vector<std::string>& analytes,
+                               const std::function<bool(const StoredValue&)>& each) override;
     void readSomeValues(const std::string& table, const std::string& where,
                         const std::vector<std::string>& analytes,
                         const std::function<bool(const StoredValue&)>& each) override;

@@ -259,7 +259,8 @@ void SqliteValueStore::write(const std::string& table, TableStatements& st, std:
 
 void SqliteValueStore::read(const std::string& table, const std::string& where,
                             const std::function<bool(const StoredValue&)>& each,
-                            const std::vector<std::string>& analytes) {
+                            const std::vector<std::string>& analytes,
+                            const Database::KeyRange* keys) {
     if (db_.columns(table).empty())
         throw msg::tableNotFound(table);
     if (!db_.workgroup_.permissions(table).read)
@@ -272,10 +273,16 @@ void SqliteValueStore::read(const std::string& table, const std::string& where,
     }
     std::string sql = "SELECT v.sample, c.analyte, c.unit, c.method, v.qualifier, v.value, v.text, "
                       "v.uncertainty, r.text FROM [" +
-                      valuesTable(table) +
-                      "] AS v JOIN quarzel_channel AS c ON c.code = v.channel LEFT JOIN "
-                      "quarzel_reference AS r ON r.code = v.reference";
+                      valuesTable(table) + "] AS v JOIN quarzel_channel AS c ON c.code = " +
+                      // A range is read along the key, its channels picked as
+                      // it goes: the channel's index would visit every
+                      // sample's pages once per analyte, and sort them after.
+                      (keys ? "+" : "") +
+                      "v.channel LEFT JOIN quarzel_reference AS r ON r.code = v.reference";
     std::string filter = SelectText::analyteFilter(analytes);
+    if (keys)
+        filter +=
+            (filter.empty() ? "" : " AND ") + SelectText::sampleRange(keys->first, keys->last);
     if (!where.empty())
         filter += (filter.empty() ? "" : " AND ") + std::string("v.sample IN (") + condition + ")";
     if (!filter.empty())

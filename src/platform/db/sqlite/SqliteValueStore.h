@@ -34,7 +34,8 @@ public:
     void add(const std::string& table, const std::vector<Database::SampleValues>& samples);
     void read(const std::string& table, const std::string& where,
               const std::function<bool(const StoredValue&)>& each,
-              const std::vector<std::string>& analytes = {});
+              const std::vector<std::string>& analytes = {},
+              const Database::KeyRange* keys = nullptr);
     std::vector<Database::AnalyteCount> analytes(const std::string& table);
 
     // After a rollback: tables, dictionary entries and statements of the
