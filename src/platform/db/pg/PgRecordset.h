@@ -60,16 +60,27 @@ private:
     // Where a row another user added goes in this set's order; -1 when
     // this set's order cannot be followed.
     long placeOf(std::int64_t key);
-    // Whether a changed row still sorts between the rows beside it (it
-    // stays where it is): one statement, where placing it anew takes one
-    // per step of a search through the whole set.
+    // Whether a changed row still sorts between the nearest rows beside it
+    // that stand (it stays where it is): read with the batch, where placing
+    // it anew is a search through the whole set.
     bool staysInPlace(long index);
+    // The places of the batch's rows among the set's keys as they stand,
+    // all searched together, a few statements for the whole batch; each
+    // row's neighbours there are kept for placeOf (see plannedPlace).
+    void planPlaces(const std::vector<std::int64_t>& rows);
+    long plannedPlace(std::int64_t key);
     struct Place {
         bool missing; // deleted since: no longer anywhere in the order
         bool null;
         std::string text;
         std::int64_t key;
     };
+    // The nearest row from `at` on, going by `step`, that stands where it
+    // is: not deleted, nor changed by the batch and still to be placed.
+    // -1 past the end; kGaveUp when none is near enough to look for.
+    static constexpr long kGaveUp = -2;
+    long standingFrom(long at, long step);
+    bool standing(const Place& p) const { return !p.missing && !prepared_.pending.count(p.key); }
     std::string sortValueSql(const std::string& where) const;
     // The places of rows, read in one statement (deleted ones missing).
     std::unordered_map<std::int64_t, Place> readPlaces(const std::vector<std::int64_t>& keys);
@@ -96,6 +107,13 @@ private:
         std::unordered_set<std::int64_t> asked;                    // keys whose selection was read
         std::unordered_set<std::int64_t> selected;                 // of those, the ones selected
         std::unordered_map<std::int64_t, Place> places;
+        std::unordered_set<std::int64_t> pending; // changed, not applied yet
+        // A row's neighbours in the order (none at an end).
+        struct Between {
+            std::optional<std::int64_t> before;
+            std::optional<std::int64_t> after;
+        };
+        std::unordered_map<std::int64_t, Between> between;
     };
     Prepared prepared_;
     // The set's order, when it is one text column (the program's views) or

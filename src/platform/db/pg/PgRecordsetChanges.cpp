@@ -5,10 +5,14 @@
 //
 // What applying a batch asks the server (the rows read again, which keys
 // the statement selects, the rows' places in the order) is read for the
-// whole batch in three statements before it is applied (prepareChanges);
-// a row's place among the set's keys is then found in a few statements of
-// many probes each, never one statement per step of a search. Whatever the
-// batch's reading did not answer is asked when needed, as before.
+// whole batch in a few statements before it is applied (prepareChanges):
+// the places of all the rows it moves or adds are searched together, each
+// round one statement for every row (planPlaces), and each row keeps the
+// neighbours it goes between. A row the batch changed and has not applied
+// yet is passed over by every search and check: its old place says nothing
+// about its order. Whatever the batch's reading did not answer is asked
+// when needed, a row's place then found in a few statements of many probes
+// each.
 #include "PgRecordset.h"
 
 #include "PgDatabase.h"
@@ -21,6 +25,8 @@ namespace {
 
 // Keys whose places one statement of a search reads.
 constexpr long kProbes = 256;
+// The same for a batch's searches together.
+constexpr long kRoundProbes = 4096;
 
 std::string keyArray(const std::vector<std::int64_t>& keys) {
     std::string list = "{";
@@ -70,6 +76,8 @@ void PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes)
     try {
         PgConnection& conn = db_->connection();
         std::vector<std::int64_t> all, reread, placed;
+        for (const auto& c : changes)
+            prepared_.pending.insert(c.key);
         for (const auto& c : changes) {
             all.push_back(c.key);
             const long index = keys_.indexOf(c.key);
@@ -78,10 +86,17 @@ void PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes)
             if (c.kind == ChangeFeed::Kind::Deleted)
                 continue;
             placed.push_back(c.key);
-            if (index >= 0) // a changed row's neighbours say whether it stays
-                for (long at : {index - 1, index + 1})
-                    if (at >= 0 && at < keys_.size())
+            if (index < 0)
+                continue;
+            // A changed row's nearest neighbours the batch leaves alone say
+            // whether it stays.
+            for (long step : {-1L, 1L})
+                for (long at = index + step, tried = 0;
+                     at >= 0 && at < keys_.size() && tried < kProbes; at += step, ++tried)
+                    if (!prepared_.pending.count(keys_.at(at))) {
                         placed.push_back(keys_.at(at));
+                        break;
+                    }
         }
         if (!reread.empty()) {
             PgResult r = conn.exec(pageSql_, {keyArray(reread)});
@@ -98,8 +113,20 @@ void PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes)
         prepared_.asked.insert(all.begin(), all.end());
         for (int i = 0; i < r.rows(); ++i)
             prepared_.selected.insert(r.integer(i, 0));
-        if (orderKnown_)
-            prepared_.places = readPlaces(placed);
+        if (!orderKnown_)
+            return;
+        prepared_.places = readPlaces(placed);
+        // The rows that will be placed: new ones, and changed ones that no
+        // longer sort between their neighbours.
+        std::vector<std::int64_t> moving;
+        for (const auto& c : changes) {
+            if (c.kind == ChangeFeed::Kind::Deleted || !prepared_.selected.count(c.key))
+                continue;
+            const long index = keys_.indexOf(c.key);
+            if (index < 0 || !staysInPlace(index))
+                moving.push_back(c.key);
+        }
+        planPlaces(moving);
     } catch (const EngineError&) {
         prepared_ = {}; // each change asks what it needs
     }
@@ -130,6 +157,7 @@ bool PgRecordset::selects(std::int64_t key) {
 }
 
 long PgRecordset::applyChange(ChangeFeed::Kind change, std::int64_t key) {
+    prepared_.pending.erase(key); // its place is known from here on
     PgConnection& conn = db_->connection();
     const long index = keys_.indexOf(key);
     if (change == ChangeFeed::Kind::Changed) {
@@ -202,9 +230,126 @@ std::vector<PgRecordset::Place> PgRecordset::placesOf(const std::vector<std::int
     return out;
 }
 
+void PgRecordset::planPlaces(const std::vector<std::int64_t>& rows) {
+    // The rows being placed are passed over where they stand now: they
+    // leave those places.
+    const std::unordered_set<std::int64_t> moving(rows.begin(), rows.end());
+    struct Search {
+        std::int64_t key;
+        Place mine;
+        long lo, hi;
+        bool whole = false;
+        std::vector<long> at;
+    };
+    std::vector<Search> open;
+    for (std::int64_t k : moving)
+        if (const auto it = prepared_.places.find(k);
+            it != prepared_.places.end() && !it->second.missing)
+            open.push_back({k, it->second, 0, keys_.size(), false, {}});
+    const long n = keys_.size();
+    auto stands = [&](long at) -> const Place* {
+        const Place& p = prepared_.places.at(keys_.at(at));
+        return p.missing || moving.count(p.key) ? nullptr : &p;
+    };
+    // The nearest row that stays, from `at` on in the direction given.
+    auto nearest = [&](long at, long step) -> std::optional<std::int64_t> {
+        for (int tried = 0; at >= 0 && at < n && tried < kProbes; at += step, ++tried) {
+            const std::int64_t k = keys_.at(at);
+            if (const auto it = prepared_.places.find(k);
+                it != prepared_.places.end() && !it->second.missing && !moving.count(k))
+                return k;
+        }
+        return std::nullopt;
+    };
+    // Each round is placeOf's, for every row at once in one statement; the
+    // probes are shared out so that a round reads at most kRoundProbes.
+    while (!open.empty()) {
+        const long each = std::clamp(kRoundProbes / static_cast<long>(open.size()), 2L, kProbes);
+        std::vector<std::int64_t> unread;
+        for (Search& s : open) {
+            const long span = s.hi - s.lo;
+            s.whole = span <= each;
+            s.at.clear();
+            for (long i = 0; i < std::min(span, each); ++i)
+                s.at.push_back(s.whole ? s.lo + i : s.lo + i * span / each);
+            for (long a : s.at)
+                if (!prepared_.places.count(keys_.at(a)))
+                    unread.push_back(keys_.at(a));
+        }
+        std::sort(unread.begin(), unread.end());
+        unread.erase(std::unique(unread.begin(), unread.end()), unread.end());
+        for (auto& [k, place] : readPlaces(unread))
+            prepared_.places[k] = std::move(place);
+        std::vector<Search> next;
+        for (Search& s : open) {
+            auto before = [&](const Place& there) {
+                return descending_ ? sortsBefore(s.mine, there) : sortsBefore(there, s.mine);
+            };
+            long last = -1;
+            for (std::size_t i = 0; i < s.at.size(); ++i)
+                if (const Place* p = stands(s.at[i]); p && before(*p))
+                    last = static_cast<long>(i);
+            long after = s.hi;
+            for (std::size_t i = static_cast<std::size_t>(last + 1); i < s.at.size(); ++i)
+                if (stands(s.at[i])) {
+                    after = s.at[i];
+                    break;
+                }
+            if (s.whole) {
+                const long at = last < 0 ? s.lo : s.at[static_cast<std::size_t>(last)] + 1;
+                prepared_.between[s.key] = {nearest(at - 1, -1), nearest(at, 1)};
+                continue;
+            }
+            if (last < 0 && after == s.hi)
+                s.hi = s.at[1];
+            else {
+                s.lo = last < 0 ? s.lo : s.at[static_cast<std::size_t>(last)] + 1;
+                s.hi = after;
+            }
+            next.push_back(std::move(s));
+        }
+        open.swap(next);
+    }
+}
+
+long PgRecordset::plannedPlace(std::int64_t key) {
+    const auto it = prepared_.between.find(key);
+    const auto mine = prepared_.places.find(key);
+    if (it == prepared_.between.end() || mine == prepared_.places.end())
+        return -1;
+    const auto& [below, above] = it->second;
+    long at = 0; // with neither, the set had no other row
+    if (const std::optional<std::int64_t> by = above ? above : below) {
+        at = keys_.indexOf(*by);
+        if (at < 0)
+            return -1; // gone meanwhile: searched anew
+        at += above ? 0 : 1;
+    }
+    auto before = [&](const Place& there) {
+        return descending_ ? sortsBefore(mine->second, there) : sortsBefore(there, mine->second);
+    };
+    // Rows of the batch placed meanwhile may stand in the same gap: a few
+    // steps, over places read already, settle the row among them.
+    for (long step = 0; step < kProbes; ++step) {
+        const long below = at > 0 ? standingFrom(at - 1, -1) : -1;
+        const long above = standingFrom(at, 1);
+        if (below == kGaveUp || above == kGaveUp)
+            return -1;
+        if (below >= 0 && !before(placesOf({keys_.at(below)}).front()))
+            at = below;
+        else if (above >= 0 && before(placesOf({keys_.at(above)}).front()))
+            at = above + 1;
+        else
+            return at;
+    }
+    return -1;
+}
+
 long PgRecordset::placeOf(std::int64_t key) {
     if (!orderKnown_)
         return -1;
+    if (const long planned = plannedPlace(key); planned >= 0)
+        return planned;
     const Place mine = placesOf({key}).front();
     // Whether a row sorts before this one in the set's order.
     auto before = [&](const Place& there) {
@@ -228,11 +373,11 @@ long PgRecordset::placeOf(std::int64_t key) {
         const std::vector<Place> places = placesOf(probed);
         long last = -1; // the last probe that sorts before the row
         for (std::size_t i = 0; i < places.size(); ++i)
-            if (!places[i].missing && before(places[i]))
+            if (standing(places[i]) && before(places[i]))
                 last = static_cast<long>(i);
         long next = hi; // the first probe after it that does not
         for (std::size_t i = static_cast<std::size_t>(last + 1); i < places.size(); ++i)
-            if (!places[i].missing) {
+            if (standing(places[i])) {
                 next = at[i];
                 break;
             }
@@ -269,22 +414,28 @@ bool PgRecordset::sortsBefore(const Place& a, const Place& b) const {
     return a.key < b.key;
 }
 
-bool PgRecordset::staysInPlace(long index) {
-    std::vector<std::int64_t> keys;
-    for (long at = std::max(0L, index - 1); at <= std::min(index + 1, keys_.size() - 1); ++at)
-        keys.push_back(keys_.at(at));
-    const std::vector<Place> places = placesOf(keys);
-    for (const Place& p : places)
-        if (p.missing)
-            return false; // a neighbour deleted meanwhile: placed anew
-    // In the set's order each row sorts after the one before it.
-    for (std::size_t i = 1; i < places.size(); ++i) {
-        const bool inOrder = descending_ ? sortsBefore(places[i], places[i - 1])
-                                         : sortsBefore(places[i - 1], places[i]);
-        if (!inOrder)
-            return false;
+long PgRecordset::standingFrom(long at, long step) {
+    for (long tried = 0; at >= 0 && at < keys_.size(); at += step, ++tried) {
+        if (tried == kProbes)
+            return kGaveUp;
+        const std::int64_t k = keys_.at(at);
+        if (!prepared_.pending.count(k) && !placesOf({k}).front().missing)
+            return at;
     }
-    return true;
+    return -1;
+}
+
+bool PgRecordset::staysInPlace(long index) {
+    const Place mine = placesOf({keys_.at(index)}).front();
+    const long below = standingFrom(index - 1, -1), above = standingFrom(index + 1, 1);
+    if (mine.missing || below == kGaveUp || above == kGaveUp)
+        return false; // placed anew
+    // In the set's order each row sorts after the one before it.
+    auto inOrder = [&](const Place& a, const Place& b) {
+        return descending_ ? sortsBefore(b, a) : sortsBefore(a, b);
+    };
+    return (below < 0 || inOrder(placesOf({keys_.at(below)}).front(), mine)) &&
+           (above < 0 || inOrder(mine, placesOf({keys_.at(above)}).front()));
 }
 
 } // namespace engine
