@@ -152,8 +152,15 @@ public:
     // coming, an order this set cannot follow).
     // Before a batch of other users' changes to this set's table is applied,
     // one change at a time: what applying them asks is read for the whole
-    // batch at once. None: what was read is let go of.
-    virtual void prepareChanges(const std::vector<ChangeFeed::Change>& changes) { (void)changes; }
+    // batch at once. None: what was read is let go of. False when there is
+    // more to read: prepareMore reads the next part, a turn at a time,
+    // until it returns true (changes applied before then are right, only
+    // slower).
+    virtual bool prepareChanges(const std::vector<ChangeFeed::Change>& changes) {
+        (void)changes;
+        return true;
+    }
+    virtual bool prepareMore() { return true; }
     static constexpr long kReload = -2;
     static constexpr long kMoved = -3;
     virtual long applyChange(ChangeFeed::Kind change, std::int64_t key) {

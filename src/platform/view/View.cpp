@@ -406,23 +406,33 @@ void View::applySlice() {
         applying_.clear();
     // What applying the changes asks the server is read for all of them
     // at once, for the set they are applied to.
+    // The reading goes on over turns of its own where it is long (a
+    // search for the places of many rows): the window answers meanwhile.
+    auto later = [this] {
+        applyScheduled_ = true;
+        QTimer::singleShot(0, this, [this] {
+            if (applyScheduled_)
+                applySlice();
+        });
+    };
     if (!applying_.empty() && !applyingPrepared_) {
-        recordset_->prepareChanges({applying_.begin(), applying_.end()});
+        preparing_ = !recordset_->prepareChanges({applying_.begin(), applying_.end()});
         applyingPrepared_ = true;
         applyingFor_ = generation_;
+        if (preparing_)
+            return later();
+    } else if (preparing_ && recordset_ && applyingFor_ == generation_) {
+        if (!recordset_->prepareMore())
+            return later();
     }
+    preparing_ = false;
     QElapsedTimer slice;
     slice.start();
     bool applied = false;
     const quint64 generation = generation_;
     for (int done = 0; !applying_.empty() && recordset_ && generation_ == generation; ++done) {
         if (done > 0 && slice.elapsed() >= sliceMs) {
-            // The rest in the next turn: the window answers meanwhile.
-            applyScheduled_ = true;
-            QTimer::singleShot(0, this, [this] {
-                if (applyScheduled_)
-                    applySlice();
-            });
+            later(); // the rest in the next turn
             break;
         }
         const engine::ChangeFeed::Change c = applying_.front();
@@ -468,6 +478,7 @@ void View::finishApplying() {
     if (recordset_ && applyingPrepared_ && applyingFor_ == generation_)
         recordset_->prepareChanges({});
     applyingPrepared_ = false;
+    preparing_ = false;
     // Every batch heard is applied: the next may be read.
     for (; heardBatches_ > 0; --heardBatches_)
         if (listener_)
@@ -550,8 +561,8 @@ void View::when(bool forKeys, QObject* context, std::function<void()> then,
         then();
         return;
     }
-    waiting_.push_back({generation_, forKeys, context, std::move(then), std::move(superseded),
-                        std::move(failed)});
+    waiting_.push_back(
+        {generation_, forKeys, context, std::move(then), std::move(superseded), std::move(failed)});
 }
 
 void View::whenCounted(QObject* context, std::function<void()> then,

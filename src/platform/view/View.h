@@ -210,6 +210,7 @@ private:
     std::deque<engine::ChangeFeed::Change> applying_;
     bool applyScheduled_ = false;
     bool applyingPrepared_ = false;
+    bool preparing_ = false;  // their reading goes on in the next turn
     quint64 applyingFor_ = 0; // the set they were prepared for
     int heardBatches_ = 0;
 };

@@ -34,7 +34,8 @@ public:
     RowWrite writeRow(std::int64_t key, const std::string& version, const Changes& changes,
                       long near) override;
     std::string versionAt(long index) override { return versionOf(index); }
-    void prepareChanges(const std::vector<ChangeFeed::Change>& changes) override;
+    bool prepareChanges(const std::vector<ChangeFeed::Change>& changes) override;
+    bool prepareMore() override;
     long applyChange(ChangeFeed::Kind change, std::int64_t key) override;
 
 private:
@@ -65,15 +66,26 @@ private:
     // it anew is a search through the whole set.
     bool staysInPlace(long index);
     // The places of the batch's rows among the set's keys as they stand,
-    // all searched together, a few statements for the whole batch; each
-    // row's neighbours there are kept for placeOf (see plannedPlace).
+    // all searched together, a statement a round for the whole batch (the
+    // first round in planRound, true when every row is placed); each row's
+    // neighbours there are kept for placeOf (see plannedPlace).
     void planPlaces(const std::vector<std::int64_t>& rows);
+    bool planRound();
     long plannedPlace(std::int64_t key);
     struct Place {
         bool missing; // deleted since: no longer anywhere in the order
         bool null;
         std::string text;
         std::int64_t key;
+    };
+    // One row's search: the range of the set's keys it lies in, and the
+    // keys probed in this round.
+    struct PlaceSearch {
+        std::int64_t key;
+        Place mine;
+        long lo, hi;
+        bool whole = false;
+        std::vector<long> at;
     };
     // The nearest row from `at` on, going by `step`, that stands where it
     // is: not deleted, nor changed by the batch and still to be placed.
@@ -114,6 +126,9 @@ private:
             std::optional<std::int64_t> after;
         };
         std::unordered_map<std::int64_t, Between> between;
+        std::unordered_set<std::int64_t> moving; // the rows being placed
+        std::vector<PlaceSearch> searches;       // still searching
+        long searchedSize = 0;                   // the set's rows searched through
     };
     Prepared prepared_;
     // The set's order, when it is one text column (the program's views) or

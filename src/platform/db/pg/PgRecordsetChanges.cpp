@@ -69,10 +69,10 @@ bool PgRecordset::insertKey(std::int64_t key) {
     return true;
 }
 
-void PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes) {
+bool PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes) {
     prepared_ = {};
     if (changes.empty())
-        return;
+        return true;
     try {
         PgConnection& conn = db_->connection();
         std::vector<std::int64_t> all, reread, placed;
@@ -106,7 +106,7 @@ void PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes)
                 prepared_.rows[r.integer(i, keyColumn_ + 1)] = rowOf(r, i, 1);
         }
         if (!keysComplete())
-            return; // nothing is placed until the keys are all in
+            return true; // nothing is placed until the keys are all in
         PgResult r =
             conn.exec("SELECT q.\"ID\" FROM (" + keySql_ + ") q WHERE q.\"ID\" = ANY($1::bigint[])",
                       {keyArray(all)});
@@ -114,7 +114,7 @@ void PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes)
         for (int i = 0; i < r.rows(); ++i)
             prepared_.selected.insert(r.integer(i, 0));
         if (!orderKnown_)
-            return;
+            return true;
         prepared_.places = readPlaces(placed);
         // The rows that will be placed: new ones, and changed ones that no
         // longer sort between their neighbours.
@@ -130,6 +130,7 @@ void PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes)
     } catch (const EngineError&) {
         prepared_ = {}; // each change asks what it needs
     }
+    return prepared_.searches.empty();
 }
 
 std::unordered_map<std::int64_t, PgRecordset::Place>
@@ -233,20 +234,21 @@ std::vector<PgRecordset::Place> PgRecordset::placesOf(const std::vector<std::int
 void PgRecordset::planPlaces(const std::vector<std::int64_t>& rows) {
     // The rows being placed are passed over where they stand now: they
     // leave those places.
-    const std::unordered_set<std::int64_t> moving(rows.begin(), rows.end());
-    struct Search {
-        std::int64_t key;
-        Place mine;
-        long lo, hi;
-        bool whole = false;
-        std::vector<long> at;
-    };
-    std::vector<Search> open;
-    for (std::int64_t k : moving)
+    prepared_.moving = {rows.begin(), rows.end()};
+    prepared_.searches.clear();
+    prepared_.searchedSize = keys_.size();
+    for (std::int64_t k : prepared_.moving)
         if (const auto it = prepared_.places.find(k);
             it != prepared_.places.end() && !it->second.missing)
-            open.push_back({k, it->second, 0, keys_.size(), false, {}});
+            prepared_.searches.push_back({k, it->second, 0, keys_.size(), false, {}});
+}
+
+bool PgRecordset::planRound() {
+    auto& open = prepared_.searches;
+    const auto& moving = prepared_.moving;
     const long n = keys_.size();
+    if (n != prepared_.searchedSize)
+        open.clear(); // this user's own rows came or went: placed one by one
     auto stands = [&](long at) -> const Place* {
         const Place& p = prepared_.places.at(keys_.at(at));
         return p.missing || moving.count(p.key) ? nullptr : &p;
@@ -261,54 +263,64 @@ void PgRecordset::planPlaces(const std::vector<std::int64_t>& rows) {
         }
         return std::nullopt;
     };
+    if (open.empty())
+        return true;
     // Each round is placeOf's, for every row at once in one statement; the
     // probes are shared out so that a round reads at most kRoundProbes.
-    while (!open.empty()) {
-        const long each = std::clamp(kRoundProbes / static_cast<long>(open.size()), 2L, kProbes);
-        std::vector<std::int64_t> unread;
-        for (Search& s : open) {
-            const long span = s.hi - s.lo;
-            s.whole = span <= each;
-            s.at.clear();
-            for (long i = 0; i < std::min(span, each); ++i)
-                s.at.push_back(s.whole ? s.lo + i : s.lo + i * span / each);
-            for (long a : s.at)
-                if (!prepared_.places.count(keys_.at(a)))
-                    unread.push_back(keys_.at(a));
-        }
-        std::sort(unread.begin(), unread.end());
-        unread.erase(std::unique(unread.begin(), unread.end()), unread.end());
-        for (auto& [k, place] : readPlaces(unread))
-            prepared_.places[k] = std::move(place);
-        std::vector<Search> next;
-        for (Search& s : open) {
-            auto before = [&](const Place& there) {
-                return descending_ ? sortsBefore(s.mine, there) : sortsBefore(there, s.mine);
-            };
-            long last = -1;
-            for (std::size_t i = 0; i < s.at.size(); ++i)
-                if (const Place* p = stands(s.at[i]); p && before(*p))
-                    last = static_cast<long>(i);
-            long after = s.hi;
-            for (std::size_t i = static_cast<std::size_t>(last + 1); i < s.at.size(); ++i)
-                if (stands(s.at[i])) {
-                    after = s.at[i];
-                    break;
-                }
-            if (s.whole) {
-                const long at = last < 0 ? s.lo : s.at[static_cast<std::size_t>(last)] + 1;
-                prepared_.between[s.key] = {nearest(at - 1, -1), nearest(at, 1)};
-                continue;
+    const long each = std::clamp(kRoundProbes / static_cast<long>(open.size()), 2L, kProbes);
+    std::vector<std::int64_t> unread;
+    for (PlaceSearch& s : open) {
+        const long span = s.hi - s.lo;
+        s.whole = span <= each;
+        s.at.clear();
+        for (long i = 0; i < std::min(span, each); ++i)
+            s.at.push_back(s.whole ? s.lo + i : s.lo + i * span / each);
+        for (long a : s.at)
+            if (!prepared_.places.count(keys_.at(a)))
+                unread.push_back(keys_.at(a));
+    }
+    std::sort(unread.begin(), unread.end());
+    unread.erase(std::unique(unread.begin(), unread.end()), unread.end());
+    for (auto& [k, place] : readPlaces(unread))
+        prepared_.places[k] = std::move(place);
+    std::vector<PlaceSearch> next;
+    for (PlaceSearch& s : open) {
+        auto before = [&](const Place& there) {
+            return descending_ ? sortsBefore(s.mine, there) : sortsBefore(there, s.mine);
+        };
+        long last = -1;
+        for (std::size_t i = 0; i < s.at.size(); ++i)
+            if (const Place* p = stands(s.at[i]); p && before(*p))
+                last = static_cast<long>(i);
+        long after = s.hi;
+        for (std::size_t i = static_cast<std::size_t>(last + 1); i < s.at.size(); ++i)
+            if (stands(s.at[i])) {
+                after = s.at[i];
+                break;
             }
-            if (last < 0 && after == s.hi)
-                s.hi = s.at[1];
-            else {
-                s.lo = last < 0 ? s.lo : s.at[static_cast<std::size_t>(last)] + 1;
-                s.hi = after;
-            }
-            next.push_back(std::move(s));
+        if (s.whole) {
+            const long at = last < 0 ? s.lo : s.at[static_cast<std::size_t>(last)] + 1;
+            prepared_.between[s.key] = {nearest(at - 1, -1), nearest(at, 1)};
+            continue;
         }
-        open.swap(next);
+        if (last < 0 && after == s.hi)
+            s.hi = s.at[1];
+        else {
+            s.lo = last < 0 ? s.lo : s.at[static_cast<std::size_t>(last)] + 1;
+            s.hi = after;
+        }
+        next.push_back(std::move(s));
+    }
+    open.swap(next);
+    return open.empty();
+}
+
+bool PgRecordset::prepareMore() {
+    try {
+        return planRound();
+    } catch (const EngineError&) {
+        prepared_.searches.clear(); // the rest placed one by one
+        return true;
     }
 }
 
