@@ -154,6 +154,9 @@ private slots:
         QVERIFY(same(between(a + 1, b), ofB));
         QVERIFY(same(between(a, b - 1), ofA));
         QVERIFY(between(b, a).empty());
+        // Read by channel and merged, the same order: a's second La comes
+        // after its εNd, b's La (another method) after both.
+        QVERIFY(same(some({"La", "\xCE\xB5Nd"}, {}), ofA + ofB));
         // The values' number column is compared as a number, though a
         // bookkeeping table has a text column of its name.
         engine::Query above(*db, "SELECT [sample] FROM [DOZIRO1_values] WHERE [value] > 5");

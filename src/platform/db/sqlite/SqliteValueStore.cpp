@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <tuple>
+#include <unordered_map>
 #include <utility>
 
 namespace engine {
@@ -271,6 +273,8 @@ void SqliteValueStore::read(const std::string& table, const std::string& where,
             db_.prepareUser(condition, condition);
         return;
     }
+    if (!analytes.empty() && !keys)
+        return readChannels(table, where.empty() ? std::string() : condition, each, analytes);
     std::string sql = "SELECT v.sample, c.analyte, c.unit, c.method, v.qualifier, v.value, v.text, "
                       "v.uncertainty, r.text FROM [" +
                       valuesTable(table) + "] AS v JOIN quarzel_channel AS c ON c.code = " +
@@ -319,6 +323,108 @@ void SqliteValueStore::read(const std::string& table, const std::string& where,
     }
     if (rc != SQLITE_DONE)
         db_.fail(rc, condition, SqliteDatabase::Access::Read);
+}
+
+void SqliteValueStore::readChannels(const std::string& table, const std::string& condition,
+                                    const std::function<bool(const StoredValue&)>& each,
+                                    const std::vector<std::string>& analytes) {
+    const std::string& shown = condition.empty() ? table : condition;
+    const bool own = db_.openReadTransaction(); // one state of the file for every statement
+    struct Close {
+        SqliteDatabase& db;
+        bool own;
+        ~Close() {
+            if (own)
+                db.closeReadTransaction();
+        }
+    } close{db_, own};
+    struct Channel {
+        std::string analyte, unit, method;
+        Statement rows;
+        bool more = false;
+        std::int64_t sample = 0, seq = 0;
+    };
+    std::vector<Channel> channels;
+    {
+        Statement s = db_.prepareUser("SELECT c.code, c.analyte, c.unit, c.method FROM "
+                                      "quarzel_channel AS c WHERE " +
+                                          SelectText::analyteFilter(analytes),
+                                      shown);
+        int rc;
+        while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+            // Under the account's rights: the condition is the caller's.
+            std::string sql = "SELECT v.sample, v.seq, v.qualifier, v.value, v.text, "
+                              "v.uncertainty, v.reference FROM [" +
+                              valuesTable(table) + "] AS v WHERE v.channel = " +
+                              std::to_string(sqlite3_column_int64(s.get(), 0));
+            if (!condition.empty())
+                sql += " AND v.sample IN (" + condition + ")";
+            channels.push_back({columnText(s.get(), 1), columnText(s.get(), 2),
+                                columnText(s.get(), 3),
+                                db_.prepareUser(sql + " ORDER BY v.sample, v.seq", shown)});
+        }
+        if (rc != SQLITE_DONE)
+            db_.fail(rc, shown, SqliteDatabase::Access::Read);
+    }
+    if (channels.empty() && !condition.empty())
+        db_.prepareUser(condition, condition); // a bad condition is told all the same
+    Statement reference =
+        db_.prepareUser("SELECT text FROM quarzel_reference WHERE code = ?1", shown);
+    std::unordered_map<std::int64_t, std::string> references; // few, each read once
+    auto referenceText = [&](std::int64_t code) -> const std::string& {
+        auto it = references.find(code);
+        if (it == references.end()) {
+            sqlite3_reset(reference.get());
+            sqlite3_bind_int64(reference.get(), 1, code);
+            const int rc = sqlite3_step(reference.get());
+            if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+                db_.fail(rc, shown, SqliteDatabase::Access::Read);
+            it = references.emplace(code, rc == SQLITE_ROW ? columnText(reference.get(), 0) : "")
+                     .first;
+        }
+        return it->second;
+    };
+    auto step = [&](Channel& c) {
+        const int rc = sqlite3_step(c.rows.get());
+        c.more = rc == SQLITE_ROW;
+        if (c.more) {
+            c.sample = sqlite3_column_int64(c.rows.get(), 0);
+            c.seq = sqlite3_column_int64(c.rows.get(), 1);
+        } else if (rc != SQLITE_DONE) {
+            db_.fail(rc, shown, SqliteDatabase::Access::Read);
+        }
+    };
+    for (Channel& c : channels)
+        step(c);
+    // Each channel's values come in the order of sample and sequence:
+    // merged, so do all of them.
+    StoredValue out;
+    for (;;) {
+        Channel* next = nullptr;
+        for (Channel& c : channels)
+            if (c.more && (!next || std::tie(c.sample, c.seq) < std::tie(next->sample, next->seq)))
+                next = &c;
+        if (!next)
+            return;
+        sqlite3_stmt* r = next->rows.get();
+        out.sample = next->sample;
+        SampleValue& v = out.value;
+        v.analyte = next->analyte;
+        v.unit = next->unit;
+        v.method = next->method;
+        const auto* q = reinterpret_cast<const char*>(sqlite3_column_text(r, 2));
+        v.qualifier = q && *q ? q[0] : 0;
+        v.value = columnNumber(r, 3);
+        v.text = columnText(r, 4);
+        v.uncertainty = columnNumber(r, 5);
+        if (sqlite3_column_type(r, 6) == SQLITE_NULL)
+            v.reference.clear();
+        else
+            v.reference = referenceText(sqlite3_column_int64(r, 6));
+        if (!each(out))
+            return;
+        step(*next);
+    }
 }
 
 std::vector<Database::AnalyteCount> SqliteValueStore::analytes(const std::string& table) {

@@ -51,6 +51,14 @@ private:
     void write(const std::string& table, TableStatements& st, std::int64_t sample,
                const std::vector<SampleValue>& values);
     bool hasTable(const std::string& table);
+    // Some analytes of the whole table, or of the rows a condition (a
+    // statement of their IDs) selects: each of their channels read through
+    // its index, in the order of sample and sequence already, the streams
+    // merged here, and the few references' texts kept here once read. (One
+    // statement would sort every value, and look up a reference for each.)
+    void readChannels(const std::string& table, const std::string& condition,
+                      const std::function<bool(const StoredValue&)>& each,
+                      const std::vector<std::string>& analytes);
     void createTables(const std::string& table);
     std::int64_t channelId(const SampleValue& v);
     std::int64_t referenceId(const std::string& text);
