@@ -3,13 +3,13 @@
 #include "app/QuarzelDatabase.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
+#include "platform/data/RecordsetModel.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/KeyList.h"
 #include "platform/db/KeyLoader.h"
 #include "platform/db/Recordset.h"
 #include "platform/db/SelectText.h"
-#include "platform/data/RecordsetModel.h"
 #include "platform/view/View.h"
 #include "support/GuiFixture.h"
 #include "support/TestData.h"
@@ -135,6 +135,33 @@ private slots:
         keys.append(-1);
         QCOMPARE(keys.toVector().back(), std::int64_t(-1));
         QCOMPARE(long(keys.toVector().size()), n - 3);
+
+        // Rows taken out and put back elsewhere at the blocks' edges and
+        // across several of them, against the same done to a plain vector.
+        std::vector<std::int64_t> model = keys.toVector();
+        const long m = static_cast<long>(model.size());
+        const std::pair<long, long> moves[] = {
+            {0, m - 1},   {m - 1, 0},       {65535, 65536},  {65536, 65535},        {10, 200000},
+            {200000, 10}, {131071, 131072}, {131072, 65536}, {65536 * 3, 65536 * 3}};
+        for (const auto& [from, to] : moves) {
+            const std::int64_t k = model[static_cast<std::size_t>(from)];
+            keys.erase(from);
+            keys.insert(to, k);
+            model.erase(model.begin() + from);
+            model.insert(model.begin() + to, k);
+        }
+        for (long at : {0L, 65535L, 65536L, 131072L, m}) {
+            keys.insert(at, -2 - at);
+            model.insert(model.begin() + at, -2 - at);
+        }
+        keys.erase(65536);
+        model.erase(model.begin() + 65536);
+        QVERIFY(keys.toVector() == model);
+        const auto found = keys.indexesOf({model[0], model[65535], model.back(), -12345});
+        QCOMPARE(found.at(model[0]), 0L);
+        QCOMPARE(found.at(model[65535]), 65535L);
+        QCOMPARE(found.at(model.back()), long(model.size()) - 1);
+        QCOMPARE(found.at(-12345), -1L);
     }
 
     void setsReadWhileInUseMatchSqlite() {

@@ -40,19 +40,49 @@ void KeyList::append(std::int64_t key) {
     size_.store(n + 1, std::memory_order_release);
 }
 
+void KeyList::shift(long first, long last, int by) {
+    // Runs within a block are moved whole; the key that crosses into the
+    // next block (or the one before) is carried by hand.
+    if (by > 0) {
+        for (long end = last; end > first;) {
+            const long begin = std::max(first, (end - 1) & ~kMask);
+            std::int64_t* b = &slot(begin);
+            const long run = end - begin;
+            if (((begin + run) & kMask) == 0) { // the last key crosses into the next block
+                slot(begin + run) = b[run - 1];
+                std::memmove(b + 1, b, static_cast<std::size_t>(run - 1) * sizeof(std::int64_t));
+            } else {
+                std::memmove(b + 1, b, static_cast<std::size_t>(run) * sizeof(std::int64_t));
+            }
+            end = begin;
+        }
+    } else {
+        for (long begin = first; begin < last;) {
+            const long end = std::min(last, (begin | kMask) + 1);
+            std::int64_t* b = &slot(begin);
+            const long run = end - begin;
+            if ((begin & kMask) == 0) { // the first key crosses into the block before
+                slot(begin - 1) = b[0];
+                std::memmove(b, b + 1, static_cast<std::size_t>(run - 1) * sizeof(std::int64_t));
+            } else {
+                std::memmove(b - 1, b, static_cast<std::size_t>(run) * sizeof(std::int64_t));
+            }
+            begin = end;
+        }
+    }
+}
+
 void KeyList::erase(long index) {
     const long n = size();
-    for (long i = index; i + 1 < n; ++i)
-        blocks_[static_cast<std::size_t>(i >> kShift)][i & kMask] = at(i + 1);
+    shift(index + 1, n, -1);
     size_.store(n - 1, std::memory_order_release);
 }
 
 void KeyList::insert(long index, std::int64_t key) {
     const long n = size();
     append(n ? at(n - 1) : key); // room for one more
-    for (long i = n - 1; i > index; --i)
-        blocks_[static_cast<std::size_t>(i >> kShift)][i & kMask] = at(i - 1);
-    blocks_[static_cast<std::size_t>(index >> kShift)][index & kMask] = key;
+    shift(index, n, 1);
+    slot(index) = key;
 }
 
 long KeyList::indexOf(std::int64_t key) const {
@@ -61,6 +91,38 @@ long KeyList::indexOf(std::int64_t key) const {
         if (at(i) == key)
             return i;
     return -1;
+}
+
+std::unordered_map<std::int64_t, long>
+KeyList::indexesOf(const std::vector<std::int64_t>& keys) const {
+    std::unordered_map<std::int64_t, long> out;
+    for (std::int64_t k : keys)
+        out.emplace(k, -1);
+    if (out.empty())
+        return out;
+    // A bit per hashed key passes over nearly every key of the list
+    // without a look into the map.
+    std::vector<std::uint64_t> seen(1 << 10);
+    auto bit = [](std::int64_t k) {
+        return static_cast<std::size_t>((static_cast<std::uint64_t>(k) * 0x9E3779B97F4A7C15ull) >>
+                                        48);
+    };
+    for (const auto& [k, at] : out)
+        seen[bit(k) >> 6] |= std::uint64_t(1) << (bit(k) & 63);
+    const long n = size();
+    std::size_t left = out.size();
+    for (long i = 0; i < n && left; ++i) {
+        const std::int64_t k = at(i);
+        const std::size_t b = bit(k);
+        if (!(seen[b >> 6] >> (b & 63) & 1))
+            continue;
+        const auto it = out.find(k);
+        if (it != out.end() && it->second < 0) {
+            it->second = i;
+            --left;
+        }
+    }
+    return out;
 }
 
 std::vector<std::int64_t> KeyList::toVector() const {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace engine {
@@ -30,11 +31,21 @@ public:
     void insert(long index, std::int64_t key); // only once loading is over
     void clear();                              // only while no thread appends
     long indexOf(std::int64_t key) const;
+    // Where each of these keys stands, -1 for one that is not here, found
+    // in one pass over the list however many they are.
+    std::unordered_map<std::int64_t, long> indexesOf(const std::vector<std::int64_t>& keys) const;
     std::vector<std::int64_t> toVector() const;
     // Another list holding the same keys.
     std::shared_ptr<KeyList> copy() const;
 
 private:
+    std::int64_t& slot(long index) {
+        return blocks_[static_cast<std::size_t>(index >> kShift)][index & kMask];
+    }
+    // Keys [first, last) moved one place towards the end (by > 0) or the
+    // start (by < 0), a block's run at a time; the place left is the caller's.
+    void shift(long first, long last, int by);
+
     static constexpr int kShift = 16;
     static constexpr long kBlock = 1L << kShift;
     static constexpr long kMask = kBlock - 1;

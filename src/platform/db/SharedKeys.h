@@ -20,24 +20,35 @@ public:
     long size() const { return list_->size(); }
     std::int64_t at(long index) const { return list_->at(index); }
     long indexOf(std::int64_t key) const { return list_->indexOf(key); }
+    std::unordered_map<std::int64_t, long> indexesOf(const std::vector<std::int64_t>& keys) const {
+        return list_->indexesOf(keys);
+    }
+    // Counts this thread's changes of the keys (not the loading thread's
+    // appends): places remembered at one count stand while it holds.
+    std::uint64_t changes() const { return changes_; }
     std::vector<std::int64_t> toVector() const { return list_->toVector(); }
 
     // What the loading thread appends to.
     KeyList& list() { return *list_; }
     std::shared_ptr<const KeyList> lend() const { return list_; }
 
-    void append(std::int64_t key) { own().append(key); }
-    void erase(long index) { own().erase(index); }
-    void insert(long index, std::int64_t key) { own().insert(index, key); }
-    void clear() { own().clear(); }
+    void append(std::int64_t key) { changed().append(key); }
+    void erase(long index) { changed().erase(index); }
+    void insert(long index, std::int64_t key) { changed().insert(index, key); }
+    void clear() { changed().clear(); }
 
 private:
+    KeyList& changed() {
+        ++changes_;
+        return own();
+    }
     KeyList& own() {
         if (list_.use_count() > 1)
             list_ = list_->copy();
         return *list_;
     }
     std::shared_ptr<KeyList> list_;
+    std::uint64_t changes_ = 0;
 };
 
 } // namespace engine

@@ -104,7 +104,15 @@ private:
     // A row leaving the set, or coming into it at its place (false when the
     // set's order cannot be followed).
     void removeKey(long index);
-    bool insertKey(std::int64_t key);
+    // The row's new index, or -1 when the set's order cannot be followed.
+    long insertKey(std::int64_t key);
+    // Where the row with this key stands, -1 when nowhere: from the batch's
+    // places when it knows them, otherwise by a look at every key.
+    long where(std::int64_t key) const;
+    bool located() const { return prepared_.located && prepared_.atChanges == keys_.changes(); }
+    // The batch's places kept through a key taken out at index (or put in,
+    // when key is given), or given up when the keys changed otherwise too.
+    void relocate(bool wasLocated, long index, std::optional<std::int64_t> key = std::nullopt);
     void readOrder(const std::string& sql);
     Row rowOf(const PgResult& r, int i, int first) const;
 
@@ -129,6 +137,12 @@ private:
         std::unordered_set<std::int64_t> moving; // the rows being placed
         std::vector<PlaceSearch> searches;       // still searching
         long searchedSize = 0;                   // the set's rows searched through
+        // Where the batch's rows and the neighbours it looks at stand,
+        // found in one pass over the keys and kept through the batch's own
+        // changes of them: good while the keys' count of changes is atChanges.
+        std::unordered_map<std::int64_t, long> at;
+        std::uint64_t atChanges = 0;
+        bool located = false;
     };
     Prepared prepared_;
     // The set's order, when it is one text column (the program's views) or

@@ -52,21 +52,50 @@ void PgRecordset::forgetDeleted(long index) {
 }
 
 void PgRecordset::removeKey(long index) {
+    const bool wasLocated = located();
     carryVersions(index);
     forgetRow(index);
+    relocate(wasLocated, index);
     if (pos_ > index || pos_ >= keys_.size())
         --pos_;
 }
 
-bool PgRecordset::insertKey(std::int64_t key) {
+long PgRecordset::insertKey(std::int64_t key) {
     const long index = placeOf(key);
     if (index < 0)
-        return false;
+        return -1;
+    const bool wasLocated = located();
     carryVersions(index);
     insertRow(index, key);
+    relocate(wasLocated, index, key);
     if (pos_ >= index)
         ++pos_;
-    return true;
+    return index;
+}
+
+long PgRecordset::where(std::int64_t key) const {
+    if (located())
+        if (const auto it = prepared_.at.find(key); it != prepared_.at.end())
+            return it->second;
+    return keys_.indexOf(key);
+}
+
+void PgRecordset::relocate(bool wasLocated, long index, std::optional<std::int64_t> key) {
+    // One change of the keys since the places were right: this one.
+    if (!wasLocated || keys_.changes() != prepared_.atChanges + 1) {
+        prepared_.located = false;
+        return;
+    }
+    prepared_.atChanges = keys_.changes();
+    for (auto& [k, at] : prepared_.at)
+        if (key && at >= index)
+            ++at;
+        else if (!key && at == index)
+            at = -1;
+        else if (!key && at > index)
+            --at;
+    if (key)
+        prepared_.at[*key] = index;
 }
 
 bool PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes) {
@@ -76,11 +105,19 @@ bool PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes)
     try {
         PgConnection& conn = db_->connection();
         std::vector<std::int64_t> all, reread, placed;
-        for (const auto& c : changes)
-            prepared_.pending.insert(c.key);
         for (const auto& c : changes) {
+            prepared_.pending.insert(c.key);
             all.push_back(c.key);
-            const long index = keys_.indexOf(c.key);
+        }
+        // The loading thread appends no more once the keys are all in:
+        // places found then stand until the keys are changed here.
+        if (keysComplete()) {
+            prepared_.at = keys_.indexesOf(all);
+            prepared_.atChanges = keys_.changes();
+            prepared_.located = true;
+        }
+        for (const auto& c : changes) {
+            const long index = where(c.key);
             if (c.kind == ChangeFeed::Kind::Changed && index >= 0 && cachedRow(index))
                 reread.push_back(c.key);
             if (c.kind == ChangeFeed::Kind::Deleted)
@@ -95,6 +132,8 @@ bool PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes)
                      at >= 0 && at < keys_.size() && tried < kProbes; at += step, ++tried)
                     if (!prepared_.pending.count(keys_.at(at))) {
                         placed.push_back(keys_.at(at));
+                        if (prepared_.located)
+                            prepared_.at.emplace(keys_.at(at), at);
                         break;
                     }
         }
@@ -122,7 +161,7 @@ bool PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes)
         for (const auto& c : changes) {
             if (c.kind == ChangeFeed::Kind::Deleted || !prepared_.selected.count(c.key))
                 continue;
-            const long index = keys_.indexOf(c.key);
+            const long index = where(c.key);
             if (index < 0 || !staysInPlace(index))
                 moving.push_back(c.key);
         }
@@ -160,7 +199,7 @@ bool PgRecordset::selects(std::int64_t key) {
 long PgRecordset::applyChange(ChangeFeed::Kind change, std::int64_t key) {
     prepared_.pending.erase(key); // its place is known from here on
     PgConnection& conn = db_->connection();
-    const long index = keys_.indexOf(key);
+    const long index = where(key);
     if (change == ChangeFeed::Kind::Changed) {
         if (Row* row = index < 0 ? nullptr : cachedRow(index)) {
             // The other user's values are shown; the version stays the one
@@ -206,9 +245,9 @@ long PgRecordset::applyChange(ChangeFeed::Kind change, std::int64_t key) {
             return index;
         removeKey(index);
     }
-    if (selected && !insertKey(key))
+    const long now = selected ? insertKey(key) : -1;
+    if (selected && now < 0)
         return kReload;
-    const long now = selected ? keys_.indexOf(key) : -1;
     if (current && now >= 0)
         pos_ = now; // the current row moved: it stays current where it went
     if (change == ChangeFeed::Kind::Inserted)
@@ -258,8 +297,11 @@ bool PgRecordset::planRound() {
         for (int tried = 0; at >= 0 && at < n && tried < kProbes; at += step, ++tried) {
             const std::int64_t k = keys_.at(at);
             if (const auto it = prepared_.places.find(k);
-                it != prepared_.places.end() && !it->second.missing && !moving.count(k))
+                it != prepared_.places.end() && !it->second.missing && !moving.count(k)) {
+                if (located())
+                    prepared_.at.emplace(k, at); // placeOf starts from it
                 return k;
+            }
         }
         return std::nullopt;
     };
@@ -332,7 +374,7 @@ long PgRecordset::plannedPlace(std::int64_t key) {
     const auto& [below, above] = it->second;
     long at = 0; // with neither, the set had no other row
     if (const std::optional<std::int64_t> by = above ? above : below) {
-        at = keys_.indexOf(*by);
+        at = where(*by);
         if (at < 0)
             return -1; // gone meanwhile: searched anew
         at += above ? 0 : 1;
