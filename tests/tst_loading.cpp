@@ -156,12 +156,32 @@ private slots:
         }
         keys.erase(65536);
         model.erase(model.begin() + 65536);
+        // A block filled by keys put in splits, and one emptied stays
+        // until packed.
+        for (long i = 0; i < 70000; ++i) {
+            keys.insert(131072 + 7, i);
+            model.insert(model.begin() + 131072 + 7, i);
+        }
+        for (long i = 0; i < 65536 + 10; ++i) {
+            keys.erase(3);
+            model.erase(model.begin() + 3);
+        }
+        QCOMPARE(keys.at(long(model.size()) - 1), model.back());
+        QCOMPARE(keys.at(140000), model[140000]);
         QVERIFY(keys.toVector() == model);
+        QVERIFY(keys.copy()->toVector() == model);
         const auto found = keys.indexesOf({model[0], model[65535], model.back(), -12345});
         QCOMPARE(found.at(model[0]), 0L);
         QCOMPARE(found.at(model[65535]), 65535L);
         QCOMPARE(found.at(model.back()), long(model.size()) - 1);
         QCOMPARE(found.at(-12345), -1L);
+        QVERIFY(keys.loose());
+        keys.pack();
+        QVERIFY(keys.toVector() == model);
+        keys.append(-7);
+        keys.insert(0, -8);
+        QCOMPARE(keys.at(0), std::int64_t(-8));
+        QCOMPARE(keys.at(keys.size() - 1), std::int64_t(-7));
     }
 
     void setsReadWhileInUseMatchSqlite() {

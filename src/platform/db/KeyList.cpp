@@ -15,82 +15,169 @@ KeyList::~KeyList() {
     clear();
 }
 
+std::int64_t* KeyList::mapBlock() {
+    void* p = mmap(nullptr, kBlock * sizeof(std::int64_t), PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        throw EngineError(7, "Out of memory.");
+    return static_cast<std::int64_t*>(p);
+}
+
 void KeyList::clear() {
     for (std::int64_t*& b : blocks_) {
         if (b)
             munmap(b, kBlock * sizeof(std::int64_t));
         b = nullptr;
     }
+    loose_ = false;
+    fill_.clear();
+    first_.clear();
     size_.store(0, std::memory_order_release);
 }
 
 void KeyList::append(std::int64_t key) {
     const long n = size_.load(std::memory_order_relaxed);
+    if (loose_) {
+        insert(n, key);
+        return;
+    }
     const auto block = static_cast<std::size_t>(n >> kShift);
     if (block >= kMaxBlocks)
         throw EngineError(7, "Out of memory: a record set holds at most 2,147,483,648 rows.");
-    if (!blocks_[block]) {
-        void* p = mmap(nullptr, kBlock * sizeof(std::int64_t), PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED)
-            throw EngineError(7, "Out of memory.");
-        blocks_[block] = static_cast<std::int64_t*>(p);
-    }
+    if (!blocks_[block])
+        blocks_[block] = mapBlock();
     blocks_[block][n & kMask] = key;
     size_.store(n + 1, std::memory_order_release);
 }
 
-void KeyList::shift(long first, long last, int by) {
-    // Runs within a block are moved whole; the key that crosses into the
-    // next block (or the one before) is carried by hand.
-    if (by > 0) {
-        for (long end = last; end > first;) {
-            const long begin = std::max(first, (end - 1) & ~kMask);
-            std::int64_t* b = &slot(begin);
-            const long run = end - begin;
-            if (((begin + run) & kMask) == 0) { // the last key crosses into the next block
-                slot(begin + run) = b[run - 1];
-                std::memmove(b + 1, b, static_cast<std::size_t>(run - 1) * sizeof(std::int64_t));
-            } else {
-                std::memmove(b + 1, b, static_cast<std::size_t>(run) * sizeof(std::int64_t));
-            }
-            end = begin;
-        }
-    } else {
-        for (long begin = first; begin < last;) {
-            const long end = std::min(last, (begin | kMask) + 1);
-            std::int64_t* b = &slot(begin);
-            const long run = end - begin;
-            if ((begin & kMask) == 0) { // the first key crosses into the block before
-                slot(begin - 1) = b[0];
-                std::memmove(b, b + 1, static_cast<std::size_t>(run - 1) * sizeof(std::int64_t));
-            } else {
-                std::memmove(b - 1, b, static_cast<std::size_t>(run) * sizeof(std::int64_t));
-            }
-            begin = end;
-        }
+void KeyList::eachRun(const std::function<bool(long, const std::int64_t*, long)>& each) const {
+    const long n = size();
+    if (!loose_) {
+        for (long first = 0; first < n; first += kBlock)
+            if (!each(first, blocks_[static_cast<std::size_t>(first >> kShift)],
+                      std::min(kBlock, n - first)))
+                return;
+        return;
     }
+    for (std::size_t b = 0; b < fill_.size(); ++b)
+        if (fill_[b] && !each(first_[b], blocks_[b], fill_[b]))
+            return;
+}
+
+std::int64_t KeyList::looseAt(long index) const {
+    const std::size_t b = blockOf(index);
+    return blocks_[b][index - first_[b]];
+}
+
+std::size_t KeyList::blockOf(long index) const {
+    // The last block whose first index is at most index: an empty block
+    // shares its first index with the next and is passed over.
+    const auto it = std::upper_bound(first_.begin(), first_.end(), index);
+    std::size_t b = static_cast<std::size_t>(it - first_.begin()) - 1;
+    while (b > 0 && index == size() && fill_[b] == 0 && fill_[b - 1] < kBlock)
+        --b; // a key at the end goes into the last block with room
+    return b;
+}
+
+void KeyList::loosen() {
+    const long n = size();
+    const long used = std::max(1L, (n + kMask) >> kShift);
+    fill_.assign(static_cast<std::size_t>(used), kBlock);
+    first_.resize(static_cast<std::size_t>(used));
+    for (long b = 0; b < used; ++b)
+        first_[static_cast<std::size_t>(b)] = b * kBlock;
+    fill_.back() = n - (used - 1) * kBlock;
+    if (!blocks_[0])
+        blocks_[0] = mapBlock();
+    loose_ = true;
+}
+
+void KeyList::split(std::size_t b) {
+    const std::size_t used = fill_.size();
+    if (used >= kMaxBlocks)
+        throw EngineError(7, "Out of memory: a record set holds at most 2,147,483,648 rows.");
+    // A block mapped before and no longer in use is taken first.
+    if (!blocks_[used])
+        blocks_[used] = mapBlock();
+    std::rotate(blocks_.begin() + static_cast<long>(b) + 1,
+                blocks_.begin() + static_cast<long>(used),
+                blocks_.begin() + static_cast<long>(used) + 1);
+    const long half = kBlock / 2;
+    std::memcpy(blocks_[b + 1], blocks_[b] + half,
+                static_cast<std::size_t>(kBlock - half) * sizeof(std::int64_t));
+    fill_.insert(fill_.begin() + static_cast<long>(b) + 1, kBlock - half);
+    first_.insert(first_.begin() + static_cast<long>(b) + 1, first_[b] + half);
+    fill_[b] = half;
 }
 
 void KeyList::erase(long index) {
-    const long n = size();
-    shift(index + 1, n, -1);
-    size_.store(n - 1, std::memory_order_release);
+    if (!loose_)
+        loosen();
+    const std::size_t b = blockOf(index);
+    std::int64_t* keys = blocks_[b];
+    const long at = index - first_[b];
+    std::memmove(keys + at, keys + at + 1,
+                 static_cast<std::size_t>(fill_[b] - at - 1) * sizeof(std::int64_t));
+    --fill_[b];
+    for (std::size_t c = b + 1; c < first_.size(); ++c)
+        --first_[c];
+    size_.store(size() - 1, std::memory_order_release);
 }
 
 void KeyList::insert(long index, std::int64_t key) {
-    const long n = size();
-    append(n ? at(n - 1) : key); // room for one more
-    shift(index, n, 1);
-    slot(index) = key;
+    if (!loose_)
+        loosen();
+    std::size_t b = blockOf(index);
+    if (fill_[b] == kBlock) {
+        split(b);
+        if (index > first_[b + 1] || (index == first_[b + 1] && index == size()))
+            ++b;
+    }
+    std::int64_t* keys = blocks_[b];
+    const long at = index - first_[b];
+    std::memmove(keys + at + 1, keys + at,
+                 static_cast<std::size_t>(fill_[b] - at) * sizeof(std::int64_t));
+    keys[at] = key;
+    ++fill_[b];
+    for (std::size_t c = b + 1; c < first_.size(); ++c)
+        ++first_[c];
+    size_.store(size() + 1, std::memory_order_release);
+}
+
+void KeyList::pack() {
+    if (!loose_)
+        return;
+    // Each key's packed place is at or before where it is kept (no block
+    // holds more than a full one), so moving them in order overwrites only
+    // keys moved already.
+    long to = 0;
+    for (std::size_t b = 0; b < fill_.size(); ++b)
+        for (long from = 0; from < fill_[b];) {
+            const long run = std::min(fill_[b] - from, kBlock - (to & kMask));
+            std::int64_t*& into = blocks_[static_cast<std::size_t>(to >> kShift)];
+            if (!into)
+                into = mapBlock();
+            std::memmove(into + (to & kMask), blocks_[b] + from,
+                         static_cast<std::size_t>(run) * sizeof(std::int64_t));
+            from += run;
+            to += run;
+        }
+    loose_ = false;
+    fill_.clear();
+    first_.clear();
 }
 
 long KeyList::indexOf(std::int64_t key) const {
-    const long n = size();
-    for (long i = 0; i < n; ++i)
-        if (at(i) == key)
-            return i;
-    return -1;
+    long found = -1;
+    eachRun([&](long first, const std::int64_t* keys, long n) {
+        for (long i = 0; i < n; ++i)
+            if (keys[i] == key) {
+                found = first + i;
+                return false;
+            }
+        return true;
+    });
+    return found;
 }
 
 std::unordered_map<std::int64_t, long>
@@ -109,42 +196,47 @@ KeyList::indexesOf(const std::vector<std::int64_t>& keys) const {
     };
     for (const auto& [k, at] : out)
         seen[bit(k) >> 6] |= std::uint64_t(1) << (bit(k) & 63);
-    const long n = size();
     std::size_t left = out.size();
-    for (long i = 0; i < n && left; ++i) {
-        const std::int64_t k = at(i);
-        const std::size_t b = bit(k);
-        if (!(seen[b >> 6] >> (b & 63) & 1))
-            continue;
-        const auto it = out.find(k);
-        if (it != out.end() && it->second < 0) {
-            it->second = i;
-            --left;
+    eachRun([&](long first, const std::int64_t* keys, long n) {
+        for (long i = 0; i < n; ++i) {
+            const std::size_t b = bit(keys[i]);
+            if (!(seen[b >> 6] >> (b & 63) & 1))
+                continue;
+            const auto it = out.find(keys[i]);
+            if (it != out.end() && it->second < 0) {
+                it->second = first + i;
+                --left;
+            }
         }
-    }
+        return left > 0;
+    });
     return out;
 }
 
 std::vector<std::int64_t> KeyList::toVector() const {
-    const long n = size();
     std::vector<std::int64_t> v;
-    v.reserve(static_cast<std::size_t>(n));
-    for (long i = 0; i < n; ++i)
-        v.push_back(at(i));
+    v.reserve(static_cast<std::size_t>(size()));
+    eachRun([&](long, const std::int64_t* keys, long n) {
+        v.insert(v.end(), keys, keys + n);
+        return true;
+    });
     return v;
 }
 
 std::shared_ptr<KeyList> KeyList::copy() const {
     auto other = std::make_shared<KeyList>();
-    const long n = size();
-    for (long at = 0; at < n; at += kBlock) {
-        other->append(this->at(at)); // maps the block
-        const auto block = static_cast<std::size_t>(at >> kShift);
-        const long run = std::min(kBlock, n - at);
-        std::memcpy(other->blocks_[block], blocks_[block],
-                    static_cast<std::size_t>(run) * sizeof(std::int64_t));
-        other->size_.store(at + run, std::memory_order_release);
-    }
+    eachRun([&](long, const std::int64_t* keys, long n) {
+        for (long i = 0; i < n;) {
+            const long at = other->size();
+            other->append(keys[i]); // maps the block
+            const long run = std::min(n - i, kBlock - (at & kMask));
+            std::memcpy(&other->blocks_[static_cast<std::size_t>(at >> kShift)][at & kMask],
+                        keys + i, static_cast<std::size_t>(run) * sizeof(std::int64_t));
+            other->size_.store(at + run, std::memory_order_release);
+            i += run;
+        }
+        return true;
+    });
     return other;
 }
 

@@ -30,12 +30,23 @@ public:
 
     // What the loading thread appends to.
     KeyList& list() { return *list_; }
-    std::shared_ptr<const KeyList> lend() const { return list_; }
+    // Lent packed, so that a reader's every look is a shift and a mask.
+    std::shared_ptr<const KeyList> lend() const {
+        if (list_->loose() && list_.use_count() == 1)
+            list_->pack();
+        return list_;
+    }
 
     void append(std::int64_t key) { changed().append(key); }
     void erase(long index) { changed().erase(index); }
     void insert(long index, std::int64_t key) { changed().insert(index, key); }
     void clear() { changed().clear(); }
+    // Packed again after keys were put in or taken out (see KeyList): the
+    // places stay the same. A list lent meanwhile is left as it is.
+    void pack() {
+        if (list_.use_count() == 1)
+            list_->pack();
+    }
 
 private:
     KeyList& changed() {
@@ -47,7 +58,7 @@ private:
             list_ = list_->copy();
         return *list_;
     }
-    std::shared_ptr<KeyList> list_;
+    mutable std::shared_ptr<KeyList> list_; // packing keeps every key where it stands
     std::uint64_t changes_ = 0;
 };
 

@@ -100,8 +100,10 @@ void PgRecordset::relocate(bool wasLocated, long index, std::optional<std::int64
 
 bool PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes) {
     prepared_ = {};
-    if (changes.empty())
+    if (changes.empty()) {
+        keys_.pack(); // the batch is over
         return true;
+    }
     try {
         PgConnection& conn = db_->connection();
         std::vector<std::int64_t> all, reread, placed;
