@@ -136,6 +136,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(view.data.view()->recordset()->keyAt(29), key, 5000);
         QCOMPARE(view.data.view()->recordset()->AbsolutePosition(), 29L);
         QCOMPARE(view.grid.currentIndex().row(), 29);
+        // The grid shows every row where it now stands, none twice.
+        QCOMPARE(view.model().rowCount(), 30);
+        QTRY_COMPARE(view.cell(29, 0), QString("Zzz renamed"));
+        QCOMPARE(view.cell(2, 0),
+                 QString::fromStdString(view.data.view()->valueAt(2, 0).storedText()));
+        QVERIFY(view.cell(2, 0) != "Zzz renamed");
         QTRY_VERIFY(norm.analysis()->item(0, 1)->text() != before);
     }
 };
