@@ -45,17 +45,8 @@ RecordsetModel::RecordsetModel(View* view, QObject* parent)
     connect(view_, &View::rowsReadAgain, this,
             [this] { emit dataChanged(index(0, 0), index(rows_ - 1, columnCount() - 1)); });
     connect(view_, &View::rowsMovedElsewhere, this, [this] {
-        if (pending_) { // its editor is closed; the edit stays with its key
-            beginReset(false);
-            endReset();
-            return;
-        }
-        // The cells are read where the rows now stand: a repaint, and the
-        // count followed, rather than a reset that lays out every row again
-        // (at ten million rows, a moment of the window's for each row moved).
-        followRows(kGrowStep);
-        if (rows_ > 0)
-            emit dataChanged(index(0, 0), index(rows_ - 1, columnCount() - 1));
+        beginReset(false);
+        endReset();
     });
     connect(view_, &View::rowInsertedElsewhere, this, [this](RowRef row) {
         if (row.index > rows_)

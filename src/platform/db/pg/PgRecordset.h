@@ -78,11 +78,14 @@ private:
         std::string text;
         std::int64_t key;
     };
-    // One row's search: the range of the set's keys it lies in.
+    // One row's search: the range of the set's keys it lies in, and the
+    // keys probed in this round.
     struct PlaceSearch {
         std::int64_t key;
         Place mine;
         long lo, hi;
+        bool whole = false;
+        std::vector<long> at;
     };
     // The nearest row from `at` on, going by `step`, that stands where it
     // is: not deleted, nor changed by the batch and still to be placed.

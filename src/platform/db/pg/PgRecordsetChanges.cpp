@@ -18,7 +18,6 @@
 #include "PgDatabase.h"
 
 #include <algorithm>
-#include <map>
 
 namespace engine {
 
@@ -282,7 +281,7 @@ void PgRecordset::planPlaces(const std::vector<std::int64_t>& rows) {
     for (std::int64_t k : prepared_.moving)
         if (const auto it = prepared_.places.find(k);
             it != prepared_.places.end() && !it->second.missing)
-            prepared_.searches.push_back({k, it->second, 0, keys_.size()});
+            prepared_.searches.push_back({k, it->second, 0, keys_.size(), false, {}});
 }
 
 bool PgRecordset::planRound() {
@@ -310,27 +309,17 @@ bool PgRecordset::planRound() {
     };
     if (open.empty())
         return true;
-    // Each round is placeOf's, for every row at once in one statement. Rows
-    // searching the same range share its probes (every row does in the
-    // first round): the round's kRoundProbes are shared out among the
-    // ranges, not the rows.
-    struct Probes {
-        std::vector<long> at;       // spread evenly over the range
-        std::vector<long> standing; // of those, the rows that stand
-        bool whole = false;         // every row of the range is probed
-    };
-    std::map<std::pair<long, long>, Probes> ranges;
-    for (const PlaceSearch& s : open)
-        ranges[{s.lo, s.hi}];
-    const long each = std::clamp(kRoundProbes / static_cast<long>(ranges.size()), 2L, kRoundProbes);
+    // Each round is placeOf's, for every row at once in one statement; the
+    // probes are shared out so that a round reads at most kRoundProbes.
+    const long each = std::clamp(kRoundProbes / static_cast<long>(open.size()), 2L, kProbes);
     std::vector<std::int64_t> unread;
-    for (auto& [range, probes] : ranges) {
-        const auto [lo, hi] = range;
-        const long span = hi - lo;
-        probes.whole = span <= each;
+    for (PlaceSearch& s : open) {
+        const long span = s.hi - s.lo;
+        s.whole = span <= each;
+        s.at.clear();
         for (long i = 0; i < std::min(span, each); ++i)
-            probes.at.push_back(probes.whole ? lo + i : lo + i * span / each);
-        for (long a : probes.at)
+            s.at.push_back(s.whole ? s.lo + i : s.lo + i * span / each);
+        for (long a : s.at)
             if (!prepared_.places.count(keys_.at(a)))
                 unread.push_back(keys_.at(a));
     }
@@ -338,32 +327,30 @@ bool PgRecordset::planRound() {
     unread.erase(std::unique(unread.begin(), unread.end()), unread.end());
     for (auto& [k, place] : readPlaces(unread))
         prepared_.places[k] = std::move(place);
-    for (auto& [range, probes] : ranges)
-        for (long a : probes.at)
-            if (stands(a))
-                probes.standing.push_back(a);
     std::vector<PlaceSearch> next;
     for (PlaceSearch& s : open) {
-        const Probes& probes = ranges.at({s.lo, s.hi});
-        auto before = [&](long at) {
-            const Place& there = *stands(at);
+        auto before = [&](const Place& there) {
             return descending_ ? sortsBefore(s.mine, there) : sortsBefore(there, s.mine);
         };
-        // The rows standing are in the set's order: the ones that sort
-        // before this row come first.
-        const auto& standing = probes.standing;
-        const auto split = std::partition_point(standing.begin(), standing.end(), before);
-        const long last = split == standing.begin() ? -1 : *(split - 1); // a place, not a probe
-        const long after = split == standing.end() ? s.hi : *split;
-        if (probes.whole) {
-            const long at = last < 0 ? s.lo : last + 1;
+        long last = -1;
+        for (std::size_t i = 0; i < s.at.size(); ++i)
+            if (const Place* p = stands(s.at[i]); p && before(*p))
+                last = static_cast<long>(i);
+        long after = s.hi;
+        for (std::size_t i = static_cast<std::size_t>(last + 1); i < s.at.size(); ++i)
+            if (stands(s.at[i])) {
+                after = s.at[i];
+                break;
+            }
+        if (s.whole) {
+            const long at = last < 0 ? s.lo : s.at[static_cast<std::size_t>(last)] + 1;
             prepared_.between[s.key] = {nearest(at - 1, -1), nearest(at, 1)};
             continue;
         }
         if (last < 0 && after == s.hi)
-            s.hi = probes.at[1];
+            s.hi = s.at[1];
         else {
-            s.lo = last < 0 ? s.lo : last + 1;
+            s.lo = last < 0 ? s.lo : s.at[static_cast<std::size_t>(last)] + 1;
             s.hi = after;
         }
         next.push_back(std::move(s));
