@@ -73,10 +73,7 @@ std::size_t KeyList::blockOf(long index) const {
     // The last block whose first index is at most index: an empty block
     // shares its first index with the next and is passed over.
     const auto it = std::upper_bound(first_.begin(), first_.end(), index);
-    std::size_t b = static_cast<std::size_t>(it - first_.begin()) - 1;
-    while (b > 0 && index == size() && fill_[b] == 0 && fill_[b - 1] < kBlock)
-        --b; // a key at the end goes into the last block with room
-    return b;
+    return static_cast<std::size_t>(it - first_.begin()) - 1;
 }
 
 void KeyList::loosen() {

@@ -32,8 +32,7 @@ public:
     KeyList& list() { return *list_; }
     // Lent packed, so that a reader's every look is a shift and a mask.
     std::shared_ptr<const KeyList> lend() const {
-        if (list_->loose() && list_.use_count() == 1)
-            list_->pack();
+        pack();
         return list_;
     }
 
@@ -43,7 +42,7 @@ public:
     void clear() { changed().clear(); }
     // Packed again after keys were put in or taken out (see KeyList): the
     // places stay the same. A list lent meanwhile is left as it is.
-    void pack() {
+    void pack() const {
         if (list_.use_count() == 1)
             list_->pack();
     }
