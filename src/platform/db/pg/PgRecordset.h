@@ -109,10 +109,10 @@ private:
     // Where the row with this key stands, -1 when nowhere: from the batch's
     // places when it knows them, otherwise by a look at every key.
     long where(std::int64_t key) const;
-    bool located() const { return prepared_.located && prepared_.atChanges == keys_.changes(); }
+    bool located() const { return prepared_.atChanges == keys_.changes(); }
     // The batch's places kept through a key taken out at index (or put in,
     // when key is given), or given up when the keys changed otherwise too.
-    void relocate(bool wasLocated, long index, std::optional<std::int64_t> key = std::nullopt);
+    void relocate(long index, std::optional<std::int64_t> key = std::nullopt);
     void readOrder(const std::string& sql);
     Row rowOf(const PgResult& r, int i, int first) const;
 
@@ -139,10 +139,10 @@ private:
         long searchedSize = 0;                   // the set's rows searched through
         // Where the batch's rows and the neighbours it looks at stand,
         // found in one pass over the keys and kept through the batch's own
-        // changes of them: good while the keys' count of changes is atChanges.
+        // changes of them: good while the keys' count of changes is
+        // atChanges (none: not found).
         std::unordered_map<std::int64_t, long> at;
-        std::uint64_t atChanges = 0;
-        bool located = false;
+        std::optional<std::uint64_t> atChanges;
     };
     Prepared prepared_;
     // The set's order, when it is one text column (the program's views) or

@@ -52,10 +52,9 @@ void PgRecordset::forgetDeleted(long index) {
 }
 
 void PgRecordset::removeKey(long index) {
-    const bool wasLocated = located();
     carryVersions(index);
     forgetRow(index);
-    relocate(wasLocated, index);
+    relocate(index);
     if (pos_ > index || pos_ >= keys_.size())
         --pos_;
 }
@@ -64,10 +63,9 @@ long PgRecordset::insertKey(std::int64_t key) {
     const long index = placeOf(key);
     if (index < 0)
         return -1;
-    const bool wasLocated = located();
     carryVersions(index);
     insertRow(index, key);
-    relocate(wasLocated, index, key);
+    relocate(index, key);
     if (pos_ >= index)
         ++pos_;
     return index;
@@ -80,10 +78,10 @@ long PgRecordset::where(std::int64_t key) const {
     return keys_.indexOf(key);
 }
 
-void PgRecordset::relocate(bool wasLocated, long index, std::optional<std::int64_t> key) {
+void PgRecordset::relocate(long index, std::optional<std::int64_t> key) {
     // One change of the keys since the places were right: this one.
-    if (!wasLocated || keys_.changes() != prepared_.atChanges + 1) {
-        prepared_.located = false;
+    if (!prepared_.atChanges || keys_.changes() != *prepared_.atChanges + 1) {
+        prepared_.atChanges.reset();
         return;
     }
     prepared_.atChanges = keys_.changes();
@@ -116,7 +114,6 @@ bool PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes)
         if (keysComplete()) {
             prepared_.at = keys_.indexesOf(all);
             prepared_.atChanges = keys_.changes();
-            prepared_.located = true;
         }
         for (const auto& c : changes) {
             const long index = where(c.key);
@@ -134,7 +131,7 @@ bool PgRecordset::prepareChanges(const std::vector<ChangeFeed::Change>& changes)
                      at >= 0 && at < keys_.size() && tried < kProbes; at += step, ++tried)
                     if (!prepared_.pending.count(keys_.at(at))) {
                         placed.push_back(keys_.at(at));
-                        if (prepared_.located)
+                        if (located())
                             prepared_.at.emplace(keys_.at(at), at);
                         break;
                     }
