@@ -1,6 +1,7 @@
 // The printing commands of quarzel-db (see Reports.h).
 #include "Reports.h"
 
+#include "CommandView.h"
 #include "SampleData.h"
 #include "TabText.h"
 #include "classify/DiscriminationView.h"
@@ -11,7 +12,6 @@
 #include "platform/db/Database.h"
 #include "platform/db/History.h"
 #include "platform/db/Query.h"
-#include "platform/db/Recordset.h"
 
 #include <charconv>
 #include <cmath>
@@ -62,20 +62,20 @@ std::shared_ptr<engine::Database> logOn(const std::string& dir) {
 }
 
 int query(const std::string& dir, const std::string& statement) {
-    auto db = logOn(dir);
-    auto rs = db->OpenRecordset(statement, true);
+    CommandView shown(logOn(dir), statement);
+    View& view = shown.view();
     std::string out;
-    for (long i = 0; i < rs->RecordCount(); ++i) {
-        for (int c = 0; c < rs->FieldCount(); ++c) {
+    for (long i = 0; i < shown.rows(); ++i) {
+        for (int c = 0; c < view.fieldCount(); ++c) {
             if (c)
                 out += '\t';
-            out += rs->valueAt(i, c).storedText();
+            out += view.valueAt(i, c).storedText();
         }
         out += '\n';
         write(out);
     }
     write(out, true);
-    std::cout << rs->RecordCount() << " rows\n";
+    std::cout << shown.rows() << " rows\n";
     return 0;
 }
 
@@ -86,22 +86,24 @@ int query(const std::string& dir, const std::string& statement) {
 // and of each reason for no point.
 int classify(const std::string& dir, const std::string& table, const std::string& where,
              const chart::Diagram& diagram) {
-    auto db = logOn(dir);
     // Blanks at every join: a condition ending in a number ("[SiO2] > 45")
     // must not run into the order.
     std::string statement = "SELECT * FROM [" + table + "]";
     if (!where.empty())
         statement += " Where (" + where + ")";
     statement += " Order By [ID] ASC";
-    auto rs = db->OpenRecordset(statement, true);
+    // The diagram window's reading: the view's keys, read where they are.
+    CommandView shown(logOn(dir), statement);
+    const ViewSnapshot snapshot = shown.snapshot();
+    engine::Database& db = *snapshot.database;
+    const engine::KeySpan keys = snapshot.keys();
     tas::ViewPoints view;
-    const std::vector<std::int64_t> keys = rs->keys();
     chart::NoPointReasons why;
     const bool traces = !diagram.elements().empty();
     if (traces)
-        chart::readTraceView(*db, rs->Table(), keys, diagram, -1, view, why);
+        chart::readTraceView(db, snapshot.table, keys, diagram, -1, view, why);
     else
-        tas::readView(*db, rs->Table(), keys, diagram, true, view);
+        tas::readView(db, snapshot.table, keys, diagram, true, view);
     const auto& classes = diagram.classes();
     const std::string unclassed = diagram.unclassed();
     char line[320];

@@ -1,4 +1,5 @@
 // quarzel-db: creates the program's data files and runs statements on them.
+#include "CommandView.h"
 #include "FileCheck.h"
 #include "Reports.h"
 #include "SampleData.h"
@@ -14,7 +15,8 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
-#include "platform/db/Recordset.h"
+
+#include <QCoreApplication>
 
 #include <cstdlib>
 #include <cstring>
@@ -93,19 +95,20 @@ int importFile(const std::string& dir, const std::string& table, const std::stri
 // A statement's rows as the export writes them, in the statement's order.
 class StatementRows : public ViewExport::Rows {
 public:
-    explicit StatementRows(engine::Recordset& rs) : rs_(rs) {}
-    long count() override { return rs_.RecordCount(); }
-    const std::vector<std::string>& fieldNames() override { return rs_.FieldNames(); }
-    const engine::Value& cell(long row, int column) override { return rs_.valueAt(row, column); }
+    explicit StatementRows(CommandView& shown) : shown_(shown) {}
+    long count() override { return shown_.rows(); }
+    const std::vector<std::string>& fieldNames() override { return shown_.view().fieldNames(); }
+    const engine::Value& cell(long row, int column) override {
+        return shown_.view().valueAt(row, column);
+    }
 
 private:
-    engine::Recordset& rs_;
+    CommandView& shown_;
 };
 
 int exportView(const std::string& dir, const std::string& statement, const std::string& file) {
-    auto db = reports::logOn(dir);
-    auto rs = db->OpenRecordset(statement, true);
-    StatementRows rows(*rs);
+    CommandView shown(reports::logOn(dir), statement);
+    StatementRows rows(shown);
     const long written = ViewExport::write(rows, file);
     std::cout << "exported " << written << " rows to " << file << "\n";
     return 0;
@@ -114,6 +117,11 @@ int exportView(const std::string& dir, const std::string& statement, const std::
 } // namespace
 
 int main(int argc, char** argv) {
+    // The views' timers and signals need an application; it is never
+    // given the command's arguments.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QCoreApplication application(qtArgc, qtArgv);
     // "--server CONNINFO" stands where a folder would: the arguments after
     // it keep their places.
     std::vector<char*> args(argv, argv + argc);

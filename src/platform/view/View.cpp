@@ -46,6 +46,12 @@ void View::setDatabaseName(const QString& name) {
     reopen_ = true;
 }
 
+void View::useDatabase(std::shared_ptr<engine::Database> db) {
+    listener_.reset();
+    database_ = std::move(db);
+    reopen_ = false;
+}
+
 bool View::recordsetReadOnly() const {
     return !recordset_ || recordset_->ReadOnly();
 }

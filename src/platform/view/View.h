@@ -46,6 +46,10 @@ public:
 
     QString databaseName() const { return databaseName_; }
     void setDatabaseName(const QString& name);
+    // Shows the record source of a database opened already (a command
+    // line's, logged on once): no other is opened, and other users'
+    // changes are not followed, since nothing stays shown.
+    void useDatabase(std::shared_ptr<engine::Database> db);
     QString recordSource() const { return recordSource_; }
     void setRecordSource(const QString& sql) { recordSource_ = sql; }
     bool readOnly() const { return readOnly_; }
