@@ -122,9 +122,12 @@ std::string createIndexesSql(const std::string& table) {
         const std::string column = columnName(text);
         const std::string c = quote(column);
         // In the order the program reads them: plain letters folded, Nulls
-        // first, ties by key.
+        // first, ties by key. The column itself comes with each entry, so
+        // that a search's first rows in this order are found in the index
+        // alone: the rows passed over before the first match (hundreds of
+        // thousands in a large table) are never read from the table.
         sql += "CREATE INDEX " + indexName(table, column, "") + " ON " + t + " (lower(" + c +
-               ") ASC NULLS FIRST, \"ID\");";
+               ") ASC NULLS FIRST, \"ID\") INCLUDE (" + c + ");";
         sql += "CREATE INDEX " + indexName(table, column, "_trigram") + " ON " + t +
                " USING gin ((CAST(" + c + " AS text) COLLATE \"default\") gin_trgm_ops);";
     }

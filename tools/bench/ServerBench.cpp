@@ -47,9 +47,9 @@ namespace fs = std::filesystem;
 class BenchServer {
 public:
     // The cluster lives where the unprivileged user can reach it, not
-    // under the home folder; one per cached table.
+    // under the home folder; one per cached table and server schema.
     explicit BenchServer(const std::string& rowsDir)
-        : base_("/var/tmp/quarzel-bench/server4-" + fs::path(rowsDir).filename().string()) {
+        : base_("/var/tmp/quarzel-bench/server5-" + fs::path(rowsDir).filename().string()) {
         for (const auto& d : fs::directory_iterator("/usr/lib/postgresql"))
             bin_ = std::max(bin_, d.path().string() + "/bin");
         if (geteuid() == 0)
