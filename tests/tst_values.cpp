@@ -177,7 +177,13 @@ private slots:
             a.channels.clear();
         }
         QVERIFY(held == analytes);
+        // Found by seeks, the same analytes and channels, uncounted.
+        auto found = db->analytesHeld("DOZIRO1"), counted = db->analytes("DOZIRO1");
+        for (auto& a : counted)
+            a.count = 0;
+        QVERIFY(found == counted);
         QVERIFY(db->analytes("Project1").empty());
+        QVERIFY(db->analytesHeld("Project1").empty());
 
         // A rollback takes back the values and the analytes it added; the
         // same analyte added again afterwards is found.

@@ -70,7 +70,8 @@ void ValueColumnsController::show(const std::vector<ValueColumns::Choice>& choic
         s.setValue(settingsKey(), entries);
 }
 
-void ValueColumnsController::readHeld(const QString& title, std::function<void(const Held&)> then) {
+void ValueColumnsController::readHeld(const QString& title, bool counted,
+                                      std::function<void(const Held&)> then) {
     const View* view = form_.Data1->view();
     auto database = view->database();
     if (!view->shown() || !database) {
@@ -81,8 +82,10 @@ void ValueColumnsController::readHeld(const QString& title, std::function<void(c
     auto held = std::make_shared<Held>();
     auto* task = BackgroundTask::start(form_.formWidget(), title,
                                        "Reading the values kept beside the table...",
-                                       [database, table, held](BackgroundTask::Control&) {
-                                           *held = database->openAnother(true)->analytes(table);
+                                       [database, table, held, counted](BackgroundTask::Control&) {
+                                           auto reader = database->openAnother(true);
+                                           *held = counted ? reader->analytes(table)
+                                                           : reader->analytesHeld(table);
                                        });
     const QString key = settingsKey();
     connect(task, &BackgroundTask::finished, this,
@@ -98,7 +101,7 @@ void ValueColumnsController::readHeld(const QString& title, std::function<void(c
 }
 
 void ValueColumnsController::mnuColumns_Click() {
-    readHeld("Columns", [this](const Held& held) {
+    readHeld("Columns", true, [this](const Held& held) {
         if (const auto chosen = ColumnChooser::choose(held, values_->choices(), form_.formWidget()))
             show(*chosen);
     });
@@ -115,7 +118,7 @@ void ValueColumnsController::mnuSortValue_Click() {
 void ValueColumnsController::findOrSort(bool find) {
     const auto kind = find ? ValueQueryDialog::Kind::Find : ValueQueryDialog::Kind::Sort;
     const QString title = find ? "Find by Value" : "Sort by Value";
-    readHeld(title, [this, kind, find, title](const Held& held) {
+    readHeld(title, false, [this, kind, find, title](const Held& held) {
         if (held.empty()) {
             MessageBox::Show("The table keeps no values beside its columns.", 64, title);
             return;

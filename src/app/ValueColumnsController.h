@@ -34,7 +34,8 @@ private:
     using Held = std::vector<engine::Database::AnalyteCount>;
     // Reads which analytes the table holds (off the user-interface
     // thread), then goes on if the table is still the one shown.
-    void readHeld(const QString& title, std::function<void(const Held&)> then);
+    // counted: with how many values each has, which reads every value.
+    void readHeld(const QString& title, bool counted, std::function<void(const Held&)> then);
     void findOrSort(bool find);
     void followTable();
     void show(const std::vector<ValueColumns::Choice>& choices);

@@ -103,7 +103,7 @@ bool SamplePositions::read(engine::Database& db, const std::string& table, Facts
         }
     } catch (const engine::EngineError&) {
         // A file whose values were never stored has no value tables.
-        if (db.analytes(table).empty()) {
+        if (db.analytesHeld(table).empty()) {
             out.clear();
             return true;
         }

@@ -143,6 +143,10 @@ public:
         }
     };
     virtual std::vector<AnalyteCount> analytes(const std::string& table) = 0;
+    // The same without the counts (each 0): a seek a channel in the index
+    // of channels, where counting reads every value. For what needs to know
+    // only which are held: finding and sorting by a value, the map.
+    virtual std::vector<AnalyteCount> analytesHeld(const std::string& table) = 0;
 
     // Other users' committed changes, for a live view; none for a back end
     // that one user keeps (a file).

@@ -138,4 +138,10 @@ std::string sampleRange(std::int64_t first, std::int64_t last) {
     return "v.sample BETWEEN " + std::to_string(first) + " AND " + std::to_string(last);
 }
 
+std::string heldChannels(const std::string& valuesTable) {
+    return "WITH RECURSIVE held(code) AS (SELECT min(channel) FROM " + valuesTable +
+           " UNION ALL SELECT (SELECT min(channel) FROM " + valuesTable +
+           " WHERE channel > held.code) FROM held WHERE held.code IS NOT NULL) ";
+}
+
 } // namespace engine::SelectText

@@ -26,6 +26,10 @@ std::string countStatement(const std::string& fromClause);
 std::string analyteFilter(const std::vector<std::string>& analytes);
 // Its condition on the sample's key, from first to last.
 std::string sampleRange(std::int64_t first, std::int64_t last);
+// "held(code)": the channels a values table (its name quoted) holds, each
+// found by one seek in its index of channels from the one before, rather
+// than by a pass over every value. The same text on both back ends.
+std::string heldChannels(const std::string& valuesTable);
 
 } // namespace SelectText
 

@@ -195,6 +195,10 @@ std::vector<Database::AnalyteCount> PgDatabase::analytes(const std::string& tabl
     return values_.analytes(table);
 }
 
+std::vector<Database::AnalyteCount> PgDatabase::analytesHeld(const std::string& table) {
+    return values_.analytes(table, false);
+}
+
 std::unique_ptr<PgConnection> PgDatabase::takeReader() {
     {
         std::lock_guard<std::mutex> lock(readersMutex_);

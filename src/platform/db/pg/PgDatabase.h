@@ -50,6 +50,7 @@ public:
     void readValues(const std::string& table, const std::string& where,
                     const std::function<bool(const StoredValue&)>& each) override;
     std::vector<AnalyteCount> analytes(const std::string& table) override;
+    std::vector<AnalyteCount> analytesHeld(const std::string& table) override;
 
     PgConnection& connection() { return *conn_; }
     const PgDialect::Names& names() const { return names_; }

@@ -254,7 +254,8 @@ void PgValueStore::read(const std::string& table, const std::string& where,
     }
 }
 
-std::vector<Database::AnalyteCount> PgValueStore::analytes(const std::string& table) {
+std::vector<Database::AnalyteCount> PgValueStore::analytes(const std::string& table,
+                                                           bool counted) {
     const std::string name = db_.tableName(table);
     if (!db_.hasRight(name, "SELECT"))
         throw msg::noPermission("read", name);
@@ -262,10 +263,15 @@ std::vector<Database::AnalyteCount> PgValueStore::analytes(const std::string& ta
     const std::string v = valuesTable(name);
     if (v.empty())
         return out;
+    const std::string order = " ORDER BY c.analyte COLLATE \"C\", c.unit COLLATE \"C\", c.code";
     PgResult r = db_.connection().exec(
-        "SELECT c.analyte, c.unit, c.code, count(*) FROM " + PgDialect::quote(v) +
-            " v JOIN public.quarzel_channel c ON c.code = v.channel GROUP BY c.code "
-            "ORDER BY c.analyte COLLATE \"C\", c.unit COLLATE \"C\", c.code",
+        counted ? "SELECT c.analyte, c.unit, c.code, count(*) FROM " + PgDialect::quote(v) +
+                      " v JOIN public.quarzel_channel c ON c.code = v.channel GROUP BY c.code" +
+                      order
+                : SelectText::heldChannels(PgDialect::quote(v)) +
+                      "SELECT c.analyte, c.unit, c.code, 0 FROM held JOIN public.quarzel_channel c "
+                      "ON c.code = held.code" +
+                      order,
         {}, PgConnection::Access::Read, name);
     for (int i = 0; i < r.rows(); ++i)
         Database::AnalyteCount::addChannel(out, r.text(i, 0), r.text(i, 1), r.integer(i, 2),

@@ -34,7 +34,7 @@ public:
               const std::function<bool(const StoredValue&)>& each,
               const std::vector<std::string>& analytes = {},
               const Database::KeyRange* keys = nullptr);
-    std::vector<Database::AnalyteCount> analytes(const std::string& table);
+    std::vector<Database::AnalyteCount> analytes(const std::string& table, bool counted = true);
     void forget();
 
 private:

@@ -411,6 +411,10 @@ std::vector<Database::AnalyteCount> SqliteDatabase::analytes(const std::string& 
     return values_->analytes(table);
 }
 
+std::vector<Database::AnalyteCount> SqliteDatabase::analytesHeld(const std::string& table) {
+    return values_->analytes(table, false);
+}
+
 bool SqliteDatabase::hasTrigram(const std::string& table) {
     const std::string key = asciiLower(table);
     auto it = trigram_.find(key);

@@ -80,6 +80,7 @@ public:
     void readValues(const std::string& table, const std::string& where,
                     const std::function<bool(const StoredValue&)>& each) override;
     std::vector<AnalyteCount> analytes(const std::string& table) override;
+    std::vector<AnalyteCount> analytesHeld(const std::string& table) override;
     IntegrityReport
     checkIntegrity(const std::function<bool(long long done, long long total)>& progress) override;
     std::string repairIndexes() override;

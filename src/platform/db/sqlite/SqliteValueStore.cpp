@@ -427,7 +427,8 @@ void SqliteValueStore::readChannels(const std::string& table, const std::string&
     }
 }
 
-std::vector<Database::AnalyteCount> SqliteValueStore::analytes(const std::string& table) {
+std::vector<Database::AnalyteCount> SqliteValueStore::analytes(const std::string& table,
+                                                               bool counted) {
     std::vector<Database::AnalyteCount> out;
     if (db_.columns(table).empty())
         throw msg::tableNotFound(table);
@@ -435,11 +436,15 @@ std::vector<Database::AnalyteCount> SqliteValueStore::analytes(const std::string
         throw msg::noPermission("read", table);
     if (!hasTable(table))
         return out;
-    Statement s =
-        db_.prepareUser("SELECT c.analyte, c.unit, c.code, count(*) FROM [" + valuesTable(table) +
-                            "] AS v JOIN quarzel_channel AS c ON c.code = v.channel "
-                            "GROUP BY c.code ORDER BY c.analyte, c.unit, c.code",
-                        table);
+    const std::string v = "[" + valuesTable(table) + "]";
+    Statement s = db_.prepareUser(
+        counted ? "SELECT c.analyte, c.unit, c.code, count(*) FROM " + v +
+                      " AS v JOIN quarzel_channel AS c ON c.code = v.channel "
+                      "GROUP BY c.code ORDER BY c.analyte, c.unit, c.code"
+                : SelectText::heldChannels(v) +
+                      "SELECT c.analyte, c.unit, c.code, 0 FROM held JOIN quarzel_channel AS c ON "
+                      "c.code = held.code ORDER BY c.analyte, c.unit, c.code",
+        table);
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
         Database::AnalyteCount::addChannel(out, columnText(s.get(), 0), columnText(s.get(), 1),

@@ -36,7 +36,7 @@ public:
               const std::function<bool(const StoredValue&)>& each,
               const std::vector<std::string>& analytes = {},
               const Database::KeyRange* keys = nullptr);
-    std::vector<Database::AnalyteCount> analytes(const std::string& table);
+    std::vector<Database::AnalyteCount> analytes(const std::string& table, bool counted = true);
 
     // After a rollback: tables, dictionary entries and statements of the
     // transaction may be gone.
