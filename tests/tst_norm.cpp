@@ -320,20 +320,28 @@ private slots:
         const IronSplit plutonic = splitIron(both, IronChoice::Plutonic);
         QVERIFY(std::abs(plutonic.feo / (plutonic.feo + plutonic.fe2o3) -
                          (0.88 - 0.0016 * 50 - 0.027 * 4)) < 1e-12);
-        // Middlemost: basalt 0.20, rhyolite 0.50 Fe2O3/FeO.
-        const IronSplit basalt = splitIron(analysis({{SiO2, 49},
-                                                     {Al2O3, 16},
-                                                     {MgO, 7},
-                                                     {CaO, 10},
-                                                     {Na2O, 2.5},
-                                                     {K2O, 0.5},
-                                                     {Fe2O3, 12}}),
-                                           IronChoice::Middlemost);
-        QVERIFY(std::abs(basalt.fe2o3 / basalt.feo - 0.2) < 1e-12);
-        const IronSplit rhyolite = splitIron(
-            analysis({{SiO2, 75}, {Al2O3, 13}, {CaO, 1}, {Na2O, 4}, {K2O, 4.5}, {Fe2O3, 2}}),
-            IronChoice::Middlemost);
-        QVERIFY(std::abs(rhyolite.fe2o3 / rhyolite.feo - 0.5) < 1e-12);
+        // Middlemost (1989), Fe2O3/FeO by weight, at a point inside each
+        // field whose ratio does not hang on its alkalis (the rows sum to 100,
+        // so each point is where it is written).
+        const struct {
+            double silica, alkali, ratio;
+        } middlemost[] = {{43, 1.5, 0.15}, {48, 3, 0.20},  {54.5, 3, 0.30}, {60, 3, 0.35},
+                          {67, 3, 0.40},   {75, 8, 0.50},  {49, 6, 0.30},   {53, 7, 0.35},
+                          {58, 9, 0.40},   {64, 11, 0.50}, {48, 9, 0.35},   {53, 11.5, 0.40},
+                          {56, 15, 0.50}};
+        for (const auto& m : middlemost) {
+            const IronSplit s = splitIron(analysis({{SiO2, m.silica},
+                                                    {Na2O, m.alkali},
+                                                    {K2O, 0},
+                                                    {Al2O3, 98 - m.silica - m.alkali},
+                                                    {Fe2O3, 2}}),
+                                          IronChoice::Middlemost);
+            QVERIFY2(std::abs(s.fe2o3 / s.feo - m.ratio) < 1e-12,
+                     qPrintable(QString("SiO2 %1, alkalis %2: %3")
+                                    .arg(m.silica)
+                                    .arg(m.alkali)
+                                    .arg(s.fe2o3 / s.feo)));
+        }
         // As analysed: kept, and only where both are given.
         const IronSplit kept = splitIron(both, IronChoice::Analysed);
         QCOMPARE(kept.feo, 6.0);
