@@ -237,6 +237,18 @@ private slots:
                        {Na2O, 1.0},
                        {K2O, 1.0}}),
              {Pf, Cs}},
+            {"rich in titanium, a little short of silica: hypersthene to olivine before "
+             "titanite to perovskite",
+             analysis({{SiO2, 56.0},
+                       {TiO2, 4.0},
+                       {Al2O3, 14.0},
+                       {Fe2O3, 1.0},
+                       {FeO, 1.0},
+                       {MgO, 15.0},
+                       {CaO, 14.0},
+                       {Na2O, 2.0},
+                       {K2O, 0.5}}),
+             {Hy, Ol, Tn}},
             {"aluminous: corundum and rutile",
              analysis({{SiO2, 60.0},
                        {TiO2, 2.0},
@@ -288,6 +300,24 @@ private slots:
             QVERIFY2(n.mineral[m] > 0, mineralName(m).abbreviation);
         QVERIFY2(n.sum < 100 && n.sum > 99.8, qPrintable(QString::number(n.sum)));
         QCOMPARE(n.adjusted[H2Op], 0.0);
+        // Fluorine short of what fluorapatite would take, 2/3 F to each P2O5
+        // (0.3 / 141.94 x 2/3 x 19.00 = 0.0268): none is left for fluorite.
+        // The majors sum to 100, so P2O5 is not scaled beside F.
+        const Norm fluorApatite = computeNorm(analysis({{SiO2, 50.0},
+                                                        {TiO2, 1.5},
+                                                        {Al2O3, 15.0},
+                                                        {Fe2O3, 3.0},
+                                                        {FeO, 7.0},
+                                                        {MgO, 7.0},
+                                                        {CaO, 12.2},
+                                                        {Na2O, 3.0},
+                                                        {K2O, 1.0},
+                                                        {P2O5, 0.3},
+                                                        {F, 0.024}}),
+                                              IronChoice::Analysed);
+        QVERIFY(fluorApatite.valid && fluorApatite.mineral[Ap] > 0);
+        QVERIFY2(std::abs(fluorApatite.mineral[Fr]) < 1e-9,
+                 qPrintable(QString::number(fluorApatite.mineral[Fr])));
         QVERIFY(std::abs(n.analysedSum - 100.38) < 1e-9);
         // Silica lacking even for kaliophilite is told, not hidden.
         const Norm poor = computeNorm(analysis({{SiO2, 5.0},
