@@ -60,7 +60,9 @@ private slots:
         for (int line = 0; line < 3; ++line)
             for (double silica : {49.0, 54.5, 59.0, 66.0, 69.9, 74.0}) {
                 const double k = interpolate(lines[line], silica);
-                for (const auto& [dy, above] : {std::pair{0.01, true}, std::pair{-0.01, false}}) {
+                // On a line: the series above it.
+                for (const auto& [dy, above] :
+                     {std::pair{0.01, true}, std::pair{0.0, true}, std::pair{-0.01, false}}) {
                     Oxides o;
                     o.v[SiO2] = silica;
                     o.v[K2O] = k + dy;
@@ -109,8 +111,9 @@ private slots:
         const std::vector<std::pair<double, double>> line = {
             {15, 35},     {16.6, 43.4}, {18.9, 51.1}, {19.4, 52.8}, {21.4, 54.6},
             {25.4, 54.6}, {29.6, 53.6}, {47.6, 42.4}, {58.8, 36.2}};
-        for (double a : {16.0, 18.0, 20.0, 23.0, 27.0, 35.0, 50.0, 58.0}) {
-            const double f = interpolate(line, a);
+        // Beyond its ends the end values hold.
+        for (double a : {10.0, 16.0, 18.0, 20.0, 23.0, 27.0, 35.0, 50.0, 58.0, 62.0}) {
+            const double f = a < 15 ? 35 : a > 58.8 ? 36.2 : interpolate(line, a);
             for (const auto& [df, name] :
                  {std::pair{0.05, "Tholeiitic"}, std::pair{-0.05, "Calc-alkaline"}}) {
                 // A from the alkalis, F from FeO alone, M the rest.
