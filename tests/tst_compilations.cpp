@@ -405,6 +405,14 @@ private slots:
         QCOMPARE(QString::fromStdString(p2.source.encoding()), QString("UTF-16LE"));
         QCOMPARE(p2.mark, numberstyle::Mark::Comma);
         QCOMPARE(rows(d, "Rockname = 'Trachyte' AND Location = 'Ísland' AND SiO2 = 62.5"), 1LL);
+        // The same, high byte first.
+        const QString phonolite = QString(text).replace("Trachyte", "Phonolite");
+        QByteArray bigEndian("\xFE\xFF", 2);
+        for (const QChar c : phonolite)
+            bigEndian.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+        const ImportPlan p3 = importInto(d, write(dir, "unicode-be.txt", bigEndian));
+        QCOMPARE(QString::fromStdString(p3.source.encoding()), QString("UTF-16BE"));
+        QCOMPARE(rows(d, "Rockname = 'Phonolite' AND Location = 'Ísland' AND SiO2 = 62.5"), 1LL);
     }
 };
 
