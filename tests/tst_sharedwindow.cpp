@@ -1,5 +1,6 @@
 // The window's data control and grid on a shared server: a save that meets
 // another user's change, and other users' changes reaching the grid.
+#include "app/QuarzelDatabase.h"
 #include "diagram/NormWindow.h"
 #include "platform/data/DBGrid.h"
 #include "platform/data/DataControl.h"
@@ -8,9 +9,11 @@
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
 #include "platform/db/Recordset.h"
+#include "support/GuiFixture.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
 
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QtTest>
@@ -86,6 +89,27 @@ private slots:
                  1LL);
         QCOMPARE(failed.count(), 0);
         QVERIFY(before != "Their geologist");
+        // The window's own question: its "Take Theirs" keeps theirs.
+        GuiFixture f(10);
+        ServerData shared(f.data());
+        f.settings.database = {
+            {"Server", qEnvironmentVariable("PGHOST") + ":" + qEnvironmentVariable("PGPORT")},
+            {"Name", QString::fromStdString(shared.name())},
+            {"User", ServerData::kTester}};
+        QuarzelDatabase& w = f.start();
+        QTRY_COMPARE(w.Label3->text(), QString("10 Records"));
+        trigger(w, "mnuEdit2", 0);
+        RecordsetModel& grid = *w.vaSpread1->recordsetModel();
+        const QString was = grid.cellText(3, 1); // read before theirs is written
+        shared.open()->OpenRecordset(kWhole)->updateRow(3, {{1, "Theirs in the window"}});
+        f.messages.press = "Take Theirs";
+        QVERIFY(grid.setData(grid.index(3, 1), "Mine in the window"));
+        QVERIFY(grid.submit());
+        QCOMPARE(f.messages.asked.size(), std::size_t(1));
+        QCOMPARE(shared.count("SELECT count(*) FROM \"DOZIRO1\" WHERE \"Geologist\" = 'Theirs "
+                              "in the window'"),
+                 1LL);
+        QVERIFY(was != "Theirs in the window");
     }
 
     void otherUsersChangesReachTheGrid() {

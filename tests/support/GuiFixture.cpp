@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QTest>
 
 namespace {
 
@@ -88,11 +89,16 @@ void MessageRecorder::show(const QString& text, int style, const QString& title)
         whileOpen();
 }
 
-bool MessageRecorder::ask(const QString& text, const QString&, const QString&, const QString&) {
+bool MessageRecorder::ask(const QString& text, const QString&, const QString& yes,
+                          const QString& no) {
     asked.push_back(text);
     if (onAsk)
         onAsk();
-    return answer;
+    if (press.isEmpty())
+        return answer;
+    if (press != yes && press != no)
+        QTest::qFail(qPrintable("no button \"" + press + "\""), __FILE__, __LINE__);
+    return press == yes;
 }
 
 QString FakeSettings::get(const QString& app, const QString& section, const QString& key,

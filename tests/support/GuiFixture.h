@@ -35,6 +35,7 @@ public:
     std::vector<ShownMessage> shown;
     std::vector<QString> asked;
     bool answer = true; // the answer to every question
+    QString press;      // or the button pressed, by its text
     QuarzelDatabase* window = nullptr;
     std::function<void()> whileOpen;
     std::function<void()> onAsk; // called as each question is asked
