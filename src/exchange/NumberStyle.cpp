@@ -17,7 +17,10 @@ std::string blanksUnified(const std::string& cell) {
     std::string s;
     s.reserve(cell.size());
     for (std::size_t i = 0; i < cell.size(); ++i) {
-        if (cell.compare(i, 2, "\xC2\xA0") == 0) {
+        const unsigned char c = static_cast<unsigned char>(cell[i]);
+        if (c != 0xC2 && c != 0xE2) { // every cell of a plain number: no blank of another kind
+            s += cell[i];
+        } else if (cell.compare(i, 2, "\xC2\xA0") == 0) {
             s += ' ';
             i += 1;
         } else if (cell.compare(i, 3, "\xE2\x80\xAF") == 0 ||

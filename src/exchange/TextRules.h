@@ -37,6 +37,9 @@ inline bool endsWithNoCase(const std::string& s, const std::string& tail) {
 inline bool meansNull(const std::string& t) {
     if (t.empty() || t[0] == '<' || t[0] == '>')
         return true;
+    // A number, or longer than any of the words: asked of every cell.
+    if (t.size() > 6 || std::isdigit(static_cast<unsigned char>(t[0])) || t[0] == '.')
+        return false;
     const std::string l = lower(t);
     for (const char* token : {"n.d.", "nd", "n.a.", "na", "n/a", "-", "--", "\xE2\x80\x94", "bdl",
                               "b.d.l.", "lod", "tr", "trace", "n.n.", "n.b."})
