@@ -48,6 +48,50 @@ std::optional<double> columnNumber(sqlite3_stmt* s, int i) {
     return sqlite3_column_double(s, i);
 }
 
+// A read's dictionary entries: the few references' texts, each looked up
+// once rather than joined to every value, and the rest of a value from its
+// row's columns.
+class References {
+public:
+    References(SqliteDatabase& db, const std::string& shown)
+        : db_(db), shown_(shown),
+          statement_(db.prepareUser("SELECT text FROM quarzel_reference WHERE code = ?1", shown)) {}
+
+    // The qualifier, number, words, uncertainty and reference, from the
+    // row's column `first` on.
+    void readRest(sqlite3_stmt* r, int first, SampleValue& v) {
+        const auto* q = reinterpret_cast<const char*>(sqlite3_column_text(r, first));
+        v.qualifier = q && *q ? q[0] : 0;
+        v.value = columnNumber(r, first + 1);
+        v.text = columnText(r, first + 2);
+        v.uncertainty = columnNumber(r, first + 3);
+        if (sqlite3_column_type(r, first + 4) == SQLITE_NULL)
+            v.reference.clear();
+        else
+            v.reference = text(sqlite3_column_int64(r, first + 4));
+    }
+
+private:
+    const std::string& text(std::int64_t code) {
+        auto it = texts_.find(code);
+        if (it == texts_.end()) {
+            sqlite3_reset(statement_.get());
+            sqlite3_bind_int64(statement_.get(), 1, code);
+            const int rc = sqlite3_step(statement_.get());
+            if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+                db_.fail(rc, shown_, SqliteDatabase::Access::Read);
+            it = texts_.emplace(code, rc == SQLITE_ROW ? columnText(statement_.get(), 0) : "")
+                     .first;
+        }
+        return it->second;
+    }
+
+    SqliteDatabase& db_;
+    const std::string& shown_;
+    Statement statement_;
+    std::unordered_map<std::int64_t, std::string> texts_;
+};
+
 // Cached statements are prepared with the authorizer off, and SQLite
 // prepares them again after any change of the schema: their steps run with
 // it off too, the rights having been checked before.
@@ -275,25 +319,8 @@ void SqliteValueStore::read(const std::string& table, const std::string& where,
     }
     if (!analytes.empty() && !keys)
         return readChannels(table, where.empty() ? std::string() : condition, each, analytes);
-    std::string sql = "SELECT v.sample, c.analyte, c.unit, c.method, v.qualifier, v.value, v.text, "
-                      "v.uncertainty, r.text FROM [" +
-                      valuesTable(table) + "] AS v JOIN quarzel_channel AS c ON c.code = " +
-                      // A range is read along the key, its channels picked as
-                      // it goes: the channel's index would visit every
-                      // sample's pages once per analyte, and sort them after.
-                      (keys ? "+" : "") +
-                      "v.channel LEFT JOIN quarzel_reference AS r ON r.code = v.reference";
-    std::string filter = SelectText::analyteFilter(analytes);
-    if (keys)
-        filter +=
-            (filter.empty() ? "" : " AND ") + SelectText::sampleRange(keys->first, keys->last);
-    if (!where.empty())
-        filter += (filter.empty() ? "" : " AND ") + std::string("v.sample IN (") + condition + ")";
-    if (!filter.empty())
-        sql += " WHERE " + filter;
-    sql += " ORDER BY v.sample, v.seq";
-    // Under the account's rights: the condition is the caller's.
-    Statement s = db_.prepareUser(sql, where.empty() ? table : condition);
+    const std::string& shown = where.empty() ? table : condition;
+    // One state of the file for the names and the values.
     const bool own = db_.openReadTransaction();
     struct Close {
         SqliteDatabase& db;
@@ -303,26 +330,71 @@ void SqliteValueStore::read(const std::string& table, const std::string& where,
                 db.closeReadTransaction();
         }
     } close{db_, own};
+    // The channels' names, read once: joined, each would be looked up for
+    // every value.
+    struct Names {
+        std::string analyte, unit, method;
+    };
+    std::unordered_map<std::int64_t, Names> names;
+    std::string codes;
+    {
+        Statement s = db_.prepareUser(
+            "SELECT c.code, c.analyte, c.unit, c.method FROM quarzel_channel AS c" +
+                (analytes.empty() ? "" : " WHERE " + SelectText::analyteFilter(analytes)),
+            shown);
+        int rc;
+        while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+            const std::int64_t code = sqlite3_column_int64(s.get(), 0);
+            names.emplace(code, Names{columnText(s.get(), 1), columnText(s.get(), 2),
+                                      columnText(s.get(), 3)});
+            codes += (codes.empty() ? "" : ", ") + std::to_string(code);
+        }
+        if (rc != SQLITE_DONE)
+            db_.fail(rc, shown, SqliteDatabase::Access::Read);
+    }
+    if (codes.empty()) {
+        if (!where.empty())
+            db_.prepareUser(condition, condition); // a bad condition is told all the same
+        return;
+    }
+    std::string sql = "SELECT v.sample, v.channel, v.qualifier, v.value, v.text, v.uncertainty, "
+                      "v.reference FROM [" +
+                      valuesTable(table) + "] AS v";
+    std::string filter;
+    // A range is read along the key, its channels picked as it goes (the
+    // unary plus keeps the channel's index out): that index would visit
+    // every sample's pages once per analyte, and sort them after.
+    if (!analytes.empty())
+        filter = "+v.channel IN (" + codes + ")";
+    if (keys)
+        filter +=
+            (filter.empty() ? "" : " AND ") + SelectText::sampleRange(keys->first, keys->last);
+    if (!where.empty())
+        filter += (filter.empty() ? "" : " AND ") + std::string("v.sample IN (") + condition + ")";
+    if (!filter.empty())
+        sql += " WHERE " + filter;
+    sql += " ORDER BY v.sample, v.seq";
+    // Under the account's rights: the condition is the caller's.
+    Statement s = db_.prepareUser(sql, shown);
+    References references(db_, shown);
     StoredValue out;
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
         sqlite3_stmt* r = s.get();
+        const auto name = names.find(sqlite3_column_int64(r, 1));
+        if (name == names.end())
+            continue; // no value of a damaged file's without its channel: as a join drops it
         out.sample = sqlite3_column_int64(r, 0);
         SampleValue& v = out.value;
-        v.analyte = columnText(r, 1);
-        v.unit = columnText(r, 2);
-        v.method = columnText(r, 3);
-        const std::string q = columnText(r, 4);
-        v.qualifier = q.empty() ? 0 : q[0];
-        v.value = columnNumber(r, 5);
-        v.text = columnText(r, 6);
-        v.uncertainty = columnNumber(r, 7);
-        v.reference = columnText(r, 8);
+        v.analyte = name->second.analyte;
+        v.unit = name->second.unit;
+        v.method = name->second.method;
+        references.readRest(r, 2, v);
         if (!each(out))
             return;
     }
     if (rc != SQLITE_DONE)
-        db_.fail(rc, condition, SqliteDatabase::Access::Read);
+        db_.fail(rc, shown, SqliteDatabase::Access::Read);
 }
 
 void SqliteValueStore::readChannels(const std::string& table, const std::string& condition,
@@ -368,22 +440,7 @@ void SqliteValueStore::readChannels(const std::string& table, const std::string&
     }
     if (channels.empty() && !condition.empty())
         db_.prepareUser(condition, condition); // a bad condition is told all the same
-    Statement reference =
-        db_.prepareUser("SELECT text FROM quarzel_reference WHERE code = ?1", shown);
-    std::unordered_map<std::int64_t, std::string> references; // few, each read once
-    auto referenceText = [&](std::int64_t code) -> const std::string& {
-        auto it = references.find(code);
-        if (it == references.end()) {
-            sqlite3_reset(reference.get());
-            sqlite3_bind_int64(reference.get(), 1, code);
-            const int rc = sqlite3_step(reference.get());
-            if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-                db_.fail(rc, shown, SqliteDatabase::Access::Read);
-            it = references.emplace(code, rc == SQLITE_ROW ? columnText(reference.get(), 0) : "")
-                     .first;
-        }
-        return it->second;
-    };
+    References references(db_, shown);
     auto step = [&](Channel& c) {
         const int rc = sqlite3_step(c.rows.get());
         c.more = rc == SQLITE_ROW;
@@ -412,15 +469,7 @@ void SqliteValueStore::readChannels(const std::string& table, const std::string&
         v.analyte = next->analyte;
         v.unit = next->unit;
         v.method = next->method;
-        const auto* q = reinterpret_cast<const char*>(sqlite3_column_text(r, 2));
-        v.qualifier = q && *q ? q[0] : 0;
-        v.value = columnNumber(r, 3);
-        v.text = columnText(r, 4);
-        v.uncertainty = columnNumber(r, 5);
-        if (sqlite3_column_type(r, 6) == SQLITE_NULL)
-            v.reference.clear();
-        else
-            v.reference = referenceText(sqlite3_column_int64(r, 6));
+        references.readRest(r, 2, v);
         if (!each(out))
             return;
         step(*next);
