@@ -336,7 +336,6 @@ void SqliteValueStore::read(const std::string& table, const std::string& where,
         std::string analyte, unit, method;
     };
     std::unordered_map<std::int64_t, Names> names;
-    std::string codes;
     {
         Statement s = db_.prepareUser(
             "SELECT c.code, c.analyte, c.unit, c.method FROM quarzel_channel AS c" +
@@ -344,15 +343,14 @@ void SqliteValueStore::read(const std::string& table, const std::string& where,
             shown);
         int rc;
         while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
-            const std::int64_t code = sqlite3_column_int64(s.get(), 0);
-            names.emplace(code, Names{columnText(s.get(), 1), columnText(s.get(), 2),
-                                      columnText(s.get(), 3)});
-            codes += (codes.empty() ? "" : ", ") + std::to_string(code);
+            names.emplace(sqlite3_column_int64(s.get(), 0),
+                          Names{columnText(s.get(), 1), columnText(s.get(), 2),
+                                columnText(s.get(), 3)});
         }
         if (rc != SQLITE_DONE)
             db_.fail(rc, shown, SqliteDatabase::Access::Read);
     }
-    if (codes.empty()) {
+    if (names.empty()) {
         if (!where.empty())
             db_.prepareUser(condition, condition); // a bad condition is told all the same
         return;
@@ -364,8 +362,12 @@ void SqliteValueStore::read(const std::string& table, const std::string& where,
     // A range is read along the key, its channels picked as it goes (the
     // unary plus keeps the channel's index out): that index would visit
     // every sample's pages once per analyte, and sort them after.
-    if (!analytes.empty())
-        filter = "+v.channel IN (" + codes + ")";
+    if (!analytes.empty()) {
+        filter = "+v.channel IN (";
+        for (const auto& n : names)
+            filter += (filter.back() == '(' ? "" : ", ") + std::to_string(n.first);
+        filter += ")";
+    }
     if (keys)
         filter +=
             (filter.empty() ? "" : " AND ") + SelectText::sampleRange(keys->first, keys->last);
