@@ -1,6 +1,7 @@
 // The engine and the import held to sources of their own: the Windows-1252
 // table as published, Unicode's case pairs as Qt knows them, an account's
 // rights table by table, and a diagram's points worked out in SQL.
+#include "classify/Diagram.h"
 #include "classify/TasView.h"
 #include "exchange/CsvImport.h"
 #include "platform/db/DBEngine.h"
@@ -9,9 +10,14 @@
 #include "platform/db/Recordset.h"
 #include "platform/db/TextFold.h"
 #include "platform/db/Workgroup.h"
+#include "schema/Schema.h"
 #include "support/TestData.h"
 
 #include <QtTest>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
 
 #include <sqlite3.h>
 
@@ -142,7 +148,7 @@ private slots:
         e.DefaultUser = "";
     }
 
-    void diagramOfFewSpreadKeysFollowsThem() {
+    void diagramPointsFollowTheirKeys() {
         // A search over a large table whose few keys are spread and not in
         // ID order: each point is its own row's, worked out here in SQL.
         TestData d(60000);
@@ -158,7 +164,7 @@ private slots:
                                 "coalesce(ZrO2,0))";
         for (std::size_t i = 0; i < keys.size(); ++i) {
             const std::string id = std::to_string(keys[i]);
-            if (!view.points[i].valid)
+            if (!view.points[i].valid())
                 continue;
             const double silica =
                 rawReal(d, "SELECT SiO2 * 100.0 / " + sum + " FROM DOZIRO1 WHERE ID = " + id);
@@ -168,6 +174,59 @@ private slots:
             QVERIFY2(std::abs(view.points[i].alkali - alkali) < 1e-3, id.c_str());
         }
         QVERIFY(view.plotted() >= 6);
+
+        // Views of nearly the whole table in other orders (shuffled; with
+        // every twentieth key left out; with a key no row has): each row's
+        // point, class and colour are its key's, as in ID order.
+        std::vector<std::int64_t> all(60000);
+        std::iota(all.begin(), all.end(), 1);
+        const auto tas = chart::makeDiagram("tas");
+        const int rockname = schema::index(schema::Column::Rockname);
+        std::vector<tas::ViewPoints> byId;
+        QVERIFY(tas::readViews(*db, "DOZIRO1", all, {tas.get()}, true, rockname, byId));
+        const tas::ViewPoints& ref = byId.front();
+        QCOMPARE(ref.colourNames[ref.colour[16]], rawText(d, "SELECT Rockname FROM DOZIRO1 WHERE ID = 17"));
+        std::vector<std::int64_t> shuffled = all;
+        std::mt19937 random(7);
+        std::shuffle(shuffled.begin(), shuffled.end(), random);
+        std::vector<std::int64_t> gaps;
+        for (std::int64_t k : shuffled)
+            if (k % 20)
+                gaps.push_back(k);
+        gaps.insert(gaps.begin() + 100, 60123);
+        for (const auto* order : {&shuffled, &gaps}) {
+            std::vector<tas::ViewPoints> out;
+            QVERIFY(tas::readViews(*db, "DOZIRO1", *order, {tas.get()}, true, rockname, out));
+            const tas::ViewPoints& v = out.front();
+            QCOMPARE(v.points.size(), order->size());
+            QCOMPARE(v.field.size(), order->size());
+            QCOMPARE(v.colour.size(), order->size());
+            long none = 0;
+            for (std::size_t r = 0; r < order->size(); ++r) {
+                const std::int64_t key = (*order)[r];
+                if (key > 60000) {
+                    QVERIFY(!v.points[r].valid());
+                    ++none;
+                    continue;
+                }
+                const auto i = static_cast<std::size_t>(key - 1);
+                none += !ref.points[i].valid();
+                const auto& a = v.points[r];
+                const auto& b = ref.points[i];
+                QVERIFY2(a.valid() == b.valid(), std::to_string(key).c_str());
+                QVERIFY2(v.field[r] == ref.field[i], std::to_string(key).c_str());
+                // Leaving keys out may change which names are frequent enough
+                // to be a colour of their own.
+                const std::string& mine = v.colourNames[v.colour[r]];
+                const std::string& theirs = ref.colourNames[ref.colour[i]];
+                QVERIFY2(mine == theirs || (order == &gaps && (mine == "other" || theirs == "other")),
+                         std::to_string(key).c_str());
+                if (a.valid())
+                    QVERIFY2(a.silica == b.silica && a.alkali == b.alkali,
+                             std::to_string(key).c_str());
+            }
+            QCOMPARE(v.noPoint, none);
+        }
     }
 };
 

@@ -169,10 +169,14 @@ private slots:
         for (const auto& [x, y, field] :
              {std::tuple{34.9f, 5.f, -1}, std::tuple{35.f, 5.f, 0}, std::tuple{89.9f, 17.9f, -1},
               std::tuple{90.1f, 5.f, -1}, std::tuple{50.f, 18.2f, -1}, std::tuple{60.f, 8.f, 8}})
-            v.points.push_back({x, y, static_cast<std::int16_t>(field), true});
+        {
+            v.points.push_back({x, y});
+            v.field.push_back(static_cast<std::int8_t>(field));
+        }
         v.points.emplace_back(); // no point
+        v.field.push_back(-1);
         tas::count(v);
-        plot.setView(std::make_shared<const tas::ViewPoints>(v));
+        plot.setView(std::make_shared<tas::ViewPoints>(v));
         QCOMPARE(plot.legendText(),
                  QString("3 rows plotted, 3 outside the frame, 1 with no point (1 outside "
                          "the diagram)"));
@@ -193,9 +197,10 @@ private slots:
             const QRectF published = plot.whole();
             tas::ViewPoints w;
             for (const QPointF& at : c.points)
-                w.points.push_back({float(at.x()), float(at.y()), 0, true});
+                w.points.push_back({float(at.x()), float(at.y())});
+            w.field.assign(w.points.size(), 0);
             tas::count(w, plot.diagram().classes().size());
-            plot.setView(std::make_shared<const tas::ViewPoints>(w));
+            plot.setView(std::make_shared<tas::ViewPoints>(w));
             for (const QPointF& at : c.points)
                 QVERIFY2(plot.range().contains(at), c.diagram);
             QVERIFY(plot.range().contains(published)); // never narrower than published
@@ -210,12 +215,13 @@ private slots:
         plot.resize(880, 560);
         tas::ViewPoints v;
         for (long i = 0; i <= DiagramPlot::kMaxDots; ++i)
-            v.points.push_back({45 + float(i % 1000) / 50, 2 + float(i / 1000) / 4, 0, true});
+            v.points.push_back({45 + float(i % 1000) / 50, 2 + float(i / 1000) / 4});
+        v.field.assign(v.points.size(), 0);
         v.colourNames = {"Basalt", "Dacite"};
         v.colour.assign(v.points.size(), 0);
         v.colour.back() = 1;
         tas::count(v);
-        plot.setView(std::make_shared<const tas::ViewPoints>(v));
+        plot.setView(std::make_shared<tas::ViewPoints>(v));
         QVERIFY(plot.drawsDensity());
         QVERIFY2(plot.legendText().endsWith(
                      ". Colours need at most 20,000 rows in sight: zoom in or narrow the search"),
@@ -227,7 +233,7 @@ private slots:
         // Without colours there is nothing to say.
         v.colour.clear();
         v.colourNames.clear();
-        plot.setView(std::make_shared<const tas::ViewPoints>(v));
+        plot.setView(std::make_shared<tas::ViewPoints>(v));
         plot.resetZoom();
         QVERIFY(plot.drawsDensity() && !plot.legendText().contains("Colours"));
     }
@@ -266,7 +272,7 @@ private slots:
         QCOMPARE(w.vaSpread1->Row(), 3L);
         QTRY_VERIFY(plot->hasFocus() || !QGuiApplication::focusWindow());
         long row = 0;
-        while (!plot->view()->points[row].valid)
+        while (!plot->view()->points[row].valid())
             ++row;
         const auto& pt = plot->view()->points[row];
         QTest::mouseClick(
@@ -305,7 +311,7 @@ private slots:
         DiagramWindow* tasWin = w.tools().diagramWindow();
         QTRY_VERIFY(!tasWin->loading() && tasWin->plot()->view());
         long row = 0;
-        while (!tasWin->plot()->view()->points[row].valid)
+        while (!tasWin->plot()->view()->points[row].valid())
             ++row;
         w.vaSpread1->setRow(row);
         QCOMPARE(tasWin->plot()->currentRow(), row);

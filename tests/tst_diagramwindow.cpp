@@ -32,11 +32,12 @@
 
 namespace {
 
-QString className(const chart::Diagram& d, const tas::PackedPoint& p) {
-    if (!p.valid)
+QString className(const chart::Diagram& d, const tas::ViewPoints& v, std::size_t row) {
+    if (!v.points[row].valid())
         return "no point";
-    return p.field < 0 ? QString::fromStdString(d.unclassed())
-                       : QString::fromStdString(d.classes()[static_cast<std::size_t>(p.field)]);
+    return v.field[row] < 0
+               ? QString::fromStdString(d.unclassed())
+               : QString::fromStdString(d.classes()[static_cast<std::size_t>(v.field[row])]);
 }
 
 } // namespace
@@ -234,8 +235,8 @@ private slots:
             const auto& view = *win->plot()->view();
             for (std::size_t r = 0; r < keys.size(); ++r) {
                 const auto& p = view.points[r];
-                QCOMPARE(byId[keys[r]][3], className(d, p));
-                if (!p.valid)
+                QCOMPARE(byId[keys[r]][3], className(d, view, r));
+                if (!p.valid())
                     continue;
                 double x = p.silica, y = p.alkali;
                 if (d.ternary()) {
@@ -251,12 +252,12 @@ private slots:
             QCOMPARE(view.noPoint, long(c.noPoint.size()));
             // The status line names the current row's class.
             w.vaSpread1->setRow(10);
-            QVERIFY2(win->statusLine()->text().contains(": " + className(d, view.points[10]) + "."),
+            QVERIFY2(win->statusLine()->text().contains(": " + className(d, view, 10) + "."),
                      qPrintable(win->statusLine()->text()));
             // A click beside a point makes its row current.
             DiagramPlot* plot = win->plot();
             const auto& pt = view.points[20];
-            QVERIFY(pt.valid);
+            QVERIFY(pt.valid());
             const QPointF at = plot->toScreen(pt.silica, pt.alkali, plot->size());
             const long nearest = plot->nearestRow(at);
             QVERIFY(nearest >= 0);
@@ -310,7 +311,7 @@ private slots:
             QCOMPARE(p->view()->points.size(), std::size_t(400));
             // Axes scaled to the points: every point in sight.
             for (const auto& pt : p->view()->points)
-                if (pt.valid)
+                if (pt.valid())
                     QVERIFY(p->range().contains(pt.silica, pt.alkali));
         }
         w.vaSpread1->setRow(7);

@@ -323,16 +323,16 @@ private slots:
         QVERIFY(chart::readTraceView(*db, "DOZIRO1", std::vector<std::int64_t>{id["D"], id["C"], id["B"], id["A"]}, *d, 0, v,
                                      why));
         QCOMPARE(v.points.size(), std::size_t(4));
-        QVERIFY(!v.points[0].valid && !v.points[1].valid);
+        QVERIFY(!v.points[0].valid() && !v.points[1].valid());
         QCOMPARE(why.ofRowText(*d, 0), std::string("no Ti (nor TiO2)"));
         QCOMPARE(why.ofRowText(*d, 1), std::string("Ti below detection"));
-        QVERIFY(v.points[2].valid && v.points[3].valid);
+        QVERIFY(v.points[2].valid() && v.points[3].valid());
         QVERIFY(std::abs(v.points[2].silica - 12.0f) < 1e-5); // Ti/1000 from ppb
         QCOMPARE(v.points[2].alkali, 200.0f);                 // the amount, not the limit
-        QCOMPARE(d->classes()[std::size_t(v.points[2].field)],
+        QCOMPARE(d->classes()[std::size_t(v.field[2])],
                  std::string("OIB and alkali basalt"));
         QVERIFY(std::abs(v.points[3].silica - 7.6116f) < 1e-4);
-        QCOMPARE(d->classes()[std::size_t(v.points[3].field)],
+        QCOMPARE(d->classes()[std::size_t(v.field[3])],
                  std::string("MORB and back-arc basalt"));
         QCOMPARE(v.noPoint, 2L);
         QCOMPARE(why.summary(*d), std::string("no Ti (nor TiO2) 1, Ti below detection 1"));

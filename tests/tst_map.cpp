@@ -113,7 +113,7 @@ private slots:
         QCOMPARE(cells.points.size(), screen.size());
         long counted = 0;
         for (const tas::PackedPoint& pt : cells.points) {
-            if (!pt.valid)
+            if (!pt.valid())
                 continue;
             const int col = static_cast<int>(std::floor(pt.silica * 100.0f / 400.0f));
             const int row = static_cast<int>(std::floor(pt.alkali * 50.0f / 200.0f));

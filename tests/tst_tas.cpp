@@ -277,7 +277,7 @@ private slots:
                  qPrintable(tasWin->statusLine()->text()));
         // A click on a point makes its row current in the grid.
         const auto& pt = tasWin->plot()->view()->points[9];
-        QVERIFY(pt.valid);
+        QVERIFY(pt.valid());
         const QPointF at = tasWin->plot()->toScreen(pt.silica, pt.alkali, tasWin->plot()->size());
         const long nearest = tasWin->plot()->nearestRow(at);
         QTest::mouseClick(tasWin->plot(), Qt::LeftButton, {}, at.toPoint());
@@ -352,11 +352,12 @@ private slots:
         for (std::size_t r = 0; r < keys.size(); ++r) {
             const QStringList& cliRow = byId[keys[r]];
             const auto& p = view.points[r];
-            const QString shown = !p.valid      ? "no point"
-                                  : p.field < 0 ? "outside the diagram"
-                                                : tas::fields()[p.field].name;
+            const int field = view.field[r];
+            const QString shown = !p.valid()  ? "no point"
+                                  : field < 0 ? "outside the diagram"
+                                              : tas::fields()[std::size_t(field)].name;
             QCOMPARE(cliRow[3], shown);
-            if (p.valid) {
+            if (p.valid()) {
                 QCOMPARE(cliRow[1], QString::number(p.silica, 'f', 2));
                 QCOMPARE(cliRow[2], QString::number(p.alkali, 'f', 2));
             }

@@ -114,7 +114,7 @@ bool readTraceView(engine::Database& db, const std::string& table,
     const std::vector<std::string>& elements = diagram.elements();
     const std::size_t n = keys.size();
     out = tas::ViewPoints();
-    out.points.resize(n); // rows never met keep "no point"
+    out.resize(n); // rows never met keep "no point"
     why.ofRow.assign(n, NoPointReasons::kNone);
     why.perReason.assign(diagram.noPointReasons().size(), 0);
     const RowOfKey rowOf(keys);
@@ -174,7 +174,7 @@ bool readTraceView(engine::Database& db, const std::string& table,
         for (std::size_t e = 0; e < k; ++e)
             amounts[e] = AmountsBuilder::settle(chosen[r * k + e], elements[e] == "Ti", tio2[r]);
         const Place p = diagram.placeAmounts(amounts.data());
-        out.points[r] = tas::pack(p);
+        out.set(r, p);
         if (!p.valid && p.why >= 0) {
             why.ofRow[r] = static_cast<std::uint8_t>(p.why);
             ++why.perReason[static_cast<std::size_t>(p.why)];

@@ -1,7 +1,7 @@
 #include "TasView.h"
 
 #include "Diagram.h"
-#include "RowOfKey.h"
+#include "KeyedRows.h"
 #include "TasDiagram.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
@@ -12,23 +12,23 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <stdexcept>
 #include <unordered_map>
 
 namespace tas {
 
-namespace {
-
-using chart::RowOfKey;
-
-} // namespace
-
 PackedPoint pack(const chart::Place& p) {
     PackedPoint q;
-    q.valid = p.valid;
-    q.silica = static_cast<float>(p.x);
-    q.alkali = static_cast<float>(p.y);
-    q.field = static_cast<std::int16_t>(p.cls);
+    if (p.valid && !std::isnan(p.x)) {
+        q.silica = static_cast<float>(p.x);
+        q.alkali = static_cast<float>(p.y);
+    }
     return q;
+}
+
+void ViewPoints::set(std::size_t row, const chart::Place& p) {
+    points[row] = pack(p);
+    field[row] = static_cast<std::int8_t>(p.valid && p.cls >= 0 ? p.cls : -1);
 }
 
 void count(ViewPoints& v) {
@@ -38,19 +38,19 @@ void count(ViewPoints& v) {
 void count(ViewPoints& v, std::size_t classes) {
     v.perField.assign(classes, 0);
     v.outside = v.noPoint = 0;
-    for (const PackedPoint& p : v.points) {
-        if (!p.valid)
+    for (std::size_t r = 0; r < v.points.size(); ++r) {
+        if (!v.points[r].valid())
             ++v.noPoint;
-        else if (p.field < 0)
+        else if (v.field[r] < 0)
             ++v.outside;
         else
-            ++v.perField[static_cast<std::size_t>(p.field)];
+            ++v.perField[static_cast<std::size_t>(v.field[r])];
     }
     if (v.colour.size() != v.points.size())
         return;
     v.perColour.assign(v.colourNames.size(), 0);
     for (std::size_t r = 0; r < v.points.size(); ++r)
-        if (v.points[r].valid)
+        if (v.points[r].valid())
             ++v.perColour[v.colour[r]];
 }
 
@@ -86,6 +86,7 @@ public:
         rows_[row] = it->second;
     }
     void start(std::size_t rows) { rows_.assign(rows, kNone); }
+    void toRows(const chart::KeyedRows& keyed) { keyed.toRows(rows_); }
     // The classes and each row's class; rows never met go to "other".
     void finish(std::vector<std::string>& names, std::vector<std::uint8_t>& colour) const {
         std::vector<std::pair<const std::string*, std::uint32_t>> byCount;
@@ -122,11 +123,13 @@ private:
 bool readViews(engine::Database& db, const std::string& table, engine::KeySpan keys,
                const std::vector<const chart::Diagram*>& diagrams, bool volatileFree,
                int colourColumn, std::vector<ViewPoints>& out, const std::atomic<bool>* cancel) {
+    for (const chart::Diagram* d : diagrams)
+        if (d->classes().size() > ViewPoints::kMaxClasses)
+            throw std::logic_error("A diagram of more classes than a point can name.");
+    const chart::KeyedRows keyed(keys);
     out.assign(diagrams.size(), ViewPoints());
     for (ViewPoints& v : out)
-        v.points.resize(keys.size()); // rows never met keep "no point"
-    const RowOfKey rowOf(keys);
-    const std::size_t rowCount = keys.size();
+        v.resize(keyed.slots()); // rows never met keep "no point"
     // The columns of all the diagrams, each read once; where each diagram
     // finds its own.
     std::vector<int> columns;
@@ -153,7 +156,7 @@ bool readViews(engine::Database& db, const std::string& table, engine::KeySpan k
     const std::size_t n = columns.size();
     Colours colours;
     if (colourColumn >= 0)
-        colours.start(rowCount);
+        colours.start(keyed.slots());
     // Rows read on a thread of their own while this one places those read
     // before.
     struct Batch {
@@ -167,8 +170,8 @@ bool readViews(engine::Database& db, const std::string& table, engine::KeySpan k
             while (b.rows.size() < kRows) {
                 if (!q->next())
                     return false;
-                const std::uint32_t row = rowOf.find(q->integer(0));
-                if (row == RowOfKey::kNone)
+                const std::uint32_t row = keyed.slot(q->integer(0));
+                if (row == chart::KeyedRows::kNone)
                     continue;
                 b.rows.push_back(row);
                 for (std::size_t i = 0; i < n; ++i)
@@ -189,7 +192,7 @@ bool readViews(engine::Database& db, const std::string& table, engine::KeySpan k
                             own[i] = values[at[d][i]];
                         v = own.data();
                     }
-                    out[d].points[b.rows[r]] = pack(diagrams[d]->place(v, volatileFree));
+                    out[d].set(b.rows[r], diagrams[d]->place(v, volatileFree));
                 }
             }
         },
@@ -197,8 +200,11 @@ bool readViews(engine::Database& db, const std::string& table, engine::KeySpan k
         cancel);
     if (!complete)
         return false;
+    if (colourColumn >= 0)
+        colours.toRows(keyed);
     for (std::size_t d = 0; d < diagrams.size(); ++d) {
         ViewPoints& v = out[d];
+        keyed.toRows(v.points, v.field);
         if (colourColumn >= 0)
             colours.finish(v.colourNames, v.colour);
         count(v, diagrams[d]->classes().size());

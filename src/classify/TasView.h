@@ -4,7 +4,9 @@
 #include "platform/db/KeySpan.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,19 +21,23 @@ struct Place;
 
 namespace tas {
 
-// One row of a view on the diagram, packed small (12 bytes) so that ten
-// million rows fit in memory: the point in single precision, its field.
+// One row of a view on the diagram, packed small (8 bytes) so that ten
+// million rows fit in memory: the point in single precision, a row with no
+// point a NaN abscissa. Its field is kept beside it (ViewPoints::field).
 struct PackedPoint {
-    float silica = 0;
+    float silica = std::numeric_limits<float>::quiet_NaN();
     float alkali = 0;
-    std::int16_t field = -1; // -1 outside the diagram
-    bool valid = false;
+    bool valid() const { return !std::isnan(silica); }
 };
 
 // Every row of a view, in the view's order, classified; with the counts a
 // legend needs.
 struct ViewPoints {
     std::vector<PackedPoint> points;
+    // Each point's class, an index into the diagram's classes; -1 outside
+    // them. A diagram has at most kMaxClasses.
+    std::vector<std::int8_t> field;
+    static constexpr std::size_t kMaxClasses = 127;
     std::vector<long> perField; // rows in each field, fields() order
     long outside = 0;
     long noPoint = 0;
@@ -42,6 +48,12 @@ struct ViewPoints {
     std::vector<std::string> colourNames;
     std::vector<long> perColour;
     long plotted() const { return static_cast<long>(points.size()) - noPoint; }
+    // Rows with no point, as a reader starts them.
+    void resize(std::size_t rows) {
+        points.resize(rows);
+        field.resize(rows, -1);
+    }
+    void set(std::size_t row, const chart::Place& p);
 };
 
 // Reads the oxides of the rows with the given keys from a table in one pass

@@ -41,7 +41,7 @@ void DensityCells::draw(QPainter& p, const tas::ViewPoints& view, std::uint64_t 
         const float xScale = static_cast<float>(cols / range.width());
         const float yScale = static_cast<float>(rows / range.height());
         for (const auto& pt : view.points) {
-            if (!pt.valid)
+            if (!pt.valid())
                 continue;
             const float cx = (pt.silica - left) * xScale;
             const float cy = (pt.alkali - bottom) * yScale;

@@ -73,7 +73,7 @@ QRectF DiagramPlot::dataBox() const {
     float left = 0, right = 0, bottom = 0, top = 0;
     bool any = false;
     for (const auto& p : view_->points) {
-        if (!p.valid)
+        if (!p.valid())
             continue;
         if (!any) {
             left = right = p.silica;
@@ -104,7 +104,7 @@ QRectF DiagramPlot::whole() const {
     return boxOf(diagram_->whole()).united(dataBox_);
 }
 
-void DiagramPlot::setView(std::shared_ptr<const tas::ViewPoints> view) {
+void DiagramPlot::setView(std::shared_ptr<tas::ViewPoints> view) {
     const QRectF before = whole();
     const bool wasWhole = range_ == before;
     view_ = std::move(view);
@@ -115,6 +115,17 @@ void DiagramPlot::setView(std::shared_ptr<const tas::ViewPoints> view) {
             range_ = whole();
     }
     update();
+}
+
+void DiagramPlot::placeRow(std::size_t row, const chart::Place& place) {
+    if (!view_ || row >= view_->points.size())
+        return;
+    // Placed again where it is rather than in a copy of every point (ten
+    // million of them are 90 MB).
+    view_->set(row, place);
+    tas::count(*view_, diagram_->classes().size());
+    std::shared_ptr<tas::ViewPoints> same = view_;
+    setView(std::move(same)); // its frame, caches and paint follow
 }
 
 void DiagramPlot::setCurrentRow(long row) {
@@ -177,12 +188,14 @@ const DiagramPlot::Sight& DiagramPlot::sight() const {
                 right = static_cast<float>(range_.right());
     const float bottom = static_cast<float>(range_.top()),
                 top = static_cast<float>(range_.bottom());
-    for (const auto& p : view_->points)
-        if (p.valid && p.silica >= left && p.silica <= right && p.alkali >= bottom &&
+    for (std::size_t i = 0; i < view_->points.size(); ++i) {
+        const tas::PackedPoint& p = view_->points[i];
+        if (p.valid() && p.silica >= left && p.silica <= right && p.alkali >= bottom &&
             p.alkali <= top) {
             ++sight_.inFrame;
-            sight_.unclassed += p.field < 0;
+            sight_.unclassed += view_->field[i] < 0;
         }
+    }
     return sight_;
 }
 
@@ -261,7 +274,7 @@ void DiagramPlot::drawPoints(QPainter& p, const QRectF& area, const QSize& size,
             p.setBrush(QColor(31, 119, 180, 160));
         for (std::size_t i = 0; i < view_->points.size(); ++i) {
             const auto& pt = view_->points[i];
-            if (!pt.valid)
+            if (!pt.valid())
                 continue;
             if (coloured) {
                 QColor c = view_->colour[i] == other ? QColor(160, 160, 160)
@@ -444,7 +457,7 @@ void DiagramPlot::render(QPainter& p, const QSize& size, const Style& style) con
     if (style.currentRow && view_ && current_ >= 0 &&
         current_ < static_cast<long>(view_->points.size())) {
         const auto& pt = view_->points[static_cast<std::size_t>(current_)];
-        if (pt.valid) {
+        if (pt.valid()) {
             const QPointF c = toScreen(pt.silica, pt.alkali, size, s);
             p.setPen(QPen(Qt::red, 2 * s));
             p.setBrush(Qt::NoBrush);
@@ -472,7 +485,7 @@ long DiagramPlot::nearestRow(const QPointF& pos, double within) const {
     const QRectF a = plotArea(size());
     for (std::size_t i = 0; i < view_->points.size(); ++i) {
         const auto& pt = view_->points[i];
-        if (!pt.valid)
+        if (!pt.valid())
             continue;
         const double x = a.left() + (pt.silica - range_.left()) / range_.width() * a.width();
         const double y = a.bottom() - (pt.alkali - range_.top()) / range_.height() * a.height();

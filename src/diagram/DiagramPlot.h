@@ -47,7 +47,9 @@ public:
     void setDiagram(std::shared_ptr<const chart::Diagram> diagram);
     const chart::Diagram& diagram() const { return *diagram_; }
     void setCompact(bool compact);
-    void setView(std::shared_ptr<const tas::ViewPoints> view);
+    void setView(std::shared_ptr<tas::ViewPoints> view);
+    // One row placed again (its values were written), the counts with it.
+    void placeRow(std::size_t row, const chart::Place& place);
     const tas::ViewPoints* view() const { return view_.get(); }
     void setCurrentRow(long row);
     long currentRow() const { return current_; }
@@ -105,7 +107,7 @@ private:
     QRectF dataBox() const;
 
     std::shared_ptr<const chart::Diagram> diagram_;
-    std::shared_ptr<const tas::ViewPoints> view_;
+    std::shared_ptr<tas::ViewPoints> view_; // this plot's alone once set
     mutable DensityCells density_;
     // The rows inside the frame drawn, as last counted (for the view and
     // range of that count).

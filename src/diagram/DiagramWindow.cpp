@@ -410,8 +410,8 @@ void DiagramWindow::loadFinished(quint64 generation,
     for (std::size_t i = 0; i < shown.size(); ++i) {
         shown[i]->setReading(false);
         shown[i]->setView(i < views->size()
-                              ? std::make_shared<const tas::ViewPoints>(std::move((*views)[i]))
-                              : std::make_shared<const tas::ViewPoints>());
+                              ? std::make_shared<tas::ViewPoints>(std::move((*views)[i]))
+                              : std::make_shared<tas::ViewPoints>());
     }
     followCurrentRow();
     emit loaded();
@@ -454,11 +454,7 @@ void DiagramWindow::rowWritten(long r) {
             const engine::Value& v = rs->valueAt(r, c);
             values.push_back(v.isNumber() ? v.toReal() : std::nan(""));
         }
-        auto view = std::make_shared<tas::ViewPoints>(*shown);
-        view->points[static_cast<std::size_t>(r)] =
-            tas::pack(d.place(values.data(), volatileFree_->isChecked()));
-        tas::count(*view, d.classes().size());
-        p->setView(view);
+        p->placeRow(static_cast<std::size_t>(r), d.place(values.data(), volatileFree_->isChecked()));
     }
     followCurrentRow();
 }
@@ -511,16 +507,16 @@ QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
     if (!rs->shown() || !view || row < 0 || row >= static_cast<long>(view->points.size()))
         return {};
     const auto& pt = view->points[static_cast<std::size_t>(row)];
+    const int field = view->field[static_cast<std::size_t>(row)];
     const chart::Diagram& d = p->diagram();
-    QString name = !pt.valid ? tas::kNoPoint
-                   : pt.field < 0
-                       ? QString::fromStdString(d.unclassed())
-                       : QString::fromStdString(d.classes()[static_cast<std::size_t>(pt.field)]);
+    QString name = !pt.valid() ? tas::kNoPoint
+                   : field < 0 ? QString::fromStdString(d.unclassed())
+                               : QString::fromStdString(d.classes()[static_cast<std::size_t>(field)]);
     // Sample number and rock name, as far as the row has them.
     QStringList who;
     try {
         // On TAS, the name the norm gives, where the row has a norm.
-        if (pt.valid && (d.keyword() == "tas" || d.keyword() == "tas-plutonic")) {
+        if (pt.valid() && (d.keyword() == "tas" || d.keyword() == "tas-plutonic")) {
             const norm::Norm n = norm::computeNorm(norm::Analysis::fromCells(
                 rs->fieldCount(),
                 [&](int c) -> const engine::Value& { return rs->valueAt(row, c); }));
@@ -539,7 +535,7 @@ QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
         }
     } catch (const std::exception&) {
     }
-    if (!pt.valid && reasons_ && !d.elements().empty()) {
+    if (!pt.valid() && reasons_ && !d.elements().empty()) {
         const std::string why = reasons_->ofRowText(d, row);
         if (!why.empty())
             name += ": " + QString::fromStdString(why);

@@ -94,7 +94,6 @@ tas::ViewPoints MapPlot::densityPoints(const std::vector<QPointF>& screen,
     for (QPointF q : screen) {
         tas::PackedPoint pt;
         if (inSight(q, frame)) {
-            pt.valid = true;
             pt.silica = static_cast<float>(q.x());
             // The cells count upwards from the bottom and leave out their top
             // edge: the screen's top row is kept a hundredth of a pixel below.

@@ -107,7 +107,7 @@ void runTasCases(BenchReport& report, const std::string& dir) {
             reference, 2.0, 5);
     }
     report.limit("TAS: bytes kept per row of the view (" + rows + " rows)",
-                 static_cast<double>(sizeof(tas::PackedPoint)), 32, "bytes");
+                 static_cast<double>(sizeof(tas::PackedPoint) + sizeof(std::int8_t)), 32, "bytes");
     const double follow = BenchReport::milliseconds([&] {
         for (long r = 0; r < 1000; ++r)
             plot.setCurrentRow(r);

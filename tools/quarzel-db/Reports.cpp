@@ -110,9 +110,10 @@ int classify(const std::string& dir, const std::string& table, const std::string
     std::string out;
     for (std::size_t i = 0; i < view.points.size(); ++i) {
         const tas::PackedPoint& p = view.points[i];
-        const char* name = !p.valid      ? tas::kNoPoint
-                           : p.field < 0 ? unclassed.c_str()
-                                         : classes[static_cast<std::size_t>(p.field)].c_str();
+        const char* name = !p.valid()      ? tas::kNoPoint
+                           : view.field[i] < 0
+                               ? unclassed.c_str()
+                               : classes[static_cast<std::size_t>(view.field[i])].c_str();
         double x = p.silica, y = p.alkali;
         if (diagram.ternary()) { // back from the triangle to A and F
             const double f = y * 2 / std::sqrt(3.0), m = x - f / 2;
@@ -124,10 +125,10 @@ int classify(const std::string& dir, const std::string& table, const std::string
         if (diagram.logY())
             y = std::pow(10.0, y);
         const std::string reason = why.ofRowText(diagram, static_cast<long>(i));
-        if (p.valid && traces)
+        if (p.valid() && traces)
             std::snprintf(line, sizeof line, "%lld\t%.4g\t%.4g\t%s\n",
                           static_cast<long long>(keys[i]), x, y, name);
-        else if (p.valid)
+        else if (p.valid())
             std::snprintf(line, sizeof line, "%lld\t%.2f\t%.2f\t%s\n",
                           static_cast<long long>(keys[i]), x, y, name);
         else if (!reason.empty())
