@@ -1,7 +1,7 @@
 #include "TasView.h"
 
 #include "Diagram.h"
-#include "KeyedRows.h"
+#include "RowOfKey.h"
 #include "TasDiagram.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
@@ -86,7 +86,6 @@ public:
         rows_[row] = it->second;
     }
     void start(std::size_t rows) { rows_.assign(rows, kNone); }
-    void toRows(const chart::KeyedRows& keyed) { keyed.toRows(rows_); }
     // The classes and each row's class; rows never met go to "other".
     void finish(std::vector<std::string>& names, std::vector<std::uint8_t>& colour) const {
         std::vector<std::pair<const std::string*, std::uint32_t>> byCount;
@@ -126,10 +125,10 @@ bool readViews(engine::Database& db, const std::string& table, engine::KeySpan k
     for (const chart::Diagram* d : diagrams)
         if (d->classes().size() > ViewPoints::kMaxClasses)
             throw std::logic_error("A diagram of more classes than a point can name.");
-    const chart::KeyedRows keyed(keys);
     out.assign(diagrams.size(), ViewPoints());
     for (ViewPoints& v : out)
-        v.resize(keyed.slots()); // rows never met keep "no point"
+        v.resize(keys.size()); // rows never met keep "no point"
+    const chart::RowOfKey rowOf(keys);
     // The columns of all the diagrams, each read once; where each diagram
     // finds its own.
     std::vector<int> columns;
@@ -156,7 +155,7 @@ bool readViews(engine::Database& db, const std::string& table, engine::KeySpan k
     const std::size_t n = columns.size();
     Colours colours;
     if (colourColumn >= 0)
-        colours.start(keyed.slots());
+        colours.start(keys.size());
     // Rows read on a thread of their own while this one places those read
     // before.
     struct Batch {
@@ -170,8 +169,8 @@ bool readViews(engine::Database& db, const std::string& table, engine::KeySpan k
             while (b.rows.size() < kRows) {
                 if (!q->next())
                     return false;
-                const std::uint32_t row = keyed.slot(q->integer(0));
-                if (row == chart::KeyedRows::kNone)
+                const std::uint32_t row = rowOf.find(q->integer(0));
+                if (row == chart::RowOfKey::kNone)
                     continue;
                 b.rows.push_back(row);
                 for (std::size_t i = 0; i < n; ++i)
@@ -200,11 +199,8 @@ bool readViews(engine::Database& db, const std::string& table, engine::KeySpan k
         cancel);
     if (!complete)
         return false;
-    if (colourColumn >= 0)
-        colours.toRows(keyed);
     for (std::size_t d = 0; d < diagrams.size(); ++d) {
         ViewPoints& v = out[d];
-        keyed.toRows(v.points, v.field);
         if (colourColumn >= 0)
             colours.finish(v.colourNames, v.colour);
         count(v, diagrams[d]->classes().size());
