@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 #include <unordered_map>
 
 namespace chart {
@@ -149,9 +150,27 @@ bool readTraceView(engine::Database& db, const std::string& table,
         }
     }
 
-    // Each row's choice of each element (elements.size() per row).
+    // The values come by sample: each sample's choice of each element is
+    // settled when the next sample's values begin, so that only one
+    // sample's are held (not the whole view's, 240 MB for three elements of
+    // ten million rows).
     const std::size_t k = elements.size();
-    std::vector<AmountsBuilder::Candidate> chosen(n * k);
+    std::vector<AmountsBuilder::Candidate> chosen(k);
+    std::vector<Amount> amounts(k);
+    constexpr char kSettled = 2; // met[]: 0 not in the table, 1 met
+    const auto settle = [&](std::uint32_t r) {
+        for (std::size_t e = 0; e < k; ++e)
+            amounts[e] = AmountsBuilder::settle(chosen[e], elements[e] == "Ti", tio2[r]);
+        const Place p = diagram.placeAmounts(amounts.data());
+        out.set(r, p);
+        if (!p.valid && p.why >= 0) {
+            why.ofRow[r] = static_cast<std::uint8_t>(p.why);
+            ++why.perReason[static_cast<std::size_t>(p.why)];
+        }
+        met[r] = kSettled;
+        chosen.assign(k, AmountsBuilder::Candidate());
+    };
+    std::uint32_t current = kNoRow;
     bool stopped = false;
     db.readSomeValues(table, {}, elements, [&](const engine::StoredValue& s) {
         if (cancel && *cancel) {
@@ -159,27 +178,25 @@ bool readTraceView(engine::Database& db, const std::string& table,
             return false;
         }
         const std::uint32_t row = rowOf.find(s.sample);
+        if (row != current && current != kNoRow)
+            settle(current);
+        current = row != kNoRow && met[row] ? row : kNoRow; // deleted meanwhile: never placed
+        if (current == kNoRow)
+            return true;
+        if (met[current] == kSettled)
+            throw std::logic_error("A sample's values came apart from each other.");
         const auto e = std::find(elements.begin(), elements.end(), s.value.analyte);
-        if (row != kNoRow && e != elements.end())
-            AmountsBuilder::offer(chosen[row * k + static_cast<std::size_t>(e - elements.begin())],
-                                  s.value);
+        if (e != elements.end())
+            AmountsBuilder::offer(chosen[static_cast<std::size_t>(e - elements.begin())], s.value);
         return true;
     });
     if (stopped)
         return false;
-    std::vector<Amount> amounts(k);
-    for (std::size_t r = 0; r < n; ++r) {
-        if (!met[r])
-            continue; // deleted meanwhile
-        for (std::size_t e = 0; e < k; ++e)
-            amounts[e] = AmountsBuilder::settle(chosen[r * k + e], elements[e] == "Ti", tio2[r]);
-        const Place p = diagram.placeAmounts(amounts.data());
-        out.set(r, p);
-        if (!p.valid && p.why >= 0) {
-            why.ofRow[r] = static_cast<std::uint8_t>(p.why);
-            ++why.perReason[static_cast<std::size_t>(p.why)];
-        }
-    }
+    if (current != kNoRow)
+        settle(current);
+    for (std::size_t r = 0; r < n; ++r)
+        if (met[r] == 1) // no value of these elements
+            settle(static_cast<std::uint32_t>(r));
     if (colourColumn >= 0)
         colourRows(texts, textOf, out);
     tas::count(out, diagram.classes().size());
