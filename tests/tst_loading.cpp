@@ -21,6 +21,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <iterator>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -132,8 +135,15 @@ private slots:
         QCOMPARE(keys.at(n - 5), std::int64_t((n - 1) * 3));
         QCOMPARE(keys.indexOf(65537 * 3), 65534L);
         QCOMPARE(keys.indexOf(65535 * 3), -1L);
-        keys.append(-1);
-        QCOMPARE(keys.toVector().back(), std::int64_t(-1));
+        // Keys either side of what fits in four bytes, kept beside the rest.
+        const std::int64_t edges[] = {-1, 2147483647, 2147483648, std::int64_t(1) << 40,
+                                      std::numeric_limits<std::int64_t>::min()};
+        for (std::int64_t k : edges)
+            keys.append(k);
+        QVERIFY(std::equal(std::begin(edges), std::end(edges), keys.toVector().end() - 5));
+        QCOMPARE(keys.indexOf(std::int64_t(1) << 40), n - 4 + 3);
+        for (int i = 0; i < 4; ++i)
+            keys.erase(keys.size() - 1);
         QCOMPARE(long(keys.toVector().size()), n - 3);
 
         // Rows taken out and put back elsewhere at the blocks' edges and
@@ -182,6 +192,7 @@ private slots:
         keys.insert(0, -8);
         QCOMPARE(keys.at(0), std::int64_t(-8));
         QCOMPARE(keys.at(keys.size() - 1), std::int64_t(-7));
+        QCOMPARE(keys.copy()->at(0), std::int64_t(-8));
     }
 
     void setsReadWhileInUseMatchSqlite() {

@@ -15,20 +15,56 @@ KeyList::~KeyList() {
     clear();
 }
 
-std::int64_t* KeyList::mapBlock() {
-    void* p = mmap(nullptr, kBlock * sizeof(std::int64_t), PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+namespace {
+
+void* mapBytes(std::size_t bytes) {
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         throw EngineError(7, "Out of memory.");
-    return static_cast<std::int64_t*>(p);
+    return p;
+}
+
+} // namespace
+
+KeyList::Entry* KeyList::mapBlock() {
+    return static_cast<Entry*>(mapBytes(kBlock * sizeof(Entry)));
+}
+
+std::int64_t* KeyList::mapWideBlock() {
+    return static_cast<std::int64_t*>(mapBytes(kBlock * sizeof(std::int64_t)));
+}
+
+KeyList::Entry KeyList::entryOf(std::int64_t key) {
+    if (key >= 0 && key < std::int64_t(kWide))
+        return static_cast<Entry>(key);
+    return kWide | static_cast<Entry>(storeWide(key));
+}
+
+long KeyList::storeWide(std::int64_t key) {
+    if (wideCount_ >= std::int64_t(kWide))
+        throw EngineError(7, "Out of memory: a record set holds at most 2,147,483,648 rows.");
+    if (!wide_) {
+        wide_.reset(new std::int64_t*[kMaxBlocks]);
+        std::fill(wide_.get(), wide_.get() + kMaxBlocks, nullptr);
+    }
+    std::int64_t*& block = wide_[static_cast<std::size_t>(wideCount_ >> kShift)];
+    if (!block)
+        block = mapWideBlock();
+    block[wideCount_ & kMask] = key;
+    return wideCount_++;
 }
 
 void KeyList::clear() {
-    for (std::int64_t*& b : blocks_) {
+    for (Entry*& b : blocks_) {
         if (b)
-            munmap(b, kBlock * sizeof(std::int64_t));
+            munmap(b, kBlock * sizeof(Entry));
         b = nullptr;
     }
+    if (wide_)
+        for (std::size_t b = 0; b < kMaxBlocks && wide_[b]; ++b)
+            munmap(wide_[b], kBlock * sizeof(std::int64_t));
+    wide_.reset();
+    wideCount_ = 0;
     loose_ = false;
     fill_.clear();
     first_.clear();
@@ -46,11 +82,11 @@ void KeyList::append(std::int64_t key) {
         throw EngineError(7, "Out of memory: a record set holds at most 2,147,483,648 rows.");
     if (!blocks_[block])
         blocks_[block] = mapBlock();
-    blocks_[block][n & kMask] = key;
+    blocks_[block][n & kMask] = entryOf(key);
     size_.store(n + 1, std::memory_order_release);
 }
 
-void KeyList::eachRun(const std::function<bool(long, const std::int64_t*, long)>& each) const {
+void KeyList::eachRun(const std::function<bool(long, const Entry*, long)>& each) const {
     const long n = size();
     if (!loose_) {
         for (long first = 0; first < n; first += kBlock)
@@ -66,7 +102,7 @@ void KeyList::eachRun(const std::function<bool(long, const std::int64_t*, long)>
 
 std::int64_t KeyList::looseAt(long index) const {
     const std::size_t b = blockOf(index);
-    return blocks_[b][index - first_[b]];
+    return keyOf(blocks_[b][index - first_[b]]);
 }
 
 std::size_t KeyList::blockOf(long index) const {
@@ -101,7 +137,7 @@ void KeyList::split(std::size_t b) {
                 blocks_.begin() + static_cast<long>(used) + 1);
     const long half = kBlock / 2;
     std::memcpy(blocks_[b + 1], blocks_[b] + half,
-                static_cast<std::size_t>(kBlock - half) * sizeof(std::int64_t));
+                static_cast<std::size_t>(kBlock - half) * sizeof(Entry));
     fill_.insert(fill_.begin() + static_cast<long>(b) + 1, kBlock - half);
     first_.insert(first_.begin() + static_cast<long>(b) + 1, first_[b] + half);
     fill_[b] = half;
@@ -111,10 +147,10 @@ void KeyList::erase(long index) {
     if (!loose_)
         loosen();
     const std::size_t b = blockOf(index);
-    std::int64_t* keys = blocks_[b];
+    Entry* keys = blocks_[b];
     const long at = index - first_[b];
     std::memmove(keys + at, keys + at + 1,
-                 static_cast<std::size_t>(fill_[b] - at - 1) * sizeof(std::int64_t));
+                 static_cast<std::size_t>(fill_[b] - at - 1) * sizeof(Entry));
     --fill_[b];
     for (std::size_t c = b + 1; c < first_.size(); ++c)
         --first_[c];
@@ -130,11 +166,12 @@ void KeyList::insert(long index, std::int64_t key) {
         if (index > first_[b + 1] || (index == first_[b + 1] && index == size()))
             ++b;
     }
-    std::int64_t* keys = blocks_[b];
+    const Entry e = entryOf(key);
+    Entry* keys = blocks_[b];
     const long at = index - first_[b];
     std::memmove(keys + at + 1, keys + at,
-                 static_cast<std::size_t>(fill_[b] - at) * sizeof(std::int64_t));
-    keys[at] = key;
+                 static_cast<std::size_t>(fill_[b] - at) * sizeof(Entry));
+    keys[at] = e;
     ++fill_[b];
     for (std::size_t c = b + 1; c < first_.size(); ++c)
         ++first_[c];
@@ -151,11 +188,11 @@ void KeyList::pack() {
     for (std::size_t b = 0; b < fill_.size(); ++b)
         for (long from = 0; from < fill_[b];) {
             const long run = std::min(fill_[b] - from, kBlock - (to & kMask));
-            std::int64_t*& into = blocks_[static_cast<std::size_t>(to >> kShift)];
+            Entry*& into = blocks_[static_cast<std::size_t>(to >> kShift)];
             if (!into)
                 into = mapBlock();
             std::memmove(into + (to & kMask), blocks_[b] + from,
-                         static_cast<std::size_t>(run) * sizeof(std::int64_t));
+                         static_cast<std::size_t>(run) * sizeof(Entry));
             from += run;
             to += run;
         }
@@ -166,9 +203,9 @@ void KeyList::pack() {
 
 long KeyList::indexOf(std::int64_t key) const {
     long found = -1;
-    eachRun([&](long first, const std::int64_t* keys, long n) {
+    eachRun([&](long first, const Entry* keys, long n) {
         for (long i = 0; i < n; ++i)
-            if (keys[i] == key) {
+            if (keyOf(keys[i]) == key) {
                 found = first + i;
                 return false;
             }
@@ -194,12 +231,13 @@ KeyList::indexesOf(const std::vector<std::int64_t>& keys) const {
     for (const auto& [k, at] : out)
         seen[bit(k) >> 6] |= std::uint64_t(1) << (bit(k) & 63);
     std::size_t left = out.size();
-    eachRun([&](long first, const std::int64_t* keys, long n) {
+    eachRun([&](long first, const Entry* keys, long n) {
         for (long i = 0; i < n; ++i) {
-            const std::size_t b = bit(keys[i]);
+            const std::int64_t key = keyOf(keys[i]);
+            const std::size_t b = bit(key);
             if (!(seen[b >> 6] >> (b & 63) & 1))
                 continue;
-            const auto it = out.find(keys[i]);
+            const auto it = out.find(key);
             if (it != out.end() && it->second < 0) {
                 it->second = first + i;
                 --left;
@@ -213,8 +251,9 @@ KeyList::indexesOf(const std::vector<std::int64_t>& keys) const {
 std::vector<std::int64_t> KeyList::toVector() const {
     std::vector<std::int64_t> v;
     v.reserve(static_cast<std::size_t>(size()));
-    eachRun([&](long, const std::int64_t* keys, long n) {
-        v.insert(v.end(), keys, keys + n);
+    eachRun([&](long, const Entry* keys, long n) {
+        for (long i = 0; i < n; ++i)
+            v.push_back(keyOf(keys[i]));
         return true;
     });
     return v;
@@ -222,13 +261,17 @@ std::vector<std::int64_t> KeyList::toVector() const {
 
 std::shared_ptr<KeyList> KeyList::copy() const {
     auto other = std::make_shared<KeyList>();
-    eachRun([&](long, const std::int64_t* keys, long n) {
+    // The other list's wide keys stand where ours do, so that the entries
+    // are copied as they are.
+    for (long w = 0; w < wideCount_; ++w)
+        other->storeWide(wideAt(w));
+    eachRun([&](long, const Entry* keys, long n) {
         for (long i = 0; i < n;) {
             const long at = other->size();
-            other->append(keys[i]); // maps the block
+            other->append(0); // maps the block
             const long run = std::min(n - i, kBlock - (at & kMask));
             std::memcpy(&other->blocks_[static_cast<std::size_t>(at >> kShift)][at & kMask],
-                        keys + i, static_cast<std::size_t>(run) * sizeof(std::int64_t));
+                        keys + i, static_cast<std::size_t>(run) * sizeof(Entry));
             other->size_.store(at + run, std::memory_order_release);
             i += run;
         }

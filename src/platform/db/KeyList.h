@@ -11,11 +11,14 @@ namespace engine {
 
 // The ordered keys of a record set, in blocks of fixed size so that one
 // thread can append while another reads the keys already there: a key below
-// size() never moves while keys are appended. Ten million keys take 80 MB
-// and never a second copy while growing.
+// size() never moves while keys are appended, and never a second copy is
+// made while growing.
 //
 // Packed, every block but the last is full and a key's place is a shift and
-// a mask. A key put in or taken out (another user's rows, after loading)
+// a mask. Keys are kept in four bytes each (ten million take 40 MB): a key
+// from 0 to 2^31 - 1 as itself, any other as the place, with the top bit
+// set, of its eight bytes in a second store beside the blocks, which grows
+// only (a key taken out leaves its place there unused). A key put in or taken out (another user's rows, after loading)
 // makes the list loose: each block then holds what it holds, so that only
 // its own keys move, and a place is looked up among the blocks' first
 // indexes; pack() makes it packed again in one pass.
@@ -33,7 +36,7 @@ public:
     long size() const { return size_.load(std::memory_order_acquire); }
     std::int64_t at(long index) const {
         if (!loose_)
-            return blocks_[static_cast<std::size_t>(index >> kShift)][index & kMask];
+            return keyOf(blocks_[static_cast<std::size_t>(index >> kShift)][index & kMask]);
         return looseAt(index);
     }
     void append(std::int64_t key);
@@ -57,9 +60,19 @@ private:
     // Room for 2^31 keys: the table itself never grows, so readers need no lock.
     static constexpr std::size_t kMaxBlocks = std::size_t(1) << (31 - kShift);
 
-    static std::int64_t* mapBlock();
+    using Entry = std::uint32_t;
+    static constexpr Entry kWide = Entry(1) << 31;
+
+    static Entry* mapBlock();
+    static std::int64_t* mapWideBlock();
+    std::int64_t keyOf(Entry e) const {
+        return e < kWide ? std::int64_t(e) : wideAt(static_cast<long>(e & ~kWide));
+    }
+    std::int64_t wideAt(long w) const { return wide_[static_cast<std::size_t>(w >> kShift)][w & kMask]; }
+    Entry entryOf(std::int64_t key);
+    long storeWide(std::int64_t key); // its place in the second store
     // Every run of keys in order: its first index, where it is, how long.
-    void eachRun(const std::function<bool(long, const std::int64_t*, long)>& each) const;
+    void eachRun(const std::function<bool(long, const Entry*, long)>& each) const;
     std::int64_t looseAt(long index) const;
     // The block holding index (the last one for index == size()), loose.
     std::size_t blockOf(long index) const;
@@ -69,8 +82,13 @@ private:
 
     // Blocks are mapped from the system, not taken from the heap: the
     // loading thread's heap would keep them after the set is gone.
-    std::vector<std::int64_t*> blocks_;
+    std::vector<Entry*> blocks_;
     std::atomic<long> size_{0};
+    // The keys that do not fit an entry, in blocks as the entries are; its
+    // table of blocks is made with the first of them, before any entry
+    // names it.
+    std::unique_ptr<std::int64_t*[]> wide_;
+    long wideCount_ = 0;
     // Loose only: the blocks in use (in order, from the first), how many
     // keys each holds and the index of its first key.
     bool loose_ = false;
