@@ -335,7 +335,13 @@ private slots:
         QCOMPARE(d->classes()[std::size_t(v.field[3])],
                  std::string("MORB and back-arc basalt"));
         QCOMPARE(v.noPoint, 2L);
-        QCOMPARE(why.summary(*d), std::string("no Ti (nor TiO2) 1, Ti below detection 1"));
+        QCOMPARE(why.summary(*d), std::string("no Ti (nor TiO2): 1; Ti below detection: 1"));
+        chart::NoPointReasons many = why;
+        many.perReason.assign(many.perReason.size(), 0);
+        many.perReason[0] = 1234567;
+        many.perReason[1] = 999;
+        QCOMPARE(many.summary(*d), d->noPointReasons()[0] + ": 1,234,567; " +
+                                       d->noPointReasons()[1] + ": 999");
         // Coloured by rock name, per row of the view.
         QCOMPARE(v.colourNames, (std::vector<std::string>{"basalt", "(empty)", "granite"}));
         QCOMPARE(v.colour, (std::vector<std::uint8_t>{1, 2, 0, 0}));

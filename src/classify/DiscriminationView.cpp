@@ -25,10 +25,17 @@ std::string NoPointReasons::summary(const Diagram& d) const {
             order.push_back(i);
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return perReason[a] > perReason[b]; });
+    // "no Zr: 9,999,998; Ti not above 0: 2": a reason may end in a number.
     std::string out;
-    for (std::size_t i : order)
-        out +=
-            (out.empty() ? "" : ", ") + d.noPointReasons()[i] + " " + std::to_string(perReason[i]);
+    for (std::size_t i : order) {
+        const std::string digits = std::to_string(perReason[i]);
+        out += (out.empty() ? "" : "; ") + d.noPointReasons()[i] + ": ";
+        for (std::size_t at = 0; at < digits.size(); ++at) {
+            if (at > 0 && (digits.size() - at) % 3 == 0)
+                out += ',';
+            out += digits[at];
+        }
+    }
     return out;
 }
 
@@ -120,7 +127,9 @@ bool readTraceView(engine::Database& db, const std::string& table,
     why.perReason.assign(diagram.noPointReasons().size(), 0);
     const RowOfKey rowOf(keys);
 
-    std::vector<float> tio2(n, std::nanf(""));
+    // Each row's TiO2 (for Ti where no Ti value is kept) waits in its own
+    // point until the point is placed: no second array of the view's size.
+    const auto tio2 = [&out](std::uint32_t r) -> float& { return out.points[r].silica; };
     std::vector<char> met(n, 0);
     std::vector<std::string> texts; // each value of the colour column once
     std::unordered_map<std::string, std::uint32_t> textNumber;
@@ -138,7 +147,7 @@ bool readTraceView(engine::Database& db, const std::string& table,
             if (row == kNoRow)
                 continue;
             met[row] = 1;
-            tio2[row] = static_cast<float>(q.number(1));
+            tio2(row) = static_cast<float>(q.number(1));
             if (colourColumn >= 0) {
                 std::string t = q.value(2).storedText();
                 const auto [it, added] = textNumber.try_emplace(
@@ -159,8 +168,9 @@ bool readTraceView(engine::Database& db, const std::string& table,
     std::vector<Amount> amounts(k);
     constexpr char kSettled = 2; // met[]: 0 not in the table, 1 met
     const auto settle = [&](std::uint32_t r) {
+        const double t = tio2(r);
         for (std::size_t e = 0; e < k; ++e)
-            amounts[e] = AmountsBuilder::settle(chosen[e], elements[e] == "Ti", tio2[r]);
+            amounts[e] = AmountsBuilder::settle(chosen[e], elements[e] == "Ti", t);
         const Place p = diagram.placeAmounts(amounts.data());
         out.set(r, p);
         if (!p.valid && p.why >= 0) {
