@@ -28,7 +28,7 @@ struct NoPointReasons {
     static constexpr std::uint8_t kNone = 0xFF;
     std::vector<std::uint8_t> ofRow;
     std::vector<long> perReason;
-    // "no Rb 3, Y below detection 1": the reasons that have rows, most first.
+    // "no Rb: 3; Y below detection: 1": the reasons that have rows, most first.
     std::string summary(const Diagram& d) const;
     // The reason of one row, or empty.
     std::string ofRowText(const Diagram& d, long row) const;
