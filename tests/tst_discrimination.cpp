@@ -320,8 +320,9 @@ private slots:
         tas::ViewPoints v;
         chart::NoPointReasons why;
         // In the view's own order: D, C, B, A.
-        QVERIFY(chart::readTraceView(*db, "DOZIRO1", std::vector<std::int64_t>{id["D"], id["C"], id["B"], id["A"]}, *d, 0, v,
-                                     why));
+        QVERIFY(chart::readTraceView(*db, "DOZIRO1",
+                                     std::vector<std::int64_t>{id["D"], id["C"], id["B"], id["A"]},
+                                     *d, 0, v, why));
         QCOMPARE(v.points.size(), std::size_t(4));
         QVERIFY(!v.points[0].valid() && !v.points[1].valid());
         QCOMPARE(why.ofRowText(*d, 0), std::string("no Ti (nor TiO2)"));
@@ -329,25 +330,24 @@ private slots:
         QVERIFY(v.points[2].valid() && v.points[3].valid());
         QVERIFY(std::abs(v.points[2].silica - 12.0f) < 1e-5); // Ti/1000 from ppb
         QCOMPARE(v.points[2].alkali, 200.0f);                 // the amount, not the limit
-        QCOMPARE(d->classes()[std::size_t(v.field[2])],
-                 std::string("OIB and alkali basalt"));
+        QCOMPARE(d->classes()[std::size_t(v.field[2])], std::string("OIB and alkali basalt"));
         QVERIFY(std::abs(v.points[3].silica - 7.6116f) < 1e-4);
-        QCOMPARE(d->classes()[std::size_t(v.field[3])],
-                 std::string("MORB and back-arc basalt"));
+        QCOMPARE(d->classes()[std::size_t(v.field[3])], std::string("MORB and back-arc basalt"));
         QCOMPARE(v.noPoint, 2L);
         QCOMPARE(why.summary(*d), std::string("no Ti (nor TiO2): 1; Ti below detection: 1"));
         chart::NoPointReasons many = why;
         many.perReason.assign(many.perReason.size(), 0);
         many.perReason[0] = 1234567;
         many.perReason[1] = 999;
-        QCOMPARE(many.summary(*d), d->noPointReasons()[0] + ": 1,234,567; " +
-                                       d->noPointReasons()[1] + ": 999");
+        QCOMPARE(many.summary(*d),
+                 d->noPointReasons()[0] + ": 1,234,567; " + d->noPointReasons()[1] + ": 999");
         // Coloured by rock name, per row of the view.
         QCOMPARE(v.colourNames, (std::vector<std::string>{"basalt", "(empty)", "granite"}));
         QCOMPARE(v.colour, (std::vector<std::uint8_t>{1, 2, 0, 0}));
 
         std::atomic<bool> cancel = true;
-        QVERIFY(!chart::readTraceView(*db, "DOZIRO1", std::vector<std::int64_t>{id["A"]}, *d, -1, v, why, &cancel));
+        QVERIFY(!chart::readTraceView(*db, "DOZIRO1", std::vector<std::int64_t>{id["A"]}, *d, -1, v,
+                                      why, &cancel));
     }
 };
 

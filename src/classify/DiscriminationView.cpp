@@ -116,9 +116,9 @@ void colourRows(const std::vector<std::string>& values, const std::vector<std::u
 
 } // namespace
 
-bool readTraceView(engine::Database& db, const std::string& table,
-                   engine::KeySpan keys, const Diagram& diagram, int colourColumn,
-                   tas::ViewPoints& out, NoPointReasons& why, const std::atomic<bool>* cancel) {
+bool readTraceView(engine::Database& db, const std::string& table, engine::KeySpan keys,
+                   const Diagram& diagram, int colourColumn, tas::ViewPoints& out,
+                   NoPointReasons& why, const std::atomic<bool>* cancel) {
     const std::vector<std::string>& elements = diagram.elements();
     const std::size_t n = keys.size();
     out = tas::ViewPoints();

@@ -64,9 +64,8 @@ private:
 // with its class of a text column when colourColumn is one (-1: none), as
 // tas::readViews colours them. Returns false when cancelled; throws
 // engine::EngineError when the table or its values cannot be read.
-bool readTraceView(engine::Database& db, const std::string& table,
-                   engine::KeySpan keys, const Diagram& diagram, int colourColumn,
-                   tas::ViewPoints& out, NoPointReasons& why,
-                   const std::atomic<bool>* cancel = nullptr);
+bool readTraceView(engine::Database& db, const std::string& table, engine::KeySpan keys,
+                   const Diagram& diagram, int colourColumn, tas::ViewPoints& out,
+                   NoPointReasons& why, const std::atomic<bool>* cancel = nullptr);
 
 } // namespace chart

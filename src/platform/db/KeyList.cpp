@@ -169,8 +169,7 @@ void KeyList::insert(long index, std::int64_t key) {
     const Entry e = entryOf(key);
     Entry* keys = blocks_[b];
     const long at = index - first_[b];
-    std::memmove(keys + at + 1, keys + at,
-                 static_cast<std::size_t>(fill_[b] - at) * sizeof(Entry));
+    std::memmove(keys + at + 1, keys + at, static_cast<std::size_t>(fill_[b] - at) * sizeof(Entry));
     keys[at] = e;
     ++fill_[b];
     for (std::size_t c = b + 1; c < first_.size(); ++c)

@@ -18,10 +18,10 @@ namespace engine {
 // a mask. Keys are kept in four bytes each (ten million take 40 MB): a key
 // from 0 to 2^31 - 1 as itself, any other as the place, with the top bit
 // set, of its eight bytes in a second store beside the blocks, which grows
-// only (a key taken out leaves its place there unused). A key put in or taken out (another user's rows, after loading)
-// makes the list loose: each block then holds what it holds, so that only
-// its own keys move, and a place is looked up among the blocks' first
-// indexes; pack() makes it packed again in one pass.
+// only (a key taken out leaves its place there unused). A key put in or taken out (another user's
+// rows, after loading) makes the list loose: each block then holds what it holds, so that only its
+// own keys move, and a place is looked up among the blocks' first indexes; pack() makes it packed
+// again in one pass.
 //
 // append() may run on a loading thread; everything else on the owner's
 // thread, and erase(), insert() and a key appended by the owner only once
@@ -68,7 +68,9 @@ private:
     std::int64_t keyOf(Entry e) const {
         return e < kWide ? std::int64_t(e) : wideAt(static_cast<long>(e & ~kWide));
     }
-    std::int64_t wideAt(long w) const { return wide_[static_cast<std::size_t>(w >> kShift)][w & kMask]; }
+    std::int64_t wideAt(long w) const {
+        return wide_[static_cast<std::size_t>(w >> kShift)][w & kMask];
+    }
     Entry entryOf(std::int64_t key);
     long storeWide(std::int64_t key); // its place in the second store
     // Every run of keys in order: its first index, where it is, how long.
