@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <iterator>
 #include <random>
 
 using engine::SampleValue;
@@ -267,6 +268,34 @@ private slots:
         std::atomic<bool> cancel = true;
         const std::vector<std::int64_t> one{id["A"]};
         QVERIFY(!trace::readPatterns(*db, "DOZIRO1", one, trace::PatternKind::Ree, ci, v, &cancel));
+    }
+
+    void aLargeViewIsReadInSlices() {
+        // Values either side of where one slice of rows ends and the next
+        // begins, read for a view in reverse order.
+        TestData data(140000);
+        auto db = data.open();
+        std::vector<std::int64_t> ids;
+        {
+            engine::Query q(*db, "SELECT [ID] FROM [DOZIRO1] ORDER BY [ID]");
+            while (q.next())
+                ids.push_back(q.integer(0));
+        }
+        const std::size_t at[] = {0, 65535, 65536, 131071, 131072, ids.size() - 1};
+        db->Begin();
+        for (std::size_t i = 0; i < std::size(at); ++i)
+            db->addValues("DOZIRO1", ids[at[i]], {ppm("La", 0.237 * double(i + 1))});
+        db->Commit();
+        const std::vector<std::int64_t> view(ids.rbegin(), ids.rend());
+        trace::PatternView v;
+        QVERIFY(trace::readPatterns(*db, "DOZIRO1", view, trace::PatternKind::Ree,
+                                    *trace::findSet("ci-sm89"), v));
+        const std::size_t n = v.elements.size();
+        QCOMPARE(v.empty, long(ids.size() - std::size(at)));
+        for (std::size_t i = 0; i < std::size(at); ++i) {
+            const std::size_t row = ids.size() - 1 - at[i];
+            QVERIFY(std::abs(v.values[row * n] - float(i + 1)) < 1e-5);
+        }
     }
 };
 

@@ -20,28 +20,31 @@ namespace {
 bool eachSample(engine::Database& db, const std::string& table, std::string where,
                 const std::function<bool(const SampleRow&)>& each,
                 const std::vector<std::string>& elements, const engine::Database::KeyRange* keys) {
-    if (keys)
-        where =
-            "[ID] Between " + std::to_string(keys->first) + " And " + std::to_string(keys->last);
     struct Row {
         std::int64_t id;
         std::string sample;
         double tio2, k2o, p2o5;
     };
     std::vector<Row> rows;
-    {
+    // A range of keys is read a slice of rows at a time, each with its own
+    // values: the rows of ten million samples held at once took 640 MB.
+    constexpr std::size_t kSlice = 65536;
+    const auto readRows = [&](const std::string& condition, bool sliced) {
+        rows.clear();
         // Blanks at every join: a condition ending in a number must not run
         // into the order.
         std::string sql =
             "SELECT [ID], [Doziro Sample#], [TiO2], [K2O], [P2O5] FROM [" + table + "]";
-        if (!where.empty())
-            sql += " Where (" + where + ")";
+        if (!condition.empty())
+            sql += " Where (" + condition + ")";
         sql += " Order By [ID] ASC";
+        if (sliced)
+            sql += " LIMIT " + std::to_string(kSlice);
         engine::Query q(db, sql);
         while (q.next())
             rows.push_back({q.integer(0), q.value(1).isNull() ? "" : q.value(1).toText(),
                             q.number(2), q.number(3), q.number(4)});
-    }
+    };
     CompositionBuilder builder;
     std::size_t next = 0; // the first row not yet handed on
     SampleRow out;
@@ -65,16 +68,34 @@ bool eachSample(engine::Database& db, const std::string& table, std::string wher
             builder.add(s.value);
         return true;
     };
-    if (keys)
-        db.readSomeValuesBetween(table, *keys, elements, take);
-    else if (elements.empty())
-        db.readValues(table, where, take);
-    else
-        db.readSomeValues(table, where, elements, take);
-    if (!going)
-        return false;
-    upTo(std::numeric_limits<std::int64_t>::max());
-    return going;
+    if (!keys) {
+        readRows(where, false);
+        if (elements.empty())
+            db.readValues(table, where, take);
+        else
+            db.readSomeValues(table, where, elements, take);
+        if (!going)
+            return false;
+        upTo(std::numeric_limits<std::int64_t>::max());
+        return going;
+    }
+    for (std::int64_t from = keys->first; from <= keys->last;) {
+        readRows("[ID] Between " + std::to_string(from) + " And " + std::to_string(keys->last),
+                 true);
+        next = 0;
+        // A full slice holds every row up to its last; the last slice, the
+        // rest of the range.
+        const bool full = rows.size() == kSlice;
+        const engine::Database::KeyRange part{from, full ? rows.back().id : keys->last};
+        if (!rows.empty())
+            db.readSomeValuesBetween(table, part, elements, take);
+        if (!going || !upTo(std::numeric_limits<std::int64_t>::max()))
+            return false;
+        if (!full)
+            break;
+        from = part.last + 1;
+    }
+    return true;
 }
 
 } // namespace
