@@ -84,10 +84,10 @@ private slots:
             const trace::PatternView& v = *win->patternPlot()->view();
             QCOMPARE(v.rows(), std::size_t(30));
             QCOMPARE(v.setName, std::string("CI chondrite (Sun & McDonough 1989)"));
-            const std::size_t n = v.elements.size(), la = 0, ce = 1, eu = 6;
-            QVERIFY(std::abs(v.values[rowOf(3) * n + ce] - 7.5 / 0.612) < 1e-4);
-            QVERIFY(std::abs(v.values[rowOf(5) * n + la] - 100) < 1e-4);
-            QVERIFY(v.limits[rowOf(5) * n + eu] && !v.limits[rowOf(3) * n + eu]);
+            const std::size_t la = 0, ce = 1, eu = 6;
+            QVERIFY(std::abs(v.value(rowOf(3), ce) - 7.5 / 0.612) < 1e-4);
+            QVERIFY(std::abs(v.value(rowOf(5), la) - 100) < 1e-4);
+            QVERIFY(v.limit(rowOf(5), eu) && !v.limit(rowOf(3), eu));
             QCOMPARE(v.plotted(), 2L);
         }
         // The current row's ratios in the status line.
@@ -104,7 +104,7 @@ private slots:
         const std::size_t n = win->patternPlot()->view()->elements.size();
         for (std::size_t e = 0; e < n; ++e)
             if (e != 4) // Pm
-                QVERIFY(std::abs(win->patternPlot()->view()->values[rowOf(3) * n + e] - 1) < 1e-5);
+                QVERIFY(std::abs(win->patternPlot()->view()->value(rowOf(3), e) - 1) < 1e-5);
         QCOMPARE(QSettings("Quarzel", "Diagrams").value("Patterns/reeSet").toString(),
                  QString("nmorb-sm89"));
         win->chooseDiagram("spider");
@@ -119,7 +119,7 @@ private slots:
         w.Data1->Refresh();
         QTRY_VERIFY(!win->loading() && win->patternPlot()->view() &&
                     win->patternPlot()->view()->rows() == 5);
-        QVERIFY(std::abs(win->patternPlot()->view()->values[2 * n] - 1) < 1e-5); // ID 3, La
+        QVERIFY(std::abs(win->patternPlot()->view()->value(2, 0) - 1) < 1e-5); // ID 3, La
 
         // The export names the set.
         QTemporaryDir out;
@@ -139,7 +139,8 @@ private slots:
         QVERIFY(w.vaSpread1->commitEdit());
         const std::size_t ti = 19; // Cs Rb Ba Th U Nb Ta K La Ce Pb Pr Sr P Nd Zr Hf Sm Eu Ti
         QTRY_VERIFY(!win->loading() && win->patternPlot()->view() &&
-                    std::abs(win->patternPlot()->view()->values[ti] - 2.5 * 5993.4 / 1300) < 0.01);
+                    std::abs(win->patternPlot()->view()->value(0, ti) - 2.5 * 5993.4 / 1300) <
+                        0.01);
     }
 
     void patternsDrawnWithGapsLimitsAndTheBand() {

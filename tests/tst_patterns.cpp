@@ -258,13 +258,13 @@ private slots:
         QCOMPARE(v.setName, ci.name);
         const std::size_t n = v.elements.size(), la = 0, yb = 13;
         QCOMPARE(n, std::size_t(15));
-        QCOMPARE(v.values[0 * n + la], 1.0f);
-        QVERIFY(v.limits[0 * n + yb]);
-        QVERIFY(std::abs(v.values[0 * n + yb] - 0.2f) < 1e-6);
-        QVERIFY(std::abs(v.values[1 * n + la] - 2.5f / 0.237f) < 1e-5);
-        QVERIFY(std::isnan(v.values[1 * n + 4])); // Pm
+        QCOMPARE(v.value(0, la), 1.0f);
+        QVERIFY(v.limit(0, yb));
+        QVERIFY(std::abs(v.value(0, yb) - 0.2f) < 1e-6);
+        QVERIFY(std::abs(v.value(1, la) - 2.5f / 0.237f) < 1e-5);
+        QVERIFY(std::isnan(v.value(1, 4))); // Pm
         for (std::size_t e = 0; e < n; ++e)
-            QVERIFY(std::isnan(v.values[2 * n + e]));
+            QVERIFY(std::isnan(v.value(2, e)));
         std::atomic<bool> cancel = true;
         const std::vector<std::int64_t> one{id["A"]};
         QVERIFY(!trace::readPatterns(*db, "DOZIRO1", one, trace::PatternKind::Ree, ci, v, &cancel));
@@ -290,11 +290,11 @@ private slots:
         trace::PatternView v;
         QVERIFY(trace::readPatterns(*db, "DOZIRO1", view, trace::PatternKind::Ree,
                                     *trace::findSet("ci-sm89"), v));
-        const std::size_t n = v.elements.size();
         QCOMPARE(v.empty, long(ids.size() - std::size(at)));
+        QCOMPARE(v.values.size(), std::size(at) * v.elements.size()); // the others keep none
         for (std::size_t i = 0; i < std::size(at); ++i) {
             const std::size_t row = ids.size() - 1 - at[i];
-            QVERIFY(std::abs(v.values[row * n] - float(i + 1)) < 1e-5);
+            QVERIFY(std::abs(v.value(row, 0) - float(i + 1)) < 1e-5);
         }
     }
 };

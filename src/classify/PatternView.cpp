@@ -115,10 +115,8 @@ bool readPatterns(engine::Database& db, const std::string& table, engine::KeySpa
     out.setKeyword = set.keyword;
     out.elements = elementsOf(kind);
     const std::size_t n = out.elements.size();
-    out.values.assign(keys.size() * n, std::nanf(""));
-    out.limits.assign(keys.size() * n, 0);
+    out.slot.assign(keys.size(), PatternView::kNone);
     const chart::RowOfKey rowOf(keys);
-    std::vector<char> seen(keys.size(), 0);
     // Only the pattern's elements are read: a compilation keeps many more.
     std::vector<std::string> symbols;
     for (int e : out.elements)
@@ -144,20 +142,23 @@ bool readPatterns(engine::Database& db, const std::string& table, engine::KeySpa
                 return true;
             const Composition c = normalise(s.ppm, set);
             bool any = false;
-            for (std::size_t i = 0; i < n; ++i) {
-                const Reading& r = c[static_cast<std::size_t>(out.elements[i])];
-                out.values[row * n + i] = static_cast<float>(r.value);
-                out.limits[row * n + i] = r.limit;
-                any |= r.known();
+            for (std::size_t i = 0; i < n; ++i)
+                any |= c[static_cast<std::size_t>(out.elements[i])].known();
+            if (any) {
+                out.slot[row] = static_cast<std::uint32_t>(out.values.size() / n);
+                for (std::size_t i = 0; i < n; ++i) {
+                    const Reading& r = c[static_cast<std::size_t>(out.elements[i])];
+                    out.values.push_back(static_cast<float>(r.value));
+                    out.limits.push_back(r.limit);
+                }
             }
-            seen[row] = any;
             return true;
         },
         symbols, &span);
     if (!complete)
         return false;
-    for (char s : seen) // rows never met (deleted meanwhile) have none either
-        out.empty += !s;
+    // Rows never met (deleted meanwhile) have none either.
+    out.empty = static_cast<long>(std::count(out.slot.begin(), out.slot.end(), PatternView::kNone));
     out.band = bandOf(out.values, out.limits, n);
     return true;
 }

@@ -316,8 +316,8 @@ void DiagramWindow::reload() {
             trace::findSet(set_->currentData().toString().toStdString());
         if (!set)
             set = &trace::defaultSet(kind);
-        reader_->start([this, snapshot, kind, set, generation](const std::atomic<bool>& cancel)
-                           -> BackgroundReader::Finish {
+        reader_->start([this, snapshot, kind, set,
+                        generation](const std::atomic<bool>& cancel) -> BackgroundReader::Finish {
             auto view = std::make_shared<trace::PatternView>();
             QString error;
             try {
@@ -454,7 +454,8 @@ void DiagramWindow::rowWritten(long r) {
             const engine::Value& v = rs->valueAt(r, c);
             values.push_back(v.isNumber() ? v.toReal() : std::nan(""));
         }
-        p->placeRow(static_cast<std::size_t>(r), d.place(values.data(), volatileFree_->isChecked()));
+        p->placeRow(static_cast<std::size_t>(r),
+                    d.place(values.data(), volatileFree_->isChecked()));
     }
     followCurrentRow();
 }
@@ -469,9 +470,8 @@ QString ratiosOfRow(const trace::PatternView& v, long row) {
     trace::Composition n;
     const std::size_t count = v.elements.size();
     for (std::size_t i = 0; i < count; ++i)
-        n[static_cast<std::size_t>(v.elements[i])] = {
-            v.values[static_cast<std::size_t>(row) * count + i],
-            v.limits[static_cast<std::size_t>(row) * count + i] != 0};
+        n[static_cast<std::size_t>(v.elements[i])] = {v.value(static_cast<std::size_t>(row), i),
+                                                      v.limit(static_cast<std::size_t>(row), i)};
     QStringList out;
     const auto ratios = trace::ratiosOf(n, *set);
     for (std::size_t i = 0; i < ratios.size(); ++i)
@@ -510,16 +510,18 @@ QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
     const int field = view->field[static_cast<std::size_t>(row)];
     const chart::Diagram& d = p->diagram();
     QString name = !pt.valid() ? tas::kNoPoint
-                   : field < 0 ? QString::fromStdString(d.unclassed())
-                               : QString::fromStdString(d.classes()[static_cast<std::size_t>(field)]);
+                   : field < 0
+                       ? QString::fromStdString(d.unclassed())
+                       : QString::fromStdString(d.classes()[static_cast<std::size_t>(field)]);
     // Sample number and rock name, as far as the row has them.
     QStringList who;
     try {
         // On TAS, the name the norm gives, where the row has a norm.
         if (pt.valid() && (d.keyword() == "tas" || d.keyword() == "tas-plutonic")) {
-            const norm::Norm n = norm::computeNorm(norm::Analysis::fromCells(
-                rs->fieldCount(),
-                [&](int c) -> const engine::Value& { return rs->valueAt(row, c); }));
+            const norm::Norm n = norm::computeNorm(
+                norm::Analysis::fromCells(rs->fieldCount(), [&](int c) -> const engine::Value& {
+                    return rs->valueAt(row, c);
+                }));
             if (n.valid)
                 name = QString::fromStdString(norm::rockName(
                     n, d.keyword() == "tas" ? norm::Names::ByRockName : norm::Names::Plutonic));

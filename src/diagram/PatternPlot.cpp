@@ -168,8 +168,10 @@ void PatternPlot::drawAxes(QPainter& p, const QSize& size, double s) const {
 void PatternPlot::drawRow(QPainter& p, std::size_t row, const QSize& size, double s,
                           bool marks) const {
     const std::size_t n = view_->elements.size();
-    const float* v = &view_->values[row * n];
-    const std::uint8_t* limit = &view_->limits[row * n];
+    const float* v = view_->valuesOf(row);
+    const std::uint8_t* limit = view_->limitsOf(row);
+    if (!v)
+        return; // no amount to draw
     QPainterPath path;
     bool open = false;
     int piece = 0; // points in the piece being drawn
@@ -327,7 +329,10 @@ long PatternPlot::nearestRow(const QPointF& pos, double within) const {
     long best = -1;
     double nearest = within;
     for (std::size_t r = 0; r < view_->rows(); ++r) {
-        const float v = view_->values[r * n + static_cast<std::size_t>(i)];
+        const float* amounts = view_->valuesOf(r);
+        if (!amounts)
+            continue;
+        const float v = amounts[static_cast<std::size_t>(i)];
         if (!(v > 0))
             continue;
         const double d = std::abs(toScreen(static_cast<double>(i), v, size()).y() - pos.y());
