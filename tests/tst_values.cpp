@@ -5,6 +5,8 @@
 // nothing left by a rollback or refused input; rights as the table's; a
 // file made before the store; a new row's ID from INSERT ... RETURNING; an
 // import's values written, and its duplicates looked for, many rows at once.
+#include "classify/NormalisingSets.h"
+#include "classify/PatternView.h"
 #include "exchange/CsvImport.h"
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
@@ -18,6 +20,7 @@
 
 #include <QtTest>
 
+#include <cmath>
 #include <cstdlib>
 #include <map>
 
@@ -138,6 +141,15 @@ private slots:
         QVERIFY(same(some({"Latitude", "\xCE\xB5Nd"}, {}),
                      stored(a, {la[3]}) + stored(b, {secondValues()[1]})));
         QVERIFY(same(some({"La"}, "[Rockname] = 'basalt'"), stored(a, {la[0], la[6]})));
+        // A view's REE pattern, read in slices of its span of keys, in the view's order.
+        trace::PatternView v;
+        const std::int64_t none = idOf(*db, "ST-2");
+        QVERIFY(trace::readPatterns(*db, "DOZIRO1", std::vector<std::int64_t>{b, none, a},
+                                    trace::PatternKind::Ree, *trace::findSet("ci-sm89"), v));
+        QCOMPARE(v.rows(), std::size_t(3));
+        QCOMPARE(v.empty, 2L); // "> 12" is no amount
+        QVERIFY(std::isnan(v.value(0, 0)) && std::isnan(v.value(1, 0)));
+        QVERIFY(std::abs(v.value(2, 0) - 31.64 / 0.237) < 1e-3);
         QVERIFY(some({"La') OR ('1' = '1"}, {}).empty());
         // A range of keys keeps both its ends, in the order of the key.
         auto between = [&](std::int64_t first, std::int64_t last) {
