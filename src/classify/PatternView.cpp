@@ -17,7 +17,7 @@ namespace {
 
 // A condition, or else a range of keys (then only the elements named, and
 // at least one, are read).
-bool eachSample(engine::Database& db, const std::string& table, std::string where,
+bool eachSample(engine::Database& db, const std::string& table, const std::string& where,
                 const std::function<bool(const SampleRow&)>& each,
                 const std::vector<std::string>& elements, const engine::Database::KeyRange* keys) {
     struct Row {
