@@ -2,6 +2,7 @@
 // table as published, Unicode's case pairs as Qt knows them, an account's
 // rights table by table, and a diagram's points worked out in SQL.
 #include "classify/Diagram.h"
+#include "classify/KeySlices.h"
 #include "classify/TasView.h"
 #include "exchange/CsvImport.h"
 #include "platform/db/DBEngine.h"
@@ -194,6 +195,8 @@ private slots:
             if (k % 20)
                 gaps.push_back(k);
         gaps.insert(gaps.begin() + 100, 60123);
+        // Read a range of keys at a time, the ranges' ends falling anywhere.
+        chart::KeySlices::setWidth(7001);
         for (const auto* order : {&shuffled, &gaps}) {
             std::vector<tas::ViewPoints> out;
             QVERIFY(tas::readViews(*db, "DOZIRO1", *order, {tas.get()}, true, rockname, out));
@@ -227,6 +230,7 @@ private slots:
             }
             QCOMPARE(v.noPoint, none);
         }
+        chart::KeySlices::setWidth(chart::KeySlices::kWidth);
     }
 };
 

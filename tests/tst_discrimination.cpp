@@ -6,6 +6,7 @@
 // boundaries, worked out here from the published vertices.
 #include "classify/Diagram.h"
 #include "classify/DiscriminationView.h"
+#include "classify/KeySlices.h"
 #include "diagram/LogAxis.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
@@ -344,6 +345,21 @@ private slots:
         // Coloured by rock name, per row of the view.
         QCOMPARE(v.colourNames, (std::vector<std::string>{"basalt", "(empty)", "granite"}));
         QCOMPARE(v.colour, (std::vector<std::uint8_t>{1, 2, 0, 0}));
+        // Read a key at a time: the same points, reasons and colours.
+        chart::KeySlices::setWidth(1);
+        tas::ViewPoints each;
+        chart::NoPointReasons eachWhy;
+        QVERIFY(chart::readTraceView(*db, "DOZIRO1",
+                                     std::vector<std::int64_t>{id["D"], id["C"], id["B"], id["A"]},
+                                     *d, 0, each, eachWhy));
+        chart::KeySlices::setWidth(chart::KeySlices::kWidth);
+        QCOMPARE(eachWhy.ofRow, why.ofRow);
+        QCOMPARE(each.field, v.field);
+        QCOMPARE(each.colour, v.colour);
+        for (std::size_t r = 0; r < 4; ++r)
+            QVERIFY(each.points[r].valid() == v.points[r].valid() &&
+                    (!v.points[r].valid() || (each.points[r].silica == v.points[r].silica &&
+                                              each.points[r].alkali == v.points[r].alkali)));
 
         std::atomic<bool> cancel = true;
         QVERIFY(!chart::readTraceView(*db, "DOZIRO1", std::vector<std::int64_t>{id["A"]}, *d, -1, v,

@@ -3,6 +3,7 @@
 // factors from the atomic weights here), limits flagged and refused by the
 // ratios, the band against quantiles counted out by hand, and the patterns
 // of a view read from a database in the view's order.
+#include "classify/KeySlices.h"
 #include "classify/NormalisingSets.h"
 #include "classify/PatternView.h"
 #include "classify/TracePattern.h"
@@ -281,7 +282,9 @@ private slots:
             while (q.next())
                 ids.push_back(q.integer(0));
         }
-        const std::size_t at[] = {0, 65535, 65536, 131071, 131072, ids.size() - 1};
+        // ... and where one range of keys ends and the next begins.
+        const std::size_t at[] = {0, 39999, 40000, 65535, 65536, 131071, 131072, ids.size() - 1};
+        chart::KeySlices::setWidth(40000);
         db->Begin();
         for (std::size_t i = 0; i < std::size(at); ++i)
             db->addValues("DOZIRO1", ids[at[i]], {ppm("La", 0.237 * double(i + 1))});
@@ -290,6 +293,7 @@ private slots:
         trace::PatternView v;
         QVERIFY(trace::readPatterns(*db, "DOZIRO1", view, trace::PatternKind::Ree,
                                     *trace::findSet("ci-sm89"), v));
+        chart::KeySlices::setWidth(chart::KeySlices::kWidth);
         QCOMPARE(v.empty, long(ids.size() - std::size(at)));
         QCOMPARE(v.values.size(), std::size(at) * v.elements.size()); // the others keep none
         for (std::size_t i = 0; i < std::size(at); ++i) {

@@ -4,7 +4,7 @@
 #include "DiscriminationView.h"
 
 #include "Diagram.h"
-#include "RowOfKey.h"
+#include "KeySlices.h"
 #include "TracePattern.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
@@ -125,7 +125,6 @@ bool readTraceView(engine::Database& db, const std::string& table, engine::KeySp
     out.resize(n); // rows never met keep "no point"
     why.ofRow.assign(n, NoPointReasons::kNone);
     why.perReason.assign(diagram.noPointReasons().size(), 0);
-    const RowOfKey rowOf(keys);
 
     // Each row's TiO2 (for Ti where no Ti value is kept) waits in its own
     // point until the point is placed: no second array of the view's size.
@@ -134,35 +133,13 @@ bool readTraceView(engine::Database& db, const std::string& table, engine::KeySp
     std::vector<std::string> texts; // each value of the colour column once
     std::unordered_map<std::string, std::uint32_t> textNumber;
     std::vector<std::uint32_t> textOf(colourColumn >= 0 ? n : 0, kNoRow);
-    {
-        std::string sql = "SELECT [ID], [TiO2]";
-        if (colourColumn >= 0)
-            sql +=
-                std::string(", [") + schema::kColumns[static_cast<std::size_t>(colourColumn)] + "]";
-        engine::Query q(db, sql + " FROM [" + table + "]");
-        while (q.next()) {
-            if (cancel && *cancel)
-                return false;
-            const std::uint32_t row = rowOf.find(q.integer(0));
-            if (row == kNoRow)
-                continue;
-            met[row] = 1;
-            tio2(row) = static_cast<float>(q.number(1));
-            if (colourColumn >= 0) {
-                std::string t = q.value(2).storedText();
-                const auto [it, added] = textNumber.try_emplace(
-                    t.empty() ? "(empty)" : std::move(t), static_cast<std::uint32_t>(texts.size()));
-                if (added)
-                    texts.push_back(it->first);
-                textOf[row] = it->second;
-            }
-        }
-    }
+    std::string sql = "SELECT [ID], [TiO2]";
+    if (colourColumn >= 0)
+        sql += std::string(", [") + schema::kColumns[static_cast<std::size_t>(colourColumn)] + "]";
+    sql += " FROM [" + table + "] WHERE [ID] Between ";
 
-    // The values come by sample: each sample's choice of each element is
-    // settled when the next sample's values begin, so that only one
-    // sample's are held (not the whole view's, 240 MB for three elements of
-    // ten million rows).
+    // The table's rows and then their values, a range of keys at a time:
+    // only that range's rows of the view are kept to find a row's place.
     const std::size_t k = elements.size();
     std::vector<AmountsBuilder::Candidate> chosen(k);
     std::vector<Amount> amounts(k);
@@ -180,30 +157,60 @@ bool readTraceView(engine::Database& db, const std::string& table, engine::KeySp
         met[r] = kSettled;
         chosen.assign(k, AmountsBuilder::Candidate());
     };
-    std::uint32_t current = kNoRow;
-    bool stopped = false;
-    db.readSomeValues(table, {}, elements, [&](const engine::StoredValue& s) {
-        if (cancel && *cancel) {
-            stopped = true;
-            return false;
+    KeySlices slices(keys);
+    while (slices.next()) {
+        const RowOfKey& rowOf = slices.rows();
+        const engine::Database::KeyRange range = slices.range();
+        for (engine::Query q(db, sql + std::to_string(range.first) + " And " +
+                                     std::to_string(range.last));
+             q.next();) {
+            if (cancel && *cancel)
+                return false;
+            const std::uint32_t row = rowOf.find(q.integer(0));
+            if (row == kNoRow)
+                continue;
+            met[row] = 1;
+            tio2(row) = static_cast<float>(q.number(1));
+            if (colourColumn >= 0) {
+                std::string t = q.value(2).storedText();
+                const auto [it, added] = textNumber.try_emplace(
+                    t.empty() ? "(empty)" : std::move(t), static_cast<std::uint32_t>(texts.size()));
+                if (added)
+                    texts.push_back(it->first);
+                textOf[row] = it->second;
+            }
         }
-        const std::uint32_t row = rowOf.find(s.sample);
-        if (row != current && current != kNoRow)
-            settle(current);
-        current = row != kNoRow && met[row] ? row : kNoRow; // deleted meanwhile: never placed
-        if (current == kNoRow)
+
+        // The values come by sample: each sample's choice of each element
+        // is settled when the next sample's values begin, so that only one
+        // sample's are held (not the whole view's, 240 MB for three
+        // elements of ten million rows).
+        std::uint32_t current = kNoRow;
+        bool stopped = false;
+        db.readSomeValuesBetween(table, range, elements, [&](const engine::StoredValue& s) {
+            if (cancel && *cancel) {
+                stopped = true;
+                return false;
+            }
+            const std::uint32_t row = rowOf.find(s.sample);
+            if (row != current && current != kNoRow)
+                settle(current);
+            current = row != kNoRow && met[row] ? row : kNoRow; // deleted meanwhile: never placed
+            if (current == kNoRow)
+                return true;
+            if (met[current] == kSettled)
+                throw std::logic_error("A sample's values came apart from each other.");
+            const auto e = std::find(elements.begin(), elements.end(), s.value.analyte);
+            if (e != elements.end())
+                AmountsBuilder::offer(chosen[static_cast<std::size_t>(e - elements.begin())],
+                                      s.value);
             return true;
-        if (met[current] == kSettled)
-            throw std::logic_error("A sample's values came apart from each other.");
-        const auto e = std::find(elements.begin(), elements.end(), s.value.analyte);
-        if (e != elements.end())
-            AmountsBuilder::offer(chosen[static_cast<std::size_t>(e - elements.begin())], s.value);
-        return true;
-    });
-    if (stopped)
-        return false;
-    if (current != kNoRow)
-        settle(current);
+        });
+        if (stopped)
+            return false;
+        if (current != kNoRow)
+            settle(current);
+    }
     for (std::size_t r = 0; r < n; ++r)
         if (met[r] == 1) // no value of these elements
             settle(static_cast<std::uint32_t>(r));

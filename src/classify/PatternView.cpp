@@ -3,7 +3,7 @@
 // value has come and only one sample's values are held at a time.
 #include "PatternView.h"
 
-#include "RowOfKey.h"
+#include "KeySlices.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
 
@@ -116,7 +116,6 @@ bool readPatterns(engine::Database& db, const std::string& table, engine::KeySpa
     out.elements = elementsOf(kind);
     const std::size_t n = out.elements.size();
     out.slot.assign(keys.size(), PatternView::kNone);
-    const chart::RowOfKey rowOf(keys);
     // Only the pattern's elements are read: a compilation keeps many more.
     std::vector<std::string> symbols;
     for (int e : out.elements)
@@ -127,36 +126,38 @@ bool readPatterns(engine::Database& db, const std::string& table, engine::KeySpa
         out.band = bandOf(out.values, out.limits, n);
         return true;
     }
-    engine::Database::KeyRange span{keys[0], keys[0]};
-    for (std::size_t i = 1; i < keys.size(); ++i) {
-        span.first = std::min(span.first, keys[i]);
-        span.last = std::max(span.last, keys[i]);
-    }
-    const bool complete = eachSample(
-        db, table, {},
-        [&](const SampleRow& s) {
-            if (cancel && *cancel)
-                return false;
-            const std::uint32_t row = rowOf.find(s.id);
-            if (row == chart::RowOfKey::kNone)
-                return true;
-            const Composition c = normalise(s.ppm, set);
-            bool any = false;
-            for (std::size_t i = 0; i < n; ++i)
-                any |= c[static_cast<std::size_t>(out.elements[i])].known();
-            if (any) {
-                out.slot[row] = static_cast<std::uint32_t>(out.values.size() / n);
-                for (std::size_t i = 0; i < n; ++i) {
-                    const Reading& r = c[static_cast<std::size_t>(out.elements[i])];
-                    out.values.push_back(static_cast<float>(r.value));
-                    out.limits.push_back(r.limit);
+    // A range of keys at a time: only that range's rows of the view are
+    // kept to find a row's place.
+    chart::KeySlices slices(keys);
+    while (slices.next()) {
+        const chart::RowOfKey& rowOf = slices.rows();
+        const engine::Database::KeyRange span = slices.range();
+        const bool complete = eachSample(
+            db, table, {},
+            [&](const SampleRow& s) {
+                if (cancel && *cancel)
+                    return false;
+                const std::uint32_t row = rowOf.find(s.id);
+                if (row == chart::RowOfKey::kNone)
+                    return true;
+                const Composition c = normalise(s.ppm, set);
+                bool any = false;
+                for (std::size_t i = 0; i < n; ++i)
+                    any |= c[static_cast<std::size_t>(out.elements[i])].known();
+                if (any) {
+                    out.slot[row] = static_cast<std::uint32_t>(out.values.size() / n);
+                    for (std::size_t i = 0; i < n; ++i) {
+                        const Reading& r = c[static_cast<std::size_t>(out.elements[i])];
+                        out.values.push_back(static_cast<float>(r.value));
+                        out.limits.push_back(r.limit);
+                    }
                 }
-            }
-            return true;
-        },
-        symbols, &span);
-    if (!complete)
-        return false;
+                return true;
+            },
+            symbols, &span);
+        if (!complete)
+            return false;
+    }
     // Rows never met (deleted meanwhile) have none either.
     out.empty = static_cast<long>(std::count(out.slot.begin(), out.slot.end(), PatternView::kNone));
     out.band = bandOf(out.values, out.limits, n);

@@ -14,7 +14,8 @@ namespace chart {
 // key order and place what they read in the view's order: a plain array
 // over the keys' range when they are dense (as keys handed out one after
 // another are), a sorted list otherwise; a few bytes a row either way, for
-// views of millions.
+// views of millions. Readers of large views take it a range of keys at a
+// time (KeySlices).
 class RowOfKey {
 public:
     static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
@@ -28,9 +29,10 @@ public:
             hi = std::max(hi, keys[i]);
         }
         min_ = lo;
-        const auto span = static_cast<std::uint64_t>(hi - lo) + 1;
-        if (span <= 4 * keys.size() + 1024) {
-            dense_.assign(span, kNone);
+        // Unsigned, so that keys from either end of the range cannot overflow.
+        const std::uint64_t apart = static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo);
+        if (apart < 4 * keys.size() + 1024) {
+            dense_.assign(apart + 1, kNone);
             for (std::size_t i = 0; i < keys.size(); ++i)
                 dense_[static_cast<std::size_t>(keys[i] - min_)] = static_cast<std::uint32_t>(i);
             return;
@@ -41,10 +43,23 @@ public:
         std::sort(sparse_.begin(), sparse_.end());
     }
 
+    // The rows of the keys from first to last only (a plain array over that
+    // range): the rest of the view is not here.
+    RowOfKey(engine::KeySpan keys, std::int64_t first, std::int64_t last) : min_(first) {
+        dense_.assign(static_cast<std::size_t>(last - first) + 1, kNone);
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const std::int64_t k = keys[i];
+            if (k >= first && k <= last)
+                dense_[static_cast<std::size_t>(k - first)] = static_cast<std::uint32_t>(i);
+        }
+    }
+
     // kNone when the key is not in the view.
     std::uint32_t find(std::int64_t key) const {
         if (!dense_.empty())
-            return key < min_ || static_cast<std::uint64_t>(key - min_) >= dense_.size()
+            return key < min_ ||
+                           static_cast<std::uint64_t>(key) - static_cast<std::uint64_t>(min_) >=
+                               dense_.size()
                        ? kNone
                        : dense_[static_cast<std::size_t>(key - min_)];
         const auto it =

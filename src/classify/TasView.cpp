@@ -1,7 +1,7 @@
 #include "TasView.h"
 
 #include "Diagram.h"
-#include "RowOfKey.h"
+#include "KeySlices.h"
 #include "TasDiagram.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
@@ -128,7 +128,6 @@ bool readViews(engine::Database& db, const std::string& table, engine::KeySpan k
     out.assign(diagrams.size(), ViewPoints());
     for (ViewPoints& v : out)
         v.resize(keys.size()); // rows never met keep "no point"
-    const chart::RowOfKey rowOf(keys);
     // The columns of all the diagrams, each read once; where each diagram
     // finds its own.
     std::vector<int> columns;
@@ -150,8 +149,20 @@ bool readViews(engine::Database& db, const std::string& table, engine::KeySpan k
         sql += std::string(", [") + schema::kColumns[static_cast<std::size_t>(c)] + "]";
     if (colourColumn >= 0)
         sql += std::string(", [") + schema::kColumns[static_cast<std::size_t>(colourColumn)] + "]";
-    sql += " FROM [" + table + "]";
-    auto q = std::make_unique<engine::Query>(db, sql);
+    sql += " FROM [" + table + "] WHERE [ID] Between ";
+    // The table is read a range of keys at a time: only that range's rows
+    // of the view are kept to find a row's place.
+    chart::KeySlices slices(keys);
+    std::unique_ptr<engine::Query> q;
+    const auto nextRange = [&] {
+        q.reset();
+        if (!slices.next())
+            return false;
+        const engine::Database::KeyRange r = slices.range();
+        q = std::make_unique<engine::Query>(db, sql + std::to_string(r.first) + " And " +
+                                                    std::to_string(r.last));
+        return true;
+    };
     const std::size_t n = columns.size();
     Colours colours;
     if (colourColumn >= 0)
@@ -167,9 +178,12 @@ bool readViews(engine::Database& db, const std::string& table, engine::KeySpan k
         [&](Batch& b) {
             constexpr std::size_t kRows = 4096;
             while (b.rows.size() < kRows) {
-                if (!q->next())
-                    return false;
-                const std::uint32_t row = rowOf.find(q->integer(0));
+                if (!q || !q->next()) {
+                    if (!nextRange())
+                        return false;
+                    continue;
+                }
+                const std::uint32_t row = slices.rows().find(q->integer(0));
                 if (row == chart::RowOfKey::kNone)
                     continue;
                 b.rows.push_back(row);

@@ -1,0 +1,55 @@
+#include "KeySlices.h"
+
+#include <algorithm>
+#include <atomic>
+#include <limits>
+
+namespace chart {
+
+namespace {
+
+std::atomic<std::int64_t> width{KeySlices::kWidth};
+
+} // namespace
+
+void KeySlices::setWidth(std::int64_t keys) {
+    width = std::max<std::int64_t>(1, keys);
+}
+
+KeySlices::KeySlices(engine::KeySpan keys) : keys_(keys) {
+    if (keys.empty()) {
+        done_ = true;
+        return;
+    }
+    least_ = greatest_ = keys[0];
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        least_ = std::min(least_, keys[i]);
+        greatest_ = std::max(greatest_, keys[i]);
+    }
+    // As RowOfKey decides: an array over the keys' span only when it is
+    // not much larger than the keys themselves.
+    dense_ = static_cast<std::uint64_t>(greatest_) - static_cast<std::uint64_t>(least_) <
+             4 * keys.size() + 1024;
+}
+
+bool KeySlices::next() {
+    if (done_)
+        return false;
+    rows_.reset(); // the last range's rows go before the next's are made
+    if (!dense_) {
+        range_ = {least_, greatest_};
+        rows_.emplace(keys_);
+        done_ = true;
+        return true;
+    }
+    const std::int64_t first = range_.last < range_.first ? least_ : range_.last + 1;
+    const std::int64_t w = width.load(std::memory_order_relaxed);
+    // The last range ends at the greatest key, however near it is.
+    const std::int64_t last = greatest_ - first < w ? greatest_ : first + w - 1;
+    range_ = {first, last};
+    rows_.emplace(keys_, first, last);
+    done_ = last == greatest_;
+    return true;
+}
+
+} // namespace chart
