@@ -1,5 +1,7 @@
 #include "KeyLoader.h"
 
+#include "FreedMemory.h"
+
 namespace engine {
 
 namespace {
@@ -82,19 +84,24 @@ void KeyLoader::loadKeys() {
     // Read before the keys are said to be in: from then on they may be
     // lent, and the list this loader filled may go with its borrower.
     const long loaded = keys_.size();
-    std::lock_guard<std::mutex> lock(mutex_);
-    keysFailure_ = failure;
-    keysDone_.store(true, std::memory_order_release);
-    if (!failure.rc)
-        cancel_ = true; // every key is in: a count still running is of no more use
-    if (!counting_) {
-        countFailure_ = failure;
-        count_ = failure.rc ? -1 : loaded;
-        countDone_.store(true, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        keysFailure_ = failure;
+        keysDone_.store(true, std::memory_order_release);
+        if (!failure.rc)
+            cancel_ = true; // every key is in: a count still running is of no more use
+        if (!counting_) {
+            countFailure_ = failure;
+            count_ = failure.rc ? -1 : loaded;
+            countDone_.store(true, std::memory_order_release);
+        }
+        changed_.notify_all();
+        if (onChange_)
+            onChange_();
     }
-    changed_.notify_all();
-    if (onChange_)
-        onChange_();
+    // What the reading freed goes back (and the set this one replaced,
+    // when it went before its successor's keys were all in).
+    returnFreedMemory();
 }
 
 void KeyLoader::countRows() {

@@ -1,5 +1,7 @@
 #include "BackgroundReader.h"
 
+#include "platform/db/FreedMemory.h"
+
 #include <QPointer>
 #include <QThread>
 
@@ -41,6 +43,7 @@ void BackgroundReader::run(Work work, bool latest) {
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     QThread* thread = QThread::create([this, work = std::move(work), cancel] {
         Finish finish = work(*cancel);
+        engine::returnFreedMemory(); // what the reading held beside its result
         if (!finish || *cancel)
             return;
         // The flag is looked at again on this object's thread: a reading
