@@ -43,9 +43,10 @@ void BackgroundReader::run(Work work, bool latest) {
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     QThread* thread = QThread::create([this, work = std::move(work), cancel] {
         Finish finish = work(*cancel);
-        engine::returnFreedMemory(); // what the reading held beside its result
-        if (!finish || *cancel)
+        if (!finish || *cancel) {
+            engine::returnFreedMemory(); // what the reading held
             return;
+        }
         // The flag is looked at again on this object's thread: a reading
         // superseded after its work ended is dropped there.
         QMetaObject::invokeMethod(
@@ -55,6 +56,8 @@ void BackgroundReader::run(Work work, bool latest) {
                     finish();
             },
             Qt::QueuedConnection);
+        // After the result is handed over, so that it waits for nothing.
+        engine::returnFreedMemory();
     });
     connect(thread, &QThread::finished, this, [this, thread] {
         readings_.erase(std::remove_if(readings_.begin(), readings_.end(),
