@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <limits>
 
 namespace chart {
 
@@ -26,10 +25,7 @@ KeySlices::KeySlices(engine::KeySpan keys) : keys_(keys) {
         least_ = std::min(least_, keys[i]);
         greatest_ = std::max(greatest_, keys[i]);
     }
-    // As RowOfKey decides: an array over the keys' span only when it is
-    // not much larger than the keys themselves.
-    dense_ = static_cast<std::uint64_t>(greatest_) - static_cast<std::uint64_t>(least_) <
-             4 * keys.size() + 1024;
+    dense_ = RowOfKey::fitsArray(least_, greatest_, keys.size());
 }
 
 bool KeySlices::next() {

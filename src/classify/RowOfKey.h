@@ -29,10 +29,11 @@ public:
             hi = std::max(hi, keys[i]);
         }
         min_ = lo;
-        // Unsigned, so that keys from either end of the range cannot overflow.
-        const std::uint64_t apart = static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo);
-        if (apart < 4 * keys.size() + 1024) {
-            dense_.assign(apart + 1, kNone);
+        if (fitsArray(lo, hi, keys.size())) {
+            dense_.assign(static_cast<std::size_t>(static_cast<std::uint64_t>(hi) -
+                                                   static_cast<std::uint64_t>(lo)) +
+                              1,
+                          kNone);
             for (std::size_t i = 0; i < keys.size(); ++i)
                 dense_[static_cast<std::size_t>(keys[i] - min_)] = static_cast<std::uint32_t>(i);
             return;
@@ -52,6 +53,14 @@ public:
             if (k >= first && k <= last)
                 dense_[static_cast<std::size_t>(k - first)] = static_cast<std::uint32_t>(i);
         }
+    }
+
+    // Whether keys from least to greatest are found by a plain array over
+    // their span: only when it is not much larger than the keys themselves.
+    // Unsigned, so that keys from either end of the range cannot overflow.
+    static bool fitsArray(std::int64_t least, std::int64_t greatest, std::size_t keys) {
+        return static_cast<std::uint64_t>(greatest) - static_cast<std::uint64_t>(least) <
+               4 * keys + 1024;
     }
 
     // kNone when the key is not in the view.
