@@ -123,13 +123,17 @@ bool readTraceView(engine::Database& db, const std::string& table, engine::KeySp
     const std::size_t n = keys.size();
     out = tas::ViewPoints();
     out.resize(n); // rows never met keep "no point"
-    why.ofRow.assign(n, NoPointReasons::kNone);
+    // Until a row is settled its reason says whether it was met in the
+    // table: no array of its own for that (10 MB at ten million rows).
+    constexpr std::uint8_t kNotMet = 0xFD, kMet = 0xFE;
+    if (diagram.noPointReasons().size() >= kNotMet)
+        throw std::logic_error("A diagram has more reasons for no point than can be kept.");
+    why.ofRow.assign(n, kNotMet);
     why.perReason.assign(diagram.noPointReasons().size(), 0);
 
     // Each row's TiO2 (for Ti where no Ti value is kept) waits in its own
     // point until the point is placed: no second array of the view's size.
     const auto tio2 = [&out](std::uint32_t r) -> float& { return out.points[r].silica; };
-    std::vector<char> met(n, 0);
     std::vector<std::string> texts; // each value of the colour column once
     std::unordered_map<std::string, std::uint32_t> textNumber;
     std::vector<std::uint32_t> textOf(colourColumn >= 0 ? n : 0, kNoRow);
@@ -143,18 +147,17 @@ bool readTraceView(engine::Database& db, const std::string& table, engine::KeySp
     const std::size_t k = elements.size();
     std::vector<AmountsBuilder::Candidate> chosen(k);
     std::vector<Amount> amounts(k);
-    constexpr char kSettled = 2; // met[]: 0 not in the table, 1 met
     const auto settle = [&](std::uint32_t r) {
         const double t = tio2(r);
         for (std::size_t e = 0; e < k; ++e)
             amounts[e] = AmountsBuilder::settle(chosen[e], elements[e] == "Ti", t);
         const Place p = diagram.placeAmounts(amounts.data());
         out.set(r, p);
+        why.ofRow[r] = NoPointReasons::kNone;
         if (!p.valid && p.why >= 0) {
             why.ofRow[r] = static_cast<std::uint8_t>(p.why);
             ++why.perReason[static_cast<std::size_t>(p.why)];
         }
-        met[r] = kSettled;
         chosen.assign(k, AmountsBuilder::Candidate());
     };
     KeySlices slices(keys);
@@ -169,7 +172,7 @@ bool readTraceView(engine::Database& db, const std::string& table, engine::KeySp
             const std::uint32_t row = rowOf.find(q.integer(0));
             if (row == kNoRow)
                 continue;
-            met[row] = 1;
+            why.ofRow[row] = kMet;
             tio2(row) = static_cast<float>(q.number(1));
             if (colourColumn >= 0) {
                 std::string t = q.value(2).storedText();
@@ -195,10 +198,11 @@ bool readTraceView(engine::Database& db, const std::string& table, engine::KeySp
             const std::uint32_t row = rowOf.find(s.sample);
             if (row != current && current != kNoRow)
                 settle(current);
-            current = row != kNoRow && met[row] ? row : kNoRow; // deleted meanwhile: never placed
+            // A sample deleted meanwhile is never placed.
+            current = row != kNoRow && why.ofRow[row] != kNotMet ? row : kNoRow;
             if (current == kNoRow)
                 return true;
-            if (met[current] == kSettled)
+            if (why.ofRow[current] != kMet)
                 throw std::logic_error("A sample's values came apart from each other.");
             const auto e = std::find(elements.begin(), elements.end(), s.value.analyte);
             if (e != elements.end())
@@ -211,9 +215,12 @@ bool readTraceView(engine::Database& db, const std::string& table, engine::KeySp
         if (current != kNoRow)
             settle(current);
     }
-    for (std::size_t r = 0; r < n; ++r)
-        if (met[r] == 1) // no value of these elements
+    for (std::size_t r = 0; r < n; ++r) {
+        if (why.ofRow[r] == kMet) // no value of these elements
             settle(static_cast<std::uint32_t>(r));
+        else if (why.ofRow[r] == kNotMet)
+            why.ofRow[r] = NoPointReasons::kNone;
+    }
     if (colourColumn >= 0)
         colourRows(texts, textOf, out);
     tas::count(out, diagram.classes().size());

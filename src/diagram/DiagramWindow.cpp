@@ -122,11 +122,7 @@ DiagramWindow::DiagramWindow(DataControl* data, RecordsetModel* gridModel)
 
     // Every way in from the event loop shows an engine error as the main
     // window does; none ends the program.
-    const std::vector<DiagramPlot*> all = [&] {
-        std::vector<DiagramPlot*> v = {plot_};
-        v.insert(v.end(), page_.begin(), page_.end());
-        return v;
-    }();
+    const std::vector<DiagramPlot*> all = allPlots();
     for (std::size_t i = 0; i < all.size(); ++i) {
         all[i]->setDescriber([this, i](long row) { return describe(i, row); });
         connect(all[i], &DiagramPlot::rowPicked, this, [this](long row) {
@@ -171,6 +167,12 @@ DiagramWindow::~DiagramWindow() {
 
 bool DiagramWindow::loading() const {
     return reader_->reading();
+}
+
+std::vector<DiagramPlot*> DiagramWindow::allPlots() const {
+    std::vector<DiagramPlot*> v = {plot_};
+    v.insert(v.end(), page_.begin(), page_.end());
+    return v;
 }
 
 std::vector<DiagramPlot*> DiagramWindow::plots() const {
@@ -268,6 +270,21 @@ void DiagramWindow::hideEvent(QHideEvent* e) {
     reader_->cancel();
     ++generation_;
     stale_ = true;
+    letGoOfLargeViews();
+}
+
+void DiagramWindow::letGoOfLargeViews() {
+    // Every view is read again before it is shown, so a large one is let go
+    // of as soon as it is no longer wanted: while the next is read (ten
+    // million points twice would double the window's memory), on any plot
+    // of the window and not only the one shown, and while the window is
+    // closed.
+    constexpr std::size_t kLarge = 1000000;
+    for (DiagramPlot* p : allPlots())
+        if (p->view() && p->view()->points.size() > kLarge)
+            p->setView(nullptr);
+    if (pattern_->view() && pattern_->view()->rows() > kLarge)
+        pattern_->setView(nullptr);
 }
 
 void DiagramWindow::reload() {
@@ -310,6 +327,7 @@ void DiagramWindow::reload() {
     // The reading runs on a database connection of its own, off this
     // thread, over the view's keys as they are now.
     const ViewSnapshot snapshot = std::move(*taken);
+    letGoOfLargeViews();
     if (pattern) {
         const trace::PatternKind kind = kindOf(diagramKeyword());
         const trace::NormalisingSet* set =
@@ -333,11 +351,6 @@ void DiagramWindow::reload() {
         });
         return;
     }
-    // A large view's points are let go of while the next are read: ten
-    // million of them twice would double the window's memory.
-    for (DiagramPlot* p : shown)
-        if (p->view() && p->view()->points.size() > 1000000)
-            p->setView(nullptr);
     auto diagrams = std::make_shared<std::vector<std::shared_ptr<const chart::Diagram>>>();
     for (DiagramPlot* p : shown)
         diagrams->push_back(chart::makeDiagram(p->diagram().keyword()));

@@ -80,6 +80,8 @@ protected:
 private:
     void choiceChanged();
     void reload();
+    void letGoOfLargeViews();
+    std::vector<DiagramPlot*> allPlots() const; // the single plot and the page's
     // The reading ends with nothing read: no view, or one that cannot be read.
     void finishEmpty(quint64 generation, const QString& error);
     void loadFinished(quint64 generation, std::shared_ptr<std::vector<tas::ViewPoints>> views,
