@@ -326,8 +326,8 @@ private slots:
                                      *d, 0, v, why));
         QCOMPARE(v.points.size(), std::size_t(4));
         QVERIFY(!v.points[0].valid() && !v.points[1].valid());
-        QCOMPARE(why.ofRowText(*d, 0), std::string("no Ti (nor TiO2)"));
-        QCOMPARE(why.ofRowText(*d, 1), std::string("Ti below detection"));
+        QCOMPARE(chart::NoPointReasons::ofRowText(*d, v, 0), std::string("no Ti (nor TiO2)"));
+        QCOMPARE(chart::NoPointReasons::ofRowText(*d, v, 1), std::string("Ti below detection"));
         QVERIFY(v.points[2].valid() && v.points[3].valid());
         QVERIFY(std::abs(v.points[2].silica - 12.0f) < 1e-5); // Ti/1000 from ppb
         QCOMPARE(v.points[2].alkali, 200.0f);                 // the amount, not the limit
@@ -353,7 +353,7 @@ private slots:
                                      std::vector<std::int64_t>{id["D"], id["C"], id["B"], id["A"]},
                                      *d, 0, each, eachWhy));
         chart::KeySlices::setWidth(chart::KeySlices::kWidth);
-        QCOMPARE(eachWhy.ofRow, why.ofRow);
+        QCOMPARE(eachWhy.perReason, why.perReason);
         QCOMPARE(each.field, v.field);
         QCOMPARE(each.colour, v.colour);
         for (std::size_t r = 0; r < 4; ++r)

@@ -39,11 +39,14 @@ std::string NoPointReasons::summary(const Diagram& d) const {
     return out;
 }
 
-std::string NoPointReasons::ofRowText(const Diagram& d, long row) const {
-    if (row < 0 || static_cast<std::size_t>(row) >= ofRow.size() ||
-        ofRow[static_cast<std::size_t>(row)] == kNone)
+std::string NoPointReasons::ofRowText(const Diagram& d, const tas::ViewPoints& view, long row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= view.points.size() ||
+        view.points[static_cast<std::size_t>(row)].valid())
         return {};
-    return d.noPointReasons()[ofRow[static_cast<std::size_t>(row)]];
+    const int reason = -2 - view.field[static_cast<std::size_t>(row)];
+    if (reason < 0 || static_cast<std::size_t>(reason) >= d.noPointReasons().size())
+        return {};
+    return d.noPointReasons()[static_cast<std::size_t>(reason)];
 }
 
 void AmountsBuilder::offer(Candidate& c, const engine::SampleValue& v) {
@@ -123,12 +126,16 @@ bool readTraceView(engine::Database& db, const std::string& table, engine::KeySp
     const std::size_t n = keys.size();
     out = tas::ViewPoints();
     out.resize(n); // rows never met keep "no point"
-    // Until a row is settled its reason says whether it was met in the
-    // table: no array of its own for that (10 MB at ten million rows).
-    constexpr std::uint8_t kNotMet = 0xFD, kMet = 0xFE;
-    if (diagram.noPointReasons().size() >= kNotMet)
-        throw std::logic_error("A diagram has more reasons for no point than can be kept.");
-    why.ofRow.assign(n, kNotMet);
+    // Until a row is settled its class says whether it was met in the
+    // table; two values no class or reason takes (classes from 0, reasons
+    // from -2 down).
+    constexpr std::int8_t kNotMet = 127, kMet = -128;
+    static_assert(tas::ViewPoints::kMaxClasses <= 127 && NoPointReasons::kMaxReasons <= 126);
+    if (diagram.noPointReasons().size() > NoPointReasons::kMaxReasons ||
+        diagram.classes().size() > tas::ViewPoints::kMaxClasses)
+        throw std::logic_error("A diagram has more classes or reasons than a point can keep.");
+    std::vector<std::int8_t>& state = out.field;
+    state.assign(n, kNotMet);
     why.perReason.assign(diagram.noPointReasons().size(), 0);
 
     // Each row's TiO2 (for Ti where no Ti value is kept) waits in its own
@@ -153,9 +160,8 @@ bool readTraceView(engine::Database& db, const std::string& table, engine::KeySp
             amounts[e] = AmountsBuilder::settle(chosen[e], elements[e] == "Ti", t);
         const Place p = diagram.placeAmounts(amounts.data());
         out.set(r, p);
-        why.ofRow[r] = NoPointReasons::kNone;
         if (!p.valid && p.why >= 0) {
-            why.ofRow[r] = static_cast<std::uint8_t>(p.why);
+            out.field[r] = NoPointReasons::fieldOf(static_cast<std::size_t>(p.why));
             ++why.perReason[static_cast<std::size_t>(p.why)];
         }
         chosen.assign(k, AmountsBuilder::Candidate());
@@ -172,7 +178,7 @@ bool readTraceView(engine::Database& db, const std::string& table, engine::KeySp
             const std::uint32_t row = rowOf.find(q.integer(0));
             if (row == kNoRow)
                 continue;
-            why.ofRow[row] = kMet;
+            state[row] = kMet;
             tio2(row) = static_cast<float>(q.number(1));
             if (colourColumn >= 0) {
                 std::string t = q.value(2).storedText();
@@ -199,10 +205,10 @@ bool readTraceView(engine::Database& db, const std::string& table, engine::KeySp
             if (row != current && current != kNoRow)
                 settle(current);
             // A sample deleted meanwhile is never placed.
-            current = row != kNoRow && why.ofRow[row] != kNotMet ? row : kNoRow;
+            current = row != kNoRow && state[row] != kNotMet ? row : kNoRow;
             if (current == kNoRow)
                 return true;
-            if (why.ofRow[current] != kMet)
+            if (state[current] != kMet)
                 throw std::logic_error("A sample's values came apart from each other.");
             const auto e = std::find(elements.begin(), elements.end(), s.value.analyte);
             if (e != elements.end())
@@ -216,10 +222,10 @@ bool readTraceView(engine::Database& db, const std::string& table, engine::KeySp
             settle(current);
     }
     for (std::size_t r = 0; r < n; ++r) {
-        if (why.ofRow[r] == kMet) // no value of these elements
+        if (state[r] == kMet) // no value of these elements
             settle(static_cast<std::uint32_t>(r));
-        else if (why.ofRow[r] == kNotMet)
-            why.ofRow[r] = NoPointReasons::kNone;
+        else if (state[r] == kNotMet)
+            state[r] = -1;
     }
     if (colourColumn >= 0)
         colourRows(texts, textOf, out);

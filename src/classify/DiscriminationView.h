@@ -21,17 +21,21 @@ struct SampleValue;
 // its own. Widget-free.
 namespace chart {
 
-// Why rows have no point: per row an index into the diagram's
-// noPointReasons() (kNone for a row with a point, or one never met), and
-// the rows of each reason.
+// Why rows have no point: the rows of each of the diagram's
+// noPointReasons(). Each row's own reason is kept in its class
+// (tas::ViewPoints::field), as -2 - its index into them: no array of the
+// view's size beside the points (10 MB at ten million rows).
 struct NoPointReasons {
-    static constexpr std::uint8_t kNone = 0xFF;
-    std::vector<std::uint8_t> ofRow;
+    static constexpr std::size_t kMaxReasons = 126;
+    static constexpr std::int8_t fieldOf(std::size_t reason) {
+        return static_cast<std::int8_t>(-2 - static_cast<int>(reason));
+    }
     std::vector<long> perReason;
     // "no Rb: 3; Y below detection: 1": the reasons that have rows, most first.
     std::string summary(const Diagram& d) const;
-    // The reason of one row, or empty.
-    std::string ofRowText(const Diagram& d, long row) const;
+    // The reason of one row of the view, or empty (a row with a point, one
+    // never met, one of another diagram's view).
+    static std::string ofRowText(const Diagram& d, const tas::ViewPoints& view, long row);
 };
 
 // One sample's amounts of the given elements from its values. Of several

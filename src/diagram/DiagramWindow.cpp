@@ -551,7 +551,7 @@ QString DiagramWindow::describe(std::size_t plotIndex, long row) const {
     } catch (const std::exception&) {
     }
     if (!pt.valid() && reasons_ && !d.elements().empty()) {
-        const std::string why = reasons_->ofRowText(d, row);
+        const std::string why = chart::NoPointReasons::ofRowText(d, *view, row);
         if (!why.empty())
             name += ": " + QString::fromStdString(why);
     }

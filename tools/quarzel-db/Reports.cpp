@@ -124,7 +124,8 @@ int classify(const std::string& dir, const std::string& table, const std::string
             x = std::pow(10.0, x);
         if (diagram.logY())
             y = std::pow(10.0, y);
-        const std::string reason = why.ofRowText(diagram, static_cast<long>(i));
+        const std::string reason =
+            chart::NoPointReasons::ofRowText(diagram, view, static_cast<long>(i));
         if (p.valid() && traces)
             std::snprintf(line, sizeof line, "%lld\t%.4g\t%.4g\t%s\n",
                           static_cast<long long>(keys[i]), x, y, name);
