@@ -8,20 +8,24 @@
 #include "platform/db/EngineError.h"
 #include "platform/db/KeyLoader.h"
 #include "platform/db/Recordset.h"
+#include "platform/view/BackgroundReader.h"
 #include "platform/view/DataRecordset.h"
 #include "platform/view/SnapshotRows.h"
 #include "platform/view/View.h"
 #include "support/ServerData.h"
 #include "support/TestData.h"
 
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
 #include <set>
 
+#include <atomic>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -417,6 +421,37 @@ private slots:
         QVERIFY(!f.view.opening());
         QCOMPARE(f.view.generation(), before + 1);
         QCOMPARE(f.cell(0, kRockname), firstNow);
+    }
+
+    // A reading in place of one still stopping starts only when that one has
+    // ended (two would hold a view's memory each); of several asked for
+    // meanwhile, only the last runs, and only its result is handed over.
+    void aReadingWaitsForTheOneItReplaces() {
+        BackgroundReader reader;
+        QSemaphore first, released;
+        std::atomic<int> started{0};
+        std::vector<int> delivered;
+        const auto work = [&](int n) {
+            return [&, n](const std::atomic<bool>&) -> BackgroundReader::Finish {
+                started |= 1 << n;
+                if (n == 0) {
+                    first.release();
+                    released.acquire(); // a reading slow to notice it was stopped
+                }
+                return [&delivered, n] { delivered.push_back(n); };
+            };
+        };
+        reader.start(work(0));
+        first.acquire();
+        reader.start(work(1));
+        reader.start(work(2));
+        QVERIFY(reader.reading());
+        QCoreApplication::processEvents();
+        QCOMPARE(started.load(), 1);
+        released.release();
+        QTRY_VERIFY_WITH_TIMEOUT(!reader.reading(), 5000);
+        QCOMPARE(delivered, std::vector<int>{2});
+        QCOMPARE(started.load(), 1 | 4);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "QuarzelDatabase.h"
+#include "platform/db/FreedMemory.h"
 #include "update/UpdateController.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #endif
 
 int main(int argc, char** argv) {
+    engine::keepLargeBlocksApart();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quarzel Geochemical Database");
     QuarzelDatabase window;

@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -211,6 +212,8 @@ QString DiagramWindow::diagramKeyword() const {
 }
 
 void DiagramWindow::chooseDiagram(const QString& keyword) {
+    // One reading for the choice, not one for each box changed on the way.
+    const QSignalBlocker quietDiagram(diagram_), quietColumn(harkerColumn_);
     if (keyword.startsWith("harker:")) {
         harkerColumn_->setCurrentText(keyword.mid(7));
         diagram_->setCurrentIndex(diagram_->findData(QString("harker:")));

@@ -10,6 +10,7 @@
 #include "ServerBench.h"
 #include "TasBench.h"
 #include "ValuesBench.h"
+#include "platform/db/FreedMemory.h"
 
 #include "SampleData.h"
 #include <QApplication>
@@ -32,6 +33,7 @@ std::string cacheDir(long rows) {
 } // namespace
 
 int main(int argc, char** argv) {
+    engine::keepLargeBlocksApart(); // as the program does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -15,6 +15,7 @@
 #include "platform/db/DBEngine.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineError.h"
+#include "platform/db/FreedMemory.h"
 
 #include <QCoreApplication>
 
@@ -117,6 +118,7 @@ int exportView(const std::string& dir, const std::string& statement, const std::
 } // namespace
 
 int main(int argc, char** argv) {
+    engine::keepLargeBlocksApart();
     // The views' timers and signals need an application; it is never
     // given the command's arguments.
     int qtArgc = 1;

@@ -19,7 +19,16 @@ BackgroundReader::~BackgroundReader() {
 
 void BackgroundReader::start(Work work) {
     cancel();
+    if (replacedStillRunning()) {
+        waiting_ = std::make_unique<Work>(std::move(work));
+        return;
+    }
     run(std::move(work), true);
+}
+
+bool BackgroundReader::replacedStillRunning() const {
+    return std::any_of(readings_.begin(), readings_.end(),
+                       [](const Reading& r) { return r.replaced; });
 }
 
 void BackgroundReader::startBeside(Work work) {
@@ -31,12 +40,14 @@ void BackgroundReader::cancel() {
         if (r.thread == latest_)
             *r.cancel = true;
     latest_ = nullptr;
+    waiting_.reset();
 }
 
 void BackgroundReader::cancelAll() {
     for (const Reading& r : readings_)
         *r.cancel = true;
     latest_ = nullptr;
+    waiting_.reset();
 }
 
 void BackgroundReader::run(Work work, bool latest) {
@@ -67,8 +78,12 @@ void BackgroundReader::run(Work work, bool latest) {
             latest_ = nullptr;
         thread->wait(); // "finished" comes just before the thread's very end
         delete thread;
+        if (waiting_ && !replacedStillRunning()) {
+            const std::unique_ptr<Work> next = std::move(waiting_);
+            run(std::move(*next), true);
+        }
     });
-    readings_.push_back({thread, cancel});
+    readings_.push_back({thread, cancel, latest});
     if (latest)
         latest_ = thread;
     thread->start();

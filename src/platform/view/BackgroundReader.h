@@ -14,7 +14,10 @@ class QThread;
 // which then runs on this object's thread, unless a later reading (or
 // cancel()) superseded it meanwhile. A superseded reading is told to stop
 // through its flag and is cleared away when it has; none is ever waited
-// for, except by the destructor, so none outlives its window.
+// for, except by the destructor, so none outlives its window. A reading in
+// place of one still stopping waits until that one has ended: the two
+// would otherwise hold a view's worth of memory each (a diagram's points
+// of ten million rows are 100 MB).
 //
 // The work must not throw: it turns its failures into its result.
 class BackgroundReader : public QObject {
@@ -34,16 +37,19 @@ public:
     // The latest reading's result is no longer wanted.
     void cancel();
     void cancelAll();
-    // Whether the latest reading is still running.
-    bool reading() const { return latest_ != nullptr; }
+    // Whether the latest reading is still running, or waiting to.
+    bool reading() const { return latest_ != nullptr || waiting_ != nullptr; }
 
 private:
     struct Reading {
         QThread* thread;
         std::shared_ptr<std::atomic<bool>> cancel;
+        bool replaced; // started by start(): one in place of another
     };
     void run(Work work, bool latest);
+    bool replacedStillRunning() const;
 
     std::vector<Reading> readings_;
     QThread* latest_ = nullptr;
+    std::unique_ptr<Work> waiting_; // the latest, until the one it replaces has ended
 };
