@@ -33,6 +33,10 @@ inline void returnFreedMemory() {
 inline void keepLargeBlocksApart() {
 #if defined(__GLIBC__)
     mallopt(M_MMAP_THRESHOLD, 8 << 20);
+    // Fixing the threshold also fixes the heap's trimming at 128 KB, and a
+    // heap given back after every large free must be faulted in again at the
+    // next: keep what the allocator would have kept (twice the threshold).
+    mallopt(M_TRIM_THRESHOLD, 16 << 20);
 #endif
 }
 
