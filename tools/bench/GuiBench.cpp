@@ -214,8 +214,8 @@ void runGuiCases(BenchReport& report, const std::string& dir) {
     while (tas->loading())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     // The other kinds of diagram with the window open: a trace-element
-    // diagram and the REE pattern, each chosen and then followed through a
-    // sort; their points are read from the values kept beside the rows.
+    // diagram and the REE pattern, each chosen and then followed through
+    // three sorts; their points are read from the values kept beside the rows.
     for (const char* keyword : {"ti-zr-y", "ree"}) {
         std::vector<double> held;
         double diagramPeak = 0;

@@ -26,10 +26,8 @@ inline void returnFreedMemory() {
 // each time it frees such a block (up to 32 MB), and then keeps the
 // ten-megabyte arrays of a view (a diagram's classes, a range's index of
 // rows) in its heaps, where what is freed between them stays with the
-// process: 20-30 MB more after a few diagrams of ten million rows. Smaller
-// blocks stay in the heaps: mapping every block of a megabyte made reading
-// a diagram of a million rows an eighth slower. Called first thing in
-// main, before any thread starts.
+// process: 20-30 MB more after a few diagrams of ten million rows. Called
+// first thing in main, before any thread starts.
 inline void keepLargeBlocksApart() {
 #if defined(__GLIBC__)
     mallopt(M_MMAP_THRESHOLD, 8 << 20);
