@@ -90,11 +90,8 @@ void KeyLoader::loadKeys() {
         keysDone_.store(true, std::memory_order_release);
         if (!failure.rc)
             cancel_ = true; // every key is in: a count still running is of no more use
-        if (!counting_) {
-            countFailure_ = failure;
-            count_ = failure.rc ? -1 : loaded;
-            countDone_.store(true, std::memory_order_release);
-        }
+        if (!counting_)
+            settleCount(failure, loaded);
         changed_.notify_all();
         if (onChange_)
             onChange_();
@@ -108,12 +105,16 @@ void KeyLoader::countRows() {
     long n = -1;
     Failure failure = countJob_(*this, n);
     std::lock_guard<std::mutex> lock(mutex_);
-    countFailure_ = failure;
-    count_ = failure.rc ? -1 : n;
-    countDone_.store(true, std::memory_order_release);
+    settleCount(failure, n);
     changed_.notify_all();
     if (onChange_)
         onChange_();
+}
+
+void KeyLoader::settleCount(const Failure& failure, long count) {
+    countFailure_ = failure;
+    count_ = failure.rc ? -1 : count;
+    countDone_.store(true, std::memory_order_release);
 }
 
 void KeyLoader::waitUntil(const std::function<bool()>& done) const {

@@ -89,6 +89,8 @@ private:
 
     void loadKeys();
     void countRows();
+    // The count is known (-1 when failure says it cannot be); mutex_ held.
+    void settleCount(const Failure& failure, long count);
     void notify();
 
     KeyList& keys_;
